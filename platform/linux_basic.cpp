@@ -1,0 +1,96 @@
+// Small Linux adapters: screen resolution, temporary folder, number format,
+// message sink and failure log.
+#include <langinfo.h>
+#include <locale.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include "platform/linux_adapters.h"
+
+namespace morvel::platform {
+namespace {
+
+class EnvScreen : public Screen {
+ public:
+  int PixelsPerInch() override {
+    const char* v = std::getenv("MORVEL_SCREEN_DPI");
+    if (v == nullptr || *v == '\0') return 96;
+    char* end = nullptr;
+    long dpi = std::strtol(v, &end, 10);
+    if (*end != '\0' || dpi < 1 || dpi > 10000) return 96;
+    return static_cast<int>(dpi);
+  }
+};
+
+class EnvTempFolder : public TempFolder {
+ public:
+  std::string Path() override {
+    const char* v = std::getenv("TMPDIR");
+    std::string path = (v != nullptr && *v != '\0') ? v : "/tmp";
+    if (path.back() != '/') path.push_back('/');
+    return path;
+  }
+};
+
+class LocaleNumberFormat : public NumberFormat {
+ public:
+  char16_t DecimalSeparator() override {
+    // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
+    // the process-wide locale.
+    locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) return u'.';
+    const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+    String sep = FromUtf8(radix != nullptr ? radix : ".");
+    freelocale(loc);
+    return sep.size() == 1 ? sep[0] : u'.';
+  }
+};
+
+class StderrMessageSink : public MessageSink {
+ public:
+  void Show(std::string_view caption, std::string_view text) override {
+    std::string line = "[" + std::string(caption) + "] " + std::string(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+class FileLog : public Log {
+ public:
+  void Record(std::string_view text) override {
+    std::lock_guard<std::mutex> lock(lock_);
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    struct tm tm;
+    gmtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    std::string line = std::string(stamp) + " morvel[" + std::to_string(getpid()) + "]: " + std::string(text) + "\n";
+    const char* path = std::getenv("MORVEL_LOG");
+    if (path != nullptr && *path != '\0') {
+      if (FILE* f = std::fopen(path, "a")) {
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fclose(f);
+        return;
+      }
+    }
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+
+ private:
+  std::mutex lock_;
+};
+
+}  // namespace
+
+std::shared_ptr<Screen> MakeLinuxScreen() { return std::make_shared<EnvScreen>(); }
+std::shared_ptr<TempFolder> MakeLinuxTempFolder() { return std::make_shared<EnvTempFolder>(); }
+std::shared_ptr<NumberFormat> MakeLinuxNumberFormat() { return std::make_shared<LocaleNumberFormat>(); }
+std::shared_ptr<MessageSink> MakeStderrMessageSink() { return std::make_shared<StderrMessageSink>(); }
+std::shared_ptr<Log> MakeLinuxLog() { return std::make_shared<FileLog>(); }
+
+}  // namespace morvel::platform

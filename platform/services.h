@@ -1,0 +1,163 @@
+// The operating-system services the control and the drivers use, one port
+// (interface) per service, and the process-wide set of adapters behind them.
+// Linux adapters live beside this file; tests swap in the recording fakes of
+// fakes.h through ScopedServices.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morvel/picture.h"
+#include "morvel/types.h"
+
+namespace morvel::platform {
+
+// An installed printer as the system lists it.
+struct InstalledPrinter {
+  String Name;      // the printer's name exactly as configured
+  int Dpi = 203;    // resolution in dots per inch
+  std::string Uri;  // where its bytes go: socket://, cups:, file:
+  friend bool operator==(const InstalledPrinter&, const InstalledPrinter&) = default;
+};
+
+// One origin of installed printers (printers.conf, CUPS, ...).
+class PrinterSource {
+ public:
+  virtual ~PrinterSource() = default;
+  // Printers in this source's order. Raises AutomationError when the source
+  // is configured but cannot be read.
+  virtual std::vector<InstalledPrinter> List() = 0;
+};
+
+// The installed printers of the user, in system order.
+class PrinterList {
+ public:
+  virtual ~PrinterList() = default;
+  virtual std::vector<InstalledPrinter> List() = 0;
+};
+
+// Screen resolution.
+class Screen {
+ public:
+  virtual ~Screen() = default;
+  virtual int PixelsPerInch() = 0;
+};
+
+// Extent of a text in a font, in screen pixels.
+struct TextExtent {
+  double Width = 0;
+  double Height = 0;
+};
+
+struct FontSpec {
+  std::string Face;  // face name, UTF-8
+  double Points = 8.25;
+  bool Bold = false;
+};
+
+// Measures text the way the system measures a line: width of the widest
+// line, height covering every line.
+class TextMeasure {
+ public:
+  virtual ~TextMeasure() = default;
+  virtual TextExtent Measure(const FontSpec& font, std::u16string_view text, int pixelsPerInch) = 0;
+};
+
+// The system ANSI code page.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  // The iconv name of the code page in use, for example CP1252.
+  virtual std::string Name() = 0;
+  // UTF-16 to ANSI bytes; a character the code page lacks becomes '?'.
+  virtual std::string FromUnicode(std::u16string_view text) = 0;
+  // ANSI bytes to UTF-16; a byte sequence the code page cannot read becomes '?'.
+  virtual String ToUnicode(std::string_view bytes) = 0;
+};
+
+// The user's number format.
+class NumberFormat {
+ public:
+  virtual ~NumberFormat() = default;
+  virtual char16_t DecimalSeparator() = 0;
+};
+
+// Temporary folder.
+class TempFolder {
+ public:
+  virtual ~TempFolder() = default;
+  // The folder path with its trailing '/'.
+  virtual std::string Path() = 0;
+};
+
+// Where message boxes go: one modal message with an OK button.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void Show(std::string_view caption, std::string_view text) = 0;
+};
+
+// Where the platform records failures that the system keeps silent to hosts
+// (spooler results, library results), so a user can find out why nothing printed.
+class Log {
+ public:
+  virtual ~Log() = default;
+  virtual void Record(std::string_view text) = 0;
+};
+
+// Picture files.
+class Pictures {
+ public:
+  virtual ~Pictures() = default;
+  // Decodes BMP, PNG, JPEG or GIF bytes; none when the bytes are no image.
+  virtual PictureRef Decode(const uint8_t* data, size_t size) = 0;
+  // The picture as a BMP file.
+  virtual std::vector<uint8_t> SaveBmp(const Picture& picture) = 0;
+};
+
+class Spooler;  // spooler.h
+
+// The adapters in use. Every pointer is set.
+struct Services {
+  std::shared_ptr<PrinterList> Printers;
+  std::shared_ptr<Screen> ScreenInfo;
+  std::shared_ptr<TextMeasure> Text;
+  std::shared_ptr<CodePage> Ansi;
+  std::shared_ptr<NumberFormat> Numbers;
+  std::shared_ptr<TempFolder> Temp;
+  std::shared_ptr<MessageSink> Messages;
+  std::shared_ptr<Log> Logger;
+  std::shared_ptr<Pictures> Images;
+  std::shared_ptr<Spooler> Spool;
+};
+
+// The process-wide services: the Linux adapters unless replaced.
+const Services& Current();
+// The Linux adapters, configured from the environment.
+Services LinuxServices();
+// Replaces the process-wide services; returns the previous set.
+Services Replace(Services services);
+
+// Replaces the services for a scope (tests); restores them at its end.
+class ScopedServices {
+ public:
+  explicit ScopedServices(Services services) : previous_(Replace(std::move(services))) {}
+  ~ScopedServices() { Replace(std::move(previous_)); }
+  ScopedServices(const ScopedServices&) = delete;
+  ScopedServices& operator=(const ScopedServices&) = delete;
+
+ private:
+  Services previous_;
+};
+
+// Shortcuts to the current adapters.
+inline CodePage& Ansi() { return *Current().Ansi; }
+inline Log& Logger() { return *Current().Logger; }
+void ShowMessage(std::string_view text);  // with the application's default caption
+std::string ApplicationCaption();
+
+}  // namespace morvel::platform

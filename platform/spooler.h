@@ -1,0 +1,33 @@
+// Spooler port: the raw print job channel (open printer, start document,
+// start page, write, end page, end document, close printer). The adapter is
+// chosen by the printer's uri: socket://HOST:PORT, cups:QUEUE or file:DIR.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "morvel/types.h"
+
+namespace morvel::platform {
+
+class Spooler {
+ public:
+  using Handle = uint64_t;
+  static constexpr Handle NullHandle = 0;
+
+  virtual ~Spooler() = default;
+  // Opens the installed printer of that name (compared without regard to
+  // case); NullHandle when there is none. Failures are recorded in the log.
+  virtual Handle OpenPrinter(std::u16string_view printerName) = 0;
+  // Starts a raw document; false (and a log record) when it cannot start.
+  virtual bool StartDoc(Handle printer, std::u16string_view documentName) = 0;
+  virtual bool StartPage(Handle printer) = 0;
+  // Writes the bytes into the document; `written` receives how many went.
+  virtual bool Write(Handle printer, const uint8_t* data, size_t size, size_t& written) = 0;
+  virtual bool EndPage(Handle printer) = 0;
+  virtual bool EndDoc(Handle printer) = 0;
+  virtual bool ClosePrinter(Handle printer) = 0;
+};
+
+}  // namespace morvel::platform
