@@ -2,17 +2,23 @@
 // environment (see the README for the settings).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/services.h"
 #include "platform/spooler.h"
 
 namespace morvel::platform {
 
-// printers.conf: INI, one section per printer titled with its exact name,
-// with `uri =` and `dpi =`. A relative file: path is taken from the folder of
-// the file.
+// printers.conf: INI, UTF-8, one section per printer titled with its exact
+// name (blanks and case kept), with `uri =` and `dpi =` (203 when missing).
+// Whole-line comments start with '#' or ';'. A relative file: path is taken
+// from the folder of the file. A faulty line is recorded in the log with the
+// file and line number and skipped; a printer whose title or dpi is faulty,
+// that has no uri, or whose name repeats an earlier one is left out whole.
 class PrintersConfSource : public PrinterSource {
  public:
   // `required`: the file was named explicitly, so a missing file is an error.
@@ -35,10 +41,26 @@ class SystemPrinterList : public PrinterList {
   std::vector<std::shared_ptr<PrinterSource>> sources_;
 };
 
-// The printer sources of this machine: printers.conf ($MORVEL_PRINTERS, else
-// $XDG_CONFIG_HOME/morvel/printers.conf, else /etc/morvel/printers.conf),
-// then whatever other sources are built in.
+// The printer sources of this machine: printers.conf first ($MORVEL_PRINTERS,
+// which must exist; else the first existing of
+// $XDG_CONFIG_HOME/morvel/printers.conf (~/.config/morvel/printers.conf when
+// XDG_CONFIG_HOME is unset) and /etc/morvel/printers.conf, read when listed),
+// then the source of every registered factory, in registration order.
 std::vector<std::shared_ptr<PrinterSource>> DefaultPrinterSources();
+
+// Registers another origin of printers (CUPS, for one) without touching the
+// printers.conf code: a file defines a namespace-scope
+//   static const bool registered = (AddPrinterSourceFactory(MakeMySource), true);
+// and DefaultPrinterSources calls the factory each time it builds the list.
+// A factory returns nullptr when its source is turned off. Factories run
+// while the process-wide services are being built, so they must not use
+// Current() or its shortcuts (Logger(), Ansi()); a source logs from List().
+using PrinterSourceFactory = std::function<std::shared_ptr<PrinterSource>()>;
+void AddPrinterSourceFactory(PrinterSourceFactory factory);
+
+// The CUPS destinations (cups_printers.cpp), registered as a factory above;
+// nullptr when MORVEL_CUPS=0.
+std::shared_ptr<PrinterSource> MakeCupsPrinterSource();
 
 std::shared_ptr<Screen> MakeLinuxScreen();            // MORVEL_SCREEN_DPI, else 96
 std::shared_ptr<TextMeasure> MakeLinuxTextMeasure();  // fontconfig + FreeType
@@ -51,7 +73,8 @@ std::shared_ptr<Pictures> MakeStbPictures();          // stb_image; BMP writer
 std::shared_ptr<Spooler> MakeLinuxSpooler();          // socket://, cups:, file:
 
 // The Windows code page the locale implies (zh_CN/zh_SG -> CP936,
-// zh_TW/zh_HK -> CP950, ja -> CP932, ko -> CP949, else CP1252), as an iconv name.
+// zh_TW/zh_HK/zh_MO -> CP950, other zh -> CP936, ja -> CP932, ko -> CP949,
+// else CP1252, the C locale included), as an iconv name.
 std::string CodePageForLocale(std::string_view localeName);
 
 }  // namespace morvel::platform

@@ -23,6 +23,7 @@ std::string AutomationError::StandardDescription(int number) {
     case 14: return "Out of string space";
     case 28: return "Out of stack space";
     case 48: return "Error in loading DLL";
+    case 51: return "Internal error";
     case 52: return "Bad file name or number";
     case 53: return "File not found";
     case 54: return "Bad file mode";

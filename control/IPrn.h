@@ -1,0 +1,76 @@
+// IPrn: the one interface through which the control talks to a printer
+// driver. Arguments are the host's own (by reference) or copies (by value),
+// in host units; each driver converts them for its printer.
+#pragma once
+
+#include <vector>
+
+#include "morvel/picture.h"
+#include "morvel/types.h"
+
+namespace morvel {
+
+class IPrn {
+ public:
+  virtual ~IPrn() = default;
+
+  // An object the control never uses; only the Sato driver keeps it.
+  virtual PictureRef picBox() = 0;
+  virtual void picBox(PictureRef value) = 0;
+
+  virtual void OpenPort(String& printerName) = 0;
+  virtual void ClosePort() = 0;
+  virtual void PrintLabel(String& copies) = 0;
+  virtual void SendCmd(String& cmd) = 0;
+  virtual void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                         String& direction) = 0;
+  virtual void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) = 0;
+  virtual void PrintBar(Single& x, Single& y, Single width, Single height) = 0;
+  virtual void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
+                         String& zBar, String& kBar) = 0;
+  virtual void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) = 0;
+  virtual void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) = 0;
+  virtual void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) = 0;
+  virtual Integer FontType() = 0;
+  virtual Integer RFIDType() = 0;
+  virtual String CommandPrint() = 0;
+  virtual void InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
+                        String& tryNum) = 0;
+  virtual void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
+                      String& section) = 0;
+};
+
+// What every driver shares: the RFID model list behind RFIDType, and
+// operations that raise 445 until the driver provides them.
+class PrnBase : public IPrn {
+ public:
+  explicit PrnBase(String rfidPrinter) : RFIDPrinters{std::move(rfidPrinter)} {}
+
+  PictureRef picBox() override { return nullptr; }
+  void picBox(PictureRef) override {}
+
+  void OpenPort(String&) override { Unsupported(); }
+  void ClosePort() override { Unsupported(); }
+  void PrintLabel(String&) override { Unsupported(); }
+  void SendCmd(String&) override { Unsupported(); }
+  void InitPrint(String&, String&, String&, String&, String&, String&, String&) override { Unsupported(); }
+  void PrintFont(Single&, Single&, String&, Single&, String&) override { Unsupported(); }
+  void PrintBar(Single&, Single&, Single, Single) override { Unsupported(); }
+  void PrintCode(Single&, Single&, String&, String&, String&, Single&, String&, String&) override { Unsupported(); }
+  void DrawImageFromFile(String, Single, Single, Single, Single) override { Unsupported(); }
+  void DrawImageFromBase64(String, Single, Single, Single, Single) override { Unsupported(); }
+  void DrawImageFromPicture(PictureRef, Single, Single, Single, Single) override { Unsupported(); }
+  String CommandPrint() override { return String(); }
+  // 0 without a CurrentPrinter, else whether its name holds an RFID model.
+  Integer RFIDType() override;
+  void InitRFID(String&, String&, String&, String&, String&, String&) override {}
+  void OpRFID(String&, String&, String&, String&, String&, String&) override {}
+
+  // The printer-model keywords for which RFIDType reports 1.
+  std::vector<String> RFIDPrinters;
+
+ protected:
+  [[noreturn]] static void Unsupported() { throw AutomationError(errors::ActionNotSupported); }
+};
+
+}  // namespace morvel

@@ -1,0 +1,224 @@
+// The control object: catalogue, driver choice, text extents, forwarding.
+#include "morvel/PrintBarCode.h"
+
+#include "control/Guard.h"
+#include "control/IPrn.h"
+#include "control/Module1.h"
+#include "control/TextCase.h"
+#include "drivers/dothan/Dothan.h"
+#include "drivers/orx/Orx.h"
+#include "drivers/sato/Sato.h"
+#include "drivers/zebra/Zebra.h"
+#include "platform/services.h"
+
+namespace morvel {
+
+const char16_t* const PrintBarCode::DefaultBrandTable = u"orx:orx |zdesigner:zdesigner |dothan:t7 ,t6 |sato:sato ";
+
+namespace {
+
+// Splits at every occurrence of the separator; empty text gives no parts.
+std::vector<String> Split(const String& text, char16_t separator) {
+  std::vector<String> parts;
+  if (text.empty()) return parts;
+  size_t start = 0;
+  for (;;) {
+    size_t at = text.find(separator, start);
+    if (at == String::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+}
+
+// Whether the keyword occurs in the text; an empty keyword occurs in any
+// non-empty text.
+bool Occurs(const String& keyword, const String& text) {
+  return keyword.empty() ? !text.empty() : text.find(keyword) != String::npos;
+}
+
+std::unique_ptr<IPrn> DriverForBrand(const String& key) {
+  if (key == u"orx") return std::make_unique<Orx>();
+  if (key == u"zdesigner") return std::make_unique<Zebra>();
+  if (key == u"dothan") return std::make_unique<Dothan>();
+  if (key == u"sato") return std::make_unique<Sato>();
+  return nullptr;
+}
+
+}  // namespace
+
+PrintBarCode::PrintBarCode() {
+  String table = DefaultBrandTable;
+  PrintList(table);
+}
+
+PrintBarCode::~PrintBarCode() = default;
+
+IPrn& PrintBarCode::Driver() {
+  if (!currentDriver_) throw AutomationError(errors::ObjectNotSet);
+  return *currentDriver_;
+}
+
+String PrintBarCode::GetVer() { return u"2.3.11"; }
+
+Integer PrintBarCode::GetDot(Single& pixels) {
+  return Guard([&] {
+    Integer unit = Module1::UnitPixels;
+    return Module1::ConvertToDots(pixels, unit);
+  });
+}
+
+Single PrintBarCode::MeasureText(bool height, String& strbuf, String& fontName, Single& fontSize, Boolean& fontBold) {
+  return Guard([&] {
+    fontName_ = ToUtf8(fontName);
+    fontBold_ = fontBold;
+    fontSize_ = fontSize;
+    const auto& services = platform::Current();
+    platform::FontSpec font{fontName_, fontSize_, fontBold_};
+    platform::TextExtent extent = services.Text->Measure(font, strbuf, services.ScreenInfo->PixelsPerInch());
+    return static_cast<Single>(height ? extent.Height : extent.Width);
+  });
+}
+
+Single PrintBarCode::textHeight(String& strbuf, String& fontName, Single& FontSize, Boolean& FontBold) {
+  return MeasureText(true, strbuf, fontName, FontSize, FontBold);
+}
+
+Single PrintBarCode::TextWidth(String& strbuf, String& fontName, Single& FontSize, Boolean& FontBold) {
+  return MeasureText(false, strbuf, fontName, FontSize, FontBold);
+}
+
+void PrintBarCode::PrintList(String& vNewValue) {
+  Guard([&] {
+    for (const String& entry : Split(vNewValue, u'|')) {
+      std::vector<String> parts = Split(entry, u':');
+      if (parts.size() < 2) throw AutomationError(errors::SubscriptOutOfRange);
+      auto info = std::make_shared<PrintInfo>();
+      info->PrintPP = parts[0];
+      info->PrintXH = Split(parts[1], u',');
+      for (const auto& existing : catalogue_)
+        if (text::EqualsIgnoreCase(existing->PrintPP, info->PrintPP)) throw AutomationError(errors::DuplicateKey);
+      catalogue_.push_back(std::move(info));
+    }
+  });
+}
+
+String PrintBarCode::GetPrintList() {
+  return Guard([&] {
+    String list;
+    for (const auto& printer : platform::Current().Printers->List()) {
+      String lower = text::ToLower(printer.Name);
+      for (const auto& entry : catalogue_) {
+        for (const String& keyword : entry->PrintXH) {
+          if (!Occurs(keyword, lower)) continue;
+          if (!list.empty()) list.push_back(u'|');
+          list += printer.Name;
+        }
+      }
+    }
+    return list;
+  });
+}
+
+Integer PrintBarCode::SetPrint(String& printerName) {
+  return Guard([&]() -> Integer {
+    String lower = text::ToLower(printerName);
+    for (const auto& entry : catalogue_) {
+      for (const String& keyword : entry->PrintXH) {
+        if (!Occurs(keyword, lower)) continue;
+        std::unique_ptr<IPrn> driver = DriverForBrand(entry->PrintPP);
+        if (!driver) continue;
+        currentDriver_ = std::move(driver);
+        SelectCurrentPrinter(printerName);
+        return 0;
+      }
+    }
+    return 1;
+  });
+}
+
+void PrintBarCode::SelectCurrentPrinter(const String& name) {
+  String lower = text::ToLower(name);
+  for (auto& printer : platform::Current().Printers->List()) {
+    if (text::ToLower(printer.Name) == lower) {
+      CurrentPrinter() = std::move(printer);
+      return;
+    }
+  }
+}
+
+void PrintBarCode::OpenPort(String& printerName) {
+  Guard([&] { Driver().OpenPort(printerName); });
+}
+
+void PrintBarCode::ClosePort() {
+  Guard([&] { Driver().ClosePort(); });
+}
+
+void PrintBarCode::PrintLabel(String& copies) {
+  Guard([&] { Driver().PrintLabel(copies); });
+}
+
+void PrintBarCode::SendCmd(String& cmd) {
+  Guard([&] { Driver().SendCmd(cmd); });
+}
+
+void PrintBarCode::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                             String& direction) {
+  Guard([&] { Driver().InitPrint(wide, height, speed, nd, cz, sp, direction); });
+}
+
+void PrintBarCode::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
+  Guard([&] { Driver().PrintFont(x, y, txt, height, fontName); });
+}
+
+void PrintBarCode::PrintBar(Single& x, Single& y, Single& width, Single& height) {
+  // width and height go to the driver as copies.
+  Guard([&] { Driver().PrintBar(x, y, width, height); });
+}
+
+void PrintBarCode::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
+                             String& zBar, String& kBar) {
+  Guard([&] { Driver().PrintCode(x, y, code, codeType, Readable, height, zBar, kBar); });
+}
+
+String PrintBarCode::CommandPrint() {
+  return Guard([&] { return Driver().CommandPrint(); });
+}
+
+Integer PrintBarCode::FontType() {
+  return Guard([&] { return Driver().FontType(); });
+}
+
+Integer PrintBarCode::RFIDType() {
+  return Guard([&]() -> Integer {
+    if (!CurrentPrinter()) return -1;
+    return Driver().RFIDType();
+  });
+}
+
+void PrintBarCode::InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
+                            String& tryNum) {
+  Guard([&] { Driver().InitRFID(labelType, backfeed, readPower, writePower, wire, tryNum); });
+}
+
+void PrintBarCode::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
+                          String& section) {
+  Guard([&] { Driver().OpRFID(operate, data, dataType, dataLen, startAddress, section); });
+}
+
+void PrintBarCode::DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) {
+  Guard([&] { Driver().DrawImageFromFile(std::move(imageFile), x, y, width, height); });
+}
+
+void PrintBarCode::DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) {
+  Guard([&] { Driver().DrawImageFromBase64(std::move(imageBase64), x, y, width, height); });
+}
+
+void PrintBarCode::DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) {
+  Guard([&] { Driver().DrawImageFromPicture(std::move(pic), x, y, width, height); });
+}
+
+}  // namespace morvel

@@ -1,0 +1,49 @@
+// Call scripts: one statement per line, a member name and its arguments.
+// Parsing is separate from running so that a script with a bad line runs
+// nothing at all.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "morvel/automation.h"
+
+namespace morvel::cli {
+
+struct Argument {
+  enum class Kind { Text, Picture } Type = Kind::Text;
+  String Text;       // the string, or for Picture the file path
+};
+
+struct Statement {
+  int Line = 0;
+  const automation::MemberInfo* Member = nullptr;
+  std::vector<Argument> Args;
+};
+
+struct ParseError {
+  int Line = 0;
+  std::string Message;
+};
+
+struct ParsedScript {
+  std::vector<Statement> Statements;
+  std::vector<ParseError> Errors;
+};
+
+// Parses UTF-8 script text. Blank lines and lines starting with '#' are
+// skipped. A quoted argument takes the escapes \\ \" \n \r \t \xHH \u{HEX};
+// a bare token is its text; a bare @PATH is a picture file.
+ParsedScript ParseScript(std::string_view text);
+
+// How a value is shown: strings with every character below 0x20, 0x7F and
+// '\' written as \xHH / \\; other values in their text form.
+std::string ShowValue(const automation::Variant& value);
+
+// Runs the statements against one PrintBarCode, writing "Member: value" and
+// "Member: error N: description" lines to `out`. Picture paths are taken
+// from `baseFolder` when relative. Returns true when no call raised.
+bool RunScript(const std::vector<Statement>& statements, const std::string& baseFolder, std::ostream& out);
+
+}  // namespace morvel::cli

@@ -1,0 +1,137 @@
+// Whole-file reading and writing with POSIX calls, so that every failure keeps
+// its errno until it is turned into an automation error number.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace morvel::platform {
+namespace {
+
+// Closes on every path out, so a failed read or write never leaks the file.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+  // Closes now; a failing close can lose written data, so the writer checks it.
+  int Close() {
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void RaiseFor(int errnoValue, const std::string& path) {
+  throw AutomationError(FileErrorNumber(errnoValue, path));
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+int FileErrorNumber(int errnoValue, const std::string& path) {
+  switch (errnoValue) {
+    case ENOENT: {
+      size_t slash = path.find_last_of('/');
+      std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+      return IsFolder(folder) ? errors::FileNotFound : errors::PathNotFound;
+    }
+    case ENOTDIR:
+      return errors::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY:
+    case EAGAIN:
+      return errors::PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return errors::DiskFull;
+    case EIO:
+      return errors::DeviceIoError;
+    case EMFILE:
+    case ENFILE:
+      return 67;  // too many files
+    case ENOMEM:
+      return errors::OutOfMemory;
+    case ENXIO:
+    case ENODEV:
+      return 68;  // device unavailable
+    default:  // EISDIR, ELOOP, ENAMETOOLONG, EINVAL, ...
+      return errors::PathFileAccessError;
+  }
+}
+
+std::string FileSystemPath(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
+  return ToUtf8(path);
+}
+
+uint64_t FileLength(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) RaiseFor(errno, path);
+  if (S_ISDIR(st.st_mode)) throw AutomationError(errors::PathFileAccessError);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) RaiseFor(errno, path);
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, path);
+  // Opening a folder read-only succeeds on Linux; hosts expect it refused.
+  if (S_ISDIR(st.st_mode)) throw AutomationError(errors::PathFileAccessError);
+
+  std::vector<uint8_t> bytes;
+  // One byte beyond the reported length, so a file that grew since is noticed
+  // without a second pass; devices and pipes report 0 and grow the buffer.
+  size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 65536;
+  bytes.resize(capacity);
+  size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    ssize_t got = ::read(file.Get(), bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      RaiseFor(errno, path);
+    }
+    if (got == 0) break;
+    filled += static_cast<size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  FileDescriptor file(::open(path.c_str(), flags, 0666));
+  if (file.Get() < 0) RaiseFor(errno, path);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t put = ::write(file.Get(), data + done, size - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      RaiseFor(errno, path);
+    }
+    done += static_cast<size_t>(put);
+  }
+  if (file.Close() != 0 && errno != EINTR) RaiseFor(errno, path);
+}
+
+}  // namespace morvel::platform

@@ -1,0 +1,328 @@
+// Installed printers from printers.conf files, the list of every printer
+// source, and the registry through which other files add sources.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "platform/linux_adapters.h"
+
+namespace morvel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int DefaultDpi = 203;
+// Beyond any printer; also keeps the value far from int overflow.
+constexpr long MaxDpi = 100000;
+
+std::string_view Trim(std::string_view s) {
+  size_t begin = s.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return {};
+  size_t end = s.find_last_not_of(" \t");
+  return s.substr(begin, end - begin + 1);
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool IsUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    size_t extra;
+    uint32_t min;
+    uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1, min = 0x80, cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, min = 0x800, cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, min = 0x10000, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::optional<int> ParseDpi(std::string_view value) {
+  if (value.empty() || value.size() > 9) return std::nullopt;
+  long dpi = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    dpi = dpi * 10 + (c - '0');
+  }
+  if (dpi < 1 || dpi > MaxDpi) return std::nullopt;
+  return static_cast<int>(dpi);
+}
+
+// A file: uri with a relative path names a folder beside the conf file, so a
+// conf file and its job folders can move together.
+std::string ResolveUri(const std::string& uri, const fs::path& confFolder) {
+  constexpr std::string_view scheme = "file:";
+  if (!StartsWithNoCase(uri, scheme)) return uri;
+  std::string path = uri.substr(scheme.size());
+  if (!path.empty() && path.front() == '/') return uri;
+  return std::string(scheme) + (confFolder / path).lexically_normal().string();
+}
+
+// One printers.conf being read: the printer under construction and the
+// printers finished so far.
+class ConfReader {
+ public:
+  explicit ConfReader(std::string path) : path_(std::move(path)) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path_, ec);
+    folder_ = (ec ? fs::path(path_) : absolute).parent_path();
+  }
+
+  std::vector<InstalledPrinter> Read(std::istream& in) {
+    std::string line;
+    lineNumber_ = 0;
+    while (std::getline(in, line)) {
+      ++lineNumber_;
+      std::string_view text = line;
+      if (lineNumber_ == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      ReadLine(Trim(text));
+    }
+    Finish();
+    return std::move(printers_);
+  }
+
+ private:
+  struct Section {
+    std::string Name;
+    unsigned Line = 0;
+    std::optional<std::string> Uri;
+    int Dpi = DefaultDpi;
+    bool Faulty = false;  // already reported; the printer is left out
+  };
+
+  void Warn(unsigned line, const std::string& text) {
+    Logger().Record("printers.conf " + path_ + ":" + std::to_string(line) + ": " + text);
+  }
+
+  void ReadLine(std::string_view text) {
+    if (text.empty() || text.front() == '#' || text.front() == ';') return;
+    if (text.front() == '[') return StartSection(text);
+    size_t equals = text.find('=');
+    if (equals == std::string_view::npos) {
+      Warn(lineNumber_, "not a section, key or comment: '" + std::string(text) + "'; line skipped");
+      return;
+    }
+    std::string_view key = Trim(text.substr(0, equals));
+    std::string_view value = Trim(text.substr(equals + 1));
+    if (!section_) {
+      Warn(lineNumber_, "key '" + std::string(key) + "' outside a printer section; line skipped");
+      return;
+    }
+    if (section_->Faulty) return;
+    if (EqualsNoCase(key, "uri")) {
+      if (section_->Uri) Warn(lineNumber_, "uri given twice for '" + section_->Name + "'; the later one counts");
+      section_->Uri = std::string(value);
+    } else if (EqualsNoCase(key, "dpi")) {
+      if (auto dpi = ParseDpi(value)) {
+        section_->Dpi = *dpi;
+      } else {
+        Warn(lineNumber_, "dpi '" + std::string(value) + "' is not a positive whole number; printer '" +
+                              section_->Name + "' left out");
+        section_->Faulty = true;
+      }
+    } else {
+      Warn(lineNumber_, "unknown key '" + std::string(key) + "'; line skipped");
+    }
+  }
+
+  void StartSection(std::string_view text) {
+    Finish();
+    section_.emplace();
+    section_->Line = lineNumber_;
+    if (text.back() != ']' || Trim(text.substr(1, text.size() - 2)).empty()) {
+      Warn(lineNumber_, "faulty printer title '" + std::string(text) + "'; section left out");
+      section_->Faulty = true;
+      return;
+    }
+    // The title is the printer's name exactly, so blanks inside the brackets stay.
+    section_->Name = std::string(text.substr(1, text.size() - 2));
+    if (!IsUtf8(section_->Name)) {
+      Warn(lineNumber_, "printer title is not UTF-8; section left out");
+      section_->Faulty = true;
+    }
+  }
+
+  void Finish() {
+    if (!section_) return;
+    Section section = std::move(*section_);
+    section_.reset();
+    if (section.Faulty) return;
+    if (!section.Uri || section.Uri->empty()) {
+      Warn(section.Line, "printer '" + section.Name + "' has no uri; left out");
+      return;
+    }
+    for (const auto& seen : names_) {
+      if (EqualsNoCase(seen, section.Name)) {
+        Warn(section.Line, "printer '" + section.Name + "' is listed twice; the later one left out");
+        return;
+      }
+    }
+    names_.push_back(section.Name);
+    printers_.push_back(InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_)});
+  }
+
+  std::string path_;
+  fs::path folder_;
+  unsigned lineNumber_ = 0;
+  std::optional<Section> section_;
+  std::vector<std::string> names_;
+  std::vector<InstalledPrinter> printers_;
+};
+
+int ErrorForErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return errors::FileNotFound;
+    case EACCES:
+    case EPERM:
+      return errors::PermissionDenied;
+    default:
+      return errors::PathFileAccessError;
+  }
+}
+
+// The user's printers.conf if there is one, else the machine's; looked up at
+// each listing so that a file written after start-up counts.
+class FirstExistingConfSource : public PrinterSource {
+ public:
+  explicit FirstExistingConfSource(std::vector<std::string> candidates) : candidates_(std::move(candidates)) {}
+
+  std::vector<InstalledPrinter> List() override {
+    for (const auto& path : candidates_) {
+      std::error_code ec;
+      if (fs::exists(path, ec)) return PrintersConfSource(path, false).List();
+    }
+    return {};
+  }
+
+ private:
+  std::vector<std::string> candidates_;
+};
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr && found->pw_dir != nullptr)
+    return found->pw_dir;
+  return {};
+}
+
+struct FactoryRegistry {
+  std::mutex Lock;
+  std::vector<PrinterSourceFactory> Factories;
+};
+
+FactoryRegistry& Registry() {
+  static FactoryRegistry* registry = new FactoryRegistry;  // usable from any static initialiser
+  return *registry;
+}
+
+}  // namespace
+
+PrintersConfSource::PrintersConfSource(std::string path, bool required)
+    : path_(std::move(path)), required_(required) {}
+
+std::vector<InstalledPrinter> PrintersConfSource::List() {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) {
+    int error = errno;
+    std::error_code ec;
+    if (fs::is_directory(path_, ec)) error = EISDIR;
+    if (required_) {
+      Logger().Record("printers.conf " + path_ + ": cannot read: " + std::strerror(error));
+      throw AutomationError(ErrorForErrno(error));
+    }
+    if (error != ENOENT && error != ENOTDIR)
+      Logger().Record("printers.conf " + path_ + ": cannot read: " + std::strerror(error));
+    return {};
+  }
+  return ConfReader(path_).Read(in);
+}
+
+std::vector<InstalledPrinter> SystemPrinterList::List() {
+  std::vector<InstalledPrinter> all;
+  for (auto& source : sources_) {
+    auto part = source->List();
+    all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+  }
+  return all;
+}
+
+void AddPrinterSourceFactory(PrinterSourceFactory factory) {
+  auto& registry = Registry();
+  std::lock_guard<std::mutex> lock(registry.Lock);
+  registry.Factories.push_back(std::move(factory));
+}
+
+std::vector<std::shared_ptr<PrinterSource>> DefaultPrinterSources() {
+  std::vector<std::shared_ptr<PrinterSource>> sources;
+  const char* named = std::getenv("MORVEL_PRINTERS");
+  if (named != nullptr && *named != '\0') {
+    sources.push_back(std::make_shared<PrintersConfSource>(named, true));
+  } else {
+    std::vector<std::string> candidates;
+    // XDG asks that a relative XDG_CONFIG_HOME be ignored.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+      candidates.push_back(std::string(xdg) + "/morvel/printers.conf");
+    } else if (std::string home = HomeFolder(); !home.empty()) {
+      candidates.push_back(home + "/.config/morvel/printers.conf");
+    }
+    candidates.push_back("/etc/morvel/printers.conf");
+    sources.push_back(std::make_shared<FirstExistingConfSource>(std::move(candidates)));
+  }
+  std::vector<PrinterSourceFactory> factories;
+  {
+    auto& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.Lock);
+    factories = registry.Factories;
+  }
+  for (auto& factory : factories)
+    if (auto source = factory()) sources.push_back(std::move(source));
+  return sources;
+}
+
+}  // namespace morvel::platform

@@ -1,0 +1,42 @@
+// The byte channels behind the Linux spooler, one kind per printer uri
+// scheme (socket://, cups:, file:). Internal to platform/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace morvel::platform::spool {
+
+// One printer's way out. The spooler front keeps the handle table and the
+// document state; a channel moves the bytes of one document at a time and
+// records in the log, with the printer's name, every failure it meets.
+class Channel {
+ public:
+  virtual ~Channel() = default;
+  // Begins a document; false after recording why.
+  virtual bool Start(const std::string& documentName) = 0;
+  // Hands all `size` bytes on or fails; `written` is what went before a failure.
+  // After a failure the document is over (the channel has let go of it).
+  virtual bool Write(const uint8_t* data, size_t size, size_t& written) = 0;
+  // Completes the document: true when the destination has taken every byte.
+  virtual bool End() = 0;
+};
+
+// nullptr (after a log record) when the part after the scheme is unusable.
+std::unique_ptr<Channel> MakeSocketChannel(const std::string& printer, std::string_view address);
+std::unique_ptr<Channel> MakeCupsChannel(const std::string& printer, std::string_view queue);
+std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder);
+
+// A timeout in milliseconds from the environment: a positive whole number,
+// else `fallback`.
+int TimeoutFromEnv(const char* name, int fallback);
+inline int ConnectTimeoutMs() { return TimeoutFromEnv("MORVEL_CONNECT_TIMEOUT_MS", 5000); }
+inline int WriteTimeoutMs() { return TimeoutFromEnv("MORVEL_WRITE_TIMEOUT_MS", 30000); }
+
+// Writes one record "printer 'NAME': TEXT" to the platform log.
+void Report(const std::string& printer, std::string_view text);
+
+}  // namespace morvel::platform::spool

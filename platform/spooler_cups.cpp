@@ -1,0 +1,113 @@
+// cups:QUEUE: one streamed raw job per document through libcups, on the
+// server libcups names (CUPS_SERVER, client.conf, else the local scheduler).
+// The job title is the document name.
+#include <cups/cups.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/spooler_channels.h"
+
+namespace morvel::platform::spool {
+namespace {
+
+// libcups calls this when the server stalls past the timeout set on the
+// connection; answering 0 gives up rather than waiting on.
+int GiveUp(http_t*, void*) { return 0; }
+
+class CupsChannel : public Channel {
+ public:
+  CupsChannel(std::string printer, std::string queue) : printer_(std::move(printer)), queue_(std::move(queue)) {}
+  ~CupsChannel() override { Drop(); }
+
+  bool Start(const std::string& documentName) override {
+    Drop();
+    const char* server = cupsServer();
+    server_ = server != nullptr ? server : "";
+    http_ = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectTimeoutMs(), nullptr);
+    if (http_ == nullptr) {
+      Report(printer_, "cannot reach the CUPS server " + Server() + ": " + std::strerror(errno));
+      return false;
+    }
+    httpSetTimeout(http_, WriteTimeoutMs() / 1000.0, GiveUp, nullptr);
+    const char* title = documentName.empty() ? nullptr : documentName.c_str();
+    jobId_ = cupsCreateJob(http_, queue_.c_str(), title, 0, nullptr);
+    if (jobId_ <= 0) {
+      Report(printer_, "CUPS queue '" + queue_ + "' on " + Server() + " refused the job: " + cupsLastErrorString());
+      Drop();
+      return false;
+    }
+    if (cupsStartDocument(http_, queue_.c_str(), jobId_, title, CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE) {
+      Report(printer_, "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' did not start: " + cupsLastErrorString());
+      Cancel();
+      return false;
+    }
+    sent_ = 0;
+    return true;
+  }
+
+  bool Write(const uint8_t* data, size_t size, size_t& written) override {
+    written = 0;
+    if (http_ == nullptr) return false;
+    if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(data), size) != HTTP_STATUS_CONTINUE) {
+      Report(printer_, "sending CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' failed after " +
+                           std::to_string(sent_) + " bytes (" + std::to_string(size) + " bytes not sent): " +
+                           cupsLastErrorString());
+      Cancel();
+      return false;
+    }
+    written = size;
+    sent_ += size;
+    return true;
+  }
+
+  bool End() override {
+    if (http_ == nullptr) return false;
+    ipp_status_t status = cupsFinishDocument(http_, queue_.c_str());
+    bool ok = status <= IPP_STATUS_OK_CONFLICTING;
+    if (!ok)
+      Report(printer_, "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' was not accepted after " +
+                           std::to_string(sent_) + " bytes: " + cupsLastErrorString());
+    Drop();
+    return ok;
+  }
+
+ private:
+  std::string Server() const { return server_ + (server_.starts_with("/") ? "" : ":" + std::to_string(ippPort())); }
+
+  // A job left half-sent would sit in the queue forever (or print half a
+  // label); it is cancelled on a fresh connection, the old one being broken.
+  void Cancel() {
+    Drop();
+    if (jobId_ <= 0) return;
+    if (http_t* http = httpConnect2(server_.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectTimeoutMs(), nullptr)) {
+      httpSetTimeout(http, 5.0, GiveUp, nullptr);
+      cupsCancelJob2(http, queue_.c_str(), jobId_, 0);
+      httpClose(http);
+    }
+  }
+
+  void Drop() {
+    if (http_ != nullptr) httpClose(http_);
+    http_ = nullptr;
+  }
+
+  std::string printer_;
+  std::string queue_;
+  std::string server_;
+  http_t* http_ = nullptr;
+  int jobId_ = 0;
+  uint64_t sent_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Channel> MakeCupsChannel(const std::string& printer, std::string_view queue) {
+  if (queue.empty()) {
+    Report(printer, "cups: uri without a queue name");
+    return nullptr;
+  }
+  return std::make_unique<CupsChannel>(printer, std::string(queue));
+}
+
+}  // namespace morvel::platform::spool

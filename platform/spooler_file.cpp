@@ -1,0 +1,118 @@
+// file:DIR: each document becomes a new file DIR/NNNNNN.prn holding exactly
+// the bytes written, numbered one past the highest already there. Creation
+// is exclusive, so two processes printing into one folder never share a file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/spooler_channels.h"
+
+namespace morvel::platform::spool {
+namespace {
+
+// The number of a name made of digits and ".prn" (six digits, more once
+// past 999999); -1 for anything else.
+long long NumberOf(const char* name) {
+  size_t len = std::strlen(name);
+  if (len < 10 || len > 22 || std::strcmp(name + len - 4, ".prn") != 0) return -1;
+  long long n = 0;
+  for (size_t i = 0; i + 4 < len; ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n;
+}
+
+class FileChannel : public Channel {
+ public:
+  FileChannel(std::string printer, std::string folder) : printer_(std::move(printer)), folder_(std::move(folder)) {}
+  ~FileChannel() override { Drop(); }
+
+  bool Start(const std::string&) override {
+    Drop();
+    DIR* dir = opendir(folder_.c_str());
+    if (dir == nullptr) {
+      Report(printer_, "cannot open folder '" + folder_ + "': " + std::strerror(errno));
+      return false;
+    }
+    long long highest = 0;
+    while (dirent* e = readdir(dir)) highest = std::max(highest, NumberOf(e->d_name));
+    closedir(dir);
+    // Another process may take the same number between the scan and the
+    // open; O_EXCL tells, and the next number is tried.
+    for (long long n = highest + 1, tries = 0; tries < 1000; ++n, ++tries) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/%06lld.prn", n);
+      std::string path = folder_ + name;
+      int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd >= 0) {
+        fd_ = fd;
+        path_ = std::move(path);
+        return true;
+      }
+      if (errno != EEXIST && errno != EINTR) {
+        Report(printer_, "cannot create '" + path + "': " + std::strerror(errno));
+        return false;
+      }
+    }
+    Report(printer_, "cannot create a new file in '" + folder_ + "': every number tried was taken");
+    return false;
+  }
+
+  bool Write(const uint8_t* data, size_t size, size_t& written) override {
+    written = 0;
+    while (written < size) {
+      ssize_t n = write(fd_, data + written, size - written);
+      if (n > 0) {
+        written += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      Report(printer_, "writing '" + path_ + "' failed (" + std::to_string(size - written) +
+                           " bytes not written): " + std::strerror(n < 0 ? errno : EIO));
+      Drop();
+      return false;
+    }
+    return true;
+  }
+
+  bool End() override {
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+      Report(printer_, "closing '" + path_ + "' failed, its bytes may be incomplete: " + std::strerror(errno));
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  void Drop() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  std::string printer_;
+  std::string folder_;
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder) {
+  if (folder.empty()) {
+    Report(printer, "file: uri without a folder");
+    return nullptr;
+  }
+  std::string path(folder);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return std::make_unique<FileChannel>(printer, std::move(path));
+}
+
+}  // namespace morvel::platform::spool

@@ -1,0 +1,114 @@
+// The morvel command as a process: exit statuses, and that it survives
+// malformed scripts and arguments.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  bool Exited = false;
+  int Status = -1;
+  std::string Out, Err;
+};
+
+class MorvelCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/morvel-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    std::ofstream(dir_ / "printers.conf") << "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 203\n\n"
+                                             "[SATO CL4NX 305dpi]\nuri = socket://127.0.0.1:9\ndpi = 305\n";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Outcome Run(const std::string& args, const std::string& script = "") {
+    std::ofstream(dir_ / "script.mvs", std::ios::binary) << script;
+    std::string cmd = "cd '" + dir_.string() + "' && MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() +
+                      "' MORVEL_CUPS=0 '" MORVEL_BINARY_DIR "/bin/morvel' " + args + " < script.mvs > out.txt 2> err.txt";
+    int raw = std::system(cmd.c_str());
+    Outcome o;
+    o.Exited = WIFEXITED(raw);
+    o.Status = o.Exited ? WEXITSTATUS(raw) : -1;
+    std::stringstream out, err;
+    out << std::ifstream(dir_ / "out.txt").rdbuf();
+    err << std::ifstream(dir_ / "err.txt").rdbuf();
+    o.Out = out.str();
+    o.Err = err.str();
+    return o;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(MorvelCommandTest, PrintersInSystemOrder) {
+  Outcome o = Run("printers");
+  ASSERT_TRUE(o.Exited);
+  EXPECT_EQ(o.Status, 0) << o.Err;
+  EXPECT_EQ(o.Out, "ZDesigner ZT410R-300dpi ZPL\t203\tfile:" + (dir_ / "jobs").string() +
+                       "\nSATO CL4NX 305dpi\t305\tsocket://127.0.0.1:9\n");
+}
+
+TEST_F(MorvelCommandTest, ExitStatuses) {
+  struct {
+    const char* Args;
+    std::string Script;
+    int Status;
+  } cases[] = {
+      {"run", "GetVer\n", 0},
+      {"run -", "GetVer\nSetPrint \"ZDesigner ZT410R-300dpi ZPL\"\n", 0},
+      {"run script.mvs", "GetVer\n", 0},
+      {"run", "GetVer\nPrintLabel 1\nGetVer\n", 1},  // a call raised, the script went on
+      {"run", "GetVer\nBogus\n", 2},                  // names no member
+      {"run", "SendCmd \"open\n", 2},                 // cannot be parsed
+      {"run missing.mvs", "", 2},
+      {"frobnicate", "", 2},
+      {"run", "", 0},
+  };
+  for (auto& c : cases) {
+    Outcome o = Run(c.Args, c.Script);
+    ASSERT_TRUE(o.Exited) << c.Args << " / " << c.Script;
+    EXPECT_EQ(o.Status, c.Status) << c.Args << " / " << c.Script << "\n" << o.Out << o.Err;
+  }
+  Outcome parsed = Run("run", "GetVer\n\nSendCmd \"\\q\"\n");
+  EXPECT_NE(parsed.Err.find("<stdin>:3:"), std::string::npos) << parsed.Err;
+  EXPECT_EQ(parsed.Out, "") << "nothing runs when a line cannot be parsed";
+}
+
+TEST_F(MorvelCommandTest, SurvivesMalformedLinesAndArguments) {
+  std::string huge(100000, 'x');
+  std::string script =
+      "SetPrint \"ZDesigner ZT410R-300dpi ZPL\"\n"
+      "GetDot 1e999999\n"
+      "GetDot -1e38\n"
+      "GetDot 340282356779733661637539395458142568448\n"
+      "GetDot \"\"\n"
+      "SetPrint \"" + huge + "\"\n"
+      "PrintList \"" + huge + "\"\n"
+      "PrintList \"k:" + huge + "\"\n"
+      "TextWidth \"" + huge + "\" \"\" 1e30 True\n"
+      "textHeight \"\" \"\\u{0}\" -5 maybe\n"
+      "GetDot \"\\u{D800}\"\n"
+      "SendCmd \"\\x00\\xFF\"\n"
+      "DrawImageFromPicture @nothing-here.png 0 0 0 0\n"
+      "DrawImageFromPicture \"not a picture\" 0 0 0 0\n"
+      "InitPrint 1 2 3\n"
+      "GetVer\n";
+  Outcome o = Run("run", script);
+  ASSERT_TRUE(o.Exited) << "the process died: " << o.Err;
+  EXPECT_EQ(o.Status, 1);
+  EXPECT_NE(o.Out.find("GetDot: error 6: Overflow"), std::string::npos) << o.Out;
+  EXPECT_NE(o.Out.find("GetDot: error 13: Type mismatch"), std::string::npos);
+  EXPECT_NE(o.Out.find("InitPrint: error 450"), std::string::npos);
+  EXPECT_EQ(o.Out.substr(o.Out.size() - 15), "GetVer: 2.3.11\n") << "the script ran to its end";
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The automation table of the control and Invoke with argument coercion.
+#include "morvel/automation.h"
+#include "morvel/morvel.h"
+#include "support/FakeEnvironment.h"
+
+namespace morvel {
+namespace {
+
+using automation::Invoke;
+using automation::MemberKind;
+using automation::Variant;
+using automation::VarType;
+using testing::ExpectError;
+
+class AutomationTest : public testing::FakeEnvironment {
+ protected:
+  PrintBarCode control;
+};
+
+TEST_F(AutomationTest, PrintBarCodeTableInInterfaceOrder) {
+  const auto& cls = automation::PrintBarCodeClass();
+  EXPECT_EQ(cls.Name, "PrintBarCode");
+  EXPECT_EQ(cls.DefaultInterface, "_PrintBarCode");
+  EXPECT_TRUE(cls.Creatable);
+  const std::pair<const char*, int32_t> expected[] = {
+      {"GetVer", 0x60030002},       {"GetDot", 0x60030003},         {"textHeight", 0x60030004},
+      {"TextWidth", 0x60030005},    {"GetPrintList", 0x60030006},   {"SetPrint", 0x60030007},
+      {"OpenPort", 0x60030008},     {"ClosePort", 0x60030009},      {"PrintLabel", 0x6003000A},
+      {"SendCmd", 0x6003000B},      {"InitPrint", 0x6003000C},      {"PrintFont", 0x6003000D},
+      {"PrintBar", 0x6003000E},     {"PrintCode", 0x6003000F},      {"CommandPrint", 0x68030001},
+      {"FontType", 0x68030000},     {"RFIDType", 0x68030010},       {"InitRFID", 0x60030011},
+      {"OpRFID", 0x60030012},       {"PrintList", 0x60030014},      {"DrawImageFromFile", 0x60030016},
+      {"DrawImageFromBase64", 0x60030017}, {"DrawImageFromPicture", 0x60030018},
+  };
+  ASSERT_EQ(cls.Members.size(), 23u);
+  for (size_t i = 0; i < 23; ++i) {
+    EXPECT_EQ(cls.Members[i].Name, expected[i].first);
+    EXPECT_EQ(cls.Members[i].DispId, expected[i].second) << expected[i].first;
+  }
+  const auto* code = automation::FindMember(cls, "printcode");
+  ASSERT_NE(code, nullptr);
+  ASSERT_EQ(code->Params.size(), 8u);
+  EXPECT_EQ(code->Params[4].Name, "Readable");
+  EXPECT_EQ(code->Params[5].Type, VarType::Single);
+  EXPECT_TRUE(code->Params[7].ByRef);
+  const auto* image = automation::FindMember(cls, 0x60030018);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->Params[0].Type, VarType::Object);
+  EXPECT_FALSE(image->Params[0].ByRef);
+  EXPECT_EQ(automation::FindMember(cls, "CommandPrint")->Kind, MemberKind::PropertyGet);
+}
+
+TEST_F(AutomationTest, InvokeByNameIgnoresCaseAndByDispId) {
+  std::vector<Variant> none;
+  EXPECT_EQ(Invoke(control, "getver", none).Get<String>(), u"2.3.11");
+  EXPECT_EQ(Invoke(control, "GETVER", none).Get<String>(), u"2.3.11");
+  EXPECT_EQ(Invoke(control, 0x60030002, none).Get<String>(), u"2.3.11");
+  ExpectError(errors::NoSuchMember, [&] { Invoke(control, "NoSuchThing", none); });
+  ExpectError(errors::NoSuchMember, [&] { Invoke(control, 0x12345, none); });
+}
+
+TEST_F(AutomationTest, WrongArgumentCount) {
+  std::vector<Variant> one{Variant(u"x")};
+  ExpectError(errors::WrongArgumentCount, [&] { Invoke(control, "GetVer", one); });
+  std::vector<Variant> none;
+  ExpectError(errors::WrongArgumentCount, [&] { Invoke(control, "SetPrint", none); });
+}
+
+TEST_F(AutomationTest, TextArgumentsAreCoercedWithTheUserSeparator) {
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 203}});
+  std::vector<Variant> name{Variant(u"ZDesigner ZT410R-300dpi ZPL")};
+  EXPECT_EQ(Invoke(control, "SetPrint", name).Get<Integer>(), 0);
+  struct {
+    Variant Arg;
+    int Error;
+    Integer Dots;
+  } cases[] = {
+      {Variant(u"100"), 0, 211},
+      {Variant(u" 100 "), 0, 211},
+      {Variant(u"47.5"), 0, 100},
+      {Variant(Integer(100)), 0, 211},
+      {Variant(100.0), 0, 211},
+      {Variant(true), 0, -2},
+      {Variant(u"abc"), errors::TypeMismatch, 0},
+      {Variant(u""), errors::TypeMismatch, 0},
+      {Variant(u"1e39"), errors::Overflow, 0},
+      {Variant(u"1e400"), errors::Overflow, 0},
+      {Variant(u"1e5"), errors::Overflow, 0},  // a Single, but too many dots
+      {Variant(ByteArray()), errors::TypeMismatch, 0},
+  };
+  for (auto& c : cases) {
+    std::vector<Variant> args{c.Arg};
+    if (c.Error) {
+      ExpectError(c.Error, [&] { Invoke(control, "GetDot", args); });
+    } else {
+      EXPECT_EQ(Invoke(control, "GetDot", args).Get<Integer>(), c.Dots);
+    }
+  }
+  Fakes.Numbers->Separator = u',';
+  std::vector<Variant> comma{Variant(u"47,5")};
+  EXPECT_EQ(Invoke(control, "GetDot", comma).Get<Integer>(), 100);
+  std::vector<Variant> point{Variant(u"47.5")};
+  ExpectError(errors::TypeMismatch, [&] { Invoke(control, "GetDot", point); });
+}
+
+TEST_F(AutomationTest, ResultsInTheirTextForm) {
+  struct {
+    Variant Value;
+    const char16_t* Text;
+  } cases[] = {
+      {Variant(Single(5.5f)), u"5.5"},          {Variant(Single(1.0f / 3)), u"0.3333333"},
+      {Variant(2.0 / 3), u"0.666666666666667"}, {Variant(Integer(-7)), u"-7"},
+      {Variant(true), u"True"},                 {Variant(Currency::FromScaled(12345)), u"1.2345"},
+      {Variant(Currency::FromScaled(-10000)), u"-1"}, {Variant(), u""},
+  };
+  for (auto& c : cases) EXPECT_EQ(automation::ToText(c.Value), c.Text);
+  Fakes.Numbers->Separator = u',';
+  EXPECT_EQ(automation::ToText(Variant(Single(5.5f))), u"5,5");
+  ExpectError(errors::TypeMismatch, [] { automation::ToText(Variant(ByteArray())); });
+}
+
+TEST_F(AutomationTest, BooleanAndIntegerCoercions) {
+  EXPECT_EQ(automation::Coerce(Variant(u"True"), VarType::Boolean).Get<Boolean>(), true);
+  EXPECT_EQ(automation::Coerce(Variant(u"false"), VarType::Boolean).Get<Boolean>(), false);
+  EXPECT_EQ(automation::Coerce(Variant(u"0"), VarType::Boolean).Get<Boolean>(), false);
+  EXPECT_EQ(automation::Coerce(Variant(u"2"), VarType::Boolean).Get<Boolean>(), true);
+  EXPECT_EQ(automation::Coerce(Variant(true), VarType::Integer).Get<Integer>(), -1);
+  EXPECT_EQ(automation::Coerce(Variant(u"2.5"), VarType::Integer).Get<Integer>(), 2);
+  EXPECT_EQ(automation::Coerce(Variant(u"3.5"), VarType::Integer).Get<Integer>(), 4);
+  ExpectError(errors::Overflow, [] { automation::Coerce(Variant(u"32768"), VarType::Integer); });
+  ExpectError(errors::TypeMismatch, [] { automation::Coerce(Variant(u"yes"), VarType::Boolean); });
+  EXPECT_EQ(automation::Coerce(Variant(u"1.23456"), VarType::Currency).Get<Currency>().Scaled, 12346);
+}
+
+TEST_F(AutomationTest, ByRefArgumentsOfTheParameterTypeGetTheWrittenBackValue) {
+  // SetPrint reads its name and writes nothing back; the host variable
+  // must come back intact, and a variable of another type is never touched.
+  std::vector<Variant> args{Variant(u"Orx TE200")};
+  Invoke(control, "SetPrint", args);
+  EXPECT_EQ(args[0].Get<String>(), u"Orx TE200");
+  std::vector<Variant> number{Variant(Integer(5))};
+  Invoke(control, "SetPrint", number);
+  EXPECT_EQ(number[0].Type(), VarType::Integer);
+}
+
+TEST_F(AutomationTest, PrintInfoProperties) {
+  PrintInfo info;
+  std::vector<Variant> set{Variant(u"acme")};
+  Invoke(info, "PrintPP", set, MemberKind::PropertyPut);
+  std::vector<Variant> none;
+  EXPECT_EQ(Invoke(info, "printpp", none).Get<String>(), u"acme");
+  std::vector<Variant> keywords{Variant(std::vector<String>{u"a ", u"b "})};
+  Invoke(info, "PrintXH", keywords, MemberKind::PropertyPut);
+  EXPECT_EQ(info.PrintXH.size(), 2u);
+  EXPECT_FALSE(automation::PrintInfoClass().Creatable);
+  EXPECT_EQ(automation::FindMember(automation::PrintInfoClass(), "PrintXH")->DispId, 0x40030001);
+}
+
+TEST_F(AutomationTest, NothingButAutomationErrorsEscape) {
+  // Every member with every argument shape: either a result or an AutomationError.
+  const auto& cls = automation::PrintBarCodeClass();
+  const Variant shapes[] = {Variant(), Variant(u""), Variant(u"x"), Variant(String(100000, u'9')), Variant(u"1e308"),
+                            Variant(Integer(-1)), Variant(ByteArray())};
+  for (const char16_t* printer : {u"", u"ZDesigner ZT410R", u"SATO CL4NX", u"Orx TE200", u"Dothan T7 Label"}) {
+    PrintBarCode p;
+    String n = printer;
+    if (!n.empty()) p.SetPrint(n);
+    for (const auto& m : cls.Members) {
+      for (const auto& shape : shapes) {
+        std::vector<Variant> args(m.Params.size(), shape);
+        try {
+          Invoke(p, m.DispId, args);
+        } catch (const AutomationError&) {
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace morvel

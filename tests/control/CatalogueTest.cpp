@@ -1,0 +1,217 @@
+// The printer catalogue and the choice of driver by printer name.
+#include <thread>
+
+#include "control/IPrn.h"
+#include "drivers/dothan/Dothan.h"
+#include "drivers/orx/Orx.h"
+#include "drivers/sato/Sato.h"
+#include "drivers/zebra/Zebra.h"
+#include "morvel/PrintBarCode.h"
+#include "support/FakeEnvironment.h"
+
+namespace morvel {
+namespace {
+
+using testing::ExpectError;
+
+class CatalogueTest : public testing::FakeEnvironment {
+ protected:
+  Integer Set(String name) { return control.SetPrint(name); }
+  static std::string DriverName(IPrn* d) {
+    if (d == nullptr) return "none";
+    if (dynamic_cast<Orx*>(d)) return "Orx";
+    if (dynamic_cast<Zebra*>(d)) return "Zebra";
+    if (dynamic_cast<Dothan*>(d)) return "Dothan";
+    if (dynamic_cast<Sato*>(d)) return "Sato";
+    return "other";
+  }
+  PrintBarCode control;
+};
+
+TEST_F(CatalogueTest, DefaultCatalogueInOrder) {
+  const auto& c = control.Catalogue();
+  ASSERT_EQ(c.size(), 4u);
+  EXPECT_EQ(c[0]->PrintPP, u"orx");
+  EXPECT_EQ(c[0]->PrintXH, std::vector<String>{u"orx "});
+  EXPECT_EQ(c[1]->PrintPP, u"zdesigner");
+  EXPECT_EQ(c[1]->PrintXH, std::vector<String>{u"zdesigner "});
+  EXPECT_EQ(c[2]->PrintPP, u"dothan");
+  EXPECT_EQ(c[2]->PrintXH, (std::vector<String>{u"t7 ", u"t6 "}));
+  EXPECT_EQ(c[3]->PrintPP, u"sato");
+  EXPECT_EQ(c[3]->PrintXH, std::vector<String>{u"sato "});
+}
+
+TEST_F(CatalogueTest, DriverChoiceByName) {
+  struct {
+    const char16_t* Name;
+    Integer Result;
+    const char* Driver;
+  } cases[] = {
+      {u"ZDesigner ZT410R-300dpi ZPL", 0, "Zebra"},
+      {u"zdesigner gk420t (EPL)", 0, "Zebra"},
+      {u"Zebra ZT410", 1, "none"},            // "zdesigner " does not occur
+      {u"ZDesignerZT410R", 1, "none"},        // the blank takes part in the match
+      {u"Orx TE200", 0, "Orx"},
+      {u"SATO CL4NX 305dpi", 0, "Sato"},
+      {u"Dothan T7 Label", 0, "Dothan"},
+      {u"Dothan T7", 1, "none"},              // T7 without a blank after it
+      {u"SATO T6 x", 0, "Dothan"},            // dothan comes before sato
+      {u"Orx ZDesigner x", 0, "Orx"},         // catalogue order, not position
+      {u"ORX  X", 0, "Orx"},                  // names are lower-cased
+      {u"", 1, "none"},
+  };
+  for (auto c : cases) {
+    PrintBarCode fresh;
+    String name = c.Name;
+    EXPECT_EQ(fresh.SetPrint(name), c.Result) << ToUtf8(c.Name);
+    EXPECT_EQ(name, c.Name) << "printerName is read, never changed";
+    EXPECT_EQ(DriverName(fresh.CurrentDriver()), c.Driver) << ToUtf8(c.Name);
+  }
+}
+
+TEST_F(CatalogueTest, SetPrintSelectsInstalledPrinterByWholeNameIgnoringCase) {
+  Install({{u"Office Laser", 600}, {u"ZDesigner ZT410R-300dpi ZPL", 300}});
+  EXPECT_EQ(Set(u"zdesigner zt410r-300DPI zpl"), 0);
+  ASSERT_TRUE(CurrentPrinter().has_value());
+  EXPECT_EQ(CurrentPrinter()->Name, u"ZDesigner ZT410R-300dpi ZPL") << "the system's own spelling";
+  EXPECT_EQ(CurrentPrinter()->Dpi, 300);
+
+  // A name with a keyword that is no installed printer: driver yes, printer unchanged.
+  EXPECT_EQ(Set(u"ZDesigner other"), 0);
+  EXPECT_EQ(CurrentPrinter()->Name, u"ZDesigner ZT410R-300dpi ZPL");
+}
+
+TEST_F(CatalogueTest, FailedSetPrintChangesNothing) {
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 300}});
+  ASSERT_EQ(Set(u"ZDesigner ZT410R-300dpi ZPL"), 0);
+  IPrn* first = control.CurrentDriver();
+  EXPECT_EQ(Set(u"Office Laser"), 1);
+  EXPECT_EQ(control.CurrentDriver(), first);
+  EXPECT_EQ(CurrentPrinter()->Name, u"ZDesigner ZT410R-300dpi ZPL");
+}
+
+TEST_F(CatalogueTest, EverySuccessfulSetPrintMakesAFreshDriver) {
+  ASSERT_EQ(Set(u"SATO CL4NX"), 0);
+  IPrn* first = control.CurrentDriver();
+  auto picture = Picture::Create(1, 1, {0, 0, 0, 255});
+  first->picBox(picture);
+  ASSERT_EQ(Set(u"SATO CL4NX"), 0);
+  EXPECT_NE(control.CurrentDriver(), nullptr);
+  EXPECT_EQ(control.CurrentDriver()->picBox(), nullptr) << "nothing carried over from the old driver";
+}
+
+TEST_F(CatalogueTest, GetPrintList) {
+  Install({{u"SATO T6 x", 203}, {u"Office Laser", 600}, {u"ZDesigner ZT410R-300dpi ZPL", 300}, {u"Orx TE200", 203}});
+  // SATO T6 x holds "t6 " (dothan) and "sato ": listed twice, in catalogue order.
+  EXPECT_EQ(control.GetPrintList(), u"SATO T6 x|SATO T6 x|ZDesigner ZT410R-300dpi ZPL|Orx TE200");
+  Fakes.Printers->Printers.clear();
+  EXPECT_EQ(control.GetPrintList(), u"");
+}
+
+TEST_F(CatalogueTest, PrintListTableText) {
+  String epson = u"epson:epson ";
+  control.PrintList(epson);
+  ASSERT_EQ(control.Catalogue().size(), 5u);
+  Install({{u"EPSON TM-T88 Receipt", 203}});
+  EXPECT_EQ(control.GetPrintList(), u"EPSON TM-T88 Receipt") << "listed by the new brand";
+  EXPECT_EQ(Set(u"EPSON TM-T88 Receipt"), 1) << "but no driver for it";
+
+  String odd = u" Acme :a,,B:ignored|empty:";
+  control.PrintList(odd);
+  ASSERT_EQ(control.Catalogue().size(), 7u);
+  EXPECT_EQ(control.Catalogue()[5]->PrintPP, u" Acme ") << "nothing is trimmed";
+  EXPECT_EQ(control.Catalogue()[5]->PrintXH, (std::vector<String>{u"a", u"", u"B"}));
+  EXPECT_TRUE(control.Catalogue()[6]->PrintXH.empty());
+
+  String empty;
+  control.PrintList(empty);
+  EXPECT_EQ(control.Catalogue().size(), 7u);
+}
+
+TEST_F(CatalogueTest, EmptyKeywordMatchesEveryNonEmptyNameAndCapitalsNever) {
+  String table = u"caps:ZEBRA |blank:x,,y";
+  control.PrintList(table);
+  Install({{u"Zebra Label", 203}});
+  EXPECT_EQ(control.GetPrintList(), u"Zebra Label") << "only the empty keyword matches";
+}
+
+TEST_F(CatalogueTest, PrintListErrors) {
+  // An entry without ':' raises 9; the entries before it stay, the rest is not read.
+  String bad = u"a:a |b|c:c ";
+  ExpectError(errors::SubscriptOutOfRange, [&] { control.PrintList(bad); });
+  ASSERT_EQ(control.Catalogue().size(), 5u);
+  EXPECT_EQ(control.Catalogue()[4]->PrintPP, u"a");
+
+  // A duplicate key (case-insensitive) raises 457 at that entry.
+  String dup = u"d:d |ZDESIGNER:z |e:e ";
+  ExpectError(errors::DuplicateKey, [&] { control.PrintList(dup); });
+  ASSERT_EQ(control.Catalogue().size(), 6u);
+  EXPECT_EQ(control.Catalogue()[5]->PrintPP, u"d");
+
+  String defaults = PrintBarCode::DefaultBrandTable;
+  ExpectError(errors::DuplicateKey, [&] { control.PrintList(defaults); });
+  EXPECT_EQ(control.Catalogue().size(), 6u);
+
+  String trailing = u"f:f |";
+  ExpectError(errors::SubscriptOutOfRange, [&] { control.PrintList(trailing); });
+  EXPECT_EQ(control.Catalogue().size(), 7u);
+}
+
+TEST_F(CatalogueTest, ListingErrorsReachTheHost) {
+  struct Failing : platform::PrinterList {
+    std::vector<platform::InstalledPrinter> List() override { throw AutomationError(errors::FileNotFound); }
+  };
+  auto services = Fakes.AsServices();
+  services.Printers = std::make_shared<Failing>();
+  platform::ScopedServices scope(services);
+  ExpectError(errors::FileNotFound, [&] { control.GetPrintList(); });
+  ExpectError(errors::FileNotFound, [&] { Set(u"ZDesigner x"); });
+}
+
+TEST_F(CatalogueTest, CurrentPrinterIsPerThreadAndSharedByControls) {
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 300}});
+  PrintBarCode other;
+  ASSERT_EQ(Set(u"ZDesigner ZT410R-300dpi ZPL"), 0);
+  Single px = 96;
+  EXPECT_EQ(other.GetDot(px), 300) << "the other control on this thread sees the printer";
+  // It has a printer but no driver.
+  ExpectError(errors::ObjectNotSet, [&] { other.RFIDType(); });
+
+  Integer onOtherThread = -2;
+  std::thread t([&] {
+    PrintBarCode there;
+    Single p = 96;
+    onOtherThread = there.GetDot(p);
+  });
+  t.join();
+  EXPECT_EQ(onOtherThread, 0);
+}
+
+TEST_F(CatalogueTest, RFIDType) {
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 300}, {u"ZDesigner GK420t", 203}, {u"SATO CL4NX 305dpi", 305},
+           {u"Orx TE200", 203}});
+  EXPECT_EQ(control.RFIDType(), -1) << "no CurrentPrinter: the driver is not asked";
+  struct {
+    const char16_t* Name;
+    Integer Expected;
+  } cases[] = {{u"ZDesigner ZT410R-300dpi ZPL", 1}, {u"ZDesigner GK420t", 0}, {u"SATO CL4NX 305dpi", 1}, {u"Orx TE200", 0}};
+  for (auto c : cases) {
+    ASSERT_EQ(Set(c.Name), 0);
+    EXPECT_EQ(control.RFIDType(), c.Expected) << ToUtf8(c.Name);
+  }
+}
+
+TEST_F(CatalogueTest, DriverRFIDTypeIsZeroWithoutCurrentPrinter) {
+  Orx orx;
+  Zebra zebra;
+  Sato sato;
+  Dothan dothan;
+  for (IPrn* d : std::initializer_list<IPrn*>{&orx, &zebra, &sato, &dothan}) EXPECT_EQ(d->RFIDType(), 0);
+  CurrentPrinter() = platform::InstalledPrinter{u"x nhj055hhjkklngfdsi55kuh", 203, ""};
+  EXPECT_EQ(orx.RFIDType(), 1);
+  EXPECT_EQ(dothan.RFIDType(), 1);
+  EXPECT_EQ(zebra.RFIDType(), 0);
+}
+
+}  // namespace
+}  // namespace morvel

@@ -1,0 +1,130 @@
+// file: printers: numbering of the documents in the folder, exclusive
+// creation under concurrent printing, exact bytes, and folder errors.
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "spooler/SpoolerFixture.h"
+
+namespace morvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileSpoolerTest : public SpoolerTest {
+ protected:
+  FileSpoolerTest() {
+    char name[] = "/tmp/morvel-file-spool.XXXXXX";
+    Folder = mkdtemp(name);
+  }
+  ~FileSpoolerTest() override {
+    std::error_code ignored;
+    fs::remove_all(Folder, ignored);
+  }
+  std::string Read(const std::string& file) const {
+    std::ifstream in(Folder + "/" + file, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(Folder)) names.insert(e.path().filename().string());
+    return names;
+  }
+  void Touch(const std::string& file, const std::string& bytes = "old") const {
+    std::ofstream(Folder + "/" + file, std::ios::binary) << bytes;
+  }
+
+  std::string Folder;
+};
+
+TEST_F(FileSpoolerTest, EachDocumentIsTheNextNumberedFileWithExactlyItsBytes) {
+  Touch("000007.prn");
+  Touch("000003.prn");
+  Touch("notes.txt");
+  Touch("12.prn");            // not one of ours: too few digits
+  Touch("00000x.prn");
+  Install(u"File Printer", "file:" + Folder);
+  const std::string first = Payload(300000, 1);
+  const std::string second = Payload(70000, 2);
+
+  auto a = Print(u"file printer", u"one", Parts(first));
+  auto b = Print(u"FILE PRINTER", u"two", {second});
+
+  EXPECT_TRUE(a.Started && a.Wrote && a.Ended && b.Started && b.Wrote && b.Ended) << Log();
+  EXPECT_TRUE(Read("000008.prn") == first);
+  EXPECT_TRUE(Read("000009.prn") == second);
+  EXPECT_EQ(Read("000007.prn"), "old");
+  EXPECT_EQ(Files().size(), 7u);
+  EXPECT_TRUE(Fakes.Logger->Records.empty()) << Log();
+}
+
+TEST_F(FileSpoolerTest, EmptyFolderStartsAtOneAndFileUriFormsAgree) {
+  Install(u"A", "file://" + Folder + "/");
+  Install(u"B", "file:" + Folder);
+  EXPECT_TRUE(Print(u"A", u"one", {"x"}).Ended) << Log();
+  EXPECT_TRUE(Print(u"B", u"two", {}).Ended) << Log();
+  EXPECT_EQ(Read("000001.prn"), "x");
+  EXPECT_EQ(Read("000002.prn"), "");
+}
+
+TEST_F(FileSpoolerTest, ConcurrentPrintersNeverShareAFile) {
+  Install(u"Shared", "file:" + Folder);
+  constexpr int Printers = 4;
+  constexpr int Documents = 25;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int p = 0; p < Printers; ++p) {
+    threads.emplace_back([&, p] {
+      // Each thread has its own spooler, as separate processes would.
+      auto spooler = platform::MakeLinuxSpooler();
+      auto handle = spooler->OpenPrinter(u"Shared");
+      for (int d = 0; d < Documents; ++d) {
+        std::string doc = "printer " + std::to_string(p) + " document " + std::to_string(d) + "\n";
+        size_t written = 0;
+        bool ok = spooler->StartDoc(handle, u"doc");
+        // Two halves, so a file shared by two documents would mix them.
+        ok &= spooler->Write(handle, reinterpret_cast<const uint8_t*>(doc.data()), 9, written);
+        std::this_thread::yield();
+        ok &= spooler->Write(handle, reinterpret_cast<const uint8_t*>(doc.data()) + 9, doc.size() - 9, written);
+        ok &= spooler->EndDoc(handle);
+        if (!ok) ++failures;
+      }
+      spooler->ClosePrinter(handle);
+    });
+  }
+  for (auto& t : threads) t.join();
+
+  EXPECT_EQ(failures, 0);
+  std::set<std::string> contents;
+  for (const auto& name : Files()) contents.insert(Read(name));
+  EXPECT_EQ(Files().size(), size_t{Printers * Documents});
+  EXPECT_EQ(contents.size(), size_t{Printers * Documents}) << "a document was lost or mixed";
+  for (int p = 0; p < Printers; ++p)
+    for (int d = 0; d < Documents; ++d)
+      EXPECT_TRUE(contents.count("printer " + std::to_string(p) + " document " + std::to_string(d) + "\n"));
+}
+
+TEST_F(FileSpoolerTest, FolderErrorsAreRecordedWithTheSystemReason) {
+  Touch("plain-file");
+  struct Case {
+    std::string Uri;
+    const char* Reason;
+  } cases[] = {{"file:" + Folder + "/missing", "No such file or directory"},
+               {"file:" + Folder + "/plain-file", "Not a directory"}};
+  for (const auto& c : cases) {
+    Fakes.Printers->Printers = {{u"P", 203, c.Uri}};
+    Fakes.Logger->Records.clear();
+    auto o = Print(u"P", u"doc", {"lost bytes"});
+    EXPECT_TRUE(o.Opened);
+    EXPECT_FALSE(o.Started || o.Wrote || o.Ended) << c.Uri;
+    EXPECT_EQ(Logged(c.Reason), 1u) << Log();
+    EXPECT_EQ(Logged("10 of the caller's bytes were not sent"), 1u) << Log();
+  }
+}
+
+}  // namespace
+}  // namespace morvel::testing

@@ -1,0 +1,30 @@
+// Sets an environment variable for a scope and puts the old value back.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace morvel::testing {
+
+class ScopedEnv {
+ public:
+  // `value` nullopt unsets the variable for the scope.
+  ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value) setenv(name_.c_str(), value->c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace morvel::testing
