@@ -1,8 +1,148 @@
-// The Zebra driver.
+// ZPL label commands and ZPL RFID encoding.
 #include "drivers/zebra/Zebra.h"
 
+#include <cmath>
+
+#include "control/Module1.h"
+#include "control/Numbers.h"
+#include "platform/services.h"
+
 namespace morvel {
+namespace {
+
+String Dots(Single value, Integer unit) { return numbers::FormatInteger(Module1::ConvertToDots(value, unit)); }
+String Px(Single value) { return Dots(value, Module1::UnitPixels); }
+String Pt(Single value) { return Dots(value, Module1::UnitPoints); }
+String Mm(Single value) { return Dots(value, Module1::UnitMillimetres); }
+
+// kBar / zBar as a double division: 0/0 overflows, x/0 divides by zero.
+double BarRatio(const String& kBar, const String& zBar) {
+  double wide = numbers::TextToDouble(kBar);
+  double narrow = numbers::TextToDouble(zBar);
+  if (narrow == 0) throw AutomationError(wide == 0 ? errors::Overflow : errors::DivisionByZero);
+  double ratio = wide / narrow;
+  if (!std::isfinite(ratio)) throw AutomationError(errors::Overflow);
+  return ratio;
+}
+
+}  // namespace
 
 Zebra::Zebra() : PrnBase(u"ZDesigner ZT410R") {}
+
+void Zebra::OpenPort(String& printerName) { channel_.Open(printerName); }
+
+void Zebra::ClosePort() { channel_.Close(); }
+
+void Zebra::PrintLabel(String& copies) {
+  String label;
+  label.reserve(CmdPrint.size() + copies.size() + 10);
+  label += u"^XA";
+  label += CmdPrint;
+  label += u"^PQ";
+  label += copies;
+  label += u"^XZ";
+  SendRaw(label);
+  CmdPrint.clear();
+}
+
+void Zebra::SendRaw(const String& text) {
+  if (!channel_.IsOpen()) return;
+  channel_.Write(platform::Ansi().FromUnicode(text));
+}
+
+void Zebra::SendCmd(String& cmd) { CmdPrint += cmd; }
+
+void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                      String& direction) {
+  String piece = u"^JMA^PW";
+  piece += Mm(numbers::TextToInteger(wide));
+  piece += u"^PR";
+  piece += speed;
+  piece += u",2,A~SD";
+  piece += numbers::FormatInteger(numbers::ToInteger(numbers::TextToInteger(nd) * 2.0));
+  piece += u"^LH";
+  piece += Mm(numbers::TextToSingle(sp));
+  piece += u",";
+  piece += Mm(numbers::TextToSingle(cz));
+  piece += u"^PO";
+  piece += direction == u"0" ? u"N" : u"I";
+  CmdPrint += piece;
+}
+
+void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
+  String piece = u"^FO";
+  piece += Px(x);
+  piece += u",";
+  piece += Px(y);
+  piece += u",0^CI26^SEE:GB18030.DAT^A@N,";
+  String h = Pt(height);
+  piece += h;
+  piece += u",";
+  piece += h;
+  piece += u",E:";
+  piece += fontName;
+  piece += u"^FD";
+  piece += txt;
+  piece += u"^FS";
+  CmdPrint += piece;
+}
+
+void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
+  String piece = u"^FO";
+  piece += Px(x);
+  piece += u",";
+  piece += Px(y);
+  piece += u"^GB";
+  piece += Px(width);
+  piece += u",";
+  piece += Px(height);
+  piece += u",1^FS";
+  CmdPrint += piece;
+}
+
+void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
+                      String& zBar, String& kBar) {
+  String piece;
+  if (codeType == u"128") {
+    piece = u"^FO";
+    piece += Px(x);
+    piece += u",";
+    piece += Px(y);
+    piece += u"^BY2,";
+    piece += numbers::FormatDouble(BarRatio(kBar, zBar));
+    piece += u"^BCN,";
+    piece += Px(height);
+    piece += u",";
+    piece += Readable == u"0" ? u"N" : u"Y";
+    piece += u",N^FD";
+    piece += code;
+    piece += u"^FS";
+  } else if (codeType == u"QRCODE") {
+    piece = u"^FO";
+    piece += Px(x);
+    piece += u",";
+    piece += Px(y);
+    piece += u"^BQN,2,";
+    piece += numbers::FormatSingle(height);
+    piece += u"^FDQA,";
+    piece += code;
+    piece += u"^FS";
+  } else {
+    return;
+  }
+  CmdPrint += piece;
+}
+
+void Zebra::InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
+                     String& tryNum) {
+  CmdPrint += u"^RS" + labelType + u"," + backfeed + u"^RW" + readPower + u"," + writePower + u"," + wire + u"^RR" +
+              tryNum;
+}
+
+void Zebra::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
+                   String& section) {
+  CmdPrint += u"^RF" + operate + u"," + dataType + u"," + startAddress + u"," + dataLen + u"," + section + u"^FD00" +
+              data + u"^FS";
+}
 
 }  // namespace morvel

@@ -1,20 +1,45 @@
-// The driver for Zebra printers, written in ZPL to the raw spooler channel.
+// The driver for Zebra printers: every drawing call appends ZPL to the label
+// under construction; PrintLabel frames it, converts it to the ANSI code page
+// and writes it in one piece to the raw spooler channel. RFID encoding rides
+// along in the same label.
 #pragma once
 
 #include "control/IPrn.h"
+#include "drivers/zebra/RawChannel.h"
 
 namespace morvel {
 
 class Zebra : public PrnBase {
  public:
   Zebra();
-  Integer FontType() override { return 1; }
-  void ClosePort() override {}
+
+  void OpenPort(String& printerName) override;
+  void ClosePort() override;
+  void PrintLabel(String& copies) override;
+  void SendCmd(String& cmd) override;
+  void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                 String& direction) override;
+  void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) override;
+  void PrintBar(Single& x, Single& y, Single width, Single height) override;
+  void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height, String& zBar,
+                 String& kBar) override;
+  // Images are not supported on ZPL printers here: accepted, nothing placed.
   void DrawImageFromFile(String, Single, Single, Single, Single) override {}
   void DrawImageFromBase64(String, Single, Single, Single, Single) override {}
   void DrawImageFromPicture(PictureRef, Single, Single, Single, Single) override {}
-  void InitRFID(String&, String&, String&, String&, String&, String&) override { Unsupported(); }
-  void OpRFID(String&, String&, String&, String&, String&, String&) override { Unsupported(); }
+  Integer FontType() override { return 1; }
+  String CommandPrint() override { return CmdPrint; }
+  void InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
+                String& tryNum) override;
+  void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
+              String& section) override;
+
+  // ZPL of the label under construction, without ^XA / ^XZ.
+  String CmdPrint;
+
+ private:
+  void SendRaw(const String& text);
+  RawChannel channel_;
 };
 
 }  // namespace morvel

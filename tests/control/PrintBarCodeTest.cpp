@@ -85,11 +85,15 @@ TEST_F(PrintBarCodeTest, TextExtentsInScreenPixelsAndTheFontStaysSet) {
 struct DriverCase {
   const char16_t* Name;
   Integer FontType;
+  bool LabelsSupported;
 };
 
 TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
   const DriverCase cases[] = {
-      {u"Orx TE200", 0}, {u"ZDesigner ZT410R-300dpi ZPL", 1}, {u"SATO CL4NX 305dpi", 1}, {u"Dothan T7 Label", 0}};
+      {u"Orx TE200", 0, false},
+      {u"ZDesigner ZT410R-300dpi ZPL", 1, true},
+      {u"SATO CL4NX 305dpi", 1, false},
+      {u"Dothan T7 Label", 0, false}};
   for (auto c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));
     PrintBarCode p;
@@ -97,6 +101,7 @@ TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
     ASSERT_EQ(p.SetPrint(name), 0);
     EXPECT_EQ(p.FontType(), c.FontType);
     EXPECT_EQ(p.CommandPrint(), u"");
+    if (c.LabelsSupported) continue;
     // Not yet supported operations raise 445, never a silent success.
     ExpectError(errors::ActionNotSupported, [&] { p.PrintFont(f, f, s, f, s); });
     ExpectError(errors::ActionNotSupported, [&] { p.PrintLabel(s); });

@@ -1,0 +1,31 @@
+// The raw spooler channel shared by the Zebra and SATO drivers.
+#include "drivers/zebra/RawChannel.h"
+
+#include "platform/services.h"
+
+namespace morvel {
+
+void RawChannel::Open(String& printerName) {
+  if (IsOpen()) Close();
+  auto& ansi = platform::Ansi();
+  printerName = ansi.ToUnicode(ansi.FromUnicode(printerName));
+  auto& spooler = *platform::Current().Spool;
+  PrinterHandle = spooler.OpenPrinter(printerName);
+  if (IsOpen()) spooler.StartDoc(PrinterHandle, DocumentName);
+}
+
+void RawChannel::Write(const uint8_t* data, size_t size) {
+  if (!IsOpen()) return;
+  size_t written = 0;
+  platform::Current().Spool->Write(PrinterHandle, data, size, written);
+}
+
+void RawChannel::Close() {
+  if (!IsOpen()) return;
+  auto& spooler = *platform::Current().Spool;
+  spooler.EndDoc(PrinterHandle);
+  spooler.ClosePrinter(PrinterHandle);
+  PrinterHandle = platform::Spooler::NullHandle;
+}
+
+}  // namespace morvel
