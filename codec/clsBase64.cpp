@@ -42,7 +42,8 @@ constexpr std::array<DigitPair, 4096> DigitPairs = MakeDigitPairs();
 constexpr std::array<int8_t, 256> MakeIndexes() {
   std::array<int8_t, 256> indexes{};
   for (auto& q : indexes) q = -1;
-  for (size_t v = 0; v < Alphabet.size(); ++v) indexes[static_cast<unsigned char>(Alphabet[v])] = static_cast<int8_t>(v);
+  for (size_t v = 0; v < Alphabet.size(); ++v)
+    indexes[static_cast<unsigned char>(Alphabet[v])] = static_cast<int8_t>(v);
   return indexes;
 }
 constexpr std::array<int8_t, 256> Indexes = MakeIndexes();
@@ -171,8 +172,8 @@ ByteArray Decode(std::u16string_view text) {
   size_t stop = 0;
   for (; stop + 4 <= size; stop += 4, out += 3) {
     char16_t c0 = s[stop], c1 = s[stop + 1], c2 = s[stop + 2], c3 = s[stop + 3];
-    uint32_t group = GroupTables[0][c0 & 0xFF] | GroupTables[1][c1 & 0xFF] | GroupTables[2][c2 & 0xFF] |
-                     GroupTables[3][c3 & 0xFF];
+    uint32_t group =
+        GroupTables[0][c0 & 0xFF] | GroupTables[1][c1 & 0xFF] | GroupTables[2][c2 & 0xFF] | GroupTables[3][c3 & 0xFF];
     if (((c0 | c1 | c2 | c3) >> 8) != 0 || (group & OutsideAlphabet) != 0) break;
     std::memcpy(out, &group, 4);
   }

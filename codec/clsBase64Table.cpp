@@ -41,20 +41,19 @@ const std::array<Thunk<clsBase64>, 5>& Thunks() {
 }  // namespace
 
 const ClassInfo& clsBase64Class() {
-  static const ClassInfo cls{
-      "clsBase64",
-      "_clsBase64",
-      false,
-      {
-          {"LoadFile", 0x60030000, M, {Val("strPathName", S), Ref("pbArrayOutput", Bytes)}, E},
-          {"SaveFile", 0x60030001, M, {Val("strPathName", S), Ref("pbArrayInput", Bytes)}, E},
-          {"SaveFile2", 0x60030002, M, {Val("strPathName", S), Ref("pbArrayInput", S)}, E},
-          {"Base64Encode", 0x60030003, M, {Ref("StrArr", Bytes)}, S},
-          {"Base64Decode", 0x60030004, M, {Val("B64", S)}, Bytes},
-      },
-      {
-          {"EncodeJD", 1, {Ref("Percentage", VarType::Currency)}},
-      }};
+  static const ClassInfo cls{"clsBase64",
+                             "_clsBase64",
+                             false,
+                             {
+                                 {"LoadFile", 0x60030000, M, {Val("strPathName", S), Ref("pbArrayOutput", Bytes)}, E},
+                                 {"SaveFile", 0x60030001, M, {Val("strPathName", S), Ref("pbArrayInput", Bytes)}, E},
+                                 {"SaveFile2", 0x60030002, M, {Val("strPathName", S), Ref("pbArrayInput", S)}, E},
+                                 {"Base64Encode", 0x60030003, M, {Ref("StrArr", Bytes)}, S},
+                                 {"Base64Decode", 0x60030004, M, {Val("B64", S)}, Bytes},
+                             },
+                             {
+                                 {"EncodeJD", 1, {Ref("Percentage", VarType::Currency)}},
+                             }};
   return cls;
 }
 

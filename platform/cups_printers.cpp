@@ -2,7 +2,6 @@
 // named by their description (printer-info) when they have one, else by the
 // queue name, with the uri cups:QUEUE. MORVEL_CUPS=0 turns the source off.
 #include <cups/cups.h>
-
 #include <strings.h>
 
 #include <algorithm>
@@ -82,7 +81,8 @@ class CupsPrinterSource : public PrinterSource {
       const char* info = cupsGetOption("printer-info", d.num_options, d.options);
       std::string name = (info != nullptr && *info != '\0') ? info : d.name;
       int dpi = 0;
-      for (const char* option : {"printer-resolution", "Resolution", "printer-resolution-default", "Resolution-default"}) {
+      for (const char* option :
+           {"printer-resolution", "Resolution", "printer-resolution-default", "Resolution-default"}) {
         if (const char* v = cupsGetOption(option, d.num_options, d.options)) dpi = ParseResolution(v);
         if (dpi > 0) break;
       }

@@ -73,7 +73,7 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
     case ENXIO:
     case ENODEV:
       return 68;  // device unavailable
-    default:  // EISDIR, ELOOP, ENAMETOOLONG, EINVAL, ...
+    default:      // EISDIR, ELOOP, ENAMETOOLONG, EINVAL, ...
       return errors::PathFileAccessError;
   }
 }

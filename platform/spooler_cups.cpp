@@ -38,7 +38,8 @@ class CupsChannel : public Channel {
       return false;
     }
     if (cupsStartDocument(http_, queue_.c_str(), jobId_, title, CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE) {
-      Report(printer_, "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' did not start: " + cupsLastErrorString());
+      Report(printer_,
+             "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' did not start: " + cupsLastErrorString());
       Cancel();
       return false;
     }
@@ -51,8 +52,8 @@ class CupsChannel : public Channel {
     if (http_ == nullptr) return false;
     if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(data), size) != HTTP_STATUS_CONTINUE) {
       Report(printer_, "sending CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' failed after " +
-                           std::to_string(sent_) + " bytes (" + std::to_string(size) + " bytes not sent): " +
-                           cupsLastErrorString());
+                           std::to_string(sent_) + " bytes (" + std::to_string(size) +
+                           " bytes not sent): " + cupsLastErrorString());
       Cancel();
       return false;
     }
@@ -80,7 +81,8 @@ class CupsChannel : public Channel {
   void Cancel() {
     Drop();
     if (jobId_ <= 0) return;
-    if (http_t* http = httpConnect2(server_.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectTimeoutMs(), nullptr)) {
+    if (http_t* http = httpConnect2(server_.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                    ConnectTimeoutMs(), nullptr)) {
       httpSetTimeout(http, 5.0, GiveUp, nullptr);
       cupsCancelJob2(http, queue_.c_str(), jobId_, 0);
       httpClose(http);

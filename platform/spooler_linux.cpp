@@ -218,7 +218,8 @@ class LinuxSpooler : public Spooler {
     std::lock_guard<std::mutex> lock(lock_);
     auto it = open_.find(handle);
     if (it != open_.end()) return it->second;
-    Logger().Record(std::string("spooler: ") + call + " with an unknown or closed printer handle " + std::to_string(handle));
+    Logger().Record(std::string("spooler: ") + call + " with an unknown or closed printer handle " +
+                    std::to_string(handle));
     return nullptr;
   }
 
@@ -241,8 +242,8 @@ class LinuxSpooler : public Spooler {
       if (!ok) printer.State = DocState::Failed;
     }
     if (!ok && printer.Dropped > 0)
-      spool::Report(printer.Name, "document '" + printer.DocName + "' ended incomplete: " + std::to_string(printer.Dropped) +
-                                      " of the caller's bytes were not sent");
+      spool::Report(printer.Name, "document '" + printer.DocName + "' ended incomplete: " +
+                                      std::to_string(printer.Dropped) + " of the caller's bytes were not sent");
     printer.State = DocState::None;
     return ok;
   }

@@ -9,9 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstring>
 
 #include "platform/spooler_channels.h"
@@ -148,7 +148,8 @@ class SocketChannel : public Channel {
       socklen_t len = sizeof error;
       getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len);
       if (error != 0) {
-        Fail(std::string("connection lost at the end of the document: ") + std::strerror(error), static_cast<size_t>(unacked));
+        Fail(std::string("connection lost at the end of the document: ") + std::strerror(error),
+             static_cast<size_t>(unacked));
         return false;
       }
       if (unacked == 0) break;
@@ -167,7 +168,8 @@ class SocketChannel : public Channel {
       ssize_t n = recv(fd_, sink, sizeof sink, MSG_DONTWAIT);
       if (n == 0) peerClosed = true;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        Fail(std::string("connection lost at the end of the document: ") + std::strerror(errno), static_cast<size_t>(unacked));
+        Fail(std::string("connection lost at the end of the document: ") + std::strerror(errno),
+             static_cast<size_t>(unacked));
         return false;
       }
     }
@@ -176,9 +178,7 @@ class SocketChannel : public Channel {
   }
 
  private:
-  std::string Where() const {
-    return (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" + port_;
-  }
+  std::string Where() const { return (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" + port_; }
 
   void Fail(const std::string& why, size_t lost) {
     Report(printer_, "sending to " + Where() + " failed after " + std::to_string(sent_) + " bytes (" +

@@ -15,3 +15,16 @@ build/bin/morvel printers
 echo
 echo "== examples/hello.mvs"
 build/bin/morvel run examples/hello.mvs
+
+# The label scripts print on the virtual printers, whose jobs land as files.
+mkdir -p examples/jobs
+for script in examples/zebra-label.mvs examples/sato-label.mvs; do
+  echo
+  echo "== $script"
+  before=$(ls examples/jobs | sort | tail -n 1)
+  build/bin/morvel run "$script"
+  after=$(ls examples/jobs | sort | tail -n 1)
+  if [ -n "$after" ] && [ "$after" != "$before" ]; then
+    echo "-> job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
+  fi
+done

@@ -1,7 +1,6 @@
 // clsBase64 called through the automation table, as script hosts call it:
 // by name or dispatch id, with by-reference arrays written back.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -35,7 +34,9 @@ TEST(Base64Automation, EncodesByNameAndDecodesByDispatchId) {
 
 TEST(Base64Automation, SaveAndLoadByDispatchIdWriteTheArrayBack) {
   clsBase64 codec;
-  String path = FromUtf8((std::filesystem::temp_directory_path() / ("morvel-codec-automation-" + std::to_string(getpid()) + ".bin")).string());
+  String path = FromUtf8(
+      (std::filesystem::temp_directory_path() / ("morvel-codec-automation-" + std::to_string(getpid()) + ".bin"))
+          .string());
   std::vector<Variant> saveArgs{Variant(path), Variant(ByteArray(std::vector<uint8_t>{1, 2, 3}))};
   Invoke(codec, 0x60030001, saveArgs);
   std::vector<Variant> loadArgs{Variant(path), Variant(ByteArray())};

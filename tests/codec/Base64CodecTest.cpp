@@ -31,11 +31,20 @@ struct EncodeCase {
 
 TEST(Base64Encode, GivesTheStandardText) {
   const EncodeCase cases[] = {
-      {"A", u"QQ=="},  {"AB", u"QUI="},           {"abc", u"YWJj"},          {"f", u"Zg=="},
-      {"fo", u"Zm8="}, {"foo", u"Zm9v"},          {"foob", u"Zm9vYg=="},     {"fooba", u"Zm9vYmE="},
+      {"A", u"QQ=="},
+      {"AB", u"QUI="},
+      {"abc", u"YWJj"},
+      {"f", u"Zg=="},
+      {"fo", u"Zm8="},
+      {"foo", u"Zm9v"},
+      {"foob", u"Zm9vYg=="},
+      {"fooba", u"Zm9vYmE="},
       {"foobar", u"Zm9vYmFy"},
       // The last two digits of the alphabet, and all-ones groups.
-      {"\xFB\xEF\xBE", u"++++"}, {"\xFF\xFF\xFF", u"////"}, {"\xFB\xFF", u"+/8="}, {std::string(3, '\0'), u"AAAA"},
+      {"\xFB\xEF\xBE", u"++++"},
+      {"\xFF\xFF\xFF", u"////"},
+      {"\xFB\xFF", u"+/8="},
+      {std::string(3, '\0'), u"AAAA"},
   };
   clsBase64 codec;
   for (const auto& c : cases) {

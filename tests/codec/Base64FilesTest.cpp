@@ -71,10 +71,8 @@ TEST_F(Base64Files, LoadFileRefusalsLeaveTheArrayAlone) {
     int Error;
   };
   const Case cases[] = {
-      {"missing.bin", errors::FileNotFound},
-      {"no-such-folder/file.bin", errors::PathNotFound},
-      {"empty.bin", errors::SubscriptOutOfRange},
-      {"sub", errors::PathFileAccessError},
+      {"missing.bin", errors::FileNotFound},      {"no-such-folder/file.bin", errors::PathNotFound},
+      {"empty.bin", errors::SubscriptOutOfRange}, {"sub", errors::PathFileAccessError},
       {"empty.bin/below", errors::PathNotFound},
   };
   for (const auto& c : cases) {

@@ -92,7 +92,7 @@ TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
   const DriverCase cases[] = {
       {u"Orx TE200", 0, false},
       {u"ZDesigner ZT410R-300dpi ZPL", 1, true},
-      {u"SATO CL4NX 305dpi", 1, false},
+      {u"SATO CL4NX 305dpi", 1, true},
       {u"Dothan T7 Label", 0, false}};
   for (auto c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));

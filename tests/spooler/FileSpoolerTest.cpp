@@ -45,7 +45,7 @@ TEST_F(FileSpoolerTest, EachDocumentIsTheNextNumberedFileWithExactlyItsBytes) {
   Touch("000007.prn");
   Touch("000003.prn");
   Touch("notes.txt");
-  Touch("12.prn");            // not one of ours: too few digits
+  Touch("12.prn");  // not one of ours: too few digits
   Touch("00000x.prn");
   Install(u"File Printer", "file:" + Folder);
   const std::string first = Payload(300000, 1);

@@ -28,7 +28,8 @@ class SocketAddressTest : public SpoolerTest, public ::testing::WithParamInterfa
 TEST_P(SocketAddressTest, BytesArriveByteForByte) {
   CaptureListener printer(Mode::Capture, 0, GetParam().Ipv6);
   if (!printer.Ready()) GTEST_SKIP() << "no loopback for " << GetParam().Label;
-  Install(u"ZDesigner ZT410R-300dpi ZPL", std::string("socket://") + GetParam().Host + ":" + std::to_string(printer.Port()));
+  Install(u"ZDesigner ZT410R-300dpi ZPL",
+          std::string("socket://") + GetParam().Host + ":" + std::to_string(printer.Port()));
   const std::string bytes = Payload(1 << 20);
 
   auto o = Print(u"ZDesigner ZT410R-300dpi ZPL", u"label", Parts(bytes));
@@ -66,9 +67,9 @@ TEST_F(SpoolerTest, TwoDocumentsOnOneHandleArriveInOrder) {
 struct FailureCase {
   const char* Label;
   Mode Behaviour;
-  size_t Limit;           // CloseAfter: bytes read before hanging up
+  size_t Limit;  // CloseAfter: bytes read before hanging up
   bool StartSucceeds;
-  const char* Record;     // part of the record that explains it
+  const char* Record;  // part of the record that explains it
 };
 
 class SocketFailureTest : public SpoolerTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -99,12 +100,12 @@ TEST_P(SocketFailureTest, FailsWithinBoundsAndSaysWhy) {
   EXPECT_EQ(Logged("ended incomplete"), 1u) << Log();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Printers, SocketFailureTest,
-    ::testing::Values(FailureCase{"refused", Mode::Refuse, 0, false, "Connection refused"},
-                      FailureCase{"never_reads", Mode::NeverRead, 0, true, "took no data for 200 ms"},
-                      FailureCase{"hangs_up_mid_job", Mode::CloseAfter, 1000, true, "sending to"}),
-    [](const auto& info) { return std::string(info.param.Label); });
+INSTANTIATE_TEST_SUITE_P(Printers, SocketFailureTest,
+                         ::testing::Values(FailureCase{"refused", Mode::Refuse, 0, false, "Connection refused"},
+                                           FailureCase{"never_reads", Mode::NeverRead, 0, true,
+                                                       "took no data for 200 ms"},
+                                           FailureCase{"hangs_up_mid_job", Mode::CloseAfter, 1000, true, "sending to"}),
+                         [](const auto& info) { return std::string(info.param.Label); });
 
 TEST_F(SpoolerTest, ConnectToAPrinterThatNeverAnswersTimesOut) {
   ScopedEnv connectTimeout("MORVEL_CONNECT_TIMEOUT_MS", "300");

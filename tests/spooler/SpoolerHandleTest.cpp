@@ -36,18 +36,18 @@ TEST_P(OpenPrinterTest, OpensByWholeNameIgnoringCaseAndRefusesBadUris) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OpenPrinterTest,
-    ::testing::Values(
-        OpenCase{u"ZDesigner ZT410R-300dpi ZPL", "file:/tmp", u"zdesigner zt410r-300DPI zpl", true, ""},
-        OpenCase{u"Étiquettes Entrepôt", "file:/tmp", u"ÉTIQUETTES ENTREPÔT", true, ""},
-        OpenCase{u"ZDesigner ZT410R-300dpi ZPL", "file:/tmp", u"ZDesigner", false, "no installed printer has this name"},
-        OpenCase{u"ZDesigner", "file:/tmp", u"ZDesigner ", false, "no installed printer has this name"},
-        OpenCase{u"P", "lpd://host/queue", u"P", false, "unknown uri scheme in 'lpd://host/queue'"},
-        OpenCase{u"P", "SOCKET://127.0.0.1:9100", u"P", true, ""},
-        OpenCase{u"P", "socket://:9100", u"P", false, "no host"},
-        OpenCase{u"P", "socket://127.0.0.1:70000", u"P", false, "the port must be 1..65535"},
-        OpenCase{u"P", "socket://[::1", u"P", false, "unclosed '['"},
-        OpenCase{u"P", "cups:", u"P", false, "cups: uri without a queue name"},
-        OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}));
+    ::testing::Values(OpenCase{u"ZDesigner ZT410R-300dpi ZPL", "file:/tmp", u"zdesigner zt410r-300DPI zpl", true, ""},
+                      OpenCase{u"Étiquettes Entrepôt", "file:/tmp", u"ÉTIQUETTES ENTREPÔT", true, ""},
+                      OpenCase{u"ZDesigner ZT410R-300dpi ZPL", "file:/tmp", u"ZDesigner", false,
+                               "no installed printer has this name"},
+                      OpenCase{u"ZDesigner", "file:/tmp", u"ZDesigner ", false, "no installed printer has this name"},
+                      OpenCase{u"P", "lpd://host/queue", u"P", false, "unknown uri scheme in 'lpd://host/queue'"},
+                      OpenCase{u"P", "SOCKET://127.0.0.1:9100", u"P", true, ""},
+                      OpenCase{u"P", "socket://:9100", u"P", false, "no host"},
+                      OpenCase{u"P", "socket://127.0.0.1:70000", u"P", false, "the port must be 1..65535"},
+                      OpenCase{u"P", "socket://[::1", u"P", false, "unclosed '['"},
+                      OpenCase{u"P", "cups:", u"P", false, "cups: uri without a queue name"},
+                      OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}));
 
 TEST_F(SpoolerTest, StaleAndUnknownHandlesAreRefusedAndRecorded) {
   Install(u"P", "file:/tmp");

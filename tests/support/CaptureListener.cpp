@@ -41,7 +41,8 @@ CaptureListener::CaptureListener(Mode mode, size_t limit, bool ipv6) : mode_(mod
     close(fd);
     return;
   }
-  port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+  port_ =
+      ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port : reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
   fd_ = fd;
   if (mode_ == Mode::Refuse) return;  // bound, so the port stays ours, but never listening
   if (listen(fd_, 16) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <cups/cups.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,8 +14,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -33,7 +32,8 @@ int FreePort() {
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof a;
   int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
     port = ntohs(a.sin_port);
   close(fd);
   return port;
@@ -154,8 +154,10 @@ CupsServer::CupsServer() {
 
 CupsServer::~CupsServer() {
   if (ready_) {
-    if (hadServer_) setenv("CUPS_SERVER", oldServer_.c_str(), 1);
-    else unsetenv("CUPS_SERVER");
+    if (hadServer_)
+      setenv("CUPS_SERVER", oldServer_.c_str(), 1);
+    else
+      unsetenv("CUPS_SERVER");
     cupsSetServer(nullptr);
   }
   if (pid_ > 0) {
@@ -185,8 +187,9 @@ bool CupsServer::Run(const std::vector<std::string>& args) {
 }
 
 bool CupsServer::AddRawQueue(const std::string& name, int listenerPort, const std::string& description) {
-  std::vector<std::string> args{"lpadmin", "-h", Address(), "-p", name, "-E",
-                                "-v", "socket://127.0.0.1:" + std::to_string(listenerPort), "-m", "raw"};
+  std::vector<std::string> args{"lpadmin", "-h", Address(), "-p",
+                                name,      "-E", "-v",      "socket://127.0.0.1:" + std::to_string(listenerPort),
+                                "-m",      "raw"};
   if (!description.empty()) {
     args.push_back("-D");
     args.push_back(description);
@@ -203,7 +206,8 @@ std::vector<CupsServer::Job> CupsServer::Jobs(const std::string& queue) {
   if (http == nullptr) return result;
   cups_job_t* jobs = nullptr;
   int count = cupsGetJobs2(http, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
-  for (int i = 0; i < count; ++i) result.push_back({jobs[i].id, jobs[i].title != nullptr ? jobs[i].title : "", jobs[i].state});
+  for (int i = 0; i < count; ++i)
+    result.push_back({jobs[i].id, jobs[i].title != nullptr ? jobs[i].title : "", jobs[i].state});
   cupsFreeJobs(count, jobs);
   httpClose(http);
   return result;

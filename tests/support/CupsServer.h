@@ -3,9 +3,10 @@
 // life of the object. Raw queues send to a CaptureListener's socket://.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace morvel::testing {

@@ -12,12 +12,16 @@ class ScopedEnv {
   // `value` nullopt unsets the variable for the scope.
   ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value) setenv(name_.c_str(), value->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (value)
+      setenv(name_.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
