@@ -103,11 +103,9 @@ class ProgressSchedule {
     }
   }
 
+  // The progress, in tenths, after digit `index`.
   int Tenth(uint64_t index) const {
-    uint64_t scaled = 10 * index;
-    uint64_t q = scaled / last_, rem = scaled % last_;
-    if (2 * rem > last_ || (2 * rem == last_ && (q & 1) != 0)) ++q;
-    return static_cast<int>(q);
+    return static_cast<int>(std::upper_bound(first_.begin(), first_.end(), index) - first_.begin()) - 1;
   }
 
   // The first index after `index` whose progress differs from `reported`,

@@ -64,11 +64,8 @@ double ParseDouble(std::u16string_view text) {
 }
 
 double RoundHalfEven(double value) {
-  double floor = std::floor(value);
-  double diff = value - floor;
-  if (diff > 0.5) return floor + 1;
-  if (diff < 0.5) return floor;
-  return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+  // The default floating-point rounding mode sends halves to the even neighbour.
+  return std::nearbyint(value);
 }
 
 Integer ToInteger(double value) {
@@ -97,6 +94,14 @@ std::string FormatDoubleAscii(double value, int significantDigits) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
   if (value == 0) return "0";
+  // Whole numbers that fit the digits need no rounding: the common case
+  // (bar ratios, magnifications) and much cheaper than the general path.
+  static constexpr double limits[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+  if (significantDigits <= 17 && std::fabs(value) < limits[significantDigits] && value == std::trunc(value)) {
+    char whole[32];
+    auto [end, ec] = std::to_chars(whole, whole + sizeof whole, static_cast<long long>(value));
+    return std::string(whole, end);
+  }
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*E", significantDigits - 1, value);
   // buf: [-]D.DDDDDDE[+-]XX
@@ -143,8 +148,9 @@ String FormatSingle(Single value) { return WithSeparator(FormatDoubleAscii(stati
 String FormatDouble(double value) { return WithSeparator(FormatDoubleAscii(value, 15)); }
 
 String FormatInteger(long long value) {
-  std::string s = std::to_string(value);
-  return String(s.begin(), s.end());
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  return String(digits, end);
 }
 
 }  // namespace morvel::numbers

@@ -148,13 +148,15 @@ bool IsAscii(std::string_view bytes) {
 
 class IconvCodePage : public CodePage {
  public:
-  explicit IconvCodePage(std::string name)
-      : name_(name), fromUnicode_(name, Utf16), toUnicode_(Utf16, name) {}
+  explicit IconvCodePage(std::string name) : name_(name), fromUnicode_(name, Utf16), toUnicode_(Utf16, name) {}
 
   std::string Name() override { return name_; }
 
   std::string FromUnicode(std::u16string_view text) override {
-    if (IsAscii(text)) return std::string(text.begin(), text.end());
+    std::string ascii(text.size(), '\0');
+    size_t i = 0;
+    for (; i < text.size() && text[i] < 0x80; ++i) ascii[i] = static_cast<char>(text[i]);
+    if (i == text.size()) return ascii;
     auto lease = fromUnicode_.Take();
     Output out;
     // A refused character is one '?': both halves of a surrogate pair, or a

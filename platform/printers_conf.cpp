@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +10,6 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
 
 #include "platform/linux_adapters.h"
 
@@ -262,8 +260,7 @@ FactoryRegistry& Registry() {
 
 }  // namespace
 
-PrintersConfSource::PrintersConfSource(std::string path, bool required)
-    : path_(std::move(path)), required_(required) {}
+PrintersConfSource::PrintersConfSource(std::string path, bool required) : path_(std::move(path)), required_(required) {}
 
 std::vector<InstalledPrinter> PrintersConfSource::List() {
   std::ifstream in(path_, std::ios::binary);

@@ -2,21 +2,38 @@
 #include "platform/services.h"
 
 #include <cerrno>
+#include <atomic>
 #include <mutex>
+#include <vector>
 
 #include "platform/linux_adapters.h"
 
 namespace morvel::platform {
 namespace {
 
-std::mutex& ServicesLock() {
+// Readers take the current set without a lock: it is read on every unit
+// conversion. A replaced set is kept alive, since a caller may still hold a
+// reference to it; sets are replaced only at start-up and by tests.
+std::atomic<Services*> installed{nullptr};
+
+std::mutex& ReplaceLock() {
   static std::mutex lock;
   return lock;
 }
 
-Services*& Installed() {
-  static Services* services = nullptr;
-  return services;
+std::vector<std::unique_ptr<Services>>& Retired() {
+  static auto* retired = new std::vector<std::unique_ptr<Services>>;
+  return *retired;
+}
+
+Services* InstallDefault() {
+  std::lock_guard<std::mutex> lock(ReplaceLock());
+  Services* current = installed.load(std::memory_order_acquire);
+  if (current == nullptr) {
+    current = new Services(LinuxServices());  // lives for the process
+    installed.store(current, std::memory_order_release);
+  }
+  return current;
 }
 
 }  // namespace
@@ -37,19 +54,20 @@ Services LinuxServices() {
 }
 
 const Services& Current() {
-  std::lock_guard<std::mutex> lock(ServicesLock());
-  auto& installed = Installed();
-  if (installed == nullptr) installed = new Services(LinuxServices());  // lives for the process
-  return *installed;
+  Services* current = installed.load(std::memory_order_acquire);
+  return current != nullptr ? *current : *InstallDefault();
 }
 
 Services Replace(Services services) {
-  std::lock_guard<std::mutex> lock(ServicesLock());
-  auto& installed = Installed();
-  if (installed == nullptr) installed = new Services(LinuxServices());
-  Services previous = std::move(*installed);
-  *installed = std::move(services);
-  return previous;
+  Services* previous = const_cast<Services*>(&Current());
+  std::lock_guard<std::mutex> lock(ReplaceLock());
+  Services copy = *previous;
+  installed.store(new Services(std::move(services)), std::memory_order_release);
+  Retired().emplace_back(previous);
+  // Drop the adapters of retired sets beyond the last few, keeping the
+  // objects themselves valid for any reference still held.
+  if (Retired().size() > 16) *Retired()[Retired().size() - 17] = Services{};
+  return copy;
 }
 
 std::string ApplicationCaption() { return program_invocation_short_name; }

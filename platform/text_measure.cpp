@@ -58,8 +58,7 @@ class FreeTypeTextMeasure : public TextMeasure {
         tried[i] = true;
         FT_Face face = OpenFace(chain.Members[i].File, chain.Members[i].Index);
         auto charSize = static_cast<FT_F26Dot6>(std::lround(font.Points * 64));
-        if (face != nullptr && FT_Set_Char_Size(face, 0, charSize, pixelsPerInch, pixelsPerInch) == 0)
-          sized[i] = face;
+        if (face != nullptr && FT_Set_Char_Size(face, 0, charSize, pixelsPerInch, pixelsPerInch) == 0) sized[i] = face;
       }
       return sized[i];
     };

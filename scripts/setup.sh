@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-wqy-microhei
-  libcups2-dev cups-daemon cups-client
+  libcups2-dev cups cups-daemon cups-client
   libstb-dev
   iproute2 procps
 )

@@ -54,7 +54,9 @@ void Zebra::SendCmd(String& cmd) { CmdPrint += cmd; }
 
 void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
                       String& direction) {
-  String piece = u"^JMA^PW";
+  String piece;
+  piece.reserve(64);
+  piece += u"^JMA^PW";
   piece += Mm(numbers::TextToInteger(wide));
   piece += u"^PR";
   piece += speed;
@@ -70,7 +72,9 @@ void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, S
 }
 
 void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
-  String piece = u"^FO";
+  String piece;
+  piece.reserve(64 + txt.size() + fontName.size());
+  piece += u"^FO";
   piece += Px(x);
   piece += u",";
   piece += Px(y);
@@ -88,7 +92,9 @@ void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String&
 }
 
 void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
-  String piece = u"^FO";
+  String piece;
+  piece.reserve(48);
+  piece += u"^FO";
   piece += Px(x);
   piece += u",";
   piece += Px(y);
@@ -103,8 +109,9 @@ void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
 void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
                       String& zBar, String& kBar) {
   String piece;
+  piece.reserve(64 + code.size());
   if (codeType == u"128") {
-    piece = u"^FO";
+    piece += u"^FO";
     piece += Px(x);
     piece += u",";
     piece += Px(y);
@@ -118,7 +125,7 @@ void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, Stri
     piece += code;
     piece += u"^FS";
   } else if (codeType == u"QRCODE") {
-    piece = u"^FO";
+    piece += u"^FO";
     piece += Px(x);
     piece += u",";
     piece += Px(y);

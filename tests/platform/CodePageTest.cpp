@@ -12,8 +12,8 @@
 namespace morvel::platform {
 namespace {
 
-using ::testing::HasSubstr;
 using morvel::testing::ScopedEnv;
+using ::testing::HasSubstr;
 
 std::shared_ptr<CodePage> CodePageNamed(const char* name) {
   ScopedEnv env{{"MORVEL_CODEPAGE", name}};
@@ -61,7 +61,8 @@ TEST(CodePageTest, LocaleComesFromLcAllThenLcCtypeThenLang) {
   }
 }
 
-class UnusableCodePageTest : public morvel::testing::WithFakeServices, public ::testing::WithParamInterface<const char*> {};
+class UnusableCodePageTest : public morvel::testing::WithFakeServices,
+                             public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(UnusableCodePageTest, FallsBackToCp1252AndSaysWhy) {
   auto codePage = CodePageNamed(GetParam());
@@ -86,24 +87,30 @@ TEST_P(FromUnicodeTest, GivesTheCodePageBytes) {
   EXPECT_EQ(CodePageNamed(GetParam().CodePage)->FromUnicode(GetParam().Text), GetParam().Bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tables, FromUnicodeTest,
-    ::testing::Values(ConversionCase{"CP1252", u"é€", "\xE9\x80"},
-                      ConversionCase{"CP1252", u"Größe 5 €", "Gr\xF6\xDF" "e 5 \x80"},
-                      ConversionCase{"CP936", u"中文", "\xD6\xD0\xCE\xC4"},
-                      ConversionCase{"CP936", u"A中b", "A\xD6\xD0" "b"},
-                      ConversionCase{"CP950", u"中文", "\xA4\xA4\xA4\xE5"},
-                      ConversionCase{"CP932", u"日本", "\x93\xFA\x96\x7B"},
-                      ConversionCase{"CP949", u"한국", "\xC7\xD1\xB1\xB9"},
-                      // What the code page lacks: one '?' per character.
-                      ConversionCase{"CP1252", u"中文x", "??x"},
-                      ConversionCase{"CP932", u"€1", "?1"},
-                      ConversionCase{"CP1252", u"a\U0001F600b", "a?b"},
-                      ConversionCase{"CP936", u"\U00020000中", "?\xD6\xD0"},
-                      ConversionCase{"CP1252", std::u16string(u"a\xD800" u"b"), "a?b"},
-                      ConversionCase{"CP1252", std::u16string(u"\xDC00\xD800"), "??"},
-                      ConversionCase{"CP936", std::u16string(u"中\xD83D"), "\xD6\xD0?"},
-                      ConversionCase{"CP1252", std::u16string(u"\xDE00\xD83D\xDE00", 3), "??"}));
+INSTANTIATE_TEST_SUITE_P(Tables, FromUnicodeTest,
+                         ::testing::Values(ConversionCase{"CP1252", u"é€", "\xE9\x80"},
+                                           ConversionCase{"CP1252", u"Größe 5 €",
+                                                          "Gr\xF6\xDF"
+                                                          "e 5 \x80"},
+                                           ConversionCase{"CP936", u"中文", "\xD6\xD0\xCE\xC4"},
+                                           ConversionCase{"CP936", u"A中b",
+                                                          "A\xD6\xD0"
+                                                          "b"},
+                                           ConversionCase{"CP950", u"中文", "\xA4\xA4\xA4\xE5"},
+                                           ConversionCase{"CP932", u"日本", "\x93\xFA\x96\x7B"},
+                                           ConversionCase{"CP949", u"한국", "\xC7\xD1\xB1\xB9"},
+                                           // What the code page lacks: one '?' per character.
+                                           ConversionCase{"CP1252", u"中文x", "??x"},
+                                           ConversionCase{"CP932", u"€1", "?1"},
+                                           ConversionCase{"CP1252", u"a\U0001F600b", "a?b"},
+                                           ConversionCase{"CP936", u"\U00020000中", "?\xD6\xD0"},
+                                           ConversionCase{"CP1252",
+                                                          std::u16string(u"a\xD800"
+                                                                         u"b"),
+                                                          "a?b"},
+                                           ConversionCase{"CP1252", std::u16string(u"\xDC00\xD800"), "??"},
+                                           ConversionCase{"CP936", std::u16string(u"中\xD83D"), "\xD6\xD0?"},
+                                           ConversionCase{"CP1252", std::u16string(u"\xDE00\xD83D\xDE00", 3), "??"}));
 
 class ToUnicodeTest : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -117,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Tables, ToUnicodeTest,
                                            ConversionCase{"CP950", u"中文", "\xA4\xA4\xA4\xE5"},
                                            ConversionCase{"CP932", u"ｱ日", "\xB1\x93\xFA"},
                                            // 0x81 is unassigned in CP1252.
-                                           ConversionCase{"CP1252", u"a?b", "a\x81" "b"},
+                                           ConversionCase{"CP1252", u"a?b",
+                                                          "a\x81"
+                                                          "b"},
                                            // A lead byte without its trail byte.
                                            ConversionCase{"CP936", u"a?", "a\xD6"},
                                            ConversionCase{"CP936", u"?文", "\xFF\xCE\xC4"}));

@@ -8,10 +8,10 @@
 namespace morvel::platform {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using morvel::testing::ScopedEnv;
 using morvel::testing::ScratchFolder;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 class PrintersConfTest : public morvel::testing::WithFakeServices {
  protected:
@@ -90,8 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"UnknownKey", "[A]\nuri = file:/a\ncolour = red\n", {u"A"}, 3, "unknown key 'colour'"},
         FaultCase{"KeyOutsideSection", "uri = file:/x\n[A]\nuri = file:/a\n", {u"A"}, 1, "outside"},
-        FaultCase{"NoKeyNoSection", "[A]\nuri = file:/a\njust words\n[B]\nuri = file:/b\n", {u"A", u"B"}, 3,
-                  "just words"},
+        FaultCase{
+            "NoKeyNoSection", "[A]\nuri = file:/a\njust words\n[B]\nuri = file:/b\n", {u"A", u"B"}, 3, "just words"},
         FaultCase{"DpiZero", "[A]\nuri = file:/a\ndpi = 0\n[B]\nuri = file:/b\n", {u"B"}, 3, "dpi '0'"},
         FaultCase{"DpiNegative", "[A]\ndpi = -300\nuri = file:/a\n[B]\nuri = file:/b\n", {u"B"}, 2, "dpi '-300'"},
         FaultCase{"DpiWithUnit", "[A]\nuri = file:/a\ndpi = 300dpi\n", {}, 3, "dpi '300dpi'"},

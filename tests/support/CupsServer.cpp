@@ -92,6 +92,11 @@ CupsServer::CupsServer() {
     error_ = "cupsd is not installed (package cups-daemon)";
     return;
   }
+  // Debian's cups package, not cups-daemon, links the socket backend in.
+  if (access("/usr/lib/cups/backend/socket", X_OK) != 0) {
+    error_ = "the CUPS socket backend is not installed (package cups)";
+    return;
+  }
   char name[] = "/tmp/morvel-cupsd.XXXXXX";
   if (mkdtemp(name) == nullptr) {
     error_ = "mkdtemp failed";
