@@ -134,12 +134,6 @@ bool Convert(iconv_t cd, const char* input, size_t size, std::string_view replac
   return true;
 }
 
-bool IsAscii(std::u16string_view text) {
-  char16_t any = 0;
-  for (char16_t c : text) any |= c;
-  return any < 0x80;
-}
-
 bool IsAscii(std::string_view bytes) {
   unsigned char any = 0;
   for (char c : bytes) any |= static_cast<unsigned char>(c);

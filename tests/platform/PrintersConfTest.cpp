@@ -135,6 +135,7 @@ std::vector<String> NamesFromDefaultSources() {
 }
 
 TEST_F(PrintersConfTest, DefaultSourcesFollowTheEnvironment) {
+  ScopedEnv noCups{{"MORVEL_CUPS", "0"}};  // only the sources under test
   Scratch.Write("named.conf", "[Named]\nuri = file:/n\n");
   Scratch.Write("xdg/morvel/printers.conf", "[Xdg]\nuri = file:/x\n");
   Scratch.Write("home/.config/morvel/printers.conf", "[Home]\nuri = file:/h\n");
@@ -159,6 +160,7 @@ TEST_F(PrintersConfTest, DefaultSourcesFollowTheEnvironment) {
 }
 
 TEST_F(PrintersConfTest, DefaultSourcesReadTheUserFileWrittenAfterStart) {
+  ScopedEnv noCups{{"MORVEL_CUPS", "0"}};  // only the sources under test
   ScopedEnv env{{"MORVEL_PRINTERS", std::nullopt}, {"XDG_CONFIG_HOME", (Scratch.Path() / "late").string()}};
   SystemPrinterList list(DefaultPrinterSources());
   if (std::filesystem::exists("/etc/morvel/printers.conf")) GTEST_SKIP() << "this machine has its own printers.conf";
@@ -178,6 +180,7 @@ class ListedSource : public PrinterSource {
 bool registeredSourceOn = false;
 
 TEST_F(PrintersConfTest, RegisteredFactoriesFollowPrintersConf) {
+  ScopedEnv noCups{{"MORVEL_CUPS", "0"}};  // only the sources under test
   static const bool registered = [] {
     AddPrinterSourceFactory([]() -> std::shared_ptr<PrinterSource> { return nullptr; });
     AddPrinterSourceFactory([]() -> std::shared_ptr<PrinterSource> {
