@@ -57,13 +57,22 @@ struct Environment {
   platform::Services services;
 };
 
+// Chooses the Zebra printer and opens its port.
+void OpenZebra(PrintBarCode& control) {
+  String name = u"ZDesigner GK420t";
+  control.SetPrint(name);
+  control.OpenPort(name);
+}
+
+void CountLabels(benchmark::State& state) {
+  CountLabels(state);
+}
+
 void BM_ComposeIntoRecordingSpooler(benchmark::State& state) {
   Environment env("file:/unused");
   platform::ScopedServices scope(env.services);
   PrintBarCode control;
-  String name = u"ZDesigner GK420t";
-  control.SetPrint(name);
-  control.OpenPort(name);
+  OpenZebra(control);
   Label label;
   auto& writes = env.fakes.Spool->Documents.at(0).Writes;
   size_t bytes = 0;
@@ -120,14 +129,11 @@ void BM_EndToEndFilePrinter(benchmark::State& state) {
   env.services.Spool = platform::MakeLinuxSpooler();
   platform::ScopedServices scope(env.services);
   PrintBarCode control;
-  String name = u"ZDesigner GK420t";
-  control.SetPrint(name);
-  control.OpenPort(name);
+  OpenZebra(control);
   Label label;
   for (auto _ : state) label.PrintOn(control);
   control.ClosePort();
-  state.SetItemsProcessed(state.iterations());
-  state.counters["labels/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  CountLabels(state);
   std::filesystem::remove_all(folder);
   CurrentPrinter().reset();
 }
@@ -167,9 +173,7 @@ void BM_CupsThousandJobs(benchmark::State& state) {
     fakes.Printers->Printers = {{u"ZDesigner GK420t", 203, ""}};
     platform::ScopedServices recording(fakes.AsServices());
     PrintBarCode c;
-    String name = u"ZDesigner GK420t";
-    c.SetPrint(name);
-    c.OpenPort(name);
+    OpenZebra(c);
     Label().PrintOn(c);
     labelBytes = fakes.Spool->Documents.at(0).Bytes();
   }
