@@ -164,7 +164,7 @@ class ConfReader {
 
   void StartSection(std::string_view text) {
     Finish();
-    section_.emplace();
+    section_ = Section();
     section_->Line = lineNumber_;
     if (text.back() != ']' || Trim(text.substr(1, text.size() - 2)).empty()) {
       Warn(lineNumber_, "faulty printer title '" + std::string(text) + "'; section left out");
