@@ -63,6 +63,16 @@ long ByteArray::UBound() const {
   return static_cast<long>(bytes_.size()) - 1;
 }
 
+void AppendCodePoint(String& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
 String FromUtf8(std::string_view s) {
   String out;
   out.reserve(s.size());
@@ -89,13 +99,7 @@ String FromUtf8(std::string_view s) {
       ++i;
       continue;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    AppendCodePoint(out, cp);
     i += len;
   }
   return out;

@@ -20,16 +20,6 @@ int HexValue(char c) {
   return -1;
 }
 
-void AppendCodePoint(String& out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out.push_back(static_cast<char16_t>(cp));
-  }
-}
-
 // Reads a quoted string starting at line[pos] == '"'. On success pos is just
 // past the closing quote.
 bool ReadQuoted(std::string_view line, size_t& pos, String& out, std::string& error) {

@@ -121,6 +121,8 @@ class ByteArray {
 // UTF-8 <-> UTF-16 at the edges of hosts that speak UTF-8. Ill-formed input
 // becomes U+FFFD, as the system conversions do.
 String FromUtf8(std::string_view utf8);
+// Appends one code point (at most U+10FFFF) as one or two UTF-16 code units.
+void AppendCodePoint(String& text, char32_t codePoint);
 std::string ToUtf8(std::u16string_view text);
 
 }  // namespace morvel

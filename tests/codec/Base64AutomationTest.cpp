@@ -7,19 +7,12 @@
 
 #include "morvel/automation.h"
 #include "morvel/clsBase64.h"
+#include "support/FakeEnvironment.h"
 
 namespace morvel::automation {
 namespace {
 
-template <class F>
-int ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using morvel::testing::ErrorOf;
 
 TEST(Base64Automation, EncodesByNameAndDecodesByDispatchId) {
   clsBase64 codec;

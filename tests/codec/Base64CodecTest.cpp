@@ -8,21 +8,14 @@
 
 #include "codec/ReferenceBase64.h"
 #include "morvel/clsBase64.h"
+#include "support/FakeEnvironment.h"
 
 namespace morvel {
 namespace {
 
 ByteArray Bytes(std::string_view text) { return ByteArray(reinterpret_cast<const uint8_t*>(text.data()), text.size()); }
 
-template <class F>
-int ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using morvel::testing::ErrorOf;
 
 struct EncodeCase {
   std::string Input;

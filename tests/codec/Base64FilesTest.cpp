@@ -10,21 +10,14 @@
 
 #include "morvel/clsBase64.h"
 #include "platform/fakes.h"
+#include "support/FakeEnvironment.h"
 
 namespace morvel {
 namespace {
 
 namespace fs = std::filesystem;
 
-template <class F>
-int ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using morvel::testing::ErrorOf;
 
 class Base64Files : public ::testing::Test {
  protected:

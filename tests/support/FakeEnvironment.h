@@ -27,6 +27,17 @@ class FakeEnvironment : public ::testing::Test {
   std::unique_ptr<platform::ScopedServices> scope_;
 };
 
+// The number of the AutomationError `call` raises; 0 when it raises none.
+template <class F>
+int ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const AutomationError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
 // Expects `call` to raise an AutomationError with this number.
 template <class F>
 void ExpectError(int number, F&& call) {
