@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{u"P", "socket://127.0.0.1:70000", u"P", false, "the port must be 1..65535"},
                       OpenCase{u"P", "socket://[::1", u"P", false, "unclosed '['"},
                       OpenCase{u"P", "cups:", u"P", false, "cups: uri without a queue name"},
-                      OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}));
+                      OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(SpoolerTest, StaleAndUnknownHandlesAreRefusedAndRecorded) {
   Install(u"P", "file:/tmp");
