@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "control/Guard.h"
+#include "platform/guard.h"
 #include "platform/files.h"
 #include "platform/services.h"
 

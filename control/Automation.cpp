@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "control/Dispatch.h"
-#include "control/Guard.h"
+#include "platform/guard.h"
 #include "control/Numbers.h"
 #include "control/TextCase.h"
 #include "platform/services.h"

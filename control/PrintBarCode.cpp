@@ -1,7 +1,7 @@
 // The control object: catalogue, driver choice, text extents, forwarding.
 #include "morvel/PrintBarCode.h"
 
-#include "control/Guard.h"
+#include "platform/guard.h"
 #include "control/IPrn.h"
 #include "control/Module1.h"
 #include "control/TextCase.h"
