@@ -5,7 +5,7 @@
 #include "control/Dispatch.h"
 #include "platform/guard.h"
 #include "control/Numbers.h"
-#include "control/TextCase.h"
+#include "platform/text_case.h"
 #include "platform/services.h"
 
 namespace morvel::automation {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/linux_adapters.h"
+#include "platform/text_case.h"
 
 namespace morvel::platform {
 namespace {
@@ -27,19 +28,6 @@ std::string_view Trim(std::string_view s) {
   if (begin == std::string_view::npos) return {};
   size_t end = s.find_last_not_of(" \t");
   return s.substr(begin, end - begin + 1);
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 bool IsUtf8(std::string_view s) {
@@ -88,7 +76,7 @@ std::optional<int> ParseDpi(std::string_view value) {
 // conf file and its job folders can move together.
 std::string ResolveUri(const std::string& uri, const fs::path& confFolder) {
   constexpr std::string_view scheme = "file:";
-  if (!StartsWithNoCase(uri, scheme)) return uri;
+  if (!text::StartsWithIgnoreCaseAscii(uri, scheme)) return uri;
   std::string path = uri.substr(scheme.size());
   if (!path.empty() && path.front() == '/') return uri;
   return std::string(scheme) + (confFolder / path).lexically_normal().string();
@@ -146,10 +134,10 @@ class ConfReader {
       return;
     }
     if (section_->Faulty) return;
-    if (EqualsNoCase(key, "uri")) {
+    if (text::EqualsIgnoreCaseAscii(key, "uri")) {
       if (section_->Uri) Warn(lineNumber_, "uri given twice for '" + section_->Name + "'; the later one counts");
       section_->Uri = std::string(value);
-    } else if (EqualsNoCase(key, "dpi")) {
+    } else if (text::EqualsIgnoreCaseAscii(key, "dpi")) {
       if (auto dpi = ParseDpi(value)) {
         section_->Dpi = *dpi;
       } else {
@@ -189,7 +177,7 @@ class ConfReader {
       return;
     }
     for (const auto& seen : names_) {
-      if (EqualsNoCase(seen, section.Name)) {
+      if (text::EqualsIgnoreCase(FromUtf8(seen), FromUtf8(section.Name))) {
         Warn(section.Line, "printer '" + section.Name + "' is listed twice; the later one left out");
         return;
       }

@@ -2,8 +2,6 @@
 // byte channels of spooler_socket.cpp, spooler_cups.cpp and spooler_file.cpp.
 // Callers hear only true/false by contract, so every refusal and failure is
 // written to the platform log here or in the channel that met it.
-#include <locale.h>
-#include <wctype.h>
 
 #include <cstdlib>
 #include <map>
@@ -12,6 +10,7 @@
 
 #include "platform/linux_adapters.h"
 #include "platform/spooler_channels.h"
+#include "platform/text_case.h"
 
 namespace morvel::platform {
 namespace spool {
@@ -33,41 +32,15 @@ void Report(const std::string& printer, std::string_view text) {
 
 namespace {
 
-// Printer names compare as Windows compares them: whole name, case ignored
-// beyond ASCII too (the installed names carry brand words in any case).
-char32_t FoldCase(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? c - 32 : c;
-  if (c >= 0xD800 && c <= 0xDFFF) return c;
-  static const locale_t Utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  if (Utf8 == static_cast<locale_t>(nullptr)) return c;
-  return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), Utf8));
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const std::string& uri) {
-  if (StartsWithNoCase(uri, "socket://")) return spool::MakeSocketChannel(printer, std::string_view(uri).substr(9));
-  if (StartsWithNoCase(uri, "cups:")) {
+  if (text::StartsWithIgnoreCaseAscii(uri, "socket://")) return spool::MakeSocketChannel(printer, std::string_view(uri).substr(9));
+  if (text::StartsWithIgnoreCaseAscii(uri, "cups:")) {
     std::string_view queue = std::string_view(uri).substr(5);
     if (queue.starts_with("//")) queue.remove_prefix(2);
     return spool::MakeCupsChannel(printer, queue);
   }
-  if (StartsWithNoCase(uri, "file:")) {
+  if (text::StartsWithIgnoreCaseAscii(uri, "file:")) {
     std::string_view folder = std::string_view(uri).substr(5);
     if (folder.starts_with("//")) folder.remove_prefix(2);  // file:///abs -> /abs
     return spool::MakeFileChannel(printer, folder);
@@ -101,7 +74,7 @@ class LinuxSpooler : public Spooler {
     }
     const InstalledPrinter* found = nullptr;
     for (const auto& p : installed) {
-      if (SameName(p.Name, printerName)) {
+      if (text::EqualsIgnoreCase(p.Name, printerName)) {
         found = &p;
         break;
       }

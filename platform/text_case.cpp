@@ -1,5 +1,5 @@
 // Unicode lower-casing through the C library's UTF-8 character tables.
-#include "control/TextCase.h"
+#include "platform/text_case.h"
 
 #include <locale.h>
 #include <wctype.h>
@@ -62,6 +62,10 @@ bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCaseAscii(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace morvel::text

@@ -1,5 +1,6 @@
-// Lower-casing and case-insensitive comparison of UTF-16 text, the way the
-// control compares printer names and catalogue keys.
+// Lower-casing and case-insensitive comparison of text, the one way the
+// control, the printer list and the spooler compare printer names, keys and
+// uri schemes.
 #pragma once
 
 #include <string_view>
@@ -12,5 +13,6 @@ namespace morvel::text {
 String ToLower(std::u16string_view text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
+bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix);
 
 }  // namespace morvel::text
