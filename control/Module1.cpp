@@ -44,10 +44,18 @@ Double Module1::ConvertToMillimetres(Single& value, Integer& unit) {
 
 Integer Module1::ContainsAnyKeyword(std::vector<String>& keywords, String& text) {
   for (const String& keyword : keywords) {
-    // An empty keyword is found at the start of any non-empty text.
-    if (keyword.empty() ? !text.empty() : text.find(keyword) != String::npos) return 1;
+    if (KeywordOccurs(keyword, text)) return 1;
   }
   return 0;
+}
+
+bool Module1::KeywordOccurs(const String& keyword, const String& text) {
+  // An empty keyword is found at the start of any non-empty text.
+  return keyword.empty() ? !text.empty() : text.find(keyword) != String::npos;
+}
+
+String Module1::DotsText(Single value, Integer unit) {
+  return numbers::FormatInteger(ConvertToDots(value, unit));
 }
 
 String Module1::GetTempFolder() {

@@ -24,6 +24,16 @@ class Module1 {
   static Double ConvertToMillimetres(Single& value, Integer& unit);
   // 1 when one of the keywords occurs in the text (case-sensitive), else 0.
   static Integer ContainsAnyKeyword(std::vector<String>& keywords, String& text);
+  // Whether one keyword occurs in the text; an empty keyword occurs in any
+  // non-empty text.
+  static bool KeywordOccurs(const String& keyword, const String& text);
+
+  // Dots of a value in a unit, written in decimal as printer commands take
+  // them (ConvertToDots, so 0 without a CurrentPrinter and error 6 on overflow).
+  static String DotsText(Single value, Integer unit);
+  static String PixelDotsText(Single value) { return DotsText(value, UnitPixels); }
+  static String PointDotsText(Single value) { return DotsText(value, UnitPoints); }
+  static String MillimetreDotsText(Single value) { return DotsText(value, UnitMillimetres); }
   // The temporary folder with its trailing '/', or empty.
   static String GetTempFolder();
 };

@@ -33,12 +33,6 @@ std::vector<String> Split(const String& text, char16_t separator) {
   }
 }
 
-// Whether the keyword occurs in the text; an empty keyword occurs in any
-// non-empty text.
-bool Occurs(const String& keyword, const String& text) {
-  return keyword.empty() ? !text.empty() : text.find(keyword) != String::npos;
-}
-
 std::unique_ptr<IPrn> DriverForBrand(const String& key) {
   if (key == u"orx") return std::make_unique<Orx>();
   if (key == u"zdesigner") return std::make_unique<Zebra>();
@@ -112,7 +106,7 @@ String PrintBarCode::GetPrintList() {
       String lower = text::ToLower(printer.Name);
       for (const auto& entry : catalogue_) {
         for (const String& keyword : entry->PrintXH) {
-          if (!Occurs(keyword, lower)) continue;
+          if (!Module1::KeywordOccurs(keyword, lower)) continue;
           if (!list.empty()) list.push_back(u'|');
           list += printer.Name;
         }
@@ -127,7 +121,7 @@ Integer PrintBarCode::SetPrint(String& printerName) {
     String lower = text::ToLower(printerName);
     for (const auto& entry : catalogue_) {
       for (const String& keyword : entry->PrintXH) {
-        if (!Occurs(keyword, lower)) continue;
+        if (!Module1::KeywordOccurs(keyword, lower)) continue;
         std::unique_ptr<IPrn> driver = DriverForBrand(entry->PrintPP);
         if (!driver) continue;
         currentDriver_ = std::move(driver);

@@ -19,10 +19,9 @@ Integer PxDots(Single value) {
   Integer unit = Module1::UnitPixels;
   return Module1::ConvertToDots(value, unit);
 }
-String Dots(Single value, Integer unit) { return numbers::FormatInteger(Module1::ConvertToDots(value, unit)); }
-String Px(Single value) { return numbers::FormatInteger(PxDots(value)); }
-String Pt(Single value) { return Dots(value, Module1::UnitPoints); }
-String Mm(Single value) { return Dots(value, Module1::UnitMillimetres); }
+constexpr auto Px = Module1::PixelDotsText;
+constexpr auto Pt = Module1::PointDotsText;
+constexpr auto Mm = Module1::MillimetreDotsText;
 
 String E(const char16_t* command) { return String(1, Esc) + command; }
 

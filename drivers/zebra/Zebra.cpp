@@ -10,10 +10,9 @@
 namespace morvel {
 namespace {
 
-String Dots(Single value, Integer unit) { return numbers::FormatInteger(Module1::ConvertToDots(value, unit)); }
-String Px(Single value) { return Dots(value, Module1::UnitPixels); }
-String Pt(Single value) { return Dots(value, Module1::UnitPoints); }
-String Mm(Single value) { return Dots(value, Module1::UnitMillimetres); }
+constexpr auto Px = Module1::PixelDotsText;
+constexpr auto Pt = Module1::PointDotsText;
+constexpr auto Mm = Module1::MillimetreDotsText;
 
 // kBar / zBar as a double division: 0/0 overflows, x/0 divides by zero.
 double BarRatio(const String& kBar, const String& zBar) {
