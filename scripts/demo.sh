@@ -28,3 +28,14 @@ for script in examples/zebra-label.mvs examples/sato-label.mvs; do
     echo "-> job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
   fi
 done
+
+# The Orx label goes through liborxlib.so; its text travels as a bitmap drawn
+# in a TrueType font.
+echo
+echo "== examples/orx-label.mvs"
+before=$(ls examples/jobs | sort | tail -n 1)
+build/bin/morvel run examples/orx-label.mvs
+after=$(ls examples/jobs | sort | tail -n 1)
+if [ -n "$after" ] && [ "$after" != "$before" ]; then
+  echo "-> Orx job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
+fi

@@ -1,8 +1,181 @@
-// The Orx driver.
+// The Orx driver over liborxlib.so. Host strings cross into the library in
+// the ANSI code page and come back into the host's variable the same way.
 #include "drivers/orx/Orx.h"
 
+#include <cstdint>
+#include <string>
+
+#include "control/Module1.h"
+#include "control/Module2.h"
+#include "control/Numbers.h"
+#include "morvel/clsBase64.h"
+#include "platform/files.h"
+#include "platform/services.h"
+#include "platform/shared_library.h"
+#include "platform/temp_file.h"
+
 namespace morvel {
+namespace {
+
+constexpr int EntryPointNotFound = 453;
+constexpr const char* LibraryFile = "liborxlib.so";
+
+void* Library() {
+  static void* handle = nullptr;  // loaded once per process, kept
+  if (handle == nullptr) {
+    std::string error;
+    handle = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&Library), LibraryFile, error);
+    if (handle == nullptr) {
+      platform::Logger().Record("Orx driver: " + error);
+      throw AutomationError(errors::FileNotFound, std::string("File not found: ") + LibraryFile);
+    }
+  }
+  return handle;
+}
+
+using Fn0 = int32_t (*)();
+using Fn1 = int32_t (*)(const char*);
+using Fn2 = int32_t (*)(const char*, const char*);
+using Fn7 = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, const char*);
+using Fn9 = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, const char*,
+                        const char*, const char*);
+using FontFn = int32_t (*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*);
+
+// Each entry point is looked up on its own first call and kept; the tag
+// gives every entry point its own slot.
+template <int Tag, class Fn>
+Fn Bound(const char* name) {
+  static Fn function = nullptr;
+  if (function == nullptr) {
+    function = reinterpret_cast<Fn>(platform::FindEntryPoint(Library(), name));
+    if (function == nullptr)
+      throw AutomationError(EntryPointNotFound,
+                            std::string("Can't find DLL entry point ") + name + " in " + LibraryFile);
+  }
+  return function;
+}
+
+// A host string as the library gets it; WriteBack stores the text as it
+// comes back through the code page into the host's variable.
+class AnsiArg {
+ public:
+  explicit AnsiArg(String& host) : host_(&host), bytes_(platform::Ansi().FromUnicode(host)) {}
+  explicit AnsiArg(const String& value) : bytes_(platform::Ansi().FromUnicode(value)) {}
+  const char* c_str() const { return bytes_.c_str(); }
+  void WriteBack() {
+    if (host_ != nullptr) *host_ = platform::Ansi().ToUnicode(bytes_);
+  }
+
+ private:
+  String* host_ = nullptr;
+  std::string bytes_;
+};
+
+constexpr auto Px = Module1::PixelDotsText;
+constexpr auto Pt = Module1::PointDotsText;
+
+Integer Dots(Single value, Integer unit) { return Module1::ConvertToDots(value, unit); }
+
+void SendCommand(const String& line) {
+  AnsiArg text(line);
+  Bound<1, Fn1>("sendcommand")(text.c_str());
+}
+
+void ClearBuffer() { Bound<2, Fn0>("clearbuffer")(); }
+
+}  // namespace
 
 Orx::Orx() : PrnBase(u"nhj055hhjkklngfdsi55kuh") {}
+
+void Orx::OpenPort(String& printerName) {
+  AnsiArg name(printerName);
+  Bound<3, Fn1>("openport")(name.c_str());
+  name.WriteBack();
+}
+
+void Orx::ClosePort() { Bound<4, Fn0>("closeport")(); }
+
+void Orx::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                    String& direction) {
+  AnsiArg w(wide), h(height), s(speed), d(nd), c(cz), p(sp);
+  Bound<5, Fn7>("setup")(w.c_str(), h.c_str(), s.c_str(), d.c_str(), "0", c.c_str(), p.c_str());
+  for (AnsiArg* arg : {&w, &h, &s, &d, &c, &p}) arg->WriteBack();
+  SendCommand(direction == u"0" ? u"DIRECTION 1,0" : u"DIRECTION 0,0");
+  ClearBuffer();
+}
+
+void Orx::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
+  Integer px = Module1::UnitPixels, pt = Module1::UnitPoints;
+  int32_t dx = Dots(x, px), dy = Dots(y, px), dh = Dots(height, pt);
+  AnsiArg face(fontName), text(txt);
+  Bound<6, FontFn>("windowsfont")(dx, dy, dh, 0, 2, 0, face.c_str(), text.c_str());
+  face.WriteBack();
+  text.WriteBack();
+}
+
+void Orx::PrintBar(Single& x, Single& y, Single width, Single height) {
+  SendCommand(u"BAR " + Px(x) + u"," + Px(y) + u"," + Px(width) + u"," + Px(height));
+}
+
+void Orx::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
+                    String& zBar, String& kBar) {
+  if (codeType == u"128") {
+    String dx = Px(x), dy = Px(y), dh = Px(height);
+    AnsiArg ax(dx), ay(dy), type(codeType), ah(dh), readable(Readable), narrow(zBar), wide(kBar), content(code);
+    Bound<7, Fn9>("barcode")(ax.c_str(), ay.c_str(), type.c_str(), ah.c_str(), readable.c_str(), "0", narrow.c_str(),
+                             wide.c_str(), content.c_str());
+    for (AnsiArg* arg : {&content, &type, &readable, &narrow, &wide}) arg->WriteBack();
+  } else if (codeType == u"QRCODE") {
+    SendCommand(u"QRCODE " + Px(x) + u"," + Px(y) + u",H," + numbers::FormatSingle(height) + u",A,0,M2,S7,\"" + code +
+                u"\"");
+  }
+}
+
+void Orx::PrintLabel(String& copies) {
+  AnsiArg count(copies);
+  Bound<8, Fn2>("printlabel")("1", count.c_str());
+  count.WriteBack();
+  ClearBuffer();
+}
+
+void Orx::SendCmd(String& cmd) {
+  AnsiArg text(cmd);
+  Bound<1, Fn1>("sendcommand")(text.c_str());
+  text.WriteBack();
+}
+
+void Orx::SendImageFile(const std::string& ansiPath, Single x, Single y) {
+  // The placement line first, so an overflowing position raises before
+  // anything reaches the printer.
+  String place = u"PUTBMP " + Px(x) + u"," + Px(y) + u",\"TEST.BMP\"";
+  if (Bound<9, Fn2>("downloadpcx")(ansiPath.c_str(), "TEST.BMP") == 0) return;
+  SendCommand(place);
+}
+
+void Orx::SendImageBytes(const ByteArray& bytes, Single x, Single y) {
+  std::string folder = platform::FileSystemPath(Module1::GetTempFolder());
+  std::string path = platform::WriteNewTempFile(folder, "ORXTEST", ".BMP", bytes.IsAllocated() ? bytes.Data() : nullptr,
+                                                bytes.IsAllocated() ? bytes.Size() : 0);
+  struct Remove {
+    const std::string& Path;
+    ~Remove() { platform::RemoveFile(Path); }
+  } remove{path};
+  SendImageFile(platform::Ansi().FromUnicode(FromUtf8(path)), x, y);
+}
+
+void Orx::DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) {
+  SendImageFile(platform::Ansi().FromUnicode(imageFile), x, y);
+}
+
+void Orx::DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) {
+  clsBase64 decoder;
+  ByteArray bytes = decoder.Base64Decode(std::move(imageBase64));
+  SendImageBytes(bytes, x, y);
+}
+
+void Orx::DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) {
+  ByteArray bytes = Module2::PictureToBytes(pic);
+  SendImageBytes(bytes, x, y);
+}
 
 }  // namespace morvel

@@ -1,5 +1,9 @@
-// The driver for Orx printers, driven through the orxlib printer command library.
+// The driver for Orx printers: every label call becomes a call of
+// liborxlib.so (loaded on first use) or one Orx command line sent through
+// it; the library holds the connection and the print job.
 #pragma once
+
+#include <string>
 
 #include "control/IPrn.h"
 
@@ -8,7 +12,28 @@ namespace morvel {
 class Orx : public PrnBase {
  public:
   Orx();
+
+  void OpenPort(String& printerName) override;
+  void ClosePort() override;
+  void PrintLabel(String& copies) override;
+  void SendCmd(String& cmd) override;
+  void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
+                 String& direction) override;
+  void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) override;
+  void PrintBar(Single& x, Single& y, Single width, Single height) override;
+  void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height, String& zBar,
+                 String& kBar) override;
+  void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) override;
+  void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) override;
+  void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) override;
   Integer FontType() override { return 0; }
+
+ private:
+  // Stores the file in the printer as TEST.BMP and places it; nothing is
+  // placed when the file did not reach the printer.
+  void SendImageFile(const std::string& ansiPath, Single x, Single y);
+  // Writes the image bytes to a private temporary file, sends it, removes it.
+  void SendImageBytes(const ByteArray& bytes, Single x, Single y);
 };
 
 }  // namespace morvel

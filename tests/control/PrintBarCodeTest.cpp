@@ -90,7 +90,7 @@ struct DriverCase {
 
 TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
   const DriverCase cases[] = {
-      {u"Orx TE200", 0, false},
+      {u"Orx TE200", 0, true},
       {u"ZDesigner ZT410R-300dpi ZPL", 1, true},
       {u"SATO CL4NX 305dpi", 1, true},
       {u"Dothan T7 Label", 0, false}};

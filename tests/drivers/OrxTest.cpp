@@ -1,0 +1,209 @@
+// The Orx driver through liborxlib.so, which it loads beside libmorvel2.so:
+// the lines of a whole label (worked by hand for a 203 dpi printer and a
+// 96 ppi screen from the Orx command templates) into the recording spooler
+// and, byte for byte, to a socket listener through the real spooler.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "control/Module2.h"
+#include "morvel/PrintBarCode.h"
+#include "morvel/clsBase64.h"
+#include "platform/linux_adapters.h"
+#include "support/CaptureListener.h"
+#include "support/FakeEnvironment.h"
+
+namespace morvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptureListener;
+using testing::ErrorOf;
+
+const std::string LogoPath = MORVEL_SOURCE_DIR "/examples/logo.bmp";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string WorkedLabel() {
+  return "SIZE 60 mm,40 mm\r\nSPEED 4\r\nDENSITY 10\r\nGAP 2 mm,0 mm\r\nDIRECTION 1,0\r\nCLS\r\n"
+         "BAR 21,211,423,4\r\n"
+         "BARCODE 21,106,\"128\",106,1,0,2,4,\"12345678\"\r\n"
+         "QRCODE 634,21,H,6,A,0,M2,S7,\"ABC\"\r\n"
+         "QRCODE 0,0,H,5.5,A,0,M2,S7,\"\"\r\n"
+         "SET TEAR ON\r\n"
+         "DOWNLOAD \"TEST.BMP\"," +
+         std::to_string(ReadFile(LogoPath).size()) + "," + ReadFile(LogoPath) +
+         "\r\n"
+         "PUTBMP 423,254,\"TEST.BMP\"\r\n"
+         "PRINT 1,3\r\nCLS\r\n";
+}
+
+class OrxTest : public testing::FakeEnvironment {
+ protected:
+  OrxTest() {
+    Install({{u"Orx TE200", 203}});
+    Fakes.Temp->Folder = temp_.string() + "/";
+    fs::create_directories(temp_);
+    String name = u"Orx TE200";
+    EXPECT_EQ(control.SetPrint(name), 0);
+  }
+  ~OrxTest() override {
+    control.ClosePort();
+    fs::remove_all(temp_);
+  }
+
+  void Open() {
+    String name = u"Orx TE200";
+    control.OpenPort(name);
+  }
+  void PrintWorkedLabel() {
+    String wide = u"60", height = u"40", speed = u"4", nd = u"10", cz = u"2", sp = u"0", direction = u"0";
+    control.InitPrint(wide, height, speed, nd, cz, sp, direction);
+    Single bx = 10, by = 100, bw = 200, bh = 2;
+    control.PrintBar(bx, by, bw, bh);
+    Single x = 10, y = 50, h = 50;
+    String code = u"12345678", type = u"128", readable = u"1", z = u"2", k = u"4";
+    control.PrintCode(x, y, code, type, readable, h, z, k);
+    Single qx = 300, qy = 10, qh = 6, zero = 0, half = 5.5f;
+    String qcode = u"ABC", qr = u"QRCODE", none;
+    control.PrintCode(qx, qy, qcode, qr, readable, qh, z, k);
+    control.PrintCode(zero, zero, none, qr, readable, half, z, k);
+    for (String other : {u"qrcode", u"39"}) control.PrintCode(qx, qy, qcode, other, readable, qh, z, k);
+    String cmd = u"SET TEAR ON";
+    control.SendCmd(cmd);
+    control.DrawImageFromFile(FromUtf8(LogoPath), 200, 120, 0, 0);
+    String copies = u"3";
+    control.PrintLabel(copies);
+  }
+  std::string Sent() const {
+    std::string all;
+    for (const auto& d : Fakes.Spool->Documents) all += d.Bytes();
+    return all;
+  }
+  std::vector<std::string> TempFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(temp_)) names.push_back(e.path().filename());
+    return names;
+  }
+
+  fs::path temp_ = fs::temp_directory_path() / ("orx-driver-test-" + std::to_string(getpid()));
+  PrintBarCode control;
+};
+
+TEST_F(OrxTest, WorkedLabelIsOneDocument) {
+  Open();
+  PrintWorkedLabel();
+  control.ClosePort();
+  ASSERT_EQ(Fakes.Spool->Documents.size(), 1u);
+  EXPECT_EQ(Fakes.Spool->Documents[0].Name, u"Printing...");
+  EXPECT_TRUE(Fakes.Spool->Documents[0].Ended);
+  EXPECT_EQ(Sent(), WorkedLabel());
+  EXPECT_TRUE(Fakes.Messages->Shown.empty());
+}
+
+TEST_F(OrxTest, DirectionLineOfInitPrint) {
+  Open();
+  for (auto [direction, line] :
+       {std::pair{u"0", "DIRECTION 1,0"}, {u"1", "DIRECTION 0,0"}, {u"", "DIRECTION 0,0"}, {u" 0", "DIRECTION 0,0"}}) {
+    size_t before = Sent().size();
+    String w = u"100", h = u"50", s = u"4", d = u"8", c = u"2", p = u"0", dir = direction;
+    control.InitPrint(w, h, s, d, c, p, dir);
+    EXPECT_EQ(Sent().substr(before),
+              "SIZE 100 mm,50 mm\r\nSPEED 4\r\nDENSITY 8\r\nGAP 2 mm,0 mm\r\n" + std::string(line) + "\r\nCLS\r\n");
+  }
+}
+
+TEST_F(OrxTest, TextIsABoldBitmapAndStringsComeBackThroughTheCodePage) {
+  String name = u"Orx TE200 \u03a9";  // not in the (Latin-1) fake code page
+  control.OpenPort(name);
+  EXPECT_EQ(name, u"Orx TE200 ?");
+  Open();
+  Single x = 10, y = 20, h = 12;
+  String txt = u"A\u20ac", face = u"DejaVu Sans";
+  control.PrintFont(x, y, txt, h, face);
+  EXPECT_EQ(txt, u"A?");
+  EXPECT_EQ(face, u"DejaVu Sans");
+  std::string bytes = Sent();
+  int bx = 0, by = 0, b = 0, r = 0, used = 0;
+  ASSERT_EQ(std::sscanf(bytes.c_str(), "BITMAP %d,%d,%d,%d,1,%n", &bx, &by, &b, &r, &used), 4);
+  EXPECT_EQ(bx, 21);
+  EXPECT_EQ(by, 42);
+  EXPECT_EQ(r, 34) << "12 points at 203 dpi is a 34-dot cell";
+  EXPECT_EQ(bytes.size(), used + static_cast<size_t>(b) * r + 2);
+  String cmd = u"TEXT \u0100";
+  control.SendCmd(cmd);
+  EXPECT_EQ(cmd, u"TEXT ?");
+  EXPECT_EQ(bytes + "TEXT ?\r\n", Sent());
+}
+
+TEST_F(OrxTest, ImagesGoThroughPrivateTemporaryFiles) {
+  Open();
+  std::string logo = ReadFile(LogoPath);
+  std::vector<uint8_t> logoBytes(logo.begin(), logo.end());
+  ByteArray bytes(logoBytes);
+  clsBase64 codec;
+  control.DrawImageFromBase64(codec.Base64Encode(bytes), 200, 120, 0, 0);
+  std::string expected =
+      "DOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo + "\r\nPUTBMP 423,254,\"TEST.BMP\"\r\n";
+  EXPECT_EQ(Sent(), expected);
+  EXPECT_TRUE(TempFiles().empty()) << "the image file is removed after the call";
+
+  size_t before = Sent().size();
+  ByteArray file(logoBytes);
+  control.DrawImageFromPicture(Module2::PictureFromBytes(file), 200, 120, 0, 0);
+  EXPECT_EQ(Sent().substr(before, 20), "DOWNLOAD \"TEST.BMP\",");
+  EXPECT_NE(Sent().find("PUTBMP 423,254,\"TEST.BMP\"\r\n", before), std::string::npos);
+  EXPECT_TRUE(TempFiles().empty());
+
+  // An unreadable file: the message, no image line, no error.
+  before = Sent().size();
+  EXPECT_EQ(ErrorOf([&] { control.DrawImageFromFile(u"/nonexistent/logo.bmp", 0, 0, 0, 0); }), 0);
+  EXPECT_EQ(Sent().size(), before) << "no PUTBMP places the printer's previous image";
+  ASSERT_EQ(Fakes.Messages->Shown.size(), 1u);
+  EXPECT_EQ(Fakes.Messages->Shown[0].second, "Could not open file");
+
+  // No temporary folder: the file cannot be created, which raises.
+  Fakes.Temp->Folder = "/nonexistent/orx/";
+  EXPECT_EQ(ErrorOf([&] { control.DrawImageFromBase64(u"Qk0=", 0, 0, 0, 0); }), errors::PathNotFound);
+  EXPECT_EQ(Sent().size(), before);
+}
+
+TEST_F(OrxTest, NothingElseOfTheDriver) {
+  EXPECT_EQ(control.FontType(), 0);
+  EXPECT_EQ(control.RFIDType(), 0);
+  EXPECT_EQ(control.CommandPrint(), u"");
+  String a = u"x", b = u"y", c, d, e, f;
+  control.InitRFID(a, b, c, d, e, f);
+  control.OpRFID(a, b, c, d, e, f);
+  // Closed, nothing is sent and nothing raised.
+  Single x = 1;
+  control.PrintBar(x, x, x, x);
+  EXPECT_TRUE(Fakes.Spool->Documents.empty());
+}
+
+TEST_F(OrxTest, WorkedLabelArrivesAtTheSocketByteForByte) {
+  CaptureListener printer;
+  ASSERT_TRUE(printer.Ready());
+  Fakes.Printers->Printers = {{u"Orx TE200", 203, "socket://127.0.0.1:" + std::to_string(printer.Port())}};
+  auto services = Fakes.AsServices();
+  services.Spool = platform::MakeLinuxSpooler();
+  services.Ansi = platform::MakeLinuxCodePage();
+  platform::ScopedServices real(services);
+  Open();
+  PrintWorkedLabel();
+  control.ClosePort();
+  ASSERT_TRUE(printer.WaitForConnections(1));
+  auto got = printer.Connections();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], WorkedLabel());
+  EXPECT_TRUE(Fakes.Logger->Records.empty());
+}
+
+}  // namespace
+}  // namespace morvel
