@@ -107,21 +107,21 @@ int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int
     Refuse("The text would start before the printer's first dot; nothing was sent.");
     return 0;
   }
-  char header[64];
-  int length =
-      std::snprintf(header, sizeof header, "BITMAP %lld,%lld,%lld,%lld,1,", printerX, printerY, rowBytes, rows);
-  if (length < 0 || static_cast<size_t>(length) > MaxBitmapHeader) {
+  std::string header = "BITMAP " + std::to_string(printerX) + "," + std::to_string(printerY) + "," +
+                       std::to_string(rowBytes) + "," + std::to_string(rows) + ",1,";
+  if (header.size() > MaxBitmapHeader) {
     Refuse("The BITMAP header does not fit; nothing was sent.");
     return 0;
   }
   // Header, rows (background 1 bits, glyphs 0) and CR LF in one piece.
   size_t rasterSize = static_cast<size_t>(rowBytes * rows);
   std::string out;
-  out.reserve(static_cast<size_t>(length) + rasterSize + 2);
-  out.append(header, static_cast<size_t>(length));
+  out.reserve(header.size() + rasterSize + 2);
+  out += header;
   out.append(rasterSize, '\xFF');
   cell->Draw(rotation, static_cast<int>(originX), static_cast<int>(originY),
-             reinterpret_cast<uint8_t*>(out.data() + length), static_cast<size_t>(rowBytes), static_cast<size_t>(rows));
+             reinterpret_cast<uint8_t*>(out.data() + header.size()), static_cast<size_t>(rowBytes),
+             static_cast<size_t>(rows));
   out += "\r\n";
   return RawWrite(out) ? 1 : 0;
 }

@@ -8,15 +8,16 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include FT_GLYPH_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/services.h"
@@ -38,17 +39,68 @@ struct Member {
   const FcCharSet* Chars = nullptr;  // owned by the chain's font set
   bool SyntheticBold = false;
   bool SyntheticItalic = false;
+  bool Tried = false;      // whether Face was looked for
+  FT_Face Face = nullptr;  // owned by the builder's face table
 };
+
+struct Glyph;
 
 struct Chain {
   FcFontSet* Set = nullptr;
   std::vector<Member> Members;
+  // The glyphs of the ASCII characters by size, found without a lookup:
+  // label text is mostly ASCII.
+  std::map<long, std::array<const Glyph*, 128>> Ascii;
 };
 
-struct PlacedGlyph {
-  FT_Glyph Bitmap = nullptr;  // an FT_BitmapGlyph once rendered
-  int PenX = 0;
+// Rendered glyphs kept across calls; a host with ever new sizes and texts
+// must not grow the cache without end.
+constexpr size_t MaxGlyphs = 20000;
+
+struct Glyph {
+  int Advance = 0;  // hinted, whole pixels
+  int Left = 0, Top = 0, Width = 0, Rows = 0, Pitch = 0;
+  std::vector<uint8_t> Bits;  // rows of Pitch bytes, most significant bit leftmost
 };
+
+struct GlyphKey {
+  FT_Face Face;
+  FT_F26Dot6 Size;
+  FT_UInt Index;
+  bool Bold, Italic;
+  bool operator==(const GlyphKey&) const = default;
+};
+
+struct GlyphKeyHash {
+  size_t operator()(const GlyphKey& k) const noexcept {
+    size_t h = std::hash<const void*>()(k.Face);
+    h = h * 31 + std::hash<long>()(k.Size);
+    h = h * 31 + k.Index;
+    return h * 4 + (k.Bold ? 2 : 0) + (k.Italic ? 1 : 0);
+  }
+};
+
+// ORs `width` bits (most significant first) into a row of `rowBytes` bytes
+// at bit `at`; bits that fall outside the row are dropped. The row's last
+// byte is spare room for the bits a glyph's last byte shifts over; the
+// caller clears everything past the cell's width afterwards.
+void OrBits(uint8_t* row, size_t rowBytes, int at, const uint8_t* bits, int width) {
+  if (at >= 0 && static_cast<size_t>(at + width) <= (rowBytes - 1) * 8) {
+    uint8_t* to = row + (at >> 3);
+    int shift = 8 - (at & 7);
+    for (int j = 0; j < (width + 7) / 8; ++j) {
+      unsigned spread = static_cast<unsigned>(bits[j]) << shift;
+      to[j] |= static_cast<uint8_t>(spread >> 8);
+      to[j + 1] |= static_cast<uint8_t>(spread);
+    }
+    return;
+  }
+  long long rowBits = static_cast<long long>(rowBytes) * 8;
+  for (int col = std::max(0, -at); col < width && at + col < rowBits; ++col) {
+    int u = at + col;
+    if ((bits[col >> 3] & (0x80 >> (col & 7))) != 0) row[u >> 3] |= static_cast<uint8_t>(0x80 >> (u & 7));
+  }
+}
 
 }  // namespace
 
@@ -65,15 +117,24 @@ class TextRasterBuilder {
   std::unique_ptr<TextRaster> Layout(const RasterFont& font, std::u16string_view text, int maxWidth, int maxHeight) {
     std::lock_guard<std::mutex> lock(lock_);
     if (!Start()) return nullptr;
-    Chain& chain = ChainFor(font);
-    std::vector<FT_Face> faces(chain.Members.size(), nullptr);
-    std::vector<bool> tried(chain.Members.size(), false);
-    size_t primary = chain.Members.size();
-    for (size_t i = 0; i < chain.Members.size() && primary == chain.Members.size(); ++i) {
-      tried[i] = true;
-      faces[i] = OpenFace(chain.Members[i].File, chain.Members[i].Index);
-      if (faces[i] != nullptr) primary = i;
+    // Only between calls: the glyphs placed below point into the cache.
+    if (glyphs_.size() >= MaxGlyphs) {
+      glyphs_.clear();
+      for (auto& [key, chain] : chains_) chain.Ascii.clear();
     }
+    Chain& chain = ChainFor(font);
+    // A member's face is opened when a character first needs it, and kept.
+    auto opened = [&](size_t i) -> FT_Face {
+      Member& member = chain.Members[i];
+      if (!member.Tried) {
+        member.Tried = true;
+        member.Face = OpenFace(member.File, member.Index);
+      }
+      return member.Face;
+    };
+    size_t primary = chain.Members.size();
+    for (size_t i = 0; i < chain.Members.size() && primary == chain.Members.size(); ++i)
+      if (opened(i) != nullptr) primary = i;
     if (primary == chain.Members.size()) {
       Logger().Record("text raster: no usable font for '" + font.Face + "'");
       return nullptr;
@@ -81,7 +142,7 @@ class TextRasterBuilder {
 
     // The size from the primary face: a cell height counts the face's
     // Windows ascent and descent, as GDI maps it.
-    FT_Face main = faces[primary];
+    FT_Face main = chain.Members[primary].Face;
     double upem = main->units_per_EM > 0 ? main->units_per_EM : 2048;
     double winAscent = main->ascender, winDescent = -main->descender;
     if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(main, FT_SFNT_OS2));
@@ -103,27 +164,22 @@ class TextRasterBuilder {
     }
     if (ppem < 1.0 / 64) ppem = 1.0 / 64;
     auto charSize = static_cast<FT_F26Dot6>(std::lround(ppem * 64));
-    auto sized = [&](size_t i) -> FT_Face {
-      if (!tried[i]) {
-        tried[i] = true;
-        faces[i] = OpenFace(chain.Members[i].File, chain.Members[i].Index);
-      }
-      if (faces[i] == nullptr || FT_Set_Char_Size(faces[i], 0, charSize, 72, 72) != 0) return nullptr;
-      return faces[i];
+    struct Placed {
+      const Glyph* Shape;
+      int PenX;
     };
-    if (sized(primary) == nullptr) {
-      Logger().Record("text raster: '" + font.Face + "' cannot be sized to " + std::to_string(height));
-      return nullptr;
-    }
-    size_t sizedMember = primary;
-
-    std::vector<PlacedGlyph> glyphs;
-    auto release = [&] {
-      for (auto& g : glyphs) FT_Done_Glyph(g.Bitmap);
-    };
+    std::vector<Placed> placed;
+    placed.reserve(std::min<size_t>(text.size(), 4096));
+    auto& ascii = chain.Ascii[charSize];
     int pen = 0;
     for (size_t i = 0; i < text.size(); ++i) {
       char32_t c = text[i];
+      if (c < 128 && ascii[c] != nullptr) {
+        placed.push_back({ascii[c], pen});
+        pen += ascii[c]->Advance;
+        if (pen > maxWidth) break;
+        continue;
+      }
       if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
         ++i;
@@ -133,83 +189,115 @@ class TextRasterBuilder {
       size_t chosen = primary;
       if (!Has(chain.Members[primary], c)) {
         for (size_t m = 0; m < chain.Members.size(); ++m) {
-          if (m != primary && Has(chain.Members[m], c)) {
+          if (m != primary && Has(chain.Members[m], c) && opened(m) != nullptr) {
             chosen = m;
             break;
           }
         }
       }
-      if (chosen != sizedMember) {
-        if (sized(chosen) == nullptr) chosen = primary;
-        if (chosen != sizedMember && chosen == primary) sized(primary);
-        sizedMember = chosen;
-      }
-      const Member& member = chain.Members[chosen];
-      FT_Face face = faces[chosen];
-      bool synthetic = member.SyntheticBold || member.SyntheticItalic;
-      FT_Int32 flags = FT_LOAD_TARGET_MONO | (synthetic ? FT_LOAD_NO_BITMAP : 0);
-      if (FT_Load_Glyph(face, FT_Get_Char_Index(face, c), flags) != 0 && FT_Load_Glyph(face, 0, flags) != 0) continue;
-      FT_GlyphSlot slot = face->glyph;
-      int advance = static_cast<int>((slot->advance.x + 32) >> 6);
-      if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-        if (member.SyntheticItalic) {
-          FT_Matrix shear{0x10000, ObliqueShear, 0, 0x10000};
-          FT_Outline_Transform(&slot->outline, &shear);
-        }
-        // Windows makes a synthetic bold one pixel wider per character.
-        if (member.SyntheticBold) {
-          FT_Outline_EmboldenXY(&slot->outline, 64, 0);
-          advance += 1;
-        }
-      }
-      FT_Glyph glyph = nullptr;
-      if (FT_Get_Glyph(slot, &glyph) == 0) {
-        if (FT_Glyph_To_Bitmap(&glyph, FT_RENDER_MODE_MONO, nullptr, 1) == 0)
-          glyphs.push_back({glyph, pen});
-        else
-          FT_Done_Glyph(glyph);
-      }
-      pen += advance;
-      if (pen > maxWidth) {
-        release();
-        raster->width_ = pen;
-        raster->fits_ = false;
-        return raster;
-      }
+      const Glyph* shape = GlyphOf(chain.Members[chosen].Face, chain.Members[chosen], charSize, c);
+      if (shape == nullptr && chosen != primary) shape = GlyphOf(main, chain.Members[primary], charSize, c);
+      if (shape == nullptr) continue;
+      if (c < 128) ascii[c] = shape;
+      placed.push_back({shape, pen});
+      pen += shape->Advance;
+      if (pen > maxWidth) break;
+    }
+    if (pen > maxWidth) {
+      raster->width_ = pen;
+      raster->fits_ = false;
+      return raster;
     }
 
     raster->width_ = pen;
-    raster->ink_.assign(static_cast<size_t>(pen) * static_cast<size_t>(cell), 0);
-    for (auto& g : glyphs) {
-      auto* bitmapGlyph = reinterpret_cast<FT_BitmapGlyph>(g.Bitmap);
-      const FT_Bitmap& bitmap = bitmapGlyph->bitmap;
-      int left = g.PenX + bitmapGlyph->left;
-      int top = ascent - bitmapGlyph->top;
-      for (unsigned row = 0; row < bitmap.rows; ++row) {
-        int v = top + static_cast<int>(row);
+    raster->stride_ = (static_cast<size_t>(pen) + 7) / 8 + 1;
+    raster->ink_.assign(raster->stride_ * static_cast<size_t>(cell), 0);
+    for (const auto& g : placed) {
+      const Glyph& shape = *g.Shape;
+      int left = g.PenX + shape.Left;
+      int top = ascent - shape.Top;
+      for (int row = 0; row < shape.Rows; ++row) {
+        int v = top + row;
         if (v < 0 || v >= cell) continue;
-        const uint8_t* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
-        for (unsigned col = 0; col < bitmap.width; ++col) {
-          int u = left + static_cast<int>(col);
-          if (u < 0 || u >= pen) continue;
-          bool on =
-              bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (bits[col >> 3] & (0x80 >> (col & 7))) != 0 : bits[col] >= 128;
-          if (on) raster->ink_[static_cast<size_t>(v) * pen + u] = 1;
-        }
+        OrBits(raster->ink_.data() + static_cast<size_t>(v) * raster->stride_, raster->stride_, left,
+               shape.Bits.data() + static_cast<size_t>(row) * shape.Pitch, shape.Width);
       }
     }
-    release();
+    // A glyph may reach past the advances; the cell ends at its width.
+    const size_t used = (static_cast<size_t>(pen) + 7) / 8, stride = raster->stride_;
+    const auto keep = static_cast<uint8_t>(pen % 8 != 0 ? 0xFF << (8 - pen % 8) : 0xFF);
+    uint8_t* ink = raster->ink_.data();
+    for (int v = 0; v < cell && used > 0; ++v, ink += stride) {
+      ink[used - 1] &= keep;
+      ink[used] = 0;  // the spare byte
+    }
     if (font.Underline && pen > 0) {
       double scale = ppem / upem;
       int thickness = std::max(1, static_cast<int>(std::lround(main->underline_thickness * scale)));
       int top = ascent - static_cast<int>(std::lround(main->underline_position * scale)) - thickness / 2;
-      for (int v = std::max(0, top); v < std::min(cell, top + thickness); ++v)
-        std::fill_n(raster->ink_.begin() + static_cast<ptrdiff_t>(v) * pen, pen, uint8_t{1});
+      for (int v = std::max(0, top); v < std::min(cell, top + thickness); ++v) {
+        uint8_t* row = raster->ink_.data() + static_cast<size_t>(v) * raster->stride_;
+        for (int u = 0; u < pen; ++u) row[u >> 3] |= static_cast<uint8_t>(0x80 >> (u & 7));
+      }
     }
     return raster;
   }
 
  private:
+  // The hinted, rendered glyph of `c` in a face at a size, kept so that a
+  // text seen before costs no FreeType work; null when the face cannot draw it.
+  const Glyph* GlyphOf(FT_Face face, const Member& member, FT_F26Dot6 charSize, char32_t c) {
+    if (face == nullptr) return nullptr;
+    FT_UInt index = FT_Get_Char_Index(face, c);
+    GlyphKey key{face, charSize, index, member.SyntheticBold, member.SyntheticItalic};
+    auto it = glyphs_.find(key);
+    if (it != glyphs_.end()) return &it->second;
+
+    auto size = sizes_.find(face);
+    if (size == sizes_.end() || size->second != charSize) {
+      if (FT_Set_Char_Size(face, 0, charSize, 72, 72) != 0) {
+        sizes_.erase(face);
+        return nullptr;
+      }
+      sizes_[face] = charSize;
+    }
+    bool synthetic = member.SyntheticBold || member.SyntheticItalic;
+    FT_Int32 flags = FT_LOAD_TARGET_MONO | (synthetic ? FT_LOAD_NO_BITMAP : 0);
+    if (FT_Load_Glyph(face, index, flags) != 0) return nullptr;
+    FT_GlyphSlot slot = face->glyph;
+    Glyph glyph;
+    glyph.Advance = static_cast<int>((slot->advance.x + 32) >> 6);
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+      if (member.SyntheticItalic) {
+        FT_Matrix shear{0x10000, ObliqueShear, 0, 0x10000};
+        FT_Outline_Transform(&slot->outline, &shear);
+      }
+      // Windows makes a synthetic bold one pixel wider per character.
+      if (member.SyntheticBold) {
+        FT_Outline_EmboldenXY(&slot->outline, 64, 0);
+        glyph.Advance += 1;
+      }
+    }
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return nullptr;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    glyph.Left = slot->bitmap_left;
+    glyph.Top = slot->bitmap_top;
+    glyph.Width = static_cast<int>(bitmap.width);
+    glyph.Rows = static_cast<int>(bitmap.rows);
+    glyph.Pitch = (glyph.Width + 7) / 8;
+    glyph.Bits.assign(static_cast<size_t>(glyph.Pitch) * glyph.Rows, 0);
+    for (int row = 0; row < glyph.Rows; ++row) {
+      const uint8_t* from = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+      uint8_t* to = glyph.Bits.data() + static_cast<size_t>(row) * glyph.Pitch;
+      for (int col = 0; col < glyph.Width; ++col) {
+        bool on =
+            bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (from[col >> 3] & (0x80 >> (col & 7))) != 0 : from[col] >= 128;
+        if (on) to[col >> 3] |= static_cast<uint8_t>(0x80 >> (col & 7));
+      }
+    }
+    return &glyphs_.emplace(key, std::move(glyph)).first->second;
+  }
+
   static bool Has(const Member& member, char32_t c) {
     return member.Chars != nullptr && FcCharSetHasChar(member.Chars, c);
   }
@@ -294,7 +382,9 @@ class TextRasterBuilder {
   FcConfig* config_ = nullptr;
   FT_Library library_ = nullptr;
   std::map<std::tuple<std::string, bool, bool>, Chain> chains_;
-  std::map<std::pair<std::string, int>, FT_Face> faces_;
+  std::map<std::pair<std::string, int>, FT_Face> faces_;  // kept for the process
+  std::map<FT_Face, FT_F26Dot6> sizes_;                   // the size each face is set to
+  std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
 };
 
 std::unique_ptr<TextRaster> TextRaster::Layout(const RasterFont& font, std::u16string_view text, int maxWidth,
@@ -308,16 +398,32 @@ void TextRaster::Draw(int degrees, int originX, int originY, uint8_t* raster, si
     if (x < 0 || y < 0 || x >= columns || y >= static_cast<long long>(rows)) return;
     raster[static_cast<size_t>(y) * stride + static_cast<size_t>(x >> 3)] &= static_cast<uint8_t>(~(0x80 >> (x & 7)));
   };
+  auto ink = [&](long long u, long long v) {
+    return (ink_[static_cast<size_t>(v) * stride_ + static_cast<size_t>(u >> 3)] & (0x80 >> (u & 7))) != 0;
+  };
   int turn = ((degrees % 360) + 360) % 360;
+  if (turn == 0 && originX % 8 == 0 && originX >= 0) {
+    // Upright on a byte boundary: whole bytes of the cell clear whole bytes
+    // of the raster (the cell's bits beyond its width are 0).
+    size_t firstByte = static_cast<size_t>(originX) / 8;
+    for (int v = 0; v < height_; ++v) {
+      long long y = static_cast<long long>(originY) + v;
+      if (y < 0 || y >= static_cast<long long>(rows)) continue;
+      uint8_t* to = raster + static_cast<size_t>(y) * stride;
+      const uint8_t* from = ink_.data() + static_cast<size_t>(v) * stride_;
+      for (size_t k = 0; k + 1 < stride_ && firstByte + k < stride; ++k)
+        to[firstByte + k] &= static_cast<uint8_t>(~from[k]);
+    }
+    return;
+  }
   if (turn % 90 == 0) {
     // Right angles map every cell pixel to exactly one raster pixel: the
     // baseline runs along (cos, -sin) and "down" along (sin, cos), y downwards.
     int c = turn == 0 ? 1 : turn == 180 ? -1 : 0;
     int s = turn == 90 ? 1 : turn == 270 ? -1 : 0;
     for (int v = 0; v < height_; ++v) {
-      const uint8_t* row = ink_.data() + static_cast<size_t>(v) * width_;
       for (int u = 0; u < width_; ++u) {
-        if (row[u] == 0) continue;
+        if (!ink(u, v)) continue;
         // The raster pixel under the cell pixel's centre.
         long long x =
             originX + static_cast<long long>(u) * c + static_cast<long long>(v) * s - (c < 0 || s < 0 ? 1 : 0);
@@ -347,7 +453,7 @@ void TextRaster::Draw(int degrees, int originX, int originY, uint8_t* raster, si
       double dx = x + 0.5 - originX, dy = y + 0.5 - originY;
       double u = std::floor(dx * c - dy * s), v = std::floor(dx * s + dy * c);
       if (u < 0 || v < 0 || u >= width_ || v >= height_) continue;
-      if (ink_[static_cast<size_t>(v) * width_ + static_cast<size_t>(u)] != 0) clear(x, y);
+      if (ink(static_cast<long long>(u), static_cast<long long>(v))) clear(x, y);
     }
   }
 }

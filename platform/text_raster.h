@@ -49,7 +49,8 @@ class TextRaster {
   int width_ = 0;
   int height_ = 0;
   bool fits_ = true;
-  std::vector<uint8_t> ink_;  // width_ × height_, 1 where the text is black
+  size_t stride_ = 0;         // bytes per row of ink_: the cell's, and one spare
+  std::vector<uint8_t> ink_;  // height_ rows, 1 bits where the text is black, leftmost first
   friend class TextRasterBuilder;
 };
 
