@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -56,6 +58,7 @@ struct Chain {
 // Rendered glyphs kept across calls; a host with ever new sizes and texts
 // must not grow the cache without end.
 constexpr size_t MaxGlyphs = 20000;
+constexpr size_t MaxKeptGlyphBytes = 64 * 1024;
 
 struct Glyph {
   int Advance = 0;  // hinted, whole pixels
@@ -153,12 +156,16 @@ class TextRasterBuilder {
     if (winAscent + winDescent <= 0) winAscent = upem;
     int height = font.Height == 0 ? DefaultCellHeight : font.Height;
     double ppem = height > 0 ? height * upem / (winAscent + winDescent) : -static_cast<double>(height);
+    auto raster = std::unique_ptr<TextRaster>(new TextRaster);
+    if (ppem > MaxPixelsPerEm) {
+      raster->height_ = INT_MAX;
+      raster->fits_ = false;
+      return raster;
+    }
     int ascent = static_cast<int>(std::lround(winAscent * ppem / upem));
     int cell = height > 0 ? height : ascent + static_cast<int>(std::lround(winDescent * ppem / upem));
-
-    auto raster = std::unique_ptr<TextRaster>(new TextRaster);
     raster->height_ = cell;
-    if (cell > maxHeight || ppem > MaxPixelsPerEm) {
+    if (cell > maxHeight) {
       raster->fits_ = false;
       return raster;
     }
@@ -169,6 +176,7 @@ class TextRasterBuilder {
       int PenX;
     };
     std::vector<Placed> placed;
+    std::deque<Glyph> large;  // glyphs too big to keep, for this call only
     placed.reserve(std::min<size_t>(text.size(), 4096));
     auto& ascii = chain.Ascii[charSize];
     int pen = 0;
@@ -195,10 +203,10 @@ class TextRasterBuilder {
           }
         }
       }
-      const Glyph* shape = GlyphOf(chain.Members[chosen].Face, chain.Members[chosen], charSize, c);
-      if (shape == nullptr && chosen != primary) shape = GlyphOf(main, chain.Members[primary], charSize, c);
+      const Glyph* shape = GlyphOf(chain.Members[chosen].Face, chain.Members[chosen], charSize, c, large);
+      if (shape == nullptr && chosen != primary) shape = GlyphOf(main, chain.Members[primary], charSize, c, large);
       if (shape == nullptr) continue;
-      if (c < 128) ascii[c] = shape;
+      if (c < 128 && (large.empty() || shape != &large.back())) ascii[c] = shape;
       placed.push_back({shape, pen});
       pen += shape->Advance;
       if (pen > maxWidth) break;
@@ -246,7 +254,7 @@ class TextRasterBuilder {
  private:
   // The hinted, rendered glyph of `c` in a face at a size, kept so that a
   // text seen before costs no FreeType work; null when the face cannot draw it.
-  const Glyph* GlyphOf(FT_Face face, const Member& member, FT_F26Dot6 charSize, char32_t c) {
+  const Glyph* GlyphOf(FT_Face face, const Member& member, FT_F26Dot6 charSize, char32_t c, std::deque<Glyph>& large) {
     if (face == nullptr) return nullptr;
     FT_UInt index = FT_Get_Char_Index(face, c);
     GlyphKey key{face, charSize, index, member.SyntheticBold, member.SyntheticItalic};
@@ -294,6 +302,10 @@ class TextRasterBuilder {
             bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (from[col >> 3] & (0x80 >> (col & 7))) != 0 : from[col] >= 128;
         if (on) to[col >> 3] |= static_cast<uint8_t>(0x80 >> (col & 7));
       }
+    }
+    if (glyph.Bits.size() > MaxKeptGlyphBytes) {
+      large.push_back(std::move(glyph));
+      return &large.back();
     }
     return &glyphs_.emplace(key, std::move(glyph)).first->second;
   }

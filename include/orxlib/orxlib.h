@@ -23,7 +23,8 @@ int32_t closeport(void);
 /* The command and CR LF. */
 int32_t sendcommand(const char* command);
 /* Without a connection, to the last USB printer of vendor 1203: 0 sent,
- * -1 no such printer, -2 it cannot be opened, -4 text longer than 4,092. */
+ * -1 no such printer, -2 it cannot be opened or written, -4 text longer
+ * than 4,092 characters (nothing sent). */
 int32_t usbportwrite(const char* text);
 /* The printer's status byte (sign-extended); -1 no printer, -2 cannot open,
  * -3 no answer within 1,000 ms. */

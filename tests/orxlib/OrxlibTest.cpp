@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -137,6 +138,10 @@ TEST_F(OrxlibTest, EveryExportWritesItsGoldenBytes) {
       {"cell too wide", [] { return windowsfont(0, 0, 24, 0, 0, 0, "DejaVu Sans", std::string(200, 'W').c_str()); }, 0,
        "", "Error Message"},
       {"cell too tall", [] { return windowsfont(0, 0, 20000, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "", "Error Message"},
+      {"lowest height", [] { return windowsfont(0, 0, INT32_MIN, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "",
+       "Error Message"},
+      {"start before the first dot", [] { return windowsfont(INT32_MIN, 0, 24, 180, 0, 0, "DejaVu Sans", "A"); }, 0,
+       "", "Error Message"},
       {"cell too tall sideways", [] { return windowsfont(0, 0, 1300, 90, 0, 0, "DejaVu Sans", "A"); }, 0, "",
        "Error Message"},
   };
