@@ -27,9 +27,11 @@ struct PortState {
   platform::DeviceFile Device;
 };
 
+// A plain static, so a program that unloads the library gets its device
+// closed and nothing left behind.
 PortState& Port() {
-  static auto* state = new PortState;  // outlives every caller's statics
-  return *state;
+  static PortState state;
+  return state;
 }
 
 constexpr const char16_t* DocumentName = u"Printing...";
