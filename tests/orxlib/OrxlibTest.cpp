@@ -140,8 +140,8 @@ TEST_F(OrxlibTest, EveryExportWritesItsGoldenBytes) {
       {"cell too tall", [] { return windowsfont(0, 0, 20000, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "", "Error Message"},
       {"lowest height", [] { return windowsfont(0, 0, INT32_MIN, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "",
        "Error Message"},
-      {"start before the first dot", [] { return windowsfont(INT32_MIN, 0, 24, 180, 0, 0, "DejaVu Sans", "A"); }, 0,
-       "", "Error Message"},
+      {"start before the first dot", [] { return windowsfont(INT32_MIN, 0, 24, 180, 0, 0, "DejaVu Sans", "A"); }, 0, "",
+       "Error Message"},
       {"cell too tall sideways", [] { return windowsfont(0, 0, 1300, 90, 0, 0, "DejaVu Sans", "A"); }, 0, "",
        "Error Message"},
   };
@@ -470,6 +470,24 @@ TEST(OrxlibLibrary, ExportsTheSixteenFunctionsAndNothingElse) {
   std::string error;
   EXPECT_EQ(platform::LoadSharedLibrary(nullptr, "liborx-none.so", error), nullptr);
   EXPECT_NE(error.find("liborx-none.so"), std::string::npos);
+}
+
+TEST(OrxDriverBinding, MissingEntryPointReachesTheHostAsError453) {
+  // libmorvel2.so is loaded from a folder whose liborxlib.so lacks the
+  // exports: the driver looks there first.
+  TempDir dir;
+  const std::string lib = std::string(MORVEL_BINARY_DIR) + "/lib/";
+  for (const char* name : {"libmorvel2.so.2", "libmorvel_platform.so.2"})
+    fs::create_symlink(lib + name, dir.Path / name);
+  fs::create_symlink(lib + "liborxlib_without_exports.so", dir.Path / "liborxlib.so");
+  dir.File("printers.conf", "[Orx TE200]\nuri = file:.\ndpi = 203\n");
+  dir.File("label.mvs", "SetPrint \"Orx TE200\"\nOpenPort \"Orx TE200\"\n");
+  std::string command = "cd '" + dir.Path.string() +
+                        "' && LD_LIBRARY_PATH=. MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" + MORVEL_BINARY_DIR +
+                        "/bin/morvel' run label.mvs > out.txt 2>&1";
+  int status = std::system(command.c_str());
+  EXPECT_NE(status, 0);
+  EXPECT_NE(dir.Read("out.txt").find("error 453"), std::string::npos) << dir.Read("out.txt");
 }
 
 }  // namespace
