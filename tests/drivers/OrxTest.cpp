@@ -187,21 +187,27 @@ TEST_F(OrxTest, NothingElseOfTheDriver) {
   EXPECT_TRUE(Fakes.Spool->Documents.empty());
 }
 
-TEST_F(OrxTest, WorkedLabelArrivesAtTheSocketByteForByte) {
-  CaptureListener printer;
-  ASSERT_TRUE(printer.Ready());
-  Fakes.Printers->Printers = {{u"Orx TE200", 203, "socket://127.0.0.1:" + std::to_string(printer.Port())}};
-  auto services = Fakes.AsServices();
-  services.Spool = platform::MakeLinuxSpooler();
-  services.Ansi = platform::MakeLinuxCodePage();
-  platform::ScopedServices real(services);
-  Open();
-  PrintWorkedLabel();
-  control.ClosePort();
-  ASSERT_TRUE(printer.WaitForConnections(1));
-  auto got = printer.Connections();
+TEST_F(OrxTest, WorkedLabelReachesSocketAndFilePrintersByteForByte) {
+  CaptureListener listener;
+  ASSERT_TRUE(listener.Ready());
+  fs::path jobs = temp_ / "jobs";
+  fs::create_directories(jobs);
+  for (std::string uri : {"socket://127.0.0.1:" + std::to_string(listener.Port()), "file:" + jobs.string()}) {
+    SCOPED_TRACE(uri);
+    Fakes.Printers->Printers = {{u"Orx TE200", 203, uri}};
+    auto services = Fakes.AsServices();
+    services.Spool = platform::MakeLinuxSpooler();
+    services.Ansi = platform::MakeLinuxCodePage();
+    platform::ScopedServices real(services);
+    Open();
+    PrintWorkedLabel();
+    control.ClosePort();
+  }
+  ASSERT_TRUE(listener.WaitForConnections(1));
+  auto got = listener.Connections();
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], WorkedLabel());
+  EXPECT_EQ(ReadFile((jobs / "000001.prn").string()), WorkedLabel());
   EXPECT_TRUE(Fakes.Logger->Records.empty());
 }
 
