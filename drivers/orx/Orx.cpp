@@ -72,7 +72,6 @@ class AnsiArg {
 };
 
 constexpr auto Px = Module1::PixelDotsText;
-constexpr auto Pt = Module1::PointDotsText;
 
 Integer Dots(Single value, Integer unit) { return Module1::ConvertToDots(value, unit); }
 
