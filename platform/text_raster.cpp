@@ -434,8 +434,13 @@ void TextRaster::Draw(int degrees, int originX, int originY, uint8_t* raster, si
     int c = turn == 0 ? 1 : turn == 180 ? -1 : 0;
     int s = turn == 90 ? 1 : turn == 270 ? -1 : 0;
     for (int v = 0; v < height_; ++v) {
+      const uint8_t* row = ink_.data() + static_cast<size_t>(v) * stride_;
       for (int u = 0; u < width_; ++u) {
-        if (!ink(u, v)) continue;
+        if (row[u >> 3] == 0) {  // most of a text cell is background
+          u |= 7;
+          continue;
+        }
+        if ((row[u >> 3] & (0x80 >> (u & 7))) == 0) continue;
         // The raster pixel under the cell pixel's centre.
         long long x =
             originX + static_cast<long long>(u) * c + static_cast<long long>(v) * s - (c < 0 || s < 0 ? 1 : 0);
