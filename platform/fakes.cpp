@@ -82,6 +82,12 @@ bool RecordingSpooler::StartDoc(Handle printer, std::u16string_view documentName
   return true;
 }
 
+bool RecordingSpooler::StartDocOfType(Handle printer, std::u16string_view documentName, std::string_view mimeType) {
+  if (!StartDoc(printer, documentName)) return false;
+  Documents.back().Type = mimeType;
+  return true;
+}
+
 bool RecordingSpooler::StartPage(Handle printer) {
   Calls.push_back("StartPage");
   return open_.count(printer) != 0;
