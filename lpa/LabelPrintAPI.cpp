@@ -40,16 +40,20 @@ void AppendArgument(std::string& line, BitmapHandle) { line += "handle"; }
 // MORVEL_LPA_TRACE=FILE: one line per call, appended in one write so lines
 // of several processes do not interleave.
 template <class... Args>
-void Trace(const char* function, Args... args) {
+void Trace(const char* function, Args... args) noexcept {
   const char* path = std::getenv("MORVEL_LPA_TRACE");
   if (path == nullptr || *path == '\0') return;
-  std::string line = function;
-  ((line += '\t', AppendArgument(line, args)), ...);
-  line += '\n';
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  (void)!write(fd, line.data(), line.size());
-  close(fd);
+  try {
+    std::string line = function;
+    ((line += '\t', AppendArgument(line, args)), ...);
+    line += '\n';
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    (void)!write(fd, line.data(), line.size());
+    close(fd);
+  } catch (...) {
+    // A trace line that cannot be made is left out; the call goes on.
+  }
 }
 
 void Record(const std::string& text) { platform::Logger().Record("LabelPrintAPI: " + text); }
@@ -220,11 +224,13 @@ extern "C" int32_t LPAStartJob(int32_t width, int32_t height, int32_t unitCode, 
       return Refuse("LPAStartJob", "orientation " + std::to_string(orientation) + " is not 0, 90, 180 or 270");
     if (copies < 1 || copies > 999) return Refuse("LPAStartJob", "copies outside 1..999");
     const int w = render::DotsOfHundredths(width, s.Open->Dpi), h = render::DotsOfHundredths(height, s.Open->Dpi);
-    if (w < 1 || h < 1 || w > render::Page::MaxSide || h > render::Page::MaxSide)
+    if (w < 1 || h < 1 || w > render::Page::MaxSide || h > render::Page::MaxSide ||
+        static_cast<long long>(w) * h > render::Page::MaxDots)
       return Refuse("LPAStartJob", "page of " + std::to_string(width) + " x " + std::to_string(height) +
                                        " hundredths of a millimetre is " + std::to_string(w) + " x " +
-                                       std::to_string(h) + " dots, outside 1.." +
-                                       std::to_string(render::Page::MaxSide));
+                                       std::to_string(h) + " dots, beyond what a label page may be (" +
+                                       std::to_string(render::Page::MaxSide) + " dots a side, " +
+                                       std::to_string(render::Page::MaxDots) + " in all)");
     Job job;
     job.Orientation = orientation;
     job.Copies = copies;
@@ -254,6 +260,9 @@ extern "C" int32_t LPADrawText(const char* text, int32_t x, int32_t y, int32_t w
     if (!IsPosition(x) || !IsPosition(y) || !IsLength(width) || !IsLength(height) || !IsLength(fontHeight))
       return Refuse("LPADrawText", "position or size out of range");
     const Printer& p = *s.Open;
+    if (Dots(fontHeight, p) > render::Page::MaxTextHeight)
+      return Refuse("LPADrawText", "font height of " + std::to_string(fontHeight) + " is beyond " +
+                                       std::to_string(static_cast<int>(render::Page::MaxTextHeight)) + " dots");
     render::TextStyle font;
     font.Font = Utf8OfAnsi(fontName);
     font.Height = Dots(fontHeight, p);

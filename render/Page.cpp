@@ -88,7 +88,8 @@ int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch) {
 
 Page::Page(int widthDots, int heightDots, double dotsPerInch)
     : surface_(std::make_unique<Surface>()), width_(widthDots), height_(heightDots), dpi_(dotsPerInch) {
-  if (widthDots < 1 || heightDots < 1 || widthDots > MaxSide || heightDots > MaxSide)
+  if (widthDots < 1 || heightDots < 1 || widthDots > MaxSide || heightDots > MaxSide ||
+      static_cast<long long>(widthDots) * heightDots > MaxDots)
     throw std::invalid_argument("page size out of range");
   surface_->Ink = cairo_image_surface_create(CAIRO_FORMAT_A8, widthDots, heightDots);
   surface_->Cr = cairo_create(surface_->Ink);
@@ -100,7 +101,7 @@ Page::Page(int widthDots, int heightDots, double dotsPerInch)
 Page::~Page() = default;
 
 void Page::Text(double x, double y, double width, double height, std::string_view utf8, const TextStyle& style) {
-  if (!(width > 0) || !(height > 0) || utf8.empty() || !(style.Height > 0)) return;
+  if (!(width > 0) || !(height > 0) || utf8.empty() || !(style.Height > 0) || style.Height > MaxTextHeight) return;
   cairo_t* cr = surface_->Cr;
   char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size()));
   TextContext& text = Fonts();
@@ -113,7 +114,7 @@ void Page::Text(double x, double y, double width, double height, std::string_vie
   PangoLayout* layout = pango_layout_new(text.Context);
   PangoFontDescription* font = pango_font_description_new();
   pango_font_description_set_family(font, style.Font.empty() ? "Sans" : style.Font.c_str());
-  pango_font_description_set_absolute_size(font, std::min(style.Height, 1e5) * PANGO_SCALE);
+  pango_font_description_set_absolute_size(font, style.Height * PANGO_SCALE);
   pango_font_description_set_weight(font, style.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_style(font, style.Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   pango_layout_set_font_description(layout, font);
@@ -135,7 +136,7 @@ bool Page::Code128(double x, double y, double width, double height, std::string_
   const int modules = symbol.S->width;
   const long module = std::max(1L, static_cast<long>(std::floor(std::max(width, 0.0) / modules)));
   const long left = Whole(x), top = Whole(y);
-  const long text = textHeight > 0 ? Whole(textHeight) : 0;
+  const long text = textHeight > 0 ? Whole(std::min(textHeight, MaxTextHeight)) : 0;
   const long bars = std::max(1L, Whole(height) - text);
   cairo_t* cr = surface_->Cr;
   for (int c = 0; c < modules;) {

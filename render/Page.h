@@ -49,13 +49,18 @@ int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch);
 
 class Page {
  public:
-  // A white page; widths and heights of 1..MaxSide dots.
+  // A white page; widths and heights of 1..MaxSide dots, at most MaxDots
+  // in all (about 1 m of a 5-inch label at 600 dpi).
   Page(int widthDots, int heightDots, double dotsPerInch);
   ~Page();
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
   static constexpr int MaxSide = 20000;
+  static constexpr long long MaxDots = 64LL * 1000 * 1000;
+  // Text taller than this is not drawn: its glyphs alone would take
+  // hundreds of megabytes.
+  static constexpr double MaxTextHeight = 2000;
 
   int Width() const noexcept { return width_; }
   int Height() const noexcept { return height_; }
@@ -64,7 +69,8 @@ class Page {
   // All positions and sizes are in dots from the top left corner.
 
   // UTF-8 text in the box, wrapped at the box's width (at words, within
-  // words when a word is wider) and clipped to the box.
+  // words when a word is wider) and clipped to the box; nothing for an em
+  // above MaxTextHeight.
   void Text(double x, double y, double width, double height, std::string_view utf8, const TextStyle& style);
   // Code 128 of the data (UTF-8; Latin-1 characters), bars of whole dots as
   // wide as fit the width (at least one dot a module), `textHeight` dots of

@@ -54,6 +54,7 @@ const OrderCase OrderCases[] = {
       {[] { return LPAStartJob(6000, 4000, 0, 0, 0, "no copies"); }, 0},
       {[] { return LPAStartJob(0, 4000, 0, 0, 1, "no width"); }, 0},
       {[] { return LPAStartJob(6000, 1000000000, 0, 0, 1, "too tall"); }, 0},
+      {[] { return LPAStartJob(200000, 200000, 0, 0, 1, "2 x 2 m"); }, 0},
       {Job, 1},
       {Page, 1},
       {[] { return LPADraw1DBarcode("123", 27, 0, 0, 3000, 1000, 300); }, 0},
@@ -62,6 +63,7 @@ const OrderCase OrderCases[] = {
       {[] { return LPADraw2DQRCode("A", 0, 0, -1, 1000); }, 0},
       {[] { return LPADrawLine(0, 0, 5000, 0, -40); }, 0},
       {[] { return LPADrawText("A", 0, 0, 100, 100, "Sans", 2000000, 0); }, 0},
+      {[] { return LPADrawText("A", 0, 0, 100, 100, "Sans", 900000, 0); }, 0},  // 7,193 dots: its glyphs alone take gigabytes
       {[] { return LPADrawImage("/nonexistent/logo.bmp", 0, 0, 100, 100, 192); }, 0},
       {[] { return LPADrawImage(MORVEL_SOURCE_DIR "/examples/logo.bmp", 0, 0, 100, 100, 300); }, 0},
       {[] { return LPADrawImage(MORVEL_SOURCE_DIR "/examples/printers.conf", 0, 0, 100, 100, 192); }, 0},
