@@ -169,6 +169,16 @@ TEST_F(DothanPrintingTest, FilePrinterGetsAPngFile) {
   std::filesystem::remove_all(folder);
 }
 
+TEST_F(DothanPrintingTest, SocketPrinterGetsThePngBytes) {
+  testing::CaptureListener printer;
+  ASSERT_TRUE(printer.Ready());
+  UsePrinter(203, "socket://127.0.0.1:" + std::to_string(printer.Port()), true);
+  WorkedLabel();
+  ASSERT_TRUE(printer.WaitForConnections(1));
+  auto page = DecodePage(printer.Connections().at(0));
+  EXPECT_THAT(Barcodes(page), UnorderedElementsAre("CODE-128:12345678", "QR-Code:Grüße 0001"));
+}
+
 TEST_F(DothanPrintingTest, CupsQueueGetsAnImagePngJob) {
   testing::CaptureListener printer;
   ASSERT_TRUE(printer.Ready());
@@ -187,6 +197,7 @@ TEST_F(DothanPrintingTest, CupsQueueGetsAnImagePngJob) {
   auto jobs = cups.Jobs("DothanT7");
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].Title, "BarCodeDothan");
+  EXPECT_EQ(jobs[0].Format, "image/png");
   EXPECT_TRUE(Fakes.Logger->Records.empty());
 }
 
