@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <numbers>
 #include <stdexcept>
 
 namespace morvel::render {
@@ -243,13 +244,41 @@ void Page::Box(double x, double y, double width, double height, double thickness
   cairo_restore(cr);
 }
 
+void Page::Turned(double x, double y, int degrees, const std::function<void()>& draw) {
+  cairo_t* cr = surface_->Cr;
+  cairo_save(cr);
+  if (degrees == 90 || degrees == 180 || degrees == 270) {
+    cairo_translate(cr, x, y);
+    cairo_rotate(cr, degrees * std::numbers::pi / 180);
+    // Exact quarter turns, so that whole dots stay whole dots.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    m.xx = std::round(m.xx), m.xy = std::round(m.xy), m.yx = std::round(m.yx), m.yy = std::round(m.yy);
+    cairo_set_matrix(cr, &m);
+    cairo_translate(cr, -x, -y);
+  }
+  try {
+    draw();
+  } catch (...) {
+    cairo_restore(cr);
+    throw;
+  }
+  cairo_restore(cr);
+}
+
 void Page::Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
                  const uint8_t* rgba, int threshold) {
   const long left = Whole(x), top = Whole(y), w = Whole(width), h = Whole(height);
   if (w <= 0 || h <= 0 || pictureWidth <= 0 || pictureHeight <= 0 || rgba == nullptr) return;
-  // Only the part of the box on the page is scaled.
-  const long vx0 = std::max(left, 0L), vy0 = std::max(top, 0L);
-  const long vx1 = std::min(left + w, static_cast<long>(width_)), vy1 = std::min(top + h, static_cast<long>(height_));
+  // Only the part of the box on the page is scaled: the page's corners in
+  // the drawing's own (perhaps turned) coordinates bound it.
+  double px[4] = {0, static_cast<double>(width_), 0, static_cast<double>(width_)};
+  double py[4] = {0, 0, static_cast<double>(height_), static_cast<double>(height_)};
+  for (int i = 0; i < 4; ++i) cairo_device_to_user(surface_->Cr, &px[i], &py[i]);
+  const long ux0 = std::lround(*std::min_element(px, px + 4)), ux1 = std::lround(*std::max_element(px, px + 4));
+  const long uy0 = std::lround(*std::min_element(py, py + 4)), uy1 = std::lround(*std::max_element(py, py + 4));
+  const long vx0 = std::max(left, ux0), vy0 = std::max(top, uy0);
+  const long vx1 = std::min(left + w, ux1), vy1 = std::min(top + h, uy1);
   if (vx1 <= vx0 || vy1 <= vy0) return;
   const int vw = static_cast<int>(vx1 - vx0), vh = static_cast<int>(vy1 - vy0);
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -91,6 +92,11 @@ class Page {
   // is below `threshold` become black.
   void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
              const uint8_t* rgba, int threshold = 192);
+
+  // What `draw` draws, turned clockwise by 0, 90, 180 or 270 degrees
+  // (anything else: 0) about (x, y): a field keeps its origin and turns
+  // around it, as printer languages turn fields.
+  void Turned(double x, double y, int degrees, const std::function<void()>& draw);
 
   // The page in one bit a dot: ink of half coverage or more is black.
   Bitmap ToBitmap() const;
