@@ -41,6 +41,23 @@ TextContext& Fonts() {
   return *text;
 }
 
+// The text laid out in the style (invalid UTF-8 shown as U+FFFD); the
+// caller holds the context's lock and releases the layout.
+PangoLayout* Layout(PangoContext* context, std::string_view utf8, const TextStyle& style) {
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, style.Font.empty() ? "Sans" : style.Font.c_str());
+  pango_font_description_set_absolute_size(font, style.Height * PANGO_SCALE);
+  pango_font_description_set_weight(font, style.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(font, style.Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_layout_set_font_description(layout, font);
+  pango_font_description_free(font);
+  char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size()));
+  pango_layout_set_text(layout, valid, -1);
+  g_free(valid);
+  return layout;
+}
+
 // zint's symbol, freed on every path.
 struct Symbol {
   zint_symbol* S = ZBarcode_Create();
@@ -104,29 +121,19 @@ Page::~Page() = default;
 void Page::Text(double x, double y, double width, double height, std::string_view utf8, const TextStyle& style) {
   if (!(width > 0) || !(height > 0) || utf8.empty() || !(style.Height > 0) || style.Height > MaxTextHeight) return;
   cairo_t* cr = surface_->Cr;
-  char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size()));
-  TextContext& text = Fonts();
-  std::lock_guard<std::mutex> lock(text.Lock);
+  TextContext& fonts = Fonts();
+  std::lock_guard<std::mutex> lock(fonts.Lock);
   cairo_save(cr);
   cairo_rectangle(cr, x, y, width, height);
   cairo_clip(cr);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
-  pango_cairo_update_context(cr, text.Context);
-  PangoLayout* layout = pango_layout_new(text.Context);
-  PangoFontDescription* font = pango_font_description_new();
-  pango_font_description_set_family(font, style.Font.empty() ? "Sans" : style.Font.c_str());
-  pango_font_description_set_absolute_size(font, style.Height * PANGO_SCALE);
-  pango_font_description_set_weight(font, style.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-  pango_font_description_set_style(font, style.Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-  pango_layout_set_font_description(layout, font);
+  pango_cairo_update_context(cr, fonts.Context);
+  PangoLayout* layout = Layout(fonts.Context, utf8, style);
   pango_layout_set_width(layout, static_cast<int>(std::min(width, 1e6) * PANGO_SCALE));
   pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-  pango_layout_set_text(layout, valid, -1);
   cairo_move_to(cr, x, y);
   pango_cairo_show_layout(cr, layout);
-  pango_font_description_free(font);
   g_object_unref(layout);
-  g_free(valid);
   cairo_restore(cr);
 }
 
@@ -153,34 +160,25 @@ bool Page::Code128(double x, double y, double width, double height, std::string_
   }
   cairo_fill(cr);
   if (text > 0) {
-    // The line's em is the text height unless the font's line is taller.
+    // The line's em is 0.8 of its height, less when the font's line would
+    // still be taller; it is centred under the bars in a box as wide as
+    // itself, so nothing wraps.
     TextStyle style;
     style.Height = static_cast<double>(text) * 0.8;
-    const double span = static_cast<double>(modules * module);
-    std::string line(utf8);
-    // Centred under the bars: measure first, then draw in a box as wide
-    // as the line so that nothing wraps.
-    double lineWidth = 0;
+    int w = 0, h = 0;
     {
-      TextContext& ctx = Fonts();
-      std::lock_guard<std::mutex> lock(ctx.Lock);
-      PangoLayout* layout = pango_layout_new(ctx.Context);
-      PangoFontDescription* font = pango_font_description_from_string("Sans");
-      pango_font_description_set_absolute_size(font, style.Height * PANGO_SCALE);
-      pango_layout_set_font_description(layout, font);
-      char* valid = g_utf8_make_valid(line.data(), static_cast<gssize>(line.size()));
-      pango_layout_set_text(layout, valid, -1);
-      int w = 0, h = 0;
+      TextContext& fonts = Fonts();
+      std::lock_guard<std::mutex> lock(fonts.Lock);
+      PangoLayout* layout = Layout(fonts.Context, utf8, style);
       pango_layout_get_pixel_size(layout, &w, &h);
-      if (h > text) style.Height *= static_cast<double>(text) / h;
-      pango_layout_get_pixel_size(layout, &w, nullptr);
-      lineWidth = w * (h > text ? static_cast<double>(text) / h : 1.0) + 2;
-      g_free(valid);
-      pango_font_description_free(font);
       g_object_unref(layout);
     }
+    const double fit = h > text ? static_cast<double>(text) / h : 1.0;
+    style.Height *= fit;
+    const double lineWidth = w * fit + 2;
+    const double span = static_cast<double>(modules * module);
     const double start = static_cast<double>(left) + (span - lineWidth) / 2;
-    Text(start, static_cast<double>(top + bars), lineWidth, static_cast<double>(text), line, style);
+    Text(start, static_cast<double>(top + bars), lineWidth, static_cast<double>(text), utf8, style);
   }
   return true;
 }
