@@ -12,6 +12,8 @@
 #include "support/FakeEnvironment.h"
 #include "support/PageCheck.h"
 
+extern "C" int LabelFromC(const char* printerName);
+
 namespace morvel {
 namespace {
 
@@ -113,6 +115,15 @@ TEST_F(LabelPrintApiTest, ImagesAreCutAtTheGreyThreshold) {
   // and an enlarged picture keeps its pixels whole.
   EXPECT_EQ(page.BlackInside(80, 80, 160, 160), 80u * 80);
   EXPECT_EQ(page.BlackTotal(), 80u * 80);
+}
+
+TEST_F(LabelPrintApiTest, CallableFromC) {
+  EXPECT_EQ(LabelFromC("dothan t7 label"), 7) << "every call done; the name matched without regard to case";
+  ASSERT_EQ(Fakes.Spool->Documents.size(), 1u);
+  auto page = testing::DecodePage(Fakes.Spool->Documents[0].Bytes());
+  EXPECT_EQ(page.Width, 160);  // 20 mm across once turned by 90 degrees
+  EXPECT_EQ(page.Height, 240);
+  EXPECT_EQ(testing::Barcodes(page), std::vector<std::string>{"QR-Code:from C"});
 }
 
 TEST_F(LabelPrintApiTest, ExportsOnlyTheTwelveFunctions) {
