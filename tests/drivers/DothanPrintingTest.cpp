@@ -119,6 +119,10 @@ struct PageCase {
   Corner Mark;      // where a mark drawn at the top left ends up
 };
 
+void PrintTo(const PageCase& c, std::ostream* os) {
+  *os << c.Dpi << "dpi_" << ToUtf8(c.Wide) << "x" << ToUtf8(c.Height) << "mm_direction" << ToUtf8(c.Direction);
+}
+
 class DothanPageTest : public DothanPrintingTest, public ::testing::WithParamInterface<PageCase> {};
 
 TEST_P(DothanPageTest, SizeFollowsJobAndResolutionAndTurns) {
@@ -144,7 +148,12 @@ INSTANTIATE_TEST_SUITE_P(Dothan, DothanPageTest,
                                            PageCase{600, u"25.4", u"12.7", u"0", 600, 300, TopLeft},
                                            PageCase{203, u"60", u"40", u"1", 480, 320, BottomRight},
                                            PageCase{203, u"60", u"40", u"2", 320, 480, TopRight},
-                                           PageCase{203, u"60", u"40", u"3", 320, 480, BottomLeft}));
+                                           PageCase{203, u"60", u"40", u"3", 320, 480, BottomLeft}),
+                         [](const auto& info) {
+                           std::string name = ::testing::PrintToString(info.param);
+                           std::replace(name.begin(), name.end(), '.', '_');
+                           return name;
+                         });
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -61,6 +61,8 @@ struct TraceCase {
   const char* Expected;  // the trace lines, TAB between arguments
 };
 
+void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.Name; }
+
 const TraceCase TraceCases[] = {
     {"OpenAndClose", [](Host& h) { h.Open(), h.c.ClosePort(); },
      "LPAOpenPrinter\tDothan T7 Label\n"

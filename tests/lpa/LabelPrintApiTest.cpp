@@ -33,6 +33,8 @@ struct OrderCase {
   size_t Documents;                             // sent to the spooler in the end
 };
 
+void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.Name; }
+
 const OrderCase OrderCases[] = {
     {"WholeLabel", {{Open, 1}, {Job, 1}, {Page, 1}, {Draw, 1}, {End, 1}, {Commit, 1}}, 1},
     {"NoPrinterNoJob", {{Job, 0}, {Page, 0}, {Draw, 0}, {Commit, 0}, {LPAClosePrinter, 0}}, 0},

@@ -16,6 +16,8 @@ struct TurnCase {
   bool Left, Up;  // where the field lies from its origin once turned
 };
 
+void PrintTo(const TurnCase& c, std::ostream* os) { *os << c.Degrees << " degrees"; }
+
 class TurnedFieldTest : public ::testing::TestWithParam<TurnCase> {};
 
 // A Code 128 field 240 x 80 dots with its text line, and a 40 x 20 dot
@@ -46,7 +48,7 @@ TEST_P(TurnedFieldTest, LandsInItsQuarterAndDecodes) {
 INSTANTIATE_TEST_SUITE_P(Render, TurnedFieldTest,
                          ::testing::Values(TurnCase{0, false, false}, TurnCase{90, true, false},
                                            TurnCase{180, true, true}, TurnCase{270, false, true}),
-                         [](const auto& info) { return std::to_string(info.param.Degrees); });
+                         [](const auto& info) { return "Turned" + std::to_string(info.param.Degrees); });
 
 }  // namespace
 }  // namespace morvel
