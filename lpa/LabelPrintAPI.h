@@ -36,11 +36,14 @@ int32_t LPAStartPage(void);
  * box's width and clipped to the box. `style`: 1 bold, 2 italic. */
 int32_t LPADrawText(const char* text, int32_t x, int32_t y, int32_t width, int32_t height, const char* fontName,
                     int32_t fontHeight, int32_t style);
-/* `type` 28: Code 128 with bars of whole dots as wide as fit `width` and a
- * human-readable line `textHeight` high below them (0: none). */
+/* `type` 28: Code 128 from the box's left edge, with modules of whole dots
+ * as wide as fit `width` (at least one dot, even when that is wider than
+ * the box) and a human-readable line `textHeight` high below the bars
+ * (0: none). */
 int32_t LPADraw1DBarcode(const char* data, int32_t type, int32_t x, int32_t y, int32_t width, int32_t height,
                          int32_t textHeight);
-/* A QR code as large as fits the box, centred in it. */
+/* A QR code as large as fits the box in whole dots a module (at least one),
+ * centred in it; text beyond ASCII is marked as UTF-8. */
 int32_t LPADraw2DQRCode(const char* data, int32_t x, int32_t y, int32_t width, int32_t height);
 /* A straight line with square-cut ends; 0 wide is one dot. */
 int32_t LPADrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t lineWidth);
