@@ -77,8 +77,14 @@ bool RecordingSpooler::StartDoc(Handle printer, std::u16string_view documentName
   Calls.push_back("StartDoc");
   auto it = open_.find(printer);
   if (it == open_.end() || it->second.Document >= 0) return false;
-  Documents.push_back(Document{it->second.Name, String(documentName), {}, false});
+  Documents.push_back(Document{it->second.Name, String(documentName), {}, false, {}});
   it->second.Document = static_cast<int>(Documents.size()) - 1;
+  return true;
+}
+
+bool RecordingSpooler::StartDocOfType(Handle printer, std::u16string_view documentName, std::string_view mimeType) {
+  if (!StartDoc(printer, documentName)) return false;
+  Documents.back().Type = mimeType;
   return true;
 }
 

@@ -95,6 +95,7 @@ class RecordingSpooler : public Spooler {
     String Name;
     std::vector<std::vector<uint8_t>> Writes;  // one entry per Write call
     bool Ended = false;
+    std::string Type;  // the MIME type of StartDocOfType; empty for raw
     std::string Bytes() const;  // all writes joined
   };
   // Printers that OpenPrinter finds; empty means every name opens.
@@ -104,6 +105,7 @@ class RecordingSpooler : public Spooler {
 
   Handle OpenPrinter(std::u16string_view printerName) override;
   bool StartDoc(Handle printer, std::u16string_view documentName) override;
+  bool StartDocOfType(Handle printer, std::u16string_view documentName, std::string_view mimeType) override;
   bool StartPage(Handle printer) override;
   bool Write(Handle printer, const uint8_t* data, size_t size, size_t& written) override;
   bool EndPage(Handle printer) override;

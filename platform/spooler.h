@@ -22,6 +22,13 @@ class Spooler {
   virtual Handle OpenPrinter(std::u16string_view printerName) = 0;
   // Starts a raw document; false (and a log record) when it cannot start.
   virtual bool StartDoc(Handle printer, std::u16string_view documentName) = 0;
+  // Starts a document of a MIME type ("image/png"): a cups: queue is told
+  // the type so its own filters print it, a file: printer names the file by
+  // it. An empty type is a raw document. Adapters that know no types start
+  // a raw one.
+  virtual bool StartDocOfType(Handle printer, std::u16string_view documentName, std::string_view mimeType) {
+    return StartDoc(printer, documentName);
+  }
   virtual bool StartPage(Handle printer) = 0;
   // Writes the bytes into the document; `written` receives how many went.
   virtual bool Write(Handle printer, const uint8_t* data, size_t size, size_t& written) = 0;

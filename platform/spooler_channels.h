@@ -18,6 +18,9 @@ class Channel {
   virtual ~Channel() = default;
   // Begins a document; false after recording why.
   virtual bool Start(const std::string& documentName) = 0;
+  // Begins a document of a MIME type; channels that carry bytes only
+  // (socket://) begin a raw one.
+  virtual bool StartTyped(const std::string& documentName, std::string_view mimeType) { return Start(documentName); }
   // Hands all `size` bytes on or fails; `written` is what went before a failure.
   // After a failure the document is over (the channel has let go of it).
   virtual bool Write(const uint8_t* data, size_t size, size_t& written) = 0;

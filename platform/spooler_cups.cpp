@@ -1,6 +1,7 @@
 // cups:QUEUE: one streamed raw job per document through libcups, on the
 // server libcups names (CUPS_SERVER, client.conf, else the local scheduler).
-// The job title is the document name.
+// The job title is the document name; a typed document (image/png) goes to
+// the queue's own filters, an untyped one is raw.
 #include <cups/cups.h>
 
 #include <cerrno>
@@ -20,7 +21,13 @@ class CupsChannel : public Channel {
   CupsChannel(std::string printer, std::string queue) : printer_(std::move(printer)), queue_(std::move(queue)) {}
   ~CupsChannel() override { Drop(); }
 
-  bool Start(const std::string& documentName) override {
+  bool Start(const std::string& documentName) override { return Begin(documentName, CUPS_FORMAT_RAW); }
+  bool StartTyped(const std::string& documentName, std::string_view mimeType) override {
+    return Begin(documentName, std::string(mimeType).c_str());
+  }
+
+ private:
+  bool Begin(const std::string& documentName, const char* format) {
     Drop();
     const char* server = cupsServer();
     server_ = server != nullptr ? server : "";
@@ -37,7 +44,7 @@ class CupsChannel : public Channel {
       Drop();
       return false;
     }
-    if (cupsStartDocument(http_, queue_.c_str(), jobId_, title, CUPS_FORMAT_RAW, 1) != HTTP_STATUS_CONTINUE) {
+    if (cupsStartDocument(http_, queue_.c_str(), jobId_, title, format, 1) != HTTP_STATUS_CONTINUE) {
       Report(printer_,
              "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' did not start: " + cupsLastErrorString());
       Cancel();
@@ -47,6 +54,7 @@ class CupsChannel : public Channel {
     return true;
   }
 
+ public:
   bool Write(const uint8_t* data, size_t size, size_t& written) override {
     written = 0;
     if (http_ == nullptr) return false;

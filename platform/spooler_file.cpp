@@ -1,5 +1,6 @@
-// file:DIR: each document becomes a new file DIR/NNNNNN.prn holding exactly
-// the bytes written, numbered one past the highest already there. Creation
+// file:DIR: each document becomes a new file DIR/NNNNNN.prn (NNNNNN.png for
+// a PNG document, so a person can open it) holding exactly the bytes
+// written, numbered one past the highest already there. Creation
 // is exclusive, so two processes printing into one folder never share a file.
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,11 +16,12 @@
 namespace morvel::platform::spool {
 namespace {
 
-// The number of a name made of digits and ".prn" (six digits, more once
-// past 999999); -1 for anything else.
+// The number of a name made of digits and ".prn" or ".png" (six digits,
+// more once past 999999); -1 for anything else.
 long long NumberOf(const char* name) {
   size_t len = std::strlen(name);
-  if (len < 10 || len > 22 || std::strcmp(name + len - 4, ".prn") != 0) return -1;
+  if (len < 10 || len > 22 || (std::strcmp(name + len - 4, ".prn") != 0 && std::strcmp(name + len - 4, ".png") != 0))
+    return -1;
   long long n = 0;
   for (size_t i = 0; i + 4 < len; ++i) {
     if (name[i] < '0' || name[i] > '9') return -1;
@@ -33,7 +35,13 @@ class FileChannel : public Channel {
   FileChannel(std::string printer, std::string folder) : printer_(std::move(printer)), folder_(std::move(folder)) {}
   ~FileChannel() override { Drop(); }
 
-  bool Start(const std::string&) override {
+  bool StartTyped(const std::string& documentName, std::string_view mimeType) override {
+    return Begin(mimeType == "image/png" ? ".png" : ".prn");
+  }
+  bool Start(const std::string&) override { return Begin(".prn"); }
+
+ private:
+  bool Begin(const char* extension) {
     Drop();
     DIR* dir = opendir(folder_.c_str());
     if (dir == nullptr) {
@@ -47,7 +55,7 @@ class FileChannel : public Channel {
     // open; O_EXCL tells, and the next number is tried.
     for (long long n = highest + 1, tries = 0; tries < 1000; ++n, ++tries) {
       char name[32];
-      std::snprintf(name, sizeof name, "/%06lld.prn", n);
+      std::snprintf(name, sizeof name, "/%06lld%s", n, extension);
       std::string path = folder_ + name;
       int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
       if (fd >= 0) {
@@ -64,6 +72,7 @@ class FileChannel : public Channel {
     return false;
   }
 
+ public:
   bool Write(const uint8_t* data, size_t size, size_t& written) override {
     written = 0;
     while (written < size) {

@@ -94,6 +94,10 @@ class LinuxSpooler : public Spooler {
   }
 
   bool StartDoc(Handle handle, std::u16string_view documentName) override {
+    return StartDocOfType(handle, documentName, {});
+  }
+
+  bool StartDocOfType(Handle handle, std::u16string_view documentName, std::string_view mimeType) override {
     auto printer = Find(handle, "StartDoc");
     if (!printer) return false;
     std::lock_guard<std::mutex> lock(printer->Lock);
@@ -105,7 +109,8 @@ class LinuxSpooler : public Spooler {
     printer->Dropped = 0;
     printer->DroppedWrites = 0;
     printer->Written = 0;
-    if (!printer->Out->Start(printer->DocName)) {
+    if (!(mimeType.empty() ? printer->Out->Start(printer->DocName)
+                           : printer->Out->StartTyped(printer->DocName, mimeType))) {
       printer->State = DocState::Failed;
       return false;
     }

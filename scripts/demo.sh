@@ -39,3 +39,14 @@ after=$(ls examples/jobs | sort | tail -n 1)
 if [ -n "$after" ] && [ "$after" != "$before" ]; then
   echo "-> Orx job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
 fi
+
+# The Dothan label is a page drawn by libLabelPrintAPI.so: a one-bit PNG
+# that any image viewer opens.
+echo
+echo "== examples/dothan-label.mvs"
+before=$(ls examples/jobs | sort | tail -n 1)
+build/bin/morvel run examples/dothan-label.mvs
+after=$(ls examples/jobs | sort | tail -n 1)
+if [[ -n "$after" && "$after" != "$before" && "$after" == *.png ]]; then
+  echo "-> label page written to examples/jobs/$after ($(file -b "examples/jobs/$after" | cut -d, -f2 | xargs), $(stat -c %s "examples/jobs/$after") bytes)"
+fi

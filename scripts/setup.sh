@@ -10,7 +10,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-wqy-microhei
   libcups2-dev cups cups-daemon cups-client
   libstb-dev
-  iproute2 procps
+  libcairo2-dev libpango1.0-dev libpng-dev libzint-dev libzbar-dev
+  iproute2 procps file
 )
 
 missing=()

@@ -93,7 +93,7 @@ TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
       {u"Orx TE200", 0, true},
       {u"ZDesigner ZT410R-300dpi ZPL", 1, true},
       {u"SATO CL4NX 305dpi", 1, true},
-      {u"Dothan T7 Label", 0, false}};
+      {u"Dothan T7 Label", 0, true}};
   for (auto c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));
     PrintBarCode p;

@@ -212,7 +212,8 @@ std::vector<CupsServer::Job> CupsServer::Jobs(const std::string& queue) {
   cups_job_t* jobs = nullptr;
   int count = cupsGetJobs2(http, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
   for (int i = 0; i < count; ++i)
-    result.push_back({jobs[i].id, jobs[i].title != nullptr ? jobs[i].title : "", jobs[i].state});
+    result.push_back({jobs[i].id, jobs[i].title != nullptr ? jobs[i].title : "", jobs[i].state,
+                      jobs[i].format != nullptr ? jobs[i].format : ""});
   cupsFreeJobs(count, jobs);
   httpClose(http);
   return result;

@@ -33,6 +33,7 @@ class CupsServer {
     int Id = 0;
     std::string Title;
     int State = 0;  // ipp_jstate_t
+    std::string Format;  // document-format, for example application/vnd.cups-raw
   };
   std::vector<Job> Jobs(const std::string& queue);
   // Waits until the queue has no pending or processing job.

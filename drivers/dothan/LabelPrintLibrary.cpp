@@ -1,0 +1,81 @@
+// Loading libLabelPrintAPI.so. The handle and the looked-up functions are
+// process-wide, as a loaded library is.
+#include "drivers/dothan/LabelPrintLibrary.h"
+
+#include <dlfcn.h>
+
+#include <map>
+#include <mutex>
+
+namespace morvel::dothan {
+namespace {
+
+struct Binding {
+  std::mutex Lock;
+  std::string FileName = "libLabelPrintAPI.so";
+  void* Library = nullptr;
+  std::map<std::string, void*, std::less<>> Functions;
+};
+
+Binding& State() {
+  static auto* binding = new Binding;  // lives as long as the loaded library
+  return *binding;
+}
+
+// The folder of the library this code is in (libmorvel2.so), with a '/'.
+std::string OwnFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) return std::string();
+  std::string path = info.dli_fname;
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void* Load(const std::string& fileName) {
+  if (fileName.find('/') == std::string::npos) {
+    std::string beside = OwnFolder();
+    if (!beside.empty()) {
+      if (void* handle = dlopen((beside + fileName).c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    }
+  }
+  void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* why = dlerror();
+    throw BindingFailure(why != nullptr ? why : fileName + ": cannot be loaded");
+  }
+  return handle;
+}
+
+}  // namespace
+
+void* LabelPrintLibrary::Function(const char* name) {
+  Binding& b = State();
+  std::lock_guard<std::mutex> lock(b.Lock);
+  if (b.Library == nullptr) b.Library = Load(b.FileName);
+  auto found = b.Functions.find(std::string_view(name));
+  if (found != b.Functions.end()) return found->second;
+  dlerror();
+  void* function = dlsym(b.Library, name);
+  if (function == nullptr) {
+    const char* why = dlerror();
+    throw BindingFailure(why != nullptr ? why : std::string(name) + ": no such function in " + b.FileName);
+  }
+  b.Functions.emplace(name, function);
+  return function;
+}
+
+std::string LabelPrintLibrary::FileName() {
+  Binding& b = State();
+  std::lock_guard<std::mutex> lock(b.Lock);
+  return b.FileName;
+}
+
+void LabelPrintLibrary::SetFileName(std::string fileName) {
+  Binding& b = State();
+  std::lock_guard<std::mutex> lock(b.Lock);
+  b.FileName = std::move(fileName);
+  b.Library = nullptr;  // stays loaded; a library is never unloaded under its callers
+  b.Functions.clear();
+}
+
+}  // namespace morvel::dothan

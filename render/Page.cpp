@@ -1,0 +1,381 @@
+// Drawing a page: cairo holds the ink of the page as coverage (an A8
+// surface), pango lays text out in fontconfig fonts, zint encodes the
+// barcodes. Geometry is drawn without antialiasing so bars, modules and
+// lines land on whole dots; text is antialiased and cut at half coverage,
+// which keeps small glyphs legible at 203 dpi.
+#include "render/Page.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+#include <zint.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <stdexcept>
+
+namespace morvel::render {
+namespace {
+
+// Pango font maps and contexts are not thread-safe; one context serves every
+// page of the process, one text at a time.
+struct TextContext {
+  std::mutex Lock;
+  PangoContext* Context = nullptr;
+  TextContext() {
+    PangoFontMap* map = pango_cairo_font_map_new();
+    Context = pango_font_map_create_context(map);
+    g_object_unref(map);  // the context keeps it
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    pango_cairo_context_set_font_options(Context, options);
+    cairo_font_options_destroy(options);
+  }
+};
+
+TextContext& Fonts() {
+  static auto* text = new TextContext;  // lives for the process, as fontconfig does
+  return *text;
+}
+
+// The text laid out in the style (invalid UTF-8 shown as U+FFFD); the
+// caller holds the context's lock and releases the layout.
+PangoLayout* Layout(PangoContext* context, std::string_view utf8, const TextStyle& style) {
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, style.Font.empty() ? "Sans" : style.Font.c_str());
+  pango_font_description_set_absolute_size(font, style.Height * PANGO_SCALE);
+  pango_font_description_set_weight(font, style.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(font, style.Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_layout_set_font_description(layout, font);
+  pango_font_description_free(font);
+  char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size()));
+  pango_layout_set_text(layout, valid, -1);
+  g_free(valid);
+  return layout;
+}
+
+// zint's symbol, freed on every path.
+struct Symbol {
+  zint_symbol* S = ZBarcode_Create();
+  ~Symbol() { ZBarcode_Delete(S); }
+  bool Module(int row, int column) const { return ((S->encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0; }
+};
+
+bool Encode(Symbol& symbol, int symbology, int inputMode, std::string_view data, std::string* error) {
+  if (symbol.S == nullptr) {
+    if (error) *error = "out of memory";
+    return false;
+  }
+  symbol.S->symbology = symbology;
+  symbol.S->input_mode = inputMode;
+  if (data.empty()) {
+    if (error) *error = "no data to encode";
+    return false;
+  }
+  int result = ZBarcode_Encode(symbol.S, reinterpret_cast<const unsigned char*>(data.data()),
+                               static_cast<int>(std::min<size_t>(data.size(), 1 << 20)));
+  if (result >= ZINT_ERROR) {
+    if (error) *error = symbol.S->errtxt;
+    return false;
+  }
+  return true;
+}
+
+long Whole(double v) { return std::lround(std::clamp(v, -1e7, 1e7)); }
+
+}  // namespace
+
+struct Page::Surface {
+  cairo_surface_t* Ink = nullptr;
+  cairo_t* Cr = nullptr;
+  ~Surface() {
+    if (Cr) cairo_destroy(Cr);
+    if (Ink) cairo_surface_destroy(Ink);
+  }
+};
+
+size_t Bitmap::CountBlack() const noexcept { return static_cast<size_t>(std::count(dots_.begin(), dots_.end(), 1)); }
+
+int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch) {
+  return static_cast<int>(std::lround(std::clamp(hundredthsOfMm / 2540.0 * dotsPerInch, -1e9, 1e9)));
+}
+
+Page::Page(int widthDots, int heightDots, double dotsPerInch)
+    : surface_(std::make_unique<Surface>()), width_(widthDots), height_(heightDots), dpi_(dotsPerInch) {
+  if (widthDots < 1 || heightDots < 1 || widthDots > MaxSide || heightDots > MaxSide ||
+      static_cast<long long>(widthDots) * heightDots > MaxDots)
+    throw std::invalid_argument("page size out of range");
+  surface_->Ink = cairo_image_surface_create(CAIRO_FORMAT_A8, widthDots, heightDots);
+  surface_->Cr = cairo_create(surface_->Ink);
+  if (cairo_status(surface_->Cr) != CAIRO_STATUS_SUCCESS) throw std::bad_alloc();
+  cairo_set_source_rgba(surface_->Cr, 0, 0, 0, 1);
+  cairo_set_antialias(surface_->Cr, CAIRO_ANTIALIAS_NONE);
+}
+
+Page::~Page() = default;
+
+void Page::Text(double x, double y, double width, double height, std::string_view utf8, const TextStyle& style) {
+  if (!(width > 0) || !(height > 0) || utf8.empty() || !(style.Height > 0) || style.Height > MaxTextHeight) return;
+  cairo_t* cr = surface_->Cr;
+  TextContext& fonts = Fonts();
+  std::lock_guard<std::mutex> lock(fonts.Lock);
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, width, height);
+  cairo_clip(cr);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_update_context(cr, fonts.Context);
+  PangoLayout* layout = Layout(fonts.Context, utf8, style);
+  pango_layout_set_width(layout, static_cast<int>(std::min(width, 1e6) * PANGO_SCALE));
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  g_object_unref(layout);
+  cairo_restore(cr);
+}
+
+bool Page::Code128(double x, double y, double width, double height, std::string_view utf8, double textHeight,
+                   std::string* error) {
+  Symbol symbol;
+  if (!Encode(symbol, BARCODE_CODE128, UNICODE_MODE, utf8, error)) return false;
+  const int modules = symbol.S->width;
+  const long module = std::max(1L, static_cast<long>(std::floor(std::max(width, 0.0) / modules)));
+  const long left = Whole(x), top = Whole(y);
+  const long text = textHeight > 0 ? Whole(std::min(textHeight, MaxTextHeight)) : 0;
+  const long bars = std::max(1L, Whole(height) - text);
+  cairo_t* cr = surface_->Cr;
+  for (int c = 0; c < modules;) {
+    if (!symbol.Module(0, c)) {
+      ++c;
+      continue;
+    }
+    int run = c;
+    while (run < modules && symbol.Module(0, run)) ++run;
+    cairo_rectangle(cr, static_cast<double>(left + c * module), static_cast<double>(top),
+                    static_cast<double>((run - c) * module), static_cast<double>(bars));
+    c = run;
+  }
+  cairo_fill(cr);
+  if (text > 0) {
+    // The line's em is 0.8 of its height, less when the font's line would
+    // still be taller; it is centred under the bars in a box as wide as
+    // itself, so nothing wraps.
+    TextStyle style;
+    style.Height = static_cast<double>(text) * 0.8;
+    int w = 0, h = 0;
+    {
+      TextContext& fonts = Fonts();
+      std::lock_guard<std::mutex> lock(fonts.Lock);
+      PangoLayout* layout = Layout(fonts.Context, utf8, style);
+      pango_layout_get_pixel_size(layout, &w, &h);
+      g_object_unref(layout);
+    }
+    const double fit = h > text ? static_cast<double>(text) / h : 1.0;
+    style.Height *= fit;
+    const double lineWidth = w * fit + 2;
+    const double span = static_cast<double>(modules * module);
+    const double start = static_cast<double>(left) + (span - lineWidth) / 2;
+    Text(start, static_cast<double>(top + bars), lineWidth, static_cast<double>(text), utf8, style);
+  }
+  return true;
+}
+
+bool Page::QrCode(double x, double y, double width, double height, std::string_view data, std::string* error) {
+  Symbol symbol;
+  // Text beyond ASCII carries the UTF-8 designator (ECI 26): without it
+  // readers guess the encoding, and many guess Shift JIS.
+  const bool ascii = std::all_of(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (symbol.S != nullptr && !ascii) symbol.S->eci = 26;
+  if (!Encode(symbol, BARCODE_QRCODE, ascii ? DATA_MODE : UNICODE_MODE, data, error)) return false;
+  const int n = symbol.S->width;
+  const double side = std::max(0.0, std::min(width, height));
+  const long module = std::max(1L, static_cast<long>(std::floor(side / n)));
+  const long left = Whole(x + (width - static_cast<double>(n * module)) / 2);
+  const long top = Whole(y + (height - static_cast<double>(n * module)) / 2);
+  cairo_t* cr = surface_->Cr;
+  for (int r = 0; r < symbol.S->rows; ++r) {
+    for (int c = 0; c < n;) {
+      if (!symbol.Module(r, c)) {
+        ++c;
+        continue;
+      }
+      int run = c;
+      while (run < n && symbol.Module(r, run)) ++run;
+      cairo_rectangle(cr, static_cast<double>(left + c * module), static_cast<double>(top + r * module),
+                      static_cast<double>((run - c) * module), static_cast<double>(module));
+      c = run;
+    }
+  }
+  cairo_fill(cr);
+  return true;
+}
+
+void Page::Line(double x1, double y1, double x2, double y2, double width) {
+  cairo_t* cr = surface_->Cr;
+  cairo_save(cr);
+  cairo_set_line_width(cr, std::max(1.0, std::min(width, 1e6)));
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  cairo_move_to(cr, x1, y1);
+  cairo_line_to(cr, x2, y2);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+void Page::Fill(double x, double y, double width, double height) {
+  if (!(width > 0) || !(height > 0)) return;
+  cairo_rectangle(surface_->Cr, x, y, width, height);
+  cairo_fill(surface_->Cr);
+}
+
+void Page::Box(double x, double y, double width, double height, double thickness) {
+  if (!(width > 0) || !(height > 0)) return;
+  const double t = std::min({std::max(1.0, thickness), width / 2, height / 2});
+  cairo_t* cr = surface_->Cr;
+  cairo_save(cr);
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  cairo_rectangle(cr, x, y, width, height);
+  cairo_rectangle(cr, x + t, y + t, width - 2 * t, height - 2 * t);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void Page::Turned(double x, double y, int degrees, const std::function<void()>& draw) {
+  cairo_t* cr = surface_->Cr;
+  cairo_save(cr);
+  if (degrees == 90 || degrees == 180 || degrees == 270) {
+    cairo_translate(cr, x, y);
+    cairo_rotate(cr, degrees * std::numbers::pi / 180);
+    // Exact quarter turns, so that whole dots stay whole dots.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    m.xx = std::round(m.xx), m.xy = std::round(m.xy), m.yx = std::round(m.yx), m.yy = std::round(m.yy);
+    cairo_set_matrix(cr, &m);
+    cairo_translate(cr, -x, -y);
+  }
+  try {
+    draw();
+  } catch (...) {
+    cairo_restore(cr);
+    throw;
+  }
+  cairo_restore(cr);
+}
+
+void Page::Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
+                 const uint8_t* rgba, int threshold) {
+  const long left = Whole(x), top = Whole(y), w = Whole(width), h = Whole(height);
+  if (w <= 0 || h <= 0 || pictureWidth <= 0 || pictureHeight <= 0 || rgba == nullptr) return;
+  // Only the part of the box on the page is scaled: the page's corners in
+  // the drawing's own (perhaps turned) coordinates bound it.
+  double px[4] = {0, static_cast<double>(width_), 0, static_cast<double>(width_)};
+  double py[4] = {0, 0, static_cast<double>(height_), static_cast<double>(height_)};
+  for (int i = 0; i < 4; ++i) cairo_device_to_user(surface_->Cr, &px[i], &py[i]);
+  const long ux0 = std::lround(*std::min_element(px, px + 4)), ux1 = std::lround(*std::max_element(px, px + 4));
+  const long uy0 = std::lround(*std::min_element(py, py + 4)), uy1 = std::lround(*std::max_element(py, py + 4));
+  const long vx0 = std::max(left, ux0), vy0 = std::max(top, uy0);
+  const long vx1 = std::min(left + w, ux1), vy1 = std::min(top + h, uy1);
+  if (vx1 <= vx0 || vy1 <= vy0) return;
+  const int vw = static_cast<int>(vx1 - vx0), vh = static_cast<int>(vy1 - vy0);
+
+  // The picture over white, as cairo's RGB24.
+  cairo_surface_t* source = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pictureWidth, pictureHeight);
+  cairo_surface_t* scaled = cairo_image_surface_create(CAIRO_FORMAT_RGB24, vw, vh);
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, vw, vh);
+  if (cairo_surface_status(source) == CAIRO_STATUS_SUCCESS && cairo_surface_status(scaled) == CAIRO_STATUS_SUCCESS &&
+      cairo_surface_status(mask) == CAIRO_STATUS_SUCCESS) {
+    cairo_surface_flush(source);
+    unsigned char* s = cairo_image_surface_get_data(source);
+    const int sstride = cairo_image_surface_get_stride(source);
+    for (int row = 0; row < pictureHeight; ++row) {
+      auto* out = reinterpret_cast<uint32_t*>(s + static_cast<size_t>(row) * sstride);
+      const uint8_t* in = rgba + static_cast<size_t>(row) * pictureWidth * 4;
+      for (int col = 0; col < pictureWidth; ++col, in += 4) {
+        const uint32_t a = in[3];
+        auto over = [a](uint32_t c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+        out[col] = (over(in[0]) << 16) | (over(in[1]) << 8) | over(in[2]);
+      }
+    }
+    cairo_surface_mark_dirty(source);
+
+    cairo_t* scr = cairo_create(scaled);
+    cairo_set_source_rgb(scr, 1, 1, 1);
+    cairo_paint(scr);
+    cairo_translate(scr, static_cast<double>(left - vx0), static_cast<double>(top - vy0));
+    cairo_scale(scr, static_cast<double>(w) / pictureWidth, static_cast<double>(h) / pictureHeight);
+    cairo_set_source_surface(scr, source, 0, 0);
+    // Enlarged pictures keep their pixels whole, as a printer would, so the
+    // threshold sees each pixel's own grey; reduced ones are averaged, so
+    // thin strokes survive as grey rather than vanish between samples.
+    const bool enlarged = w >= pictureWidth && h >= pictureHeight;
+    cairo_pattern_set_filter(cairo_get_source(scr), enlarged ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(scr), CAIRO_EXTEND_PAD);
+    cairo_paint(scr);
+    cairo_destroy(scr);
+    cairo_surface_flush(scaled);
+
+    cairo_surface_flush(mask);
+    unsigned char* d = cairo_image_surface_get_data(scaled);
+    unsigned char* m = cairo_image_surface_get_data(mask);
+    const int dstride = cairo_image_surface_get_stride(scaled), mstride = cairo_image_surface_get_stride(mask);
+    for (int row = 0; row < vh; ++row) {
+      auto* in = reinterpret_cast<const uint32_t*>(d + static_cast<size_t>(row) * dstride);
+      unsigned char* out = m + static_cast<size_t>(row) * mstride;
+      for (int col = 0; col < vw; ++col) {
+        const uint32_t p = in[col];
+        const uint32_t grey = (299 * ((p >> 16) & 255) + 587 * ((p >> 8) & 255) + 114 * (p & 255) + 500) / 1000;
+        out[col] = static_cast<int>(grey) < threshold ? 255 : 0;
+      }
+    }
+    cairo_surface_mark_dirty(mask);
+    cairo_mask_surface(surface_->Cr, mask, static_cast<double>(vx0), static_cast<double>(vy0));
+  }
+  cairo_surface_destroy(mask);
+  cairo_surface_destroy(scaled);
+  cairo_surface_destroy(source);
+}
+
+Bitmap Page::ToBitmap() const {
+  cairo_surface_flush(surface_->Ink);
+  const unsigned char* data = cairo_image_surface_get_data(surface_->Ink);
+  const int stride = cairo_image_surface_get_stride(surface_->Ink);
+  Bitmap out(width_, height_);
+  for (int y = 0; y < height_; ++y) {
+    const unsigned char* row = data + static_cast<size_t>(y) * stride;
+    for (int x = 0; x < width_; ++x)
+      if (row[x] >= 128) out.Set(x, y, true);
+  }
+  return out;
+}
+
+Bitmap Rotate(const Bitmap& page, int degrees) {
+  const int w = page.Width(), h = page.Height();
+  switch (degrees) {
+    case 90: {
+      Bitmap out(h, w);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (page.Black(x, y)) out.Set(h - 1 - y, x, true);
+      return out;
+    }
+    case 180: {
+      Bitmap out(w, h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (page.Black(x, y)) out.Set(w - 1 - x, h - 1 - y, true);
+      return out;
+    }
+    case 270: {
+      Bitmap out(h, w);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (page.Black(x, y)) out.Set(y, w - 1 - x, true);
+      return out;
+    }
+    default: return page;
+  }
+}
+
+}  // namespace morvel::render

@@ -1,0 +1,112 @@
+// The one page renderer of the house: a label page of W x H dots at a
+// resolution, drawn with text in fontconfig fonts, Code 128 and QR codes
+// (encoded by zint, drawn module by module at whole dots), lines, boxes and
+// thresholded images, then turned and written as a one-bit PNG. It knows no
+// printer and no printer language; the callers translate their calls into it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel::render {
+
+// A one-bit picture: Black(x, y) for each dot, rows top to bottom.
+class Bitmap {
+ public:
+  Bitmap() = default;
+  Bitmap(int width, int height) : width_(width), height_(height), dots_(static_cast<size_t>(width) * height, 0) {}
+  int Width() const noexcept { return width_; }
+  int Height() const noexcept { return height_; }
+  bool Black(int x, int y) const noexcept { return dots_[static_cast<size_t>(y) * width_ + x] != 0; }
+  void Set(int x, int y, bool black) noexcept { dots_[static_cast<size_t>(y) * width_ + x] = black ? 1 : 0; }
+  size_t CountBlack() const noexcept;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<uint8_t> dots_;
+};
+
+// Turns a page clockwise by 0, 90, 180 or 270 degrees (anything else: 0).
+Bitmap Rotate(const Bitmap& page, int degrees);
+
+// A one-bit greyscale PNG (black 0, white 1) that records the resolution.
+std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch);
+
+struct TextStyle {
+  std::string Font = "Sans";  // fontconfig family name, UTF-8
+  double Height = 0;          // em height in dots
+  bool Bold = false;
+  bool Italic = false;
+};
+
+// The size of a page in dots, the nearest whole dots of a length in
+// hundredths of a millimetre at a resolution.
+int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch);
+
+class Page {
+ public:
+  // A white page; widths and heights of 1..MaxSide dots, at most MaxDots
+  // in all (about 1 m of a 5-inch label at 600 dpi).
+  Page(int widthDots, int heightDots, double dotsPerInch);
+  ~Page();
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  static constexpr int MaxSide = 20000;
+  static constexpr long long MaxDots = 64LL * 1000 * 1000;
+  // Text taller than this is not drawn: its glyphs alone would take
+  // hundreds of megabytes.
+  static constexpr double MaxTextHeight = 2000;
+
+  int Width() const noexcept { return width_; }
+  int Height() const noexcept { return height_; }
+  double Dpi() const noexcept { return dpi_; }
+
+  // All positions and sizes are in dots from the top left corner.
+
+  // UTF-8 text in the box, wrapped at the box's width (at words, within
+  // words when a word is wider) and clipped to the box; nothing for an em
+  // above MaxTextHeight.
+  void Text(double x, double y, double width, double height, std::string_view utf8, const TextStyle& style);
+  // Code 128 of the data (UTF-8; Latin-1 characters), bars of whole dots as
+  // wide as fit the width (at least one dot a module), `textHeight` dots of
+  // human-readable line below them (0: none). False when the data cannot be
+  // encoded; nothing is drawn then.
+  bool Code128(double x, double y, double width, double height, std::string_view utf8, double textHeight,
+               std::string* error = nullptr);
+  // The QR code of the UTF-8 text (marked as UTF-8 when it goes beyond
+  // ASCII), with modules of whole dots as
+  // large as fit the smaller side of the box, centred in it.
+  bool QrCode(double x, double y, double width, double height, std::string_view data, std::string* error = nullptr);
+  // A straight line with butt ends; widths below one dot are one dot.
+  void Line(double x1, double y1, double x2, double y2, double width);
+  // A filled rectangle, and a rectangle outline `thickness` dots wide inside it.
+  void Fill(double x, double y, double width, double height);
+  void Box(double x, double y, double width, double height, double thickness);
+  // An RGBA picture scaled into the box; dots whose grey level (over white)
+  // is below `threshold` become black.
+  void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
+             const uint8_t* rgba, int threshold = 192);
+
+  // What `draw` draws, turned clockwise by 0, 90, 180 or 270 degrees
+  // (anything else: 0) about (x, y): a field keeps its origin and turns
+  // around it, as printer languages turn fields.
+  void Turned(double x, double y, int degrees, const std::function<void()>& draw);
+
+  // The page in one bit a dot: ink of half coverage or more is black.
+  Bitmap ToBitmap() const;
+
+ private:
+  struct Surface;
+  std::unique_ptr<Surface> surface_;
+  int width_;
+  int height_;
+  double dpi_;
+};
+
+}  // namespace morvel::render
