@@ -11,6 +11,7 @@ packages=(
   libcups2-dev cups cups-daemon cups-client
   libstb-dev
   iproute2 procps
+  libboost-dev nlohmann-json3-dev chromium
 )
 
 missing=()
