@@ -76,21 +76,24 @@ struct Shared {
 
 class Connection {
  public:
-  Connection(tcp::socket socket, const Shared& shared) : stream_(std::move(socket)), shared_(shared) {}
+  Connection(net::io_context& context, tcp::socket socket, const Shared& shared)
+      : context_(context), stream_(std::move(socket)), shared_(shared) {}
 
   void Start() { ReadRequest(); }
 
-  // From Stop: ends every pending operation, so the connection's thread ends.
-  void Abort() {
+  // Ends the connection: its thread leaves run() even though the WebSocket's
+  // keep-alive timer is still pending, and its objects then die on it.
+  void End() {
     beast::error_code ec;
     if (ws_) beast::get_lowest_layer(*ws_).socket().close(ec);
     else stream_.socket().close(ec);
+    context_.stop();
   }
 
-  // On the connection's own thread, once nothing is pending: its objects die.
+  // On the connection's own thread, after run(): its objects die there.
   void Finish() {
     session_.reset();
-    Abort();
+    End();
   }
 
  private:
@@ -100,7 +103,7 @@ class Connection {
     parser_->body_limit(64 * 1024);
     stream_.expires_after(RequestTimeout);
     http::async_read(stream_, buffer_, *parser_, [this](beast::error_code ec, size_t) {
-      if (ec) return;  // closed, timed out or no HTTP: nothing to answer
+      if (ec) return End();  // closed, timed out or no HTTP: nothing to answer
       OnRequest();
     });
   }
@@ -181,11 +184,11 @@ class Connection {
     response_ = std::move(response);
     response_.prepare_payload();
     http::async_write(stream_, response_, [this](beast::error_code ec, size_t) {
-      if (ec) return;
+      if (ec) return End();
       if (!response_.keep_alive()) {
         beast::error_code ignored;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        return;
+        return End();
       }
       ReadRequest();
     });
@@ -205,7 +208,7 @@ class Connection {
         [](websocket::response_type& response) { response.set(http::field::server, "morvel-serve"); }));
     ws_->read_message_max(shared_.Options.Bounds.MaxMessageBytes);
     ws_->async_accept(upgrade_, [this, allowed, origin](beast::error_code ec) {
-      if (ec) return;
+      if (ec) return End();
       if (!allowed) {
         // Accepted only to say why in the close frame, which a page can read;
         // a refused handshake looks the same as no bridge at all.
@@ -213,7 +216,7 @@ class Connection {
         std::string reason = "origin not allowed: " + origin;
         if (reason.size() > 120) reason.resize(120);
         ws_->async_close(websocket::close_reason(websocket::close_code::policy_error, reason),
-                         [](beast::error_code) {});
+                         [this](beast::error_code) { End(); });
         return;
       }
       session_ = std::make_unique<Session>(shared_.Options.Bounds,
@@ -230,7 +233,7 @@ class Connection {
         if (ec == websocket::error::message_too_big)
           Log("closed a connection whose message exceeded " + std::to_string(shared_.Options.Bounds.MaxMessageBytes) +
               " bytes");
-        return;
+        return End();
       }
       std::string message = beast::buffers_to_string(buffer_.data());
       buffer_.consume(buffer_.size());
@@ -243,12 +246,13 @@ class Connection {
     if (outgoing_.empty()) return ReadMessage();
     ws_->text(true);
     ws_->async_write(net::buffer(outgoing_.front()), [this](beast::error_code ec, size_t) {
-      if (ec) return;
+      if (ec) return End();
       outgoing_.pop_front();
       Flush();
     });
   }
 
+  net::io_context& context_;
   beast::tcp_stream stream_;
   const Shared& shared_;
   beast::flat_buffer buffer_;
@@ -314,7 +318,7 @@ class Server::Impl {
       std::lock_guard<std::mutex> lock(lock_);
       workers.swap(workers_);
     }
-    for (auto& w : workers) net::post(w->Context, [c = w->Conn.get()] { c->Abort(); });
+    for (auto& w : workers) net::post(w->Context, [c = w->Conn.get()] { c->End(); });
     workers.clear();  // each joins its thread
     acceptors_.clear();
     platform::LiftHostPathConfinement();
@@ -354,7 +358,7 @@ class Server::Impl {
       return;
     }
     socket.set_option(tcp::no_delay(true));
-    worker->Conn = std::make_unique<Connection>(std::move(socket), shared_);
+    worker->Conn = std::make_unique<Connection>(worker->Context, std::move(socket), shared_);
     Connection* connection = worker->Conn.get();
     net::post(worker->Context, [connection] { connection->Start(); });
     Worker* w = worker.get();

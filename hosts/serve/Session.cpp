@@ -160,6 +160,19 @@ struct Session::Object {
   std::unique_ptr<PrintBarCode> Control;
   std::unique_ptr<clsBase64> Codec;
   std::unique_ptr<PrintInfo> Info;
+  // The page opened a port and has not closed it. The control closes nothing
+  // when it dies, so a page that leaves mid-job would hold a printer
+  // connection for as long as the bridge runs; the bridge, as the host,
+  // closes it instead, which sends the labels the page already printed.
+  bool PortOpen = false;
+
+  ~Object() {
+    if (!Control || !PortOpen) return;
+    try {
+      automation::Invoke(*Control, "ClosePort", {});
+    } catch (const AutomationError&) {
+    }
+  }
 };
 
 class Session::Impl {
@@ -235,9 +248,12 @@ class Session::Impl {
     }
 
     Variant result;
+    if (object.Control && member != nullptr && member->Name == "ClosePort") object.PortOpen = false;
     if (object.Control) result = automation::Invoke(*object.Control, name, args);
     else if (object.Codec) result = automation::Invoke(*object.Codec, name, args);
     else result = automation::Invoke(*object.Info, name, args, kind);
+
+    if (object.Control && member != nullptr && member->Name == "OpenPort") object.PortOpen = true;
 
     json answer{{"id", id}, {"result", ToJson(result)}};
     bool anyByRef = false;
