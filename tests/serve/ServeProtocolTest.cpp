@@ -67,10 +67,11 @@ class Client {
 };
 
 http::response<http::string_body> HttpRequest(uint16_t port, http::verb verb, const std::string& target,
-                                              std::vector<std::pair<std::string, std::string>> headers) {
+                                              std::vector<std::pair<std::string, std::string>> headers,
+                                              const char* address = "127.0.0.1") {
   net::io_context context;
   tcp::socket socket(context);
-  socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+  socket.connect(tcp::endpoint(net::ip::make_address(address), port));
   http::request<http::string_body> request{verb, target, 11};
   request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
   for (auto& [name, value] : headers) request.set(name, value);
@@ -201,6 +202,11 @@ TEST_F(ServeTest, ProtocolOnOneConnection) {
        R"({"id":38,"result":null,"byref":[null,"abc"]})"},
       {R"({"id":39,"object":3,"member":"LoadFile","args":["DIR/allowed",null]})", R"(^\{"id":39,"error":\{"number":75,.*$)"},
       {R"({"id":40,"object":1,"member":"DrawImageFromFile","args":["DIR/secret.txt",0,0,0,0]})", R"(^\{"id":40,"error":\{"number":70,.*$)"},
+      // Pictures travel as the Base64 of an image file (a 1x1 BMP here).
+      {R"({"id":44,"object":1,"member":"DrawImageFromPicture","args":[{"picture":"Qk06AAAAAAAAADYAAAAoAAAAAQAAAAEAAAABABgAAAAAAAQAAAATCwAAEwsAAAAAAAAAAAAA////AA=="},0,0,0,0]})",
+       R"({"id":44,"result":null})"},
+      {R"({"id":45,"object":1,"member":"DrawImageFromPicture","args":[{"picture":"QUJD"},0,0,0,0]})",
+       R"({"id":45,"error":{"number":481,"description":"Invalid picture","hresult":2148139489}})"},
       // PrintInfo: a property read with one argument assigns it.
       {R"({"id":41,"create":"Morvel.PrintInfo"})", R"({"id":41,"result":{"object":4}})"},
       {R"({"id":42,"object":4,"member":"PrintXH","args":[["t7 ","t6 "]]})", R"({"id":42,"result":null})"},
@@ -332,6 +338,8 @@ TEST_F(ServeTest, HttpAndOrigins) {
     for (auto& [name, value] : c.Expected) EXPECT_EQ(std::string(response[name]), value) << c.Target << " " << name;
   }
   EXPECT_EQ(HttpRequest(port, http::verb::get, "/morvel.js", {}).body(), std::string(morvel::serve::MorvelScript));
+  if (server_->ListensOnIpv6())
+    EXPECT_EQ(HttpRequest(port, http::verb::get, "/health", {{"Host", "[::1]"}}, "::1").result_int(), 200u);
 
   // A page from another origin hears why in the close frame; a program
   // without an Origin is served.

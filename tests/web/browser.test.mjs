@@ -67,7 +67,13 @@ delete env.MORVEL_LOG;
 // The bridge, on a free port it reports.
 const bridgeProcess = spawn(morvel, ["serve", "--port", "0", "--allow-origin", allowedPage,
   "--allow-folder", path.join(tmp, "allowed")], { env, stdio: ["ignore", "ignore", "pipe"] });
-stopping.push(() => bridgeProcess.kill("SIGTERM"));
+// Stopped last, by SIGTERM: it must end cleanly (a sanitizer finding at exit fails it).
+const bridgeExit = new Promise((resolve) => bridgeProcess.on("exit", (code, signal) => resolve(code ?? signal)));
+stopping.push(async () => {
+  bridgeProcess.kill("SIGTERM");
+  const status = await bridgeExit;
+  results.push(status === 0 ? "ok   the bridge stops cleanly on SIGTERM" : `FAIL the bridge ended with ${status}\n${bridgeLog}`);
+});
 let bridgeLog = "";
 const bridgePort = await new Promise((resolve, reject) => {
   bridgeProcess.stderr.on("data", (chunk) => {
