@@ -49,13 +49,15 @@ async function pageServer() {
   stopping.push(() => server.close());
   return `http://127.0.0.1:${port}`;
 }
-const allowedPage = await pageServer();
+const allowedPage = await pageServer();  // allowed by --allow-origin
+const seededPage = await pageServer();   // allowed by the administrator's file
 const otherPage = await pageServer();
 
 const printers = path.join(tmp, "printers.conf");
 fs.mkdirSync(path.join(tmp, "jobs"));
 fs.mkdirSync(path.join(tmp, "allowed"));
-fs.mkdirSync(path.join(tmp, "config"));
+fs.mkdirSync(path.join(tmp, "config", "morvel"), { recursive: true });
+fs.writeFileSync(path.join(tmp, "config", "morvel", "allowed-origins"), `# pre-seeded\n\n  ${seededPage}/\n`);
 fs.writeFileSync(path.join(tmp, "allowed", "inside.bin"), "ABC");
 fs.writeFileSync(path.join(tmp, "secret.txt"), "secret");
 fs.writeFileSync(printers,
@@ -164,6 +166,11 @@ await scenario("a page from an origin that is not allowed is refused, and hears 
   assert.equal(outcome.number, 70);
   assert.match(outcome.message, new RegExp(`does not accept pages from ${otherPage}`));
   assert.match(bridgeLog, new RegExp(`refused a page from origin ${otherPage}`));
+  // Nor does it get CORS answers, which an allowed page does.
+  const health = (origin) => inPage(page, origin, `
+    try { return (await (await fetch("http://" + arg + "/health")).json()).status; } catch (e) { return e.name; }`, bridge);
+  assert.equal(await health(otherPage), "TypeError");
+  assert.equal(await health(allowedPage), "ok");
 });
 
 await scenario("paths outside the allowed folder fail with 70 and nothing is read", async (page) => {
@@ -181,7 +188,7 @@ await scenario("paths outside the allowed folder fail with 70 and nothing is rea
 });
 
 await scenario("an error raised by a member reaches the page's catch with its number", async (page) => {
-  const outcome = await inPage(page, allowedPage, `
+  const outcome = await inPage(page, seededPage, `
     const pb = await Morvel.create("Morvel.PrintBarCode");
     const caught = [];
     for (const call of [() => pb.ClosePort(), () => pb.GetDot("abc")]) {
