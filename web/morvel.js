@@ -26,11 +26,13 @@ export class MorvelError extends Error {
   }
 }
 
-// The bridge this script came from; the default address otherwise.
+// The bridge this script came from; the default address for a copy that a
+// site serves itself.
 function defaultUrl() {
   try {
     const here = new URL(import.meta.url);
-    if (here.protocol === "http:") return `ws://${here.host}/`;
+    const loopback = ["127.0.0.1", "[::1]", "localhost"].includes(here.hostname);
+    if (here.protocol === "http:" && loopback) return `ws://${here.host}/`;
   } catch (_) { /* not loaded from a URL */ }
   return "ws://127.0.0.1:8632/";
 }
