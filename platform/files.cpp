@@ -2,6 +2,8 @@
 // its errno until it is turned into an automation error number.
 #include "platform/files.h"
 
+#include "platform/host_paths.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,7 +82,7 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
 
 std::string FileSystemPath(std::u16string_view path) {
   if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
-  return ToUtf8(path);
+  return ConfinedPath(ToUtf8(path));
 }
 
 uint64_t FileLength(const std::string& path) {

@@ -18,7 +18,9 @@ namespace morvel::platform {
 int FileErrorNumber(int errnoValue, const std::string& path);
 
 // A host path as the Linux file system takes it: UTF-8. Error 52 (bad file
-// name) when it holds a NUL, which would silently name another file.
+// name) when it holds a NUL, which would silently name another file; error
+// 70 when host paths are confined (host_paths.h) and it leads outside. Every
+// path a host names goes through here.
 std::string FileSystemPath(std::u16string_view path);
 
 // The length of a regular file from the file system, without opening it.

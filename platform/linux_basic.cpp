@@ -40,8 +40,27 @@ class EnvTempFolder : public TempFolder {
 class LocaleNumberFormat : public NumberFormat {
  public:
   char16_t DecimalSeparator() override {
-    // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
-    // the process-wide locale.
+    // Loading a locale maps and unmaps its files, which costs far more than
+    // the conversion that asks; the answer is kept until the variables that
+    // choose the locale change.
+    std::string key;
+    for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+      const char* v = std::getenv(name);
+      key += v != nullptr ? v : "";
+      key.push_back('\n');
+    }
+    std::lock_guard<std::mutex> lock(lock_);
+    if (key != key_) {
+      separator_ = Load();
+      key_ = std::move(key);
+    }
+    return separator_;
+  }
+
+ private:
+  // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
+  // the process-wide locale.
+  static char16_t Load() {
     locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
     if (loc == static_cast<locale_t>(nullptr)) return u'.';
     const char* radix = nl_langinfo_l(RADIXCHAR, loc);
@@ -49,6 +68,10 @@ class LocaleNumberFormat : public NumberFormat {
     freelocale(loc);
     return sep.size() == 1 ? sep[0] : u'.';
   }
+
+  std::mutex lock_;
+  std::string key_ = "\x01";  // matches no environment
+  char16_t separator_ = u'.';
 };
 
 class StderrMessageSink : public MessageSink {

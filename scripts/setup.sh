@@ -12,6 +12,7 @@ packages=(
   libstb-dev
   libcairo2-dev libpango1.0-dev libpng-dev libzint-dev libzbar-dev
   iproute2 procps file
+  libboost-dev nlohmann-json3-dev chromium
 )
 
 missing=()

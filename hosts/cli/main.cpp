@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "hosts/cli/Script.h"
+#include "hosts/serve/Server.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
 
@@ -14,7 +15,8 @@ namespace {
 const char* const Usage =
     "usage: morvel printers          list the installed printers (name, dpi, uri)\n"
     "       morvel run [FILE|-]      run a call script (standard input when FILE is - or missing)\n"
-    "       morvel version           print the control's version\n";
+    "       morvel version           print the control's version\n"
+    "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n";
 
 int ListPrinters() {
   try {
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(true);
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
+  if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
   if (command == "version" && argc == 2) {
     morvel::PrintBarCode control;

@@ -1,0 +1,137 @@
+// morvel serve: options, the origin allow-list file, and running the bridge
+// until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+#include "hosts/serve/Server.h"
+#include "morvel/types.h"
+
+namespace morvel::serve {
+
+namespace {
+
+const char* const Usage =
+    "usage: morvel serve [--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]...\n"
+    "                    [--max-connections N] [--max-objects N] [--max-message BYTES]\n"
+    "Serves web pages on this machine over ws://127.0.0.1:PORT (default 8632) and [::1].\n"
+    "Pages may connect only from the origins allowed here or listed, one a line, in\n"
+    "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins).\n"
+    "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
+    "inside an --allow-folder; with none, every such call is refused with error 70.\n";
+
+bool ParseCount(const std::string& text, size_t low, size_t high, size_t& out) {
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || v < low || v > high) return false;
+  out = static_cast<size_t>(v);
+  return true;
+}
+
+}  // namespace
+
+std::string DefaultOriginFile() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr ? home : "") + "/.config";
+  }
+  return base + "/morvel/allowed-origins";
+}
+
+std::vector<std::string> ReadOriginFile(const std::string& path) {
+  std::vector<std::string> origins;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    size_t last = line.find_last_not_of(" \t\r");
+    origins.push_back(line.substr(first, last - first + 1));
+  }
+  return origins;
+}
+
+int Main(const std::vector<std::string>& args) {
+  ServerOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << Usage;
+      return 0;
+    }
+    if (i + 1 >= args.size()) {
+      std::cerr << "morvel serve: " << a << (a.rfind("--", 0) == 0 ? " needs a value\n" : ": unknown argument\n")
+                << Usage;
+      return 2;
+    }
+    const std::string& value = args[++i];
+    size_t n = 0;
+    bool ok = true;
+    if (a == "--port") {
+      ok = ParseCount(value, 0, 65535, n);
+      options.Port = static_cast<uint16_t>(n);
+    } else if (a == "--allow-origin") {
+      options.AllowedOrigins.push_back(value);
+    } else if (a == "--allow-folder") {
+      options.AllowedFolders.push_back(value);
+    } else if (a == "--max-connections") {
+      ok = ParseCount(value, 1, 4096, options.Bounds.MaxConnections);
+    } else if (a == "--max-objects") {
+      ok = ParseCount(value, 1, 1u << 20, options.Bounds.MaxObjects);
+    } else if (a == "--max-message") {
+      ok = ParseCount(value, 1024, size_t{1} << 30, options.Bounds.MaxMessageBytes);
+    } else {
+      std::cerr << "morvel serve: unknown option " << a << "\n" << Usage;
+      return 2;
+    }
+    if (!ok) {
+      std::cerr << "morvel serve: bad value for " << a << ": " << value << "\n";
+      return 2;
+    }
+  }
+  std::string originFile = DefaultOriginFile();
+  for (std::string& o : ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));
+
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // only sigwait below takes the signal.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+  Server server(options);
+  try {
+    server.Start();
+  } catch (const AutomationError& e) {
+    std::cerr << "morvel serve: " << e.Description() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "morvel serve: cannot listen on 127.0.0.1:" << options.Port << ": " << e.what() << "\n";
+    return 1;
+  }
+  std::cerr << "morvel serve: listening on 127.0.0.1:" << server.Port()
+            << (server.ListensOnIpv6() ? " and [::1]:" + std::to_string(server.Port()) : std::string(" only"))
+            << "\n";
+  if (options.AllowedOrigins.empty())
+    std::cerr << "morvel serve: no origin is allowed, so no page can connect (--allow-origin, or " << originFile
+              << ")\n";
+  for (const std::string& o : options.AllowedOrigins) std::cerr << "morvel serve: allowed origin " << o << "\n";
+  for (const std::string& f : options.AllowedFolders) std::cerr << "morvel serve: allowed folder " << f << "\n";
+  std::cerr.flush();
+
+  int signal = 0;
+  sigwait(&stop, &signal);
+  server.Stop();
+  return 0;
+}
+
+}  // namespace morvel::serve

@@ -1,0 +1,63 @@
+// morvel serve: the loopback bridge. A WebSocket service for the protocol of
+// Session.h, with plain HTTP beside it for a health check, /morvel.js and the
+// CORS and private-network preflights that browsers send first.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hosts/serve/Session.h"
+
+namespace morvel::serve {
+
+struct ServerOptions {
+  uint16_t Port = 8632;                     // 0 picks a free port
+  std::vector<std::string> AllowedOrigins;  // as pages send them: scheme://host[:port]
+  std::vector<std::string> AllowedFolders;  // where pages may name files; none by default
+  Limits Bounds;
+};
+
+class Server {
+ public:
+  explicit Server(ServerOptions options);
+  ~Server();  // stops
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Confines host paths to the allowed folders, binds 127.0.0.1 and ::1
+  // (going on without ::1 when the machine lacks it, and logging that) and
+  // serves on threads of its own: one accepts, one per connection runs its
+  // calls. Raises std::runtime_error when 127.0.0.1 cannot be bound, or
+  // AutomationError 76 for an allowed folder that does not exist.
+  void Start();
+  // Closes every connection (a running call finishes first) and lifts the
+  // path confinement.
+  void Stop();
+
+  uint16_t Port() const;
+  bool ListensOnIpv6() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// An origin as compared against the allow-list: scheme and host in lower
+// case, a default port (:80 for http, :443 for https) and a final '/' dropped.
+std::string NormalizeOrigin(std::string_view origin);
+// $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/... without the variable).
+std::string DefaultOriginFile();
+// One origin per line; blank lines and lines starting with '#' are skipped.
+// A missing file gives none.
+std::vector<std::string> ReadOriginFile(const std::string& path);
+
+// The text of web/morvel.js, built into the program.
+extern const std::string_view MorvelScript;
+
+// The command: morvel serve [options]. `args` excludes "serve" itself.
+int Main(const std::vector<std::string>& args);
+
+}  // namespace morvel::serve

@@ -1,0 +1,59 @@
+// One bridge connection's objects and its JSON protocol, apart from the
+// network so the protocol is the same whatever carries it. A connection calls
+// Handle from its one thread, so the control's per-thread CurrentPrinter
+// belongs to that connection alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace morvel::serve {
+
+struct Limits {
+  size_t MaxMessageBytes = 8u << 20;  // one WebSocket message
+  size_t MaxObjects = 64;             // living objects per connection
+  size_t MaxConnections = 16;         // open connections, HTTP and WebSocket
+};
+
+class Session {
+ public:
+  // `send` takes event messages (EncodeJD, message boxes) raised during a
+  // call; they go out before the call's answer.
+  using Sender = std::function<void(std::string message)>;
+  Session(Limits limits, Sender send);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Answers one message: a call, a create or a release. Never throws; every
+  // failure is an error answer.
+  std::string Handle(std::string_view message);
+  size_t ObjectCount() const noexcept { return objects_.size(); }
+
+  // Sends message boxes shown on a thread that is inside Handle to that
+  // session's page; other threads keep the sink that was installed before.
+  // Idempotent.
+  static void ForwardMessageBoxes();
+
+ private:
+  struct Object;
+  class Impl;
+  void Emit(std::string message);
+  void ShowMessage(std::string_view caption, std::string_view text);
+
+  Limits limits_;
+  Sender send_;
+  std::map<int64_t, std::unique_ptr<Object>> objects_;
+  int64_t nextObject_ = 1;
+  int64_t currentObject_ = 0;  // the object whose call is running, for events
+
+  friend class Impl;
+  friend class ForwardingSink;
+};
+
+}  // namespace morvel::serve

@@ -1,0 +1,248 @@
+// morvel.js: drives Morvel's label printing objects (PrintBarCode, clsBase64,
+// PrintInfo) from a web page through `morvel serve`, the bridge on the user's
+// own computer. A plain ES module, no build step:
+//
+//   import { Morvel } from "http://127.0.0.1:8632/morvel.js";
+//   const pb = await Morvel.create("Morvel.PrintBarCode");
+//   await pb.SetPrint("ZDesigner ZT410R-300dpi ZPL");
+//   await pb.OpenPort("ZDesigner ZT410R-300dpi ZPL");
+//   await pb.PrintLabel("1");
+//   const zpl = await pb.CommandPrint();
+//
+// Every member is a method returning a promise of its result. A member that
+// raises rejects with a MorvelError carrying number, description and hresult.
+// pb.invoke("GetDot", 100) gives { result, byref } with the values that
+// by-reference parameters were left with. Byte arrays pass as Uint8Array and
+// come back as Uint8Array; a picture argument is Morvel.picture(bytesOfFile).
+
+export class MorvelError extends Error {
+  constructor(number, description, hresult, detail) {
+    super(detail ? `${description} (${detail})` : description);
+    this.name = "MorvelError";
+    this.number = number;
+    this.description = description;
+    this.hresult = hresult ?? (0x800a0000 + number);
+    if (detail) this.detail = detail;
+  }
+}
+
+// The bridge this script came from; the default address for a copy that a
+// site serves itself.
+function defaultUrl() {
+  try {
+    const here = new URL(import.meta.url);
+    const loopback = ["127.0.0.1", "[::1]", "localhost"].includes(here.hostname);
+    if (here.protocol === "http:" && loopback) return `ws://${here.host}/`;
+  } catch (_) { /* not loaded from a URL */ }
+  return "ws://127.0.0.1:8632/";
+}
+
+function pageOrigin() {
+  return typeof location !== "undefined" ? location.origin : "this page's origin";
+}
+
+function toBase64(bytes) {
+  let text = "";
+  for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(text);
+}
+
+function fromBase64(text) {
+  const raw = atob(text);
+  const bytes = new Uint8Array(raw.length);
+  for (let i = 0; i < raw.length; i++) bytes[i] = raw.charCodeAt(i);
+  return bytes;
+}
+
+function encode(value) {
+  if (value instanceof Uint8Array) return { bytes: toBase64(value) };
+  if (value instanceof ArrayBuffer) return { bytes: toBase64(new Uint8Array(value)) };
+  if (value === undefined) return null;
+  return value;
+}
+
+function decode(value) {
+  if (value && typeof value === "object" && !Array.isArray(value)) {
+    if (typeof value.bytes === "string") return fromBase64(value.bytes);
+    if (typeof value.picture === "string") return { picture: fromBase64(value.picture) };
+  }
+  return value;
+}
+
+class Bridge {
+  constructor(url) {
+    this.url = url;
+    this.socket = null;
+    this.opening = null;
+    this.pending = new Map();
+    this.nextId = 1;
+    this.objects = new Map();
+    this.listeners = new Map();
+  }
+
+  open() {
+    if (this.opening) return this.opening;
+    this.opening = new Promise((resolve, reject) => {
+      let socket;
+      try {
+        socket = new WebSocket(this.url);
+      } catch (e) {
+        this.opening = null;
+        reject(new MorvelError(429, `Cannot reach the Morvel bridge at ${this.url}: ${e.message}`));
+        return;
+      }
+      let opened = false;
+      socket.onopen = () => {
+        opened = true;
+        this.socket = socket;
+        resolve(this);
+      };
+      socket.onmessage = (event) => this.receive(event.data);
+      socket.onclose = (event) => {
+        const error = this.closeError(event, opened);
+        if (!opened) reject(error);
+        for (const p of this.pending.values()) p.reject(error);
+        this.pending.clear();
+        this.objects.clear();
+        this.socket = null;
+        this.opening = null;
+        this.emit("close", [error]);
+      };
+    });
+    return this.opening;
+  }
+
+  closeError(event, opened) {
+    if (event.code === 1008) {
+      return new MorvelError(70, `The Morvel bridge does not accept pages from ${pageOrigin()}. ` +
+        `Ask for it to be allowed: morvel serve --allow-origin ${pageOrigin()}`, undefined, event.reason);
+    }
+    if (event.code === 1009) return new MorvelError(7, "The message was larger than the Morvel bridge accepts");
+    if (!opened) {
+      return new MorvelError(429, `The Morvel bridge is not running on this computer (nothing answers at ${this.url}). ` +
+        "Start it with: morvel serve --allow-origin " + pageOrigin());
+    }
+    return new MorvelError(91, "The connection to the Morvel bridge was closed; its objects are gone", undefined,
+      event.reason || `code ${event.code}`);
+  }
+
+  receive(text) {
+    let message;
+    try {
+      message = JSON.parse(text);
+    } catch (_) {
+      return;
+    }
+    if (message.event) {
+      const args = message.event === "MessageBox" ? [message.text, message.caption] : (message.args || []);
+      const target = this.objects.get(message.object);
+      const handled = (target && target.emit(message.event, args)) | this.emit(message.event, args);
+      if (!handled && message.event === "MessageBox") console.warn(`[${message.caption}] ${message.text}`);
+      return;
+    }
+    const p = this.pending.get(message.id);
+    if (!p) return;
+    this.pending.delete(message.id);
+    if (message.error) {
+      const e = message.error;
+      p.reject(new MorvelError(e.number, e.description, e.hresult, e.detail));
+    } else {
+      p.resolve(message);
+    }
+  }
+
+  request(body) {
+    if (!this.socket) return Promise.reject(new MorvelError(91, "Not connected to the Morvel bridge"));
+    const id = this.nextId++;
+    return new Promise((resolve, reject) => {
+      this.pending.set(id, { resolve, reject });
+      this.socket.send(JSON.stringify({ id, ...body }));
+    });
+  }
+
+  on(name, handler) {
+    if (!this.listeners.has(name)) this.listeners.set(name, []);
+    this.listeners.get(name).push(handler);
+  }
+
+  emit(name, args) {
+    const handlers = this.listeners.get(name) || [];
+    for (const h of handlers) h(...args);
+    return handlers.length > 0;
+  }
+
+  async create(progId) {
+    await this.open();
+    const answer = await this.request({ create: progId });
+    return this.proxy(answer.result.object);
+  }
+
+  proxy(objectId) {
+    const bridge = this;
+    const listeners = new Map();
+    const target = {
+      object: objectId,
+      async invoke(member, ...args) {
+        const answer = await bridge.request({ object: objectId, member, args: args.map(encode) });
+        return { result: decode(answer.result), byref: (answer.byref || []).map(decode) };
+      },
+      async release() {
+        await bridge.request({ release: objectId });
+        bridge.objects.delete(objectId);
+      },
+      on(name, handler) {
+        if (!listeners.has(name)) listeners.set(name, []);
+        listeners.get(name).push(handler);
+      },
+      emit(name, args) {
+        const handlers = listeners.get(name) || [];
+        for (const h of handlers) h(...args);
+        return handlers.length > 0;
+      },
+    };
+    const proxy = new Proxy(target, {
+      get(t, name) {
+        if (name in t) return t[name];
+        // Not a promise: `await Morvel.create(...)` must give the object.
+        if (typeof name !== "string" || name === "then") return undefined;
+        return (...args) => t.invoke(name, ...args).then((answer) => answer.result);
+      },
+    });
+    this.objects.set(objectId, target);
+    return proxy;
+  }
+
+  close() {
+    if (this.socket) this.socket.close(1000);
+  }
+}
+
+let shared = null;
+
+function bridge() {
+  if (!shared || shared.url !== Morvel.url) shared = new Bridge(Morvel.url);
+  return shared;
+}
+
+export const Morvel = {
+  // Where the bridge listens; by default the address this script came from.
+  url: defaultUrl(),
+  // A new object: "Morvel.PrintBarCode", "Morvel.clsBase64" or "Morvel.PrintInfo".
+  create(progId) {
+    return bridge().create(progId);
+  },
+  // Events of the whole connection: "MessageBox" (text, caption), "close" (error).
+  on(name, handler) {
+    bridge().on(name, handler);
+  },
+  // A picture argument (DrawImageFromPicture) from the bytes of a BMP, PNG, JPEG or GIF file.
+  picture(bytes) {
+    return { picture: toBase64(bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes)) };
+  },
+  close() {
+    if (shared) shared.close();
+  },
+  MorvelError,
+};
+
+export default Morvel;
