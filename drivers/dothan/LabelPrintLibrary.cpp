@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/shared_library.h"
+
 #include <map>
 #include <mutex>
 
@@ -22,27 +24,11 @@ Binding& State() {
   return *binding;
 }
 
-// The folder of the library this code is in (libmorvel2.so), with a '/'.
-std::string OwnFolder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) return std::string();
-  std::string path = info.dli_fname;
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 void* Load(const std::string& fileName) {
-  if (fileName.find('/') == std::string::npos) {
-    std::string beside = OwnFolder();
-    if (!beside.empty()) {
-      if (void* handle = dlopen((beside + fileName).c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
-    }
-  }
-  void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* why = dlerror();
-    throw BindingFailure(why != nullptr ? why : fileName + ": cannot be loaded");
-  }
+  std::string error;
+  // Anchored in libmorvel2.so, so its own folder is searched first.
+  void* handle = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&LabelPrintLibrary::Function), fileName, error);
+  if (handle == nullptr) throw BindingFailure(error);
   return handle;
 }
 
