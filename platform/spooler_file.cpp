@@ -154,8 +154,7 @@ class FileChannel : public Channel {
     path_.clear();
   }
 
-  // A document dropped without End (the caller closed the printer first)
-  // did not end whole either.
+  // A document dropped without End did not end whole either.
   void Drop() {
     if (fd_ < 0) return;
     close(fd_);

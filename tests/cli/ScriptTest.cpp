@@ -105,6 +105,8 @@ TEST_F(ScriptTest, ErrorsNameTheArgumentAndWhatWasExpected) {
       {"GetDot 1e39", "error 6: Overflow (line 2: argument 1 (pixels) '1e39' is out of the range of a Single)"},
       {"DrawImageFromPicture logo.bmp 0 0 0 0", "(line 2: argument 1 (pic) is a picture: write @PATH to an image file)"},
       {"DrawImageFromBase64 @logo.bmp 0 0 0 0", "(line 2: argument 1 (imageBase64) is a String, not a picture)"},
+      {"DrawImageFromPicture @/dev/zero 0 0 0 0", "error 75: Path/File access error: '/dev/zero' is not a regular file"},
+      {"DrawImageFromPicture @hello.mvs 0 0 0 0", "hello.mvs' is no BMP, PNG, JPEG or GIF image (line 2)"},
       {"InitPrint wide 40 4 10 2 1 0", "error 13: Type mismatch (line 2: a text argument of InitPrint must hold a number)"},
   };
   for (auto c : cases) {
