@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 #include "platform/linux_adapters.h"
 
@@ -40,6 +41,35 @@ class EnvTempFolder : public TempFolder {
 class LocaleNumberFormat : public NumberFormat {
  public:
   char16_t DecimalSeparator() override {
+    // Loading a locale reads its files from disk, and every number written
+    // or read asks: the answer is kept until the settings it came from change.
+    thread_local Settings cached;
+    thread_local char16_t separator = u'.';
+    Settings now = Current();
+    if (!cached.Valid || now != cached) {
+      separator = Load();
+      cached = std::move(now);
+      cached.Valid = true;
+    }
+    return separator;
+  }
+
+ private:
+  struct Settings {
+    bool Valid = false;
+    std::string LcAll, LcNumeric, Lang;
+    bool operator!=(const Settings& o) const { return LcAll != o.LcAll || LcNumeric != o.LcNumeric || Lang != o.Lang; }
+  };
+
+  static Settings Current() {
+    auto get = [](const char* name) {
+      const char* v = std::getenv(name);
+      return std::string(v != nullptr ? v : "");
+    };
+    return Settings{false, get("LC_ALL"), get("LC_NUMERIC"), get("LANG")};
+  }
+
+  static char16_t Load() {
     // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
     // the process-wide locale.
     locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
