@@ -113,6 +113,8 @@ struct FaultCase {
   const char* Says;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.Title; }
+
 class PrintersConfFaultTest : public PrintersConfTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(PrintersConfFaultTest, LogsTheLineAndSkipsIt) {
