@@ -21,6 +21,9 @@ const char* const Usage =
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
 
 const char* const Settings =
+    "\nscripts: one statement per line, a member of PrintBarCode and its arguments, e.g.\n"
+    "  SetPrint \"ZDesigner GK420t\"   PrintFont 10 20 \"Lot 7\" 12 F1.TTF   DrawImageFromPicture @logo.bmp 0 0 0 0\n"
+    "  (\"...\" strings with \\ escapes, @PATH pictures, # comments; 'morvel help run' tells more)\n"
     "\nprinters: the sections of printers.conf, then the CUPS queues. printers.conf is INI:\n"
     "  [ZDesigner GK420t]          the printer's name, exactly (the brand is read from it)\n"
     "  uri = socket://HOST:9100    or cups:QUEUE, or file:DIR (one NNNNNN.prn per job; DIR must exist)\n"

@@ -92,6 +92,7 @@ TEST_F(MorvelCommandTest, HelpMembersAndUnknownCommands) {
     const char* Err;
   } cases[] = {
       {"--help", 0, "MORVEL_PRINTERS", ""},
+      {"--help", 0, "scripts: one statement per line", ""},
       {"help", 0, "morvel members [CLASS]", ""},
       {"help run", 0, "3 a label may not have reached its printer", ""},
       {"members", 0, "  method PrintBar(ByRef x As Single, ByRef y As Single, ByRef width As Single, ByRef height As Single)", ""},
