@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <unordered_set>
 
 #include "platform/linux_adapters.h"
 #include "platform/text_case.h"
@@ -320,11 +321,13 @@ std::vector<InstalledPrinter> SystemPrinterList::List() {
 
 void RecordOnce(const std::string& text) {
   static std::mutex lock;
-  static auto* said = new std::vector<std::string>;  // usable until the process ends
+  static auto* said = new std::unordered_set<std::string>;  // usable until the process ends
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (std::find(said->begin(), said->end(), text) != said->end()) return;
-    said->push_back(text);
+    // A long-lived process reading ever new files says old things again
+    // rather than keep every text.
+    if (said->size() >= 4096) said->clear();
+    if (!said->insert(text).second) return;
   }
   Logger().Record(text);
 }
