@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "control/Module1.h"
+#include "control/Units.h"
 #include "morvel/PrintBarCode.h"
 #include "platform/fakes.h"
 #include "platform/linux_adapters.h"

@@ -1,7 +1,7 @@
 // Behaviour shared by every driver.
 #include "control/IPrn.h"
 
-#include "control/Module1.h"
+#include "control/Units.h"
 
 namespace morvel {
 

@@ -3,7 +3,7 @@
 
 #include "platform/guard.h"
 #include "control/IPrn.h"
-#include "control/Module1.h"
+#include "control/Units.h"
 #include "platform/text_case.h"
 #include "drivers/dothan/Dothan.h"
 #include "drivers/orx/Orx.h"

@@ -155,15 +155,18 @@ class IconvCodePage : public CodePage {
     Output out;
     // A refused character is one '?': both halves of a surrogate pair, or a
     // lone surrogate by itself.
-    auto skip = [](const char* in, size_t left) -> size_t {
+    String refused;
+    auto skip = [&refused](const char* in, size_t left) -> size_t {
       char16_t units[2] = {};
       std::memcpy(units, in, std::min<size_t>(left, sizeof units));
-      if (left >= 4 && IsHighSurrogate(units[0]) && IsLowSurrogate(units[1])) return 4;
-      return 2;
+      size_t n = left >= 4 && IsHighSurrogate(units[0]) && IsLowSurrogate(units[1]) ? 2 : 1;
+      if (refused.size() < 64) refused.append(units, n);
+      return n * 2;
     };
     if (!Convert(lease.Get(), reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t), "?", out,
                  skip))
       return Unconverted(text);
+    if (!refused.empty()) Record(refused);
     return std::move(out.Bytes);
   }
 
@@ -193,6 +196,34 @@ class IconvCodePage : public CodePage {
       out.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
     }
     return out;
+  }
+
+  // The members print a '?' by contract; the user still hears which
+  // characters were lost and which code page would hold them.
+  void Record(const String& refused) {
+    std::string text = "characters the code page " + name_ + " cannot hold were sent as '?': " + ToUtf8(refused) +
+                       "; set MORVEL_CODEPAGE to an iconv code page that holds them";
+    for (const char* candidate : {"CP936", "CP950", "CP932", "CP949", "CP1250", "CP1251", "CP1253", "CP1254",
+                                  "CP1255", "CP1256", "CP1257", "CP1258"}) {
+      if (candidate == name_ || !Holds(candidate, refused)) continue;
+      text += std::string(" (") + candidate + " does)";
+      break;
+    }
+    Logger().Record(text);
+    CountIncident(Incident::ReplacedCharacters);
+  }
+
+  static bool Holds(const char* codePage, const String& text) {
+    iconv_t cd = iconv_open(codePage, Utf16);
+    if (cd == NoDescriptor) return false;
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+    size_t inLeft = text.size() * sizeof(char16_t);
+    std::string buffer(text.size() * 4 + 16, '\0');
+    char* out = buffer.data();
+    size_t outLeft = buffer.size();
+    bool all = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    iconv_close(cd);
+    return all;
   }
 
   std::string name_;

@@ -2,7 +2,12 @@
 // named by their description (printer-info) when they have one, else by the
 // queue name, with the uri cups:QUEUE. MORVEL_CUPS=0 turns the source off.
 #include <cups/cups.h>
+#include <netdb.h>
+#include <poll.h>
 #include <strings.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +23,62 @@ namespace morvel::platform {
 namespace {
 
 int GiveUp(http_t*, void*) { return 0; }
+
+}  // namespace
+
+std::string spool::ConnectFailure(const std::string& server, int port, int timeoutMs) {
+  // libcups reports a refused or unanswered connect as "Host is down", and
+  // errno after httpConnect2 is that of its own close: the real reason comes
+  // from one more connect of our own, made only after a failure.
+  int fd = -1;
+  int error = 0;
+  if (server.starts_with("/")) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (server.size() >= sizeof address.sun_path) return "socket path too long";
+    std::memcpy(address.sun_path, server.c_str(), server.size() + 1);
+    fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    error = fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
+    if (fd >= 0) close(fd);
+    if (error == ENOENT) return "no CUPS socket at " + server + " (is cupsd installed and running?)";
+    if (error == ECONNREFUSED) return "connection refused: no CUPS server listens on " + server;
+    return error != 0 ? std::strerror(error) : "the connection failed";
+  }
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (int rc = getaddrinfo(server.c_str(), std::to_string(port).c_str(), &hints, &found); rc != 0)
+    return std::string("no such host (") + gai_strerror(rc) + ")";
+  std::string reason = "the connection failed";
+  for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    error = connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+    if (error == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, timeoutMs) == 0) {
+        error = ETIMEDOUT;
+      } else {
+        socklen_t len = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+      }
+    }
+    close(fd);
+    if (error == ECONNREFUSED)
+      reason = "connection refused: no CUPS server listens there";
+    else if (error == ETIMEDOUT)
+      reason = "no answer within " + std::to_string(timeoutMs) + " ms";
+    else if (error != 0)
+      reason = std::strerror(error);
+    else
+      reason = "the server took the connection and then failed (" + std::string(cupsLastErrorString()) + ")";
+    break;
+  }
+  freeaddrinfo(found);
+  return reason;
+}
+
+namespace {
 
 // "300dpi", "300x300dpi", "118dpcm" (as CUPS writes resolutions); 0 when the
 // text holds none.
@@ -54,17 +115,22 @@ int DpiInName(std::string_view name) {
 
 class CupsPrinterSource : public PrinterSource {
  public:
+  std::string Origin() override { return "CUPS on " + where_; }
+
   std::vector<InstalledPrinter> List() override {
     std::vector<InstalledPrinter> printers;
     const char* server = cupsServer();
     std::string where = server != nullptr ? server : "";
     if (!where.starts_with("/")) where += ":" + std::to_string(ippPort());
+    where_ = where;
     // Listing runs whenever a printer is looked up, so an absent server must
     // cost little: a short connect, and no wait past a few seconds for answers.
     int timeoutMs = std::min(spool::ConnectTimeoutMs(), 2000);
     http_t* http = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeoutMs, nullptr);
     if (http == nullptr) {
-      Unreachable("cannot reach the CUPS server " + where + ": " + std::strerror(errno));
+      // httpConnect2 closes its socket on the way out, so errno is that
+      // close's; libcups keeps the connect's own reason.
+      Unreachable("cannot reach the CUPS server " + where + ": " + spool::ConnectFailure(server != nullptr ? server : "", ippPort(), timeoutMs));
       return printers;
     }
     httpSetTimeout(http, 5.0, GiveUp, nullptr);
@@ -103,7 +169,9 @@ class CupsPrinterSource : public PrinterSource {
     std::lock_guard<std::mutex> lock(lock_);
     if (reported_) return;
     reported_ = true;
-    Logger().Record(text + " (no CUPS printers listed)");
+    Logger().Record(text +
+                    "; no CUPS printers listed (set MORVEL_CUPS=0 to leave CUPS out, or CUPS_SERVER for another "
+                    "server; printers of the printers.conf named by MORVEL_PRINTERS are listed either way)");
   }
   void Reachable() {
     std::lock_guard<std::mutex> lock(lock_);
@@ -112,6 +180,7 @@ class CupsPrinterSource : public PrinterSource {
 
   std::mutex lock_;
   bool reported_ = false;
+  std::string where_;
 };
 
 bool CupsTurnedOff() {

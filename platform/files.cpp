@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace morvel::platform {
@@ -93,21 +94,31 @@ uint64_t FileLength(const std::string& path) {
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that opening a pipe without a writer does not wait.
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.Get() < 0) RaiseFor(errno, path);
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, path);
   // Opening a folder read-only succeeds on Linux; hosts expect it refused.
   if (S_ISDIR(st.st_mode)) throw AutomationError(errors::PathFileAccessError);
+  if (!S_ISREG(st.st_mode))
+    throw AutomationError(errors::PathFileAccessError, AutomationError::StandardDescription(errors::PathFileAccessError) +
+                                                           ": '" + path + "' is not a regular file");
+  auto tooLarge = [&] {
+    return AutomationError(errors::OutOfMemory, AutomationError::StandardDescription(errors::OutOfMemory) + ": '" +
+                                                    path + "' is larger than the limit of " +
+                                                    std::to_string(MaxWholeFileBytes >> 20) + " MiB for files read whole");
+  };
+  if (static_cast<uint64_t>(st.st_size) > MaxWholeFileBytes) throw tooLarge();
 
   std::vector<uint8_t> bytes;
   // One byte beyond the reported length, so a file that grew since is noticed
-  // without a second pass; devices and pipes report 0 and grow the buffer.
-  size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 65536;
-  bytes.resize(capacity);
+  // without a second pass.
+  bytes.resize(static_cast<size_t>(st.st_size) + 1);
   size_t filled = 0;
   for (;;) {
-    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    if (filled > MaxWholeFileBytes) throw tooLarge();
+    if (filled == bytes.size()) bytes.resize(std::min<size_t>(bytes.size() * 2, MaxWholeFileBytes + 1));
     ssize_t got = ::read(file.Get(), bytes.data() + filled, bytes.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;

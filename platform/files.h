@@ -27,7 +27,13 @@ std::string FileSystemPath(std::u16string_view path);
 // A folder raises 75; anything else that fails raises its mapped number.
 uint64_t FileLength(const std::string& path);
 
-// Every byte of a regular file, read from its start.
+// The most a file read whole may hold: pictures and LoadFile inputs. A
+// device, pipe or runaway file would otherwise be read until memory ran out.
+constexpr uint64_t MaxWholeFileBytes = 64ull << 20;
+
+// Every byte of a regular file, read from its start. Anything but a regular
+// file (a device, a pipe) raises 75, a file beyond MaxWholeFileBytes raises 7,
+// both with a description naming the file and the reason.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
 // Writes `size` bytes at the start of the file, creating it (mode 0666 less

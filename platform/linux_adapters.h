@@ -15,7 +15,8 @@ namespace morvel::platform {
 
 // printers.conf: INI, UTF-8, one section per printer titled with its exact
 // name (blanks and case kept), with `uri =` and `dpi =` (203 when missing).
-// Whole-line comments start with '#' or ';'. A relative file: path is taken
+// Comments start with '#' or ';', on a line of their own or after a
+// value or title and a blank. A relative file: path is taken
 // from the folder of the file. A faulty line is recorded in the log with the
 // file and line number and skipped; a printer whose title or dpi is faulty,
 // that has no uri, or whose name repeats an earlier one is left out whole.
@@ -24,13 +25,20 @@ class PrintersConfSource : public PrinterSource {
   // `required`: the file was named explicitly, so a missing file is an error.
   PrintersConfSource(std::string path, bool required);
   std::vector<InstalledPrinter> List() override;
+  std::string Origin() override { return path_; }
 
  private:
   std::string path_;
   bool required_;
 };
 
-// The printers of several sources, one after the other.
+// The printers of printers.conf text read from `path` (for the file's folder
+// and the log records), as PrintersConfSource reads a file.
+std::vector<InstalledPrinter> ReadPrintersConf(std::string_view text, const std::string& path);
+
+// The printers of several sources, one after the other. A name that a later
+// source repeats is kept (the list is the system's) and warned about once,
+// with both origins: only the first can be reached.
 class SystemPrinterList : public PrinterList {
  public:
   explicit SystemPrinterList(std::vector<std::shared_ptr<PrinterSource>> sources)
@@ -57,6 +65,10 @@ std::vector<std::shared_ptr<PrinterSource>> DefaultPrinterSources();
 // Current() or its shortcuts (Logger(), Ansi()); a source logs from List().
 using PrinterSourceFactory = std::function<std::shared_ptr<PrinterSource>()>;
 void AddPrinterSourceFactory(PrinterSourceFactory factory);
+
+// Records a text in the log once per process: listings run on every
+// printer look-up, and their warnings would otherwise repeat.
+void RecordOnce(const std::string& text);
 
 // The CUPS destinations (cups_printers.cpp), registered as a factory above;
 // nullptr when MORVEL_CUPS=0.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 #include "platform/linux_adapters.h"
 
@@ -40,27 +41,37 @@ class EnvTempFolder : public TempFolder {
 class LocaleNumberFormat : public NumberFormat {
  public:
   char16_t DecimalSeparator() override {
-    // Loading a locale maps and unmaps its files, which costs far more than
-    // the conversion that asks; the answer is kept until the variables that
-    // choose the locale change.
-    std::string key;
-    for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-      const char* v = std::getenv(name);
-      key += v != nullptr ? v : "";
-      key.push_back('\n');
+    // Loading a locale reads its files from disk, and every number written
+    // or read asks: the answer is kept until the settings it came from change.
+    thread_local Settings cached;
+    thread_local char16_t separator = u'.';
+    Settings now = Current();
+    if (!cached.Valid || now != cached) {
+      separator = Load();
+      cached = std::move(now);
+      cached.Valid = true;
     }
-    std::lock_guard<std::mutex> lock(lock_);
-    if (key != key_) {
-      separator_ = Load();
-      key_ = std::move(key);
-    }
-    return separator_;
+    return separator;
   }
 
  private:
-  // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
-  // the process-wide locale.
+  struct Settings {
+    bool Valid = false;
+    std::string LcAll, LcNumeric, Lang;
+    bool operator!=(const Settings& o) const { return LcAll != o.LcAll || LcNumeric != o.LcNumeric || Lang != o.Lang; }
+  };
+
+  static Settings Current() {
+    auto get = [](const char* name) {
+      const char* v = std::getenv(name);
+      return std::string(v != nullptr ? v : "");
+    };
+    return Settings{false, get("LC_ALL"), get("LC_NUMERIC"), get("LANG")};
+  }
+
   static char16_t Load() {
+    // The user's locale, from LC_ALL / LC_NUMERIC / LANG, without touching
+    // the process-wide locale.
     locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
     if (loc == static_cast<locale_t>(nullptr)) return u'.';
     const char* radix = nl_langinfo_l(RADIXCHAR, loc);
@@ -68,10 +79,6 @@ class LocaleNumberFormat : public NumberFormat {
     freelocale(loc);
     return sep.size() == 1 ? sep[0] : u'.';
   }
-
-  std::mutex lock_;
-  std::string key_ = "\x01";  // matches no environment
-  char16_t separator_ = u'.';
 };
 
 class StderrMessageSink : public MessageSink {

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,8 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <sstream>
+#include <unordered_set>
 
 #include "platform/linux_adapters.h"
 #include "platform/text_case.h"
@@ -116,11 +119,12 @@ class ConfReader {
   };
 
   void Warn(unsigned line, const std::string& text) {
-    Logger().Record("printers.conf " + path_ + ":" + std::to_string(line) + ": " + text);
+    RecordOnce("printers.conf " + path_ + ":" + std::to_string(line) + ": " + text);
   }
 
   void ReadLine(std::string_view text) {
     if (text.empty() || text.front() == '#' || text.front() == ';') return;
+    text = WithoutComment(text);
     if (text.front() == '[') return StartSection(text);
     size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
@@ -148,6 +152,23 @@ class ConfReader {
     } else {
       Warn(lineNumber_, "unknown key '" + std::string(key) + "'; line skipped");
     }
+  }
+
+  // A comment may follow a value or a title after a blank: "uri = file:jobs
+  // # one file per job". Names and uris hold no blank before a '#' or ';'
+  // that they mean; a title's own text is everything inside its brackets.
+  static std::string_view WithoutComment(std::string_view text) {
+    size_t from = 0;
+    if (text.front() == '[') {
+      size_t close = text.rfind(']');
+      if (close == std::string_view::npos) return text;
+      size_t next = text.find_first_not_of(" \t", close + 1);
+      if (next != std::string_view::npos && (text[next] == '#' || text[next] == ';')) return text.substr(0, close + 1);
+      from = close + 1;
+    }
+    for (size_t i = std::max<size_t>(from, 1); i < text.size(); ++i)
+      if ((text[i] == '#' || text[i] == ';') && (text[i - 1] == ' ' || text[i - 1] == '\t')) return Trim(text.substr(0, i));
+    return text;
   }
 
   void StartSection(std::string_view text) {
@@ -216,10 +237,16 @@ class FirstExistingConfSource : public PrinterSource {
   std::vector<InstalledPrinter> List() override {
     for (const auto& path : candidates_) {
       std::error_code ec;
-      if (fs::exists(path, ec)) return PrintersConfSource(path, false).List();
+      if (!fs::exists(path, ec)) continue;
+      found_ = path;
+      return PrintersConfSource(path, false).List();
     }
     return {};
   }
+  std::string Origin() override { return found_; }
+
+ private:
+  std::string found_;
 
  private:
   std::vector<std::string> candidates_;
@@ -267,13 +294,42 @@ std::vector<InstalledPrinter> PrintersConfSource::List() {
   return ConfReader(path_).Read(in);
 }
 
+std::vector<InstalledPrinter> ReadPrintersConf(std::string_view text, const std::string& path) {
+  std::istringstream in{std::string(text)};
+  return ConfReader(path).Read(in);
+}
+
 std::vector<InstalledPrinter> SystemPrinterList::List() {
   std::vector<InstalledPrinter> all;
+  std::vector<std::string> origins;
   for (auto& source : sources_) {
     auto part = source->List();
-    all.insert(all.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+    std::string origin = part.empty() ? std::string() : source->Origin();
+    for (auto& printer : part) {
+      for (size_t i = 0; i < all.size(); ++i) {
+        if (!text::EqualsIgnoreCase(all[i].Name, printer.Name)) continue;
+        RecordOnce("printer '" + ToUtf8(printer.Name) + "' is defined twice: in " + origins[i] + " (" + all[i].Uri +
+                   ") and in " + origin + " (" + printer.Uri + "); only the first can be reached, rename one of them");
+        break;
+      }
+      origins.push_back(origin);
+      all.push_back(std::move(printer));
+    }
   }
   return all;
+}
+
+void RecordOnce(const std::string& text) {
+  static std::mutex lock;
+  static auto* said = new std::unordered_set<std::string>;  // usable until the process ends
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    // A long-lived process reading ever new files says old things again
+    // rather than keep every text.
+    if (said->size() >= 4096) said->clear();
+    if (!said->insert(text).second) return;
+  }
+  Logger().Record(text);
 }
 
 void AddPrinterSourceFactory(PrinterSourceFactory factory) {

@@ -70,6 +70,17 @@ Services Replace(Services services) {
   return copy;
 }
 
+namespace {
+std::atomic<uint64_t> incidentCounts[3];
+}  // namespace
+
+void CountIncident(Incident incident) { incidentCounts[static_cast<int>(incident)].fetch_add(1, std::memory_order_relaxed); }
+
+IncidentCounts Incidents() {
+  return {incidentCounts[0].load(std::memory_order_relaxed), incidentCounts[1].load(std::memory_order_relaxed),
+          incidentCounts[2].load(std::memory_order_relaxed)};
+}
+
 std::string ApplicationCaption() { return program_invocation_short_name; }
 
 void ShowMessage(std::string_view text) { Current().Messages->Show(ApplicationCaption(), text); }

@@ -31,6 +31,8 @@ class PrinterSource {
   // Printers in this source's order. Raises AutomationError when the source
   // is configured but cannot be read.
   virtual std::vector<InstalledPrinter> List() = 0;
+  // Where the printers of the last List came from, for messages.
+  virtual std::string Origin() { return "another source"; }
 };
 
 // The installed printers of the user, in system order.
@@ -153,6 +155,23 @@ class ScopedServices {
  private:
   Services previous_;
 };
+
+// Failures the platform records that members keep silent by contract (the
+// spooler's and the code page's), counted for the process so that a host can
+// tell its user that a label did not arrive whole: read before and after.
+enum class Incident { DeliveryFailure, UnknownPrinter, ReplacedCharacters };
+struct IncidentCounts {
+  uint64_t DeliveryFailures = 0;    // documents or opens that did not reach the printer
+  uint64_t UnknownPrinters = 0;     // opens of a name no installed printer has
+  uint64_t ReplacedCharacters = 0;  // texts whose characters the code page lacks became '?'
+  uint64_t Total() const { return DeliveryFailures + UnknownPrinters + ReplacedCharacters; }
+  IncidentCounts operator-(const IncidentCounts& o) const {
+    return {DeliveryFailures - o.DeliveryFailures, UnknownPrinters - o.UnknownPrinters,
+            ReplacedCharacters - o.ReplacedCharacters};
+  }
+};
+void CountIncident(Incident incident);
+IncidentCounts Incidents();
 
 // Shortcuts to the current adapters.
 inline CodePage& Ansi() { return *Current().Ansi; }

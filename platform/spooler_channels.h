@@ -39,6 +39,10 @@ int TimeoutFromEnv(const char* name, int fallback);
 inline int ConnectTimeoutMs() { return TimeoutFromEnv("MORVEL_CONNECT_TIMEOUT_MS", 5000); }
 inline int WriteTimeoutMs() { return TimeoutFromEnv("MORVEL_WRITE_TIMEOUT_MS", 30000); }
 
+// Why a libcups connect to the server failed, in words, found by trying
+// once more (cups_printers.cpp).
+std::string ConnectFailure(const std::string& server, int port, int timeoutMs);
+
 // Writes one record "printer 'NAME': TEXT" to the platform log.
 void Report(const std::string& printer, std::string_view text);
 

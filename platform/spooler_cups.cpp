@@ -33,7 +33,7 @@ class CupsChannel : public Channel {
     server_ = server != nullptr ? server : "";
     http_ = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectTimeoutMs(), nullptr);
     if (http_ == nullptr) {
-      Report(printer_, "cannot reach the CUPS server " + Server() + ": " + std::strerror(errno));
+      Report(printer_, "cannot reach the CUPS server " + Server() + ": " + ConnectFailure(server_, ippPort(), ConnectTimeoutMs()));
       return false;
     }
     httpSetTimeout(http_, WriteTimeoutMs() / 1000.0, GiveUp, nullptr);
@@ -61,7 +61,7 @@ class CupsChannel : public Channel {
     if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(data), size) != HTTP_STATUS_CONTINUE) {
       Report(printer_, "sending CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' failed after " +
                            std::to_string(sent_) + " bytes (" + std::to_string(size) +
-                           " bytes not sent): " + cupsLastErrorString());
+                           " bytes not sent): " + Lost());
       Cancel();
       return false;
     }
@@ -76,13 +76,26 @@ class CupsChannel : public Channel {
     bool ok = status <= IPP_STATUS_OK_CONFLICTING;
     if (!ok)
       Report(printer_, "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' was not accepted after " +
-                           std::to_string(sent_) + " bytes: " + cupsLastErrorString());
+                           std::to_string(sent_) + " bytes: " + (httpError(http_) != 0 ? Lost() : std::string(cupsLastErrorString())));
     Drop();
     return ok;
   }
 
  private:
   std::string Server() const { return server_ + (server_.starts_with("/") ? "" : ":" + std::to_string(ippPort())); }
+
+  // What broke a job in the middle. libcups leaves its last status as it
+  // was (often successful-ok from the job's creation) when the server just
+  // goes away, so the connection's own error speaks first.
+  std::string Lost() {
+    int error = http_ != nullptr ? httpError(http_) : 0;
+    if (error == EPIPE || error == ECONNRESET || error == 0)
+      return std::string("the CUPS server went away or closed the connection") +
+             (error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string());
+    if (error == ETIMEDOUT || error == EAGAIN)
+      return "the CUPS server took no data for " + std::to_string(WriteTimeoutMs()) + " ms";
+    return std::strerror(error);
+  }
 
   // A job left half-sent would sit in the queue forever (or print half a
   // label); it is cancelled on a fresh connection, the old one being broken.

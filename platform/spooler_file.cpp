@@ -2,6 +2,9 @@
 // a PNG document, so a person can open it) holding exactly the bytes
 // written, numbered one past the highest already there. Creation
 // is exclusive, so two processes printing into one folder never share a file.
+// A document is written as NNNNNN.prn.part and renamed when it ended whole,
+// so a program watching the folder never sees half a job under the .prn
+// name; a failed one is kept as NNNNNN.prn.failed for inspection.
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,7 +23,12 @@ namespace {
 // more once past 999999); -1 for anything else.
 long long NumberOf(const char* name) {
   size_t len = std::strlen(name);
-  if (len < 10 || len > 22 || (std::strcmp(name + len - 4, ".prn") != 0 && std::strcmp(name + len - 4, ".png") != 0))
+  // The part and failed files hold their numbers too.
+  for (const char* suffix : {".part", ".failed"}) {
+    size_t n = std::strlen(suffix);
+    if (len > n && std::strcmp(name + len - n, suffix) == 0) len -= n;
+  }
+  if (len < 10 || len > 22 || (std::strncmp(name + len - 4, ".prn", 4) != 0 && std::strncmp(name + len - 4, ".png", 4) != 0))
     return -1;
   long long n = 0;
   for (size_t i = 0; i + 4 < len; ++i) {
@@ -45,7 +53,9 @@ class FileChannel : public Channel {
     Drop();
     DIR* dir = opendir(folder_.c_str());
     if (dir == nullptr) {
-      Report(printer_, "cannot open folder '" + folder_ + "': " + std::strerror(errno));
+      int error = errno;
+      Report(printer_, "cannot open folder '" + folder_ + "': " + std::strerror(error) +
+                           (error == ENOENT ? " (create it: file: printers write into an existing folder)" : ""));
       return false;
     }
     long long highest = 0;
@@ -57,7 +67,7 @@ class FileChannel : public Channel {
       char name[32];
       std::snprintf(name, sizeof name, "/%06lld%s", n, extension);
       std::string path = folder_ + name;
-      int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      int fd = open((path + ".part").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
       if (fd >= 0) {
         fd_ = fd;
         path_ = std::move(path);
@@ -82,28 +92,83 @@ class FileChannel : public Channel {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      Report(printer_, "writing '" + path_ + "' failed (" + std::to_string(size - written) +
-                           " bytes not written): " + std::strerror(n < 0 ? errno : EIO));
-      Drop();
+      int error = n < 0 ? errno : EIO;
+      Fail("writing failed (" + std::to_string(size - written) + " bytes not written): " + std::strerror(error) +
+           (error == ENOSPC || error == EDQUOT || error == EFBIG ? " (the disk or the file size limit is full)" : ""));
       return false;
     }
     return true;
   }
 
   bool End() override {
+    if (fd_ < 0) return false;
+    // Whole means on the disk: a full disk may show only here.
+    if (fsync(fd_) != 0 && errno != EINVAL) {
+      Fail(std::string("writing failed at the end: ") + std::strerror(errno));
+      return false;
+    }
     int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0) {
-      Report(printer_, "closing '" + path_ + "' failed, its bytes may be incomplete: " + std::strerror(errno));
+      fd_ = -1;
+      Keep(std::string("closing failed, its bytes may be incomplete: ") + std::strerror(errno));
       return false;
     }
-    return true;
+    return Publish();
   }
 
  private:
-  void Drop() {
+  void Fail(const std::string& why) {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    Keep(why);
+  }
+
+  // Gives the whole document its .prn (or .png) name. Another writer may have
+  // finished one under that name since ours started (it saw no .part yet),
+  // so the name is taken only when free, else the next one.
+  bool Publish() {
+    std::string part = path_ + ".part";
+    std::string name = path_;
+    for (int tries = 0; tries < 1000; ++tries) {
+      if (link(part.c_str(), name.c_str()) == 0) {
+        unlink(part.c_str());
+        path_.clear();
+        return true;
+      }
+      if (errno == EPERM || errno == EOPNOTSUPP) {  // a file system without hard links
+        if (rename(part.c_str(), name.c_str()) != 0) break;
+        path_.clear();
+        return true;
+      }
+      if (errno != EEXIST) break;
+      long long n = NumberOf(name.substr(name.rfind('/') + 1).c_str());
+      char next[32];
+      std::snprintf(next, sizeof next, "/%06lld%s", n + 1, name.c_str() + name.size() - 4);
+      name = folder_ + next;
+    }
+    Keep(std::string("cannot take a .prn name: ") + std::strerror(errno));
+    return false;
+  }
+
+  // A document that did not end whole keeps its bytes under the .failed
+  // name; its .prn name is never used.
+  void Keep(const std::string& why) {
+    if (path_.empty()) return;
+    std::string kept = path_ + ".failed";
+    if (rename((path_ + ".part").c_str(), kept.c_str()) == 0)
+      Report(printer_, "document " + path_ + " " + why + "; the bytes written are kept as " + kept);
+    else
+      Report(printer_, "document " + path_ + " " + why);
+    path_.clear();
+  }
+
+  // A document dropped without End did not end whole either.
+  void Drop() {
+    if (fd_ < 0) return;
+    close(fd_);
+    fd_ = -1;
+    Keep("was not ended");
   }
 
   std::string printer_;

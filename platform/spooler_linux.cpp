@@ -67,9 +67,11 @@ class LinuxSpooler : public Spooler {
       installed = Current().Printers->List();
     } catch (const AutomationError& e) {
       spool::Report(name, "cannot list the installed printers: " + e.Description());
+      CountIncident(Incident::DeliveryFailure);
       return NullHandle;
     } catch (const std::exception& e) {
       spool::Report(name, std::string("cannot list the installed printers: ") + e.what());
+      CountIncident(Incident::DeliveryFailure);
       return NullHandle;
     }
     const InstalledPrinter* found = nullptr;
@@ -80,13 +82,17 @@ class LinuxSpooler : public Spooler {
       }
     }
     if (found == nullptr) {
-      spool::Report(name, "no installed printer has this name");
+      spool::Report(name, "no installed printer has this name ('morvel printers' lists them)");
+      CountIncident(Incident::UnknownPrinter);
       return NullHandle;
     }
     auto printer = std::make_shared<Printer>();
     printer->Name = ToUtf8(found->Name);
     printer->Out = ChannelFor(printer->Name, found->Uri);
-    if (printer->Out == nullptr) return NullHandle;
+    if (printer->Out == nullptr) {
+      CountIncident(Incident::DeliveryFailure);
+      return NullHandle;
+    }
     std::lock_guard<std::mutex> lock(lock_);
     Handle handle = next_++;
     open_.emplace(handle, std::move(printer));
@@ -109,9 +115,11 @@ class LinuxSpooler : public Spooler {
     printer->Dropped = 0;
     printer->DroppedWrites = 0;
     printer->Written = 0;
+    printer->Counted = false;
     if (!(mimeType.empty() ? printer->Out->Start(printer->DocName)
                            : printer->Out->StartTyped(printer->DocName, mimeType))) {
       printer->State = DocState::Failed;
+      CountFailure(*printer);
       return false;
     }
     printer->State = DocState::Open;
@@ -148,6 +156,7 @@ class LinuxSpooler : public Spooler {
     if (!ok) {
       printer->State = DocState::Failed;
       printer->Dropped += size - written;
+      CountFailure(*printer);
     }
     return ok;
   }
@@ -190,7 +199,14 @@ class LinuxSpooler : public Spooler {
     uint64_t Written = 0;
     uint64_t Dropped = 0;  // bytes the caller handed over that did not go
     uint64_t DroppedWrites = 0;
+    bool Counted = false;  // this document's failure is counted
   };
+
+  static void CountFailure(Printer& printer) {
+    if (printer.Counted) return;
+    printer.Counted = true;
+    CountIncident(Incident::DeliveryFailure);
+  }
 
   std::shared_ptr<Printer> Find(Handle handle, const char* call) {
     std::lock_guard<std::mutex> lock(lock_);
@@ -219,6 +235,7 @@ class LinuxSpooler : public Spooler {
       ok = printer.Out->End();
       if (!ok) printer.State = DocState::Failed;
     }
+    if (!ok) CountFailure(printer);
     if (!ok && printer.Dropped > 0)
       spool::Report(printer.Name, "document '" + printer.DocName + "' ended incomplete: " +
                                       std::to_string(printer.Dropped) + " of the caller's bytes were not sent");

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build morvel >/dev/null
+ninja -C build morvel hello >/dev/null
 
 export MORVEL_PRINTERS="$PWD/examples/printers.conf"
 export MORVEL_CUPS=0
@@ -49,4 +49,14 @@ build/bin/morvel run examples/dothan-label.mvs
 after=$(ls examples/jobs | sort | tail -n 1)
 if [[ -n "$after" && "$after" != "$before" && "$after" == *.png ]]; then
   echo "-> label page written to examples/jobs/$after ($(file -b "examples/jobs/$after" | cut -d, -f2 | xargs), $(stat -c %s "examples/jobs/$after") bytes)"
+fi
+
+# The same Zebra label from the C++ host example, examples/hello.cpp.
+echo
+echo "== examples/hello.cpp (build/bin/hello)"
+before=$(ls examples/jobs | sort | tail -n 1)
+build/bin/hello
+after=$(ls examples/jobs | sort | tail -n 1)
+if [ -n "$after" ] && [ "$after" != "$before" ]; then
+  echo "-> job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
 fi

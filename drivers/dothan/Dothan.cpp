@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "control/Module1.h"
-#include "control/Module2.h"
+#include "control/Units.h"
+#include "control/Conversions.h"
 #include "control/Numbers.h"
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "morvel/clsBase64.h"

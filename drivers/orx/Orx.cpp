@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "control/Module1.h"
-#include "control/Module2.h"
+#include "control/Units.h"
+#include "control/Conversions.h"
 #include "control/Numbers.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"

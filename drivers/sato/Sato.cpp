@@ -1,8 +1,8 @@
 // SBPL label commands, BMP images and EPC writing for SATO printers.
 #include "drivers/sato/Sato.h"
 
-#include "control/Module1.h"
-#include "control/Module2.h"
+#include "control/Units.h"
+#include "control/Conversions.h"
 #include "control/Numbers.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"

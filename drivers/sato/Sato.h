@@ -6,7 +6,7 @@
 #pragma once
 
 #include "control/IPrn.h"
-#include "drivers/zebra/RawChannel.h"
+#include "drivers/shared/RawChannel.h"
 
 namespace morvel {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "control/Module1.h"
+#include "control/Units.h"
 #include "control/Numbers.h"
 #include "platform/services.h"
 

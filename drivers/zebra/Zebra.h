@@ -5,7 +5,7 @@
 #pragma once
 
 #include "control/IPrn.h"
-#include "drivers/zebra/RawChannel.h"
+#include "drivers/shared/RawChannel.h"
 
 namespace morvel {
 

@@ -1,11 +1,13 @@
 // The call script language of the morvel command.
 #include "hosts/cli/Script.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 
 #include "morvel/PrintBarCode.h"
+#include "platform/files.h"
 #include "platform/services.h"
 
 namespace morvel::cli {
@@ -96,7 +98,52 @@ bool ReadQuoted(std::string_view line, size_t& pos, String& out, std::string& er
   return false;
 }
 
+size_t Distance(std::string_view a, std::string_view b) {
+  // Levenshtein distance without regard to ASCII case, on one row.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
 }  // namespace
+
+std::vector<std::string_view> NearestMembers(std::string_view name) {
+  std::vector<std::pair<size_t, std::string_view>> ranked;
+  if (name.size() > 64) return {};
+  for (const auto& m : automation::PrintBarCodeClass().Members) {
+    size_t d = Distance(name, m.Name);
+    if (d <= std::max<size_t>(2, m.Name.size() / 3)) ranked.emplace_back(d, m.Name);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string_view> names;
+  for (size_t i = 0; i < ranked.size() && i < 3; ++i) names.push_back(ranked[i].second);
+  return names;
+}
+
+std::string UnknownMemberMessage(std::string_view name) {
+  std::string message = "no member named " + std::string(name);
+  auto near = NearestMembers(name);
+  if (!near.empty()) {
+    message += "; did you mean ";
+    for (size_t i = 0; i < near.size(); ++i) {
+      if (i > 0) message += i + 1 == near.size() ? " or " : ", ";
+      const auto* m = automation::FindMember(automation::PrintBarCodeClass(), near[i]);
+      message += std::string(m->Name) + " (" + std::string(m->Description) + ")";
+    }
+    message += "?";
+  }
+  return message + " 'morvel members' lists every member.";
+}
 
 ParsedScript ParseScript(std::string_view text) {
   ParsedScript script;
@@ -125,7 +172,7 @@ ParsedScript ParseScript(std::string_view text) {
     st.Line = lineNo;
     st.Member = automation::FindMember(cls, name);
     if (st.Member == nullptr) {
-      script.Errors.push_back({lineNo, "no member named " + name});
+      script.Errors.push_back({lineNo, UnknownMemberMessage(name)});
       if (end == text.size()) break;
       continue;
     }
@@ -193,12 +240,55 @@ namespace {
 automation::Variant PictureArgument(const String& path, const std::string& baseFolder) {
   std::string file = ToUtf8(path);
   if (!file.empty() && file[0] != '/' && !baseFolder.empty()) file = baseFolder + "/" + file;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw AutomationError(errors::FileNotFound);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = platform::ReadWholeFile(file);
+  } catch (const AutomationError& e) {
+    // The file's own errors name no file; say which @PATH it was.
+    if (e.Description().find(file) != std::string::npos) throw;
+    throw AutomationError(e.Number(), e.Description() + ": '" + file + "'");
+  }
   PictureRef picture = platform::Current().Images->Decode(bytes.data(), bytes.size());
-  if (!picture) throw AutomationError(errors::InvalidPicture);
+  if (!picture)
+    throw AutomationError(errors::InvalidPicture, AutomationError::StandardDescription(errors::InvalidPicture) + ": '" +
+                                                      file + "' is no BMP, PNG, JPEG or GIF image");
   return automation::Variant(picture);
+}
+
+std::string Plural(size_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+// What a failed call's error means for this statement: the line, and for a
+// wrong count or a value that does not convert, which argument and what the
+// member expects.
+std::string Explain(const Statement& st, const AutomationError& e) {
+  const automation::MemberInfo& m = *st.Member;
+  std::string where = "line " + std::to_string(st.Line);
+  if (e.Number() == errors::WrongArgumentCount && st.Args.size() != m.Params.size())
+    return where + ": " + std::string(m.Name) + " takes " + Plural(m.Params.size(), "argument") +
+           (m.Params.empty() ? "" : ": " + automation::ParameterList(m)) + ", " + std::to_string(st.Args.size()) +
+           " given";
+  if (e.Number() != errors::TypeMismatch && e.Number() != errors::Overflow) return where;
+  for (size_t i = 0; i < st.Args.size() && i < m.Params.size(); ++i) {
+    const automation::ParamInfo& p = m.Params[i];
+    const Argument& a = st.Args[i];
+    std::string which = "argument " + std::to_string(i + 1) + " (" + std::string(p.Name) + ")";
+    if (p.Type == automation::VarType::Object) {
+      if (a.Type != Argument::Kind::Picture) return where + ": " + which + " is a picture: write @PATH to an image file";
+      continue;
+    }
+    if (a.Type == Argument::Kind::Picture) return where + ": " + which + " is a " + automation::TypeName(p.Type) + ", not a picture";
+    try {
+      automation::Coerce(automation::Variant(a.Text), p.Type);
+    } catch (const AutomationError& c) {
+      std::string value = ShowValue(automation::Variant(a.Text.substr(0, 40)));
+      return where + ": " + which + " '" + value + "' " +
+             (c.Number() == errors::Overflow ? "is out of the range of " : "is not ") + "a" +
+             (p.Type == automation::VarType::Integer ? "n " : " ") + automation::TypeName(p.Type);
+    }
+  }
+  // Every argument converted: the member itself found a text that should
+  // hold a number (InitPrint's sizes, PrintLabel's copies).
+  return where + ": a text argument of " + std::string(m.Name) + " must hold a number";
 }
 
 }  // namespace
@@ -217,10 +307,10 @@ bool RunScript(const std::vector<Statement>& statements, const std::string& base
       if (st.Member->Result != automation::VarType::Empty) out << name << ": " << ShowValue(result) << "\n";
     } catch (const AutomationError& e) {
       allWell = false;
-      out << name << ": error " << e.Number() << ": " << e.Description() << "\n";
+      out << name << ": error " << e.Number() << ": " << e.Description() << " (" << Explain(st, e) << ")\n";
     } catch (const std::exception& e) {
       allWell = false;
-      out << name << ": error 51: Internal error: " << e.what() << "\n";
+      out << name << ": error 51: Internal error: " << e.what() << " (line " << st.Line << ")\n";
     }
     out.flush();
   }

@@ -37,6 +37,12 @@ struct ParsedScript {
 // a bare token is its text; a bare @PATH is a picture file.
 ParsedScript ParseScript(std::string_view text);
 
+// The members of PrintBarCode whose names are nearest a misspelled one, best
+// first, at most three.
+std::vector<std::string_view> NearestMembers(std::string_view name);
+// "no member named X; did you mean ...?" with the near members' descriptions.
+std::string UnknownMemberMessage(std::string_view name);
+
 // How a value is shown: strings with every character below 0x20, 0x7F and
 // '\' written as \xHH / \\; other values in their text form.
 std::string ShowValue(const automation::Variant& value);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "morvel/PrintInfo.h"
@@ -14,6 +16,24 @@
 namespace morvel {
 
 class IPrn;
+
+// Text that a C++ host passes by value: UTF-16 (u"..."), UTF-8 ("..." or
+// std::string_view), or a number written as text with the user's decimal
+// separator, as a call script's bare token would be.
+class Text {
+ public:
+  Text(String text) : value_(std::move(text)) {}
+  Text(const char16_t* text) : value_(text) {}
+  Text(std::string_view utf8) : value_(FromUtf8(utf8)) {}
+  Text(const char* utf8) : value_(FromUtf8(utf8)) {}
+  Text(const std::string& utf8) : value_(FromUtf8(utf8)) {}
+  Text(int number);
+  Text(double number);
+  String& Value() noexcept { return value_; }
+
+ private:
+  String value_;
+};
 
 class PrintBarCode {
  public:
@@ -48,6 +68,28 @@ class PrintBarCode {
   void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height);
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height);
   void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height);
+
+  // Value forms for C++ hosts, so that a program reads like a call script:
+  //   pb.SetPrint("ZDesigner GK420t"); pb.PrintFont(10, 20, "ABC", 12, "F1.TTF");
+  // Each copies its arguments and calls the member above (with variables
+  // of the exact types, the by-reference member is chosen and writes back).
+  Integer GetDot(const Single& pixels);
+  Single textHeight(Text strbuf, Text fontName, const Single& FontSize, const Boolean& FontBold);
+  Single TextWidth(Text strbuf, Text fontName, const Single& FontSize, const Boolean& FontBold);
+  Integer SetPrint(Text printerName);
+  void OpenPort(Text printerName);
+  void PrintLabel(Text copies);
+  void SendCmd(Text cmd);
+  void InitPrint(Text wide, Text height, Text speed, Text nd, Text cz, Text sp, Text direction);
+  void PrintFont(const Single& x, const Single& y, Text txt, const Single& height, Text fontName);
+  void PrintBar(const Single& x, const Single& y, const Single& width, const Single& height);
+  void PrintCode(const Single& x, const Single& y, Text code, Text codeType, Text Readable, const Single& height,
+                 Text zBar, Text kBar);
+  void InitRFID(Text labelType, Text backfeed, Text readPower, Text writePower, Text wire, Text tryNum);
+  void OpRFID(Text operate, Text data, Text dataType, Text dataLen, Text startAddress, Text section);
+  void PrintList(Text vNewValue);
+  void DrawImageFromFile(std::string_view imageFileUtf8, Single x, Single y, Single width, Single height);
+  void DrawImageFromBase64(std::string_view imageBase64, Single x, Single y, Single width, Single height);
 
   // The brand table every new control starts with.
   static const char16_t* const DefaultBrandTable;

@@ -99,12 +99,15 @@ struct MemberInfo {
   MemberKind Kind;
   std::vector<ParamInfo> Params;
   VarType Result;  // Empty for none
+  // One line for the member reference (morvel members, docs/members.md).
+  std::string_view Description = {};
 };
 
 struct EventInfo {
   std::string_view Name;
   int32_t DispId;
   std::vector<ParamInfo> Params;
+  std::string_view Description = {};
 };
 
 struct ClassInfo {
@@ -113,6 +116,7 @@ struct ClassInfo {
   bool Creatable;  // hosts may create it
   std::vector<MemberInfo> Members;  // in interface order
   std::vector<EventInfo> Events;
+  std::string_view Description = {};
 };
 
 // The type library: Morvel 3.3.
@@ -125,6 +129,17 @@ const ClassInfo& PrintInfoClass();
 const ClassInfo& clsBase64Class();
 // Every class of the library, in type library order.
 std::vector<const ClassInfo*> Classes();
+
+// The member reference, generated from these tables. Signature: for example
+// "SetPrint(ByRef printerName As String) As Integer". ReferenceText: one
+// class (or every class when null) for a terminal; ReferenceMarkdown: every
+// class as the page docs/members.md.
+std::string Signature(const MemberInfo& member);
+std::string ParameterList(const MemberInfo& member);  // "ByRef x As Single, ..."
+std::string ReferenceText(const ClassInfo* cls = nullptr);
+std::string ReferenceMarkdown();
+// A class by name, without regard to case; nullptr if none.
+const ClassInfo* FindClass(std::string_view name);
 
 // A member by name (without regard to case) or dispatch id; nullptr if none.
 // Property puts are found only when `kind` asks for them.

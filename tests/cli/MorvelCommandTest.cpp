@@ -30,10 +30,11 @@ class MorvelCommandTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Outcome Run(const std::string& args, const std::string& script = "") {
+  Outcome Run(const std::string& args, const std::string& script = "", const std::string& env = "") {
     std::ofstream(dir_ / "script.mvs", std::ios::binary) << script;
     std::string cmd = "cd '" + dir_.string() + "' && MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() +
-                      "' MORVEL_CUPS=0 '" MORVEL_BINARY_DIR "/bin/morvel' " + args + " < script.mvs > out.txt 2> err.txt";
+                      "' MORVEL_CUPS=0 " + env + " '" MORVEL_BINARY_DIR "/bin/morvel' " + args +
+                      " < script.mvs > out.txt 2> err.txt";
     int raw = std::system(cmd.c_str());
     Outcome o;
     o.Exited = WIFEXITED(raw);
@@ -81,6 +82,77 @@ TEST_F(MorvelCommandTest, ExitStatuses) {
   Outcome parsed = Run("run", "GetVer\n\nSendCmd \"\\q\"\n");
   EXPECT_NE(parsed.Err.find("<stdin>:3:"), std::string::npos) << parsed.Err;
   EXPECT_EQ(parsed.Out, "") << "nothing runs when a line cannot be parsed";
+}
+
+TEST_F(MorvelCommandTest, HelpMembersAndUnknownCommands) {
+  struct {
+    const char* Args;
+    int Status;
+    const char* Out;
+    const char* Err;
+  } cases[] = {
+      {"--help", 0, "MORVEL_PRINTERS", ""},
+      {"--help", 0, "scripts: one statement per line", ""},
+      {"help", 0, "morvel members [CLASS]", ""},
+      {"help run", 0, "3 a label may not have reached its printer", ""},
+      {"members", 0, "  method PrintBar(ByRef x As Single, ByRef y As Single, ByRef width As Single, ByRef height As Single)", ""},
+      {"members printinfo", 0, "  property put PrintXH = ByVal value As String()", ""},
+      {"members clsBase64", 0, "  event EncodeJD(ByRef Percentage As Currency)", ""},
+      {"members Nothing", 2, "", "no class named Nothing"},
+      {"frobnicate", 2, "", "unknown command 'frobnicate'"},
+      {"printers extra", 2, "", "too many arguments for 'printers'"},
+  };
+  for (auto c : cases) {
+    Outcome o = Run(c.Args);
+    EXPECT_EQ(o.Status, c.Status) << c.Args;
+    EXPECT_NE(o.Out.find(c.Out), std::string::npos) << c.Args << "\n" << o.Out;
+    EXPECT_NE(o.Err.find(c.Err), std::string::npos) << c.Args << "\n" << o.Err;
+  }
+}
+
+TEST_F(MorvelCommandTest, LabelsThatDidNotArriveExitWith3) {
+  const std::string zebra = "SetPrint \"ZDesigner ZT410R-300dpi ZPL\"\nOpenPort \"ZDesigner ZT410R-300dpi ZPL\"\n";
+  const std::string label = "InitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 TEXT 12 F1.TTF\nPrintLabel 1\nClosePort\n";
+  auto with = [&](std::string text) {
+    return zebra + label.substr(0, label.find("TEXT")) + text + label.substr(label.find("TEXT") + 4);
+  };
+  struct {
+    const char* Name;
+    bool MakeFolder;
+    std::string Script;
+    int Status;
+    const char* Summary;  // the one line on standard error
+    const char* Log;      // what the log says of the cause and the remedy
+  } cases[] = {
+      {"arrives", true, with("ABC"), 0, "", ""},
+      {"folder missing", false, with("ABC"), 3, "1 delivery failure", "(create it: file: printers write into"},
+      {"unknown name", true, "SetPrint \"ZDesigner X\"\nOpenPort \"ZDesigner X\"\n" + label, 3,
+       "1 unknown printer name", "printer 'ZDesigner X': no installed printer has this name ('morvel printers'"},
+      {"refused", true, "SetPrint \"SATO CL4NX 305dpi\"\nOpenPort \"SATO CL4NX 305dpi\"\n" + label, 3,
+       "1 delivery failure", "Connection refused"},
+      {"code page lacks", true, with("\"\\u{4E2D}\\u{6587}\""), 3, "1 text with characters printed as '?'",
+       "cannot hold were sent as '?': \u4E2D\u6587; set MORVEL_CODEPAGE"},
+      {"and a call raised", false, with("ABC") + "PrintLabel x\n", 3, "1 delivery failure", ""},
+  };
+  for (auto& c : cases) {
+    fs::remove_all(dir_ / "jobs");
+    if (c.MakeFolder) fs::create_directory(dir_ / "jobs");
+    Outcome o = Run("run", c.Script, "LANG=C.UTF-8 LC_ALL= MORVEL_CODEPAGE=");
+    EXPECT_EQ(o.Status, c.Status) << c.Name << "\n" << o.Out << o.Err;
+    if (c.Status == 3) {
+      EXPECT_NE(o.Err.find("morvel: labels may not have reached their printer: " + std::string(c.Summary)),
+                std::string::npos)
+          << c.Name << "\n" << o.Err;
+      EXPECT_NE(o.Err.find(c.Log), std::string::npos) << c.Name << "\n" << o.Err;
+    }
+  }
+  // The label that arrived is one whole job under its .prn name.
+  fs::remove_all(dir_ / "jobs");
+  fs::create_directory(dir_ / "jobs");
+  ASSERT_EQ(Run("run", with("ABC")).Status, 0);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir_ / "jobs")) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"000001.prn"});
 }
 
 TEST_F(MorvelCommandTest, SurvivesMalformedLinesAndArguments) {

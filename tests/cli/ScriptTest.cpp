@@ -1,4 +1,5 @@
 // The call script language: parsing, escapes, value display, running.
+#include <fstream>
 #include <sstream>
 
 #include "hosts/cli/Script.h"
@@ -81,12 +82,68 @@ TEST_F(ScriptTest, RunPrintsResultsAndErrorsAndGoesOn) {
   EXPECT_FALSE(RunScript(s.Statements, ".", out));
   EXPECT_EQ(out.str(),
             "GetVer: 2.3.11\n"
-            "PrintLabel: error 91: Object variable or With block variable not set\n"
+            "PrintLabel: error 91: Object variable or With block variable not set (line 2)\n"
             "SetPrint: 0\n"
             "GetDot: 211\n"
-            "GetDot: error 13: Type mismatch\n"
-            "PrintList: error 9: Subscript out of range\n"
-            "GetDot: error 450: Wrong number of arguments or invalid property assignment\n");
+            "GetDot: error 13: Type mismatch (line 5: argument 1 (pixels) 'abc' is not a Single)\n"
+            "PrintList: error 9: Subscript out of range (line 6)\n"
+            "GetDot: error 450: Wrong number of arguments or invalid property assignment (line 8: GetDot takes 1 "
+            "argument: ByRef pixels As Single, 2 given)\n");
+}
+
+TEST_F(ScriptTest, ErrorsNameTheArgumentAndWhatWasExpected) {
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 203}});
+  struct {
+    const char* Line;
+    const char* Said;
+  } cases[] = {
+      {"InitPrint 1 2 3", "(line 2: InitPrint takes 7 arguments: ByRef wide As String, ByRef height As String, "
+                          "ByRef speed As String, ByRef nd As String, ByRef cz As String, ByRef sp As String, "
+                          "ByRef direction As String, 3 given)"},
+      {"GetVer 1", "(line 2: GetVer takes 0 arguments, 1 given)"},
+      {"PrintFont 1 x ABC 12 F1", "error 13: Type mismatch (line 2: argument 2 (y) 'x' is not a Single)"},
+      {"GetDot 1e39", "error 6: Overflow (line 2: argument 1 (pixels) '1e39' is out of the range of a Single)"},
+      {"DrawImageFromPicture logo.bmp 0 0 0 0", "(line 2: argument 1 (pic) is a picture: write @PATH to an image file)"},
+      {"DrawImageFromBase64 @logo.bmp 0 0 0 0", "(line 2: argument 1 (imageBase64) is a String, not a picture)"},
+      {"DrawImageFromPicture @/dev/zero 0 0 0 0", "error 75: Path/File access error: '/dev/zero' is not a regular file"},
+      {"DrawImageFromPicture @hello.mvs 0 0 0 0", "hello.mvs' is no BMP, PNG, JPEG or GIF image (line 2)"},
+      {"InitPrint wide 40 4 10 2 1 0", "error 13: Type mismatch (line 2: a text argument of InitPrint must hold a number)"},
+  };
+  for (auto c : cases) {
+    ParsedScript s = ParseScript(std::string("SetPrint \"ZDesigner ZT410R-300dpi ZPL\"\n") + c.Line + "\n");
+    ASSERT_TRUE(s.Errors.empty()) << c.Line;
+    std::ostringstream out;
+    RunScript(s.Statements, MORVEL_SOURCE_DIR "/examples", out);
+    EXPECT_NE(out.str().find(c.Said), std::string::npos) << c.Line << "\n" << out.str();
+  }
+}
+
+TEST_F(ScriptTest, MisspelledMembersGetTheNearestNames) {
+  struct {
+    const char* Name;
+    std::vector<std::string_view> Near;
+  } cases[] = {
+      {"PrintBox", {"PrintBar", "PrintFont", "PrintCode"}},
+      {"setprnt", {"SetPrint"}},
+      {"PrintText", {"PrintFont", "PrintList"}},
+      {"Frobnicate", {}},
+  };
+  for (auto c : cases) EXPECT_EQ(NearestMembers(c.Name), c.Near) << c.Name;
+  ParsedScript s = ParseScript("PrintBox 1 2 3 4\n");
+  ASSERT_EQ(s.Errors.size(), 1u);
+  EXPECT_EQ(s.Errors[0].Message.rfind("no member named PrintBox; did you mean PrintBar (A box (Zebra)", 0), 0u)
+      << s.Errors[0].Message;
+}
+
+TEST_F(ScriptTest, MemberReferencePageIsTheTable) {
+  // docs/members.md is written by `morvel members --markdown`; write it again
+  // when this fails after a change to a member table.
+  std::ifstream page(MORVEL_SOURCE_DIR "/docs/members.md", std::ios::binary);
+  std::stringstream text;
+  text << page.rdbuf();
+  EXPECT_EQ(text.str(), automation::ReferenceMarkdown());
+  for (const auto* cls : automation::Classes())
+    for (const auto& m : cls->Members) EXPECT_FALSE(m.Description.empty()) << cls->Name << "." << m.Name;
 }
 
 TEST_F(ScriptTest, MissingOrBadPictureFileIsTheCallsError) {

@@ -11,6 +11,7 @@
 
 #include "morvel/clsBase64.h"
 #include "platform/fakes.h"
+#include "platform/files.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {
@@ -55,6 +56,34 @@ TEST_F(Base64Files, LoadFileGivesExactlyTheFileBytes) {
   codec_.LoadFile(HostPath("three.bin"), bytes);
   EXPECT_EQ(bytes, ByteArray(std::vector<uint8_t>{0x00, 0xFF, 0x0A}));
   EXPECT_EQ(bytes.UBound(), 2);
+}
+
+TEST_F(Base64Files, FilesReadWholeAreRegularAndBounded) {
+  // A sparse file one byte past the limit costs no disk.
+  { std::ofstream(PathOf("huge.bin")); }
+  fs::resize_file(PathOf("huge.bin"), platform::MaxWholeFileBytes + 1);
+  ByteArray bytes = Previous;
+  try {
+    codec_.LoadFile(HostPath("huge.bin"), bytes);
+    ADD_FAILURE() << "a file beyond the limit was read";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), errors::OutOfMemory);
+    EXPECT_NE(e.Description().find(PathOf("huge.bin").string() + "' is larger than the limit of 64 MiB"),
+              std::string::npos)
+        << e.Description();
+  }
+  EXPECT_EQ(bytes, Previous);
+  // Neither a pipe without a writer nor an endless device is waited on or read.
+  ASSERT_EQ(mkfifo(PathOf("pipe").c_str(), 0600), 0);
+  for (std::string path : {PathOf("pipe").string(), std::string("/dev/zero")}) {
+    try {
+      platform::ReadWholeFile(path);
+      ADD_FAILURE() << path;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.Number(), errors::PathFileAccessError);
+      EXPECT_NE(e.Description().find("'" + path + "' is not a regular file"), std::string::npos) << e.Description();
+    }
+  }
 }
 
 TEST_F(Base64Files, LoadFileRefusalsLeaveTheArrayAlone) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "control/Module2.h"
+#include "control/Conversions.h"
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
 #include "platform/linux_adapters.h"

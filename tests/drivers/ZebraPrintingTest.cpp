@@ -1,6 +1,6 @@
 // Zebra labels through the real spooler channels: straight to a socket
 // listener, and through a private cupsd whose raw queue sends to one.
-#include "drivers/zebra/RawChannel.h"
+#include "drivers/shared/RawChannel.h"
 #include "morvel/PrintBarCode.h"
 #include "platform/linux_adapters.h"
 #include "support/CaptureListener.h"

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "support/TestNames.h"
 #include "platform/linux_adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
@@ -27,6 +28,8 @@ struct LocaleCase {
   const char* CodePage;
 };
 
+void PrintTo(const LocaleCase& c, std::ostream* os) { *os << c.Locale << " -> " << c.CodePage; }
+
 class CodePageForLocaleTest : public ::testing::TestWithParam<LocaleCase> {};
 
 TEST_P(CodePageForLocaleTest, ChoosesAsWindowsDoes) {
@@ -42,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(Locales, CodePageForLocaleTest,
                                            LocaleCase{"de_DE.UTF-8@euro", "CP1252"}, LocaleCase{"ru_RU", "CP1252"},
                                            LocaleCase{"C", "CP1252"}, LocaleCase{"C.UTF-8", "CP1252"},
                                            LocaleCase{"POSIX", "CP1252"}, LocaleCase{"", "CP1252"},
-                                           LocaleCase{"jav_ID", "CP1252"}, LocaleCase{"kok_IN", "CP1252"}));
+                                           LocaleCase{"jav_ID", "CP1252"}, LocaleCase{"kok_IN", "CP1252"}),
+                         [](const auto& info) { return morvel::testing::Identifier(info.param.Locale); });
 
 TEST(CodePageTest, LocaleComesFromLcAllThenLcCtypeThenLang) {
   struct Case {
@@ -73,13 +77,19 @@ TEST_P(UnusableCodePageTest, FallsBackToCp1252AndSaysWhy) {
 }
 
 // SJIS puts the yen sign at 0x5C, so it is no ANSI code page.
-INSTANTIATE_TEST_SUITE_P(Names, UnusableCodePageTest, ::testing::Values("NO-SUCH-CODEPAGE", "SJIS"));
+INSTANTIATE_TEST_SUITE_P(Names, UnusableCodePageTest, ::testing::Values("NO-SUCH-CODEPAGE", "SJIS"),
+                         [](const auto& info) { return morvel::testing::Identifier(info.param); });
 
 struct ConversionCase {
   const char* CodePage;
   std::u16string Text;
   std::string Bytes;
 };
+
+void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.CodePage << " " << morvel::testing::Identifier(c.Text); }
+std::string ConversionName(const ::testing::TestParamInfo<ConversionCase>& info) {
+  return std::string(info.param.CodePage) + "_" + morvel::testing::Identifier(info.param.Text);
+}
 
 class FromUnicodeTest : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -110,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Tables, FromUnicodeTest,
                                                           "a?b"},
                                            ConversionCase{"CP1252", std::u16string(u"\xDC00\xD800"), "??"},
                                            ConversionCase{"CP936", std::u16string(u"中\xD83D"), "\xD6\xD0?"},
-                                           ConversionCase{"CP1252", std::u16string(u"\xDE00\xD83D\xDE00", 3), "??"}));
+                                           ConversionCase{"CP1252", std::u16string(u"\xDE00\xD83D\xDE00", 3), "??"}),
+                         ConversionName);
 
 class ToUnicodeTest : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -129,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Tables, ToUnicodeTest,
                                                           "b"},
                                            // A lead byte without its trail byte.
                                            ConversionCase{"CP936", u"a?", "a\xD6"},
-                                           ConversionCase{"CP936", u"?文", "\xFF\xCE\xC4"}));
+                                           ConversionCase{"CP936", u"?文", "\xFF\xCE\xC4"}),
+                         ConversionName);
 
 TEST(CodePageTest, AsciiPassesUnchanged) {
   std::string bytes;

@@ -156,6 +156,7 @@ TEST_F(PicturesTest, TransparentPixelsAreWhite) {
 struct Size {
   int Width, Height;
 };
+void PrintTo(const Size& s, std::ostream* os) { *os << s.Width << "x" << s.Height; }
 
 class BmpRoundTripTest : public PicturesTest, public ::testing::WithParamInterface<Size> {};
 

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/linux_adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
@@ -54,6 +56,45 @@ TEST_F(PrintersConfTest, ReadsEveryPrinterWithItsExactName) {
                           InstalledPrinter{u"Parent", 203, "file:" + Scratch.Path().string() + "/out/today"}));
 }
 
+TEST_F(PrintersConfTest, CommentsMayFollowAValueOrATitleAfterABlank) {
+  auto printers = Read(
+      "[A] # the first\n"
+      "uri = file:/a    # one NNNNNN.prn per document\n"
+      "dpi = 300 ; three hundred\n"
+      "[Printer #2]\n"
+      "uri = socket://h:9100\t#tab\n"
+      "[B;C]\n"
+      "uri = file:/x#y;z\n");
+  EXPECT_THAT(Logged(), ::testing::IsEmpty());
+  EXPECT_THAT(printers, ElementsAre(InstalledPrinter{u"A", 300, "file:/a"},
+                                    InstalledPrinter{u"Printer #2", 203, "socket://h:9100"},
+                                    InstalledPrinter{u"B;C", 203, "file:/x#y;z"}));
+}
+
+TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
+  // The block of the README that shows printers.conf, read as a user who
+  // copies it would: every printer, nothing in the log.
+  std::ifstream readme(MORVEL_SOURCE_DIR "/README.md");
+  std::string line, block;
+  bool inBlock = false, found = false;
+  while (!found && std::getline(readme, line)) {
+    if (line.starts_with("```")) {
+      if (inBlock && block.find("\nuri = ") != std::string::npos) found = true;
+      else block.clear();
+      inBlock = !inBlock;
+      continue;
+    }
+    if (inBlock) block += line + "\n";
+  }
+  ASSERT_TRUE(found) << "no printers.conf block in the README";
+  auto printers = Read(block);
+  EXPECT_THAT(Logged(), ::testing::IsEmpty());
+  EXPECT_THAT(printers,
+              ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100"},
+                          InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
+                          InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs"}));
+}
+
 TEST_F(PrintersConfTest, RelativeConfPathGivesAbsoluteFileUris) {
   Scratch.Write("printers.conf", "[Here]\nuri = file:jobs\n");
   auto previous = std::filesystem::current_path();
@@ -71,6 +112,8 @@ struct FaultCase {
   int Line;
   const char* Says;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.Title; }
 
 class PrintersConfFaultTest : public PrintersConfTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -126,6 +169,16 @@ TEST_F(PrintersConfTest, ListJoinsTheSourcesInOrder) {
   std::vector<String> names;
   for (const auto& p : list.List()) names.push_back(p.Name);
   EXPECT_EQ(names, (std::vector<String>{u"One", u"Two", u"Three"}));
+
+  // A name in two sources stays listed twice (only the first is reached)
+  // and is warned about once, with both origins.
+  auto third = Scratch.Write("c.conf", "[TWO]\nuri = cups:two\n");
+  SystemPrinterList twice({std::make_shared<PrintersConfSource>(first, true),
+                           std::make_shared<PrintersConfSource>(third, true)});
+  EXPECT_EQ(twice.List().size(), 3u);
+  EXPECT_EQ(twice.List().size(), 3u);
+  EXPECT_THAT(Logged(), ElementsAre("printer 'TWO' is defined twice: in " + first + " (file:/2) and in " + third +
+                                    " (cups:two); only the first can be reached, rename one of them"));
 }
 
 std::vector<String> NamesFromDefaultSources() {

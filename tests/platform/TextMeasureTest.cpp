@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/TestNames.h"
 #include "platform/linux_adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
@@ -49,6 +50,8 @@ struct LinesCase {
   std::u16string WidestLine;
 };
 
+void PrintTo(const LinesCase& c, std::ostream* os) { *os << morvel::testing::Identifier(c.Text); }
+
 class TextMeasureLinesTest : public TextMeasureTest, public ::testing::WithParamInterface<LinesCase> {};
 
 TEST_P(TextMeasureLinesTest, HeightCountsLinesWidthTakesTheWidest) {
@@ -64,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Breaks, TextMeasureLinesTest,
                                            LinesCase{u"ab\ncdef", 2, u"cdef"}, LinesCase{u"abcd\r\nef", 2, u"abcd"},
                                            LinesCase{u"ab\rcd", 2, u"ab"}, LinesCase{u"a\n\nbc", 3, u"bc"},
                                            LinesCase{u"ab\r\n\r\nb", 3, u"ab"}, LinesCase{u"ab\n\rb", 3, u"ab"},
-                                           LinesCase{u"\n", 2, u""}, LinesCase{u"x\r", 2, u"x"}));
+                                           LinesCase{u"\n", 2, u""}, LinesCase{u"x\r", 2, u"x"}),
+                         [](const auto& info) { return morvel::testing::Identifier(info.param.Text); });
 
 TEST_F(TextMeasureTest, SizeFollowsPointsTimesPixelsPerInch) {
   // The same pixels per em, reached either way, measure the same.

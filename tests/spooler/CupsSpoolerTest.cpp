@@ -88,7 +88,8 @@ TEST_F(CupsTest, MissingQueueAndAbsentServerAreRecorded) {
     std::string Server;  // empty: the test scheduler
     std::string Record;
   } cases[] = {{"cups:No_Such_Queue", "", "CUPS queue 'No_Such_Queue'"},
-               {"cups:Anything", absent, "cannot reach the CUPS server " + absent}};
+               {"cups:Anything", absent,
+                "cannot reach the CUPS server " + absent + ": connection refused: no CUPS server listens there"}};
   for (const auto& c : cases) {
     std::unique_ptr<OtherServer> other;
     if (!c.Server.empty()) other = std::make_unique<OtherServer>(c.Server);
@@ -101,6 +102,27 @@ TEST_F(CupsTest, MissingQueueAndAbsentServerAreRecorded) {
     EXPECT_EQ(Logged(c.Record), 1u) << Log();
     EXPECT_EQ(Logged("5 of the caller's bytes were not sent"), 1u) << Log();
   }
+}
+
+TEST_F(CupsTest, AServerThatDiesInTheMiddleOfADocumentIsSaidToHaveGone) {
+  CaptureListener printer;
+  CupsServer dying;  // its own scheduler, so the suite's stays up
+  ASSERT_TRUE(dying.Ready()) << dying.Error();
+  ASSERT_TRUE(dying.AddRawQueue("Gone", printer.Port())) << dying.Error();
+  Install(u"P", "cups:Gone");
+  auto handle = Spool->OpenPrinter(u"P");
+  ASSERT_TRUE(Spool->StartDoc(handle, u"doc")) << Log();
+  const std::string chunk = Payload(65536);
+  size_t written = 0;
+  ASSERT_TRUE(Spool->Write(handle, reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), written)) << Log();
+  dying.Kill();
+  bool failed = false;
+  for (int i = 0; i < 200 && !failed; ++i)
+    failed = !Spool->Write(handle, reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), written);
+  EXPECT_FALSE(Spool->EndDoc(handle));
+  Spool->ClosePrinter(handle);
+  EXPECT_EQ(Logged("the CUPS server went away or closed the connection"), 1u) << Log();
+  EXPECT_EQ(Logged("successful-ok"), 0u) << Log();
 }
 
 TEST_F(CupsTest, SourceNamesQueuesByDescriptionWithTheirResolution) {

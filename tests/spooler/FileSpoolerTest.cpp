@@ -1,5 +1,8 @@
 // file: printers: numbering of the documents in the folder, exclusive
 // creation under concurrent printing, exact bytes, and folder errors.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -124,6 +127,34 @@ TEST_F(FileSpoolerTest, FolderErrorsAreRecordedWithTheSystemReason) {
     EXPECT_EQ(Logged(c.Reason), 1u) << Log();
     EXPECT_EQ(Logged("10 of the caller's bytes were not sent"), 1u) << Log();
   }
+}
+
+TEST_F(FileSpoolerTest, ADocumentThatDoesNotEndWholeNeverTakesItsJobName) {
+  Install(u"P", "file:" + Folder);
+  // A full disk, as the file size limit gives it: the write stops at 64 KiB
+  // of a 108,000-byte document.
+  rlimit previous{};
+  getrlimit(RLIMIT_FSIZE, &previous);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = previous;
+  small.rlim_cur = 65536;
+  setrlimit(RLIMIT_FSIZE, &small);
+  auto full = Print(u"P", u"doc", {Payload(108000, 3)});
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(full.Wrote || full.Ended);
+  EXPECT_EQ(Files(), std::set<std::string>{"000001.prn.failed"});
+  EXPECT_EQ(Read("000001.prn.failed").size(), 65536u);
+  EXPECT_EQ(Logged("document " + Folder + "/000001.prn writing failed (42464 bytes not written): File too large "
+                   "(the disk or the file size limit is full); the bytes written are kept as " +
+                   Folder + "/000001.prn.failed"),
+            1u)
+      << Log();
+
+  // The next whole document is numbered past the kept one.
+  EXPECT_TRUE(Print(u"P", u"whole", {"^XA^XZ"}).Ended) << Log();
+  EXPECT_EQ(Files(), (std::set<std::string>{"000001.prn.failed", "000002.prn"}));
+  EXPECT_EQ(Read("000002.prn"), "^XA^XZ");
 }
 
 }  // namespace

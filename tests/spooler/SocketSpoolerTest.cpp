@@ -23,6 +23,8 @@ struct AddressCase {
   bool Ipv6;
 };
 
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.Host; }
+
 class SocketAddressTest : public SpoolerTest, public ::testing::WithParamInterface<AddressCase> {};
 
 TEST_P(SocketAddressTest, BytesArriveByteForByte) {
@@ -71,6 +73,8 @@ struct FailureCase {
   bool StartSucceeds;
   const char* Record;  // part of the record that explains it
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.Label; }
 
 class SocketFailureTest : public SpoolerTest, public ::testing::WithParamInterface<FailureCase> {};
 

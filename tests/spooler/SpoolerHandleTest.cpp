@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "support/TestNames.h"
 #include "spooler/SpoolerFixture.h"
 
 namespace morvel::testing {
@@ -18,6 +19,8 @@ struct OpenCase {
   bool Opens;
   const char* Record;  // expected record part when it does not open
 };
+
+void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.Uri << " " << Identifier(c.Asked); }
 
 class OpenPrinterTest : public SpoolerTest, public ::testing::WithParamInterface<OpenCase> {};
 
@@ -48,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{u"P", "socket://[::1", u"P", false, "unclosed '['"},
                       OpenCase{u"P", "cups:", u"P", false, "cups: uri without a queue name"},
                       OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+    [](const auto& info) {
+      return std::string(info.param.Opens ? "Opens_" : "Refuses_") + Identifier(info.param.Uri) + "_" +
+             Identifier(info.param.Asked);
+    });
 
 TEST_F(SpoolerTest, StaleAndUnknownHandlesAreRefusedAndRecorded) {
   Install(u"P", "file:/tmp");

@@ -157,6 +157,14 @@ CupsServer::CupsServer() {
   ready_ = true;
 }
 
+void CupsServer::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
 CupsServer::~CupsServer() {
   if (ready_) {
     if (hadServer_)

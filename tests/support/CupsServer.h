@@ -26,6 +26,8 @@ class CupsServer {
   // A raw queue sending to socket://127.0.0.1:PORT; `description` is its
   // printer-info (lpadmin -D). False with Error() set when lpadmin fails.
   bool AddRawQueue(const std::string& name, int listenerPort, const std::string& description = "");
+  // Kills cupsd at once, as a crash or a reboot of the server would.
+  void Kill();
   bool Stop(const std::string& queue);   // cupsdisable: jobs wait
   bool Start(const std::string& queue);  // cupsenable
 

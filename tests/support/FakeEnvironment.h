@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "control/Module1.h"
+#include "control/Units.h"
 #include "platform/fakes.h"
 
 namespace morvel::testing {

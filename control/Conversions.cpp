@@ -1,5 +1,5 @@
 // Byte, string and picture conversions.
-#include "control/Module2.h"
+#include "control/Conversions.h"
 
 #include <climits>
 #include <new>

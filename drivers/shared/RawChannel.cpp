@@ -1,5 +1,5 @@
 // The raw spooler channel shared by the Zebra and SATO drivers.
-#include "drivers/zebra/RawChannel.h"
+#include "drivers/shared/RawChannel.h"
 
 #include "platform/services.h"
 

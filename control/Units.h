@@ -1,3 +1,4 @@
+// Module1, the utility module of units and text metrics.
 // Units, resolution and small shared routines: host units to printer dots
 // and millimetres, the keyword test behind RFIDType, the temporary folder.
 #pragma once

@@ -1,6 +1,6 @@
 // UTF-8 bytes of command text, appending byte arrays, pictures to and from
 // image-file bytes.
-#include "control/Module2.h"
+#include "control/Conversions.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {

@@ -1,6 +1,6 @@
 // Unit conversions to printer dots and millimetres, and the small routines
 // the drivers share.
-#include "control/Module1.h"
+#include "control/Units.h"
 
 #include <cmath>
 
