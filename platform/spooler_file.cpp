@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/document_hooks.h"
 #include "platform/spooler_channels.h"
 
 namespace morvel::platform::spool {
@@ -32,7 +33,8 @@ long long NumberOf(const char* name) {
 
 class FileChannel : public Channel {
  public:
-  FileChannel(std::string printer, std::string folder) : printer_(std::move(printer)), folder_(std::move(folder)) {}
+  FileChannel(std::string printer, std::string folder, int dpi, std::string preview)
+      : printer_(std::move(printer)), folder_(std::move(folder)), dpi_(dpi), preview_(std::move(preview)) {}
   ~FileChannel() override { Drop(); }
 
   bool StartTyped(const std::string& documentName, std::string_view mimeType) override {
@@ -43,6 +45,7 @@ class FileChannel : public Channel {
  private:
   bool Begin(const char* extension) {
     Drop();
+    raw_ = std::strcmp(extension, ".prn") == 0;
     DIR* dir = opendir(folder_.c_str());
     if (dir == nullptr) {
       Report(printer_, "cannot open folder '" + folder_ + "': " + std::strerror(errno));
@@ -97,6 +100,8 @@ class FileChannel : public Channel {
       Report(printer_, "closing '" + path_ + "' failed, its bytes may be incomplete: " + std::strerror(errno));
       return false;
     }
+    // The document is whole under its final name: observers may read it.
+    if (raw_ && !preview_.empty()) DocumentFinished({printer_, path_, dpi_, preview_});
     return true;
   }
 
@@ -109,19 +114,23 @@ class FileChannel : public Channel {
   std::string printer_;
   std::string folder_;
   std::string path_;
+  int dpi_;
+  std::string preview_;
+  bool raw_ = true;
   int fd_ = -1;
 };
 
 }  // namespace
 
-std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder) {
+std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder, int dpi,
+                                         std::string preview) {
   if (folder.empty()) {
     Report(printer, "file: uri without a folder");
     return nullptr;
   }
   std::string path(folder);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return std::make_unique<FileChannel>(printer, std::move(path));
+  return std::make_unique<FileChannel>(printer, std::move(path), dpi, std::move(preview));
 }
 
 }  // namespace morvel::platform::spool

@@ -8,13 +8,16 @@
 #include "hosts/cli/Script.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
+#include "preview/Preview.h"
 
 namespace {
 
 const char* const Usage =
     "usage: morvel printers          list the installed printers (name, dpi, uri)\n"
     "       morvel run [FILE|-]      run a call script (standard input when FILE is - or missing)\n"
-    "       morvel version           print the control's version\n";
+    "       morvel version           print the control's version\n"
+    "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
+    "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n";
 
 int ListPrinters() {
   try {
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
+  if (command == "preview") return morvel::preview::RunCommand({argv + 2, argv + argc}, std::cout, std::cerr);
   if (command == "version" && argc == 2) {
     morvel::PrintBarCode control;
     std::cout << morvel::ToUtf8(control.GetVer()) << "\n";
