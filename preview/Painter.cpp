@@ -29,6 +29,10 @@ struct Extent {
   }
 };
 
+// Fields far off the label are drawn nowhere; keeping their coordinates
+// moderate keeps cairo's fixed-point numbers exact.
+int Near(long v) { return static_cast<int>(std::clamp(v, -100000L, 100000L)); }
+
 int TextGap(int textHeight) { return std::max(1, textHeight / 10); }
 
 // Width and height of a barcode as drawn upright; 0 x 0 when not encodable.
@@ -71,7 +75,9 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
       texts.push_back(render::TextDots(t->Utf8, look, t->Rotation));
       extent.Add("text", t->X, t->Y, texts.back().Width(), texts.back().Height());
     } else if (auto* b = std::get_if<FilledBox>(&field)) {
-      extent.Add("box", std::min(b->X, b->X + b->Width), std::min(b->Y, b->Y + b->Height), std::abs(b->Width), std::abs(b->Height));
+      extent.Add("box", std::min<long>(b->X, static_cast<long>(b->X) + b->Width),
+                 std::min<long>(b->Y, static_cast<long>(b->Y) + b->Height), std::labs(static_cast<long>(b->Width)),
+                 std::labs(static_cast<long>(b->Height)));
     } else if (auto* c = std::get_if<Code128Field>(&field)) {
       auto [w, h] = SizeOf(*c);
       if (c->Rotation == 90 || c->Rotation == 270) std::swap(w, h);
@@ -110,28 +116,30 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
   for (const Field& field : label.Fields) {
     if (std::get_if<TextField>(&field)) {
       const auto& t = std::get<TextField>(field);
-      render::Blit(page, t.X, t.Y, texts[text++]);
+      render::Blit(page, Near(t.X), Near(t.Y), texts[text++]);
     } else if (auto* b = std::get_if<FilledBox>(&field)) {
-      const double x = std::min(b->X, b->X + b->Width), y = std::min(b->Y, b->Y + b->Height);
-      const double w = std::abs(b->Width), h = std::abs(b->Height);
+      const long x0 = std::min<long>(b->X, static_cast<long>(b->X) + b->Width);
+      const long y0 = std::min<long>(b->Y, static_cast<long>(b->Y) + b->Height);
+      const double x = Near(x0), y = Near(y0);
+      const double w = Near(std::labs(static_cast<long>(b->Width))), h = Near(std::labs(static_cast<long>(b->Height)));
       if (2.0 * b->Thickness >= std::min(w, h)) page.Fill(x, y, w, h);
       else page.Box(x, y, w, h, b->Thickness);
     } else if (auto* c = std::get_if<Code128Field>(&field)) {
       std::string why;
       bool ok = true;
-      DrawTurned(page, c->X, c->Y, c->Rotation, SizeOf(*c), [&](render::Page& p, int x, int y) {
+      DrawTurned(page, Near(c->X), Near(c->Y), c->Rotation, SizeOf(*c), [&](render::Page& p, int x, int y) {
         ok = render::Code128At(p, x, y, c->Module, c->BarHeight, c->Data, c->TextHeight, &why);
       });
       if (!ok) problem("Code 128 of '" + c->Data + "' left out: " + why);
     } else if (auto* q = std::get_if<QrField>(&field)) {
       std::string why;
       bool ok = true;
-      DrawTurned(page, q->X, q->Y, q->Rotation, SizeOf(*q), [&](render::Page& p, int x, int y) {
+      DrawTurned(page, Near(q->X), Near(q->Y), q->Rotation, SizeOf(*q), [&](render::Page& p, int x, int y) {
         ok = render::QrAt(p, x, y, q->Module, q->ErrorCorrection, q->Data, &why);
       });
       if (!ok) problem("QR code of '" + q->Data + "' left out: " + why);
     } else if (auto* r = std::get_if<Raster>(&field)) {
-      render::Blit(page, r->X, r->Y, r->Dots);
+      render::Blit(page, Near(r->X), Near(r->Y), r->Dots);
     }
   }
   render::Bitmap dots = page.ToBitmap();

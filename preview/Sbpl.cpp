@@ -67,7 +67,11 @@ class SbplReader {
     if (name == nullptr) {
       std::string shown;
       for (size_t k = 0; k < rest.size() && k < 2 && rest[k] != Esc; ++k) shown += rest[k];
-      if (shown.empty()) throw MalformedJob(p, "the job is cut in the middle of a command (ESC without a name)");
+      if (rest.empty()) throw MalformedJob(p, "the job is cut in the middle of a command (ESC without a name)");
+      if (shown.empty()) {
+        Warn(p, "ESC without a command name; ignored");
+        return p + 1;
+      }
       Warn(p, "unknown command ESC " + shown + "; ignored");
       return NextEsc(p + 1);
     }

@@ -170,8 +170,9 @@ class ZplReader {
       return;
     }
     if (name == "FX") return;  // comment
-    if (!label_ && prefix == '^') {
-      Warn(at, shown + " outside a label; ignored");
+    if (!label_) {
+      // Printer settings sent between formats (~SD, ~JA...) print nothing.
+      if (prefix == '^' || (name != "SD" && name != "JA")) Warn(at, shown + " outside a label; ignored");
       return;
     }
     auto args = Args(params);

@@ -28,3 +28,9 @@ for script in examples/zebra-label.mvs examples/sato-label.mvs; do
     echo "-> job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
   fi
 done
+
+# The virtual printers say `preview = png`: each job's labels are drawn as
+# pictures beside it.
+echo
+echo "== pictures of the labels (open them with any image viewer)"
+ls examples/jobs/*-[0-9]*.png 2>/dev/null || echo "(none)"
