@@ -189,7 +189,7 @@ class SbplReader {
     }
     if (n == "CS") return label_->Notes.push_back("print speed " + std::string(params));
     if (n == "#F") return label_->Notes.push_back("print density " + std::string(params));
-    if (n == "IP0") return label_->Notes.push_back("RFID: " + std::string(params));
+    if (n == "IP0") return label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
     if (n == "P") return;  // character pitch: one line of text needs none
     if (n == "Q") {
       label_->Copies = params.empty() ? "1" : std::string(params);
