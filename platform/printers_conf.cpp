@@ -115,6 +115,7 @@ class ConfReader {
     unsigned Line = 0;
     std::optional<std::string> Uri;
     int Dpi = DefaultDpi;
+    std::string Preview;
     bool Faulty = false;  // already reported; the printer is left out
   };
 
@@ -149,6 +150,11 @@ class ConfReader {
                               section_->Name + "' left out");
         section_->Faulty = true;
       }
+    } else if (text::EqualsIgnoreCaseAscii(key, "preview")) {
+      if (text::EqualsIgnoreCaseAscii(value, "png") || text::EqualsIgnoreCaseAscii(value, "none"))
+        section_->Preview = text::EqualsIgnoreCaseAscii(value, "png") ? "png" : "";
+      else
+        Warn(lineNumber_, "preview '" + std::string(value) + "' is neither png nor none; line skipped");
     } else {
       Warn(lineNumber_, "unknown key '" + std::string(key) + "'; line skipped");
     }
@@ -204,7 +210,8 @@ class ConfReader {
       }
     }
     names_.push_back(section.Name);
-    printers_.push_back(InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_)});
+    printers_.push_back(
+        InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_), section.Preview});
   }
 
   std::string path_;

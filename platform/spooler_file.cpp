@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/document_hooks.h"
 #include "platform/spooler_channels.h"
 
 namespace morvel::platform::spool {
@@ -40,7 +41,8 @@ long long NumberOf(const char* name) {
 
 class FileChannel : public Channel {
  public:
-  FileChannel(std::string printer, std::string folder) : printer_(std::move(printer)), folder_(std::move(folder)) {}
+  FileChannel(std::string printer, std::string folder, int dpi, std::string preview)
+      : printer_(std::move(printer)), folder_(std::move(folder)), dpi_(dpi), preview_(std::move(preview)) {}
   ~FileChannel() override { Drop(); }
 
   bool StartTyped(const std::string& documentName, std::string_view mimeType) override {
@@ -51,6 +53,7 @@ class FileChannel : public Channel {
  private:
   bool Begin(const char* extension) {
     Drop();
+    raw_ = std::strcmp(extension, ".prn") == 0;
     DIR* dir = opendir(folder_.c_str());
     if (dir == nullptr) {
       int error = errno;
@@ -114,7 +117,11 @@ class FileChannel : public Channel {
       Keep(std::string("closing failed, its bytes may be incomplete: ") + std::strerror(errno));
       return false;
     }
-    return Publish();
+    std::string published;
+    if (!Publish(published)) return false;
+    // The document is whole under its final name: observers may read it.
+    if (raw_ && !preview_.empty()) DocumentFinished({printer_, published, dpi_, preview_});
+    return true;
   }
 
  private:
@@ -127,18 +134,20 @@ class FileChannel : public Channel {
   // Gives the whole document its .prn (or .png) name. Another writer may have
   // finished one under that name since ours started (it saw no .part yet),
   // so the name is taken only when free, else the next one.
-  bool Publish() {
+  bool Publish(std::string& published) {
     std::string part = path_ + ".part";
     std::string name = path_;
     for (int tries = 0; tries < 1000; ++tries) {
       if (link(part.c_str(), name.c_str()) == 0) {
         unlink(part.c_str());
         path_.clear();
+        published = std::move(name);
         return true;
       }
       if (errno == EPERM || errno == EOPNOTSUPP) {  // a file system without hard links
         if (rename(part.c_str(), name.c_str()) != 0) break;
         path_.clear();
+        published = std::move(name);
         return true;
       }
       if (errno != EEXIST) break;
@@ -174,19 +183,23 @@ class FileChannel : public Channel {
   std::string printer_;
   std::string folder_;
   std::string path_;
+  int dpi_;
+  std::string preview_;
+  bool raw_ = true;
   int fd_ = -1;
 };
 
 }  // namespace
 
-std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder) {
+std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder, int dpi,
+                                         std::string preview) {
   if (folder.empty()) {
     Report(printer, "file: uri without a folder");
     return nullptr;
   }
   std::string path(folder);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return std::make_unique<FileChannel>(printer, std::move(path));
+  return std::make_unique<FileChannel>(printer, std::move(path), dpi, std::move(preview));
 }
 
 }  // namespace morvel::platform::spool

@@ -33,7 +33,8 @@ void Report(const std::string& printer, std::string_view text) {
 namespace {
 
 
-std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const std::string& uri) {
+std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const InstalledPrinter& entry) {
+  const std::string& uri = entry.Uri;
   if (text::StartsWithIgnoreCaseAscii(uri, "socket://")) return spool::MakeSocketChannel(printer, std::string_view(uri).substr(9));
   if (text::StartsWithIgnoreCaseAscii(uri, "cups:")) {
     std::string_view queue = std::string_view(uri).substr(5);
@@ -43,7 +44,7 @@ std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const std
   if (text::StartsWithIgnoreCaseAscii(uri, "file:")) {
     std::string_view folder = std::string_view(uri).substr(5);
     if (folder.starts_with("//")) folder.remove_prefix(2);  // file:///abs -> /abs
-    return spool::MakeFileChannel(printer, folder);
+    return spool::MakeFileChannel(printer, folder, entry.Dpi, entry.Preview);
   }
   spool::Report(printer, "unknown uri scheme in '" + uri + "' (expected socket://, cups: or file:)");
   return nullptr;
@@ -88,7 +89,7 @@ class LinuxSpooler : public Spooler {
     }
     auto printer = std::make_shared<Printer>();
     printer->Name = ToUtf8(found->Name);
-    printer->Out = ChannelFor(printer->Name, found->Uri);
+    printer->Out = ChannelFor(printer->Name, *found);
     if (printer->Out == nullptr) {
       CountIncident(Incident::DeliveryFailure);
       return NullHandle;

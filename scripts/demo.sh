@@ -60,3 +60,8 @@ after=$(ls examples/jobs | sort | tail -n 1)
 if [ -n "$after" ] && [ "$after" != "$before" ]; then
   echo "-> job written to examples/jobs/$after ($(stat -c %s "examples/jobs/$after") bytes)"
 fi
+# The virtual printers say `preview = png`: each job's labels are drawn as
+# pictures beside it.
+echo
+echo "== pictures of the labels (open them with any image viewer)"
+ls examples/jobs/*-[0-9]*.png 2>/dev/null || echo "(none)"

@@ -11,6 +11,7 @@
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
+#include "preview/Preview.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ const char* const Usage =
     "       morvel run [FILE|-]      run a call script (standard input when FILE is - or missing)\n"
     "       morvel members [CLASS]   list the members of PrintBarCode, PrintInfo, clsBase64 (--markdown: docs page)\n"
     "       morvel version           print the control's version\n"
+    "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
+    "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
 
@@ -129,6 +132,7 @@ int main(int argc, char** argv) {
   if (command == "printers" && argc == 2) return ListPrinters();
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
+  if (command == "preview") return morvel::preview::RunCommand({argv + 2, argv + argc}, std::cout, std::cerr);
   if (command == "version" && argc == 2) {
     morvel::PrintBarCode control;
     std::cout << morvel::ToUtf8(control.GetVer()) << "\n";

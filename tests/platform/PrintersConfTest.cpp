@@ -8,6 +8,12 @@
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {
+
+// Failures show the entry, not its bytes.
+void PrintTo(const InstalledPrinter& p, std::ostream* os) {
+  *os << "{" << ToUtf8(p.Name) << ", " << p.Dpi << ", " << p.Uri << (p.Preview.empty() ? "" : ", preview " + p.Preview) << "}";
+}
+
 namespace {
 
 using morvel::testing::ScopedEnv;
@@ -92,7 +98,7 @@ TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
   EXPECT_THAT(printers,
               ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100"},
                           InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
-                          InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs"}));
+                          InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"}));
 }
 
 TEST_F(PrintersConfTest, RelativeConfPathGivesAbsoluteFileUris) {

@@ -1,0 +1,108 @@
+// What a printer job says, read into labels: the language parsers
+// (Zpl.cpp, Sbpl.cpp, OrxCommands.cpp) fill this model in printer dots, the
+// painter (Painter.cpp) draws it through the house renderer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "render/Page.h"
+
+namespace morvel::preview {
+
+enum class Language { Zpl, Sbpl, Orx };
+
+// Positions and sizes are dots from the label's top left corner, the label
+// home already added. Rotations are clockwise quarter turns in degrees.
+struct TextField {
+  int X = 0, Y = 0;
+  std::string Utf8;
+  std::string Font;  // the TrueType stand-in
+  double Height = 0, Width = 0;
+  bool Bold = false;
+  int Rotation = 0;
+};
+struct FilledBox {  // a bar, or a box outline when Thickness is below half a side
+  int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 0;
+};
+struct Code128Field {
+  int X = 0, Y = 0, Module = 2, BarHeight = 0, TextHeight = 0;  // TextHeight 0: no human-readable line
+  std::string Data;                                              // bytes, Latin-1
+  int Rotation = 0;
+};
+struct QrField {
+  int X = 0, Y = 0, Module = 1;
+  char ErrorCorrection = 'M';
+  std::string Data;
+  int Rotation = 0;
+};
+struct Raster {  // black dots, placed as they are
+  int X = 0, Y = 0;
+  render::Bitmap Dots;
+};
+
+using Field = std::variant<TextField, FilledBox, Code128Field, QrField, Raster>;
+
+struct Label {
+  int Width = 0, Height = 0;  // 0: not given; the painter fits the fields
+  int Turn = 0;               // 0 or 180: how the label leaves the printer
+  std::string Copies = "1";
+  std::vector<Field> Fields;
+  std::vector<std::string> Notes;  // settings worth telling (speed, darkness, RFID...)
+};
+
+struct Warning {
+  size_t Offset = 0;
+  std::string Text;
+};
+
+struct Job {
+  Language Kind = Language::Zpl;
+  std::vector<Label> Labels;
+  std::vector<Warning> Warnings;
+};
+
+// A job that cannot be read whole; no label of it is drawn.
+class MalformedJob : public std::runtime_error {
+ public:
+  MalformedJob(size_t offset, const std::string& what)
+      : std::runtime_error("offset " + std::to_string(offset) + ": " + what), offset_(offset) {}
+  size_t Offset() const noexcept { return offset_; }
+
+ private:
+  size_t offset_;
+};
+
+// Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
+constexpr int MaxLabelSide = render::Page::MaxSide;
+
+Job ParseZpl(std::string_view bytes, int dpi);
+Job ParseSbpl(std::string_view bytes, int dpi);
+Job ParseOrx(std::string_view bytes, int dpi);
+
+// Shared by the parsers (Parsing.cpp).
+namespace detail {
+// Whole number with optional sign, the entire text; nullopt otherwise or
+// beyond +-10^9.
+std::optional<long> Whole(std::string_view text);
+// A decimal number, the entire text.
+std::optional<double> Decimal(std::string_view text);
+std::string_view Trim(std::string_view text);
+std::vector<std::string_view> Split(std::string_view text, char separator, size_t maxParts = SIZE_MAX);
+// The bytes as UTF-8: kept when they are UTF-8 already, else read as CP1252.
+std::string ToUtf8Lenient(std::string_view bytes);
+// The bytes decoded from an iconv code page to UTF-8; lenient on failure.
+std::string Decode(std::string_view bytes, const char* codePage);
+// Black dots of a BMP or PNG file (dark pixels black); nullopt when the
+// bytes are no picture it can read.
+std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
+int MmToDots(double mm, int dpi);
+}  // namespace detail
+
+}  // namespace morvel::preview

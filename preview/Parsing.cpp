@@ -1,0 +1,161 @@
+// Helpers every language parser shares: numbers as printers write them,
+// text in the job's encoding, and pictures carried inside jobs.
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+
+#include "preview/Label.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_BMP
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace morvel::preview::detail {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' || text.front() == '\n'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::optional<long> Whole(std::string_view text) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.size() > 12) return std::nullopt;
+  long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > 1000000000L || value < -1000000000L)
+    return std::nullopt;
+  return value;
+}
+
+std::optional<double> Decimal(std::string_view text) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.size() > 32) return std::nullopt;
+  double value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || std::fabs(value) > 1e9)
+    return std::nullopt;
+  return value;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator, size_t maxParts) {
+  std::vector<std::string_view> parts;
+  while (parts.size() + 1 < maxParts) {
+    size_t at = text.find(separator);
+    if (at == std::string_view::npos) break;
+    parts.push_back(text.substr(0, at));
+    text.remove_prefix(at + 1);
+  }
+  parts.push_back(text);
+  return parts;
+}
+
+namespace {
+bool IsUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (more < 0) return false;
+    for (int k = 1; k <= more; ++k)
+      if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += static_cast<size_t>(more) + 1;
+  }
+  return true;
+}
+
+bool Ascii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+}  // namespace
+
+std::string Decode(std::string_view bytes, const char* codePage) {
+  if (Ascii(bytes)) return std::string(bytes);
+  iconv_t cd = iconv_open("UTF-8", codePage);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return ToUtf8Lenient(bytes);
+  std::string out(bytes.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char* o = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG || outLeft < 4) break;
+    // A byte the code page does not know shows as '?', as printers do.
+    *o++ = '?';
+    --outLeft;
+    ++in;
+    --inLeft;
+  }
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::string ToUtf8Lenient(std::string_view bytes) {
+  if (IsUtf8(bytes)) return std::string(bytes);
+  return Decode(bytes, "CP1252");
+}
+
+std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why) {
+  if (bytes.size() > (1u << 28)) {
+    *why = "picture too large";
+    return std::nullopt;
+  }
+  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+  const int size = static_cast<int>(bytes.size());
+  int w = 0, h = 0, channels = 0;
+  if (!stbi_info_from_memory(data, size, &w, &h, &channels)) {
+    *why = stbi_failure_reason() ? stbi_failure_reason() : "not a BMP or PNG picture";
+    return std::nullopt;
+  }
+  if (w < 1 || h < 1 || w > MaxLabelSide || h > MaxLabelSide || static_cast<long long>(w) * h > (1LL << 26)) {
+    *why = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is beyond what a label holds";
+    return std::nullopt;
+  }
+  stbi_uc* rgba = stbi_load_from_memory(data, size, &w, &h, &channels, 4);
+  if (rgba == nullptr) {
+    *why = stbi_failure_reason() ? stbi_failure_reason() : "picture cannot be decoded";
+    return std::nullopt;
+  }
+  // Grey over white below the middle prints, as a thermal head thresholds.
+  render::Bitmap dots(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const stbi_uc* p = rgba + (static_cast<size_t>(y) * w + x) * 4;
+      const int a = p[3];
+      const int grey = (299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000;
+      const int over = (grey * a + 255 * (255 - a)) / 255;
+      if (over < 128) dots.Set(x, y, true);
+    }
+  stbi_image_free(rgba);
+  return dots;
+}
+
+int MmToDots(double mm, int dpi) {
+  return static_cast<int>(std::lround(std::clamp(mm / 25.4 * dpi, -1e9, 1e9)));
+}
+
+}  // namespace morvel::preview::detail

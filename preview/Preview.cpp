@@ -1,0 +1,107 @@
+// Telling a job's language, reading it whole, then drawing every label; a
+// job that cannot be read whole gives no picture at all.
+#include "preview/Preview.h"
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+namespace morvel::preview {
+
+std::optional<Language> Detect(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[i]))) ++i;
+  if (i >= bytes.size()) return std::nullopt;
+  if (bytes[i] == '^' || bytes[i] == '~') return Language::Zpl;
+  if (bytes[i] == 0x1B && i + 1 < bytes.size() && bytes[i + 1] == 'A') return Language::Sbpl;
+  size_t end = i;
+  while (end < bytes.size() && std::isalpha(static_cast<unsigned char>(bytes[end]))) ++end;
+  std::string word;
+  for (size_t k = i; k < end; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(bytes[k])));
+  for (const char* known : {"SIZE", "GAP", "BLINE", "SPEED", "DENSITY", "DIRECTION", "CLS", "TEXT", "BAR", "BOX",
+                            "BARCODE", "QRCODE", "BITMAP", "DOWNLOAD", "PUTBMP", "PRINT", "FORMFEED", "SET"})
+    if (word == known) return Language::Orx;
+  return std::nullopt;
+}
+
+std::optional<Language> LanguageNamed(std::string_view name) {
+  if (name == "zpl") return Language::Zpl;
+  if (name == "sbpl") return Language::Sbpl;
+  if (name == "orx") return Language::Orx;
+  return std::nullopt;
+}
+
+const char* NameOf(Language language) {
+  switch (language) {
+    case Language::Zpl: return "ZPL";
+    case Language::Sbpl: return "SBPL";
+    case Language::Orx: return "Orx";
+  }
+  return "?";
+}
+
+Job Parse(std::string_view bytes, Language language, int dpi) {
+  switch (language) {
+    case Language::Zpl: return ParseZpl(bytes, dpi);
+    case Language::Sbpl: return ParseSbpl(bytes, dpi);
+    case Language::Orx: return ParseOrx(bytes, dpi);
+  }
+  return Job();
+}
+
+Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi) {
+  if (!language) language = Detect(bytes);
+  if (!language) throw std::invalid_argument("not a ZPL, SBPL or Orx job (tell the language with --language)");
+  Job job = Parse(bytes, *language, dpi);
+  Preview preview;
+  preview.Warnings = std::move(job.Warnings);
+  for (const Label& label : job.Labels) {
+    Picture picture;
+    picture.Png = render::EncodePng(Paint(label, dpi, &preview.Problems), dpi);
+    picture.Copies = label.Copies;
+    picture.Notes = label.Notes;
+    preview.Pictures.push_back(std::move(picture));
+  }
+  return preview;
+}
+
+bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report) {
+  std::ifstream in(jobPath, std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  if (!in && !in.eof()) {
+    report.push_back("cannot read the job");
+    return false;
+  }
+  auto language = Detect(bytes);
+  if (!language) return true;  // not a printer language the preview reads (a PNG page, say)
+  Preview preview;
+  try {
+    preview = MakePreview(bytes, language, dpi);
+  } catch (const MalformedJob& e) {
+    report.push_back(std::string("no picture: ") + e.what());
+    return false;
+  } catch (const std::exception& e) {
+    report.push_back(std::string("no picture: ") + e.what());
+    return false;
+  }
+  for (const auto& w : preview.Warnings) report.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
+  for (const auto& p : preview.Problems) report.push_back(p);
+  std::string stem = jobPath;
+  size_t dot = stem.rfind('.');
+  if (dot != std::string::npos && stem.find('/', dot) == std::string::npos) stem.resize(dot);
+  bool ok = true;
+  for (size_t k = 0; k < preview.Pictures.size(); ++k) {
+    std::string path = stem + "-" + std::to_string(k + 1) + ".png";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const auto& png = preview.Pictures[k].Png;
+    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    out.close();
+    if (!out) {
+      report.push_back("cannot write " + path);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+}  // namespace morvel::preview

@@ -1,0 +1,56 @@
+// Pictures of printer jobs: a job's language told from its first bytes,
+// read into labels (Label.h) and each label drawn as a one-bit PNG at the
+// printer's resolution through the house renderer.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "preview/Label.h"
+
+namespace morvel::preview {
+
+// ZPL (^XA or ~ first), SBPL (ESC A first), Orx (a known command word
+// first); nullopt for anything else.
+std::optional<Language> Detect(std::string_view bytes);
+std::optional<Language> LanguageNamed(std::string_view name);  // zpl, sbpl, orx
+const char* NameOf(Language language);
+
+// Throws MalformedJob when the job cannot be read whole.
+Job Parse(std::string_view bytes, Language language, int dpi);
+
+// The label's dots, turned as it leaves the printer. Fields that cannot be
+// drawn (data a barcode cannot encode) are left out and told in `problems`.
+render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems = nullptr);
+
+struct Picture {
+  std::vector<uint8_t> Png;
+  std::string Copies;
+  std::vector<std::string> Notes;
+};
+
+struct Preview {
+  std::vector<Picture> Pictures;  // one a label, in job order
+  std::vector<Warning> Warnings;  // with byte offsets into the job
+  std::vector<std::string> Problems;
+};
+
+// Reads and draws the whole job; throws MalformedJob (nothing drawn) when
+// it cannot be read whole, std::invalid_argument when the language cannot
+// be told.
+Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi);
+
+// `morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]`;
+// arguments after the word preview. Returns the exit status.
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Writes PATH-minus-extension-K.png beside a finished job file (one a
+// label); failures and warnings go to `report`. True when every picture was
+// written.
+bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report);
+
+}  // namespace morvel::preview
