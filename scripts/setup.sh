@@ -22,6 +22,11 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The browser tests need node and npm; machines that ship their own keep it.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
+
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
