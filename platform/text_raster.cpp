@@ -5,9 +5,8 @@
 // kerning.
 #include "platform/text_raster.h"
 
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
+#include "platform/font_faces.h"
+
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -18,7 +17,6 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -34,26 +32,6 @@ constexpr int DefaultCellHeight = 16;
 constexpr double MaxPixelsPerEm = 16000;
 // The slant FreeType and GDI give a face that has no italic (about 12 degrees).
 constexpr FT_Fixed ObliqueShear = 0x0366A;
-
-struct Member {
-  std::string File;
-  int Index = 0;
-  const FcCharSet* Chars = nullptr;  // owned by the chain's font set
-  bool SyntheticBold = false;
-  bool SyntheticItalic = false;
-  bool Tried = false;      // whether Face was looked for
-  FT_Face Face = nullptr;  // owned by the builder's face table
-};
-
-struct Glyph;
-
-struct Chain {
-  FcFontSet* Set = nullptr;
-  std::vector<Member> Members;
-  // The glyphs of the ASCII characters by size, found without a lookup:
-  // label text is mostly ASCII.
-  std::map<long, std::array<const Glyph*, 128>> Ascii;
-};
 
 // Rendered glyphs kept across calls; a host with ever new sizes and texts
 // must not grow the cache without end.
@@ -119,25 +97,21 @@ class TextRasterBuilder {
 
   std::unique_ptr<TextRaster> Layout(const RasterFont& font, std::u16string_view text, int maxWidth, int maxHeight) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (!Start()) return nullptr;
+    if (!faces_.Start()) return nullptr;
     // Only between calls: the glyphs placed below point into the cache.
     if (glyphs_.size() >= MaxGlyphs) {
       glyphs_.clear();
-      for (auto& [key, chain] : chains_) chain.Ascii.clear();
+      ascii_.clear();
     }
-    Chain& chain = ChainFor(font);
+    FontChain& chain = faces_.ChainFor(font.Face, font.Bold, font.Italic);
+    // The ASCII glyphs name their chain, which a full chain cache drops.
+    if (asciiGeneration_ != faces_.Generation()) {
+      ascii_.clear();
+      asciiGeneration_ = faces_.Generation();
+    }
     // A member's face is opened when a character first needs it, and kept.
-    auto opened = [&](size_t i) -> FT_Face {
-      Member& member = chain.Members[i];
-      if (!member.Tried) {
-        member.Tried = true;
-        member.Face = OpenFace(member.File, member.Index);
-      }
-      return member.Face;
-    };
-    size_t primary = chain.Members.size();
-    for (size_t i = 0; i < chain.Members.size() && primary == chain.Members.size(); ++i)
-      if (opened(i) != nullptr) primary = i;
+    auto opened = [&](size_t i) { return faces_.Opened(chain.Members[i]) != nullptr; };
+    size_t primary = FontFaces::Primary(chain, opened);
     if (primary == chain.Members.size()) {
       Logger().Record("text raster: no usable font for '" + font.Face + "'");
       return nullptr;
@@ -178,7 +152,7 @@ class TextRasterBuilder {
     std::vector<Placed> placed;
     std::deque<Glyph> large;  // glyphs too big to keep, for this call only
     placed.reserve(std::min<size_t>(text.size(), 4096));
-    auto& ascii = chain.Ascii[charSize];
+    auto& ascii = ascii_[{&chain, charSize}];
     int pen = 0;
     for (size_t i = 0; i < text.size(); ++i) {
       char32_t c = text[i];
@@ -188,21 +162,8 @@ class TextRasterBuilder {
         if (pen > maxWidth) break;
         continue;
       }
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        ++i;
-      } else if (c >= 0xD800 && c <= 0xDFFF) {
-        c = 0xFFFD;
-      }
-      size_t chosen = primary;
-      if (!Has(chain.Members[primary], c)) {
-        for (size_t m = 0; m < chain.Members.size(); ++m) {
-          if (m != primary && Has(chain.Members[m], c) && opened(m) != nullptr) {
-            chosen = m;
-            break;
-          }
-        }
-      }
+      c = NextChar(text, i);
+      size_t chosen = FontFaces::FaceFor(chain, primary, c, opened);
       const Glyph* shape = GlyphOf(chain.Members[chosen].Face, chain.Members[chosen], charSize, c, large);
       if (shape == nullptr && chosen != primary) shape = GlyphOf(main, chain.Members[primary], charSize, c, large);
       if (shape == nullptr) continue;
@@ -254,7 +215,7 @@ class TextRasterBuilder {
  private:
   // The hinted, rendered glyph of `c` in a face at a size, kept so that a
   // text seen before costs no FreeType work; null when the face cannot draw it.
-  const Glyph* GlyphOf(FT_Face face, const Member& member, FT_F26Dot6 charSize, char32_t c, std::deque<Glyph>& large) {
+  const Glyph* GlyphOf(FT_Face face, const FontFace& member, FT_F26Dot6 charSize, char32_t c, std::deque<Glyph>& large) {
     if (face == nullptr) return nullptr;
     FT_UInt index = FT_Get_Char_Index(face, c);
     GlyphKey key{face, charSize, index, member.SyntheticBold, member.SyntheticItalic};
@@ -310,91 +271,12 @@ class TextRasterBuilder {
     return &glyphs_.emplace(key, std::move(glyph)).first->second;
   }
 
-  static bool Has(const Member& member, char32_t c) {
-    return member.Chars != nullptr && FcCharSetHasChar(member.Chars, c);
-  }
-
-  // The font configuration scans the font folders, so it waits for the
-  // first text rather than slowing down every start-up.
-  bool Start() {
-    if (started_) return library_ != nullptr && config_ != nullptr;
-    started_ = true;
-    config_ = FcInitLoadConfigAndFonts();
-    if (config_ == nullptr) {
-      Logger().Record("text raster: fontconfig cannot load its configuration");
-      return false;
-    }
-    if (FT_Init_FreeType(&library_) != 0) {
-      library_ = nullptr;
-      Logger().Record("text raster: FreeType cannot start");
-      return false;
-    }
-    return true;
-  }
-
-  Chain& ChainFor(const RasterFont& font) {
-    auto key = std::make_tuple(font.Face, font.Bold, font.Italic);
-    auto it = chains_.find(key);
-    if (it != chains_.end()) return it->second;
-    if (chains_.size() >= MaxChains) {
-      for (auto& [k, chain] : chains_)
-        if (chain.Set != nullptr) FcFontSetDestroy(chain.Set);
-      chains_.clear();
-    }
-    Chain chain;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(font.Face.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, font.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, font.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    chain.Set = FcFontSort(config_, pattern, FcTrue, nullptr, &result);
-    FcPatternDestroy(pattern);
-    if (chain.Set != nullptr) {
-      for (int i = 0; i < chain.Set->nfont; ++i) {
-        FcPattern* found = chain.Set->fonts[i];
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(found, FC_FILE, 0, &file) != FcResultMatch || file == nullptr) continue;
-        Member member;
-        member.File = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(found, FC_INDEX, 0, &member.Index);
-        FcCharSet* chars = nullptr;
-        if (FcPatternGetCharSet(found, FC_CHARSET, 0, &chars) == FcResultMatch) member.Chars = chars;
-        int weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-        FcPatternGetInteger(found, FC_WEIGHT, 0, &weight);
-        FcPatternGetInteger(found, FC_SLANT, 0, &slant);
-        member.SyntheticBold = font.Bold && weight < FC_WEIGHT_DEMIBOLD;
-        member.SyntheticItalic = font.Italic && slant == FC_SLANT_ROMAN;
-        chain.Members.push_back(std::move(member));
-      }
-    }
-    if (chain.Members.empty()) Logger().Record("text raster: fontconfig finds no font for '" + font.Face + "'");
-    return chains_.emplace(std::move(key), std::move(chain)).first->second;
-  }
-
-  // The opened face of a font file, kept for the process; none when
-  // FreeType cannot read it (a failure is not retried).
-  FT_Face OpenFace(const std::string& file, int index) {
-    auto key = std::make_pair(file, index);
-    auto it = faces_.find(key);
-    if (it != faces_.end()) return it->second;
-    FT_Face face = nullptr;
-    if (FT_New_Face(library_, file.c_str(), index, &face) != 0 || !FT_IS_SCALABLE(face)) {
-      if (face != nullptr) FT_Done_Face(face);
-      face = nullptr;
-    }
-    faces_.emplace(std::move(key), face);
-    return face;
-  }
-
   std::mutex lock_;
-  bool started_ = false;
-  FcConfig* config_ = nullptr;
-  FT_Library library_ = nullptr;
-  std::map<std::tuple<std::string, bool, bool>, Chain> chains_;
-  std::map<std::pair<std::string, int>, FT_Face> faces_;  // kept for the process
+  FontFaces faces_{"text raster", MaxChains, true};  // kept for the process
+  // The glyphs of the ASCII characters by chain and size, found without a
+  // lookup: label text is mostly ASCII.
+  std::map<std::pair<const FontChain*, FT_F26Dot6>, std::array<const Glyph*, 128>> ascii_;
+  size_t asciiGeneration_ = 0;
   std::map<FT_Face, FT_F26Dot6> sizes_;                   // the size each face is set to
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
 };

@@ -6,40 +6,16 @@
 #include "render/Page.h"
 
 #include <cairo.h>
-#include <pango/pangocairo.h>
-#include <zint.h>
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <numbers>
 #include <stdexcept>
 
+#include "render/Shared.h"
+
 namespace morvel::render {
 namespace {
-
-// Pango font maps and contexts are not thread-safe; one context serves every
-// page of the process, one text at a time.
-struct TextContext {
-  std::mutex Lock;
-  PangoContext* Context = nullptr;
-  TextContext() {
-    PangoFontMap* map = pango_cairo_font_map_new();
-    Context = pango_font_map_create_context(map);
-    g_object_unref(map);  // the context keeps it
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(Context, options);
-    cairo_font_options_destroy(options);
-  }
-};
-
-TextContext& Fonts() {
-  static auto* text = new TextContext;  // lives for the process, as fontconfig does
-  return *text;
-}
 
 // The text laid out in the style (invalid UTF-8 shown as U+FFFD); the
 // caller holds the context's lock and releases the layout.
@@ -56,33 +32,6 @@ PangoLayout* Layout(PangoContext* context, std::string_view utf8, const TextStyl
   pango_layout_set_text(layout, valid, -1);
   g_free(valid);
   return layout;
-}
-
-// zint's symbol, freed on every path.
-struct Symbol {
-  zint_symbol* S = ZBarcode_Create();
-  ~Symbol() { ZBarcode_Delete(S); }
-  bool Module(int row, int column) const { return ((S->encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0; }
-};
-
-bool Encode(Symbol& symbol, int symbology, int inputMode, std::string_view data, std::string* error) {
-  if (symbol.S == nullptr) {
-    if (error) *error = "out of memory";
-    return false;
-  }
-  symbol.S->symbology = symbology;
-  symbol.S->input_mode = inputMode;
-  if (data.empty()) {
-    if (error) *error = "no data to encode";
-    return false;
-  }
-  int result = ZBarcode_Encode(symbol.S, reinterpret_cast<const unsigned char*>(data.data()),
-                               static_cast<int>(std::min<size_t>(data.size(), 1 << 20)));
-  if (result >= ZINT_ERROR) {
-    if (error) *error = symbol.S->errtxt;
-    return false;
-  }
-  return true;
 }
 
 long Whole(double v) { return std::lround(std::clamp(v, -1e7, 1e7)); }
@@ -140,24 +89,17 @@ void Page::Text(double x, double y, double width, double height, std::string_vie
 bool Page::Code128(double x, double y, double width, double height, std::string_view utf8, double textHeight,
                    std::string* error) {
   Symbol symbol;
-  if (!Encode(symbol, BARCODE_CODE128, UNICODE_MODE, utf8, error)) return false;
+  if (!Encode(symbol, BARCODE_CODE128, UNICODE_MODE, 0, utf8, error)) return false;
   const int modules = symbol.S->width;
   const long module = std::max(1L, static_cast<long>(std::floor(std::max(width, 0.0) / modules)));
   const long left = Whole(x), top = Whole(y);
   const long text = textHeight > 0 ? Whole(std::min(textHeight, MaxTextHeight)) : 0;
   const long bars = std::max(1L, Whole(height) - text);
   cairo_t* cr = surface_->Cr;
-  for (int c = 0; c < modules;) {
-    if (!symbol.Module(0, c)) {
-      ++c;
-      continue;
-    }
-    int run = c;
-    while (run < modules && symbol.Module(0, run)) ++run;
+  symbol.DarkRuns(0, [&](int c, int run) {
     cairo_rectangle(cr, static_cast<double>(left + c * module), static_cast<double>(top),
-                    static_cast<double>((run - c) * module), static_cast<double>(bars));
-    c = run;
-  }
+                    static_cast<double>(run * module), static_cast<double>(bars));
+  });
   cairo_fill(cr);
   if (text > 0) {
     // The line's em is 0.8 of its height, less when the font's line would
@@ -189,7 +131,7 @@ bool Page::QrCode(double x, double y, double width, double height, std::string_v
   // readers guess the encoding, and many guess Shift JIS.
   const bool ascii = std::all_of(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (symbol.S != nullptr && !ascii) symbol.S->eci = 26;
-  if (!Encode(symbol, BARCODE_QRCODE, ascii ? DATA_MODE : UNICODE_MODE, data, error)) return false;
+  if (!Encode(symbol, BARCODE_QRCODE, ascii ? DATA_MODE : UNICODE_MODE, 0, data, error)) return false;
   const int n = symbol.S->width;
   const double side = std::max(0.0, std::min(width, height));
   const long module = std::max(1L, static_cast<long>(std::floor(side / n)));
@@ -197,17 +139,10 @@ bool Page::QrCode(double x, double y, double width, double height, std::string_v
   const long top = Whole(y + (height - static_cast<double>(n * module)) / 2);
   cairo_t* cr = surface_->Cr;
   for (int r = 0; r < symbol.S->rows; ++r) {
-    for (int c = 0; c < n;) {
-      if (!symbol.Module(r, c)) {
-        ++c;
-        continue;
-      }
-      int run = c;
-      while (run < n && symbol.Module(r, run)) ++run;
+    symbol.DarkRuns(r, [&](int c, int run) {
       cairo_rectangle(cr, static_cast<double>(left + c * module), static_cast<double>(top + r * module),
-                      static_cast<double>((run - c) * module), static_cast<double>(module));
-      c = run;
-    }
+                      static_cast<double>(run * module), static_cast<double>(module));
+    });
   }
   cairo_fill(cr);
   return true;

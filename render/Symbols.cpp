@@ -5,42 +5,15 @@
 #include "render/Symbols.h"
 
 #include <cairo.h>
-#include <pango/pangocairo.h>
-#include <zint.h>
 
 #include <algorithm>
 #include <cmath>
 #include <mutex>
 
+#include "render/Shared.h"
+
 namespace morvel::render {
 namespace {
-
-struct Symbol {
-  zint_symbol* S = ZBarcode_Create();
-  ~Symbol() { ZBarcode_Delete(S); }
-  bool Module(int row, int column) const { return ((S->encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0; }
-};
-
-bool Encode(Symbol& symbol, int symbology, int option1, std::string_view data, std::string* error) {
-  if (symbol.S == nullptr) {
-    if (error) *error = "out of memory";
-    return false;
-  }
-  if (data.empty()) {
-    if (error) *error = "no data to encode";
-    return false;
-  }
-  symbol.S->symbology = symbology;
-  symbol.S->input_mode = DATA_MODE;
-  if (option1 > 0) symbol.S->option_1 = option1;
-  int result = ZBarcode_Encode(symbol.S, reinterpret_cast<const unsigned char*>(data.data()),
-                               static_cast<int>(std::min<size_t>(data.size(), 1 << 16)));
-  if (result >= ZINT_ERROR) {
-    if (error) *error = symbol.S->errtxt;
-    return false;
-  }
-  return true;
-}
 
 int EccLevel(char level) {
   switch (level) {
@@ -50,28 +23,6 @@ int EccLevel(char level) {
     case 'H': return 4;
     default: return 2;
   }
-}
-
-// One pango context for every text of the process; pango is not thread-safe.
-struct Layouts {
-  std::mutex Lock;
-  PangoContext* Context = nullptr;
-  Layouts() {
-    PangoFontMap* map = pango_cairo_font_map_new();
-    Context = pango_font_map_create_context(map);
-    g_object_unref(map);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(Context, options);
-    cairo_font_options_destroy(options);
-  }
-};
-
-Layouts& TextLayouts() {
-  static auto* layouts = new Layouts;  // lives for the process, as fontconfig does
-  return *layouts;
 }
 
 }  // namespace
@@ -97,21 +48,14 @@ void Blit(Page& page, int x, int y, const Bitmap& dots) {
 bool Code128At(Page& page, int x, int y, int module, int barHeight, std::string_view data, int textHeight,
                std::string* error) {
   Symbol symbol;
-  if (!Encode(symbol, BARCODE_CODE128, 0, data, error)) return false;
+  if (!Encode(symbol, BARCODE_CODE128, DATA_MODE, 0, data, error)) return false;
   module = std::clamp(module, 1, 100);
   barHeight = std::clamp(barHeight, 1, Page::MaxSide);
   const int modules = symbol.S->width;
-  for (int c = 0; c < modules;) {
-    if (!symbol.Module(0, c)) {
-      ++c;
-      continue;
-    }
-    int run = c;
-    while (run < modules && symbol.Module(0, run)) ++run;
-    page.Fill(static_cast<double>(x) + static_cast<double>(c) * module, y, static_cast<double>(run - c) * module,
+  symbol.DarkRuns(0, [&](int c, int run) {
+    page.Fill(static_cast<double>(x) + static_cast<double>(c) * module, y, static_cast<double>(run) * module,
               barHeight);
-    c = run;
-  }
+  });
   if (textHeight > 0) {
     // Latin-1 bytes as UTF-8 for the human-readable line.
     std::string utf8;
@@ -135,34 +79,25 @@ bool Code128At(Page& page, int x, int y, int module, int barHeight, std::string_
 
 int Code128Modules(std::string_view data) {
   Symbol symbol;
-  return Encode(symbol, BARCODE_CODE128, 0, data, nullptr) ? symbol.S->width : 0;
+  return Encode(symbol, BARCODE_CODE128, DATA_MODE, 0, data, nullptr) ? symbol.S->width : 0;
 }
 
 bool QrAt(Page& page, int x, int y, int module, char errorCorrection, std::string_view data, std::string* error) {
   Symbol symbol;
-  if (!Encode(symbol, BARCODE_QRCODE, EccLevel(errorCorrection), data, error)) return false;
+  if (!Encode(symbol, BARCODE_QRCODE, DATA_MODE, EccLevel(errorCorrection), data, error)) return false;
   module = std::clamp(module, 1, 100);
-  const int n = symbol.S->width;
   for (int r = 0; r < symbol.S->rows; ++r) {
-    for (int c = 0; c < n;) {
-      if (!symbol.Module(r, c)) {
-        ++c;
-        continue;
-      }
-      int run = c;
-      while (run < n && symbol.Module(r, run)) ++run;
+    symbol.DarkRuns(r, [&](int c, int run) {
       page.Fill(static_cast<double>(x) + static_cast<double>(c) * module,
-                static_cast<double>(y) + static_cast<double>(r) * module, static_cast<double>(run - c) * module,
-                module);
-      c = run;
-    }
+                static_cast<double>(y) + static_cast<double>(r) * module, static_cast<double>(run) * module, module);
+    });
   }
   return true;
 }
 
 int QrModules(char errorCorrection, std::string_view data) {
   Symbol symbol;
-  return Encode(symbol, BARCODE_QRCODE, EccLevel(errorCorrection), data, nullptr) ? symbol.S->width : 0;
+  return Encode(symbol, BARCODE_QRCODE, DATA_MODE, EccLevel(errorCorrection), data, nullptr) ? symbol.S->width : 0;
 }
 
 Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation) {
@@ -170,7 +105,7 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation) {
   const double height = std::min(look.Height, 2000.0);
   const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
   char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(std::min<size_t>(utf8.size(), 1 << 16)));
-  Layouts& text = TextLayouts();
+  TextContext& text = Fonts();
   Bitmap out;
   {
     std::lock_guard<std::mutex> lock(text.Lock);

@@ -1,6 +1,6 @@
 // Pictures of printer jobs: whole labels composed through PrintBarCode (ZPL,
-// SBPL) or written as Orx lines, drawn by the file: printer's preview hook
-// or MakePreview, then read back: barcodes with zbar, bars and boxes on the
+// SBPL, Orx) or written as Orx lines, drawn by the file: printer's preview
+// hook or MakePreview, then read back: barcodes with zbar, bars and boxes on the
 // dots their commands give. Malformed jobs give an error, unknown commands a
 // warning; an Orx BITMAP lands dot for dot; the morvel command end to end.
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ struct Area {
 
 // The worked label of the driver pages at 203 dpi and 96 ppi, QR moved onto
 // the 60 mm label: text, a bar, Code 128 of 12345678 with its line, QR of ABC.
-void ComposeLabel(PrintBarCode& c, const char16_t* printer, Single barHeight) {
+void ComposeLabel(PrintBarCode& c, const char16_t* printer, Single barHeight, const char16_t* narrow) {
   String name = printer;
   ASSERT_EQ(c.SetPrint(name), 0);
   c.OpenPort(name);
@@ -55,7 +55,7 @@ void ComposeLabel(PrintBarCode& c, const char16_t* printer, Single barHeight) {
   Single bx = 10, by = 100, bw = 200;
   c.PrintBar(bx, by, bw, barHeight);
   Single cx = 10, cy = 50, ch = 50;
-  String code = u"12345678", type = u"128", readable = u"1", z = u"1", k = u"3";
+  String code = u"12345678", type = u"128", readable = u"1", z = narrow, k = u"3";
   c.PrintCode(cx, cy, code, type, readable, ch, z, k);
   Single qx = 170, qy = 10, qh = 5;
   String qcode = u"ABC", qtype = u"QRCODE", qreadable = u"0", empty;
@@ -65,7 +65,9 @@ void ComposeLabel(PrintBarCode& c, const char16_t* printer, Single barHeight) {
   c.ClosePort();
 }
 
-// The same label as the Orx driver and orxlib write it (no label home).
+// The same label as Orx lines with the text in a printer font, which the Orx
+// driver never writes (its text comes as a BITMAP of a system font); drawn
+// by MakePreview, which finds the language itself.
 const std::string OrxLabel =
     "SIZE 60 mm,40 mm\r\nSPEED 4\r\nDENSITY 10\r\nGAP 2 mm,0 mm\r\nDIRECTION 1,0\r\nCLS\r\n"
     "TEXT 21,42,\"3\",0,1,1,\"ABC\"\r\n"
@@ -78,6 +80,7 @@ struct LabelCase {
   const char* Name;
   const char16_t* Printer;  // composed through PrintBarCode when set
   Single BarHeight;
+  const char16_t* Narrow;  // PrintCode's zBar for two-dot modules
   int Dx, Dy;  // the label home the job sets
   std::vector<Area> Bar;
   std::string QrSymbol;
@@ -90,7 +93,8 @@ class PreviewTest : public testing::FakeEnvironment {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
     Fakes.Printers->Printers = {{u"ZDesigner GK420t", 203, "file:" + dir_.string(), "png"},
-                                {u"SATO CL4NX 203dpi", 203, "file:" + dir_.string(), "png"}};
+                                {u"SATO CL4NX 203dpi", 203, "file:" + dir_.string(), "png"},
+                                {u"Orx TE200", 203, "file:" + dir_.string(), "png"}};
     auto services = Fakes.AsServices();
     services.Spool = platform::MakeLinuxSpooler();
     services.Ansi = platform::MakeLinuxCodePage();
@@ -105,30 +109,29 @@ class PreviewTest : public testing::FakeEnvironment {
 TEST_F(PreviewTest, WholeLabelsOfEachLanguage) {
   // Dots worked by hand: x 10 px -> 21 dots, y 50 -> 106, height 50 -> 106,
   // y 100 -> 211, width 200 -> 423, x 170 -> 359, y 10 -> 21 at 203/96; the
-  // ZPL and SBPL label home is 8,16 (1 mm, 2 mm).
+  // ZPL and SBPL label home is 8,16 (1 mm, 2 mm). Orx's BAR 21,211,423,4 is filled.
+  const std::vector<Area> orxBar = {{21, 211, 444, 215, true}, {200, 210, 445, 211, false}, {20, 215, 445, 216, false},
+                                    {20, 211, 21, 215, false}, {444, 211, 445, 215, false}};
   const std::vector<LabelCase> cases = {
-      {"ZPL", u"ZDesigner GK420t", 2, 8, 16,
+      {"ZPL", u"ZDesigner GK420t", 2, u"1", 8, 16,
        // ^GB423,4,1: a box outline one dot thick.
        {{29, 227, 452, 228, true}, {29, 230, 452, 231, true}, {29, 227, 30, 231, true}, {451, 227, 452, 231, true},
         {30, 228, 451, 230, false}, {200, 226, 453, 227, false}, {28, 231, 453, 232, false}},
        "QR-Code:ABC"},
-      {"SBPL", u"SATO CL4NX 203dpi", 1, 8, 16,
+      {"SBPL", u"SATO CL4NX 203dpi", 1, u"1", 8, 16,
        // ESC FW02H423: a line two dots thick.
        {{29, 227, 452, 229, true}, {200, 226, 453, 227, false}, {28, 229, 453, 230, false}, {28, 227, 29, 229, false},
         {452, 227, 453, 229, false}},
        "QR-Code:ABC"},
-      {"Orx", nullptr, 0, 0, 0,
-       // BAR 21,211,423,4: filled.
-       {{21, 211, 444, 215, true}, {200, 210, 445, 211, false}, {20, 215, 445, 216, false}, {20, 211, 21, 215, false},
-        {444, 211, 445, 215, false}},
-       "QR-Code:ABC"},
+      {"Orx", u"Orx TE200", 2, u"2", 0, 0, orxBar, "QR-Code:ABC"},
+      {"Orx lines, printer font", nullptr, 0, nullptr, 0, 0, orxBar, "QR-Code:ABC"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     std::string png;
     if (c.Printer != nullptr) {
       PrintBarCode control;
-      ComposeLabel(control, c.Printer, c.BarHeight);
+      ComposeLabel(control, c.Printer, c.BarHeight, c.Narrow);
       // The file: printer's hook drew the picture beside the job.
       std::vector<fs::path> jobs;
       for (const auto& e : fs::directory_iterator(dir_)) jobs.push_back(e.path());

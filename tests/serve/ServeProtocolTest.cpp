@@ -1,7 +1,7 @@
 // The bridge over real loopback sockets, without a browser: the protocol on
-// one connection (calls, coercion, errors, events, confined paths), the
-// bounds, HTTP with CORS and private-network preflights, refused origins,
-// and two connections on printers of different resolutions at once.
+// one connection (calls, coercion, errors, events, message boxes, confined
+// paths), the bounds, HTTP with CORS and private-network preflights, refused
+// origins, and two connections on printers of different resolutions at once.
 #include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
 
 #include <boost/asio.hpp>
@@ -211,6 +211,13 @@ TEST_F(ServeTest, ProtocolOnOneConnection) {
       {R"({"id":41,"create":"Morvel.PrintInfo"})", R"({"id":41,"result":{"object":4}})"},
       {R"({"id":42,"object":4,"member":"PrintXH","args":[["t7 ","t6 "]]})", R"({"id":42,"result":null})"},
       {R"({"id":43,"object":4,"member":"PrintXH"})", R"({"id":43,"result":["t7 ","t6 "]})"},
+      // A message box on the way reaches the page as an event before the
+      // answer: orxlib cannot open a printer it does not know.
+      {R"({"id":46,"create":"Morvel.PrintBarCode"})", R"({"id":46,"result":{"object":5}})"},
+      {R"({"id":47,"object":5,"member":"SetPrint","args":["Orx Nowhere"]})", R"({"id":47,"result":0,"byref":["Orx Nowhere"]})"},
+      {R"({"id":48,"object":5,"member":"OpenPort","args":["Orx Nowhere"]})",
+       "{\"event\":\"MessageBox\",\"caption\":\"Error Message\",\"text\":\"Printer Driver is not been specified\","
+       "\"object\":5}\n{\"id\":48,\"result\":null,\"byref\":[\"Orx Nowhere\"]}"},
   };
   for (const Case& c : cases) {
     std::string send = Substitute(c.Send);
