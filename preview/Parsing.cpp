@@ -9,22 +9,7 @@
 
 #include "preview/Label.h"
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_BMP
-#define STBI_ONLY_PNG
-#define STBI_NO_STDIO
-#define STBI_NO_LINEAR
-#define STBI_NO_HDR
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "platform/services.h"
 
 namespace morvel::preview::detail {
 
@@ -120,37 +105,28 @@ std::string ToUtf8Lenient(std::string_view bytes) {
 }
 
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why) {
-  if (bytes.size() > (1u << 28)) {
-    *why = "picture too large";
+  // The platform's picture decoder, the one every driver uses.
+  PictureRef picture = platform::Current().Images->Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  if (picture == nullptr) {
+    *why = "not a picture that can be decoded";
     return std::nullopt;
   }
-  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-  const int size = static_cast<int>(bytes.size());
-  int w = 0, h = 0, channels = 0;
-  if (!stbi_info_from_memory(data, size, &w, &h, &channels)) {
-    *why = stbi_failure_reason() ? stbi_failure_reason() : "not a BMP or PNG picture";
-    return std::nullopt;
-  }
+  const int w = picture->Width(), h = picture->Height();
   if (w < 1 || h < 1 || w > MaxLabelSide || h > MaxLabelSide || static_cast<long long>(w) * h > (1LL << 26)) {
     *why = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is beyond what a label holds";
     return std::nullopt;
   }
-  stbi_uc* rgba = stbi_load_from_memory(data, size, &w, &h, &channels, 4);
-  if (rgba == nullptr) {
-    *why = stbi_failure_reason() ? stbi_failure_reason() : "picture cannot be decoded";
-    return std::nullopt;
-  }
   // Grey over white below the middle prints, as a thermal head thresholds.
+  const std::vector<uint8_t>& rgba = picture->Rgba();
   render::Bitmap dots(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const stbi_uc* p = rgba + (static_cast<size_t>(y) * w + x) * 4;
+      const uint8_t* p = rgba.data() + (static_cast<size_t>(y) * w + x) * 4;
       const int a = p[3];
       const int grey = (299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000;
       const int over = (grey * a + 255 * (255 - a)) / 255;
       if (over < 128) dots.Set(x, y, true);
     }
-  stbi_image_free(rgba);
   return dots;
 }
 
