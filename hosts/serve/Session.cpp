@@ -340,6 +340,8 @@ class ForwardingSink : public platform::MessageSink {
   std::shared_ptr<platform::MessageSink> previous_;
 };
 
+void Session::CancelWaits() {}
+
 void Session::ForwardMessageBoxes() {
   static std::mutex lock;
   std::lock_guard<std::mutex> guard(lock);

@@ -18,6 +18,7 @@ struct Limits {
   size_t MaxMessageBytes = 8u << 20;  // one WebSocket message
   size_t MaxObjects = 64;             // living objects per connection
   size_t MaxConnections = 16;         // open connections, HTTP and WebSocket
+  int LeaseWaitSeconds = 30;          // how long an OpenPort waits for a library another page holds
 };
 
 class Session {
@@ -35,6 +36,13 @@ class Session {
   std::string Handle(std::string_view message);
   size_t ObjectCount() const noexcept { return objects_.size(); }
 
+  // Tells whether the page has gone (its peer closed the connection); a call
+  // that waits, for a library another page holds, gives up once it has.
+  void SetPeerGone(std::function<bool()> gone) { peerGone_ = std::move(gone); }
+  // Wakes every call that waits in any session and makes it fail at once, so
+  // that a stopping bridge is not held up by them. For the server's Stop.
+  static void CancelWaits();
+
   // Sends message boxes shown on a thread that is inside Handle to that
   // session's page; other threads keep the sink that was installed before.
   // Idempotent.
@@ -48,6 +56,7 @@ class Session {
 
   Limits limits_;
   Sender send_;
+  std::function<bool()> peerGone_;
   std::map<int64_t, std::unique_ptr<Object>> objects_;
   int64_t nextObject_ = 1;
   int64_t currentObject_ = 0;  // the object whose call is running, for events
