@@ -5,6 +5,13 @@
 
 namespace morvel {
 
+void CheckCollectedRoom(size_t held, size_t more, size_t limit, const char* what) {
+  if (more <= limit && held <= limit - more) return;
+  throw AutomationError(errors::OutOfMemory, AutomationError::StandardDescription(errors::OutOfMemory) + ": " + what +
+                                                 " would pass its limit of " + std::to_string(limit) +
+                                                 "; what was collected so far is kept");
+}
+
 Integer PrnBase::RFIDType() {
   auto& printer = CurrentPrinter();
   if (!printer) return 0;

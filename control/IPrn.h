@@ -38,7 +38,22 @@ class IPrn {
                         String& tryNum) = 0;
   virtual void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
                       String& section) = 0;
+
+  // Not members of the printer interface but questions a host asks: the
+  // printer family ("Orx", "Zebra", "Sato", "Dothan"), and the memory the
+  // driver holds in collected command text and bytes.
+  virtual const char* Family() const noexcept = 0;
+  virtual size_t CollectedBytes() const noexcept { return 0; }
 };
+
+// The most command text a driver collects, in UTF-16 units (32 MiB), and the
+// most label bytes: far beyond any label, and a bound on what one object can
+// make a process hold. An append past it raises 7 and changes nothing.
+constexpr size_t MaxCollectedText = size_t{16} << 20;
+constexpr size_t MaxCollectedBytes = size_t{64} << 20;
+// Raises 7 "Out of memory" when `held` + `more` passes `limit`; `what` names
+// the collection and its unit for the description.
+void CheckCollectedRoom(size_t held, size_t more, size_t limit, const char* what);
 
 // What every driver shares: the RFID model list behind RFIDType, and
 // operations that raise 445 until the driver provides them.

@@ -11,6 +11,8 @@
 #include "drivers/zebra/Zebra.h"
 #include "platform/services.h"
 
+#include <unordered_set>
+
 namespace morvel {
 
 const char16_t* const PrintBarCode::DefaultBrandTable = u"orx:orx |zdesigner:zdesigner |dothan:t7 ,t6 |sato:sato ";
@@ -48,11 +50,31 @@ PrintBarCode::PrintBarCode() {
   PrintList(table);
 }
 
-PrintBarCode::~PrintBarCode() = default;
+// A host that ends without ClosePort would leave its document unfinished
+// (a file: document never published, a socket job never ended), losing the
+// labels it printed; the control closes what its driver opened instead.
+PrintBarCode::~PrintBarCode() {
+  if (!currentDriver_ || openPort_.empty()) return;
+  platform::Logger().Record(std::string(currentDriver_->Family()) + ": closed the port of '" + ToUtf8(openPort_) +
+                            "' that the host left open");
+  try {
+    currentDriver_->ClosePort();
+  } catch (...) {
+    // A destructor reports nothing more; the log has the line above.
+  }
+}
 
 IPrn& PrintBarCode::Driver() {
   if (!currentDriver_) throw AutomationError(errors::ObjectNotSet);
   return *currentDriver_;
+}
+
+const char* PrintBarCode::CurrentFamily() const noexcept {
+  return currentDriver_ ? currentDriver_->Family() : "";
+}
+
+size_t PrintBarCode::CollectedBytes() const noexcept {
+  return currentDriver_ ? currentDriver_->CollectedBytes() : 0;
 }
 
 String PrintBarCode::GetVer() { return u"2.3.11"; }
@@ -86,14 +108,19 @@ Single PrintBarCode::TextWidth(String& strbuf, String& fontName, Single& FontSiz
 
 void PrintBarCode::PrintList(String& vNewValue) {
   Guard([&] {
+    // The keys in a hash set, built anew each call (a C++ host may rename an
+    // entry in between), so a table of many brands costs its length, not its
+    // square.
+    std::unordered_set<String> keys;
+    keys.reserve(catalogue_.size() + 16);
+    for (const auto& existing : catalogue_) keys.insert(text::ToLower(existing->PrintPP));
     for (const String& entry : Split(vNewValue, u'|')) {
       std::vector<String> parts = Split(entry, u':');
       if (parts.size() < 2) throw AutomationError(errors::SubscriptOutOfRange);
       auto info = std::make_shared<PrintInfo>();
       info->PrintPP = parts[0];
       info->PrintXH = Split(parts[1], u',');
-      for (const auto& existing : catalogue_)
-        if (text::EqualsIgnoreCase(existing->PrintPP, info->PrintPP)) throw AutomationError(errors::DuplicateKey);
+      if (!keys.insert(text::ToLower(info->PrintPP)).second) throw AutomationError(errors::DuplicateKey);
       catalogue_.push_back(std::move(info));
     }
   });
@@ -125,6 +152,7 @@ Integer PrintBarCode::SetPrint(String& printerName) {
         std::unique_ptr<IPrn> driver = DriverForBrand(entry->PrintPP);
         if (!driver) continue;
         currentDriver_ = std::move(driver);
+        openPort_.clear();  // the new driver has opened nothing
         SelectCurrentPrinter(printerName);
         return 0;
       }
@@ -144,11 +172,17 @@ void PrintBarCode::SelectCurrentPrinter(const String& name) {
 }
 
 void PrintBarCode::OpenPort(String& printerName) {
-  Guard([&] { Driver().OpenPort(printerName); });
+  Guard([&] {
+    Driver().OpenPort(printerName);
+    openPort_ = printerName.empty() ? u" " : printerName;
+  });
 }
 
 void PrintBarCode::ClosePort() {
-  Guard([&] { Driver().ClosePort(); });
+  Guard([&] {
+    Driver().ClosePort();
+    openPort_.clear();
+  });
 }
 
 void PrintBarCode::PrintLabel(String& copies) {

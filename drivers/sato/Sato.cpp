@@ -40,6 +40,11 @@ Sato::Sato() : PrnBase(u"SATO CL4NX"), CmdBytes(Module2::StringToUtf8Bytes(JobSt
 
 void Sato::Append(const String& text) {
   ByteArray bytes = Module2::StringToUtf8Bytes(text);
+  // Both limits before either collection changes, so a refused append keeps
+  // the log and the label as they were.
+  CheckCollectedRoom(CmdPrint.size(), text.size(), MaxCollectedText, "the printer's command log (UTF-16 units)");
+  CheckCollectedRoom(CmdBytes.Size(), bytes.Size(), MaxCollectedBytes,
+                     "the label's bytes");
   // The bytes first: when they cannot be appended (empty text) nothing changes.
   Module2::AppendBytes(CmdBytes, bytes);
   CmdPrint += text;
@@ -154,7 +159,10 @@ void Sato::DrawBmpBytes(ByteArray& bytes, Single x, Single y) {
   header += E(u"GM");
   header += numbers::FormatInteger(count);
   header += u",";
-  // Reserve room first so that appending the image cannot fail half-way.
+  // Room is checked and reserved first, so that appending the image cannot
+  // fail half-way.
+  CheckCollectedRoom(CmdBytes.Size(), header.size() * 3 + static_cast<size_t>(count), MaxCollectedBytes,
+                     "the label's bytes");
   CmdBytes.Bytes().reserve(CmdBytes.Size() + header.size() + static_cast<size_t>(count));
   Append(header);
   Module2::AppendBytes(CmdBytes, bytes);

@@ -28,6 +28,11 @@ double BarRatio(const String& kBar, const String& zBar) {
 
 Zebra::Zebra() : PrnBase(u"ZDesigner ZT410R") {}
 
+void Zebra::Collect(std::u16string_view piece) {
+  CheckCollectedRoom(CmdPrint.size(), piece.size(), MaxCollectedText, "the label's command text (UTF-16 units)");
+  CmdPrint += piece;
+}
+
 void Zebra::OpenPort(String& printerName) { channel_.Open(printerName); }
 
 void Zebra::ClosePort() { channel_.Close(); }
@@ -49,7 +54,7 @@ void Zebra::SendRaw(const String& text) {
   channel_.Write(platform::Ansi().FromUnicode(text));
 }
 
-void Zebra::SendCmd(String& cmd) { CmdPrint += cmd; }
+void Zebra::SendCmd(String& cmd) { Collect(cmd); }
 
 void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
                       String& direction) {
@@ -67,7 +72,7 @@ void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, S
   piece += Mm(numbers::TextToSingle(cz));
   piece += u"^PO";
   piece += direction == u"0" ? u"N" : u"I";
-  CmdPrint += piece;
+  Collect(piece);
 }
 
 void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
@@ -87,7 +92,7 @@ void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String&
   piece += u"^FD";
   piece += txt;
   piece += u"^FS";
-  CmdPrint += piece;
+  Collect(piece);
 }
 
 void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
@@ -102,7 +107,7 @@ void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
   piece += u",";
   piece += Px(height);
   piece += u",1^FS";
-  CmdPrint += piece;
+  Collect(piece);
 }
 
 void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
@@ -136,19 +141,19 @@ void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, Stri
   } else {
     return;
   }
-  CmdPrint += piece;
+  Collect(piece);
 }
 
 void Zebra::InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
                      String& tryNum) {
-  CmdPrint += u"^RS" + labelType + u"," + backfeed + u"^RW" + readPower + u"," + writePower + u"," + wire + u"^RR" +
-              tryNum;
+  Collect(u"^RS" + labelType + u"," + backfeed + u"^RW" + readPower + u"," + writePower + u"," + wire + u"^RR" +
+              tryNum);
 }
 
 void Zebra::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
                    String& section) {
-  CmdPrint += u"^RF" + operate + u"," + dataType + u"," + startAddress + u"," + dataLen + u"," + section + u"^FD00" +
-              data + u"^FS";
+  Collect(u"^RF" + operate + u"," + dataType + u"," + startAddress + u"," + dataLen + u"," + section + u"^FD00" +
+              data + u"^FS");
 }
 
 }  // namespace morvel

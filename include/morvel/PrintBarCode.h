@@ -98,6 +98,10 @@ class PrintBarCode {
   // current driver (none until SetPrint chose one).
   const std::vector<std::shared_ptr<PrintInfo>>& Catalogue() const noexcept { return catalogue_; }
   IPrn* CurrentDriver() const noexcept { return currentDriver_.get(); }
+  // The current driver's printer family ("Orx", "Zebra", "Sato", "Dothan"),
+  // empty before SetPrint; and the memory its collected commands hold.
+  const char* CurrentFamily() const noexcept;
+  size_t CollectedBytes() const noexcept;
 
  private:
   IPrn& Driver();
@@ -106,6 +110,9 @@ class PrintBarCode {
 
   std::vector<std::shared_ptr<PrintInfo>> catalogue_;
   std::unique_ptr<IPrn> currentDriver_;
+  // The printer the current driver opened and has not closed: closed by the
+  // destructor when the host forgot to.
+  String openPort_;
   // The control's own font, as the last text measurement left it.
   std::string fontName_ = "MS Sans Serif";
   Single fontSize_ = 8.25f;

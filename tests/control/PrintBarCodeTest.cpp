@@ -1,5 +1,7 @@
 // The control object: version, errors before a driver is chosen, text
 // extents, and what each driver answers before its label operations exist.
+#include <algorithm>
+
 #include "control/IPrn.h"
 #include "morvel/PrintBarCode.h"
 #include "support/FakeEnvironment.h"
@@ -84,27 +86,71 @@ TEST_F(PrintBarCodeTest, TextExtentsInScreenPixelsAndTheFontStaysSet) {
 
 struct DriverCase {
   const char16_t* Name;
+  const char* Family;
   Integer FontType;
-  bool LabelsSupported;
 };
 
+// What SetPrint leaves before the host's first label operation: the brand's
+// driver, its font kind, nothing collected and nothing sent.
 TEST_F(PrintBarCodeTest, DriversBeforeTheirLabelOperations) {
-  const DriverCase cases[] = {
-      {u"Orx TE200", 0, true},
-      {u"ZDesigner ZT410R-300dpi ZPL", 1, true},
-      {u"SATO CL4NX 305dpi", 1, true},
-      {u"Dothan T7 Label", 0, true}};
+  const DriverCase cases[] = {{u"Orx TE200", "Orx", 0},
+                              {u"ZDesigner ZT410R-300dpi ZPL", "Zebra", 1},
+                              {u"SATO CL4NX 305dpi", "Sato", 1},
+                              {u"Dothan T7 Label", "Dothan", 0}};
   for (auto c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));
     PrintBarCode p;
     String name = c.Name;
     ASSERT_EQ(p.SetPrint(name), 0);
+    EXPECT_STREQ(p.CurrentFamily(), c.Family);
     EXPECT_EQ(p.FontType(), c.FontType);
     EXPECT_EQ(p.CommandPrint(), u"");
-    if (c.LabelsSupported) continue;
-    // Not yet supported operations raise 445, never a silent success.
-    ExpectError(errors::ActionNotSupported, [&] { p.PrintFont(f, f, s, f, s); });
-    ExpectError(errors::ActionNotSupported, [&] { p.PrintLabel(s); });
+  }
+  EXPECT_TRUE(Fakes.Spool->Calls.empty());
+}
+
+// A host that ends without ClosePort still gets its document finished, so
+// the labels it printed are not lost; one that closed is not closed twice.
+TEST_F(PrintBarCodeTest, APortLeftOpenIsClosedWhenTheControlEnds) {
+  Install({{u"ZDesigner GK420t", 203}, {u"SATO CL4NX 305dpi", 305}});
+  for (const char16_t* printer : {u"ZDesigner GK420t", u"SATO CL4NX 305dpi"}) {
+    for (bool hostCloses : {false, true}) {
+      SCOPED_TRACE(ToUtf8(printer) + (hostCloses ? " closed by the host" : " left open"));
+      Fakes.Spool->Calls.clear();
+      {
+        PrintBarCode p;
+        String name = printer, copies = u"1";
+        ASSERT_EQ(p.SetPrint(name), 0);
+        p.OpenPort(name);
+        p.PrintBar(f, f, f, f);
+        p.PrintLabel(copies);
+        if (hostCloses) p.ClosePort();
+      }
+      const auto& calls = Fakes.Spool->Calls;
+      ASSERT_FALSE(calls.empty());
+      EXPECT_EQ(calls.back(), "ClosePrinter");
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClosePrinter"), 1);
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "EndDoc"), 1);
+    }
+  }
+}
+
+// The collected command text is bounded: an append past the bound raises 7
+// and keeps what was collected whole; the label still prints after it.
+TEST_F(PrintBarCodeTest, CollectedCommandsAreBounded) {
+  for (const char16_t* printer : {u"ZDesigner GK420t", u"SATO CL4NX 305dpi"}) {
+    SCOPED_TRACE(ToUtf8(printer));
+    PrintBarCode p;
+    String name = printer;
+    ASSERT_EQ(p.SetPrint(name), 0);
+    String big(MaxCollectedText / 2 + 1, u'A'), small = u"^FX";
+    p.SendCmd(big);
+    String before = p.CommandPrint();
+    ExpectError(errors::OutOfMemory, [&] { p.SendCmd(big); });
+    EXPECT_EQ(p.CommandPrint(), before);
+    p.SendCmd(small);
+    EXPECT_EQ(p.CommandPrint().size(), before.size() + small.size());
+    EXPECT_GE(p.CollectedBytes(), before.size() * sizeof(char16_t));
   }
 }
 
