@@ -74,7 +74,17 @@ namespace {
 std::atomic<uint64_t> incidentCounts[3];
 }  // namespace
 
-void CountIncident(Incident incident) { incidentCounts[static_cast<int>(incident)].fetch_add(1, std::memory_order_relaxed); }
+namespace {
+thread_local IncidentObserver* observer = nullptr;
+}  // namespace
+
+IncidentObserver::IncidentObserver() : previous_(observer) { observer = this; }
+IncidentObserver::~IncidentObserver() { observer = previous_; }
+
+void CountIncident(Incident incident, std::string_view printer, std::string_view reason) {
+  incidentCounts[static_cast<int>(incident)].fetch_add(1, std::memory_order_relaxed);
+  if (observer != nullptr) observer->Heard(incident, printer, reason);
+}
 
 IncidentCounts Incidents() {
   return {incidentCounts[0].load(std::memory_order_relaxed), incidentCounts[1].load(std::memory_order_relaxed),

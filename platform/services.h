@@ -171,8 +171,24 @@ struct IncidentCounts {
             ReplacedCharacters - o.ReplacedCharacters};
   }
 };
-void CountIncident(Incident incident);
+// `printer` and `reason` say which printer and why, where known.
+void CountIncident(Incident incident, std::string_view printer = {}, std::string_view reason = {});
 IncidentCounts Incidents();
+
+// Hears of every incident counted on the thread that installed it, so a host
+// that serves several callers on threads of their own (the web bridge) can
+// tell each caller of its own failures. Installed for a scope.
+class IncidentObserver {
+ public:
+  IncidentObserver();
+  virtual ~IncidentObserver();
+  IncidentObserver(const IncidentObserver&) = delete;
+  IncidentObserver& operator=(const IncidentObserver&) = delete;
+  virtual void Heard(Incident incident, std::string_view printer, std::string_view reason) = 0;
+
+ private:
+  IncidentObserver* previous_;
+};
 
 // Shortcuts to the current adapters.
 inline CodePage& Ansi() { return *Current().Ansi; }

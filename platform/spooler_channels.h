@@ -48,5 +48,8 @@ std::string ConnectFailure(const std::string& server, int port, int timeoutMs);
 
 // Writes one record "printer 'NAME': TEXT" to the platform log.
 void Report(const std::string& printer, std::string_view text);
+// Counts a document or open of `printer` that failed, with the reason last
+// reported on this thread.
+void CountDeliveryFailure(const std::string& printer);
 
 }  // namespace morvel::platform::spool

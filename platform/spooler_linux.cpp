@@ -24,8 +24,20 @@ int TimeoutFromEnv(const char* name, int fallback) {
   return static_cast<int>(ms);
 }
 
+namespace {
+// The last thing reported on this thread, which is what a failure counted
+// right after it on the same thread was about.
+thread_local std::string lastReport;
+}  // namespace
+
 void Report(const std::string& printer, std::string_view text) {
+  lastReport.assign(text);
   Logger().Record("printer '" + printer + "': " + std::string(text));
+}
+
+void CountDeliveryFailure(const std::string& printer) {
+  CountIncident(Incident::DeliveryFailure, printer, lastReport.empty() ? "the document did not reach the printer" : lastReport);
+  lastReport.clear();
 }
 
 }  // namespace spool
@@ -68,11 +80,11 @@ class LinuxSpooler : public Spooler {
       installed = Current().Printers->List();
     } catch (const AutomationError& e) {
       spool::Report(name, "cannot list the installed printers: " + e.Description());
-      CountIncident(Incident::DeliveryFailure);
+      spool::CountDeliveryFailure(name);
       return NullHandle;
     } catch (const std::exception& e) {
       spool::Report(name, std::string("cannot list the installed printers: ") + e.what());
-      CountIncident(Incident::DeliveryFailure);
+      spool::CountDeliveryFailure(name);
       return NullHandle;
     }
     const InstalledPrinter* found = nullptr;
@@ -84,14 +96,14 @@ class LinuxSpooler : public Spooler {
     }
     if (found == nullptr) {
       spool::Report(name, "no installed printer has this name ('morvel printers' lists them)");
-      CountIncident(Incident::UnknownPrinter);
+      CountIncident(Incident::UnknownPrinter, name, "no installed printer has this name");
       return NullHandle;
     }
     auto printer = std::make_shared<Printer>();
     printer->Name = ToUtf8(found->Name);
     printer->Out = ChannelFor(printer->Name, *found);
     if (printer->Out == nullptr) {
-      CountIncident(Incident::DeliveryFailure);
+      spool::CountDeliveryFailure(printer->Name);
       return NullHandle;
     }
     std::lock_guard<std::mutex> lock(lock_);
@@ -206,7 +218,7 @@ class LinuxSpooler : public Spooler {
   static void CountFailure(Printer& printer) {
     if (printer.Counted) return;
     printer.Counted = true;
-    CountIncident(Incident::DeliveryFailure);
+    spool::CountDeliveryFailure(printer.Name);
   }
 
   std::shared_ptr<Printer> Find(Handle handle, const char* call) {
