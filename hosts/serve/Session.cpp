@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -17,7 +19,10 @@
 
 namespace morvel::serve {
 
-using json = nlohmann::ordered_json;
+// What a page sends is parsed into a tree whose keys are found by search; what
+// the bridge answers keeps its keys in the order written ("id" first).
+using json = nlohmann::json;
+using answer = nlohmann::ordered_json;
 using automation::MemberInfo;
 using automation::MemberKind;
 using automation::Variant;
@@ -25,9 +30,12 @@ using automation::VarType;
 
 namespace {
 
-// Nesting beyond this is no call a page makes; refusing it keeps a hostile
-// message from costing more than its size.
+// Bounds on one message's shape, far beyond any call a page makes, so that
+// a hostile message costs about its size in time and a small multiple of it
+// in memory: checked in a first pass that builds nothing.
 constexpr int MaxDepth = 16;
+constexpr size_t MaxKeysPerObject = 256;
+constexpr size_t MaxValues = 65536;  // every value and key of the message
 
 // A message the protocol cannot take; answered with error 5 and the reason.
 struct ProtocolError {
@@ -102,7 +110,7 @@ Variant ToVariant(const json& value) {
   }
 }
 
-json ToJson(const Variant& value) {
+answer ToJson(const Variant& value) {
   switch (value.Type()) {
     case VarType::Empty: return nullptr;
     case VarType::Integer: return value.Get<Integer>();
@@ -121,15 +129,15 @@ json ToJson(const Variant& value) {
     case VarType::Bytes: {
       const ByteArray& bytes = value.Get<ByteArray>();
       if (!bytes.IsAllocated()) return nullptr;
-      return json{{"bytes", ToBase64(bytes.Bytes())}};
+      return answer{{"bytes", ToBase64(bytes.Bytes())}};
     }
     case VarType::Object: {
       const PictureRef& picture = value.Get<PictureRef>();
       if (!picture) return nullptr;
-      return json{{"picture", ToBase64(platform::Current().Images->SaveBmp(*picture))}};
+      return answer{{"picture", ToBase64(platform::Current().Images->SaveBmp(*picture))}};
     }
     case VarType::StringArray: {
-      json items = json::array();
+      answer items = answer::array();
       for (const String& s : value.Get<std::vector<String>>()) items.push_back(ToUtf8(s));
       return items;
     }
@@ -138,12 +146,73 @@ json ToJson(const Variant& value) {
   return nullptr;
 }
 
-std::string Dump(const json& message) { return message.dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string Dump(const answer& message) { return message.dump(-1, ' ', false, answer::error_handler_t::replace); }
 
-json ErrorAnswer(const json& id, int number, const std::string& description, const std::string& detail = {}) {
-  json error{{"number", number}, {"description", description}, {"hresult", 0x800A0000u + static_cast<uint32_t>(number)}};
+answer ErrorAnswer(const answer& id, int number, const std::string& description, const std::string& detail = {}) {
+  answer error{{"number", number}, {"description", description}, {"hresult", 0x800A0000u + static_cast<uint32_t>(number)}};
   if (!detail.empty()) error["detail"] = detail;
-  return json{{"id", id}, {"error", std::move(error)}};
+  return answer{{"id", id}, {"error", std::move(error)}};
+}
+
+// The first pass over a message: counts and nests without building anything,
+// and stops at the first bound passed.
+class ShapeCheck : public nlohmann::json_sax<json> {
+ public:
+  std::string Refusal;  // why the message was refused; empty when it holds
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(true); }
+  bool key(string_t&) override {
+    if (++keys_.back() > MaxKeysPerObject) return Refuse("an object has more than " + std::to_string(MaxKeysPerObject) + " keys");
+    return Value();
+  }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Open(false); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    if (Refusal.empty()) Refusal = std::string("not JSON: ") + e.what();
+    return false;
+  }
+
+ private:
+  bool Refuse(std::string why) {
+    Refusal = std::move(why);
+    return false;
+  }
+  bool Value() {
+    if (++values_ > MaxValues) return Refuse("more than " + std::to_string(MaxValues) + " values in one message");
+    return true;
+  }
+  bool Open(bool object) {
+    if (keys_.size() >= static_cast<size_t>(MaxDepth)) return Refuse("nested too deeply");
+    keys_.push_back(0);
+    (void)object;
+    return Value();
+  }
+  bool Close() {
+    keys_.pop_back();
+    return true;
+  }
+
+  size_t values_ = 0;
+  std::vector<size_t> keys_;  // keys so far of each open object (0 for arrays)
+};
+
+json ParseRequest(std::string_view message) {
+  ShapeCheck check;
+  if (!json::sax_parse(message, &check) || !check.Refusal.empty())
+    throw ProtocolError{check.Refusal.empty() ? "not JSON" : check.Refusal};
+  try {
+    return json::parse(message);
+  } catch (const json::exception& e) {
+    throw ProtocolError{std::string("not JSON: ") + e.what()};
+  }
 }
 
 // Members that name a file: the path is their first argument.
@@ -153,6 +222,87 @@ bool NamesFile(std::string_view member) {
   return false;
 }
 
+// Members that reach the printer's library on the Orx and Dothan drivers.
+bool ReachesLibrary(std::string_view member) {
+  for (std::string_view m : {"OpenPort", "ClosePort", "InitPrint", "PrintFont", "PrintBar", "PrintCode", "PrintLabel",
+                             "SendCmd", "InitRFID", "OpRFID", "DrawImageFromFile", "DrawImageFromBase64",
+                             "DrawImageFromPicture"})
+    if (m == member) return true;
+  return false;
+}
+
+// liborxlib keeps one connection per process and libLabelPrintAPI one job,
+// as their callers expect; pages run on threads of their own, so each library
+// is leased to one page at a time: from its OpenPort to its ClosePort, or for
+// a single call of a page that opened nothing.
+class Lease {
+ public:
+  explicit Lease(const char* library) : library_(library) {}
+
+  const char* Library() const noexcept { return library_; }
+
+  // Waits until no other session holds the lease; false when the wait ran
+  // out, the page went, or the bridge is stopping.
+  bool Take(const void* session, std::chrono::seconds wait, const std::function<bool()>& gone) {
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    std::unique_lock<std::mutex> lock(lock_);
+    while (holder_ != nullptr && holder_ != session) {
+      if (cancelled_ || (gone && gone())) return false;
+      auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      changed_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(100)));
+    }
+    holder_ = session;
+    ++count_;
+    return true;
+  }
+
+  void Give(const void* session) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (holder_ != session || count_ == 0) return;
+    if (--count_ == 0) {
+      holder_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  bool Cancelled() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return cancelled_;
+  }
+
+  void Cancel() {
+    std::lock_guard<std::mutex> lock(lock_);
+    cancelled_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  const char* library_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  const void* holder_ = nullptr;
+  size_t count_ = 0;  // takes not yet given back
+  bool cancelled_ = false;
+};
+
+Lease& OrxLease() {
+  static auto* lease = new Lease("the Orx printer library");  // outlives every connection thread
+  return *lease;
+}
+
+Lease& DothanLease() {
+  static auto* lease = new Lease("the Dothan printer library");
+  return *lease;
+}
+
+Lease* LeaseFor(const char* family) {
+  std::string_view f(family);
+  if (f == "Orx") return &OrxLease();
+  if (f == "Dothan") return &DothanLease();
+  return nullptr;
+}
+
 }  // namespace
 
 struct Session::Object {
@@ -160,24 +310,32 @@ struct Session::Object {
   std::unique_ptr<PrintBarCode> Control;
   std::unique_ptr<clsBase64> Codec;
   std::unique_ptr<PrintInfo> Info;
-  // The page opened a port and has not closed it. The control closes nothing
-  // when it dies, so a page that leaves mid-job would hold a printer
-  // connection for as long as the bridge runs; the bridge, as the host,
-  // closes it instead, which sends the labels the page already printed.
-  bool PortOpen = false;
+  // The library lease this object's open port holds, until its ClosePort or
+  // its end. (The control itself closes a port left open when it ends, which
+  // also sends the labels the page already printed.)
+  Lease* Holding = nullptr;
+};
 
-  ~Object() {
-    if (!Control || !PortOpen) return;
-    try {
-      automation::Invoke(*Control, "ClosePort", {});
-    } catch (const AutomationError&) {
-    }
+// Tells the page of each of its documents that did not reach its printer,
+// before the answer of the call that found it.
+class Session::DeliveryWatch : public platform::IncidentObserver {
+ public:
+  explicit DeliveryWatch(Session& session) : session_(session) {}
+  void Heard(platform::Incident incident, std::string_view printer, std::string_view reason) override {
+    if (incident != platform::Incident::DeliveryFailure && incident != platform::Incident::UnknownPrinter) return;
+    ++session_.deliveryFailures_;
+    answer event{{"event", "delivery"}, {"ok", false}, {"printer", printer}, {"reason", reason}};
+    if (session_.currentObject_ != 0) event["object"] = session_.currentObject_;
+    session_.Emit(Dump(event));
   }
+
+ private:
+  Session& session_;
 };
 
 class Session::Impl {
  public:
-  static json Create(Session& s, const json& request) {
+  static answer Create(Session& s, const json& request) {
     const json& name = request["create"];
     if (!name.is_string()) throw ProtocolError{"create names a class as text, as in \"Morvel.PrintBarCode\""};
     std::string_view className = name.get_ref<const std::string&>();
@@ -196,31 +354,53 @@ class Session::Impl {
     } else if (object->Class == &automation::clsBase64Class()) {
       object->Codec = std::make_unique<clsBase64>();
       object->Codec->EncodeJD = [&s, id](Currency& percentage) {
-        s.Emit(Dump(json{{"event", "EncodeJD"}, {"object", id}, {"args", json::array({percentage.ToDouble()})}}));
+        s.Emit(Dump(answer{{"event", "EncodeJD"}, {"object", id}, {"args", answer::array({percentage.ToDouble()})}}));
       };
     } else {
       object->Info = std::make_unique<PrintInfo>();
     }
     s.objects_.emplace(id, std::move(object));
-    return json{{"object", id}};
+    return answer{{"object", id}};
   }
 
   static Object& Find(Session& s, const json& request, const char* field) {
-    const json& id = request[field];
-    if (!id.is_number_integer()) throw ProtocolError{std::string(field) + " must be an object number"};
-    auto it = s.objects_.find(id.get<int64_t>());
-    if (it == s.objects_.end()) throw AutomationError(errors::ObjectRequired);
-    s.currentObject_ = it->first;
-    return *it->second;
+    auto it = request.find(field);
+    if (it == request.end() || !it->is_number_integer()) throw ProtocolError{std::string(field) + " must be an object number"};
+    auto found = s.objects_.find(it->get<int64_t>());
+    if (found == s.objects_.end()) throw AutomationError(errors::ObjectRequired);
+    s.currentObject_ = found->first;
+    return *found->second;
   }
 
-  static json Call(Session& s, const json& id, const json& request) {
+  // The memory the page's objects hold in collected label commands may not
+  // grow past the connection's bound with this message.
+  static void CheckHeld(const Session& s, size_t messageBytes) {
+    size_t held = 0;
+    for (const auto& [id, object] : s.objects_)
+      if (object->Control) held += object->Control->CollectedBytes();
+    if (held + 2 * messageBytes <= s.limits_.MaxHeldBytes) return;
+    throw AutomationError(errors::OutOfMemory,
+                          AutomationError::StandardDescription(errors::OutOfMemory) + ": this page's objects hold " +
+                              std::to_string(held >> 20) + " MiB of collected label commands, the most is " +
+                              std::to_string(s.limits_.MaxHeldBytes >> 20) + " MiB; print or release them first");
+  }
+
+  static void Release(Session& s, int64_t id) {
+    auto it = s.objects_.find(id);
+    if (it == s.objects_.end()) return;
+    Lease* holding = it->second->Holding;
+    s.objects_.erase(it);  // closes a port left open, still under its lease
+    if (holding != nullptr) holding->Give(&s);
+  }
+
+  static answer Call(Session& s, const answer& id, json& request, size_t messageBytes) {
     Object& object = Find(s, request, "object");
-    const json& memberName = request["member"];
-    if (!memberName.is_string()) throw ProtocolError{"member must be a member name"};
-    const std::string& name = memberName.get_ref<const std::string&>();
+    auto memberName = request.find("member");
+    if (memberName == request.end() || !memberName->is_string()) throw ProtocolError{"member must be a member name"};
+    const std::string name = memberName->get<std::string>();
     json noArgs = json::array();
-    const json& jsonArgs = request.contains("args") ? request["args"] : noArgs;
+    auto found = request.find("args");
+    json& jsonArgs = found != request.end() ? *found : noArgs;
     if (!jsonArgs.is_array()) throw ProtocolError{"args must be an array"};
 
     // A property read with one argument is its assignment (PrintInfo.PrintPP).
@@ -236,7 +416,10 @@ class Session::Impl {
 
     std::vector<Variant> args;
     args.reserve(jsonArgs.size());
-    for (const json& a : jsonArgs) args.push_back(ToVariant(a));
+    for (json& a : jsonArgs) {
+      args.push_back(ToVariant(a));
+      a = nullptr;  // each argument's text is held once, as the value it became
+    }
     bool countFits = member != nullptr && args.size() == member->Params.size();
     if (countFits) {
       // The page's values take the parameter types first, so by-reference
@@ -248,23 +431,58 @@ class Session::Impl {
     }
 
     Variant result;
-    if (object.Control && member != nullptr && member->Name == "ClosePort") object.PortOpen = false;
-    if (object.Control) result = automation::Invoke(*object.Control, name, args);
-    else if (object.Codec) result = automation::Invoke(*object.Codec, name, args);
-    else result = automation::Invoke(*object.Info, name, args, kind);
+    if (object.Control) {
+      CheckHeld(s, messageBytes);
+      result = CallControl(s, object, member, name, args);
+    } else if (object.Codec) {
+      result = automation::Invoke(*object.Codec, name, args);
+    } else {
+      result = automation::Invoke(*object.Info, name, args, kind);
+    }
 
-    if (object.Control && member != nullptr && member->Name == "OpenPort") object.PortOpen = true;
-
-    json answer{{"id", id}, {"result", ToJson(result)}};
+    answer reply{{"id", id}, {"result", ToJson(result)}};
     bool anyByRef = false;
-    json byref = json::array();
+    answer byref = answer::array();
     for (size_t i = 0; i < args.size(); ++i) {
       bool isRef = countFits && member->Params[i].ByRef;
       anyByRef = anyByRef || isRef;
-      byref.push_back(isRef ? ToJson(args[i]) : json(nullptr));
+      byref.push_back(isRef ? ToJson(args[i]) : answer(nullptr));
     }
-    if (anyByRef) answer["byref"] = std::move(byref);
-    return answer;
+    if (anyByRef) reply["byref"] = std::move(byref);
+    return reply;
+  }
+
+  // A control's call, under the lease of the library its driver goes through.
+  static Variant CallControl(Session& s, Object& object, const MemberInfo* member, const std::string& name,
+                             std::vector<Variant>& args) {
+    Lease* lease = member != nullptr && ReachesLibrary(member->Name) ? LeaseFor(object.Control->CurrentFamily()) : nullptr;
+    bool closing = member != nullptr && member->Name == "ClosePort";
+    if (lease != nullptr && !lease->Take(&s, std::chrono::seconds(s.limits_.LeaseWaitSeconds), s.peerGone_)) {
+      if (lease->Cancelled())
+        throw AutomationError(68, "Device unavailable: the bridge is stopping");
+      throw AutomationError(68, std::string("Device unavailable: ") + lease->Library() +
+                                    " is in use by another page, which opened a port and has not closed it (waited " +
+                                    std::to_string(s.limits_.LeaseWaitSeconds) + " s)");
+    }
+    struct GiveBack {
+      Lease* Taken;
+      Session* Owner;
+      ~GiveBack() {
+        if (Taken != nullptr) Taken->Give(Owner);
+      }
+    } giveBack{lease, &s};
+
+    Variant result = automation::Invoke(*object.Control, name, args);
+
+    if (member != nullptr && member->Name == "OpenPort" && lease != nullptr && object.Holding == nullptr) {
+      object.Holding = lease;  // kept until ClosePort
+      giveBack.Taken = nullptr;
+    }
+    if (closing && object.Holding != nullptr) {
+      object.Holding->Give(&s);
+      object.Holding = nullptr;
+    }
+    return result;
   }
 };
 
@@ -272,7 +490,9 @@ Session::Session(Limits limits, Sender send) : limits_(limits), send_(std::move(
 
 Session::~Session() {
   HandlingScope scope(this);  // a destructor's message box still reaches the page's log, not stderr
-  objects_.clear();
+  std::vector<int64_t> ids;
+  for (const auto& [id, object] : objects_) ids.push_back(id);
+  for (int64_t id : ids) Impl::Release(*this, id);
 }
 
 void Session::Emit(std::string message) {
@@ -280,39 +500,32 @@ void Session::Emit(std::string message) {
 }
 
 void Session::ShowMessage(std::string_view caption, std::string_view text) {
-  json event{{"event", "MessageBox"}, {"caption", caption}, {"text", text}};
+  answer event{{"event", "MessageBox"}, {"caption", caption}, {"text", text}};
   if (currentObject_ != 0) event["object"] = currentObject_;
   Emit(Dump(event));
 }
 
 std::string Session::Handle(std::string_view message) {
   HandlingScope scope(this);
+  DeliveryWatch watch(*this);
   currentObject_ = 0;
-  json id = nullptr;
+  answer id = nullptr;
   try {
-    json request;
-    try {
-      request = json::parse(message, [](int depth, json::parse_event_t, json&) {
-        if (depth > MaxDepth) throw ProtocolError{"nested too deeply"};
-        return true;
-      });
-    } catch (const json::exception& e) {
-      throw ProtocolError{std::string("not JSON: ") + e.what()};
-    }
+    json request = ParseRequest(message);
     if (!request.is_object()) throw ProtocolError{"a message is a JSON object"};
     if (auto it = request.find("id"); it != request.end()) {
       if (!it->is_number() && !it->is_string()) throw ProtocolError{"id must be a number or a text"};
-      id = *it;
+      id = answer(*it);
     }
-    if (request.contains("create")) return Dump(json{{"id", id}, {"result", Impl::Create(*this, request)}});
+    if (request.contains("create")) return Dump(answer{{"id", id}, {"result", Impl::Create(*this, request)}});
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
-      objects_.erase(currentObject_);
-      return Dump(json{{"id", id}, {"result", nullptr}});
+      Impl::Release(*this, currentObject_);
+      return Dump(answer{{"id", id}, {"result", nullptr}});
     }
     if (!request.contains("object") || !request.contains("member"))
       throw ProtocolError{"a message is a call {id, object, member, args}, a create or a release"};
-    return Dump(Impl::Call(*this, id, request));
+    return Dump(Impl::Call(*this, id, request, message.size()));
   } catch (const ProtocolError& e) {
     return Dump(ErrorAnswer(id, errors::InvalidProcedureCall,
                             AutomationError::StandardDescription(errors::InvalidProcedureCall), e.Detail));
@@ -323,6 +536,11 @@ std::string Session::Handle(std::string_view message) {
   } catch (const std::exception& e) {
     return Dump(ErrorAnswer(id, 51, AutomationError::StandardDescription(51), e.what()));
   }
+}
+
+void Session::CancelWaits() {
+  OrxLease().Cancel();
+  DothanLease().Cancel();
 }
 
 class ForwardingSink : public platform::MessageSink {
@@ -339,8 +557,6 @@ class ForwardingSink : public platform::MessageSink {
  private:
   std::shared_ptr<platform::MessageSink> previous_;
 };
-
-void Session::CancelWaits() {}
 
 void Session::ForwardMessageBoxes() {
   static std::mutex lock;

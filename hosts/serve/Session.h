@@ -19,6 +19,7 @@ struct Limits {
   size_t MaxObjects = 64;             // living objects per connection
   size_t MaxConnections = 16;         // open connections, HTTP and WebSocket
   int LeaseWaitSeconds = 30;          // how long an OpenPort waits for a library another page holds
+  size_t MaxHeldBytes = 96u << 20;    // label commands all objects of a connection may collect
 };
 
 class Session {
@@ -35,6 +36,9 @@ class Session {
   // failure is an error answer.
   std::string Handle(std::string_view message);
   size_t ObjectCount() const noexcept { return objects_.size(); }
+  // Documents of this session's calls that did not reach their printer; each
+  // was told to the page as a "delivery" event.
+  uint64_t DeliveryFailures() const noexcept { return deliveryFailures_; }
 
   // Tells whether the page has gone (its peer closed the connection); a call
   // that waits, for a library another page holds, gives up once it has.
@@ -51,6 +55,7 @@ class Session {
  private:
   struct Object;
   class Impl;
+  class DeliveryWatch;
   void Emit(std::string message);
   void ShowMessage(std::string_view caption, std::string_view text);
 
@@ -60,6 +65,7 @@ class Session {
   std::map<int64_t, std::unique_ptr<Object>> objects_;
   int64_t nextObject_ = 1;
   int64_t currentObject_ = 0;  // the object whose call is running, for events
+  uint64_t deliveryFailures_ = 0;
 
   friend class Impl;
   friend class ForwardingSink;
