@@ -242,12 +242,14 @@ class Lease {
   const char* Library() const noexcept { return library_; }
 
   // Waits until no other session holds the lease; false when the wait ran
-  // out, the page went, or the bridge is stopping.
-  bool Take(const void* session, std::chrono::seconds wait, const std::function<bool()>& gone) {
+  // out, the page went, or the waits were cancelled (`cancelled` then says so).
+  bool Take(const void* session, std::chrono::seconds wait, const std::function<bool()>& gone, bool& cancelled) {
     auto deadline = std::chrono::steady_clock::now() + wait;
     std::unique_lock<std::mutex> lock(lock_);
+    uint64_t generation = generation_;
     while (holder_ != nullptr && holder_ != session) {
-      if (cancelled_ || (gone && gone())) return false;
+      cancelled = generation != generation_;
+      if (cancelled || (gone && gone())) return false;
       auto now = std::chrono::steady_clock::now();
       if (now >= deadline) return false;
       changed_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(100)));
@@ -266,14 +268,11 @@ class Lease {
     }
   }
 
-  bool Cancelled() {
-    std::lock_guard<std::mutex> lock(lock_);
-    return cancelled_;
-  }
-
+  // Ends the waits in progress; later ones wait as usual (a bridge that
+  // stops and another that starts in the same process).
   void Cancel() {
     std::lock_guard<std::mutex> lock(lock_);
-    cancelled_ = true;
+    ++generation_;
     changed_.notify_all();
   }
 
@@ -283,7 +282,7 @@ class Lease {
   std::condition_variable changed_;
   const void* holder_ = nullptr;
   size_t count_ = 0;  // takes not yet given back
-  bool cancelled_ = false;
+  uint64_t generation_ = 0;
 };
 
 Lease& OrxLease() {
@@ -425,7 +424,8 @@ class Session::Impl {
       // The page's values take the parameter types first, so by-reference
       // results come back whatever JSON type the page sent.
       for (size_t i = 0; i < args.size(); ++i)
-        if (member->Params[i].ByRef) args[i] = automation::Coerce(args[i], member->Params[i].Type);
+        if (member->Params[i].ByRef && args[i].Type() != member->Params[i].Type)
+          args[i] = automation::Coerce(args[i], member->Params[i].Type);
       // Refused before the member runs, whichever driver would take the path.
       if (NamesFile(member->Name)) platform::FileSystemPath(automation::ToText(args[0]));
     }
@@ -457,8 +457,9 @@ class Session::Impl {
                              std::vector<Variant>& args) {
     Lease* lease = member != nullptr && ReachesLibrary(member->Name) ? LeaseFor(object.Control->CurrentFamily()) : nullptr;
     bool closing = member != nullptr && member->Name == "ClosePort";
-    if (lease != nullptr && !lease->Take(&s, std::chrono::seconds(s.limits_.LeaseWaitSeconds), s.peerGone_)) {
-      if (lease->Cancelled())
+    bool cancelled = false;
+    if (lease != nullptr && !lease->Take(&s, std::chrono::seconds(s.limits_.LeaseWaitSeconds), s.peerGone_, cancelled)) {
+      if (cancelled)
         throw AutomationError(68, "Device unavailable: the bridge is stopping");
       throw AutomationError(68, std::string("Device unavailable: ") + lease->Library() +
                                     " is in use by another page, which opened a port and has not closed it (waited " +

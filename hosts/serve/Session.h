@@ -43,8 +43,8 @@ class Session {
   // Tells whether the page has gone (its peer closed the connection); a call
   // that waits, for a library another page holds, gives up once it has.
   void SetPeerGone(std::function<bool()> gone) { peerGone_ = std::move(gone); }
-  // Wakes every call that waits in any session and makes it fail at once, so
-  // that a stopping bridge is not held up by them. For the server's Stop.
+  // Wakes every call that waits in any session now and makes it fail at once,
+  // so that a stopping bridge is not held up by them. For the server's Stop.
   static void CancelWaits();
 
   // Sends message boxes shown on a thread that is inside Handle to that
