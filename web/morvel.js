@@ -134,10 +134,13 @@ class Bridge {
       return;
     }
     if (message.event) {
-      const args = message.event === "MessageBox" ? [message.text, message.caption] : (message.args || []);
+      let args = message.args || [];
+      if (message.event === "MessageBox") args = [message.text, message.caption];
+      if (message.event === "delivery") args = [{ ok: message.ok, printer: message.printer, reason: message.reason }];
       const target = this.objects.get(message.object);
       const handled = (target && target.emit(message.event, args)) | this.emit(message.event, args);
       if (!handled && message.event === "MessageBox") console.warn(`[${message.caption}] ${message.text}`);
+      if (!handled && message.event === "delivery") console.warn(`Morvel: a document for ${message.printer} did not arrive: ${message.reason}`);
       return;
     }
     const p = this.pending.get(message.id);
@@ -231,7 +234,9 @@ export const Morvel = {
   create(progId) {
     return bridge().create(progId);
   },
-  // Events of the whole connection: "MessageBox" (text, caption), "close" (error).
+  // Events of the whole connection: "MessageBox" (text, caption), "close" (error),
+  // "delivery" ({ ok: false, printer, reason }) when a document of this page did
+  // not reach its printer, told before the answer of the call that found it.
   on(name, handler) {
     bridge().on(name, handler);
   },

@@ -124,7 +124,7 @@ function expectedJob() {
   execFileSync(morvel, ["run", "-"], {
     env: { ...env, MORVEL_PRINTERS: path.join(dir, "printers.conf") },
     input: [`SetPrint ${name}`, `OpenPort ${name}`, "InitPrint 60 40 4 10 2 1 0", "PrintFont 10 20 \"Hello, Welt\" 12 F1.TTF",
-      "PrintBar 10 100 200 2", "PrintCode 10 50 4711 128 1 50 1 3", "PrintCode 300 10 \"Hello, Welt\" QRCODE 0 5 \"\" \"\"",
+      "PrintBar 10 100 200 2", "PrintCode 10 50 4711 128 1 50 1 3", "PrintCode 170 10 \"Hello, Welt\" QRCODE 0 5 \"\" \"\"",
       "PrintLabel 1", "ClosePort", ""].join("\n"),
   });
   const jobs = fs.readdirSync(path.join(dir, "jobs"));
