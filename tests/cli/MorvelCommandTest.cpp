@@ -184,3 +184,29 @@ TEST_F(MorvelCommandTest, SurvivesMalformedLinesAndArguments) {
 }
 
 }  // namespace
+
+// A script that ends without ClosePort still delivers its labels: the
+// document is finished and published, not left behind as a partial file.
+TEST(MorvelRunEndTest, APortLeftOpenIsClosedAndLogged) {
+  char tmpl[] = "/tmp/morvel-cli-end-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  fs::path dir = tmpl;
+  fs::create_directories(dir / "jobs");
+  std::ofstream(dir / "printers.conf") << "[ZDesigner GK420t]\nuri = file:jobs\ndpi = 203\n";
+  std::ofstream(dir / "label.mvs") << "SetPrint \"ZDesigner GK420t\"\nOpenPort \"ZDesigner GK420t\"\n"
+                                      "PrintBar 1 1 10 10\nPrintLabel 1\n";
+  std::string cmd = "cd '" + dir.string() + "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_LOG=log.txt '"
+                    MORVEL_BINARY_DIR "/bin/morvel' run label.mvs > /dev/null 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir / "jobs")) names.push_back(e.path().filename().string());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0], "000001.prn");
+  std::stringstream job, log;
+  job << std::ifstream(dir / "jobs" / names[0]).rdbuf();
+  log << std::ifstream(dir / "log.txt").rdbuf();
+  EXPECT_EQ(job.str(), "^XA^FO2,2^GB21,21,1^FS^PQ1^XZ");  // 1 and 10 px at 96 ppi on 203 dpi
+  EXPECT_NE(log.str().find("closed the port of 'ZDesigner GK420t' that the host left open"), std::string::npos)
+      << log.str();
+  fs::remove_all(dir);
+}
