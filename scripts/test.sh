@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: plain, and under
-# AddressSanitizer + UndefinedBehaviorSanitizer (any finding fails the run).
+# AddressSanitizer + UndefinedBehaviorSanitizer (any finding fails the run);
+# then the tests of the threaded parts (the bridge, the Orx and Dothan
+# libraries) under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,6 +11,7 @@ jobs=$(nproc)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
 
 run() {
   local dir=$1; shift
@@ -21,3 +24,8 @@ echo "== plain build and tests"
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 run build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+echo "== ThreadSanitizer build and the tests of the threaded parts"
+threaded=(serve_tests orxlib_tests lpa_tests dothan_tests)
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
+ninja -C build-tsan "${threaded[@]}"
+(cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 600 -L "^($(IFS='|'; echo "${threaded[*]}"))\$")
