@@ -174,6 +174,23 @@ class Bridge {
     return handlers.length > 0;
   }
 
+  async preview(job, options = {}) {
+    await this.open();
+    const bytes = typeof job === "string" ? new TextEncoder().encode(job)
+      : job instanceof Uint8Array ? job : new Uint8Array(job);
+    const body = { preview: { bytes: toBase64(bytes) } };
+    if (options.dpi !== undefined) body.dpi = options.dpi;
+    if (options.language !== undefined) body.language = options.language;
+    const { result } = await this.request(body);
+    return {
+      language: result.language,
+      dpi: result.dpi,
+      pictures: result.pictures.map((p) => ({ png: fromBase64(p.png), copies: p.copies })),
+      warnings: result.warnings,
+      problems: result.problems,
+    };
+  }
+
   async create(progId) {
     await this.open();
     const answer = await this.request({ create: progId });
@@ -239,6 +256,13 @@ export const Morvel = {
   // not reach its printer, told before the answer of the call that found it.
   on(name, handler) {
     bridge().on(name, handler);
+  },
+  // Pictures of a printer job (ZPL, SBPL or Orx; text or bytes), drawn by the
+  // bridge as `morvel preview` draws them, nothing leaving this computer:
+  // { language, dpi, pictures: [{ png: Uint8Array, copies }], warnings: [{ offset, text }], problems }.
+  // Options: dpi (203 unless told), language ("zpl", "sbpl", "orx"; told from the job unless given).
+  preview(job, options) {
+    return bridge().preview(job, options);
   },
   // A picture argument (DrawImageFromPicture) from the bytes of a BMP, PNG, JPEG or GIF file.
   picture(bytes) {

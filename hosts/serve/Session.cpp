@@ -14,6 +14,8 @@
 
 #include "morvel/morvel.h"
 #include "platform/files.h"
+#include "preview/Preview.h"
+#include "render/Page.h"
 #include "platform/services.h"
 #include "platform/text_case.h"
 
@@ -215,6 +217,10 @@ json ParseRequest(std::string_view message) {
   }
 }
 
+// A preview draws at most this many labels of one job, so one message's
+// answer stays a few MiB; the rest are counted in a warning.
+constexpr size_t MaxPreviewLabels = 50;
+
 // Members that name a file: the path is their first argument.
 bool NamesFile(std::string_view member) {
   for (std::string_view m : {"DrawImageFromFile", "LoadFile", "SaveFile", "SaveFile2"})
@@ -384,6 +390,51 @@ class Session::Impl {
                               std::to_string(s.limits_.MaxHeldBytes >> 20) + " MiB; print or release them first");
   }
 
+  // Pictures of a job, as `morvel preview` draws them: what a page would
+  // otherwise send to an online viewer, with its customers' addresses in it.
+  static answer Preview(const json& request) {
+    const json& job = request["preview"];
+    if (!job.is_object() || job.size() != 1 || !job.contains("bytes"))
+      throw ProtocolError{"preview takes {\"bytes\": Base64 of a job}"};
+    std::vector<uint8_t> bytes = FromBase64(job["bytes"]);
+    int dpi = 203;
+    if (auto it = request.find("dpi"); it != request.end()) {
+      if (!it->is_number_integer() || it->get<int64_t>() < 100 || it->get<int64_t>() > 600)
+        throw ProtocolError{"dpi must be a whole number from 100 to 600"};
+      dpi = static_cast<int>(it->get<int64_t>());
+    }
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::optional<preview::Language> language;
+    if (auto it = request.find("language"); it != request.end()) {
+      if (it->is_string()) language = preview::LanguageNamed(it->get<std::string>());
+      if (!language) throw ProtocolError{"language must be zpl, sbpl or orx"};
+    } else {
+      language = preview::Detect(text);
+      if (!language) throw ProtocolError{"not a ZPL, SBPL or Orx job (name its language)"};
+    }
+    preview::Job parsed;
+    try {
+      parsed = preview::Parse(text, *language, dpi);
+    } catch (const preview::MalformedJob& e) {
+      throw ProtocolError{std::string("the job cannot be read: ") + e.what()};
+    }
+    answer warnings = answer::array(), problems = answer::array(), pictures = answer::array();
+    for (const auto& w : parsed.Warnings) warnings.push_back(answer{{"offset", w.Offset}, {"text", w.Text}});
+    std::vector<std::string> found;
+    for (size_t k = 0; k < parsed.Labels.size() && k < MaxPreviewLabels; ++k) {
+      const preview::Label& label = parsed.Labels[k];
+      std::vector<uint8_t> png = render::EncodePng(preview::Paint(label, dpi, &found), dpi);
+      pictures.push_back(answer{{"png", ToBase64(png)}, {"copies", label.Copies}});
+    }
+    if (parsed.Labels.size() > MaxPreviewLabels)
+      warnings.push_back(answer{{"offset", bytes.size()},
+                                {"text", "only the first " + std::to_string(MaxPreviewLabels) + " of " +
+                                             std::to_string(parsed.Labels.size()) + " labels are pictured"}});
+    for (std::string& p : found) problems.push_back(std::move(p));
+    return answer{{"language", preview::NameOf(*language)}, {"dpi", dpi}, {"pictures", std::move(pictures)},
+                  {"warnings", std::move(warnings)}, {"problems", std::move(problems)}};
+  }
+
   static void Release(Session& s, int64_t id) {
     auto it = s.objects_.find(id);
     if (it == s.objects_.end()) return;
@@ -519,13 +570,14 @@ std::string Session::Handle(std::string_view message) {
       id = answer(*it);
     }
     if (request.contains("create")) return Dump(answer{{"id", id}, {"result", Impl::Create(*this, request)}});
+    if (request.contains("preview")) return Dump(answer{{"id", id}, {"result", Impl::Preview(request)}});
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
       Impl::Release(*this, currentObject_);
       return Dump(answer{{"id", id}, {"result", nullptr}});
     }
     if (!request.contains("object") || !request.contains("member"))
-      throw ProtocolError{"a message is a call {id, object, member, args}, a create or a release"};
+      throw ProtocolError{"a message is a call {id, object, member, args}, a create, a release or a preview"};
     return Dump(Impl::Call(*this, id, request, message.size()));
   } catch (const ProtocolError& e) {
     return Dump(ErrorAnswer(id, errors::InvalidProcedureCall,

@@ -311,4 +311,48 @@ TEST_F(SessionTest, DeliveryFailuresReachTheirPage) {
   }
 }
 
+// Previews for pages: pictures of a job as `morvel preview` draws them, its
+// warnings, and refusals of what is no job.
+TEST_F(SessionTest, PreviewsOfJobs) {
+  auto base64 = [](std::string_view bytes) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+      uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+      if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+      if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
+      out += digits[v >> 18];
+      out += digits[(v >> 12) & 63];
+      out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
+      out += i + 2 < bytes.size() ? digits[v & 63] : '=';
+    }
+    return out;
+  };
+  auto preview = [&](std::string_view job, std::string more = "") {
+    return "{\"id\":1,\"preview\":{\"bytes\":\"" + base64(job) + "\"}" + more + "}";
+  };
+  std::string sixty;
+  for (int i = 0; i < 60; ++i) sixty += "^XA^PW400^LL200^FO10,10^GB100,50,50^FS^XZ";
+  struct Case {
+    const char* Name;
+    std::string Message;
+    std::string Answer;  // a regular expression over the whole answer
+  } cases[] = {
+      // 400 dots wide: the PNG header's width, 0x190, in "AAABkA" of the Base64 of its IHDR
+      {"one label", preview("^XA^PW400^LL200^FO10,10^GB100,50,50^FS^PQ2^XZ", R"(,"dpi":300)"),
+       R"(\{"id":1,"result":\{"language":"ZPL","dpi":300,"pictures":\[\{"png":"iVBORw0KGgoAAAANSUhEUgAAAZA[^"]+","copies":"2"\}\],"warnings":\[\],"problems":\[\]\}\})"},
+      {"sixty labels", preview(sixty),
+       R"(\{"id":1,"result":\{"language":"ZPL","dpi":203,"pictures":\[(\{"png":"[^"]+","copies":"1"\},?){50}\],"warnings":\[\{"offset":2520,"text":"only the first 50 of 60 labels are pictured"\}\],"problems":\[\]\}\})"},
+      {"not a job", preview("hello"), R"re(\{"id":1,"error":\{"number":5,.*"detail":"not a ZPL, SBPL or Orx job \(name its language\)"\}\})re"},
+      {"a bad resolution", preview("^XA^XZ", R"(,"dpi":5000)"), R"(\{"id":1,"error":\{"number":5,.*"detail":"dpi must be.*)"},
+      {"no bytes", R"({"id":1,"preview":"^XA^XZ"})", R"(\{"id":1,"error":\{"number":5,.*"detail":"preview takes.*)"},
+  };
+  Page page;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string answer = page.Call(c.Message);
+    EXPECT_TRUE(std::regex_match(answer, std::regex(c.Answer))) << answer.substr(0, 400);
+  }
+}
+
 }  // namespace

@@ -62,7 +62,8 @@ fs.writeFileSync(path.join(tmp, "allowed", "inside.bin"), "ABC");
 fs.writeFileSync(path.join(tmp, "secret.txt"), "secret");
 fs.writeFileSync(printers,
   "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n\n" +
-  `[ZDesigner ZT230 Socket 300dpi]\nuri = socket://127.0.0.1:${printerPort}\ndpi = 300\n`);
+  `[ZDesigner ZT230 Socket 300dpi]\nuri = socket://127.0.0.1:${printerPort}\ndpi = 300\n\n` +
+  "[ZDesigner Gone 203dpi]\nuri = file:no-such-folder\ndpi = 203\n");
 const env = { ...process.env, MORVEL_PRINTERS: printers, MORVEL_CUPS: "0", XDG_CONFIG_HOME: path.join(tmp, "config") };
 delete env.MORVEL_LOG;
 
@@ -137,7 +138,7 @@ await scenario("the sample page prints to a file: printer and a socket:// printe
   await page.click("#list");
   await page.waitForSelector("#printer option", { state: "attached" });
   assert.deepEqual(await page.$$eval("#printer option", (os) => os.map((o) => o.value)),
-    ["ZDesigner ZT410R-300dpi ZPL", "ZDesigner ZT230 Socket 300dpi"]);
+    ["ZDesigner ZT410R-300dpi ZPL", "ZDesigner ZT230 Socket 300dpi", "ZDesigner Gone 203dpi"]);
   await page.fill("#text", "Hello, Welt");
   await page.fill("#code", "4711");
   const expected = expectedJob();
@@ -150,7 +151,16 @@ await scenario("the sample page prints to a file: printer and a socket:// printe
     const zpl = await page.textContent("#zpl");
     assert.ok(zpl.includes("^FDHello, Welt^FS"), zpl);
     assert.ok(expected.toString("latin1").includes(zpl), "the job holds the ZPL the page showed");
+    // The bridge's picture of that label: 60 mm at 300 dpi.
+    await page.waitForFunction(() => document.querySelector("#picture").naturalWidth > 0);
+    assert.equal(await page.$eval("#picture", (i) => i.naturalWidth), 709);
   }
+  // A printer whose folder is missing: the page is told its label did not arrive.
+  await page.selectOption("#printer", "ZDesigner Gone 203dpi");
+  await page.click("#print");
+  await page.waitForFunction(() => document.querySelector("#status").className === "error");
+  assert.match(await page.textContent("#status"),
+    /^The label did not reach ZDesigner Gone 203dpi: cannot open folder '.*no-such-folder'/);
   const jobs = fs.readdirSync(path.join(tmp, "jobs"));
   assert.equal(jobs.length, 1);
   assert.deepEqual(fs.readFileSync(path.join(tmp, "jobs", jobs[0])), expected);
