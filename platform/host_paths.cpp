@@ -57,6 +57,7 @@ Confinement& State() {
 }
 
 std::atomic<bool> forceWalk{false};
+std::atomic<void (*)()> afterOpen{nullptr};
 std::atomic<bool> kernelLacksOpenat2{false};
 
 std::shared_ptr<const Folders> Snapshot() {
@@ -109,6 +110,8 @@ Beneath Locate(const std::string& path, const Folders& allowed) {
     std::string part = absolute.substr(start, slash - start);
     if (part == "..") Refuse(path, "names a parent folder (..)");
     if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    // A trailing slash says "a folder", as it does to open(2).
+    else if (slash == absolute.size() && !parts.empty()) parts.push_back(".");
     start = slash + 1;
   }
   // The allowed folder is the first leading folder that is one, whatever
@@ -133,49 +136,87 @@ Beneath Locate(const std::string& path, const Folders& allowed) {
   Refuse();
 }
 
-int WalkBeneath(const Beneath& b, int flags, mode_t mode) {
+// openat2 beneath `at` with no link of any kind on the way, a trailing one
+// included (ELOOP, unless O_PATH | O_NOFOLLOW asks for the link itself);
+// -1 with errno.
+int KernelOpen(int at, const std::string& path, int flags, mode_t mode) {
+  open_how how{};
+  how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+  how.mode = (flags & O_CREAT) != 0 ? mode : 0;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  long fd;
+  do fd = ::syscall(SYS_openat2, at, path.c_str(), &how, sizeof how);
+  while (fd < 0 && errno == EINTR);
+  return static_cast<int>(fd);
+}
+
+// Whether a failed openat2 means the kernel cannot do it here: ENOSYS, or
+// EPERM, which some container runtimes answer a call they do not know with
+// (the walk then tells a real refusal from that, this time).
+bool KernelCannot(int error) {
+  if (error == ENOSYS) kernelLacksOpenat2.store(true);
+  return error == ENOSYS || error == EPERM;
+}
+
+// One folder after another from the root, none of them a link: the last
+// one, or none with errno.
+FileDescriptor WalkFolders(const Beneath& b, size_t count) {
   int at = b.Root->Fd;
   FileDescriptor held;
-  for (size_t i = 0; i + 1 < b.Parts.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     FileDescriptor next(::openat(at, b.Parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next.IsOpen()) {
       int error = errno;
       struct stat st {};
       // A link where a folder should be is refused as one, not as a missing folder.
       if (::fstatat(at, b.Parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) error = ELOOP;
+      held.Close();
       errno = error;
-      return -1;
+      return FileDescriptor();
     }
     held = std::move(next);
     at = held.Get();
   }
-  int fd = ::openat(at, b.Parts.empty() ? "." : b.Parts.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
-  int error = errno;
-  held.Close();
-  errno = error;
-  return fd;
+  return held;
 }
 
-// An open descriptor, or -1 with errno; ELOOP and EXDEV mean a link or an
-// escape, which the callers refuse.
-int OpenBeneath(const Beneath& b, int flags, mode_t mode) {
-  if (!forceWalk.load() && !kernelLacksOpenat2.load()) {
-    open_how how{};
-    how.flags = static_cast<uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);
-    how.mode = (flags & O_CREAT) != 0 ? mode : 0;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    long fd;
-    do fd = ::syscall(SYS_openat2, b.Root->Fd, b.Relative.c_str(), &how, sizeof how);
-    while (fd < 0 && errno == EINTR);
-    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
-    // Some container runtimes answer a system call they do not know with
-    // EPERM: the walk then tells a real refusal from that, this time.
-    if (errno == ENOSYS) kernelLacksOpenat2.store(true);
+// A file opened beneath its allowed folder, with the folder that holds it,
+// in which its name is looked at again after the open.
+struct Opened {
+  FileDescriptor Held;  // the holding folder, unless that is the root
+  int Folder = -1;      // the holding folder
+  std::string Name;     // the last component, "." for the root itself
+  FileDescriptor File;
+};
+
+// False with errno on failure; ELOOP and EXDEV mean a link or an escape,
+// which the callers refuse.
+bool OpenBeneath(const Beneath& b, int flags, mode_t mode, Opened& out) {
+  bool kernel = !forceWalk.load() && !kernelLacksOpenat2.load();
+  out.Folder = b.Root->Fd;
+  out.Name = b.Parts.empty() ? "." : b.Parts.back();
+  if (b.Parts.size() > 1) {
+    if (kernel) {
+      std::string holder = b.Relative.substr(0, b.Relative.size() - out.Name.size() - 1);
+      out.Held = FileDescriptor(KernelOpen(b.Root->Fd, holder, O_PATH | O_DIRECTORY, 0));
+      if (!out.Held.IsOpen() && KernelCannot(errno)) kernel = false;
+    }
+    if (!kernel) out.Held = WalkFolders(b, b.Parts.size() - 1);
+    if (!out.Held.IsOpen()) return false;
+    out.Folder = out.Held.Get();
   }
-  int fd;
-  do fd = WalkBeneath(b, flags, mode);
-  while (fd < 0 && errno == EINTR);
-  return fd;
+  int fd = -1;
+  if (kernel) {
+    fd = KernelOpen(out.Folder, out.Name, flags | O_NOFOLLOW, mode);
+    if (fd < 0 && KernelCannot(errno)) kernel = false;
+  }
+  if (!kernel) {
+    do fd = ::openat(out.Folder, out.Name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+  }
+  if (fd < 0) return false;
+  out.File = FileDescriptor(fd);
+  return true;
 }
 
 [[noreturn]] void RaiseFor(int error, const Beneath& b, const std::string& path) {
@@ -183,8 +224,15 @@ int OpenBeneath(const Beneath& b, int flags, mode_t mode) {
   throw AutomationError(FileErrorNumber(error, b.Absolute));
 }
 
-void RefuseHardLinked(const struct stat& st, const std::string& path) {
-  if (S_ISREG(st.st_mode) && st.st_nlink > 1) Refuse(path, "has more than one hard link");
+// A regular file with a second hard link may be a file outside under a
+// name inside, and so may one whose second link went away between the open
+// and the fstat: its name must still be its one link.
+void RefuseHardLinked(const Opened& opened, const struct stat& st, const std::string& path) {
+  if (!S_ISREG(st.st_mode)) return;
+  struct stat named {};
+  if (st.st_nlink > 1 || ::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      named.st_dev != st.st_dev || named.st_ino != st.st_ino || named.st_nlink > 1)
+    Refuse(path, "has more than one hard link, or had while it was opened");
 }
 
 }  // namespace
@@ -226,15 +274,15 @@ std::string ConfinedPath(const std::string& path) {
   auto allowed = Snapshot();
   if (!allowed || IsOwnFile(path)) return path;
   Beneath b = Locate(path, *allowed);
-  FileDescriptor named(OpenBeneath(b, O_PATH, 0));
-  if (!named.IsOpen()) {
+  Opened named;
+  if (!OpenBeneath(b, O_PATH, 0, named)) {
     if (errno == ELOOP || errno == EXDEV) RaiseFor(errno, b, path);
     return b.Absolute;  // missing or unreachable: the open gives the number
   }
   struct stat st {};
-  if (::fstat(named.Get(), &st) == 0) {
+  if (::fstat(named.File.Get(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
-    RefuseHardLinked(st, path);
+    RefuseHardLinked(named, st, path);
   }
   return b.Absolute;
 }
@@ -243,23 +291,26 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
   auto allowed = Snapshot();
   if (!allowed) return std::nullopt;
   Beneath b = Locate(path, *allowed);
-  FileDescriptor file;
+  Opened opened;
+  bool open = false;
   if (use == HostFileUse::Read) {
-    file = FileDescriptor(OpenBeneath(b, O_RDONLY | O_NONBLOCK, 0));
+    open = OpenBeneath(b, O_RDONLY | O_NONBLOCK, 0, opened);
   } else {
     // An existing file is written in place, never through a link; a missing
     // one is created exclusively, and one made meanwhile is opened instead.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-      file = FileDescriptor(OpenBeneath(b, O_WRONLY | O_NONBLOCK, 0));
-      if (file.IsOpen() || errno != ENOENT) break;
-      file = FileDescriptor(OpenBeneath(b, O_WRONLY | O_NONBLOCK | O_CREAT | O_EXCL, 0666));
-      if (file.IsOpen() || errno != EEXIST) break;
+    for (int attempt = 0; attempt < 8 && !open; ++attempt) {
+      open = OpenBeneath(b, O_WRONLY | O_NONBLOCK, 0, opened);
+      if (open || errno != ENOENT) break;
+      open = OpenBeneath(b, O_WRONLY | O_NONBLOCK | O_CREAT | O_EXCL, 0666, opened);
+      if (!open && errno != EEXIST) break;
     }
   }
-  if (!file.IsOpen()) RaiseFor(errno, b, path);
+  if (!open) RaiseFor(errno, b, path);
+  if (auto hook = afterOpen.load()) hook();
+  FileDescriptor file = std::move(opened.File);
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, b, path);
-  RefuseHardLinked(st, path);
+  RefuseHardLinked(opened, st, path);
   if (use != HostFileUse::Read) {
     // Only files are written: a page has no business feeding a pipe or a device.
     if (!S_ISREG(st.st_mode))
@@ -272,6 +323,8 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
 }
 
 void ResolveBeneathBy(BeneathResolution how) { forceWalk.store(how == BeneathResolution::ComponentWalk); }
+
+void AfterConfinedOpenForTesting(void (*hook)()) { afterOpen.store(hook); }
 
 void AdmitOwnFile(const std::string& path, int fd) {
   std::lock_guard<std::mutex> lock(State().Lock);

@@ -48,6 +48,9 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
 // walk to cover what kernels before 5.6 get.
 enum class BeneathResolution { Kernel, ComponentWalk };
 void ResolveBeneathBy(BeneathResolution how);
+// For tests: called between a confined open and the checks of what it
+// opened, to stand for a process that changes the name just then. Null: none.
+void AfterConfinedOpenForTesting(void (*hook)());
 
 // Files of this process's own, by path, each with a descriptor the caller
 // keeps open until it withdraws the path: opening such a path for reading
