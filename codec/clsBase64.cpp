@@ -14,6 +14,7 @@
 
 #include "platform/guard.h"
 #include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/services.h"
 
 namespace morvel {
@@ -199,9 +200,14 @@ ByteArray Decode(std::u16string_view text) {
 void clsBase64::LoadFile(String strPathName, ByteArray& pbArrayOutput) {
   Guard([&] {
     std::string path = platform::FileSystemPath(strPathName);
-    // An empty file has no bounds to size the array to; it is never opened.
-    if (platform::FileLength(path) == 0) throw AutomationError(errors::SubscriptOutOfRange);
-    std::vector<uint8_t> bytes = platform::ReadWholeFile(path);
+    // An empty file has no bounds to size the array to; it is not even
+    // opened where its name may be trusted. Confined, only what is opened
+    // counts, so the length is the open file's.
+    if (!platform::HostPathsConfined() && platform::FileLength(path) == 0)
+      throw AutomationError(errors::SubscriptOutOfRange);
+    platform::FileDescriptor file = platform::OpenHostFile(path, platform::HostFileUse::Read);
+    if (platform::FileLength(file) == 0) throw AutomationError(errors::SubscriptOutOfRange);
+    std::vector<uint8_t> bytes = platform::ReadWholeFile(file, path);
     if (bytes.empty()) throw AutomationError(errors::SubscriptOutOfRange);  // emptied since
     pbArrayOutput = ByteArray(std::move(bytes));
   });

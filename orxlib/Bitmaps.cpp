@@ -153,12 +153,13 @@ int32_t downloadpcx(const char* fileName, const char* printerName) {
     std::vector<uint8_t> content;
     try {
       std::string path = platform::FileSystemPath(platform::Ansi().ToUnicode(Arg(fileName, "the file name")));
+      platform::FileDescriptor file = platform::OpenHostFile(path, platform::HostFileUse::Read);
       // The header writes the size as a signed 32-bit number.
-      if (platform::FileLength(path) > static_cast<uint64_t>(INT32_MAX)) {
+      if (platform::FileLength(file) > static_cast<uint64_t>(INT32_MAX)) {
         Refuse("The file has more than " + std::to_string(INT32_MAX) + " bytes; nothing was sent.");
         return 0;
       }
-      content = platform::ReadWholeFile(path);
+      content = platform::ReadWholeFile(file, path);
     } catch (const std::bad_alloc&) {
       Show(ErrorCaption, "Out of memory");
       return 0;

@@ -10,30 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace morvel::platform {
 namespace {
-
-// Closes on every path out, so a failed read or write never leaks the file.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  // Closes now; a failing close can lose written data, so the writer checks it.
-  int Close() {
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void RaiseFor(int errnoValue, const std::string& path) {
   throw AutomationError(FileErrorNumber(errnoValue, path));
@@ -45,6 +25,26 @@ bool IsFolder(const std::string& path) {
 }
 
 }  // namespace
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int FileDescriptor::Close() noexcept {
+  if (fd_ < 0) return 0;
+  int rc = ::close(fd_);
+  fd_ = -1;
+  return rc;
+}
 
 int FileErrorNumber(int errnoValue, const std::string& path) {
   switch (errnoValue) {
@@ -81,9 +81,25 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
   }
 }
 
-std::string FileSystemPath(std::u16string_view path) {
+std::string NativePath(std::u16string_view path) {
   if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
-  return ConfinedPath(ToUtf8(path));
+  return ToUtf8(path);
+}
+
+std::string FileSystemPath(std::u16string_view path) { return ConfinedPath(NativePath(path)); }
+
+FileDescriptor OpenHostFile(const std::string& path, HostFileUse use) {
+  if (use == HostFileUse::Read) {
+    FileDescriptor own = OwnFile(path);
+    if (own.IsOpen()) return own;
+  }
+  if (std::optional<FileDescriptor> confined = OpenConfinedHostFile(path, use)) return std::move(*confined);
+  // Non-blocking, so that opening a pipe without a writer does not wait.
+  int flags = use == HostFileUse::Read ? O_RDONLY | O_NONBLOCK
+                                       : O_WRONLY | O_CREAT | (use == HostFileUse::Replace ? O_TRUNC : 0);
+  FileDescriptor file(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+  if (!file.IsOpen()) RaiseFor(errno, path);
+  return file;
 }
 
 uint64_t FileLength(const std::string& path) {
@@ -93,10 +109,18 @@ uint64_t FileLength(const std::string& path) {
   return static_cast<uint64_t>(st.st_size);
 }
 
+uint64_t FileLength(const FileDescriptor& file) {
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0) throw AutomationError(FileErrorNumber(errno, "/"));
+  if (S_ISDIR(st.st_mode)) throw AutomationError(errors::PathFileAccessError);
+  return static_cast<uint64_t>(st.st_size);
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  // Non-blocking, so that opening a pipe without a writer does not wait.
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (file.Get() < 0) RaiseFor(errno, path);
+  return ReadWholeFile(OpenHostFile(path, HostFileUse::Read), path);
+}
+
+std::vector<uint8_t> ReadWholeFile(const FileDescriptor& file, const std::string& path) {
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, path);
   // Opening a folder read-only succeeds on Linux; hosts expect it refused.
@@ -119,7 +143,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   for (;;) {
     if (filled > MaxWholeFileBytes) throw tooLarge();
     if (filled == bytes.size()) bytes.resize(std::min<size_t>(bytes.size() * 2, MaxWholeFileBytes + 1));
-    ssize_t got = ::read(file.Get(), bytes.data() + filled, bytes.size() - filled);
+    // At its own offsets: the descriptor may be shared (an own file's duplicate).
+    ssize_t got = ::pread(file.Get(), bytes.data() + filled, bytes.size() - filled, static_cast<off_t>(filled));
     if (got < 0) {
       if (errno == EINTR) continue;
       RaiseFor(errno, path);
@@ -132,9 +157,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  FileDescriptor file(::open(path.c_str(), flags, 0666));
-  if (file.Get() < 0) RaiseFor(errno, path);
+  FileDescriptor file = OpenHostFile(path, truncate ? HostFileUse::Replace : HostFileUse::Write);
   size_t done = 0;
   while (done < size) {
     ssize_t put = ::write(file.Get(), data + done, size - done);

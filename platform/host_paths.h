@@ -2,17 +2,29 @@
 // SaveFile, SaveFile2). Off by default, so the script host and C++ hosts
 // reach any file the user can; a host that serves callers it does not trust
 // (the web bridge) confines them to the folders the user allowed.
+//
+// Confined, a path must lead into an allowed folder (however that folder is
+// spelt: the folder is recognised by identity, not by name) and from there
+// on hold no symbolic link; ".." is refused wherever it stands, and so is a
+// regular file with a second hard link, which may be a file outside under
+// another name. The file is opened beneath a descriptor of the allowed
+// folder taken when the confinement was installed, so a name swapped for a
+// link between a check and the open leads nowhere.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace morvel::platform {
 
-// From now on every host path must resolve, after "..", "." and symbolic
-// links, to a place inside one of `folders`. Each folder is resolved now;
-// one that does not exist or is no folder raises AutomationError 76. An
-// empty list confines to nothing: every path is refused.
+// From now on every host path must lead into one of `folders`. Each folder
+// is resolved and opened now, and kept open until the confinement is lifted
+// or replaced; one that does not exist or is no folder raises
+// AutomationError 76. An empty list confines to nothing: every path is
+// refused.
 void ConfineHostPaths(const std::vector<std::string>& folders);
 // Back to no confinement.
 void LiftHostPathConfinement();
@@ -21,9 +33,31 @@ bool HostPathsConfined();
 std::vector<std::string> ConfinedFolders();
 
 // The path to open for a host path (UTF-8): unchanged without confinement;
-// with it, the resolved absolute path, or AutomationError 70 (permission
-// denied) when it lies outside every allowed folder, names a dangling
-// symbolic link, or cannot be resolved. Nothing is read or written here.
+// with it, the path made absolute, or AutomationError 70 (permission denied)
+// when its spelling or what it names now is refused. Nothing is read or
+// written here, and a file that is missing passes (its open tells).
 std::string ConfinedPath(const std::string& path);
+
+// OpenHostFile for a confined path, or nothing when host paths are not
+// confined.
+std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, HostFileUse use);
+
+// How a confined path is followed beneath its folder: by the kernel
+// (openat2 with RESOLVE_BENEATH and RESOLVE_NO_SYMLINKS) where it offers
+// that, otherwise one component at a time with O_NOFOLLOW. Tests force the
+// walk to cover what kernels before 5.6 get.
+enum class BeneathResolution { Kernel, ComponentWalk };
+void ResolveBeneathBy(BeneathResolution how);
+// For tests: called between a confined open and the checks of what it
+// opened, to stand for a process that changes the name just then. Null: none.
+void AfterConfinedOpenForTesting(void (*hook)());
+
+// Files of this process's own, by path, each with a descriptor the caller
+// keeps open until it withdraws the path: opening such a path for reading
+// gives a duplicate of that descriptor, and confinement lets it pass.
+void AdmitOwnFile(const std::string& path, int fd);
+void WithdrawOwnFile(const std::string& path);
+// A duplicate of the descriptor admitted for `path`; not open when none is.
+FileDescriptor OwnFile(const std::string& path);
 
 }  // namespace morvel::platform

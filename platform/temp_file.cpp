@@ -1,6 +1,7 @@
 // mkstemps makes the name and opens the file with O_EXCL in one step.
 #include "platform/temp_file.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,23 +9,23 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/services.h"
 
 namespace morvel::platform {
 
-std::string WriteNewTempFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
-                             const uint8_t* data, size_t size) {
+OwnTempFile::OwnTempFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                         const uint8_t* data, size_t size) {
   std::string pattern = folder + prefix + "XXXXXX" + suffix;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
-  if (fd < 0) throw AutomationError(FileErrorNumber(errno, pattern));
-  std::string path(name.data());
+  file_ = FileDescriptor(::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
+  if (!file_.IsOpen()) throw AutomationError(FileErrorNumber(errno, pattern));
+  path_ = name.data();
   size_t done = 0;
   int failure = 0;
   while (done < size) {
-    ssize_t n = ::write(fd, data + done, size - done);
+    ssize_t n = ::write(file_.Get(), data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failure = n < 0 ? errno : ENOSPC;
@@ -32,12 +33,16 @@ std::string WriteNewTempFile(const std::string& folder, const std::string& prefi
     }
     done += static_cast<size_t>(n);
   }
-  if (::close(fd) != 0 && failure == 0) failure = errno;
   if (failure != 0) {
-    ::unlink(path.c_str());
-    throw AutomationError(FileErrorNumber(failure, path));
+    ::unlink(path_.c_str());
+    throw AutomationError(FileErrorNumber(failure, path_));
   }
-  return path;
+  AdmitOwnFile(path_, file_.Get());
+}
+
+OwnTempFile::~OwnTempFile() {
+  WithdrawOwnFile(path_);
+  RemoveFile(path_);
 }
 
 void RemoveFile(const std::string& path) noexcept {

@@ -152,14 +152,12 @@ void Orx::SendImageFile(const std::string& ansiPath, Single x, Single y) {
 }
 
 void Orx::SendImageBytes(const ByteArray& bytes, Single x, Single y) {
-  std::string folder = platform::FileSystemPath(Module1::GetTempFolder());
-  std::string path = platform::WriteNewTempFile(folder, "ORXTEST", ".BMP", bytes.IsAllocated() ? bytes.Data() : nullptr,
-                                                bytes.IsAllocated() ? bytes.Size() : 0);
-  struct Remove {
-    const std::string& Path;
-    ~Remove() { platform::RemoveFile(Path); }
-  } remove{path};
-  SendImageFile(platform::Ansi().FromUnicode(FromUtf8(path)), x, y);
+  // The driver's own file, not a host's path: not confined to the folders a
+  // host may name, and read by liborxlib through the descriptor it was
+  // written with.
+  platform::OwnTempFile file(platform::NativePath(Module1::GetTempFolder()), "ORXTEST", ".BMP",
+                             bytes.IsAllocated() ? bytes.Data() : nullptr, bytes.IsAllocated() ? bytes.Size() : 0);
+  SendImageFile(platform::Ansi().FromUnicode(FromUtf8(file.Path())), x, y);
 }
 
 void Orx::DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) {

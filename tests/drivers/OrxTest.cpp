@@ -12,6 +12,7 @@
 #include "control/Conversions.h"
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
+#include "platform/host_paths.h"
 #include "platform/linux_adapters.h"
 #include "support/CaptureListener.h"
 #include "support/FakeEnvironment.h"
@@ -172,6 +173,33 @@ TEST_F(OrxTest, ImagesGoThroughPrivateTemporaryFiles) {
   Fakes.Temp->Folder = "/nonexistent/orx/";
   EXPECT_EQ(ErrorOf([&] { control.DrawImageFromBase64(u"Qk0=", 0, 0, 0, 0); }), errors::PathNotFound);
   EXPECT_EQ(Sent().size(), before);
+}
+
+// Confined host paths (the web bridge) hold for the files a host names, not
+// for the driver's own image file, which liborxlib reads by name.
+TEST_F(OrxTest, ConfinementLeavesTheDriversOwnImageFileAlone) {
+  Open();
+  const fs::path allowed = temp_ / "allowed";
+  fs::create_directories(allowed);
+  fs::copy_file(LogoPath, allowed / "logo.bmp");
+  platform::ConfineHostPaths({allowed.string()});
+  struct Lift {
+    ~Lift() { platform::LiftHostPathConfinement(); }
+  } lift;
+  const std::string logo = ReadFile(LogoPath);
+  const std::string image = "DOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo + "\r\nPUTBMP 423,254,\"TEST.BMP\"\r\n";
+  ByteArray bytes(std::vector<uint8_t>(logo.begin(), logo.end()));
+  clsBase64 codec;
+  control.DrawImageFromBase64(codec.Base64Encode(bytes), 200, 120, 0, 0);
+  EXPECT_EQ(Sent(), image);
+  control.DrawImageFromFile(FromUtf8((allowed / "logo.bmp").string()), 200, 120, 0, 0);
+  EXPECT_EQ(Sent(), image + image);
+  // A host's path outside the allowed folder: liborxlib cannot open it.
+  control.DrawImageFromFile(FromUtf8(LogoPath), 200, 120, 0, 0);
+  EXPECT_EQ(Sent(), image + image);
+  ASSERT_EQ(Fakes.Messages->Shown.size(), 1u);
+  EXPECT_EQ(Fakes.Messages->Shown[0].second, "Could not open file");
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"allowed"});
 }
 
 TEST_F(OrxTest, NothingElseOfTheDriver) {
