@@ -157,6 +157,7 @@ std::vector<uint8_t> ReadWholeFile(const FileDescriptor& file, const std::string
 }
 
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {
+  if (truncate && WriteConfinedHostFile(path, data, size)) return;
   FileDescriptor file = OpenHostFile(path, truncate ? HostFileUse::Replace : HostFileUse::Write);
   size_t done = 0;
   while (done < size) {

@@ -224,13 +224,29 @@ bool OpenBeneath(const Beneath& b, int flags, mode_t mode, Opened& out) {
   throw AutomationError(FileErrorNumber(error, b.Absolute));
 }
 
+std::atomic<uint64_t> temporaryCounter{0};
+
+// Waits until no link, unlink or rename is under way in the folder: reading
+// a folder takes the lock those hold for their whole change, while looking a
+// name up does not, and can still find a name that is being removed.
+void WaitForFolderChanges(int folder) {
+  int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  alignas(8) char entries[256];
+  (void)!::syscall(SYS_getdents64, fd, entries, sizeof entries);
+  ::close(fd);
+}
+
 // A regular file with a second hard link may be a file outside under a
 // name inside, and so may one whose second link went away between the open
-// and the fstat: its name must still be its one link.
+// and the fstat: its name must still be its one link once every change of
+// the folder under way then has ended.
 void RefuseHardLinked(const Opened& opened, const struct stat& st, const std::string& path) {
   if (!S_ISREG(st.st_mode)) return;
+  if (st.st_nlink > 1) Refuse(path, "has more than one hard link");
+  WaitForFolderChanges(opened.Folder);
   struct stat named {};
-  if (st.st_nlink > 1 || ::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+  if (::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       named.st_dev != st.st_dev || named.st_ino != st.st_ino || named.st_nlink > 1)
     Refuse(path, "has more than one hard link, or had while it was opened");
 }
@@ -320,6 +336,60 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
     if (use == HostFileUse::Replace && ::ftruncate(file.Get(), 0) != 0) RaiseFor(errno, b, path);
   }
   return file;
+}
+
+bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size) {
+  auto allowed = Snapshot();
+  if (!allowed) return false;
+  Beneath b = Locate(path, *allowed);
+  Opened opened;
+  mode_t mode = 0666;
+  bool replace = OpenBeneath(b, O_PATH, 0, opened);
+  if (replace) {
+    if (auto hook = afterOpen.load()) hook();
+    struct stat st {};
+    if (::fstat(opened.File.Get(), &st) != 0) RaiseFor(errno, b, path);
+    if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
+    if (!S_ISREG(st.st_mode))
+      throw AutomationError(errors::PathFileAccessError,
+                            AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path +
+                                "' is not a regular file");
+    RefuseHardLinked(opened, st, path);
+    mode = st.st_mode & 07777;
+  } else {
+    bool holderOpen = b.Parts.size() <= 1 || opened.Held.IsOpen();
+    if (!holderOpen || errno != ENOENT) RaiseFor(errno, b, path);
+  }
+
+  // A name of our own beside the file, never one that exists.
+  std::string temporary;
+  FileDescriptor file(-1);
+  for (int attempt = 0; attempt < 100 && !file.IsOpen(); ++attempt) {
+    temporary = ".morvel-" + std::to_string(::getpid()) + "-" + std::to_string(++temporaryCounter) + ".part";
+    file = FileDescriptor(::openat(opened.Folder, temporary.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replace ? 0600 : mode));
+    if (!file.IsOpen() && errno != EEXIST) RaiseFor(errno, b, path);
+  }
+  if (!file.IsOpen()) RaiseFor(EEXIST, b, path);
+  auto fail = [&](int error) {
+    ::unlinkat(opened.Folder, temporary.c_str(), 0);
+    RaiseFor(error, b, path);
+  };
+  if (replace && ::fchmod(file.Get(), mode) != 0) fail(errno);
+  for (size_t done = 0; done < size;) {
+    ssize_t put = ::write(file.Get(), data + done, size - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    done += static_cast<size_t>(put);
+  }
+  if (file.Close() != 0 && errno != EINTR) fail(errno);
+  if (::renameat(opened.Folder, temporary.c_str(), opened.Folder, opened.Name.c_str()) != 0) {
+    int error = errno;
+    fail(error == EISDIR ? EISDIR : error);
+  }
+  return true;
 }
 
 void ResolveBeneathBy(BeneathResolution how) { forceWalk.store(how == BeneathResolution::ComponentWalk); }

@@ -42,6 +42,12 @@ std::string ConfinedPath(const std::string& path);
 // confined.
 std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, HostFileUse use);
 
+// Writes a whole confined file: the bytes go into a new file of the holding
+// folder, which then takes the name, so no name swapped meanwhile for a link
+// or a hard link can lead the bytes into a file outside. The mode of a file
+// replaced is kept. False when host paths are not confined.
+bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size);
+
 // How a confined path is followed beneath its folder: by the kernel
 // (openat2 with RESOLVE_BENEATH and RESOLVE_NO_SYMLINKS) where it offers
 // that, otherwise one component at a time with O_NOFOLLOW. Tests force the
