@@ -299,7 +299,9 @@ TEST_F(ServeNetworkTest, OnlyTheBridgesOwnUserIsServed) {
 // connection, a refused page gets its close frame and then the TCP close
 // whether or not it answers, and an unfinished request ends soon.
 TEST_F(ServeNetworkTest, RefusedAndUnfinishedConnectionsAreClosed) {
-  Start();
+  morvel::serve::Limits limits;
+  limits.MaxConnections = 32;  // room for all six at once, none giving way to another
+  Start(limits);
   uint16_t port = server_->Port();
   const std::string evil = "https://evil.example";
   struct Case {
