@@ -416,7 +416,8 @@ class Server::Impl {
   }
 
   void Stop() {
-    if (thread_.joinable()) {
+    if (!thread_.joinable()) return;  // not started, or stopped already
+    {
       net::post(context_, [this] {
         for (tcp::acceptor& a : acceptors_) {
           beast::error_code ignored;
@@ -451,6 +452,7 @@ class Server::Impl {
     workers.clear();  // the others join their threads
     // A call that still runs stays confined to the allowed folders.
     if (allEnded) platform::LiftHostPathConfinement();
+    else Log("a call was left running; host paths stay confined");
   }
 
   uint16_t Port() const { return port_; }
