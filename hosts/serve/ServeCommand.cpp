@@ -2,6 +2,7 @@
 // until SIGINT or SIGTERM.
 #include <signal.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -17,11 +18,16 @@ namespace {
 const char* const Usage =
     "usage: morvel serve [--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]...\n"
     "                    [--max-connections N] [--max-objects N] [--max-message BYTES]\n"
-    "Serves web pages on this machine over ws://127.0.0.1:PORT (default 8632) and [::1].\n"
+    "                    [--lease-wait SECONDS] [--ipv4-only]\n"
+    "Serves web pages on this machine over ws://127.0.0.1:PORT (default 8632) and [::1],\n"
+    "to programs of this user only; it does not start when either address is taken\n"
+    "(--ipv4-only: 127.0.0.1 alone).\n"
     "Pages may connect only from the origins allowed here or listed, one a line, in\n"
     "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins).\n"
     "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
-    "inside an --allow-folder; with none, every such call is refused with error 70.\n";
+    "inside an --allow-folder; with none, every such call is refused with error 70.\n"
+    "--lease-wait: how long an OpenPort waits for a printer library another page holds\n"
+    "(0 to 3600 s, default 30).\n";
 
 bool ParseCount(const std::string& text, size_t low, size_t high, size_t& out) {
   char* end = nullptr;
@@ -67,6 +73,10 @@ int Main(const std::vector<std::string>& args) {
       std::cout << Usage;
       return 0;
     }
+    if (a == "--ipv4-only") {
+      options.Ipv4Only = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       std::cerr << "morvel serve: " << a << (a.rfind("--", 0) == 0 ? " needs a value\n" : ": unknown argument\n")
                 << Usage;
@@ -88,6 +98,9 @@ int Main(const std::vector<std::string>& args) {
       ok = ParseCount(value, 1, 1u << 20, options.Bounds.MaxObjects);
     } else if (a == "--max-message") {
       ok = ParseCount(value, 1024, size_t{1} << 30, options.Bounds.MaxMessageBytes);
+    } else if (a == "--lease-wait") {
+      ok = ParseCount(value, 0, 3600, n);
+      options.Bounds.LeaseWaitSeconds = static_cast<int>(n);
     } else {
       std::cerr << "morvel serve: unknown option " << a << "\n" << Usage;
       return 2;
@@ -115,7 +128,7 @@ int Main(const std::vector<std::string>& args) {
     std::cerr << "morvel serve: " << e.Description() << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "morvel serve: cannot listen on 127.0.0.1:" << options.Port << ": " << e.what() << "\n";
+    std::cerr << "morvel serve: " << e.what() << "\n";
     return 1;
   }
   std::cerr << "morvel serve: listening on 127.0.0.1:" << server.Port()
@@ -131,7 +144,12 @@ int Main(const std::vector<std::string>& args) {
   int signal = 0;
   sigwait(&stop, &signal);
   server.Stop();
-  return 0;
+  // A call that Stop left running must not hold the process, nor run into
+  // objects that static destructors tear down under it.
+  std::cerr.flush();
+  std::cout.flush();
+  std::fflush(nullptr);
+  std::_Exit(0);
 }
 
 }  // namespace morvel::serve

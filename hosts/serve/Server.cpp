@@ -2,7 +2,16 @@
 // connection then runs on a thread of its own with its own io_context, so its
 // calls run in order on one thread (the control keeps the CurrentPrinter per
 // thread) and a slow call never holds up another page.
+//
+// Loopback is open to every account on the machine, so a connection is taken
+// only from a socket of the bridge's own user, before a byte of it is read.
+// Connections that are not yet pages (HTTP, handshakes, refused origins) get
+// a short idle limit and a quarter of the table, the oldest giving way to a
+// newcomer, so that nothing that is refused can keep an allowed page out.
 #include "hosts/serve/Server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
 
@@ -10,6 +19,8 @@
 #include <boost/beast.hpp>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -20,6 +31,7 @@
 
 #include "morvel/morvel.h"
 #include "platform/host_paths.h"
+#include "platform/peer_user.h"
 #include "platform/services.h"
 #include "platform/text_case.h"
 
@@ -47,7 +59,15 @@ std::string NormalizeOrigin(std::string_view origin) {
 
 namespace {
 
-constexpr auto RequestTimeout = std::chrono::seconds(15);
+// How long a connection that is not yet a page may take over a request or a
+// handshake, or stay idle between HTTP requests.
+constexpr auto IdleLimit = std::chrono::seconds(5);
+// How long a refused page has to answer the close frame before the TCP
+// connection is closed anyway.
+constexpr auto CloseLimit = std::chrono::seconds(1);
+// How long Stop waits for the connections' threads, a call running on one
+// included, before it leaves them behind.
+constexpr auto StopLimit = std::chrono::milliseconds(1500);
 constexpr size_t MaxHeaderBytes = 8 * 1024;
 
 std::string_view View(beast::string_view s) { return {s.data(), s.size()}; }
@@ -74,19 +94,58 @@ struct Shared {
   bool Allowed(std::string_view origin) const { return Origins.count(NormalizeOrigin(origin)) != 0; }
 };
 
+// What the server knows of one connection, shared between its thread and
+// the threads that admit and stop.
+struct Slot {
+  enum class State { Waiting, Page, Ending };
+  State Now = State::Waiting;  // under the table's lock
+
+  std::mutex Lock;     // for the members below
+  int Fd = -1;         // the socket while it is open
+  std::string Peer;    // 127.0.0.1:PORT
+  std::string Call;    // the start of the message being handled
+
+  // From another thread: wakes whatever the connection waits for, without
+  // closing the descriptor under it.
+  void ShutDown() {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (Fd >= 0) ::shutdown(Fd, SHUT_RDWR);
+  }
+};
+
+class Table {
+ public:
+  std::mutex Lock;
+
+  // A connection that is about to become a page; false when it was told to
+  // end meanwhile.
+  bool Promote(Slot& slot) {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (slot.Now == Slot::State::Ending) return false;
+    slot.Now = Slot::State::Page;
+    return true;
+  }
+};
+
 class Connection {
  public:
-  Connection(net::io_context& context, tcp::socket socket, const Shared& shared)
-      : context_(context), stream_(std::move(socket)), shared_(shared) {}
+  Connection(net::io_context& context, tcp::socket socket, std::shared_ptr<const Shared> shared,
+             std::shared_ptr<Table> table, std::shared_ptr<Slot> slot)
+      : context_(context), stream_(std::move(socket)), shared_(std::move(shared)), table_(std::move(table)),
+        slot_(std::move(slot)) {}
 
   void Start() { ReadRequest(); }
 
   // Ends the connection: its thread leaves run() even though the WebSocket's
   // keep-alive timer is still pending, and its objects then die on it.
   void End() {
-    beast::error_code ec;
-    if (ws_) beast::get_lowest_layer(*ws_).socket().close(ec);
-    else stream_.socket().close(ec);
+    {
+      std::lock_guard<std::mutex> lock(slot_->Lock);
+      slot_->Fd = -1;
+      beast::error_code ec;
+      if (ws_) beast::get_lowest_layer(*ws_).socket().close(ec);
+      else stream_.socket().close(ec);
+    }
     context_.stop();
   }
 
@@ -97,11 +156,20 @@ class Connection {
   }
 
  private:
+  // The page has closed its end (or the bridge is stopping), even when
+  // messages it sent before are still waiting to be read.
+  bool PeerGone() {
+    std::lock_guard<std::mutex> lock(slot_->Lock);
+    if (slot_->Fd < 0) return true;
+    pollfd p{slot_->Fd, POLLRDHUP, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  }
+
   void ReadRequest() {
     parser_.emplace();
     parser_->header_limit(MaxHeaderBytes);
     parser_->body_limit(64 * 1024);
-    stream_.expires_after(RequestTimeout);
+    stream_.expires_after(IdleLimit);
     http::async_read(stream_, buffer_, *parser_, [this](beast::error_code ec, size_t) {
       if (ec) return End();  // closed, timed out or no HTTP: nothing to answer
       OnRequest();
@@ -115,7 +183,12 @@ class Connection {
       return Respond(Plain(request, http::status::forbidden, "only loopback host names are served\n", false));
     }
     if (websocket::is_upgrade(request)) return Upgrade(std::move(request));
-    Respond(Answer(request));
+    http::response<http::string_body> response = Answer(request);
+    // A page from a refused origin gets its answer and nothing more: its
+    // connection is not kept for another request.
+    std::string origin(request[http::field::origin]);
+    if (!origin.empty() && !shared_->Allowed(origin)) response.keep_alive(false);
+    Respond(std::move(response));
   }
 
   http::response<http::string_body> Plain(const http::request<http::string_body>& request, http::status status,
@@ -127,10 +200,9 @@ class Connection {
     response.body() = std::move(body);
     return response;
   }
-
   http::response<http::string_body> Answer(const http::request<http::string_body>& request) {
     std::string origin(request[http::field::origin]);
-    bool allowed = !origin.empty() && shared_.Allowed(origin);
+    bool allowed = !origin.empty() && shared_->Allowed(origin);
     std::string_view target = View(request.target());
     target = target.substr(0, target.find('?'));
     bool script = target == "/morvel.js";
@@ -170,9 +242,9 @@ class Connection {
     } else if (target == "/health") {
       response.set(http::field::content_type, "application/json");
       response.set(http::field::cache_control, "no-store");
-      response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_.Version + "\"}\n";
+      response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
     } else if (target == "/") {
-      response.body() = "Morvel bridge " + shared_.Version + ": WebSocket at this address, script at /morvel.js\n";
+      response.body() = "Morvel bridge " + shared_->Version + ": WebSocket at this address, script at /morvel.js\n";
     } else {
       response.result(http::status::not_found);
       response.body() = "not found\n";
@@ -183,6 +255,7 @@ class Connection {
   void Respond(http::response<http::string_body> response) {
     response_ = std::move(response);
     response_.prepare_payload();
+    stream_.expires_after(IdleLimit);
     http::async_write(stream_, response_, [this](beast::error_code ec, size_t) {
       if (ec) return End();
       if (!response_.keep_alive()) {
@@ -197,30 +270,40 @@ class Connection {
   void Upgrade(http::request<http::string_body> request) {
     upgrade_ = std::move(request);
     std::string origin(upgrade_[http::field::origin]);
-    // Browsers always send Origin; a program without one runs as the user
-    // already and gains nothing here it could not do itself.
-    bool allowed = origin.empty() || shared_.Allowed(origin);
+    // Browsers always send Origin; a program of the bridge's own user
+    // without one gains nothing here it could not do itself.
+    bool allowed = origin.empty() || shared_->Allowed(origin);
+    // A page takes its slot before it hears that the handshake succeeded,
+    // so a page that connects right after it never finds the slot taken.
+    if (allowed && !table_->Promote(*slot_)) return End();
     stream_.expires_never();
     buffer_.consume(buffer_.size());
     ws_.emplace(std::move(stream_));
-    ws_->set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    auto timeouts = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeouts.handshake_timeout = IdleLimit;
+    ws_->set_option(timeouts);
     ws_->set_option(websocket::stream_base::decorator(
         [](websocket::response_type& response) { response.set(http::field::server, "morvel-serve"); }));
-    ws_->read_message_max(shared_.Options.Bounds.MaxMessageBytes);
+    ws_->read_message_max(shared_->Options.Bounds.MaxMessageBytes);
     ws_->async_accept(upgrade_, [this, allowed, origin](beast::error_code ec) {
       if (ec) return End();
       if (!allowed) {
         // Accepted only to say why in the close frame, which a page can read;
-        // a refused handshake looks the same as no bridge at all.
+        // a refused handshake looks the same as no bridge at all. The page
+        // has a moment to answer it before the connection goes.
         Log("refused a page from origin " + origin);
         std::string reason = "origin not allowed: " + origin;
         if (reason.size() > 120) reason.resize(120);
+        auto closing = websocket::stream_base::timeout::suggested(beast::role_type::server);
+        closing.handshake_timeout = CloseLimit;
+        ws_->set_option(closing);
         ws_->async_close(websocket::close_reason(websocket::close_code::policy_error, reason),
                          [this](beast::error_code) { End(); });
         return;
       }
-      session_ = std::make_unique<Session>(shared_.Options.Bounds,
+      session_ = std::make_unique<Session>(shared_->Options.Bounds,
                                            [this](std::string message) { outgoing_.push_back(std::move(message)); });
+      session_->SetPeerGone([this] { return PeerGone(); });
       ReadMessage();
     });
   }
@@ -231,13 +314,23 @@ class Connection {
     ws_->async_read(buffer_, [this](beast::error_code ec, size_t) {
       if (ec) {
         if (ec == websocket::error::message_too_big)
-          Log("closed a connection whose message exceeded " + std::to_string(shared_.Options.Bounds.MaxMessageBytes) +
+          Log("closed a connection whose message exceeded " + std::to_string(shared_->Options.Bounds.MaxMessageBytes) +
               " bytes");
         return End();
       }
+      // Calls a page sent before it left are not run for nobody.
+      if (PeerGone()) return End();
       std::string message = beast::buffers_to_string(buffer_.data());
       buffer_.consume(buffer_.size());
+      {
+        std::lock_guard<std::mutex> lock(slot_->Lock);
+        slot_->Call = message.substr(0, 160);
+      }
       outgoing_.push_back(session_->Handle(message));
+      {
+        std::lock_guard<std::mutex> lock(slot_->Lock);
+        slot_->Call.clear();
+      }
       Flush();
     });
   }
@@ -254,7 +347,9 @@ class Connection {
 
   net::io_context& context_;
   beast::tcp_stream stream_;
-  const Shared& shared_;
+  std::shared_ptr<const Shared> shared_;
+  std::shared_ptr<Table> table_;
+  std::shared_ptr<Slot> slot_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   http::response<http::string_body> response_;
@@ -265,46 +360,64 @@ class Connection {
 };
 
 // A connection with its own io_context and thread. The connection goes
-// before the context, as its sockets belong to it.
+// before the context, as its sockets belong to it. Its thread holds it too,
+// so one that Stop leaves behind in a call keeps what it uses.
 struct Worker {
   net::io_context Context{1};
+  std::shared_ptr<Slot> State = std::make_shared<Slot>();
   std::unique_ptr<Connection> Conn;
   std::thread Thread;
   std::atomic<bool> Done{false};
+  std::mutex DoneLock;
+  std::condition_variable Finished;
 
   ~Worker() {
-    if (Thread.joinable()) Thread.join();
+    if (Thread.joinable()) {
+      if (Thread.get_id() == std::this_thread::get_id()) Thread.detach();
+      else Thread.join();
+    }
     Conn.reset();
   }
 };
+
+bool CannotHaveIpv6(const beast::error_code& ec) {
+  return ec == boost::system::errc::address_not_available || ec == boost::system::errc::address_family_not_supported;
+}
+
+platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
+  if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
+  return platform::TcpEndpoint::V4(e.address().to_v4().to_bytes(), e.port());
+}
 
 }  // namespace
 
 class Server::Impl {
  public:
   explicit Impl(ServerOptions options) {
-    shared_.Options = std::move(options);
-    for (const std::string& o : shared_.Options.AllowedOrigins) shared_.Origins.insert(NormalizeOrigin(o));
-    shared_.Version = ToUtf8(PrintBarCode().GetVer());
+    auto shared = std::make_shared<Shared>();
+    shared->Options = std::move(options);
+    for (const std::string& o : shared->Options.AllowedOrigins) shared->Origins.insert(NormalizeOrigin(o));
+    shared->Version = ToUtf8(PrintBarCode().GetVer());
+    shared_ = std::move(shared);
   }
 
   void Start() {
-    platform::ConfineHostPaths(shared_.Options.AllowedFolders);
-    Session::ForwardMessageBoxes();
-    acceptors_.emplace_back(Listen(net::ip::make_address("127.0.0.1"), shared_.Options.Port));
-    port_ = acceptors_.back().local_endpoint().port();
+    platform::ConfineHostPaths(shared_->Options.AllowedFolders);
     try {
-      acceptors_.emplace_back(Listen(net::ip::make_address("::1"), port_));
-      ipv6_ = true;
-    } catch (const std::exception& e) {
-      Log(std::string("::1 is not available (") + e.what() + "); listening on 127.0.0.1 only");
+      Bind();
+    } catch (...) {
+      acceptors_.clear();
+      platform::LiftHostPathConfinement();
+      throw;
     }
+    Session::ForwardMessageBoxes();
     for (tcp::acceptor& a : acceptors_) Accept(a);
     thread_ = std::thread([this] { context_.run(); });
   }
 
   void Stop() {
-    if (thread_.joinable()) {
+    if (!thread_.joinable()) return;  // not started, or stopped already
+    {
       net::post(context_, [this] {
         for (tcp::acceptor& a : acceptors_) {
           beast::error_code ignored;
@@ -313,30 +426,88 @@ class Server::Impl {
       });
       thread_.join();
     }
+    acceptors_.clear();
+    Session::CancelWaits();
     std::list<std::shared_ptr<Worker>> workers;
     {
-      std::lock_guard<std::mutex> lock(lock_);
+      std::lock_guard<std::mutex> lock(table_->Lock);
       workers.swap(workers_);
+      for (auto& w : workers) w->State->Now = Slot::State::Ending;
     }
-    for (auto& w : workers) net::post(w->Context, [c = w->Conn.get()] { c->End(); });
-    workers.clear();  // each joins its thread
-    acceptors_.clear();
-    platform::LiftHostPathConfinement();
+    for (auto& w : workers) {
+      w->State->ShutDown();  // a call that waits on the socket or the page wakes now
+      net::post(w->Context, [c = w->Conn.get()] { c->End(); });
+    }
+    auto deadline = std::chrono::steady_clock::now() + StopLimit;
+    bool allEnded = true;
+    for (auto& w : workers) {
+      std::unique_lock<std::mutex> lock(w->DoneLock);
+      if (w->Finished.wait_until(lock, deadline, [&] { return w->Done.load(); })) continue;
+      allEnded = false;
+      std::lock_guard<std::mutex> slot(w->State->Lock);
+      Log("stopping while a call still runs for " + w->State->Peer + ": " +
+          (w->State->Call.empty() ? std::string("(between calls)") : w->State->Call));
+      w->Thread.detach();  // it holds its worker; the process may end under it
+    }
+    workers.clear();  // the others join their threads
+    // A call that still runs stays confined to the allowed folders.
+    if (allEnded) platform::LiftHostPathConfinement();
+    else Log("a call was left running; host paths stay confined");
   }
 
   uint16_t Port() const { return port_; }
   bool Ipv6() const { return ipv6_; }
 
  private:
-  tcp::acceptor Listen(const net::ip::address& address, uint16_t port) {
+  std::optional<tcp::acceptor> Listen(const net::ip::address& address, uint16_t port, beast::error_code& ec) {
     tcp::endpoint endpoint(address, port);
     tcp::acceptor acceptor(context_);
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(net::socket_base::reuse_address(true));
-    if (address.is_v6()) acceptor.set_option(net::ip::v6_only(true));
-    acceptor.bind(endpoint);
-    acceptor.listen(net::socket_base::max_listen_connections);
-    return acceptor;
+    acceptor.open(endpoint.protocol(), ec);
+    if (ec) return std::nullopt;
+    acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    if (address.is_v6()) acceptor.set_option(net::ip::v6_only(true), ec);
+    acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (ec) return std::nullopt;
+    return std::optional<tcp::acceptor>(std::move(acceptor));
+  }
+
+  [[noreturn]] void Refuse(const net::ip::address& address, uint16_t port, const beast::error_code& ec,
+                           const char* advice) {
+    platform::TcpEndpoint where = ToEndpoint(tcp::endpoint(address, port));
+    std::string holder = ec == net::error::address_in_use ? platform::ListenerHolder(where) : "";
+    throw std::runtime_error("cannot listen on " + where.Text() + ": " + ec.message() +
+                             (holder.empty() ? "" : ", held by " + holder) + advice);
+  }
+
+  // Both loopback addresses on one port, or none: a port half taken would
+  // let another program answer the pages that reach it under the other.
+  void Bind() {
+    const auto v4 = net::ip::make_address("127.0.0.1");
+    const auto v6 = net::ip::make_address("::1");
+    for (int attempt = 0;; ++attempt) {
+      acceptors_.clear();
+      beast::error_code ec;
+      auto first = Listen(v4, shared_->Options.Port, ec);
+      if (!first) Refuse(v4, shared_->Options.Port, ec, "");
+      port_ = first->local_endpoint().port();
+      acceptors_.push_back(std::move(*first));
+      if (shared_->Options.Ipv4Only) return;
+      auto second = Listen(v6, port_, ec);
+      if (second) {
+        acceptors_.push_back(std::move(*second));
+        ipv6_ = true;
+        return;
+      }
+      // Where the machine has no ::1, no other program can have it either.
+      if (CannotHaveIpv6(ec)) {
+        Log("::1 is not available (" + ec.message() + "); listening on 127.0.0.1 only");
+        return;
+      }
+      // A port of our own choosing: choose again.
+      if (shared_->Options.Port == 0 && ec == net::error::address_in_use && attempt < 8) continue;
+      Refuse(v6, port_, ec, " (--ipv4-only serves on 127.0.0.1 alone)");
+    }
   }
 
   void Accept(tcp::acceptor& acceptor) {
@@ -348,36 +519,86 @@ class Server::Impl {
     });
   }
 
+  // Only the bridge's own user: any account can reach loopback, and the
+  // bridge reads and prints with this user's rights.
+  bool OwnUser(const tcp::socket& socket, std::string& peer) {
+    beast::error_code ec;
+    tcp::endpoint local = socket.local_endpoint(ec);
+    tcp::endpoint remote = socket.remote_endpoint(ec);
+    if (ec) return false;
+    platform::TcpEndpoint client = ToEndpoint(remote);
+    peer = client.Text();
+    std::optional<platform::UserId> user = platform::LoopbackPeerUser(ToEndpoint(local), client);
+    if (user && *user == owner_) return true;
+    Log("refused a connection from " + peer + (user ? " of " + user->Text() : std::string(" of an unknown user")) +
+        ": only " + owner_.Text() + " is served");
+    return false;
+  }
+
   void Admit(const std::shared_ptr<Worker>& worker, tcp::socket socket) {
-    std::lock_guard<std::mutex> lock(lock_);
-    workers_.remove_if([](const std::shared_ptr<Worker>& w) { return w->Done.load(); });
-    if (workers_.size() >= shared_.Options.Bounds.MaxConnections) {
-      Log("refused a connection: " + std::to_string(workers_.size()) + " are open, the limit");
+    std::string peer;
+    if (!OwnUser(socket, peer)) {
       beast::error_code ignored;
       socket.close(ignored);
       return;
     }
+    std::lock_guard<std::mutex> lock(table_->Lock);
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if ((*it)->Done.load()) it = workers_.erase(it);
+      else ++it;
+    }
+    const size_t limit = shared_->Options.Bounds.MaxConnections;
+    const size_t waitingLimit = std::max<size_t>(1, limit / 4);
+    size_t live = 0, waiting = 0;
+    std::shared_ptr<Worker> oldestWaiting;
+    for (auto& w : workers_) {
+      if (w->State->Now == Slot::State::Ending) continue;
+      ++live;
+      if (w->State->Now == Slot::State::Waiting) {
+        ++waiting;
+        if (!oldestWaiting) oldestWaiting = w;
+      }
+    }
+    if (live >= limit || waiting >= waitingLimit) {
+      if (!oldestWaiting) {
+        Log("refused a connection: " + std::to_string(live) + " pages are connected, the limit");
+        beast::error_code ignored;
+        socket.close(ignored);
+        return;
+      }
+      // The oldest connection that is not a page has had its chance.
+      oldestWaiting->State->Now = Slot::State::Ending;
+      oldestWaiting->State->ShutDown();
+      net::post(oldestWaiting->Context, [c = oldestWaiting->Conn.get()] { c->End(); });
+    }
     socket.set_option(tcp::no_delay(true));
-    worker->Conn = std::make_unique<Connection>(worker->Context, std::move(socket), shared_);
+    {
+      std::lock_guard<std::mutex> slot(worker->State->Lock);
+      worker->State->Fd = socket.native_handle();
+      worker->State->Peer = peer;
+    }
+    worker->Conn = std::make_unique<Connection>(worker->Context, std::move(socket), shared_, table_, worker->State);
     Connection* connection = worker->Conn.get();
     net::post(worker->Context, [connection] { connection->Start(); });
-    Worker* w = worker.get();
-    worker->Thread = std::thread([w] {
+    worker->Thread = std::thread([w = worker] {
       w->Context.run();
       w->Conn->Finish();
+      std::lock_guard<std::mutex> lock(w->DoneLock);
       w->Done = true;
+      w->Finished.notify_all();
     });
     workers_.push_back(worker);
   }
 
-  Shared shared_;
+  std::shared_ptr<const Shared> shared_;
+  std::shared_ptr<Table> table_ = std::make_shared<Table>();
+  platform::UserId owner_ = platform::CurrentUser();
   net::io_context context_{1};
   std::list<tcp::acceptor> acceptors_;
   std::thread thread_;
   uint16_t port_ = 0;
   bool ipv6_ = false;
-  std::mutex lock_;
-  std::list<std::shared_ptr<Worker>> workers_;
+  std::list<std::shared_ptr<Worker>> workers_;  // under table_->Lock
 };
 
 Server::Server(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}

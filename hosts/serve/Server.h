@@ -17,6 +17,7 @@ struct ServerOptions {
   uint16_t Port = 8632;                     // 0 picks a free port
   std::vector<std::string> AllowedOrigins;  // as pages send them: scheme://host[:port]
   std::vector<std::string> AllowedFolders;  // where pages may name files; none by default
+  bool Ipv4Only = false;                    // listen on 127.0.0.1 alone, leaving ::1 alone
   Limits Bounds;
 };
 
@@ -27,14 +28,19 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Confines host paths to the allowed folders, binds 127.0.0.1 and ::1
-  // (going on without ::1 when the machine lacks it, and logging that) and
-  // serves on threads of its own: one accepts, one per connection runs its
-  // calls. Raises std::runtime_error when 127.0.0.1 cannot be bound, or
-  // AutomationError 76 for an allowed folder that does not exist.
+  // Confines host paths to the allowed folders, binds 127.0.0.1 and ::1 on
+  // one port and serves on threads of its own: one accepts, one per
+  // connection runs its calls. Only connections of this process's own user
+  // are served. Raises std::runtime_error naming the address (and who holds
+  // it) when either address cannot be bound, except that a machine without
+  // ::1 is served on 127.0.0.1 alone (and that is logged); with Port 0 a
+  // port that is free on both is chosen. AutomationError 76 for an allowed
+  // folder that does not exist.
   void Start();
-  // Closes every connection (a running call finishes first) and lifts the
-  // path confinement.
+  // Closes the listeners, wakes every waiting call and ends every
+  // connection, waiting about 1.5 s for their threads. A call that runs on
+  // beyond that is logged and left behind (a process should then exit), and
+  // the path confinement stays; otherwise it is lifted.
   void Stop();
 
   uint16_t Port() const;
