@@ -320,13 +320,18 @@ class Connection {
       }
       // Calls a page sent before it left are not run for nobody.
       if (PeerGone()) return End();
-      std::string message = beast::buffers_to_string(buffer_.data());
-      buffer_.consume(buffer_.size());
+      // Read where it lies: a flat buffer is one piece, and a copy would
+      // double what one message costs.
+      auto data = buffer_.data();
+      std::string_view message(static_cast<const char*>(data.data()), data.size());
       {
         std::lock_guard<std::mutex> lock(slot_->Lock);
-        slot_->Call = message.substr(0, 160);
+        slot_->Call = std::string(message.substr(0, 160));
       }
-      outgoing_.push_back(session_->Handle(message));
+      std::string answer = session_->Handle(message);
+      buffer_.consume(buffer_.size());
+      buffer_.shrink_to_fit();
+      outgoing_.push_back(std::move(answer));
       {
         std::lock_guard<std::mutex> lock(slot_->Lock);
         slot_->Call.clear();
