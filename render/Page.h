@@ -37,6 +37,10 @@ Bitmap Rotate(const Bitmap& page, int degrees);
 // A one-bit greyscale PNG (black 0, white 1) that records the resolution.
 std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch);
 
+// How later drawing meets the page: black ink, white (clearing what is
+// there), or reversing every dot it covers (black on white, white on black).
+enum class Ink { Black, White, Reverse };
+
 struct TextStyle {
   std::string Font = "Sans";  // fontconfig family name, UTF-8
   double Height = 0;          // em height in dots
@@ -88,6 +92,18 @@ class Page {
   // A filled rectangle, and a rectangle outline `thickness` dots wide inside it.
   void Fill(double x, double y, double width, double height);
   void Box(double x, double y, double width, double height, double thickness);
+  // A box outline with corners rounded to `radius` dots (0: square).
+  void RoundedBox(double x, double y, double width, double height, double thickness, double radius);
+  // An ellipse inside the box, as an outline `thickness` dots wide (filled
+  // when that reaches the middle).
+  void Ellipse(double x, double y, double width, double height, double thickness);
+  // A filled polygon through the points (x0, y0, x1, y1, ...).
+  void Polygon(const std::vector<double>& points);
+  // The ink of everything drawn after, until told otherwise.
+  void SetInk(Ink ink);
+  // The black dots of `dots` in the current ink, its top left corner at
+  // (x, y) in page dots (Turned does not apply); dots off the page are dropped.
+  void Dots(int x, int y, const Bitmap& dots);
   // An RGBA picture scaled into the box; dots whose grey level (over white)
   // is below `threshold` become black.
   void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
