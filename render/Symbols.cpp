@@ -105,10 +105,12 @@ bool Stacked(int symbology) {
 }
 
 Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
-  // MaxiCode has one size: 28.14 mm across the hexagon centres' field.
+  // MaxiCode has one size, about 28 mm across its 30 columns; printers
+  // keep the column pitch at whole dots, so the symbol comes out a little
+  // smaller (210 dots at 203 dpi).
   if (ZBarcode_Buffer_Vector(symbol.S, 0) >= ZINT_ERROR || symbol.S->vector == nullptr) return Bitmap();
   const zint_vector* v = symbol.S->vector;
-  const double across = 28.14 / 25.4 * dpi;
+  const double across = std::max(1.0, std::floor(28.14 / 25.4 * dpi / 30)) * 30;
   const double scale = across / std::max(1.0f, v->width);
   const int w = std::max(1, static_cast<int>(std::ceil(v->width * scale)));
   const int h = std::max(1, static_cast<int>(std::ceil(v->height * scale)));
