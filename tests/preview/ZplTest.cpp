@@ -251,3 +251,247 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
 
 }  // namespace
 }  // namespace morvel
+
+namespace morvel {
+namespace {
+
+struct InkBox {
+  int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;  // [X0, X1) x [Y0, Y1); all zero: no ink
+};
+
+InkBox InkOf(const render::Bitmap& dots) {
+  InkBox b{dots.Width(), dots.Height(), 0, 0};
+  for (int y = 0; y < dots.Height(); ++y)
+    for (int x = 0; x < dots.Width(); ++x)
+      if (dots.Black(x, y)) b = {std::min(b.X0, x), std::min(b.Y0, y), std::max(b.X1, x + 1), std::max(b.Y1, y + 1)};
+  return b.X1 == 0 ? InkBox{} : b;
+}
+
+render::Bitmap One(const std::string& job) {
+  auto labels = preview::Parse(job, preview::Language::Zpl, 203).Labels;
+  EXPECT_EQ(labels.size(), 1u) << job;
+  return labels.empty() ? render::Bitmap(1, 1) : preview::Paint(labels[0], 203);
+}
+
+// Where the guide puts a field's dots: ^FO at its top left corner, ^FT at
+// the bottom left (graphics, barcodes) or on the baseline (text), shifted
+// by ^LH, ^LS and ^LT, turned about the field's corner, mirrored and turned
+// with the whole label.
+TEST(ZplGeometry, FieldsLandOnTheDotsTheGuideGives) {
+  struct Case {
+    const char* Job;
+    InkBox Ink;
+  };
+  // Code 128 of 1234 (start C, 12, 34, check, stop) is 57 modules wide.
+  const std::vector<Case> cases = {
+      {"^XA^FO50,40^GB100,20,20^FS^XZ", {50, 40, 150, 60}},
+      {"^XA^FO50,50^GB203,0,20^FS^XZ", {50, 50, 253, 70}},  // a zero side grows to the thickness
+      {"^XA^LH10,20^FO5,5^GB10,10,10^FS^XZ", {15, 25, 25, 35}},
+      {"^XA^LS10^FO50,50^GB10,10,10^FS^XZ", {40, 50, 50, 60}},
+      {"^XA^LT20^FO50,50^GB10,10,10^FS^XZ", {50, 70, 60, 80}},
+      {"^XA^FT50,100^GB100,20,20^FS^XZ", {50, 80, 150, 100}},
+      {"^XA^FO10,10^GD40,60,5,B,R^FS^XZ", {10, 10, 50, 70}},
+      {"^XA^FO10,10^GC50,5^FS^XZ", {10, 10, 60, 60}},
+      {"^XA^FO10,10^GE80,40,3^FS^XZ", {10, 10, 90, 50}},
+      {"^XA^PW200^LL100^PMY^FO10,10^GB20,20,20^FS^XZ", {170, 10, 190, 30}},
+      {"^XA^PW200^LL100^POI^FO10,10^GB20,20,20^FS^XZ", {170, 70, 190, 90}},
+      {"^XA^FO10,10^GFA,4,4,1,F,:^FS^XZ", {10, 10, 14, 12}},
+      {"^XA^FT10,40^GFA,4,4,1,F,:^FS^XZ", {10, 36, 14, 38}},
+      {"^XA^FO100,50^BY2^BCN,60,N^FD1234^FS^XZ", {100, 50, 214, 110}},
+      {"^XA^FT100,200^BY2^BCN,60,N^FD1234^FS^XZ", {100, 140, 214, 200}},
+      {"^XA^FO100,50^BY2^BCR,60,N^FD1234^FS^XZ", {100, 50, 160, 164}},
+      {"^XA^FO100,50^BY2^BCB,60,N^FD1234^FS^XZ", {100, 50, 160, 164}},
+      {"^XA^FO100,50^BY2^BCI,60,N^FD1234^FS^XZ", {100, 50, 214, 110}},
+      {"^XA^FWR^FO100,50^BY2^BC,60,N^FD1234^FS^XZ", {100, 50, 160, 164}},
+      // *1*: three characters of 3 wide (9 dots) and 6 narrow (3) elements, two gaps.
+      {"^XA^FO10,10^BY3^B3N,N,50,N^FD1^FS^XZ", {10, 10, 10 + 3 * (3 * 9 + 6 * 3) + 2 * 3, 60}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Job);
+    InkBox ink = InkOf(One(c.Job));
+    EXPECT_EQ(std::vector<int>({ink.X0, ink.Y0, ink.X1, ink.Y1}), std::vector<int>({c.Ink.X0, c.Ink.Y0, c.Ink.X1, c.Ink.Y1}));
+  }
+}
+
+// Rows holding ink, as runs [first, end).
+std::vector<std::pair<int, int>> InkRows(const render::Bitmap& dots) {
+  std::vector<std::pair<int, int>> runs;
+  bool in = false;
+  for (int y = 0; y < dots.Height(); ++y) {
+    bool any = false;
+    for (int x = 0; x < dots.Width() && !any; ++x) any = dots.Black(x, y);
+    if (any && !in) runs.push_back({y, y + 1});
+    if (any) runs.back().second = y + 1;
+    in = any;
+  }
+  return runs;
+}
+
+// Text by its baseline: ^FT's y is the baseline; a field block's lines
+// step by the font height plus the spacing, and ^FT places a block by the
+// baseline of its last possible line; ^FR reverses what is under a field.
+TEST(ZplGeometry, BaselinesBlocksAndReverseFields) {
+  // "H" sits on the baseline: its last row is the one above y.
+  EXPECT_EQ(InkOf(One("^XA^FT20,100^A0N,50,50^FDH^FS^XZ")).Y1, 100);
+  EXPECT_EQ(InkOf(One("^XA^FT20,100^A0N,30,30^FDHH^FS^FT^A0N,30,30^FDH^FS^XZ")).Y1, 100);
+  // The second ^FT without a position goes on where the first ended.
+  const InkBox two = InkOf(One("^XA^FT20,100^A0N,30,30^FDHH^FS^XZ"));
+  const InkBox three = InkOf(One("^XA^FT20,100^A0N,30,30^FDHH^FS^FT^A0N,30,30^FDH^FS^XZ"));
+  EXPECT_GT(three.X1, two.X1 + 10);
+  // Three lines of a block with 10 dots between lines: baselines 30 apart.
+  auto lines = InkRows(One("^XA^FO10,10^FB200,3,10^A0N,20,20^FDI\\&I\\&I^FS^XZ"));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].second - lines[0].second, 30);
+  EXPECT_EQ(lines[2].second - lines[1].second, 30);
+  // Words wrap at the block's width; a fourth line of a three-line block
+  // prints over the third.
+  EXPECT_EQ(InkRows(One("^XA^FO10,10^FB30,3,10^A0N,20,20^FDII II II II II II II^FS^XZ")).size(), 3u);
+  // ^FT with a block: the one line sits on the last possible line's baseline.
+  EXPECT_EQ(InkOf(One("^XA^FT10,200^FB200,3,10^A0N,20,20^FDI^FS^XZ")).Y1, 140);
+  // Centred and right-justified lines end near the middle and the right edge.
+  const InkBox right = InkOf(One("^XA^FO0,0^FB300,1,0,R^A0N,30,30^FDII^FS^XZ"));
+  EXPECT_GE(right.X1, 290);
+  EXPECT_LE(right.X1, 300);
+  const InkBox centre = InkOf(One("^XA^FO0,0^FB300,1,0,C^A0N,30,30^FDII^FS^XZ"));
+  EXPECT_NEAR((centre.X0 + centre.X1) / 2.0, 150, 4);
+  // Reverse: the second box clears what it covers of the first.
+  const auto reversed = One("^XA^FO0,0^GB100,40,40^FS^FO50,0^FR^GB100,40,40^FS^XZ");
+  EXPECT_TRUE(reversed.Black(10, 10));
+  EXPECT_FALSE(reversed.Black(75, 20));
+  EXPECT_TRUE(reversed.Black(120, 20));
+  // ^LRY reverses every field; a white ^GB clears.
+  EXPECT_FALSE(One("^XA^LRY^FO0,0^GB100,40,40^FS^FO0,0^GB50,40,40^FS^XZ").Black(25, 20));
+  EXPECT_FALSE(One("^XA^FO0,0^GB100,40,40^FS^FO0,0^GB50,40,40,W^FS^XZ").Black(25, 20));
+}
+
+// The ASCII compression written as the guide describes it, for the round trip.
+std::string CompressAscii(const std::vector<std::string>& rows) {
+  std::string out, previous;
+  for (const auto& row : rows) {
+    if (row == previous) {
+      out += ':';
+      continue;
+    }
+    previous = row;
+    size_t k = 0;
+    while (k < row.size()) {
+      if (row.find_first_not_of('0', k) == std::string::npos) {
+        out += ',';
+        break;
+      }
+      if (row.find_first_not_of('F', k) == std::string::npos) {
+        out += '!';
+        break;
+      }
+      size_t n = 1;
+      while (k + n < row.size() && row[k + n] == row[k]) ++n;
+      for (size_t left = n; left > 0;) {
+        const size_t take = std::min<size_t>(left, 419);
+        if (take >= 20) out += static_cast<char>('g' + take / 20 - 1);
+        if (take % 20) out += static_cast<char>('G' + take % 20 - 1);
+        out += row[k];
+        left -= take;
+      }
+      k += n;
+    }
+  }
+  return out;
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t k = 0; k < bytes.size(); k += 3) {
+    unsigned v = static_cast<unsigned char>(bytes[k]) << 16;
+    if (k + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[k + 1]) << 8;
+    if (k + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[k + 2]);
+    out += digits[(v >> 18) & 63];
+    out += digits[(v >> 12) & 63];
+    out += k + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
+    out += k + 2 < bytes.size() ? digits[v & 63] : '=';
+  }
+  return out;
+}
+
+unsigned Crc16(const std::string& text) {
+  unsigned crc = 0;
+  for (unsigned char c : text) {
+    crc ^= c << 8;
+    for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
+  }
+  return crc;
+}
+
+// ^GF's forms against a picture generated here: ASCII hex, its compression
+// (runs, ',' '!' ':'), binary, :B64: and :Z64: with the CRC checked.
+TEST(ZplGraphics, EveryFormGivesTheSameDots) {
+  std::mt19937 random(17);
+  const int perRow = 7, rows = 40;
+  std::vector<std::string> hex;
+  std::string bytes;
+  for (int r = 0; r < rows; ++r) {
+    std::string row;
+    const int kind = static_cast<int>(random() % 5);
+    for (int c = 0; c < perRow; ++c) {
+      unsigned char b = kind == 0 ? 0 : kind == 1 ? 0xFF : kind == 2 && c < 3 ? 0xF0 : static_cast<unsigned char>(random());
+      if (kind == 3 && !hex.empty()) b = static_cast<unsigned char>(std::stoi(hex.back().substr(2 * c, 2), nullptr, 16));
+      bytes += static_cast<char>(b);
+      char two[3];
+      std::snprintf(two, sizeof two, "%02X", b);
+      row += two;
+    }
+    hex.push_back(row);
+  }
+  std::string plain;
+  for (const auto& row : hex) plain += row + "\r\n";
+  std::string zipped(compressBound(bytes.size()), '\0');
+  uLongf size = zipped.size();
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(zipped.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()), Z_OK);
+  zipped.resize(size);
+  auto wrap = [](const char* kind, const std::string& payload, unsigned crcDelta = 0) {
+    const std::string text = Base64(payload);
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "%04X", (Crc16(text) + crcDelta) & 0xFFFF);
+    return std::string(":") + kind + ":" + text + ":" + crc;
+  };
+  const std::string total = std::to_string(perRow * rows), counts = total + "," + total + "," + std::to_string(perRow) + ",";
+  const std::vector<std::pair<const char*, std::string>> forms = {
+      {"hex", "^GFA," + counts + plain},
+      {"compressed", "^GFA," + counts + CompressAscii(hex)},
+      {"binary", "^GFB," + std::to_string(bytes.size()) + "," + total + "," + std::to_string(perRow) + "," + bytes},
+      {"B64", "^GFA," + counts + wrap("B64", bytes)},
+      {"Z64", "^GFA," + counts + wrap("Z64", zipped)},
+  };
+  std::string compressed = CompressAscii(hex);
+  for (const char* rule : {":", ",", "!"}) EXPECT_NE(compressed.find(rule), std::string::npos) << rule;
+  for (const auto& [name, field] : forms) {
+    SCOPED_TRACE(name);
+    const auto dots = One("^XA^FO0,0" + field + "^FS^XZ");
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < perRow * 8; ++c) {
+        const bool black = (static_cast<unsigned char>(bytes[static_cast<size_t>(r * perRow + c / 8)]) >> (7 - c % 8)) & 1;
+        if (c < dots.Width() && r < dots.Height() ? dots.Black(c, r) != black : black) {
+          ADD_FAILURE() << "dot " << c << "," << r;
+          r = rows;
+          break;
+        }
+      }
+  }
+  // A damaged Base64 graphic is told and left out; the label still prints.
+  auto job = preview::Parse("^XA^FO0,0^GFA," + counts + wrap("Z64", zipped, 1) + "^FS^XZ", preview::Language::Zpl, 203);
+  ASSERT_EQ(job.Warnings.size(), 1u);
+  EXPECT_NE(job.Warnings[0].Text.find("CRC"), std::string::npos) << job.Warnings[0].Text;
+  // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.
+  std::string why;
+  auto small = preview::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
+  ASSERT_TRUE(small);
+  const char* expected[] = {"1111000000000000", "1111111111111111", "1111111111111111", "0011000000000000"};
+  for (int r = 0; r < 4; ++r) {
+    std::string row;
+    for (int c = 0; c < 16; ++c) row += small->Black(c, r) ? '1' : '0';
+    EXPECT_EQ(row, expected[r]) << r;
+  }
+}
+
+}  // namespace
+}  // namespace morvel
