@@ -41,6 +41,23 @@ std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch);
 // there), or reversing every dot it covers (black on white, white on black).
 enum class Ink { Black, White, Reverse };
 
+// A PDF file of label pages, each at its true size; pages are written as
+// they are added, so a long job is never held whole.
+class PdfWriter {
+ public:
+  explicit PdfWriter(const std::string& path);
+  ~PdfWriter();
+  PdfWriter(const PdfWriter&) = delete;
+  PdfWriter& operator=(const PdfWriter&) = delete;
+  bool Ok() const;  // false once the file cannot be written
+  bool Add(const Bitmap& dots, double dotsPerInch);
+  bool Finish();    // closes the file; false when it was not written whole
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 struct TextStyle {
   std::string Font = "Sans";  // fontconfig family name, UTF-8
   double Height = 0;          // em height in dots

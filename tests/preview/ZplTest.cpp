@@ -495,3 +495,39 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
 
 }  // namespace
 }  // namespace morvel
+
+namespace morvel {
+namespace {
+
+// `--format pdf`: one file, a page a label at its true size; `-o DIR/`
+// makes the folder, and a folder that cannot be made is told once.
+TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
+  const fs::path dir = fs::temp_directory_path() / ("morvel-pdf-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path job = dir / "three.zpl";
+  std::ofstream(job) << "^XA^PW812^LL1218^FO50,50^GB200,100,100^FS^XZ"
+                        "^XA^FO50,50^GB100,100,10^FS^XZ^XA^FO50,50^A0N,40,40^FDThird^FS^XZ";
+  std::ostringstream out, err;
+  const std::string folder = (dir / "made" / "here").string() + "/";
+  EXPECT_EQ(preview::RunCommand({job.string(), "-o", folder, "--format", "pdf"}, out, err), 0) << err.str();
+  const std::string pdf = ReadAll(folder + "three.pdf");
+  ASSERT_EQ(pdf.rfind("%PDF-", 0), 0u) << out.str();
+  size_t pages = 0;
+  for (size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
+    pages += pdf.compare(at, 12, "/Type /Pages") != 0;
+  EXPECT_EQ(pages, 3u);
+  EXPECT_NE(pdf.find("/MediaBox [ 0 0 288 432 ]"), std::string::npos);  // 4 x 6 in
+  // PNGs into a folder made on the way; then one that cannot be made.
+  EXPECT_EQ(preview::RunCommand({job.string(), "-o", (dir / "pngs").string() + "/"}, out, err), 0);
+  EXPECT_TRUE(fs::exists(dir / "pngs" / "three-3.png"));
+  std::ostringstream err2;
+  std::ofstream(dir / "file") << "x";
+  EXPECT_EQ(preview::RunCommand({job.string(), "-o", (dir / "file" / "sub").string() + "/"}, out, err2), 1);
+  const std::string told = err2.str();
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace morvel
