@@ -108,15 +108,21 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "morvel preview: " << shown << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
     return 1;
   }
+  // Read once to know the job can be read whole (a job cut short gives no
+  // picture) and how many labels it holds; ZPL is then read again label by
+  // label as they are drawn, so a job of thousands is never held whole.
   Job parsed;
+  size_t labels = 0;
+  const bool stream = *language == Language::Zpl;
   try {
-    parsed = Parse(bytes, *language, dpi);
+    if (stream) parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
+    else parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
   } catch (const std::exception& e) {
     err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
     return 1;
   }
   for (const auto& w : parsed.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
-  if (parsed.Labels.empty()) {
+  if (labels == 0) {
     err << "morvel preview: " << shown << ": the job prints no label\n";
     return 1;
   }
@@ -140,7 +146,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       size_t slash = stem.rfind('/');
       stem = output + (output.back() == '/' ? "" : "/") + (slash == std::string::npos ? stem : stem.substr(slash + 1));
     } else if (output.size() > 4 && output.substr(output.size() - 4) == extension) {
-      single = pdf || parsed.Labels.size() == 1;
+      single = pdf || labels == 1;
       stem = output.substr(0, output.size() - 4);
     } else {
       stem = output;
@@ -158,8 +164,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   }
   int status = 0;
-  for (size_t k = 0; k < parsed.Labels.size(); ++k) {
-    const Label& label = parsed.Labels[k];
+  size_t k = 0;
+  bool stopped = false;
+  auto draw = [&](const Label& label) {
+    if (stopped) return;
     std::vector<std::string> problems;
     render::Bitmap dots = Paint(label, dpi, &problems);
     for (const auto& p : problems) err << shown << ": warning: " << p << "\n";
@@ -168,7 +176,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       path = pdfPath;
       if (!document->Add(dots, dpi)) {
         err << "morvel preview: cannot write " << pdfPath << "\n";
-        return 1;
+        stopped = true;
+        return;
       }
     } else {
       path = single ? output : stem + "-" + std::to_string(k + 1) + ".png";
@@ -179,12 +188,18 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       if (!file) {
         // Told once: the next labels would go to the same place.
         err << "morvel preview: cannot write " << path << "; the remaining pictures are not written\n";
-        return 1;
+        stopped = true;
+        return;
       }
     }
     out << path << ": label " << k + 1 << ", copies " << label.Copies << "\n";
     for (const auto& note : label.Notes) out << "  " << note << "\n";
-  }
+    ++k;
+  };
+  if (stream) ParseZpl(bytes, dpi, [&](Label&& label) { draw(label); });
+  else
+    for (const Label& label : parsed.Labels) draw(label);
+  if (stopped) return 1;
   if (document && !document->Finish()) {
     err << "morvel preview: cannot write " << pdfPath << "\n";
     status = 1;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -115,7 +116,9 @@ class MalformedJob : public std::runtime_error {
 // Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
 constexpr int MaxLabelSide = render::Page::MaxSide;
 
-Job ParseZpl(std::string_view bytes, int dpi);
+// With `each`, every label goes to it as soon as it is read and the job's
+// Labels stay empty: a long job is never held whole.
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
 Job ParseSbpl(std::string_view bytes, int dpi);
 Job ParseOrx(std::string_view bytes, int dpi);
 

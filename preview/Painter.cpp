@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <tuple>
 
 #include "preview/Preview.h"
@@ -99,23 +100,25 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
   // the field, and no reason to tell that it reaches off the label.
   const render::Bitmap& d = p.Dots;
   int top = d.Height(), bottom = -1, left = d.Width(), right = -1;
-  for (int r = 0; r < d.Height(); ++r)
-    for (int c = 0; c < d.Width(); ++c)
-      if (d.Black(c, r)) {
-        top = std::min(top, r);
-        bottom = r;
-        left = std::min(left, c);
-        right = std::max(right, c);
-      }
+  for (int r = 0; r < d.Height(); ++r) {
+    const uint8_t* row = d.Row(r);
+    const uint8_t* first = std::find(row, row + d.Width(), 1);
+    if (first == row + d.Width()) continue;
+    const int last = d.Width() - 1 - static_cast<int>(std::find(std::make_reverse_iterator(row + d.Width()),
+                                                                 std::make_reverse_iterator(row), 1) -
+                                                       std::make_reverse_iterator(row + d.Width()));
+    top = std::min(top, r);
+    bottom = r;
+    left = std::min(left, static_cast<int>(first - row));
+    right = std::max(right, last);
+  }
   if (bottom < 0) {
     p.Dots = render::Bitmap(1, 1);
     return p;
   }
   if (top > 0 || left > 0 || bottom < d.Height() - 1 || right < d.Width() - 1) {
     render::Bitmap cut(right - left + 1, bottom - top + 1);
-    for (int r = top; r <= bottom; ++r)
-      for (int c = left; c <= right; ++c)
-        if (d.Black(c, r)) cut.Set(c - left, r - top, true);
+    for (int r = top; r <= bottom; ++r) std::copy(d.Row(r) + left, d.Row(r) + right + 1, cut.Row(r - top));
     p.X += left;
     p.Y += top;
     p.Dots = std::move(cut);
@@ -125,13 +128,13 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
 
 // Copies `from` into `to` with from's (0, 0) at (x, y), dots off `to` dropped.
 void Paste(render::Bitmap& to, const render::Bitmap& from, int x, int y) {
+  const int c0 = std::max(0, -x), c1 = std::min(from.Width(), to.Width() - x);
   for (int r = 0; r < from.Height(); ++r) {
     const int ty = y + r;
-    if (ty < 0 || ty >= to.Height()) continue;
-    for (int c = 0; c < from.Width(); ++c) {
-      const int tx = x + c;
-      if (tx >= 0 && tx < to.Width() && from.Black(c, r)) to.Set(tx, ty, true);
-    }
+    if (ty < 0 || ty >= to.Height() || c1 <= c0) continue;
+    const uint8_t* src = from.Row(r);
+    uint8_t* dst = to.Row(ty) + x;
+    for (int c = c0; c < c1; ++c) dst[c] |= src[c];
   }
 }
 
@@ -501,14 +504,9 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
     }
   }
   render::Bitmap dots = page.ToBitmap();
-  if (label.Mirror) {
-    render::Bitmap mirrored(dots.Width(), dots.Height());
-    for (int y = 0; y < dots.Height(); ++y)
-      for (int x = 0; x < dots.Width(); ++x)
-        if (dots.Black(x, y)) mirrored.Set(dots.Width() - 1 - x, y, true);
-    dots = std::move(mirrored);
-  }
-  return label.Turn == 180 ? render::Rotate(dots, 180) : dots;
+  if (label.Mirror) dots.Mirror();
+  if (label.Turn == 180) dots.Turn180();
+  return dots;
 }
 
 }  // namespace morvel::preview

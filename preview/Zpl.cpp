@@ -167,7 +167,10 @@ struct Stored {  // ^DF formats: their bytes and the settings they started with
 
 class ZplReader {
  public:
-  ZplReader(std::string_view bytes, int dpi) : b_(bytes), dpi_(dpi) { job_.Kind = Language::Zpl; }
+  ZplReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
+      : b_(bytes), dpi_(dpi), each_(each) {
+    job_.Kind = Language::Zpl;
+  }
 
   Job Read() {
     Run(b_, 0);
@@ -650,7 +653,7 @@ class ZplReader {
       storeImageAs_.clear();
     }
     if (serials_.empty()) {
-      job_.Labels.push_back(std::move(*label_));
+      Emit(std::move(*label_));
     } else {
       // Serialised fields count up over the copies: one picture a copy (at most 100).
       const long copies = std::min<long>(copies_, 100);
@@ -663,12 +666,17 @@ class ZplReader {
           if (auto* t = std::get_if<TextField>(&copy.Fields[s.Index])) t->Utf8 = value;
           else if (auto* y = std::get_if<SymbolField>(&copy.Fields[s.Index])) y->Data = value;
         }
-        job_.Labels.push_back(std::move(copy));
+        Emit(std::move(copy));
       }
       serials_.clear();
     }
     label_.reset();
     numbered_.clear();
+  }
+
+  void Emit(Label&& label) {
+    if (each_) each_(std::move(label));
+    else job_.Labels.push_back(std::move(label));
   }
 
   // --- stored formats ------------------------------------------------------
@@ -1529,6 +1537,7 @@ class ZplReader {
   std::string_view b_;
   size_t base_ = 0;
   int dpi_;
+  const std::function<void(Label&&)>& each_;
   Job job_;
   std::optional<Label> label_;
   size_t labelStart_ = 0;
@@ -1582,6 +1591,8 @@ class ZplReader {
 
 }  // namespace
 
-Job ParseZpl(std::string_view bytes, int dpi) { return ZplReader(bytes, dpi).Read(); }
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
+  return ZplReader(bytes, dpi, each).Read();
+}
 
 }  // namespace morvel::preview

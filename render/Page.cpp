@@ -50,6 +50,12 @@ struct Page::Surface {
 
 size_t Bitmap::CountBlack() const noexcept { return static_cast<size_t>(std::count(dots_.begin(), dots_.end(), 1)); }
 
+void Bitmap::Turn180() noexcept { std::reverse(dots_.begin(), dots_.end()); }
+
+void Bitmap::Mirror() noexcept {
+  for (int y = 0; y < height_; ++y) std::reverse(Row(y), Row(y) + width_);
+}
+
 int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch) {
   return static_cast<int>(std::lround(std::clamp(hundredthsOfMm / 2540.0 * dotsPerInch, -1e9, 1e9)));
 }
@@ -254,10 +260,15 @@ void Page::Dots(int x, int y, const Bitmap& dots) {
   const Ink mode = surface_->Mode;
   for (long r = y0; r < y1; ++r) {
     unsigned char* row = data + static_cast<size_t>(y + r) * stride + x;
+    const uint8_t* from = dots.Row(static_cast<int>(r));
+    if (mode == Ink::Black) {
+      for (long c = x0; c < x1; ++c) row[c] |= static_cast<unsigned char>(-from[c]);
+      continue;
+    }
     for (long c = x0; c < x1; ++c) {
-      if (!dots.Black(static_cast<int>(c), static_cast<int>(r))) continue;
+      if (!from[c]) continue;
       unsigned char& d = row[c];
-      d = mode == Ink::Black ? 255 : mode == Ink::White ? 0 : static_cast<unsigned char>(d >= 128 ? 0 : 255);
+      d = mode == Ink::White ? 0 : static_cast<unsigned char>(d >= 128 ? 0 : 255);
     }
   }
   cairo_surface_mark_dirty(surface_->Ink);
@@ -365,8 +376,8 @@ Bitmap Page::ToBitmap() const {
   Bitmap out(width_, height_);
   for (int y = 0; y < height_; ++y) {
     const unsigned char* row = data + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < width_; ++x)
-      if (row[x] >= 128) out.Set(x, y, true);
+    uint8_t* to = out.Row(y);
+    for (int x = 0; x < width_; ++x) to[x] = row[x] >> 7;
   }
   return out;
 }
@@ -382,10 +393,8 @@ Bitmap Rotate(const Bitmap& page, int degrees) {
       return out;
     }
     case 180: {
-      Bitmap out(w, h);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          if (page.Black(x, y)) out.Set(w - 1 - x, h - 1 - y, true);
+      Bitmap out = page;
+      out.Turn180();
       return out;
     }
     case 270: {

@@ -24,6 +24,12 @@ class Bitmap {
   bool Black(int x, int y) const noexcept { return dots_[static_cast<size_t>(y) * width_ + x] != 0; }
   void Set(int x, int y, bool black) noexcept { dots_[static_cast<size_t>(y) * width_ + x] = black ? 1 : 0; }
   size_t CountBlack() const noexcept;
+  // One byte a dot (1 black) along row y, for loops over whole rows.
+  const uint8_t* Row(int y) const noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
+  uint8_t* Row(int y) noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
+  // In place: turned 180 degrees; mirrored left to right.
+  void Turn180() noexcept;
+  void Mirror() noexcept;
 
  private:
   int width_ = 0;

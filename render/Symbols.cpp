@@ -277,9 +277,11 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
       const unsigned char* data = cairo_image_surface_get_data(surface);
       const int stride = cairo_image_surface_get_stride(surface);
       out = Bitmap(width, rows);
-      for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < width; ++c)
-          if (data[static_cast<size_t>(r) * stride + c] >= 128) out.Set(c, r, true);
+      for (int r = 0; r < rows; ++r) {
+        const unsigned char* from = data + static_cast<size_t>(r) * stride;
+        uint8_t* to = out.Row(r);
+        for (int c = 0; c < width; ++c) to[c] = from[c] >> 7;
+      }
     }
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
