@@ -309,7 +309,8 @@ class ZplReader {
     }
   }
 
-  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, std::move(text)}); }
+  // Inside a recalled format the place to tell is the ^XF that recalled it.
+  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({replaying_ ? recallAt_ : offset, std::move(text)}); }
 
   std::vector<std::string_view> Args(std::string_view params) const { return detail::Split(params, delim_); }
   static std::optional<long> Arg(const std::vector<std::string_view>& args, size_t k) {
@@ -637,7 +638,13 @@ class ZplReader {
       const std::string_view savedBytes = b_;
       ResetField();
       const std::string stored = found->second.Bytes;
-      Run(stored, recallAt_);
+      replaying_ = true;
+      try {
+        Run(stored, 0);
+      } catch (const MalformedJob& e) {
+        throw MalformedJob(recallAt_, std::string("in the format recalled here: ") + e.what());
+      }
+      replaying_ = false;
       base_ = savedBase;
       b_ = savedBytes;
       recallFill_ = false;
@@ -888,7 +895,7 @@ class ZplReader {
       // A font downloaded by name: the fontconfig family of that name, the
       // file's stem (TT0003M_.TTF stands for the printer's Asian font).
       std::string stem = f.File.substr(0, f.File.find('.'));
-      if (stem.rfind("TT0003M_", 0) == 0 || stem.empty()) text.Font = "WenQuanYi Micro Hei";
+      if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || ci_ == 26) text.Font = "WenQuanYi Micro Hei";
       else text.Font = stem;
       return;
     }
@@ -1560,7 +1567,7 @@ class ZplReader {
   std::map<std::string, std::vector<Field>> images_;
   std::map<std::string, Stored> formats_;
   std::string storeImageAs_;
-  bool storingOnly_ = false, recallFill_ = false;
+  bool storingOnly_ = false, recallFill_ = false, replaying_ = false;
   std::string recallName_;
   size_t recallAt_ = 0;
   std::map<int, std::string> numbered_;
