@@ -611,6 +611,7 @@ class ZplReader {
     label_ = Label();
     labelStart_ = at;
     copies_ = 1;
+    serials_.clear();
     for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
     pendingNotes_.clear();
     ResetField();
@@ -669,6 +670,7 @@ class ZplReader {
       for (long k = 0; k < copies; ++k) {
         Label copy = *label_;
         for (const auto& s : serials_) {
+          if (s.Index >= copy.Fields.size()) continue;
           std::string value = Serial(s, k);
           if (auto* t = std::get_if<TextField>(&copy.Fields[s.Index])) t->Utf8 = value;
           else if (auto* y = std::get_if<SymbolField>(&copy.Fields[s.Index])) y->Data = value;
