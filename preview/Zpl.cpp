@@ -1151,7 +1151,9 @@ class ZplReader {
         s.Spec.BarHeight = height(1);
         readable(2, 3, true);
         check_ = yes(4, false);
-        mode_ = Letter(args, 5, 'N');
+        code128Mode_ = Letter(args, 5, 'N');
+        if (std::string_view("NUAD").find(code128Mode_) == std::string_view::npos) code128Mode_ = 'N';
+        mode_ = 'c';
         break;
       case '3':  // ^B3o,e,h,f,g
         s.Name = "Code 39";
@@ -1363,7 +1365,7 @@ class ZplReader {
         return true;
       default: break;
     }
-    if (s.Spec.Symbology == 20) return Code128Data(s, bytes);
+    if (mode_ == 'c') return Code128Data(s, bytes);
     if (s.Spec.Symbology == 3 && check_) s.Spec.Option2 = 1;
     return true;
   }
@@ -1376,7 +1378,7 @@ class ZplReader {
       s.Data = "[" + digits.substr(0, 2) + "]" + digits.substr(2);
       s.ReadableText = std::move(readable);
     };
-    if (mode_ == 'U') {
+    if (code128Mode_ == 'U') {
       // UCC case mode: 19 digits (padded or cut), a mod-10 check, FNC1 first.
       std::string digits;
       for (char ch : bytes)
@@ -1387,7 +1389,7 @@ class ZplReader {
       gs1(digits, "(" + digits.substr(0, 2) + ") " + digits.substr(2));
       return true;
     }
-    if (mode_ == 'D') {
+    if (code128Mode_ == 'D') {
       // GS1 mode: parentheses and spaces are for the human-readable line only.
       std::string digits, readable;
       for (char ch : bytes) {
@@ -1398,7 +1400,7 @@ class ZplReader {
       gs1(digits, readable);
       return true;
     }
-    if (mode_ == 'A') {
+    if (code128Mode_ == 'A') {
       // Automatic mode: the printer picks the subsets; the data is all data.
       s.ReadableText = bytes;
       return true;
@@ -1591,7 +1593,7 @@ class ZplReader {
   Shape shape_;
   render::Bitmap graphic_;
   SymbolField symbol_;
-  char mode_ = 'N', qrLevel_ = 'Q', escape_ = '~';
+  char mode_ = 'N', code128Mode_ = 'N', qrLevel_ = 'Q', escape_ = '~';
   bool check_ = false, eci_ = false;
   std::string startStop_;
   std::pair<int, int> structured_;
