@@ -1383,8 +1383,9 @@ class ZplReader {
       std::string digits;
       for (char ch : bytes)
         if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
+      // Fewer digits are filled with zeros on the right, as the guide says.
       if (digits.size() > 19) digits.resize(19);
-      if (digits.size() < 19) digits.insert(0, 19 - digits.size(), '0');
+      if (digits.size() < 19) digits.append(19 - digits.size(), '0');
       digits += Mod10(digits);
       gs1(digits, "(" + digits.substr(0, 2) + ") " + digits.substr(2));
       return true;
@@ -1400,13 +1401,11 @@ class ZplReader {
       gs1(digits, readable);
       return true;
     }
-    if (code128Mode_ == 'A') {
-      // Automatic mode: the printer picks the subsets; the data is all data.
-      s.ReadableText = bytes;
-      return true;
-    }
     // Invocation codes: >9 >: >; start A, B, C; >5 >6 >7 switch to C, B, A;
     // >8 FNC1; >< and >0 a '>' and >= a '~'; the rest only steer the encoder.
+    // Both modes N and A read them; the subsets themselves are zint's
+    // shortest packing (the carriers' labels are laid out for it: Amazon's
+    // container code fits its box only with its digits in subset C).
     std::string data, readable;
     bool fnc1First = false;
     char subset = 'B';
