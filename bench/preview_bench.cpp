@@ -1,9 +1,17 @@
-// How fast a job becomes pictures: the demo's Zebra label (the worked label
-// of the driver's tests, QR on the label) at 203 dpi, read, drawn and encoded
-// as PNG, one label per iteration on one thread; and the reading alone.
+// How fast a job becomes pictures, one label per iteration on one thread:
+// the demo's Zebra label (the worked label of the driver's tests, QR on the
+// label) and the UPS carrier label of the shared samples (4 x 6 in at
+// 203 dpi: MaxiCode, two Code 128, a logo, thirty text fields), read, drawn
+// and encoded as PNG; the reading alone; and a job of 1,000 UPS labels
+// drawn and written one by one, with the memory it took at its peak.
 //
 //   build/bin/preview_bench
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "preview/Preview.h"
 
@@ -16,6 +24,14 @@ const std::string DemoZebraLabel =
     "^FO21,106^BY2,3^BCN,106,Y,N^FD12345678^FS"
     "^FO359,21^BQN,2,5^FDQA,ABC^FS^PQ1^XZ";
 
+std::string UpsLabel() {
+  const auto path = std::filesystem::path(MORVEL_SOURCE_DIR) / ".." / "shared" / "zpl-samples" / "ups.zpl";
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 void PreviewDemoZebraLabel(benchmark::State& state) {
   for (auto _ : state) {
     auto preview = morvel::preview::MakePreview(DemoZebraLabel, morvel::preview::Language::Zpl, 203);
@@ -25,6 +41,17 @@ void PreviewDemoZebraLabel(benchmark::State& state) {
 }
 BENCHMARK(PreviewDemoZebraLabel)->Unit(benchmark::kMillisecond);
 
+void PreviewUpsLabel(benchmark::State& state) {
+  const std::string job = UpsLabel();
+  if (job.empty()) return state.SkipWithError("no ../shared/zpl-samples/ups.zpl");
+  for (auto _ : state) {
+    auto preview = morvel::preview::MakePreview(job, morvel::preview::Language::Zpl, 203);
+    benchmark::DoNotOptimize(preview.Pictures.data());
+  }
+  state.counters["labels/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(PreviewUpsLabel)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
 void ReadDemoZebraLabel(benchmark::State& state) {
   for (auto _ : state) {
     auto job = morvel::preview::ParseZpl(DemoZebraLabel, 203);
@@ -32,6 +59,32 @@ void ReadDemoZebraLabel(benchmark::State& state) {
   }
 }
 BENCHMARK(ReadDemoZebraLabel)->Unit(benchmark::kMicrosecond);
+
+// 1,000 labels through `morvel preview` into a folder; peak resident
+// memory grows by what one label takes, not by a thousand pictures.
+void ThousandUpsLabels(benchmark::State& state) {
+  std::string one = UpsLabel();
+  if (one.empty()) return state.SkipWithError("no ../shared/zpl-samples/ups.zpl");
+  std::string job;
+  for (int k = 0; k < 1000; ++k) job += one;
+  const auto dir = std::filesystem::temp_directory_path() / ("morvel-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "ups1000.zpl";
+  std::ofstream(path, std::ios::binary) << job;
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  for (auto _ : state) {
+    std::ostringstream out, err;
+    morvel::preview::RunCommand({path.string(), "-o", (dir / "out").string() + "/"}, out, err);
+  }
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  state.counters["peak MiB"] = static_cast<double>(after.ru_maxrss) / 1024.0;
+  state.counters["peak growth MiB"] = static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1024.0;
+  state.counters["labels/s"] = benchmark::Counter(1000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(ThousandUpsLabels)->Unit(benchmark::kSecond)->Iterations(1)->MeasureProcessCPUTime();
 
 }  // namespace
 

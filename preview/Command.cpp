@@ -1,6 +1,7 @@
 // `morvel preview`: a job file (or standard input) to one PNG per label.
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -11,10 +12,12 @@ namespace morvel::preview {
 namespace {
 
 const char* const Help =
-    "usage: morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
+    "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n"
     "  JOB   a job file, or - for standard input\n"
-    "  OUT   a .png file (one label), a folder, or a name to which -K.png is added;\n"
-    "        by default the pictures go beside JOB as JOB-K.png (preview-K.png for standard input)\n"
+    "  OUT   a .png file (one label), a .pdf file, a folder (made when it ends in /),\n"
+    "        or a name to which -K.png is added; by default the pictures go beside JOB\n"
+    "        as JOB-K.png (preview-K.png for standard input)\n"
+    "  --format png: one picture a label (the default); pdf: one PDF of all labels at true size\n"
     "  --dpi the printer's resolution, 203 unless told\n";
 
 bool IsFolder(const std::string& path) {
@@ -33,7 +36,7 @@ std::string StemOf(const std::string& path) {
 }  // namespace
 
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string job, output;
+  std::string job, output, format;
   std::optional<Language> language;
   int dpi = 203;
   for (size_t k = 0; k < args.size(); ++k) {
@@ -52,6 +55,14 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       auto v = value("a file or folder");
       if (!v) return 2;
       output = *v;
+    } else if (a == "--format") {
+      auto v = value("png or pdf");
+      if (!v) return 2;
+      if (*v != "png" && *v != "pdf") {
+        err << "morvel preview: unknown format '" << *v << "' (png or pdf)\n";
+        return 2;
+      }
+      format = *v;
     } else if (a == "--language") {
       auto v = value("zpl, sbpl or orx");
       if (!v) return 2;
@@ -92,47 +103,106 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     bytes.assign(std::istreambuf_iterator<char>(in), {});
   }
   const std::string shown = job == "-" ? "<stdin>" : job;
-  Preview preview;
+  if (!language) language = Detect(bytes);
+  if (!language) {
+    err << "morvel preview: " << shown << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
+    return 1;
+  }
+  // Read once to know the job can be read whole (a job cut short gives no
+  // picture) and how many labels it holds; ZPL is then read again label by
+  // label as they are drawn, so a job of thousands is never held whole.
+  Job parsed;
+  size_t labels = 0;
+  const bool stream = *language == Language::Zpl;
   try {
-    preview = MakePreview(bytes, language, dpi);
+    if (stream) parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
+    else parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
   } catch (const std::exception& e) {
     err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
     return 1;
   }
-  for (const auto& w : preview.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
-  for (const auto& p : preview.Problems) err << shown << ": warning: " << p << "\n";
-  if (preview.Pictures.empty()) {
+  for (const auto& w : parsed.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
+  if (labels == 0) {
     err << "morvel preview: " << shown << ": the job prints no label\n";
     return 1;
   }
+  if (format.empty()) format = output.size() > 4 && output.substr(output.size() - 4) == ".pdf" ? "pdf" : "png";
+  const bool pdf = format == "pdf";
 
   std::string stem = job == "-" ? "preview" : StemOf(job);
   bool single = false;
   if (!output.empty()) {
+    // A folder that does not exist yet is made when OUT says it is one.
+    if (output.back() == '/' && !IsFolder(output)) {
+      std::error_code error;
+      std::filesystem::create_directories(output, error);
+      if (error) {
+        err << "morvel preview: cannot make the folder " << output << ": " << error.message() << "; no picture written\n";
+        return 1;
+      }
+    }
+    const std::string extension = pdf ? ".pdf" : ".png";
     if (IsFolder(output)) {
       size_t slash = stem.rfind('/');
-      stem = output + "/" + (slash == std::string::npos ? stem : stem.substr(slash + 1));
-    } else if (output.size() > 4 && output.substr(output.size() - 4) == ".png") {
-      single = preview.Pictures.size() == 1;
+      stem = output + (output.back() == '/' ? "" : "/") + (slash == std::string::npos ? stem : stem.substr(slash + 1));
+    } else if (output.size() > 4 && output.substr(output.size() - 4) == extension) {
+      single = pdf || labels == 1;
       stem = output.substr(0, output.size() - 4);
     } else {
       stem = output;
     }
   }
-  int status = 0;
-  for (size_t k = 0; k < preview.Pictures.size(); ++k) {
-    const Picture& picture = preview.Pictures[k];
-    std::string path = single ? output : stem + "-" + std::to_string(k + 1) + ".png";
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(picture.Png.data()), static_cast<std::streamsize>(picture.Png.size()));
-    file.close();
-    if (!file) {
-      err << "morvel preview: cannot write " << path << "\n";
-      status = 1;
-      continue;
+  // Each label is drawn, written and let go before the next: a job of
+  // thousands of labels never holds more than one picture.
+  std::optional<render::PdfWriter> document;
+  const std::string pdfPath = single ? output : stem + ".pdf";
+  if (pdf) {
+    document.emplace(pdfPath);
+    if (!document->Ok()) {
+      err << "morvel preview: cannot write " << pdfPath << "\n";
+      return 1;
     }
-    out << path << ": label " << k + 1 << ", copies " << picture.Copies << "\n";
-    for (const auto& note : picture.Notes) out << "  " << note << "\n";
+  }
+  int status = 0;
+  size_t k = 0;
+  bool stopped = false;
+  auto draw = [&](const Label& label) {
+    if (stopped) return;
+    std::vector<std::string> problems;
+    render::Bitmap dots = Paint(label, dpi, &problems);
+    for (const auto& p : problems) err << shown << ": warning: " << p << "\n";
+    std::string path;
+    if (pdf) {
+      path = pdfPath;
+      if (!document->Add(dots, dpi)) {
+        err << "morvel preview: cannot write " << pdfPath << "\n";
+        stopped = true;
+        return;
+      }
+    } else {
+      path = single ? output : stem + "-" + std::to_string(k + 1) + ".png";
+      const auto png = render::EncodePng(dots, dpi);
+      std::ofstream file(path, std::ios::binary | std::ios::trunc);
+      file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+      file.close();
+      if (!file) {
+        // Told once: the next labels would go to the same place.
+        err << "morvel preview: cannot write " << path << "; the remaining pictures are not written\n";
+        stopped = true;
+        return;
+      }
+    }
+    out << path << ": label " << k + 1 << ", copies " << label.Copies << "\n";
+    for (const auto& note : label.Notes) out << "  " << note << "\n";
+    ++k;
+  };
+  if (stream) ParseZpl(bytes, dpi, [&](Label&& label) { draw(label); });
+  else
+    for (const Label& label : parsed.Labels) draw(label);
+  if (stopped) return 1;
+  if (document && !document->Finish()) {
+    err << "morvel preview: cannot write " << pdfPath << "\n";
+    status = 1;
   }
   return status;
 }

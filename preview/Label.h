@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "render/Page.h"
+#include "render/Symbols.h"
 
 namespace morvel::preview {
 
@@ -27,6 +29,15 @@ struct TextField {
   double Height = 0, Width = 0;
   bool Bold = false;
   int Rotation = 0;
+  // What ZPL adds; the other languages leave these as they are.
+  bool Reverse = false;       // every dot it covers reversed (^FR, ^LR)
+  bool FromBaseline = false;  // (X, Y) is where the baseline starts (^FT)
+  double Baseline = 0;        // rows from the cell's top to its baseline; 0: the font's own
+  int BlockWidth = 0;         // above 0: a field block (^FB) this wide
+  int BlockLines = 1, LineSpacing = 0, HangingIndent = 0;
+  char Justify = 'L';         // L, C, R or J within the block
+  bool Vertical = false, Backwards = false;  // ^FP
+  int Gap = 0;                               // extra dots between characters
 };
 struct FilledBox {  // a bar, or a box outline when Thickness is below half a side
   int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 0;
@@ -45,13 +56,36 @@ struct QrField {
 struct Raster {  // black dots, placed as they are
   int X = 0, Y = 0;
   render::Bitmap Dots;
+  bool Reverse = false, FromBaseline = false;
 };
 
-using Field = std::variant<TextField, FilledBox, Code128Field, QrField, Raster>;
+// Any barcode through zint, with its human-readable line.
+struct SymbolField {
+  int X = 0, Y = 0, Rotation = 0;
+  render::SymbolSpec Spec;
+  std::string Data;
+  std::string Name;              // for messages: "Code 128", "PDF417"...
+  char Readable = 'N';           // N none, B below, A above the bars
+  std::string ReadableText;      // empty: the text zint gives
+  int TextHeight = 0;            // of the human-readable line, in dots
+  bool FromBaseline = false;     // (X, Y) is the bottom left of the bars (^FT)
+  bool Reverse = false;
+};
+// Boxes, circles, ellipses and diagonals (^GB ^GC ^GE ^GD).
+struct Shape {
+  enum Kind { Box, Ellipse, Diagonal } What = Box;
+  int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 1;
+  int Rounding = 0;             // 0..8 eighths of half the shorter side
+  bool LeansRight = true;       // a diagonal from bottom left to top right
+  bool White = false, Reverse = false, FromBaseline = false;
+};
+
+using Field = std::variant<TextField, FilledBox, Code128Field, QrField, Raster, SymbolField, Shape>;
 
 struct Label {
   int Width = 0, Height = 0;  // 0: not given; the painter fits the fields
   int Turn = 0;               // 0 or 180: how the label leaves the printer
+  bool Mirror = false;        // printed mirrored left to right (^PMY)
   std::string Copies = "1";
   std::vector<Field> Fields;
   std::vector<std::string> Notes;  // settings worth telling (speed, darkness, RFID...)
@@ -82,7 +116,9 @@ class MalformedJob : public std::runtime_error {
 // Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
 constexpr int MaxLabelSide = render::Page::MaxSide;
 
-Job ParseZpl(std::string_view bytes, int dpi);
+// With `each`, every label goes to it as soon as it is read and the job's
+// Labels stay empty: a long job is never held whole.
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
 Job ParseSbpl(std::string_view bytes, int dpi);
 Job ParseOrx(std::string_view bytes, int dpi);
 

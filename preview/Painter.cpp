@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <tuple>
 
 #include "preview/Preview.h"
 #include "render/Symbols.h"
@@ -56,6 +59,290 @@ void DrawTurned(render::Page& page, int x, int y, int rotation, std::pair<int, i
   render::Blit(page, x, y, render::Rotate(upright.ToBitmap(), rotation));
 }
 
+
+// Where a point of an upright w x h picture lands once the picture is
+// turned clockwise (continuous coordinates, so corners map to corners).
+std::pair<double, double> Turn(double x, double y, int w, int h, int rotation) {
+  switch (rotation) {
+    case 90: return {h - y, x};
+    case 180: return {w - x, h - y};
+    case 270: return {y, w - x};
+    default: return {x, y};
+  }
+}
+
+// A picture ready to join the page: turned, its top left corner at (X, Y).
+struct Placed {
+  int X = 0, Y = 0;
+  render::Bitmap Dots;
+  render::Ink Ink = render::Ink::Black;
+};
+
+// Turns the upright picture and puts it so that its point (ax, ay) lands
+// at (x, y); with `box` (cell or symbol, upright) the turned box's top left
+// corner lands there instead.
+Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, double ay, bool corner,
+             double bx = 0, double by = 0, double bw = 0, double bh = 0) {
+  const int w = upright.Width(), h = upright.Height();
+  double px, py;
+  if (corner) {
+    auto a = Turn(bx, by, w, h, rotation), b = Turn(bx + bw, by + bh, w, h, rotation);
+    px = std::min(a.first, b.first);
+    py = std::min(a.second, b.second);
+  } else {
+    std::tie(px, py) = Turn(ax, ay, w, h, rotation);
+  }
+  Placed p;
+  p.Dots = render::Rotate(upright, rotation);
+  p.X = Near(x - std::lround(px));
+  p.Y = Near(y - std::lround(py));
+  // Only the inked part is kept: the white around glyphs is no part of
+  // the field, and no reason to tell that it reaches off the label.
+  const render::Bitmap& d = p.Dots;
+  int top = d.Height(), bottom = -1, left = d.Width(), right = -1;
+  for (int r = 0; r < d.Height(); ++r) {
+    const uint8_t* row = d.Row(r);
+    const uint8_t* first = std::find(row, row + d.Width(), 1);
+    if (first == row + d.Width()) continue;
+    const int last = d.Width() - 1 - static_cast<int>(std::find(std::make_reverse_iterator(row + d.Width()),
+                                                                 std::make_reverse_iterator(row), 1) -
+                                                       std::make_reverse_iterator(row + d.Width()));
+    top = std::min(top, r);
+    bottom = r;
+    left = std::min(left, static_cast<int>(first - row));
+    right = std::max(right, last);
+  }
+  if (bottom < 0) {
+    p.Dots = render::Bitmap(1, 1);
+    return p;
+  }
+  if (top > 0 || left > 0 || bottom < d.Height() - 1 || right < d.Width() - 1) {
+    render::Bitmap cut(right - left + 1, bottom - top + 1);
+    for (int r = top; r <= bottom; ++r) std::copy(d.Row(r) + left, d.Row(r) + right + 1, cut.Row(r - top));
+    p.X += left;
+    p.Y += top;
+    p.Dots = std::move(cut);
+  }
+  return p;
+}
+
+// Copies `from` into `to` with from's (0, 0) at (x, y), dots off `to` dropped.
+void Paste(render::Bitmap& to, const render::Bitmap& from, int x, int y) {
+  const int c0 = std::max(0, -x), c1 = std::min(from.Width(), to.Width() - x);
+  for (int r = 0; r < from.Height(); ++r) {
+    const int ty = y + r;
+    if (ty < 0 || ty >= to.Height() || c1 <= c0) continue;
+    const uint8_t* src = from.Row(r);
+    uint8_t* dst = to.Row(ty) + x;
+    for (int c = c0; c < c1; ++c) dst[c] |= src[c];
+  }
+}
+
+// UTF-8 split into characters.
+std::vector<std::string> Characters(const std::string& utf8) {
+  std::vector<std::string> out;
+  for (size_t k = 0; k < utf8.size();) {
+    size_t n = 1;
+    const auto c = static_cast<unsigned char>(utf8[k]);
+    if (c >= 0xF0) n = 4;
+    else if (c >= 0xE0) n = 3;
+    else if (c >= 0xC0) n = 2;
+    out.push_back(utf8.substr(k, n));
+    k += n;
+  }
+  return out;
+}
+
+struct Line {
+  render::Bitmap Dots;
+  int Baseline = 0;  // row of the baseline in Dots
+  int Width = 0;
+};
+
+// One line of text: the renderer's, or character by character when the
+// field asks for extra room between characters.
+Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
+  Line line;
+  if (gap <= 0) {
+    line.Dots = render::TextDots(utf8, look, 0, &line.Baseline);
+    line.Width = line.Dots.Width();
+    return line;
+  }
+  std::vector<Line> parts;
+  int width = 0, base = 0, below = 0;
+  for (const auto& ch : Characters(utf8)) {
+    Line part;
+    part.Dots = render::TextDots(ch, look, 0, &part.Baseline);
+    width += part.Dots.Width() + gap;
+    base = std::max(base, part.Baseline);
+    below = std::max(below, part.Dots.Height() - part.Baseline);
+    parts.push_back(std::move(part));
+  }
+  line.Dots = render::Bitmap(std::max(1, width), std::max(1, base + below));
+  line.Baseline = base;
+  int x = 0;
+  for (const auto& part : parts) {
+    Paste(line.Dots, part.Dots, x, base - part.Baseline);
+    x += part.Dots.Width() + gap;
+  }
+  line.Width = std::max(0, width - gap);
+  return line;
+}
+
+// A text field drawn upright: its picture, the cell's top left corner and
+// the first baseline in it, and where the last line's baseline ends.
+struct TextPicture {
+  render::Bitmap Dots;
+  double CellX = 0, CellY = 0, CellW = 0, CellH = 0;
+  double BaseX = 0, BaseY = 0;  // start of the baseline the field is placed by
+  double EndX = 0, EndY = 0;    // end of the last baseline
+};
+
+TextPicture DrawText(const TextField& t) {
+  render::TextLook look;
+  look.Font = t.Font;
+  look.Height = t.Height;
+  look.Width = t.Width;
+  look.Bold = t.Bold;
+  std::string text = t.Utf8;
+  if (t.Backwards) {
+    auto chars = Characters(text);
+    std::reverse(chars.begin(), chars.end());
+    text.clear();
+    for (const auto& c : chars) text += c;
+  }
+  const double base = t.Baseline > 0 ? t.Baseline : std::round(t.Height * 0.78);
+  // Lines: a block wraps at its width and breaks at \&; vertical text
+  // stands one character a line.
+  std::vector<std::string> lines;
+  std::vector<int> indents;
+  if (t.Vertical) {
+    lines = Characters(text);
+  } else if (t.BlockWidth > 0) {
+    std::vector<std::string> paragraphs;
+    for (size_t k = 0;;) {
+      size_t brk = text.find("\\&", k);
+      paragraphs.push_back(text.substr(k, brk == std::string::npos ? std::string::npos : brk - k));
+      if (brk == std::string::npos) break;
+      k = brk + 2;
+    }
+    for (const auto& para : paragraphs) {
+      std::string current;
+      auto width = [&](const std::string& s) { return render::TextWidth(s, look) + t.Gap * static_cast<int>(s.size()); };
+      auto room = [&] { return t.BlockWidth - (lines.empty() ? 0 : t.HangingIndent); };
+      size_t k = 0;
+      bool any = false;
+      while (k <= para.size()) {
+        size_t sp = para.find(' ', k);
+        std::string word = para.substr(k, sp == std::string::npos ? std::string::npos : sp - k);
+        std::string candidate = current.empty() ? word : current + " " + word;
+        if (!current.empty() && width(candidate) > room()) {
+          lines.push_back(current);
+          current = word;
+        } else {
+          current = candidate;
+        }
+        any = true;
+        if (sp == std::string::npos) break;
+        k = sp + 1;
+      }
+      if (any) lines.push_back(current);
+    }
+    // Lines beyond the block's last are printed over it, as the printer does.
+  } else {
+    lines.push_back(text);
+  }
+  if (lines.empty()) lines.push_back("");
+  const int maxLines = t.BlockWidth > 0 ? std::max(1, t.BlockLines) : static_cast<int>(lines.size());
+  const double step = t.Height + t.LineSpacing;
+  const int width = t.BlockWidth > 0 ? t.BlockWidth : 0;
+  struct Piece {
+    Line L;
+    double X, Top;
+  };
+  std::vector<Piece> pieces;
+  double left = 0, top = 0, right = width, bottom = t.Height;
+  double endX = 0, endY = base;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const int row = std::min<int>(static_cast<int>(k), maxLines - 1);
+    Line l = LineOf(lines[k], look, t.Gap);
+    const int indent = (t.BlockWidth > 0 && k > 0) ? t.HangingIndent : 0;
+    double x = indent;
+    if (t.BlockWidth > 0) {
+      const int room = t.BlockWidth - indent;
+      if (t.Justify == 'C') x = indent + (room - l.Width) / 2.0;
+      else if (t.Justify == 'R') x = indent + room - l.Width;
+    }
+    const double lineBase = row * step + base;
+    const double lineTop = lineBase - l.Baseline;
+    left = std::min(left, x);
+    top = std::min(top, lineTop);
+    right = std::max(right, x + l.Dots.Width());
+    bottom = std::max(bottom, lineTop + l.Dots.Height());
+    endX = x + l.Width;
+    endY = lineBase;
+    pieces.push_back({std::move(l), x, lineTop});
+  }
+  const int lastRow = std::min<int>(static_cast<int>(lines.size()), maxLines) - 1;
+  bottom = std::max(bottom, (t.BlockWidth > 0 ? (maxLines - 1) : std::max(0, lastRow)) * step + t.Height);
+  TextPicture p;
+  const int w = std::max(1, static_cast<int>(std::ceil(right - left)));
+  const int h = std::max(1, static_cast<int>(std::ceil(bottom - top)));
+  p.Dots = render::Bitmap(std::min(w, render::Page::MaxSide), std::min(h, render::Page::MaxSide));
+  for (const auto& piece : pieces)
+    Paste(p.Dots, piece.L.Dots, static_cast<int>(std::lround(piece.X - left)), static_cast<int>(std::lround(piece.Top - top)));
+  p.CellX = -left;
+  p.CellY = -top;
+  p.CellW = t.BlockWidth > 0 ? t.BlockWidth : std::max(1, pieces.empty() ? 1 : pieces[0].L.Width);
+  p.CellH = t.BlockWidth > 0 ? (maxLines - 1) * step + t.Height : std::max<double>(t.Height, (lines.size() - 1) * step + t.Height);
+  // ^FT places a block by the baseline of its last possible line.
+  p.BaseX = -left;
+  p.BaseY = -top + (t.BlockWidth > 0 ? (maxLines - 1) * step : 0) + base;
+  p.EndX = endX - left;
+  p.EndY = endY - top;
+  return p;
+}
+
+// A barcode drawn upright with its human-readable line; the bars' bottom
+// left corner is where ^FT places it.
+struct SymbolPicture {
+  render::Bitmap Dots;
+  double BarsBottom = 0;
+  std::string Why;
+};
+
+SymbolPicture DrawSymbol(const SymbolField& s) {
+  SymbolPicture p;
+  std::string readable;
+  render::Bitmap bars = render::SymbolDots(s.Spec, s.Data, &p.Why, &readable);
+  if (bars.Width() == 0) return p;
+  if (!s.ReadableText.empty()) readable = s.ReadableText;
+  if (s.Readable == 'N' || readable.empty() || s.TextHeight <= 0) {
+    p.BarsBottom = bars.Height();
+    p.Dots = std::move(bars);
+    return p;
+  }
+  render::TextLook look;
+  look.Font = "DejaVu Sans Mono";
+  look.Height = s.TextHeight * 0.8;
+  int baseline = 0;
+  render::Bitmap line = render::TextDots(readable, look, 0, &baseline);
+  const int gap = std::max(1, s.TextHeight / 10);
+  const int w = std::max(bars.Width(), line.Width());
+  const int h = bars.Height() + gap + line.Height();
+  render::Bitmap all(w, h);
+  const int barsTop = s.Readable == 'A' ? line.Height() + gap : 0;
+  Paste(all, bars, (w - bars.Width()) / 2, barsTop);
+  Paste(all, line, (w - line.Width()) / 2, s.Readable == 'A' ? 0 : bars.Height() + gap);
+  p.BarsBottom = barsTop + bars.Height();
+  p.Dots = std::move(all);
+  return p;
+}
+
+render::Ink InkOf(bool reverse, bool white = false) {
+  return reverse ? render::Ink::Reverse : white ? render::Ink::White : render::Ink::Black;
+}
+
 }  // namespace
 
 render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems) {
@@ -64,9 +351,55 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
   };
   // Text first: its dots tell how much room it takes.
   std::vector<render::Bitmap> texts;
+  std::vector<Placed> placed;  // ZPL's text, barcodes and graphics, in field order
   Extent extent;
-  for (const Field& field : label.Fields) {
-    if (auto* t = std::get_if<TextField>(&field)) {
+  double nextX = 0, nextY = 0;  // where the last ^FT text ended
+  std::vector<int> placedOf(label.Fields.size(), -1);
+  for (size_t k = 0; k < label.Fields.size(); ++k) {
+    const Field& field = label.Fields[k];
+    const int slot = static_cast<int>(placed.size());
+    if (auto* t = std::get_if<TextField>(&field); t && (t->FromBaseline || t->Reverse || t->BlockWidth > 0 || t->Baseline > 0)) {
+      TextPicture p = DrawText(*t);
+      const long x = t->X == INT32_MIN ? std::lround(nextX) : t->X;
+      const long y = t->Y == INT32_MIN ? std::lround(nextY) : t->Y;
+      const int w = p.Dots.Width(), h = p.Dots.Height();
+      Placed q = t->FromBaseline ? Place(std::move(p.Dots), t->Rotation, x, y, p.BaseX, p.BaseY, false)
+                                 : Place(std::move(p.Dots), t->Rotation, x, y, 0, 0, true, p.CellX, p.CellY, p.CellW, p.CellH);
+      // The next ^FT without a position starts where this text ended.
+      auto [bx, by] = Turn(t->FromBaseline ? p.BaseX : p.CellX, t->FromBaseline ? p.BaseY : p.CellY, w, h, t->Rotation);
+      auto [ex, ey] = Turn(p.EndX, p.EndY, w, h, t->Rotation);
+      nextX = x + (ex - bx);
+      nextY = y + (ey - by) + (t->FromBaseline ? 0 : 0);
+      q.Ink = InkOf(t->Reverse);
+      extent.Add("text", q.X, q.Y, q.Dots.Width(), q.Dots.Height());
+      placed.push_back(std::move(q));
+      placedOf[k] = slot;
+      texts.emplace_back();
+    } else if (auto* s = std::get_if<SymbolField>(&field)) {
+      SymbolPicture p = DrawSymbol(*s);
+      if (p.Dots.Width() == 0) {
+        problem(s->Name + " of '" + s->Data + "' left out: " + p.Why);
+        continue;
+      }
+      const double w = p.Dots.Width(), h = p.Dots.Height();
+      Placed q = s->FromBaseline ? Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, p.BarsBottom, false)
+                                 : Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, 0, true, 0, 0, w, h);
+      q.Ink = InkOf(s->Reverse);
+      extent.Add("barcode", q.X, q.Y, q.Dots.Width(), q.Dots.Height());
+      placed.push_back(std::move(q));
+      placedOf[k] = slot;
+    } else if (auto* g = std::get_if<Shape>(&field)) {
+      extent.Add("box", g->X, g->FromBaseline ? g->Y - g->Height : g->Y, g->Width, g->Height);
+    } else if (auto* r = std::get_if<Raster>(&field); r && (r->Reverse || r->FromBaseline)) {
+      Placed q;
+      q.X = r->X;
+      q.Y = r->FromBaseline ? r->Y - r->Dots.Height() : r->Y;
+      q.Dots = r->Dots;
+      q.Ink = InkOf(r->Reverse);
+      extent.Add("image", q.X, q.Y, q.Dots.Width(), q.Dots.Height());
+      placed.push_back(std::move(q));
+      placedOf[k] = slot;
+    } else if (auto* t = std::get_if<TextField>(&field)) {
       render::TextLook look;
       look.Font = t->Font;
       look.Height = t->Height;
@@ -113,8 +446,36 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
   }
   render::Page page(width, height, dpi);
   size_t text = 0;
-  for (const Field& field : label.Fields) {
-    if (std::get_if<TextField>(&field)) {
+  auto put = [&](const Placed& q) {
+    page.SetInk(q.Ink);
+    render::Blit(page, q.X, q.Y, q.Dots);
+    page.SetInk(render::Ink::Black);
+  };
+  for (size_t k = 0; k < label.Fields.size(); ++k) {
+    const Field& field = label.Fields[k];
+    if (placedOf[k] >= 0) {
+      put(placed[static_cast<size_t>(placedOf[k])]);
+      if (std::get_if<TextField>(&field)) ++text;
+    } else if (std::get_if<SymbolField>(&field)) {
+      // Left out above: it could not be encoded.
+    } else if (auto* g = std::get_if<Shape>(&field)) {
+      page.SetInk(InkOf(g->Reverse, g->White));
+      const double x = Near(g->X), y = Near(g->FromBaseline ? static_cast<long>(g->Y) - g->Height : g->Y);
+      const double w = g->Width, h = g->Height, th = g->Thickness;
+      if (g->What == Shape::Ellipse) {
+        page.Ellipse(x, y, w, h, th);
+      } else if (g->What == Shape::Diagonal) {
+        if (g->LeansRight) page.Polygon({x, y + h, x + th, y + h, x + w, y, x + w - th, y});
+        else page.Polygon({x, y, x + th, y, x + w, y + h, x + w - th, y + h});
+      } else if (g->Rounding > 0) {
+        page.RoundedBox(x, y, w, h, th, g->Rounding / 8.0 * std::min(w, h) / 2);
+      } else if (2.0 * th >= std::min(w, h)) {
+        page.Fill(x, y, w, h);
+      } else {
+        page.Box(x, y, w, h, th);
+      }
+      page.SetInk(render::Ink::Black);
+    } else if (std::get_if<TextField>(&field)) {
       const auto& t = std::get<TextField>(field);
       render::Blit(page, Near(t.X), Near(t.Y), texts[text++]);
     } else if (auto* b = std::get_if<FilledBox>(&field)) {
@@ -143,7 +504,9 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
     }
   }
   render::Bitmap dots = page.ToBitmap();
-  return label.Turn == 180 ? render::Rotate(dots, 180) : dots;
+  if (label.Mirror) dots.Mirror();
+  if (label.Turn == 180) dots.Turn180();
+  return dots;
 }
 
 }  // namespace morvel::preview

@@ -39,6 +39,7 @@ long Whole(double v) { return std::lround(std::clamp(v, -1e7, 1e7)); }
 }  // namespace
 
 struct Page::Surface {
+  render::Ink Mode = render::Ink::Black;
   cairo_surface_t* Ink = nullptr;
   cairo_t* Cr = nullptr;
   ~Surface() {
@@ -48,6 +49,12 @@ struct Page::Surface {
 };
 
 size_t Bitmap::CountBlack() const noexcept { return static_cast<size_t>(std::count(dots_.begin(), dots_.end(), 1)); }
+
+void Bitmap::Turn180() noexcept { std::reverse(dots_.begin(), dots_.end()); }
+
+void Bitmap::Mirror() noexcept {
+  for (int y = 0; y < height_; ++y) std::reverse(Row(y), Row(y) + width_);
+}
 
 int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch) {
   return static_cast<int>(std::lround(std::clamp(hundredthsOfMm / 2540.0 * dotsPerInch, -1e9, 1e9)));
@@ -177,6 +184,96 @@ void Page::Box(double x, double y, double width, double height, double thickness
   cairo_restore(cr);
 }
 
+void Page::RoundedBox(double x, double y, double width, double height, double thickness, double radius) {
+  if (!(width > 0) || !(height > 0)) return;
+  const double t = std::min({std::max(1.0, thickness), width / 2, height / 2});
+  const double r = std::clamp(radius, 0.0, std::min(width, height) / 2);
+  if (r < 0.5) return Box(x, y, width, height, thickness);
+  cairo_t* cr = surface_->Cr;
+  auto path = [cr](double x0, double y0, double w, double h, double rr) {
+    const double pi = std::numbers::pi;
+    cairo_new_sub_path(cr);
+    if (rr <= 0) {
+      cairo_rectangle(cr, x0, y0, w, h);
+      return;
+    }
+    cairo_arc(cr, x0 + w - rr, y0 + rr, rr, -pi / 2, 0);
+    cairo_arc(cr, x0 + w - rr, y0 + h - rr, rr, 0, pi / 2);
+    cairo_arc(cr, x0 + rr, y0 + h - rr, rr, pi / 2, pi);
+    cairo_arc(cr, x0 + rr, y0 + rr, rr, pi, 3 * pi / 2);
+    cairo_close_path(cr);
+  };
+  cairo_save(cr);
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  path(x, y, width, height, r);
+  if (width - 2 * t > 0 && height - 2 * t > 0) path(x + t, y + t, width - 2 * t, height - 2 * t, std::max(0.0, r - t));
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void Page::Ellipse(double x, double y, double width, double height, double thickness) {
+  if (!(width > 0) || !(height > 0)) return;
+  const double t = std::min({std::max(1.0, thickness), width / 2, height / 2});
+  cairo_t* cr = surface_->Cr;
+  auto oval = [cr](double cx, double cy, double rx, double ry) {
+    cairo_save(cr);
+    cairo_translate(cr, cx, cy);
+    cairo_scale(cr, rx, ry);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
+    cairo_restore(cr);
+  };
+  cairo_save(cr);
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+  oval(x + width / 2, y + height / 2, width / 2, height / 2);
+  if (width / 2 - t > 0 && height / 2 - t > 0) oval(x + width / 2, y + height / 2, width / 2 - t, height / 2 - t);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void Page::Polygon(const std::vector<double>& points) {
+  if (points.size() < 6) return;
+  cairo_t* cr = surface_->Cr;
+  cairo_move_to(cr, points[0], points[1]);
+  for (size_t k = 2; k + 1 < points.size(); k += 2) cairo_line_to(cr, points[k], points[k + 1]);
+  cairo_close_path(cr);
+  cairo_fill(cr);
+}
+
+void Page::SetInk(Ink ink) {
+  surface_->Mode = ink;
+  // On a coverage surface XOR of two whole coverages is exactly "reverse".
+  cairo_set_operator(surface_->Cr, ink == Ink::White     ? CAIRO_OPERATOR_CLEAR
+                                   : ink == Ink::Reverse ? CAIRO_OPERATOR_XOR
+                                                         : CAIRO_OPERATOR_OVER);
+}
+
+void Page::Dots(int x, int y, const Bitmap& dots) {
+  // Straight into the coverage bytes: a logo or a line of text is thousands
+  // of runs, each of which would be a path of its own through cairo.
+  const long x0 = std::max(0L, -static_cast<long>(x)), x1 = std::min<long>(dots.Width(), static_cast<long>(width_) - x);
+  const long y0 = std::max(0L, -static_cast<long>(y)), y1 = std::min<long>(dots.Height(), static_cast<long>(height_) - y);
+  if (x1 <= x0 || y1 <= y0) return;
+  cairo_surface_flush(surface_->Ink);
+  unsigned char* data = cairo_image_surface_get_data(surface_->Ink);
+  const int stride = cairo_image_surface_get_stride(surface_->Ink);
+  const Ink mode = surface_->Mode;
+  for (long r = y0; r < y1; ++r) {
+    unsigned char* row = data + static_cast<size_t>(y + r) * stride + x;
+    const uint8_t* from = dots.Row(static_cast<int>(r));
+    if (mode == Ink::Black) {
+      for (long c = x0; c < x1; ++c) row[c] |= static_cast<unsigned char>(-from[c]);
+      continue;
+    }
+    for (long c = x0; c < x1; ++c) {
+      if (!from[c]) continue;
+      unsigned char& d = row[c];
+      d = mode == Ink::White ? 0 : static_cast<unsigned char>(d >= 128 ? 0 : 255);
+    }
+  }
+  cairo_surface_mark_dirty(surface_->Ink);
+}
+
 void Page::Turned(double x, double y, int degrees, const std::function<void()>& draw) {
   cairo_t* cr = surface_->Cr;
   cairo_save(cr);
@@ -279,8 +376,8 @@ Bitmap Page::ToBitmap() const {
   Bitmap out(width_, height_);
   for (int y = 0; y < height_; ++y) {
     const unsigned char* row = data + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < width_; ++x)
-      if (row[x] >= 128) out.Set(x, y, true);
+    uint8_t* to = out.Row(y);
+    for (int x = 0; x < width_; ++x) to[x] = row[x] >> 7;
   }
   return out;
 }
@@ -296,10 +393,8 @@ Bitmap Rotate(const Bitmap& page, int degrees) {
       return out;
     }
     case 180: {
-      Bitmap out(w, h);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          if (page.Black(x, y)) out.Set(w - 1 - x, h - 1 - y, true);
+      Bitmap out = page;
+      out.Turn180();
       return out;
     }
     case 270: {

@@ -24,6 +24,12 @@ class Bitmap {
   bool Black(int x, int y) const noexcept { return dots_[static_cast<size_t>(y) * width_ + x] != 0; }
   void Set(int x, int y, bool black) noexcept { dots_[static_cast<size_t>(y) * width_ + x] = black ? 1 : 0; }
   size_t CountBlack() const noexcept;
+  // One byte a dot (1 black) along row y, for loops over whole rows.
+  const uint8_t* Row(int y) const noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
+  uint8_t* Row(int y) noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
+  // In place: turned 180 degrees; mirrored left to right.
+  void Turn180() noexcept;
+  void Mirror() noexcept;
 
  private:
   int width_ = 0;
@@ -36,6 +42,27 @@ Bitmap Rotate(const Bitmap& page, int degrees);
 
 // A one-bit greyscale PNG (black 0, white 1) that records the resolution.
 std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch);
+
+// How later drawing meets the page: black ink, white (clearing what is
+// there), or reversing every dot it covers (black on white, white on black).
+enum class Ink { Black, White, Reverse };
+
+// A PDF file of label pages, each at its true size; pages are written as
+// they are added, so a long job is never held whole.
+class PdfWriter {
+ public:
+  explicit PdfWriter(const std::string& path);
+  ~PdfWriter();
+  PdfWriter(const PdfWriter&) = delete;
+  PdfWriter& operator=(const PdfWriter&) = delete;
+  bool Ok() const;  // false once the file cannot be written
+  bool Add(const Bitmap& dots, double dotsPerInch);
+  bool Finish();    // closes the file; false when it was not written whole
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 struct TextStyle {
   std::string Font = "Sans";  // fontconfig family name, UTF-8
@@ -88,6 +115,18 @@ class Page {
   // A filled rectangle, and a rectangle outline `thickness` dots wide inside it.
   void Fill(double x, double y, double width, double height);
   void Box(double x, double y, double width, double height, double thickness);
+  // A box outline with corners rounded to `radius` dots (0: square).
+  void RoundedBox(double x, double y, double width, double height, double thickness, double radius);
+  // An ellipse inside the box, as an outline `thickness` dots wide (filled
+  // when that reaches the middle).
+  void Ellipse(double x, double y, double width, double height, double thickness);
+  // A filled polygon through the points (x0, y0, x1, y1, ...).
+  void Polygon(const std::vector<double>& points);
+  // The ink of everything drawn after, until told otherwise.
+  void SetInk(Ink ink);
+  // The black dots of `dots` in the current ink, its top left corner at
+  // (x, y) in page dots (Turned does not apply); dots off the page are dropped.
+  void Dots(int x, int y, const Bitmap& dots);
   // An RGBA picture scaled into the box; dots whose grey level (over white)
   // is below `threshold` become black.
   void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <numbers>
+#include <vector>
 
 #include "render/Shared.h"
 
@@ -27,23 +29,7 @@ int EccLevel(char level) {
 
 }  // namespace
 
-void Blit(Page& page, int x, int y, const Bitmap& dots) {
-  // Runs of black along each row become one rectangle each.
-  for (int r = 0; r < dots.Height(); ++r) {
-    const long row = static_cast<long>(y) + r;
-    if (row < 0 || row >= page.Height()) continue;
-    for (int c = 0; c < dots.Width();) {
-      if (!dots.Black(c, r)) {
-        ++c;
-        continue;
-      }
-      int end = c;
-      while (end < dots.Width() && dots.Black(end, r)) ++end;
-      page.Fill(static_cast<double>(x) + c, static_cast<double>(row), end - c, 1);
-      c = end;
-    }
-  }
-}
+void Blit(Page& page, int x, int y, const Bitmap& dots) { page.Dots(x, y, dots); }
 
 bool Code128At(Page& page, int x, int y, int module, int barHeight, std::string_view data, int textHeight,
                std::string* error) {
@@ -100,7 +86,160 @@ int QrModules(char errorCorrection, std::string_view data) {
   return Encode(symbol, BARCODE_QRCODE, DATA_MODE, EccLevel(errorCorrection), data, nullptr) ? symbol.S->width : 0;
 }
 
-Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation) {
+namespace {
+
+bool TwoWidths(int symbology) {
+  switch (symbology) {
+    case BARCODE_CODE11: case BARCODE_C25STANDARD: case BARCODE_C25INTER: case BARCODE_C25IATA:
+    case BARCODE_C25LOGIC: case BARCODE_C25IND: case BARCODE_CODE39: case BARCODE_EXCODE39:
+    case BARCODE_LOGMARS: case BARCODE_CODABAR: case BARCODE_PLESSEY: case BARCODE_MSI_PLESSEY:
+      return true;
+    default: return false;
+  }
+}
+
+bool Stacked(int symbology) {
+  return symbology == BARCODE_PDF417 || symbology == BARCODE_PDF417COMP || symbology == BARCODE_MICROPDF417 ||
+         symbology == BARCODE_CODABLOCKF || symbology == BARCODE_CODE49 || symbology == BARCODE_DBAR_STK ||
+         symbology == BARCODE_DBAR_OMNSTK || symbology == BARCODE_DBAR_EXPSTK;
+}
+
+Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
+  // MaxiCode has one size, about 28 mm across its 30 columns; printers
+  // keep the column pitch at whole dots, so the symbol comes out a little
+  // smaller (210 dots at 203 dpi).
+  if (ZBarcode_Buffer_Vector(symbol.S, 0) >= ZINT_ERROR || symbol.S->vector == nullptr) return Bitmap();
+  const zint_vector* v = symbol.S->vector;
+  const double across = std::max(1.0, std::floor(28.14 / 25.4 * dpi / 30)) * 30;
+  const double scale = across / std::max(1.0f, v->width);
+  const int w = std::max(1, static_cast<int>(std::ceil(v->width * scale)));
+  const int h = std::max(1, static_cast<int>(std::ceil(v->height * scale)));
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_t* cr = cairo_create(surface);
+  cairo_scale(cr, scale, scale);
+  for (const zint_vector_hexagon* x = v->hexagons; x; x = x->next) {
+    const double r = x->diameter / 2;
+    for (int k = 0; k < 6; ++k) {
+      // Pointy-topped hexagons, as MaxiCode's rows are offset half a module.
+      const double a = std::numbers::pi / 3 * k + std::numbers::pi / 6 + x->rotation * std::numbers::pi / 180;
+      const double px = x->x + r * std::cos(a), py = x->y + r * std::sin(a);
+      if (k == 0) cairo_move_to(cr, px, py);
+      else cairo_line_to(cr, px, py);
+    }
+    cairo_close_path(cr);
+  }
+  cairo_fill(cr);
+  for (const zint_vector_circle* c = v->circles; c; c = c->next) {
+    cairo_set_operator(cr, c->colour ? CAIRO_OPERATOR_CLEAR : CAIRO_OPERATOR_OVER);
+    cairo_new_path(cr);
+    if (c->width > 0) {
+      cairo_set_line_width(cr, c->width);
+      cairo_arc(cr, c->x, c->y, c->diameter / 2 + c->width / 2, 0, 2 * std::numbers::pi);
+      cairo_stroke(cr);
+    } else {
+      cairo_arc(cr, c->x, c->y, c->diameter / 2, 0, 2 * std::numbers::pi);
+      cairo_fill(cr);
+    }
+  }
+  cairo_surface_flush(surface);
+  Bitmap out(w, h);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c)
+      if (data[static_cast<size_t>(r) * stride + c] >= 128) out.Set(c, r, true);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  return out;
+}
+
+}  // namespace
+
+Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* error, std::string* readable) {
+  Symbol symbol;
+  if (symbol.S == nullptr) {
+    if (error) *error = "out of memory";
+    return Bitmap();
+  }
+  if (spec.Option2) symbol.S->option_2 = spec.Option2;
+  if (spec.Option3) symbol.S->option_3 = spec.Option3;
+  if (spec.Eci) symbol.S->eci = spec.Eci;
+  if (!spec.Primary.empty()) {
+    const size_t n = std::min(spec.Primary.size(), sizeof(symbol.S->primary) - 1);
+    spec.Primary.copy(symbol.S->primary, n);
+    symbol.S->primary[n] = '\0';
+  }
+  if (spec.Option1 >= 0) symbol.S->option_1 = spec.Option1;
+  if (!Encode(symbol, spec.Symbology, spec.InputMode, 0, data, error)) return Bitmap();
+  if (readable) *readable = reinterpret_cast<const char*>(symbol.S->text);
+  if (spec.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, spec.Dpi);
+  const int module = std::clamp(spec.Module, 1, 100);
+  const int rows = std::max(1, symbol.S->rows);
+  const bool linear = rows == 1;
+  const int rowHeight = linear ? std::clamp(spec.BarHeight, 1, Page::MaxSide)
+                        : Stacked(spec.Symbology) ? std::clamp(spec.BarHeight, 1, 1000) : module;
+  // Element widths along each row: one module is narrow; in two-width
+  // symbologies anything wider is the wide element, at the ratio asked.
+  const bool two = TwoWidths(spec.Symbology);
+  const int wide = std::max(module + 1, static_cast<int>(std::lround(spec.Ratio * module)));
+  std::vector<int> left(static_cast<size_t>(symbol.S->width) + 1, 0);
+  int x = 0;
+  for (int c = 0; c < symbol.S->width;) {
+    int end = c;
+    const bool dark = symbol.Module(0, c);
+    while (end < symbol.S->width && symbol.Module(0, end) == dark) ++end;
+    const int run = end - c;
+    const int span = two ? (run == 1 ? module : wide) : run * module;
+    for (int k = c; k < end; ++k) left[static_cast<size_t>(k)] = x + (k - c) * span / run;
+    x += span;
+    c = end;
+  }
+  left[static_cast<size_t>(symbol.S->width)] = x;
+  const int lines = linear ? 1 : rows;
+  const long height = static_cast<long>(rowHeight) * lines;
+  if (x < 1 || x > Page::MaxSide || height > Page::MaxSide) {
+    if (error) *error = "symbol larger than a label";
+    return Bitmap();
+  }
+  Bitmap out(x, static_cast<int>(height));
+  for (int r = 0; r < lines; ++r)
+    symbol.DarkRuns(r, [&](int c, int run) {
+      for (int yy = r * rowHeight; yy < (r + 1) * rowHeight; ++yy)
+        for (int xx = left[static_cast<size_t>(c)]; xx < left[static_cast<size_t>(c + run)]; ++xx) out.Set(xx, yy, true);
+    });
+  return out;
+}
+
+int TextWidth(std::string_view utf8, const TextLook& look) {
+  if (utf8.empty() || !(look.Height >= 1)) return 0;
+  const double height = std::min(look.Height, 2000.0);
+  const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
+  char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(std::min<size_t>(utf8.size(), 1 << 16)));
+  TextContext& text = Fonts();
+  int width = 0;
+  {
+    std::lock_guard<std::mutex> lock(text.Lock);
+    // A page's turned text leaves its matrix in the shared context.
+    pango_context_set_matrix(text.Context, nullptr);
+    PangoLayout* layout = pango_layout_new(text.Context);
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, look.Font.empty() ? "Sans" : look.Font.c_str());
+    pango_font_description_set_absolute_size(font, height * PANGO_SCALE);
+    pango_font_description_set_weight(font, look.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_layout_set_font_description(layout, font);
+    pango_layout_set_single_paragraph_mode(layout, TRUE);
+    pango_layout_set_text(layout, valid, -1);
+    PangoRectangle ink, logical;
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    width = static_cast<int>(std::ceil(logical.width * stretch));
+    pango_font_description_free(font);
+    g_object_unref(layout);
+  }
+  g_free(valid);
+  return width;
+}
+
+Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
   if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
   const double height = std::min(look.Height, 2000.0);
   const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
@@ -109,6 +248,8 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation) {
   Bitmap out;
   {
     std::lock_guard<std::mutex> lock(text.Lock);
+    // A page's turned text leaves its matrix in the shared context.
+    pango_context_set_matrix(text.Context, nullptr);
     PangoLayout* layout = pango_layout_new(text.Context);
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, look.Font.empty() ? "Sans" : look.Font.c_str());
@@ -121,20 +262,26 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation) {
     pango_layout_get_pixel_extents(layout, &ink, &logical);
     const int width = std::clamp(static_cast<int>(std::ceil(logical.width * stretch)), 1, Page::MaxSide);
     const int rows = std::clamp(logical.height, 1, Page::MaxSide);
+    if (baseline) *baseline = pango_layout_get_baseline(layout) / PANGO_SCALE;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, width, rows);
     cairo_t* cr = cairo_create(surface);
     if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {
       cairo_set_source_rgba(cr, 0, 0, 0, 1);
-      cairo_scale(cr, stretch, 1);
+      // The stretch turns the glyphs as they are drawn; laid out, they keep
+      // the context's plain matrix, so the width measured is the width drawn.
       pango_cairo_update_context(cr, text.Context);
+      pango_layout_context_changed(layout);
+      cairo_scale(cr, stretch, 1);
       pango_cairo_show_layout(cr, layout);
       cairo_surface_flush(surface);
       const unsigned char* data = cairo_image_surface_get_data(surface);
       const int stride = cairo_image_surface_get_stride(surface);
       out = Bitmap(width, rows);
-      for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < width; ++c)
-          if (data[static_cast<size_t>(r) * stride + c] >= 128) out.Set(c, r, true);
+      for (int r = 0; r < rows; ++r) {
+        const unsigned char* from = data + static_cast<size_t>(r) * stride;
+        uint8_t* to = out.Row(r);
+        for (int c = 0; c < width; ++c) to[c] = from[c] >> 7;
+      }
     }
     cairo_destroy(cr);
     cairo_surface_destroy(surface);

@@ -32,6 +32,25 @@ bool QrAt(Page& page, int x, int y, int module, char errorCorrection, std::strin
 // Modules across the QR code of the data; 0 when it cannot be encoded.
 int QrModules(char errorCorrection, std::string_view data);
 
+// Any symbology zint knows, at the sizes a printer command gives.
+struct SymbolSpec {
+  int Symbology = 20;   // zint's BARCODE_* number (20: Code 128)
+  int InputMode = 0;    // zint's DATA_MODE, GS1_MODE, ESCAPE_MODE...
+  int Option1 = -1, Option2 = 0, Option3 = 0;
+  int Eci = 0;
+  std::string Primary;  // MaxiCode modes 2 and 3: postcode, country, class
+  int Module = 2;       // narrow bar, or module side, in dots
+  double Ratio = 3;     // wide to narrow bar of the two-width symbologies
+  int BarHeight = 10;   // bars of linear symbols; each row of stacked ones
+  double Dpi = 203;     // MaxiCode's fixed size
+};
+
+// The symbol's black dots, upright, without quiet zones; an empty bitmap
+// and zint's reason in `error` when the data cannot be encoded. `readable`
+// receives the human-readable text zint gives (check digits and all).
+Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* error = nullptr,
+                  std::string* readable = nullptr);
+
 struct TextLook {
   std::string Font = "DejaVu Sans";  // fontconfig family
   double Height = 0;                 // em height in dots
@@ -42,6 +61,9 @@ struct TextLook {
 // UTF-8 text drawn on one line, its cell's top left corner before turning
 // at (0, 0), turned clockwise by 0, 90, 180 or 270 degrees; the result's
 // top left corner is the turned cell's.
-Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation);
+// `baseline` receives the baseline's row in the upright cell.
+Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline = nullptr);
+// Width in dots of the text drawn upright on one line in the look.
+int TextWidth(std::string_view utf8, const TextLook& look);
 
 }  // namespace morvel::render

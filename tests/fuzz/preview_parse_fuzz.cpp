@@ -2,7 +2,10 @@
 // ZPL, SBPL and Orx, either give labels and warnings or a MalformedJob;
 // nothing else may escape, and every label's fields stay within the bounds
 // the painter relies on. Small labels are drawn too, so the painter meets
-// what the readers let through.
+// what the readers let through. preview_parse_fuzz.dict holds ZPL's words
+// (field blocks, graphics in every form, stored formats, barcodes, prefix
+// changes) so the fuzzer reaches them quickly:
+//   preview_parse_fuzz -dict=tests/fuzz/preview_parse_fuzz.dict
 #include <cstdio>
 #include <cstdlib>
 
@@ -23,6 +26,21 @@ void Check(const morvel::preview::Job& job, size_t size) {
         label.Height > morvel::preview::MaxLabelSide)
       Fail("label size out of bounds");
     if (label.Turn != 0 && label.Turn != 180) Fail("label turned by other than 0 or 180");
+    for (const auto& field : label.Fields) {
+      if (auto* r = std::get_if<morvel::preview::Raster>(&field)) {
+        if (r->Dots.Width() > morvel::preview::MaxLabelSide || r->Dots.Height() > morvel::preview::MaxLabelSide)
+          Fail("graphic larger than a label");
+      } else if (auto* s = std::get_if<morvel::preview::Shape>(&field)) {
+        if (s->Width < 0 || s->Height < 0 || s->Width > 32000 || s->Height > 32000 || s->Thickness < 1 ||
+            s->Rounding < 0 || s->Rounding > 8)
+          Fail("shape out of the guide's ranges");
+      } else if (auto* b = std::get_if<morvel::preview::SymbolField>(&field)) {
+        if (b->Spec.Module < 1 || b->Spec.Module > 100 || b->Spec.BarHeight < 1 || b->Spec.BarHeight > 32000)
+          Fail("barcode module or height out of range");
+      } else if (auto* t = std::get_if<morvel::preview::TextField>(&field)) {
+        if (t->BlockLines < 1 || t->BlockWidth < 0 || t->BlockWidth > 9999) Fail("field block out of range");
+      }
+    }
   }
 }
 
@@ -39,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (size < 256 && job.Labels.size() <= 2) {
         for (auto& label : job.Labels) {
           if (label.Fields.size() > 8) continue;
+          // Text blocks of many lines are slow to wrap; the readers are what is fuzzed.
+          bool slow = false;
+          for (const auto& field : label.Fields)
+            if (auto* t = std::get_if<morvel::preview::TextField>(&field)) slow |= t->BlockLines > 50 || t->Height > 400;
+          if (slow) continue;
           // Keep pages small so each input stays quick.
           label.Width = 200;
           label.Height = 200;

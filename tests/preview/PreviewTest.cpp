@@ -227,7 +227,7 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
   const std::vector<Case> cases = {
       {"ZPL without ^XZ", L::Zpl, "^XA^FO10,10^GB100,5,5^FS", "^XZ missing", "", 0},
       {"ZPL cut in a command", L::Zpl, "^XA^FO10,10^GB100,5,5^FS^X", "cut in the middle", "", 0},
-      {"ZPL unknown command", L::Zpl, "^XA^FO10,10^ZZ1,2^GB100,5,5^FS^XZ", "", "unknown command ^ZZ", 11},
+      {"ZPL unknown command", L::Zpl, "^XA^FO10,10^QQ1,2^GB100,5,5^FS^XZ", "", "unknown command ^QQ", 11},
       {"SBPL count beyond data", L::Sbpl, esc + "A" + esc + "H10" + esc + "V10" + esc + "GM500,BMxxxxxx" + esc + "Q1" + esc + "Z",
        "announces 500 bytes", "", 0},
       {"SBPL without ESC Z", L::Sbpl, esc + "A" + esc + "H10" + esc + "V10" + esc + "FW02H100", "ESC Z missing", "", 0},

@@ -1,0 +1,27 @@
+// ZPL's graphic data (^GF, ~DG, ~DY) read into dots: ASCII hexadecimal with
+// its run-length compression, raw binary, and the Base64 forms :B64: and
+// :Z64: (zlib) with their CRC.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "render/Page.h"
+
+namespace morvel::preview {
+
+// The picture of `totalBytes` bytes in rows of `bytesPerRow`, given in
+// format 'A' (ASCII hex, perhaps compressed, or :B64:/:Z64:), 'B' (binary)
+// or 'C' (compressed binary: not drawn). nullopt with the reason otherwise.
+std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
+                                            std::string* why);
+// The bytes of hexadecimal digits (others skipped).
+std::string HexBytes(std::string_view hex);
+// The payload of ":B64:data:crc" or ":Z64:data:crc" (inflated); nullopt
+// when `data` is neither, or its CRC or contents are wrong (told in `why`).
+std::optional<std::string> Base64Payload(std::string_view data, std::string* why);
+// Each dot made mx x my dots.
+render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my);
+
+}  // namespace morvel::preview
