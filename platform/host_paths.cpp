@@ -237,17 +237,24 @@ void WaitForFolderChanges(int folder) {
   ::close(fd);
 }
 
+bool SameChange(const struct stat& a, const struct stat& b) {
+  return a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 // A regular file with a second hard link may be a file outside under a
 // name inside, and so may one whose second link went away between the open
 // and the fstat: its name must still be its one link once every change of
-// the folder under way then has ended.
-void RefuseHardLinked(const Opened& opened, const struct stat& st, const std::string& path) {
+// the folder under way then has ended, and the file's links must not have
+// changed meanwhile (a link or an unlink sets its change time, which a file
+// looked at since gets finer than a clock tick).
+void RefuseHardLinked(int file, const Opened& opened, const struct stat& st, const std::string& path) {
   if (!S_ISREG(st.st_mode)) return;
   if (st.st_nlink > 1) Refuse(path, "has more than one hard link");
   WaitForFolderChanges(opened.Folder);
-  struct stat named {};
+  struct stat named {}, again {};
   if (::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-      named.st_dev != st.st_dev || named.st_ino != st.st_ino || named.st_nlink > 1)
+      named.st_dev != st.st_dev || named.st_ino != st.st_ino || named.st_nlink > 1 || !SameChange(named, st) ||
+      ::fstat(file, &again) != 0 || again.st_nlink > 1 || !SameChange(again, st))
     Refuse(path, "has more than one hard link, or had while it was opened");
 }
 
@@ -298,7 +305,7 @@ std::string ConfinedPath(const std::string& path) {
   struct stat st {};
   if (::fstat(named.File.Get(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
-    RefuseHardLinked(named, st, path);
+    RefuseHardLinked(named.File.Get(), named, st, path);
   }
   return b.Absolute;
 }
@@ -326,7 +333,7 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
   FileDescriptor file = std::move(opened.File);
   struct stat st {};
   if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, b, path);
-  RefuseHardLinked(opened, st, path);
+  RefuseHardLinked(file.Get(), opened, st, path);
   if (use != HostFileUse::Read) {
     // Only files are written: a page has no business feeding a pipe or a device.
     if (!S_ISREG(st.st_mode))
@@ -354,7 +361,7 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
       throw AutomationError(errors::PathFileAccessError,
                             AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path +
                                 "' is not a regular file");
-    RefuseHardLinked(opened, st, path);
+    RefuseHardLinked(opened.File.Get(), opened, st, path);
     mode = st.st_mode & 07777;
   } else {
     bool holderOpen = b.Parts.size() <= 1 || opened.Held.IsOpen();
