@@ -4,12 +4,14 @@
 // CreateFileA as the Windows design opens it.
 #include "platform/devices.h"
 
+// setupapi.h needs the types of windows.h before it.
+// clang-format off
+#include "platform/windows/windows_adapters.h"
 #include <setupapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <vector>
-
-#include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
 namespace {
