@@ -72,6 +72,16 @@ wait_for() {
   return 1
 }
 
+# Waits up to $3 seconds for a line of file $1 that matches $2.
+wait_for_line() {
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    grep -qE "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # The loopback printer: each connection becomes jobs/NNN.bin.
 "$work/capture_listener" "$work/jobs" "$work/listener.port" 900 &
 listener=$!
@@ -134,7 +144,8 @@ start_cupsd() {
   cupsd=$!
   local i
   for ((i = 0; i < 100; i++)); do
-    lpstat -r >/dev/null 2>&1 && return 0
+    # lpstat -r exits 0 either way; its words tell.
+    [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ] && return 0
     sleep 0.1
   done
   echo "cupsd did not start; see $cupsdir/log/error_log" >&2
@@ -166,6 +177,7 @@ timeout 300 wineboot -i >"$work/wineboot.log" 2>&1
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
 # Each architecture's program, then its label compared with Linux's.
+cups_jobs=0
 for dir in build-win32 build-win64; do
   echo "== $dir under Wine"
   out=$work/$dir
@@ -191,10 +203,15 @@ for dir in build-win32 build-win64; do
     [ "$status" -eq 0 ] || [ "$f" -ne 0 ] || { failed=$((failed + 1)); echo "not ok - $dir exited $status"; }
   fi
   jobs_seen=$((jobs_seen + 1))
+  cups_jobs=$((cups_jobs + 1))
   job=$(printf '%s/jobs/%03d.bin' "$work" "$jobs_seen")
   if wait_for "$job" 60; then
     check "$dir: the label reached the printer through Wine's spooler and CUPS byte for byte as on Linux" \
       cmp "$work/linux.bin" "$job"
+    # cupsd's page log names each finished job: queue, user, id, ..., the
+    # document name of StartDocPrinterA.
+    check "$dir: the spool document is named \"Printing...\"" \
+      wait_for_line "$cupsdir/log/page_log" "^$printer [^ ]* $cups_jobs .* Printing\\.\\.\\. " 20
   else
     check "$dir: the label reached the printer through Wine's spooler and CUPS" false
     tail -5 "$cupsdir/log/error_log" 2>/dev/null || true
