@@ -150,11 +150,17 @@ int main(int argc, char** argv) {
   /* Text rasters on LPT1, which the prefix maps to a file. */
   const char* face = "Liberation Sans";
   static const wchar_t wideText[] = {'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x20AC, 0};
-  SIZE upright = Measure(-40, face, "Morvel", NULL), wide = Measure(-32, face, NULL, wideText);
+  /* Bytes of the ANSI code page (in Windows-1252 "Grüße" and three em
+   * dashes, wide glyphs that a '?' would not match): orxlib reads them
+   * through CP_ACP, GDI's A functions read them the same way. */
+  static const char ansiText[] = "Gr\xFC\xDF" "e \x97\x97\x97";
+  SIZE upright = Measure(-40, face, "Morvel", NULL), wide = Measure(-32, face, NULL, wideText),
+       ansi = Measure(-32, face, ansiText, NULL);
   Check(orx.openport("lpt1") == 1, "openport(\"lpt1\") opens the parallel port", NULL);
   Check(orx.windowsfont(50, 60, -40, 0, 0, 0, face, "Morvel") == 1, "windowsfont at 0 degrees", NULL);
   Check(orx.windowsfont(50, 600, -40, 90, 0, 0, face, "Morvel") == 1, "windowsfont at 90 degrees", NULL);
   Check(orx.windowsfontU(10, 20, -32, 0, 0, 0, face, (const orx_char16*)wideText) == 1, "windowsfontU", NULL);
+  Check(orx.windowsfont(10, 200, -32, 0, 0, 0, face, ansiText) == 1, "windowsfont of ANSI text", NULL);
   Check(orx.windowsfont(10, 20, -32, 0, 0, 0, face, "") == 0, "windowsfont refuses an empty text", NULL);
   Check(orx.closeport() == 1, "closeport ends the parallel port", NULL);
   DWORD size = 0, at = 0;
@@ -171,6 +177,9 @@ int main(int argc, char** argv) {
     snprintf(expected, sizeof expected, "BITMAP 10,20,%ld,%ld,1,", (wide.cx + 7) / 8, wide.cy);
     CheckBitmap(captured, size, &at, "UTF-16 text: header from GDI's text extent", expected, (wide.cx + 7) / 8,
                 wide.cy);
+    snprintf(expected, sizeof expected, "BITMAP 10,200,%ld,%ld,1,", (ansi.cx + 7) / 8, ansi.cy);
+    CheckBitmap(captured, size, &at, "ANSI text: header from GDI's text extent", expected, (ansi.cx + 7) / 8,
+                ansi.cy);
     snprintf(detail, sizeof detail, "%lu bytes left over", (unsigned long)(size - at));
     Check(at == size, "nothing else reached LPT1", at != size ? detail : NULL);
     free(captured);
