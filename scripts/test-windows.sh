@@ -172,11 +172,37 @@ echo "== Wine prefix"
 export WINEPREFIX=$work/prefix
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
 export WINEDEBUG=-all
+# The C locale gives Wine the code page Windows-1252 and the "." separator;
+# UTF-8 lets it name Unix files with any character.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 timeout 300 wineboot -i >"$work/wineboot.log" 2>&1
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
-# Each architecture's program, then its label compared with Linux's.
+# Runs a Windows test program (run_program DIR NAME EXE ARGS...) and adds
+# its counts; a program that ends without its summary line is a failure.
+run_program() {
+  local dir=$1 name=$2; shift 2
+  local out=$work/$dir status=0 summary p f
+  timeout 300 wine "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
+  tr -d '\r' <"$out/$name.crlf" >"$out/$name.out"
+  # Counted here; the program's own summary line would read as the run's.
+  grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" || true
+  summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" | tail -1 || true)
+  if [ -z "$summary" ]; then
+    failed=$((failed + 1))
+    echo "not ok - $dir $name: the program printed no summary (exit $status); stderr:"
+    tail -20 "$out/$name.err"
+  else
+    read -r p _ f _ <<<"$summary"
+    passed=$((passed + p)); failed=$((failed + f))
+    if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then
+      failed=$((failed + 1)); echo "not ok - $dir $name exited $status"
+    fi
+  fi
+}
+
+# Each architecture's programs, then its label compared with Linux's.
 cups_jobs=0
 for dir in build-win32 build-win64; do
   echo "== $dir under Wine"
@@ -186,22 +212,10 @@ for dir in build-win32 build-win64; do
   ln -sfn "$out/lpt1.bin" "$WINEPREFIX/dosdevices/lpt1"
   export MORVEL_MESSAGES; MORVEL_MESSAGES=$(windows_path "$out/messages.txt")
   export MORVEL_LOG; MORVEL_LOG=$(windows_path "$out/morvel.log")
-  status=0
-  timeout 300 wine "$dir/bin/orxlib_wine_test.exe" "$printer" "$(windows_path "$out/lpt1.bin")" \
-    "$MORVEL_MESSAGES" >"$out/test.crlf" 2>"$out/test.err" || status=$?
-  tr -d '\r' <"$out/test.crlf" >"$out/test.out"
-  # Counted here; the program's own summary line would read as the run's.
-  grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$out/test.out" || true
-  summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out/test.out" | tail -1 || true)
-  if [ -z "$summary" ]; then
-    failed=$((failed + 1))
-    echo "not ok - $dir: the test program printed no summary (exit $status); stderr:"
-    tail -20 "$out/test.err"
-  else
-    read -r p _ f _ <<<"$summary"
-    passed=$((passed + p)); failed=$((failed + f))
-    [ "$status" -eq 0 ] || [ "$f" -ne 0 ] || { failed=$((failed + 1)); echo "not ok - $dir exited $status"; }
-  fi
+  run_program "$dir" orxlib "$dir/bin/orxlib_wine_test.exe" "$printer" "$(windows_path "$out/lpt1.bin")" \
+    "$MORVEL_MESSAGES"
+  # The adapters themselves (the spooler's list, code page, files, ...).
+  run_program "$dir" platform "$dir/bin/platform_wine_test.exe" "$printer"
   jobs_seen=$((jobs_seen + 1))
   cups_jobs=$((cups_jobs + 1))
   job=$(printf '%s/jobs/%03d.bin' "$work" "$jobs_seen")
