@@ -2,7 +2,8 @@
 # The Windows build under Wine: builds orxlib.dll for 32- and 64-bit Windows,
 # makes a fresh Wine prefix, starts a private cupsd whose raw queue carries
 # the Windows printer name of examples/printers.conf and sends its jobs to a
-# loopback listener, and runs the Windows test program of each architecture.
+# loopback listener, and runs the Windows test programs of each architecture
+# (tests/windows: orxlib.dll as a program uses it, and the platform adapters).
 # The label's bytes that arrive through Wine's spooler and CUPS must equal
 # those liborxlib.so sends for the same calls on Linux, printed in the same
 # run. Headless: no X server is needed. Prints "N passed, M failed"; exits
@@ -50,12 +51,13 @@ check() {  # check NAME COMMAND...
   fi
 }
 
+prefix=""
 listener=""
 cupsd=""
 cupsdir=""
 cleanup() {
   set +e
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null; fi
+  if [ -n "$prefix" ]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null; fi
   if [ -n "$cupsd" ]; then kill "$cupsd" 2>/dev/null; wait "$cupsd" 2>/dev/null; fi
   if [ -n "$listener" ]; then kill "$listener" 2>/dev/null; wait "$listener" 2>/dev/null; fi
   if [ -n "$cupsdir" ]; then rm -rf "$cupsdir"; fi
@@ -169,7 +171,8 @@ start_cupsd
 check "cupsd lists the queue '$printer'" bash -c "lpstat -p | grep -q '^printer $printer '"
 
 echo "== Wine prefix"
-export WINEPREFIX=$work/prefix
+prefix=$work/prefix
+export WINEPREFIX=$prefix
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
 export WINEDEBUG=-all
 # The C locale gives Wine the code page Windows-1252 and the "." separator;
