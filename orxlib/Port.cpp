@@ -35,7 +35,6 @@ PortState& Port() {
 }
 
 constexpr const char16_t* DocumentName = u"Printing...";
-constexpr const char* UsbInterfaceClass = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 constexpr int QueryTimeoutMs = 1000;
 
 // Whether the printer list holds a printer of this name (without regard to
@@ -50,13 +49,6 @@ bool Installed(const String& name) {
   return false;
 }
 
-// The device interface path of a usblp interface, built as Windows writes it
-// so that the vendor field sits at characters 8 to 15.
-std::string InterfacePath(const platform::UsbPrinterInterface& printer) {
-  return "\\\\?\\usb#vid_" + printer.VendorId + "&pid_" + printer.ProductId + "#" + std::to_string(printer.Number) +
-         "#" + UsbInterfaceClass;
-}
-
 // The node of the last listed interface whose vendor field is exactly
 // "vid_1203"; empty when there is none.
 std::string FindUsbPrinter() {
@@ -64,7 +56,7 @@ std::string FindUsbPrinter() {
   if (!platform::ListUsbPrinters(printers)) return std::string();
   std::string node;
   for (const auto& printer : printers) {
-    std::string path = InterfacePath(printer);
+    const std::string& path = printer.InterfacePath;
     if (path.size() > MaxInterfacePathLength) {
       Record("USB interface path too long, skipped: " + path);
       continue;

@@ -98,6 +98,10 @@ bool ListUsbPrinters(std::vector<UsbPrinterInterface>& found) {
       continue;
     }
     printer.Node = DeviceRoot() + "/usb/" + name;
+    // Written so that the vendor field sits at characters 8 to 15, as in a
+    // Windows path of the USB device interface class.
+    printer.InterfacePath = "\\\\?\\usb#vid_" + printer.VendorId + "&pid_" + printer.ProductId + "#" +
+                            std::to_string(printer.Number) + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
     found.push_back(std::move(printer));
   }
   ::closedir(dir);

@@ -18,12 +18,16 @@ std::string SysfsRoot();   // $MORVEL_SYSFS_ROOT or /sys, no trailing '/'
 // The node of parallel port `index` (0 for LPT1): DEV/lpINDEX.
 std::string ParallelPortNode(int index);
 
-// One usblp printer interface.
+// One USB printer interface.
 struct UsbPrinterInterface {
   int Number = 0;        // N of SYS/class/usbmisc/lpN
   std::string VendorId;  // four lower-case hex digits, as sysfs writes them
   std::string ProductId;
   std::string Node;  // DEV/usb/lpN
+  // The device interface path as Windows writes it, \\?\usb#vid_VVVV&pid_PPPP#...,
+  // which the vendor test reads; built from the ids where the system has no
+  // such path.
+  std::string InterfacePath;
 };
 
 // The usblp interfaces of SYS/class/usbmisc/lp* in increasing N. The device

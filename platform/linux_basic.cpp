@@ -1,9 +1,10 @@
 // Small Linux adapters: screen resolution, temporary folder, number format,
-// message sink and failure log.
+// message sink and failure log; and the set of all Linux adapters.
 #include <langinfo.h>
 #include <locale.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -122,5 +123,24 @@ std::shared_ptr<TempFolder> MakeLinuxTempFolder() { return std::make_shared<EnvT
 std::shared_ptr<NumberFormat> MakeLinuxNumberFormat() { return std::make_shared<LocaleNumberFormat>(); }
 std::shared_ptr<MessageSink> MakeStderrMessageSink() { return std::make_shared<StderrMessageSink>(); }
 std::shared_ptr<Log> MakeLinuxLog() { return std::make_shared<FileLog>(); }
+
+Services LinuxServices() {
+  Services s;
+  s.Printers = std::make_shared<SystemPrinterList>(DefaultPrinterSources());
+  s.ScreenInfo = MakeLinuxScreen();
+  s.Text = MakeLinuxTextMeasure();
+  s.Ansi = MakeLinuxCodePage();
+  s.Numbers = MakeLinuxNumberFormat();
+  s.Temp = MakeLinuxTempFolder();
+  s.Messages = MakeStderrMessageSink();
+  s.Logger = MakeLinuxLog();
+  s.Images = MakeStbPictures();
+  s.Spool = MakeLinuxSpooler();
+  return s;
+}
+
+Services SystemServices() { return LinuxServices(); }
+
+std::string ApplicationCaption() { return program_invocation_short_name; }
 
 }  // namespace morvel::platform

@@ -1,12 +1,9 @@
 // The process-wide set of platform adapters.
 #include "platform/services.h"
 
-#include <cerrno>
 #include <atomic>
 #include <mutex>
 #include <vector>
-
-#include "platform/linux_adapters.h"
 
 namespace morvel::platform {
 namespace {
@@ -30,28 +27,13 @@ Services* InstallDefault() {
   std::lock_guard<std::mutex> lock(ReplaceLock());
   Services* current = installed.load(std::memory_order_acquire);
   if (current == nullptr) {
-    current = new Services(LinuxServices());  // lives for the process
+    current = new Services(SystemServices());  // lives for the process
     installed.store(current, std::memory_order_release);
   }
   return current;
 }
 
 }  // namespace
-
-Services LinuxServices() {
-  Services s;
-  s.Printers = std::make_shared<SystemPrinterList>(DefaultPrinterSources());
-  s.ScreenInfo = MakeLinuxScreen();
-  s.Text = MakeLinuxTextMeasure();
-  s.Ansi = MakeLinuxCodePage();
-  s.Numbers = MakeLinuxNumberFormat();
-  s.Temp = MakeLinuxTempFolder();
-  s.Messages = MakeStderrMessageSink();
-  s.Logger = MakeLinuxLog();
-  s.Images = MakeStbPictures();
-  s.Spool = MakeLinuxSpooler();
-  return s;
-}
 
 const Services& Current() {
   Services* current = installed.load(std::memory_order_acquire);
@@ -90,8 +72,6 @@ IncidentCounts Incidents() {
   return {incidentCounts[0].load(std::memory_order_relaxed), incidentCounts[1].load(std::memory_order_relaxed),
           incidentCounts[2].load(std::memory_order_relaxed)};
 }
-
-std::string ApplicationCaption() { return program_invocation_short_name; }
 
 void ShowMessage(std::string_view text) { Current().Messages->Show(ApplicationCaption(), text); }
 

@@ -138,8 +138,10 @@ struct Services {
   std::shared_ptr<Spooler> Spool;
 };
 
-// The process-wide services: the Linux adapters unless replaced.
+// The process-wide services: the system's adapters unless replaced.
 const Services& Current();
+// The adapters of the system this build is for (LinuxServices on Linux).
+Services SystemServices();
 // The Linux adapters, configured from the environment.
 Services LinuxServices();
 // Replaces the process-wide services; returns the previous set.

@@ -28,4 +28,6 @@ void* FindEntryPoint(void* library, const char* name) {
   return dlsym(library, name);
 }
 
+std::string LibraryFileName(std::string_view name) { return "lib" + std::string(name) + ".so"; }
+
 }  // namespace morvel::platform

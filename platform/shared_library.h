@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace morvel::platform {
 
@@ -14,5 +15,9 @@ void* LoadSharedLibrary(const void* anchor, const std::string& fileName, std::st
 
 // The entry point `name` of a loaded library, or null.
 void* FindEntryPoint(void* library, const char* name);
+
+// The file of the companion library `name` on this system: libNAME.so on
+// Linux, NAME.dll on Windows.
+std::string LibraryFileName(std::string_view name);
 
 }  // namespace morvel::platform

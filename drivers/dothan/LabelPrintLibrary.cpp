@@ -1,8 +1,6 @@
-// Loading libLabelPrintAPI.so. The handle and the looked-up functions are
+// Loading libLabelPrintAPI.so (LabelPrintAPI.dll on Windows). The handle and the looked-up functions are
 // process-wide, as a loaded library is.
 #include "drivers/dothan/LabelPrintLibrary.h"
-
-#include <dlfcn.h>
 
 #include "platform/shared_library.h"
 
@@ -14,7 +12,7 @@ namespace {
 
 struct Binding {
   std::mutex Lock;
-  std::string FileName = "libLabelPrintAPI.so";
+  std::string FileName = platform::LibraryFileName("LabelPrintAPI");
   void* Library = nullptr;
   std::map<std::string, void*, std::less<>> Functions;
 };
@@ -40,12 +38,8 @@ void* LabelPrintLibrary::Function(const char* name) {
   if (b.Library == nullptr) b.Library = Load(b.FileName);
   auto found = b.Functions.find(std::string_view(name));
   if (found != b.Functions.end()) return found->second;
-  dlerror();
-  void* function = dlsym(b.Library, name);
-  if (function == nullptr) {
-    const char* why = dlerror();
-    throw BindingFailure(why != nullptr ? why : std::string(name) + ": no such function in " + b.FileName);
-  }
+  void* function = platform::FindEntryPoint(b.Library, name);
+  if (function == nullptr) throw BindingFailure(b.FileName + ": no such function " + name);
   b.Functions.emplace(name, function);
   return function;
 }

@@ -1,10 +1,12 @@
-// The binding to libLabelPrintAPI.so: loaded by name at its first use, from
+// The binding to libLabelPrintAPI.so (LabelPrintAPI.dll on Windows): loaded by name at its first use, from
 // the folder of libmorvel2.so first and then the usual search path, each
 // function looked up by its exported name at its first call.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+
+#include "lpa/LabelPrintAPI.h"
 
 namespace morvel::dothan {
 
@@ -21,17 +23,18 @@ class LabelPrintLibrary {
   // again at the next call, so installing it later needs no restart.
   static void* Function(const char* name);
 
-  // The file name searched for, "libLabelPrintAPI.so"; setting it forgets
+  // The file name searched for, "libLabelPrintAPI.so" ("LabelPrintAPI.dll"
+  // on Windows); setting it forgets
   // what was bound (a setup that keeps the library elsewhere, and tests).
   static std::string FileName();
   static void SetFileName(std::string fileName);
 };
 
 // Calls the export `name` with the arguments, as a function returning a
-// 32-bit integer.
+// 32-bit integer, in the library's calling convention.
 template <class... Args>
 int Call(const char* name, Args... args) {
-  using Fn = int (*)(Args...);
+  using Fn = int(LPA_CALL*)(Args...);
   return reinterpret_cast<Fn>(LabelPrintLibrary::Function(name))(args...);
 }
 

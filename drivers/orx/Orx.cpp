@@ -9,6 +9,7 @@
 #include "control/Conversions.h"
 #include "control/Numbers.h"
 #include "morvel/clsBase64.h"
+#include "orxlib/orxlib.h"
 #include "platform/files.h"
 #include "platform/services.h"
 #include "platform/shared_library.h"
@@ -18,28 +19,34 @@ namespace morvel {
 namespace {
 
 constexpr int EntryPointNotFound = 453;
-constexpr const char* LibraryFile = "liborxlib.so";
+// liborxlib.so on Linux, orxlib.dll on Windows.
+const std::string& LibraryFile() {
+  static const std::string file = platform::LibraryFileName("orxlib");
+  return file;
+}
 
 void* Library() {
   static void* handle = nullptr;  // loaded once per process, kept
   if (handle == nullptr) {
     std::string error;
-    handle = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&Library), LibraryFile, error);
+    handle = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&Library), LibraryFile(), error);
     if (handle == nullptr) {
       platform::Logger().Record("Orx driver: " + error);
-      throw AutomationError(errors::FileNotFound, std::string("File not found: ") + LibraryFile);
+      throw AutomationError(errors::FileNotFound, std::string("File not found: ") + LibraryFile());
     }
   }
   return handle;
 }
 
-using Fn0 = int32_t (*)();
-using Fn1 = int32_t (*)(const char*);
-using Fn2 = int32_t (*)(const char*, const char*);
-using Fn7 = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, const char*);
-using Fn9 = int32_t (*)(const char*, const char*, const char*, const char*, const char*, const char*, const char*,
-                        const char*, const char*);
-using FontFn = int32_t (*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*);
+// The library's calling convention: the Windows standard one in orxlib.dll.
+using Fn0 = int32_t(ORXLIB_CALL*)();
+using Fn1 = int32_t(ORXLIB_CALL*)(const char*);
+using Fn2 = int32_t(ORXLIB_CALL*)(const char*, const char*);
+using Fn7 = int32_t(ORXLIB_CALL*)(const char*, const char*, const char*, const char*, const char*, const char*,
+                                  const char*);
+using Fn9 = int32_t(ORXLIB_CALL*)(const char*, const char*, const char*, const char*, const char*, const char*,
+                                  const char*, const char*, const char*);
+using FontFn = int32_t(ORXLIB_CALL*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*);
 
 // Each entry point is looked up on its own first call and kept; the tag
 // gives every entry point its own slot.
@@ -50,7 +57,7 @@ Fn Bound(const char* name) {
     function = reinterpret_cast<Fn>(platform::FindEntryPoint(Library(), name));
     if (function == nullptr)
       throw AutomationError(EntryPointNotFound,
-                            std::string("Can't find DLL entry point ") + name + " in " + LibraryFile);
+                            std::string("Can't find DLL entry point ") + name + " in " + LibraryFile());
   }
   return function;
 }

@@ -1,0 +1,25 @@
+# The Windows build (mingw-w64, a toolchain file of cmake/toolchains): the
+# platform layer over the Windows services and the libraries built on it
+# from the same sources as on Linux. Everything links statically to the
+# platform layer, so each DLL needs only the system's own libraries.
+if(NOT MORVEL_WINDOWS_ARCH)
+  set(MORVEL_WINDOWS_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+endif()
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+add_subdirectory(platform)
+add_subdirectory(orxlib)
+
+# The control from the sources of libmorvel2.so. Its COM server (and with it
+# the name Morvel2.ocx) is still to come; until then it is a plain DLL.
+add_library(morvel2 SHARED)
+set_target_properties(morvel2 PROPERTIES PREFIX "" OUTPUT_NAME morvel2)
+target_include_directories(morvel2 PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR})
+target_link_libraries(morvel2 PUBLIC morvel_platform)
+add_subdirectory(control)
+add_subdirectory(codec)
+add_subdirectory(drivers)
+if(MORVEL_TESTS)
+  # Programs that run under Wine; scripts/test-windows.sh drives them.
+  add_subdirectory(tests/windows)
+endif()

@@ -1,0 +1,148 @@
+// Whole-file reading and writing with the kernel32 file calls, each failure
+// raised as the automation error number a host expects for it. Paths are
+// UTF-8 inside the platform layer and reach Windows as UTF-16, so a name
+// the ANSI code page cannot spell still opens.
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/windows/windows_adapters.h"
+
+namespace morvel::platform {
+namespace {
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE Get() const { return h_; }
+  bool Close() {
+    bool ok = CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+std::wstring WidePath(const std::string& path) { return win::Wide(FromUtf8(path)); }
+
+int ErrorNumber(DWORD error, const std::string& path) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return errors::FileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return errors::PathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return errors::PermissionDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return errors::DiskFull;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return 67;  // too many files
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return errors::OutOfMemory;
+    case ERROR_NOT_READY:
+      return 71;  // disk not ready
+    case ERROR_INVALID_NAME:
+      return errors::BadFileNameOrNumber;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      return errors::DeviceIoError;
+    default:
+      return errors::PathFileAccessError;
+  }
+}
+
+[[noreturn]] void Raise(DWORD error, const std::string& path) { throw AutomationError(ErrorNumber(error, path)); }
+
+}  // namespace
+
+int FileErrorNumber(int errnoValue, const std::string& path) {
+  switch (errnoValue) {
+    case ENOENT: {
+      DWORD attributes = GetFileAttributesW(
+          WidePath(path.substr(0, path.find_last_of("\\/") == std::string::npos ? 0 : path.find_last_of("\\/")))
+              .c_str());
+      bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      return folder || path.find_last_of("\\/") == std::string::npos ? errors::FileNotFound : errors::PathNotFound;
+    }
+    case EACCES:
+    case EPERM:
+      return errors::PermissionDenied;
+    case ENOSPC:
+      return errors::DiskFull;
+    case EIO:
+      return errors::DeviceIoError;
+    case ENOMEM:
+      return errors::OutOfMemory;
+    default:
+      return errors::PathFileAccessError;
+  }
+}
+
+std::string FileSystemPath(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
+  return ToUtf8(path);
+}
+
+uint64_t FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) Raise(GetLastError(), path);
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw AutomationError(errors::PathFileAccessError);
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK)
+    throw AutomationError(errors::PathFileAccessError, "Path/File access error: '" + path + "' is not a regular file");
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) Raise(GetLastError(), path);
+  if (static_cast<uint64_t>(size.QuadPart) > MaxWholeFileBytes)
+    throw AutomationError(errors::OutOfMemory, "Out of memory: '" + path + "' has more than " +
+                                                   std::to_string(MaxWholeFileBytes) + " bytes");
+  std::vector<uint8_t> content(static_cast<size_t>(size.QuadPart));
+  size_t done = 0;
+  while (done < content.size()) {
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), content.data() + done, static_cast<DWORD>(content.size() - done), &got, nullptr))
+      throw AutomationError(errors::DeviceIoError);
+    if (got == 0) break;  // the file shrank while it was read
+    done += got;
+  }
+  content.resize(done);
+  return content;
+}
+
+void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {
+  FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, truncate ? CREATE_ALWAYS : OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);
+  size_t done = 0;
+  while (done < size) {
+    DWORD wrote = 0;
+    if (!WriteFile(file.Get(), data + done, static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), &wrote,
+                   nullptr))
+      Raise(GetLastError(), path);
+    done += wrote;
+  }
+  if (!file.Close()) Raise(GetLastError(), path);
+}
+
+}  // namespace morvel::platform

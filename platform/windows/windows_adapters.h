@@ -1,0 +1,50 @@
+// The Windows adapters of the platform ports: the Windows services
+// themselves, as the Windows design names them.
+#pragma once
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/services.h"
+#include "platform/spooler.h"
+
+namespace morvel::platform {
+
+// The Windows adapters, as SystemServices gives them on Windows.
+Services WindowsServices();
+
+std::shared_ptr<PrinterList> MakeWindowsPrinterList();    // EnumPrinters, each printer's DEVMODE
+std::shared_ptr<Screen> MakeWindowsScreen();              // GetDeviceCaps(LOGPIXELSY) of the screen
+std::shared_ptr<TextMeasure> MakeGdiTextMeasure();        // GetTextExtentPoint32W on the screen
+std::shared_ptr<CodePage> MakeWindowsCodePage();          // CP_ACP
+std::shared_ptr<NumberFormat> MakeWindowsNumberFormat();  // LOCALE_SDECIMAL of the user
+std::shared_ptr<TempFolder> MakeWindowsTempFolder();      // GetTempPathA
+// MessageBoxA, modal with no owner; with MORVEL_MESSAGES set to a file, one
+// line "[caption] text" a message is appended there instead and no window
+// waits (tests, services without a desktop).
+std::shared_ptr<MessageSink> MakeWindowsMessageSink();
+std::shared_ptr<Log> MakeWindowsLog();  // MORVEL_LOG file, else OutputDebugString
+std::shared_ptr<Pictures> MakeWindowsPictures();
+std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
+
+namespace win {
+
+// UTF-16 as Windows takes it; String and wchar_t share their code units here.
+inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline String FromWide(const wchar_t* text, size_t size) { return String(text, text + size); }
+inline String FromWide(const wchar_t* text) { return text != nullptr ? FromWide(text, wcslen(text)) : String(); }
+// Text in the system ANSI code page; a character it lacks becomes '?'.
+std::string Ansi(std::u16string_view text);
+String FromAnsi(std::string_view bytes);
+// The text of a Windows error number, for the log.
+std::string ErrorText(DWORD error);
+// A variable of the process environment, read fresh each time (tests set
+// them while the process runs). Empty when unset.
+std::string Environment(const char* name);
+
+}  // namespace win
+}  // namespace morvel::platform
