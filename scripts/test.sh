@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: plain, and under
 # AddressSanitizer + UndefinedBehaviorSanitizer (any finding fails the run);
-# then the tests of the threaded parts (the bridge, the Orx and Dothan
-# libraries) under ThreadSanitizer.
+# the Windows builds under Wine (scripts/test-windows.sh); then the tests of
+# the threaded parts (the bridge, the Orx and Dothan libraries) under
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,19 +14,28 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
 
+# A machine that has ccache builds through it; one that has not, without.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
+fi
+
 run() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja "$@" "${launcher[@]}" >/dev/null
   ninja -C "$dir"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
 echo "== plain build and tests"
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Windows builds under Wine"
+bash scripts/test-windows.sh
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 run build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
 echo "== ThreadSanitizer build and the tests of the threaded parts"
 threaded=(serve_tests orxlib_tests lpa_tests dothan_tests)
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF "${launcher[@]}" >/dev/null
 ninja -C build-tsan "${threaded[@]}"
 (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 600 -L "^($(IFS='|'; echo "${threaded[*]}"))\$")

@@ -3,6 +3,11 @@
 // UTF-8 inside the platform layer and reach Windows as UTF-16, so a name
 // the ANSI code page cannot spell still opens.
 #include "platform/files.h"
+#include "platform/host_paths.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -94,6 +99,50 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
   }
 }
 
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::_close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int FileDescriptor::Close() noexcept {
+  int rc = fd_ >= 0 ? ::_close(fd_) : 0;
+  fd_ = -1;
+  return rc;
+}
+
+std::string NativePath(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
+  return ToUtf8(path);
+}
+
+// Host paths are not confined on Windows yet (the bridge is not built for
+// Windows so far): a host path is opened as the file system takes it.
+bool HostPathsConfined() { return false; }
+
+FileDescriptor OpenHostFile(const std::string& path, HostFileUse use) {
+  int flags = _O_BINARY | _O_NOINHERIT;
+  if (use == HostFileUse::Read) flags |= _O_RDONLY;
+  else flags |= _O_WRONLY | _O_CREAT | (use == HostFileUse::Replace ? _O_TRUNC : 0);
+  FileDescriptor file(::_wopen(WidePath(path).c_str(), flags, _S_IREAD | _S_IWRITE));
+  if (!file.IsOpen()) throw AutomationError(FileErrorNumber(errno, path));
+  return file;
+}
+
+uint64_t FileLength(const FileDescriptor& file) {
+  struct _stat64 st {};
+  if (::_fstat64(file.Get(), &st) != 0) throw AutomationError(FileErrorNumber(errno, "/"));
+  if ((st.st_mode & _S_IFDIR) != 0) throw AutomationError(errors::PathFileAccessError);
+  return static_cast<uint64_t>(st.st_size);
+}
+
 std::string FileSystemPath(std::u16string_view path) {
   if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
   return ToUtf8(path);
@@ -106,10 +155,13 @@ uint64_t FileLength(const std::string& path) {
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);
+namespace {
+
+std::vector<uint8_t> ReadAll(HANDLE handle, const std::string& path) {
+  struct Borrowed {
+    HANDLE Handle;
+    HANDLE Get() const { return Handle; }
+  } file{handle};
   if (GetFileType(file.Get()) != FILE_TYPE_DISK)
     throw AutomationError(errors::PathFileAccessError, "Path/File access error: '" + path + "' is not a regular file");
   LARGE_INTEGER size{};
@@ -128,6 +180,21 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   }
   content.resize(done);
   return content;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);
+  return ReadAll(file.Get(), path);
+}
+
+std::vector<uint8_t> ReadWholeFile(const FileDescriptor& file, const std::string& path) {
+  intptr_t handle = ::_get_osfhandle(file.Get());
+  if (handle == -1) throw AutomationError(errors::BadFileNameOrNumber);
+  return ReadAll(reinterpret_cast<HANDLE>(handle), path);
 }
 
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {

@@ -9,8 +9,8 @@
 
 namespace morvel::platform {
 
-std::string WriteNewTempFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
-                             const uint8_t* data, size_t size) {
+OwnTempFile::OwnTempFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                         const uint8_t* data, size_t size) {
   static const char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   LARGE_INTEGER seed{};
   QueryPerformanceCounter(&seed);
@@ -42,10 +42,13 @@ std::string WriteNewTempFile(const std::string& folder, const std::string& prefi
       DeleteFileW(wide.c_str());
       throw AutomationError(errors::DeviceIoError);
     }
-    return path;
+    path_ = path;
+    return;
   }
   throw AutomationError(errors::PathFileAccessError, "Path/File access error: no free temporary name in " + folder);
 }
+
+OwnTempFile::~OwnTempFile() { RemoveFile(path_); }
 
 void RemoveFile(const std::string& path) noexcept {
   try {

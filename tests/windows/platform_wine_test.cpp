@@ -169,13 +169,15 @@ int main(int argc, char** argv) {
 
   std::string first, second;
   error = ErrorOf([&] {
-    first = platform::WriteNewTempFile(folder, "ORX", ".BMP", content, sizeof content);
-    second = platform::WriteNewTempFile(folder, "ORX", ".BMP", content, sizeof content);
+    platform::OwnTempFile one(folder, "ORX", ".BMP", content, sizeof content);
+    platform::OwnTempFile two(folder, "ORX", ".BMP", content, sizeof content);
+    first = one.Path();
+    second = two.Path();
+    Check(first != second && platform::ReadWholeFile(first).size() == sizeof content,
+          "OwnTempFile gives each caller a new file", first + " " + second);
   });
-  Check(error == 0 && first != second && platform::ReadWholeFile(first).size() == sizeof content,
-        "WriteNewTempFile gives each caller a new file", first + " " + second);
-  platform::RemoveFile(first);
-  platform::RemoveFile(second);
+  Check(error == 0, "OwnTempFile", "error " + std::to_string(error));
+  Check(ErrorOf([&] { platform::FileLength(first); }) == errors::FileNotFound, "an OwnTempFile is removed when it goes");
   RemoveDirectoryW(Wide(folder).c_str());
 
   // The screen and text measured on it.
