@@ -41,22 +41,18 @@ constexpr bool Sanitized = false;
 constexpr bool Sanitized = false;
 #endif
 
-// Peak resident memory since the last reset, in bytes.
-size_t PeakResident() {
+// A memory figure of this process in bytes: "VmRSS" resident now, "VmHWM"
+// the peak since the last reset.
+size_t Memory(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoul(line.substr(6)) * 1024;
+    if (line.rfind(field + ":", 0) == 0) return std::stoul(line.substr(field.size() + 1)) * 1024;
   return 0;
 }
+size_t PeakResident() { return Memory("VmHWM"); }
+size_t Resident() { return Memory("VmRSS"); }
 bool ResetPeakResident() { return static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5"); }
-size_t Resident() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stoul(line.substr(6)) * 1024;
-  return 0;
-}
 
 // One page: its session and everything it was sent, events and answers.
 struct Page {
