@@ -109,16 +109,6 @@ bool ListUsbPrinters(std::vector<UsbPrinterInterface>& found) {
   return true;
 }
 
-DeviceFile& DeviceFile::operator=(DeviceFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    path_ = std::move(other.path_);
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 bool DeviceFile::Open(const std::string& path, Access access) {
   Close();
   path_ = path;

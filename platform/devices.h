@@ -45,7 +45,15 @@ class DeviceFile {
   DeviceFile() = default;
   ~DeviceFile() { Close(); }
   DeviceFile(DeviceFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
-  DeviceFile& operator=(DeviceFile&& other) noexcept;
+  DeviceFile& operator=(DeviceFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.fd_;
+      path_ = std::move(other.path_);
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   DeviceFile(const DeviceFile&) = delete;
   DeviceFile& operator=(const DeviceFile&) = delete;
 

@@ -26,19 +26,6 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 int FileDescriptor::Close() noexcept {
   if (fd_ < 0) return 0;
   int rc = ::close(fd_);

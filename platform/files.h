@@ -17,9 +17,16 @@ class FileDescriptor {
  public:
   FileDescriptor() = default;
   explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-  ~FileDescriptor();
+  ~FileDescriptor() { Close(); }
   FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 

@@ -72,16 +72,6 @@ bool ListUsbPrinters(std::vector<UsbPrinterInterface>& found) {
   return true;
 }
 
-DeviceFile& DeviceFile::operator=(DeviceFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    path_ = std::move(other.path_);
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 // The handle is kept in the int of the port: Windows handles carry 32
 // significant bits in 32- and 64-bit processes alike (HandleToLong).
 bool DeviceFile::Open(const std::string& path, Access access) {

@@ -99,19 +99,6 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
   }
 }
 
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::_close(fd_);
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::_close(fd_);
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 int FileDescriptor::Close() noexcept {
   int rc = fd_ >= 0 ? ::_close(fd_) : 0;
   fd_ = -1;
