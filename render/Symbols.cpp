@@ -210,13 +210,17 @@ Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* er
   return out;
 }
 
-int TextWidth(std::string_view utf8, const TextLook& look) {
-  if (utf8.empty() || !(look.Height >= 1)) return 0;
+namespace {
+
+// Lays the text out as one line in the look's face and height, upright in
+// the shared context, and hands the layout and the look's horizontal
+// stretch to `use` while the context is held.
+template <class Use>
+void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
   const double height = std::min(look.Height, 2000.0);
   const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
   char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(std::min<size_t>(utf8.size(), 1 << 16)));
   TextContext& text = Fonts();
-  int width = 0;
   {
     std::lock_guard<std::mutex> lock(text.Lock);
     // A page's turned text leaves its matrix in the shared context.
@@ -229,35 +233,30 @@ int TextWidth(std::string_view utf8, const TextLook& look) {
     pango_layout_set_font_description(layout, font);
     pango_layout_set_single_paragraph_mode(layout, TRUE);
     pango_layout_set_text(layout, valid, -1);
-    PangoRectangle ink, logical;
-    pango_layout_get_pixel_extents(layout, &ink, &logical);
-    width = static_cast<int>(std::ceil(logical.width * stretch));
+    use(text, layout, stretch);
     pango_font_description_free(font);
     g_object_unref(layout);
   }
   g_free(valid);
+}
+
+}  // namespace
+
+int TextWidth(std::string_view utf8, const TextLook& look) {
+  if (utf8.empty() || !(look.Height >= 1)) return 0;
+  int width = 0;
+  WithLayout(utf8, look, [&](TextContext&, PangoLayout* layout, double stretch) {
+    PangoRectangle ink, logical;
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    width = static_cast<int>(std::ceil(logical.width * stretch));
+  });
   return width;
 }
 
 Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
   if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
-  const double height = std::min(look.Height, 2000.0);
-  const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
-  char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(std::min<size_t>(utf8.size(), 1 << 16)));
-  TextContext& text = Fonts();
   Bitmap out;
-  {
-    std::lock_guard<std::mutex> lock(text.Lock);
-    // A page's turned text leaves its matrix in the shared context.
-    pango_context_set_matrix(text.Context, nullptr);
-    PangoLayout* layout = pango_layout_new(text.Context);
-    PangoFontDescription* font = pango_font_description_new();
-    pango_font_description_set_family(font, look.Font.empty() ? "Sans" : look.Font.c_str());
-    pango_font_description_set_absolute_size(font, height * PANGO_SCALE);
-    pango_font_description_set_weight(font, look.Bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout, font);
-    pango_layout_set_single_paragraph_mode(layout, TRUE);
-    pango_layout_set_text(layout, valid, -1);
+  WithLayout(utf8, look, [&](TextContext& text, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
     pango_layout_get_pixel_extents(layout, &ink, &logical);
     const int width = std::clamp(static_cast<int>(std::ceil(logical.width * stretch)), 1, Page::MaxSide);
@@ -285,10 +284,7 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
     }
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
-    pango_font_description_free(font);
-    g_object_unref(layout);
-  }
-  g_free(valid);
+  });
   return Rotate(out, rotation);
 }
 
