@@ -54,8 +54,8 @@ PrintBarCode::PrintBarCode() {
 // (a file: document never published, a socket job never ended), losing the
 // labels it printed; the control closes what its driver opened instead.
 PrintBarCode::~PrintBarCode() {
-  if (!currentDriver_ || openPort_.empty()) return;
-  platform::Logger().Record(std::string(currentDriver_->Family()) + ": closed the port of '" + ToUtf8(openPort_) +
+  if (!currentDriver_ || !openPort_) return;
+  platform::Logger().Record(std::string(currentDriver_->Family()) + ": closed the port of '" + ToUtf8(*openPort_) +
                             "' that the host left open");
   try {
     currentDriver_->ClosePort();
@@ -152,7 +152,7 @@ Integer PrintBarCode::SetPrint(String& printerName) {
         std::unique_ptr<IPrn> driver = DriverForBrand(entry->PrintPP);
         if (!driver) continue;
         currentDriver_ = std::move(driver);
-        openPort_.clear();  // the new driver has opened nothing
+        openPort_.reset();  // the new driver has opened nothing
         SelectCurrentPrinter(printerName);
         return 0;
       }
@@ -174,14 +174,14 @@ void PrintBarCode::SelectCurrentPrinter(const String& name) {
 void PrintBarCode::OpenPort(String& printerName) {
   Guard([&] {
     Driver().OpenPort(printerName);
-    openPort_ = printerName.empty() ? u" " : printerName;
+    openPort_ = printerName;
   });
 }
 
 void PrintBarCode::ClosePort() {
   Guard([&] {
     Driver().ClosePort();
-    openPort_.clear();
+    openPort_.reset();
   });
 }
 

@@ -169,13 +169,13 @@ class ShapeCheck : public nlohmann::json_sax<json> {
   bool number_float(number_float_t, const string_t&) override { return Value(); }
   bool string(string_t&) override { return Value(); }
   bool binary(binary_t&) override { return Value(); }
-  bool start_object(std::size_t) override { return Open(true); }
+  bool start_object(std::size_t) override { return Open(); }
   bool key(string_t&) override {
     if (++keys_.back() > MaxKeysPerObject) return Refuse("an object has more than " + std::to_string(MaxKeysPerObject) + " keys");
     return Value();
   }
   bool end_object() override { return Close(); }
-  bool start_array(std::size_t) override { return Open(false); }
+  bool start_array(std::size_t) override { return Open(); }
   bool end_array() override { return Close(); }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
     if (Refusal.empty()) Refusal = std::string("not JSON: ") + e.what();
@@ -191,10 +191,9 @@ class ShapeCheck : public nlohmann::json_sax<json> {
     if (++values_ > MaxValues) return Refuse("more than " + std::to_string(MaxValues) + " values in one message");
     return true;
   }
-  bool Open(bool object) {
+  bool Open() {
     if (keys_.size() >= static_cast<size_t>(MaxDepth)) return Refuse("nested too deeply");
     keys_.push_back(0);
-    (void)object;
     return Value();
   }
   bool Close() {

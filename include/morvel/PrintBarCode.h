@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,7 +113,7 @@ class PrintBarCode {
   std::unique_ptr<IPrn> currentDriver_;
   // The printer the current driver opened and has not closed: closed by the
   // destructor when the host forgot to.
-  String openPort_;
+  std::optional<String> openPort_;
   // The control's own font, as the last text measurement left it.
   std::string fontName_ = "MS Sans Serif";
   Single fontSize_ = 8.25f;
