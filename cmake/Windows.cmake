@@ -10,15 +10,16 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=
 add_subdirectory(platform)
 add_subdirectory(orxlib)
 
-# The control from the sources of libmorvel2.so. Its COM server (and with it
-# the name Morvel2.ocx) is still to come; until then it is a plain DLL.
+# The control from the sources of libmorvel2.so, with its COM server: the
+# in-process ActiveX control Morvel2.ocx.
 add_library(morvel2 SHARED)
-set_target_properties(morvel2 PROPERTIES PREFIX "" OUTPUT_NAME morvel2)
+set_target_properties(morvel2 PROPERTIES PREFIX "" OUTPUT_NAME Morvel2 SUFFIX ".ocx")
 target_include_directories(morvel2 PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR})
 target_link_libraries(morvel2 PUBLIC morvel_platform)
 add_subdirectory(control)
 add_subdirectory(codec)
 add_subdirectory(drivers)
+add_subdirectory(hosts/com)
 if(MORVEL_TESTS)
   # Programs that run under Wine; scripts/test-windows.sh drives them.
   add_subdirectory(tests/windows)

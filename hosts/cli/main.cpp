@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "hosts/cli/Script.h"
+#include "hosts/com/Idl.h"
 #include "hosts/serve/Server.h"
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
@@ -18,7 +19,7 @@ namespace {
 const char* const Usage =
     "usage: morvel printers          list the installed printers (name, dpi, uri)\n"
     "       morvel run [FILE|-]      run a call script (standard input when FILE is - or missing)\n"
-    "       morvel members [CLASS]   list the members of PrintBarCode, PrintInfo, clsBase64 (--markdown: docs page)\n"
+    "       morvel members [CLASS]   list the members of PrintBarCode, PrintInfo, clsBase64 (--markdown: docs page, --idl: type library)\n"
     "       morvel version           print the control's version\n"
     "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
     "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
@@ -57,6 +58,10 @@ const char* const RunHelp =
 int Members(const std::string& which) {
   if (which == "--markdown") {
     std::cout << morvel::automation::ReferenceMarkdown();
+    return 0;
+  }
+  if (which == "--idl") {
+    std::cout << morvel::com::TypeLibraryIdl();
     return 0;
   }
   const morvel::automation::ClassInfo* cls = nullptr;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <winspool.h>
+#include <unknwn.h>
 
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ std::shared_ptr<TempFolder> MakeWindowsTempFolder();      // GetTempPathA
 // waits (tests, services without a desktop).
 std::shared_ptr<MessageSink> MakeWindowsMessageSink();
 std::shared_ptr<Log> MakeWindowsLog();  // MORVEL_LOG file, else OutputDebugString
-std::shared_ptr<Pictures> MakeWindowsPictures();
+std::shared_ptr<Pictures> MakeWindowsPictures();  // OleLoadPicture, IPicture
 std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
 
 namespace win {
@@ -45,6 +46,9 @@ std::string ErrorText(DWORD error);
 // A variable of the process environment, read fresh each time (tests set
 // them while the process runs). Empty when unset.
 std::string Environment(const char* name);
+// The pixels of an OLE picture (any object that answers IPicture); none
+// when it is no picture or its pixels cannot be read.
+PictureRef PictureFromOle(IUnknown* object);
 
 }  // namespace win
 }  // namespace morvel::platform

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "hosts/cli/Script.h"
+#include "hosts/com/Idl.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel::cli {
@@ -144,6 +145,16 @@ TEST_F(ScriptTest, MemberReferencePageIsTheTable) {
   EXPECT_EQ(text.str(), automation::ReferenceMarkdown());
   for (const auto* cls : automation::Classes())
     for (const auto& m : cls->Members) EXPECT_FALSE(m.Description.empty()) << cls->Name << "." << m.Name;
+}
+
+TEST_F(ScriptTest, TypeLibraryIdlIsTheTable) {
+  // hosts/com/Morvel.idl, from which the Windows build makes the control's
+  // type library, is written by `morvel members --idl`; write it again when
+  // this fails after a change to a member table.
+  std::ifstream idl(MORVEL_SOURCE_DIR "/hosts/com/Morvel.idl", std::ios::binary);
+  std::stringstream text;
+  text << idl.rdbuf();
+  EXPECT_EQ(text.str(), com::TypeLibraryIdl());
 }
 
 TEST_F(ScriptTest, MissingOrBadPictureFileIsTheCallsError) {
