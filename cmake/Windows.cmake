@@ -10,10 +10,11 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=
 add_subdirectory(platform)
 add_subdirectory(orxlib)
 
-# The control from the sources of libmorvel2.so, with its COM server: the
-# in-process ActiveX control Morvel2.ocx.
-add_library(morvel2 SHARED)
-set_target_properties(morvel2 PROPERTIES PREFIX "" OUTPUT_NAME Morvel2 SUFFIX ".ocx")
+# The control from the sources of libmorvel2.so, as a static library: the
+# COM server (hosts/com) makes it the in-process ActiveX control
+# Morvel2.ocx, which exports only the four COM entry points; programs that
+# use the control's C++ API (morvel.exe, tests) carry their own copy.
+add_library(morvel2 STATIC)
 target_include_directories(morvel2 PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR})
 target_link_libraries(morvel2 PUBLIC morvel_platform)
 add_subdirectory(control)
