@@ -19,6 +19,7 @@ target_link_libraries(morvel2 PUBLIC morvel_platform)
 add_subdirectory(control)
 add_subdirectory(codec)
 add_subdirectory(drivers)
+add_subdirectory(hosts/cli)
 if(MORVEL_TESTS)
   # Programs that run under Wine; scripts/test-windows.sh drives them.
   add_subdirectory(tests/windows)
