@@ -1,12 +1,12 @@
-// Picture files on Linux: decoding BMP, PNG, JPEG and GIF with stb_image;
-// pictures are saved as BMP files by the writer both systems share.
+// Picture files: decoding BMP, PNG, JPEG and GIF with stb_image; writing a
+// picture as a BMP file is picture_files.cpp's, shared with Windows.
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <limits>
 
-#include "platform/bmp_file.h"
 #include "platform/linux_adapters.h"
+#include "platform/picture_files.h"
 
 // The decoder is compiled into this file only, with its symbols kept private,
 // so it cannot clash with another copy of stb_image in the same process.
@@ -40,11 +40,11 @@ class StbPictures : public Pictures {
     int length = static_cast<int>(size);
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return nullptr;
-    if (!PictureSizeFits(width, height)) return nullptr;
+    if (!Fits(width, height)) return nullptr;
     stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
     if (pixels == nullptr) return nullptr;
     // The header read by stbi_info is not necessarily what the decoder used.
-    if (!PictureSizeFits(width, height)) {
+    if (!Fits(width, height)) {
       stbi_image_free(pixels);
       return nullptr;
     }
@@ -54,8 +54,10 @@ class StbPictures : public Pictures {
     return Picture::Create(width, height, std::move(rgba));
   }
 
-  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return BmpFile(picture); }
+  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return EncodeBmpFile(picture); }
 
+ private:
+  static bool Fits(int width, int height) { return PictureSizeAllowed(width, height); }
 };
 
 }  // namespace

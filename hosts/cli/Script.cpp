@@ -117,6 +117,17 @@ size_t Distance(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+bool IsAbsolutePath(std::string_view path) {
+  if (!path.empty() && path[0] == '/') return true;
+#ifdef _WIN32
+  // \\server\share, \folder on the current drive, and C: (with or
+  // without a slash: C:file is that drive's current folder, not ours).
+  if (!path.empty() && path[0] == '\\') return true;
+  if (path.size() >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z')) return true;
+#endif
+  return false;
+}
+
 std::vector<std::string_view> NearestMembers(std::string_view name) {
   std::vector<std::pair<size_t, std::string_view>> ranked;
   if (name.size() > 64) return {};
@@ -239,7 +250,7 @@ namespace {
 
 automation::Variant PictureArgument(const String& path, const std::string& baseFolder) {
   std::string file = ToUtf8(path);
-  if (!file.empty() && file[0] != '/' && !baseFolder.empty()) file = baseFolder + "/" + file;
+  if (!file.empty() && !IsAbsolutePath(file) && !baseFolder.empty()) file = baseFolder + "/" + file;
   std::vector<uint8_t> bytes;
   try {
     bytes = platform::ReadWholeFile(file);

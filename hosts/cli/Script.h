@@ -11,6 +11,16 @@
 
 namespace morvel::cli {
 
+// What ends a folder name in a script's path; on Windows either slash.
+#ifdef _WIN32
+inline constexpr const char* PathSeparators = "/\\";
+#else
+inline constexpr const char* PathSeparators = "/";
+#endif
+
+// Whether a picture's path names its file without the script's folder.
+bool IsAbsolutePath(std::string_view path);
+
 struct Argument {
   enum class Kind { Text, Picture } Type = Kind::Text;
   String Text;       // the string, or for Picture the file path

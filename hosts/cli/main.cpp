@@ -1,6 +1,7 @@
 // morvel: the command-line host. Lists the installed printers and runs call
 // scripts against one PrintBarCode.
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -8,11 +9,18 @@
 
 #include "hosts/cli/Script.h"
 #include "hosts/com/Idl.h"
-#include "hosts/serve/Server.h"
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
+#ifndef MORVEL_CLI_NO_SERVE
+#include "hosts/serve/Server.h"
+#endif
+#ifndef MORVEL_CLI_NO_PREVIEW
 #include "preview/Preview.h"
+#endif
+#ifdef _WIN32
+#include "hosts/cli/WindowsConsole.h"
+#endif
 
 namespace {
 
@@ -21,9 +29,13 @@ const char* const Usage =
     "       morvel run [FILE|-]      run a call script (standard input when FILE is - or missing)\n"
     "       morvel members [CLASS]   list the members of PrintBarCode, PrintInfo, clsBase64 (--markdown: docs page, --idl: type library)\n"
     "       morvel version           print the control's version\n"
+#ifndef MORVEL_CLI_NO_PREVIEW
     "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
     "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
+#endif
+#ifndef MORVEL_CLI_NO_SERVE
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
+#endif
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
 
 const char* const Settings =
@@ -108,13 +120,13 @@ int Run(const std::string& file) {
   if (file.empty() || file == "-") {
     text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
   } else {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary);
     if (!in) {
       std::cerr << "morvel: cannot read " << file << "\n";
       return 2;
     }
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    size_t slash = file.rfind('/');
+    size_t slash = file.find_last_of(morvel::cli::PathSeparators);
     baseFolder = slash == std::string::npos ? "." : file.substr(0, slash == 0 ? 1 : slash);
   }
   morvel::cli::ParsedScript script = morvel::cli::ParseScript(text);
@@ -132,12 +144,19 @@ int Run(const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  argv = morvel::cli::PrepareWindowsConsole(argc);
+#endif
   std::ios::sync_with_stdio(true);
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
+#ifndef MORVEL_CLI_NO_SERVE
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
+#endif
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
+#ifndef MORVEL_CLI_NO_PREVIEW
   if (command == "preview") return morvel::preview::RunCommand({argv + 2, argv + argc}, std::cout, std::cerr);
+#endif
   if (command == "version" && argc == 2) {
     morvel::PrintBarCode control;
     std::cout << morvel::ToUtf8(control.GetVer()) << "\n";

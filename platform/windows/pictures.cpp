@@ -1,150 +1,127 @@
-// Pictures on Windows are OLE pictures: picture files are read with
-// OleLoadPicture from a stream over the bytes, and an IPicture (a host's
-// StdPicture) becomes our pixels by reading its bitmap or, for icons and
-// metafiles, by rendering it on white. Saving writes the BMP file both
-// systems write.
-#include <ocidl.h>
+// Pictures on Windows are OLE pictures: the bytes go to OleLoadPicture
+// (BMP, JPEG, GIF, icons and metafiles; PNG where the system's codecs read
+// it), and the picture's pixels are read back as 32-bit RGB, opaque, rows
+// top to bottom, as the drivers take them. A picture is saved as the same
+// BMP file as on Linux.
+#include <ole2.h>
 #include <olectl.h>
 
+#include <climits>
 #include <cstring>
 
-#include "platform/bmp_file.h"
+#include "platform/picture_files.h"
 #include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
 namespace {
 
-// A 32-bit top-down DIB section, filled white.
-struct DibSection {
-  HBITMAP Bitmap = nullptr;
-  uint8_t* Bits = nullptr;
-  DibSection(HDC dc, int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    Bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    Bits = static_cast<uint8_t*>(bits);
-    if (Bits != nullptr) std::memset(Bits, 0xFF, static_cast<size_t>(width) * height * 4);
-  }
-  ~DibSection() {
-    if (Bitmap != nullptr) DeleteObject(Bitmap);
+template <class T>
+struct Released {
+  T* Object = nullptr;
+  ~Released() {
+    if (Object != nullptr) Object->Release();
   }
 };
 
-// GDI's blue-green-red-unused pixels as opaque RGBA.
-std::vector<uint8_t> RgbaOf(const uint8_t* bgrx, size_t count) {
+// The picture drawn into a top-down 32-bit DIB section of its own size,
+// on white: a bitmap picture is its pixels, an icon or metafile as it
+// renders.
+PictureRef Pixels(IPicture* picture) {
+  OLE_XSIZE_HIMETRIC himetricWidth = 0;
+  OLE_YSIZE_HIMETRIC himetricHeight = 0;
+  if (FAILED(picture->get_Width(&himetricWidth)) || FAILED(picture->get_Height(&himetricHeight))) return nullptr;
+  SHORT type = PICTYPE_NONE;
+  picture->get_Type(&type);
+  long width = 0, height = 0;
+  if (type == PICTYPE_BITMAP) {
+    OLE_HANDLE handle = 0;
+    BITMAP info{};
+    if (FAILED(picture->get_Handle(&handle)) ||
+        GetObjectW(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(handle)), sizeof info, &info) == 0)
+      return nullptr;
+    width = info.bmWidth;
+    height = info.bmHeight;
+  } else {
+    // HIMETRIC is hundredths of a millimetre; at the screen's 96 ppi.
+    width = MulDiv(himetricWidth, 96, 2540);
+    height = MulDiv(himetricHeight, 96, 2540);
+  }
+  if (!PictureSizeAllowed(width, height)) return nullptr;
+
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = -height;  // top-down
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP target = CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dc == nullptr || target == nullptr || bits == nullptr) {
+    if (target != nullptr) DeleteObject(target);
+    if (dc != nullptr) DeleteDC(dc);
+    return nullptr;
+  }
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  std::memset(bits, 0xFF, count * 4);
+  HGDIOBJ previous = SelectObject(dc, target);
+  // Render's source rectangle is in HIMETRIC from the bottom-left corner.
+  HRESULT drawn = picture->Render(dc, 0, 0, width, height, 0, himetricHeight, himetricWidth, -himetricHeight, nullptr);
+  GdiFlush();
   std::vector<uint8_t> rgba(count * 4);
+  const auto* bgrx = static_cast<const uint8_t*>(bits);
   for (size_t i = 0; i < count; ++i) {
     rgba[i * 4] = bgrx[i * 4 + 2];
     rgba[i * 4 + 1] = bgrx[i * 4 + 1];
     rgba[i * 4 + 2] = bgrx[i * 4];
-    rgba[i * 4 + 3] = 255;
+    rgba[i * 4 + 3] = 0xFF;
   }
-  return rgba;
-}
-
-PictureRef FromBitmap(HBITMAP bitmap) {
-  BITMAP header{};
-  if (GetObjectW(bitmap, sizeof(header), &header) == 0) return nullptr;
-  int width = header.bmWidth, height = header.bmHeight < 0 ? -header.bmHeight : header.bmHeight;
-  if (!PictureSizeFits(width, height)) return nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<uint8_t> bgrx(static_cast<size_t>(width) * height * 4);
-  HDC screen = GetDC(nullptr);
-  int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), bgrx.data(), &info, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  if (rows != height) return nullptr;
-  return Picture::Create(width, height, RgbaOf(bgrx.data(), static_cast<size_t>(width) * height));
-}
-
-PictureRef Rendered(IPicture* picture) {
-  OLE_XSIZE_HIMETRIC himetricWidth = 0;
-  OLE_YSIZE_HIMETRIC himetricHeight = 0;
-  if (FAILED(picture->get_Width(&himetricWidth)) || FAILED(picture->get_Height(&himetricHeight))) return nullptr;
-  // HIMETRIC are 1/100 mm; the picture's pixels are screen pixels (96 per inch).
-  int width = MulDiv(himetricWidth, 96, 2540), height = MulDiv(himetricHeight, 96, 2540);
-  if (!PictureSizeFits(width, height)) return nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  PictureRef out;
-  {
-    DibSection dib(dc, width, height);
-    if (dib.Bits != nullptr) {
-      HGDIOBJ old = SelectObject(dc, dib.Bitmap);
-      HRESULT hr = picture->Render(dc, 0, 0, width, height, 0, himetricHeight, himetricWidth, -himetricHeight, nullptr);
-      GdiFlush();
-      SelectObject(dc, old);
-      if (SUCCEEDED(hr)) out = Picture::Create(width, height, RgbaOf(dib.Bits, static_cast<size_t>(width) * height));
-    }
-  }
+  SelectObject(dc, previous);
+  DeleteObject(target);
   DeleteDC(dc);
-  return out;
+  if (FAILED(drawn)) {
+    Logger().Record("pictures: IPicture::Render failed: " + win::ErrorText(static_cast<DWORD>(drawn)));
+    return nullptr;
+  }
+  return Picture::Create(static_cast<int>(width), static_cast<int>(height), std::move(rgba));
 }
 
 class OlePictures : public Pictures {
  public:
   PictureRef Decode(const uint8_t* data, size_t size) override {
-    if (data == nullptr || size == 0 || size > 0x7FFFFFFF) return nullptr;
-    // OLE needs COM on this thread; a host that has it keeps its own.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    PictureRef out = Load(data, size);
-    if (SUCCEEDED(com)) CoUninitialize();
-    return out;
-  }
-  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return BmpFile(picture); }
-
- private:
-  static PictureRef Load(const uint8_t* data, size_t size) {
+    if (data == nullptr || size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
     if (memory == nullptr) return nullptr;
-    void* target = GlobalLock(memory);
-    std::memcpy(target, data, size);
-    GlobalUnlock(memory);
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    void* copy = GlobalLock(memory);
+    if (copy == nullptr) {
       GlobalFree(memory);
       return nullptr;
     }
-    IPicture* picture = nullptr;
-    HRESULT hr = OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture, reinterpret_cast<void**>(&picture));
-    stream->Release();
-    if (FAILED(hr) || picture == nullptr) {
-      Logger().Record("pictures: OleLoadPicture could not read the image: " + win::ErrorText(static_cast<DWORD>(hr)));
+    std::memcpy(copy, data, size);
+    GlobalUnlock(memory);
+    Released<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream.Object))) {
+      GlobalFree(memory);
       return nullptr;
     }
-    PictureRef out = win::PictureFromOle(picture);
-    picture->Release();
-    return out;
+    Released<IPicture> picture;
+    HRESULT loaded = OleLoadPicture(stream.Object, static_cast<LONG>(size), FALSE, IID_IPicture,
+                                    reinterpret_cast<void**>(&picture.Object));
+    if (FAILED(loaded) || picture.Object == nullptr) return nullptr;
+    return Pixels(picture.Object);
   }
+  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return EncodeBmpFile(picture); }
 };
 
 }  // namespace
 
 PictureRef win::PictureFromOle(IUnknown* object) {
   if (object == nullptr) return nullptr;
-  IPicture* picture = nullptr;
-  if (FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&picture))) || picture == nullptr)
+  Released<IPicture> picture;
+  if (FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&picture.Object))) || picture.Object == nullptr)
     return nullptr;
-  PictureRef out;
-  SHORT type = PICTYPE_UNINITIALIZED;
-  OLE_HANDLE handle = 0;
-  if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP && SUCCEEDED(picture->get_Handle(&handle)))
-    out = FromBitmap(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)));
-  if (out == nullptr && type != PICTYPE_NONE && type != PICTYPE_UNINITIALIZED) out = Rendered(picture);
-  picture->Release();
-  return out;
+  return Pixels(picture.Object);
 }
 
 std::shared_ptr<Pictures> MakeWindowsPictures() { return std::make_shared<OlePictures>(); }

@@ -99,15 +99,26 @@ int main(int argc, char** argv) {
 
   // Printers: EnumPrinters, and the resolution of each one's DEVMODE.
   auto listed = s.Printers->List();
-  Check(Find(listed, printer) != nullptr, "EnumPrinters lists '" + std::string(argv[1]) + "' by its Windows name");
-  bool stored = StoreResolution(widePrinter, 203);
+  const platform::InstalledPrinter* listedPrinter = Find(listed, printer);
+  Check(listedPrinter != nullptr, "EnumPrinters lists '" + std::string(argv[1]) + "' by its Windows name");
+  // The harness gave the printer its resolution; the checks after these
+  // print at it again.
+  const short given = static_cast<short>(listedPrinter != nullptr ? listedPrinter->Dpi : 203);
+  // Two resolutions unlike the given one and unlike each other, each read
+  // back from the spooler's next listing.
+  auto dpiListed = [&]() -> int {
+    auto now = s.Printers->List();
+    const platform::InstalledPrinter* entry = Find(now, printer);
+    return entry != nullptr ? entry->Dpi : -1;
+  };
+  const short lower = given == 152 ? 153 : 152, higher = given == 305 ? 306 : 305;
+  bool stored = StoreResolution(widePrinter, lower);
   Check(stored, "SetPrinter level 2 stores the printer's DEVMODE");
-  auto* entry = Find(s.Printers->List(), printer);
-  Check(entry != nullptr && entry->Dpi == 203, "the printer's resolution comes from its DEVMODE",
-        entry != nullptr ? std::to_string(entry->Dpi) + " dpi" : "not listed");
-  StoreResolution(widePrinter, 305);
-  entry = Find(s.Printers->List(), printer);
-  Check(entry != nullptr && entry->Dpi == 305, "a changed DEVMODE is read again at the next listing");
+  int seen = dpiListed();
+  Check(seen == lower, "the printer's resolution comes from its DEVMODE", std::to_string(seen) + " dpi");
+  StoreResolution(widePrinter, higher);
+  Check(dpiListed() == higher, "a changed DEVMODE is read again at the next listing");
+  Check(StoreResolution(widePrinter, given) && dpiListed() == given, "the printer's own resolution is stored again");
 
   // Spooler: names compared as Windows compares them; handles it never gave
   // out are refused.

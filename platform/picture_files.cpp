@@ -1,6 +1,7 @@
-// A picture as a BMP file: 1 bit per pixel when it is black and white only,
-// as thermal printers take it, else 24 bits; transparency over white.
-#include "platform/bmp_file.h"
+// Pictures as BMP files, as the drivers send them and the control saves
+// them: 1 bit per pixel when the picture is black and white only, as thermal
+// printers take it, else 24 bits; the same bytes on every system.
+#include "platform/picture_files.h"
 
 #include <algorithm>
 
@@ -22,15 +23,17 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-bool PictureSizeFits(int width, int height) {
+bool PictureSizeAllowed(long width, long height) {
   return width > 0 && height > 0 && width <= MaxPictureSide && height <= MaxPictureSide &&
          static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 <= MaxPictureBytes;
 }
 
-std::vector<uint8_t> BmpFile(const Picture& picture) {
+// An empty or inconsistent picture has no BMP form and gives no bytes.
+std::vector<uint8_t> EncodeBmpFile(const Picture& picture) {
   int width = picture.Width(), height = picture.Height();
   const auto& rgba = picture.Rgba();
-  if (!PictureSizeFits(width, height) || rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) return {};
+  if (!PictureSizeAllowed(width, height) || rgba.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
+    return {};
 
   // Thermal printers have no transparency: the label underneath is white.
   size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);

@@ -1,0 +1,343 @@
+# The machinery of the Windows tests under Wine, sourced by
+# scripts/test-windows.sh before each area's checks (scripts/windows/checks-*.sh):
+# both Windows builds and the Linux programs the bytes are compared with,
+# one loopback listener per printer, a private cupsd whose raw queues carry
+# the Windows names of examples/printers.conf and send their jobs to those
+# listeners, a fresh headless Wine prefix whose printers have their own
+# resolutions, and the counting of checks. Stops everything it started when
+# the shell exits.
+#
+# For the checks:
+#   check NAME COMMAND...            counts one check
+#   run_program AREA NAME EXE ARGS   runs a Windows test program that prints
+#                                    "ok - ..." lines and "N passed, M failed"
+#   PRINTER_NAMES, PRINTER_DPIS      the demo printers, in their file's order
+#   queue_dir NAME / direct_dir NAME the jobs that came through CUPS / that
+#                                    Linux sent straight to a socket:// printer
+#   take_jobs DIR                    the job files not taken before, in order
+#   settle                           waits until CUPS and the listeners hold
+#                                    no document in flight
+#   LINUX_PRINTERS                   a printers.conf naming the same printers
+#                                    as socket:// printers at the same dpi
+#   windows_path PATH                the Z: path Wine shows for a Unix path
+#   ARCH_DIRS, WORK, ROOT
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ARCH_DIRS=(build-win32 build-win64)
+WORK=$ROOT/build-win32/wine-test
+
+passed=0
+failed=0
+check() {  # check NAME COMMAND...
+  local name=$1; shift
+  if "$@"; then
+    passed=$((passed + 1)); echo "ok - $name"
+  else
+    failed=$((failed + 1)); echo "not ok - $name"
+  fi
+}
+
+harness_prefix=""
+harness_listener=""
+harness_cupsd=""
+harness_cupsdir=""
+harness_cleanup() {
+  set +e
+  if [ -n "$harness_prefix" ]; then WINEPREFIX=$harness_prefix wineserver -k 2>/dev/null; fi
+  if [ -n "$harness_cupsd" ]; then kill "$harness_cupsd" 2>/dev/null; wait "$harness_cupsd" 2>/dev/null; fi
+  if [ -n "$harness_listener" ]; then kill "$harness_listener" 2>/dev/null; wait "$harness_listener" 2>/dev/null; fi
+  if [ -n "$harness_cupsdir" ]; then rm -rf "$harness_cupsdir"; fi
+}
+trap harness_cleanup EXIT
+
+# Waits up to $2 seconds for file $1.
+wait_for() {
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [ -e "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to $3 seconds for a line of file $1 that matches $2.
+wait_for_line() {
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    grep -qE "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to $4 seconds until file $1 has at least $3 lines matching $2.
+wait_for_line_count() {
+  local i
+  for ((i = 0; i < $4 * 10; i++)); do
+    [ "$(grep -cE "$2" "$1" 2>/dev/null || true)" -ge "$3" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+
+harness_build() {
+  bash scripts/setup.sh
+  bash scripts/windows/setup.sh
+  local launcher=()
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$ROOT")}
+  fi
+  echo "== Windows builds"
+  local arch dir
+  for arch in i686:build-win32 x86_64:build-win64; do
+    dir=${arch#*:}
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_BENCH=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-${arch%%:*}.cmake" "${launcher[@]}" >/dev/null
+    ninja -C "$dir"
+  done
+  # The Linux programs the bytes are compared with.
+  if [ ! -f build/build.ninja ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  fi
+  ninja -C build orxlib LabelPrintAPI morvel
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+  cc -O2 -Wall -o "$WORK/capture_listener" tests/windows/capture_listener.c
+  cc -O2 -Wall -I include -o "$WORK/orx_label_linux" tests/windows/orx_label_linux.c -ldl
+}
+
+# The demo printers: each section of examples/printers.conf and its dpi.
+PRINTER_NAMES=()
+PRINTER_DPIS=()
+harness_read_printers() {
+  local line name="" dpi
+  while IFS= read -r line; do
+    if [[ $line =~ ^\[(.*)\]$ ]]; then
+      name=${BASH_REMATCH[1]}
+    elif [[ -n $name && $line =~ ^dpi[[:space:]]*=[[:space:]]*([0-9]+) ]]; then
+      dpi=${BASH_REMATCH[1]}
+      PRINTER_NAMES+=("$name"); PRINTER_DPIS+=("$dpi"); name=""
+    fi
+  done <examples/printers.conf
+}
+
+printer_index() {
+  local i
+  for i in "${!PRINTER_NAMES[@]}"; do
+    [ "${PRINTER_NAMES[$i]}" = "$1" ] && { echo "$i"; return 0; }
+  done
+  echo "no demo printer is named '$1'" >&2
+  return 1
+}
+queue_dir() { local i; i=$(printer_index "$1") && echo "$WORK/queues/$i"; }
+direct_dir() { local i; i=$(printer_index "$1") && echo "$WORK/direct/$i"; }
+
+# Prints the paths of the job files of DIR not taken by an earlier call.
+take_jobs() {
+  local dir=$1 taken=0 n f
+  [ -f "$dir/.taken" ] && taken=$(cat "$dir/.taken")
+  n=$taken
+  while f=$(printf '%s/%03d.bin' "$dir" $((n + 1))); [ -f "$f" ]; do
+    echo "$f"; n=$((n + 1))
+  done
+  echo "$n" >"$dir/.taken"
+}
+
+# One listening socket per printer for the queues and one for the Linux
+# reference's socket:// printers, all in one process.
+harness_listeners=()
+harness_start_listeners() {
+  local i dirs=()
+  for i in "${!PRINTER_NAMES[@]}"; do dirs+=("$WORK/queues/$i"); done
+  for i in "${!PRINTER_NAMES[@]}"; do dirs+=("$WORK/direct/$i"); done
+  mkdir -p "${dirs[@]}"
+  "$WORK/capture_listener" "$WORK/listener.ports" 1800 "${dirs[@]}" &
+  harness_listener=$!
+  wait_for "$WORK/listener.ports" 10
+  mapfile -t harness_listeners <"$WORK/listener.ports"
+  LINUX_PRINTERS=$WORK/linux-printers.conf
+  harness_write_linux_printers "${PRINTER_NAMES[@]}"
+}
+
+# The Linux reference's printers.conf, its sections in the order given (the
+# order Wine's spooler lists the printers, so both list them alike).
+harness_write_linux_printers() {
+  local name i count=${#PRINTER_NAMES[@]}
+  : >"$LINUX_PRINTERS"
+  for name in "$@"; do
+    i=$(printer_index "$name")
+    printf '[%s]\nuri = socket://127.0.0.1:%s\ndpi = %s\n\n' "$name" \
+      "${harness_listeners[$((count + i))]}" "${PRINTER_DPIS[$i]}" >>"$LINUX_PRINTERS"
+  done
+}
+
+harness_start_cupsd() {
+  echo "== private cupsd"
+  # cupsd runs its backends as lp, so its folders are root:lp under /tmp.
+  harness_cupsdir=$(mktemp -d /tmp/morvel-wine-cups.XXXXXX)
+  local sub cport
+  for sub in "" spool spool/tmp cache state log; do
+    mkdir -p "$harness_cupsdir/$sub"; chown root:lp "$harness_cupsdir/$sub"; chmod 0775 "$harness_cupsdir/$sub"
+  done
+  while :; do
+    cport=$((20000 + RANDOM % 20000))
+    [ -z "$(ss -ltnH "sport = :$cport" 2>/dev/null)" ] && break
+  done
+  cat >"$harness_cupsdir/cupsd.conf" <<CONF
+Listen 127.0.0.1:$cport
+LogLevel warn
+Browsing Off
+WebInterface No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cat >"$harness_cupsdir/cups-files.conf" <<CONF
+User lp
+Group lp
+ServerRoot $harness_cupsdir
+RequestRoot $harness_cupsdir/spool
+TempDir $harness_cupsdir/spool/tmp
+CacheDir $harness_cupsdir/cache
+StateDir $harness_cupsdir/state
+AccessLog $harness_cupsdir/log/access_log
+ErrorLog $harness_cupsdir/log/error_log
+PageLog $harness_cupsdir/log/page_log
+CONF
+  export CUPS_SERVER=127.0.0.1:$cport
+  PAGE_LOG=$harness_cupsdir/log/page_log
+  harness_run_cupsd
+  # Raw queues: raw-default=true, or CUPS refuses plain printer-language
+  # text while EndDocPrinter still reports success; snmp=false spares the
+  # socket backend's 4 s status probe per job.
+  local i queue renames=()
+  for i in "${!PRINTER_NAMES[@]}"; do
+    queue=${PRINTER_NAMES[$i]// /_}
+    lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$i]}/?snmp=false" -o raw-default=true
+    renames+=("$queue" "${PRINTER_NAMES[$i]}")
+  done
+  # lpadmin refuses blanks in a queue name, cupsd does not: the names that
+  # Wine lists are the Windows names exactly.
+  harness_stop_cupsd
+  python3 - "$harness_cupsdir/printers.conf" "${renames[@]}" <<'PY'
+import sys
+path, pairs = sys.argv[1], sys.argv[2:]
+names = dict(zip(pairs[0::2], pairs[1::2]))
+lines = []
+for line in open(path, encoding="utf-8"):
+    for tag in ("<Printer ", "<DefaultPrinter "):
+        if line.startswith(tag) and line.rstrip("\n")[len(tag):-1] in names:
+            line = tag + names[line.rstrip("\n")[len(tag):-1]] + ">\n"
+    lines.append(line)
+open(path, "w", encoding="utf-8").writelines(lines)
+PY
+  harness_run_cupsd
+  local listed
+  listed=$(lpstat -p 2>/dev/null)
+  for i in "${!PRINTER_NAMES[@]}"; do
+    check "cupsd lists the queue '${PRINTER_NAMES[$i]}'" grep -qF "printer ${PRINTER_NAMES[$i]} " <<<"$listed"
+  done
+}
+harness_run_cupsd() {
+  /usr/sbin/cupsd -f -c "$harness_cupsdir/cupsd.conf" -s "$harness_cupsdir/cups-files.conf" &
+  harness_cupsd=$!
+  local i
+  for ((i = 0; i < 100; i++)); do
+    # lpstat -r exits 0 either way; its words tell.
+    [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ] && return 0
+    sleep 0.1
+  done
+  echo "cupsd did not start; see $harness_cupsdir/log/error_log" >&2
+  return 1
+}
+harness_stop_cupsd() {
+  kill "$harness_cupsd"; wait "$harness_cupsd" 2>/dev/null || true; harness_cupsd=""
+}
+
+# Waits (at most 60 s) until CUPS has no job left and every listener has
+# stored what it was sent: no connection waiting to be taken, none read.
+settle() {
+  local i
+  for ((i = 0; i < 600; i++)); do
+    if [ -z "$(lpstat -o 2>/dev/null)" ] &&
+       ! ss -ltnH 'src 127.0.0.1' 2>/dev/null | awk -v ports=" ${harness_listeners[*]} " \
+           '{ split($4, a, ":"); if (index(ports, " " a[length(a)] " ") && $2 > 0) busy = 1 } END { exit !busy }' &&
+       ! compgen -G "$WORK/queues/*/*.part" >/dev/null && ! compgen -G "$WORK/direct/*/*.part" >/dev/null; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  # The checks that count the jobs say what is missing.
+  echo "jobs still in flight after 60 s:" >&2
+  lpstat -o >&2 || true
+}
+
+harness_make_prefix() {
+  echo "== Wine prefix"
+  harness_prefix=$WORK/prefix
+  export WINEPREFIX=$harness_prefix
+  export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
+  export WINEDEBUG=-all
+  # The C locale gives Wine the code page Windows-1252 and the "." separator;
+  # UTF-8 lets it name Unix files with any character.
+  export LC_ALL=C.UTF-8
+  unset DISPLAY WAYLAND_DISPLAY
+  timeout 300 wineboot -i >"$WORK/wineboot.log" 2>&1
+  # Each printer's resolution in its DEVMODE; the helper lists what
+  # EnumPrinters then shows.
+  local i args=() expected=""
+  for i in "${!PRINTER_NAMES[@]}"; do
+    args+=("${PRINTER_NAMES[$i]}" "${PRINTER_DPIS[$i]}")
+    expected+="${PRINTER_NAMES[$i]}"$'\t'"${PRINTER_DPIS[$i]}"$'\n'
+  done
+  timeout 120 wine build-win64/bin/printer_dpi.exe "${args[@]}" 2>"$WORK/printer_dpi.err" | tr -d '\r' \
+    >"$WORK/printers.listed" || true
+  check "Wine's spooler lists the five printers by their Windows names at their own resolutions" \
+    diff -u <(sort <<<"${expected%$'\n'}") <(sort "$WORK/printers.listed")
+  local order=()
+  mapfile -t order < <(cut -f1 "$WORK/printers.listed")
+  [ "${#order[@]}" -eq "${#PRINTER_NAMES[@]}" ] && harness_write_linux_printers "${order[@]}"
+}
+
+# Runs a Windows test program (run_program AREA NAME EXE ARGS...) and adds
+# its counts; a program that ends without its summary line is a failure.
+run_program() {
+  local dir=$1 name=$2; shift 2
+  local out=$WORK/$dir status=0 summary p f
+  mkdir -p "$out"
+  timeout 300 wine "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
+  tr -d '\r' <"$out/$name.crlf" >"$out/$name.out"
+  # Counted here; the program's own summary line would read as the run's.
+  grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" || true
+  summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" | tail -1 || true)
+  if [ -z "$summary" ]; then
+    failed=$((failed + 1))
+    echo "not ok - $dir $name: the program printed no summary (exit $status); stderr:"
+    tail -20 "$out/$name.err"
+  else
+    read -r p _ f _ <<<"$summary"
+    passed=$((passed + p)); failed=$((failed + f))
+    if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then
+      failed=$((failed + 1)); echo "not ok - $dir $name exited $status"
+    fi
+  fi
+}
+
+harness_start() {
+  cd "$ROOT"
+  harness_build
+  harness_read_printers
+  harness_start_listeners
+  harness_start_cupsd
+  harness_make_prefix
+}
