@@ -1,0 +1,60 @@
+# Morvel2.ocx, the control as COM hosts use it: registered by regsvr32 for
+# each architecture (the 32-bit one through syswow64, as on Windows), then
+# the C++ COM test program, the VBScript and JScript suites under that
+# architecture's cscript, and the label scripts of examples/ run through
+# the control from VBScript and from JScript: they print what `morvel run`
+# prints on Linux and every printer gets the same documents, byte for byte,
+# through Wine's spooler and CUPS. Last, regsvr32 /u removes the class.
+# Uses host_linux and same_documents of checks-host.sh.
+echo "== Morvel2.ocx"
+mkdir -p "$WORK/com"
+com=$ROOT/tests/windows/com
+
+# The scripts' label calls with the picture as a file (VBScript and JScript
+# have no picture of their own under Wine): Linux's with the Unix path, the
+# scripts' with the Z: path of the same file.
+for script in zebra-label sato-label orx-label; do
+  sed "s#DrawImageFromPicture @logo.bmp#DrawImageFromFile $ROOT/examples/logo.bmp#" \
+    "examples/$script.mvs" >"$WORK/com/linux-$script.mvs"
+  sed "s#DrawImageFromPicture @logo.bmp#DrawImageFromFile $(windows_path "$ROOT/examples/logo.bmp")#" \
+    "examples/$script.mvs" >"$WORK/com/windows-$script.mvs"
+  host_linux "com-$script" "$WORK/com/linux-$script.mvs"
+done
+
+# Runs a script through the control: com_script DIR NAME CSCRIPT FILE ARGS...,
+# with NAME.out, NAME.status and NAME.jobs.I as host_windows leaves them.
+com_script() {
+  local dir=$1 name=$2 cscript=$3 out status=0 i; shift 3
+  out=$WORK/host/$dir-$name
+  MORVEL_MESSAGES=$(windows_path "$out.messages") MORVEL_LOG=$(windows_path "$out.log") \
+    timeout 300 wine "$cscript" //nologo "$@" >"$out.crlf" 2>"$out.err" || status=$?
+  echo "$status" >"$out.status"
+  sed 's/\r$//' "$out.crlf" >"$out.out"
+  settle
+  for i in "${!PRINTER_NAMES[@]}"; do take_jobs "$WORK/queues/$i" >"$out.jobs.$i"; done
+}
+
+for dir in "${ARCH_DIRS[@]}"; do
+  if [ "$dir" = build-win32 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
+  ocx=$(windows_path "$ROOT/$dir/bin/Morvel2.ocx")
+  check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 wine "$system\\regsvr32.exe" /s "$ocx"
+  run_program "$dir" com "$dir/bin/com_wine_test.exe" "$(windows_path "$ROOT/examples/logo.bmp")"
+  run_program "$dir" vbscript "$system\\cscript.exe" //nologo "$(windows_path "$com/suite.vbs")" "ZDesigner 条码"
+  run_program "$dir" jscript "$system\\cscript.exe" //nologo "$(windows_path "$com/suite.js")"
+  for script in zebra-label sato-label orx-label; do
+    ref=$WORK/host/linux-com-$script
+    for language in vbs js; do
+      com_script "$dir" "$language-$script" "$system\\cscript.exe" "$(windows_path "$com/run.$language")" \
+        "$(windows_path "$WORK/com/windows-$script.mvs")"
+      out=$WORK/host/$dir-$language-$script
+      check "$dir $language '$script': the control prints what morvel run prints" diff -u "$ref.out" "$out.out"
+      check "$dir $language '$script': every printer got the same documents through Wine's spooler and CUPS" \
+        same_documents "$ref" "$out"
+    done
+  done
+  check "$dir: regsvr32 /u removes the class" timeout 120 wine "$system\\regsvr32.exe" /s /u "$ocx"
+  printf 'On Error Resume Next\nSet pb = CreateObject("Morvel.PrintBarCode")\nWScript.Echo Err.Number\n' \
+    >"$WORK/com/create.vbs"
+  check "$dir: CreateObject fails once the class is removed (error 429)" \
+    bash -c "wine '$system\\cscript.exe' //nologo '$(windows_path "$WORK/com/create.vbs")' | tr -d '\r' | grep -qx 429"
+done

@@ -1,0 +1,75 @@
+' The control from VBScript, as a page or a desktop script drives it:
+' creation by ProgID, the version, by-reference write-back into the
+' script's variables, and Err.Number / Err.Description of the errors
+' scripts meet. Prints one line a check and "N passed, M failed" (cscript
+' shows nothing of an uncaught error, so every step is checked here).
+'   cscript //nologo suite.vbs "ZDesigner <two characters Windows-1252 lacks>"
+' (the name comes as an argument: Wine's ChrW stops at 255).
+Option Explicit
+Dim passed, failed
+passed = 0
+failed = 0
+
+Sub Check(ok, name, detail)
+  If ok Then
+    passed = passed + 1
+    WScript.Echo "ok - VBScript: " & name
+  Else
+    failed = failed + 1
+    WScript.Echo "not ok - VBScript: " & name & ": " & detail
+  End If
+End Sub
+
+' The error a statement raised, as "number description"; "0 " when none.
+Function Outcome()
+  Outcome = Err.Number & " " & Err.Description
+  Err.Clear
+End Function
+
+Dim pb, result, name, size, x
+On Error Resume Next
+Set pb = CreateObject("Morvel.PrintBarCode")
+Check Err.Number = 0 And IsObject(pb), "CreateObject(""Morvel.PrintBarCode"")", Outcome()
+If Not IsObject(pb) Then
+  WScript.Echo passed & " passed, " & failed & " failed"
+  WScript.Quit 1
+End If
+
+result = pb.GetVer()
+Check Err.Number = 0 And result = "2.3.11", "GetVer is 2.3.11", result & " " & Outcome()
+result = pb.RFIDType
+Check Err.Number = 0 And result = -1 And VarType(result) = vbInteger, "RFIDType of a fresh control is the Integer -1", _
+  result & " " & Outcome()
+
+' Each error with its number and standard description.
+pb.PrintLabel "1"
+result = Outcome()
+Check result = "91 Object variable or With block variable not set", "PrintLabel before SetPrint: error 91", result
+result = pb.GetDot("twelve")
+result = Outcome()
+Check result = "13 Type mismatch", "GetDot of a text that is no number: error 13", result
+pb.SetPrint
+result = Outcome()
+Check result = "450 Wrong number of arguments or invalid property assignment", "SetPrint without its argument: error 450", result
+pb.PrintBox 1, 2, 3, 4
+result = Outcome()
+Check result = "438 Object doesn't support this property or method", "an unknown member: error 438", result
+Check Err.Number = 0, "Err is clear after the errors", Outcome()
+
+' By reference: the Zebra driver hands OpenPort's name to the ANSI system
+' and the script's variable comes back through the code page.
+name = "ZDesigner GK420t"
+result = pb.SetPrint(name)
+Check result = 0, "SetPrint of a Zebra name is 0", result & " " & Outcome()
+name = WScript.Arguments(0)
+pb.OpenPort name
+Check Err.Number = 0 And name = "ZDesigner ??", "OpenPort writes the name back through the code page", name & " " & Outcome()
+pb.ClosePort
+' A variable of another type is converted for the call and keeps its value.
+size = 12
+x = pb.TextWidth("Morvel", "Arial", size, False)
+Check Err.Number = 0 And x > 0 And size = 12 And VarType(size) = vbInteger, _
+  "TextWidth takes an Integer variable for a Single and leaves it as it was", x & " " & Outcome()
+
+WScript.Echo passed & " passed, " & failed & " failed"
+If failed > 0 Then WScript.Quit 1
