@@ -13,21 +13,22 @@ com=$ROOT/tests/windows/com
 # The scripts' label calls with the picture as a file (VBScript and JScript
 # have no picture of their own under Wine): Linux's with the Unix path, the
 # scripts' with the Z: path of the same file.
+logo=$(windows_path "$ROOT/examples/logo.bmp")
 for script in zebra-label sato-label orx-label; do
-  sed "s#DrawImageFromPicture @logo.bmp#DrawImageFromFile $ROOT/examples/logo.bmp#" \
-    "examples/$script.mvs" >"$WORK/com/linux-$script.mvs"
-  sed "s#DrawImageFromPicture @logo.bmp#DrawImageFromFile $(windows_path "$ROOT/examples/logo.bmp")#" \
-    "examples/$script.mvs" >"$WORK/com/windows-$script.mvs"
+  text=$(<"examples/$script.mvs")
+  printf '%s\n' "${text//"DrawImageFromPicture @logo.bmp"/"DrawImageFromFile $ROOT/examples/logo.bmp"}" \
+    >"$WORK/com/linux-$script.mvs"
+  printf '%s\n' "${text//"DrawImageFromPicture @logo.bmp"/"DrawImageFromFile $logo"}" >"$WORK/com/windows-$script.mvs"
   host_linux "com-$script" "$WORK/com/linux-$script.mvs"
 done
 
-# Runs a script through the control: com_script DIR NAME CSCRIPT FILE ARGS...,
-# with NAME.out, NAME.status and NAME.jobs.I as host_windows leaves them.
+# Runs a script through the control: com_script DIR NAME FILE ARGS..., with
+# NAME.out, NAME.status and NAME.jobs.I as host_windows leaves them.
 com_script() {
-  local dir=$1 name=$2 cscript=$3 out status=0 i; shift 3
+  local dir=$1 name=$2 out status=0 i; shift 2
   out=$WORK/host/$dir-$name
   MORVEL_MESSAGES=$(windows_path "$out.messages") MORVEL_LOG=$(windows_path "$out.log") \
-    timeout 300 wine "$cscript" //nologo "$@" >"$out.crlf" 2>"$out.err" || status=$?
+    timeout 300 "${loader[@]}" cscript.exe //nologo "$@" >"$out.crlf" 2>"$out.err" || status=$?
   echo "$status" >"$out.status"
   sed 's/\r$//' "$out.crlf" >"$out.out"
   settle
@@ -35,16 +36,19 @@ com_script() {
 }
 
 for dir in "${ARCH_DIRS[@]}"; do
-  if [ "$dir" = build-win32 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
+  # Wine's own programs (regsvr32, cscript) run as the loader chooses: the
+  # plain loader starts their 32-bit form, wine64 the 64-bit one.
+  if [ "$dir" = build-win32 ]; then loader=(wine); else loader=(/usr/lib/wine/wine64); fi
   ocx=$(windows_path "$ROOT/$dir/bin/Morvel2.ocx")
-  check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 wine "$system\\regsvr32.exe" /s "$ocx"
-  run_program "$dir" com "$dir/bin/com_wine_test.exe" "$(windows_path "$ROOT/examples/logo.bmp")"
-  run_program "$dir" vbscript "$system\\cscript.exe" //nologo "$(windows_path "$com/suite.vbs")" "ZDesigner 条码"
-  run_program "$dir" jscript "$system\\cscript.exe" //nologo "$(windows_path "$com/suite.js")"
+  check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 "${loader[@]}" regsvr32.exe /s "$ocx"
+  run_program "$dir" com "$dir/bin/com_wine_test.exe" "$logo"
+  RUN_LOADER=${loader[0]} run_program "$dir" vbscript cscript.exe //nologo "$(windows_path "$com/suite.vbs")" \
+    "ZDesigner 条码"
+  RUN_LOADER=${loader[0]} run_program "$dir" jscript cscript.exe //nologo "$(windows_path "$com/suite.js")"
   for script in zebra-label sato-label orx-label; do
     ref=$WORK/host/linux-com-$script
     for language in vbs js; do
-      com_script "$dir" "$language-$script" "$system\\cscript.exe" "$(windows_path "$com/run.$language")" \
+      com_script "$dir" "$language-$script" "$(windows_path "$com/run.$language")" \
         "$(windows_path "$WORK/com/windows-$script.mvs")"
       out=$WORK/host/$dir-$language-$script
       check "$dir $language '$script': the control prints what morvel run prints" diff -u "$ref.out" "$out.out"
@@ -52,9 +56,9 @@ for dir in "${ARCH_DIRS[@]}"; do
         same_documents "$ref" "$out"
     done
   done
-  check "$dir: regsvr32 /u removes the class" timeout 120 wine "$system\\regsvr32.exe" /s /u "$ocx"
+  check "$dir: regsvr32 /u removes the class" timeout 120 "${loader[@]}" regsvr32.exe /s /u "$ocx"
   printf 'On Error Resume Next\nSet pb = CreateObject("Morvel.PrintBarCode")\nWScript.Echo Err.Number\n' \
     >"$WORK/com/create.vbs"
   check "$dir: CreateObject fails once the class is removed (error 429)" \
-    bash -c "wine '$system\\cscript.exe' //nologo '$(windows_path "$WORK/com/create.vbs")' | tr -d '\r' | grep -qx 429"
+    bash -c "${loader[*]} cscript.exe //nologo '$(windows_path "$WORK/com/create.vbs")' | tr -d '\r' | grep -qx 429"
 done

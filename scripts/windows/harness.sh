@@ -311,11 +311,14 @@ harness_make_prefix() {
 
 # Runs a Windows test program (run_program AREA NAME EXE ARGS...) and adds
 # its counts; a program that ends without its summary line is a failure.
+# RUN_LOADER is the loader: wine (the default) starts a program file of
+# either architecture but Wine's own programs in their 32-bit form,
+# /usr/lib/wine/wine64 their 64-bit form.
 run_program() {
   local dir=$1 name=$2; shift 2
   local out=$WORK/$dir status=0 summary p f
   mkdir -p "$out"
-  timeout 300 wine "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
+  timeout 300 "${RUN_LOADER:-wine}" "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
   tr -d '\r' <"$out/$name.crlf" >"$out/$name.out"
   # Counted here; the program's own summary line would read as the run's.
   grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" || true
