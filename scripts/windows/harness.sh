@@ -251,18 +251,15 @@ CONF
   # lpadmin refuses blanks in a queue name, cupsd does not: the names that
   # Wine lists are the Windows names exactly.
   harness_stop_cupsd
-  python3 - "$harness_cupsdir/printers.conf" "${renames[@]}" <<'PY'
-import sys
-path, pairs = sys.argv[1], sys.argv[2:]
-names = dict(zip(pairs[0::2], pairs[1::2]))
-lines = []
-for line in open(path, encoding="utf-8"):
-    for tag in ("<Printer ", "<DefaultPrinter "):
-        if line.startswith(tag) and line.rstrip("\n")[len(tag):-1] in names:
-            line = tag + names[line.rstrip("\n")[len(tag):-1]] + ">\n"
-    lines.append(line)
-open(path, "w", encoding="utf-8").writelines(lines)
-PY
+  printf '%s\n' "${renames[@]}" >"$harness_cupsdir/renames"
+  awk 'NR == FNR { if (FNR % 2) queue = $0; else name[queue] = $0; next }
+       match($0, /^<(Printer|DefaultPrinter) /) {
+         tag = substr($0, 2, RLENGTH - 2); q = substr($0, RLENGTH + 1, length($0) - RLENGTH - 1)
+         if (q in name) $0 = "<" tag " " name[q] ">"
+       }
+       { print }' "$harness_cupsdir/renames" "$harness_cupsdir/printers.conf" >"$harness_cupsdir/printers.renamed"
+  mv "$harness_cupsdir/printers.renamed" "$harness_cupsdir/printers.conf"
+  chown root:lp "$harness_cupsdir/printers.conf"; chmod 0600 "$harness_cupsdir/printers.conf"
   harness_run_cupsd
   local listed
   listed=$(lpstat -p 2>/dev/null)
