@@ -12,6 +12,10 @@
 #   run_program AREA NAME EXE ARGS   runs a Windows test program that prints
 #                                    "ok - ..." lines and "N passed, M failed"
 #   PRINTER_NAMES, PRINTER_DPIS      the demo printers, in their file's order
+#   REFUSING_PRINTER, REFUSING_PORT  one more printer, at 300 dpi, whose port
+#                                    refuses: on Windows (after refuse_port) a
+#                                    file in a folder that does not exist, on
+#                                    Linux a loopback port nothing listens on
 #   queue_dir NAME / direct_dir NAME the jobs that came through CUPS / that
 #                                    Linux sent straight to a socket:// printer
 #   take_jobs DIR                    the job files not taken before, in order
@@ -112,6 +116,8 @@ harness_build() {
 # The demo printers: each section of examples/printers.conf and its dpi.
 PRINTER_NAMES=()
 PRINTER_DPIS=()
+REFUSING_PRINTER="ZDesigner Refusing"
+REFUSING_PORT=""
 harness_read_printers() {
   local line name="" dpi
   while IFS= read -r line; do
@@ -153,6 +159,7 @@ harness_start_listeners() {
   local i dirs=()
   for i in "${!PRINTER_NAMES[@]}"; do dirs+=("$WORK/queues/$i"); done
   for i in "${!PRINTER_NAMES[@]}"; do dirs+=("$WORK/direct/$i"); done
+  dirs+=("$WORK/queues/refusing")
   mkdir -p "${dirs[@]}"
   "$WORK/capture_listener" "$WORK/listener.ports" 1800 "${dirs[@]}" &
   harness_listener=$!
@@ -168,6 +175,10 @@ harness_write_linux_printers() {
   local name i count=${#PRINTER_NAMES[@]}
   : >"$LINUX_PRINTERS"
   for name in "$@"; do
+    if [ "$name" = "$REFUSING_PRINTER" ]; then
+      printf '[%s]\nuri = socket://127.0.0.1:%s\ndpi = 300\n\n' "$name" "$REFUSING_PORT" >>"$LINUX_PRINTERS"
+      continue
+    fi
     i=$(printer_index "$name")
     printf '[%s]\nuri = socket://127.0.0.1:%s\ndpi = %s\n\n' "$name" \
       "${harness_listeners[$((count + i))]}" "${PRINTER_DPIS[$i]}" >>"$LINUX_PRINTERS"
@@ -220,32 +231,40 @@ CONF
   # Raw queues: raw-default=true, or CUPS refuses plain printer-language
   # text while EndDocPrinter still reports success; snmp=false spares the
   # socket backend's 4 s status probe per job.
-  local i queue renames=()
+  local i queue name renames=()
   for i in "${!PRINTER_NAMES[@]}"; do
     queue=${PRINTER_NAMES[$i]// /_}
     lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$i]}/?snmp=false" -o raw-default=true
     renames+=("$queue" "${PRINTER_NAMES[$i]}")
   done
+  # The refusing printer is a queue so that Wine lists it (refuse_port
+  # gives it its Windows port); should a job still come through CUPS, it
+  # lands at a listener of its own rather than waiting for a retry.
+  while :; do
+    REFUSING_PORT=$((20000 + RANDOM % 20000))
+    [ -z "$(ss -ltnH "sport = :$REFUSING_PORT" 2>/dev/null)" ] && break
+  done
+  queue=${REFUSING_PRINTER// /_}
+  lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$((2 * ${#PRINTER_NAMES[@]}))]}/?snmp=false" \
+    -o raw-default=true
+  renames+=("$queue" "$REFUSING_PRINTER")
   # lpadmin refuses blanks in a queue name, cupsd does not: the names that
   # Wine lists are the Windows names exactly.
   harness_stop_cupsd
-  python3 - "$harness_cupsdir/printers.conf" "${renames[@]}" <<'PY'
-import sys
-path, pairs = sys.argv[1], sys.argv[2:]
-names = dict(zip(pairs[0::2], pairs[1::2]))
-lines = []
-for line in open(path, encoding="utf-8"):
-    for tag in ("<Printer ", "<DefaultPrinter "):
-        if line.startswith(tag) and line.rstrip("\n")[len(tag):-1] in names:
-            line = tag + names[line.rstrip("\n")[len(tag):-1]] + ">\n"
-    lines.append(line)
-open(path, "w", encoding="utf-8").writelines(lines)
-PY
+  printf '%s\n' "${renames[@]}" >"$harness_cupsdir/renames"
+  awk 'NR == FNR { if (FNR % 2) queue = $0; else name[queue] = $0; next }
+       match($0, /^<(Printer|DefaultPrinter) /) {
+         tag = substr($0, 2, RLENGTH - 2); q = substr($0, RLENGTH + 1, length($0) - RLENGTH - 1)
+         if (q in name) $0 = "<" tag " " name[q] ">"
+       }
+       { print }' "$harness_cupsdir/renames" "$harness_cupsdir/printers.conf" >"$harness_cupsdir/printers.renamed"
+  mv "$harness_cupsdir/printers.renamed" "$harness_cupsdir/printers.conf"
+  chown root:lp "$harness_cupsdir/printers.conf"; chmod 0600 "$harness_cupsdir/printers.conf"
   harness_run_cupsd
   local listed
   listed=$(lpstat -p 2>/dev/null)
-  for i in "${!PRINTER_NAMES[@]}"; do
-    check "cupsd lists the queue '${PRINTER_NAMES[$i]}'" grep -qF "printer ${PRINTER_NAMES[$i]} " <<<"$listed"
+  for name in "${PRINTER_NAMES[@]}" "$REFUSING_PRINTER"; do
+    check "cupsd lists the queue '$name'" grep -qF "printer $name " <<<"$listed"
   done
 }
 harness_run_cupsd() {
@@ -295,18 +314,30 @@ harness_make_prefix() {
   timeout 300 wineboot -i >"$WORK/wineboot.log" 2>&1
   # Each printer's resolution in its DEVMODE; the helper lists what
   # EnumPrinters then shows.
-  local i args=() expected=""
+  local i args=("$REFUSING_PRINTER" 300) expected="$REFUSING_PRINTER"$'\t'300$'\n'
   for i in "${!PRINTER_NAMES[@]}"; do
     args+=("${PRINTER_NAMES[$i]}" "${PRINTER_DPIS[$i]}")
     expected+="${PRINTER_NAMES[$i]}"$'\t'"${PRINTER_DPIS[$i]}"$'\n'
   done
   timeout 120 wine build-win64/bin/printer_dpi.exe "${args[@]}" 2>"$WORK/printer_dpi.err" | tr -d '\r' \
     >"$WORK/printers.listed" || true
-  check "Wine's spooler lists the five printers by their Windows names at their own resolutions" \
+  check "Wine's spooler lists the printers by their Windows names at their own resolutions" \
     diff -u <(sort <<<"${expected%$'\n'}") <(sort "$WORK/printers.listed")
   local order=()
   mapfile -t order < <(cut -f1 "$WORK/printers.listed")
-  [ "${#order[@]}" -eq "${#PRINTER_NAMES[@]}" ] && harness_write_linux_printers "${order[@]}"
+  [ "${#order[@]}" -eq $((${#PRINTER_NAMES[@]} + 1)) ] && harness_write_linux_printers "${order[@]}"
+}
+
+# A CUPS queue takes every job and tells Wine's spooler nothing of its
+# device's refusals (neither does a Windows TCP/IP port, which keeps the job
+# and retries): what a program sees refuse is the port itself, here a file
+# Wine's port monitor cannot create, so EndDocPrinter fails. Set just
+# before each use, as the printer's own setting that whatever ran before
+# may have changed.
+refuse_port() {
+  local key='HKLM\System\CurrentControlSet\Control\Print\Printers\'
+  wine reg add "$key$REFUSING_PRINTER" /v Port /t REG_SZ /d "$(windows_path "$WORK/no-such-folder/port.prn")" /f \
+    >/dev/null 2>&1
 }
 
 # Runs a Windows test program (run_program AREA NAME EXE ARGS...) and adds
