@@ -6,7 +6,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "hosts/cli/Emulator.h"
 #include "hosts/cli/Script.h"
+#include "hosts/cli/StatusCommand.h"
 #include "hosts/serve/Server.h"
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
@@ -23,6 +25,9 @@ const char* const Usage =
     "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
     "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
+    "       morvel status [NAME...] [--json] [--timeout MS]\n"
+    "                                the printers' real state: NAME, STATE, REASONS a line\n"
+    "       morvel emulate [OPTIONS] a virtual label printer on this computer (morvel emulate --help)\n"
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
 
 const char* const Settings =
@@ -131,6 +136,8 @@ int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
+  if (command == "status") return morvel::cli::StatusMain({argv + 2, argv + argc}, std::cout, std::cerr);
+  if (command == "emulate") return morvel::emulate::Main({argv + 2, argv + argc});
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
   if (command == "preview") return morvel::preview::RunCommand({argv + 2, argv + argc}, std::cout, std::cerr);
   if (command == "version" && argc == 2) {
