@@ -9,6 +9,9 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -329,6 +332,41 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
     return printed == 50;
   });
   EXPECT_EQ(jobs.size(), 53u);
+}
+
+// A usblp node stands here as a pseudo-terminal in raw mode: the query goes
+// out on it and the answer comes back on its read channel.
+TEST_F(EmulateTest, UsbPrinterAnswersOnTheNodesReadChannel) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string node = ptsname(master);
+  int slave = open(node.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  std::ofstream(dir_ / "printers.conf") << "[Orx TE200 usb]\nuri = usb:" << node << "\n";
+  std::string query;
+  std::thread printer([&] {
+    pollfd p{master, POLLIN, 0};
+    while (query.size() < 3 && poll(&p, 1, 20000) > 0) {
+      char b[16];
+      ssize_t n = read(master, b, sizeof b);
+      if (n <= 0) break;
+      query.append(b, static_cast<size_t>(n));
+    }
+    (void)!write(master, "\x04", 1);  // out of paper
+  });
+  Outcome o = Run("status 'Orx TE200 usb'");
+  printer.join();
+  close(slave);
+  close(master);
+  EXPECT_EQ(query, "\x1b!?");
+  EXPECT_EQ(o.Out, "Orx TE200 usb\tstopped\tmedia-empty\n") << o.Err;
+  EXPECT_EQ(o.Status, 4);
 }
 
 TEST_F(EmulateTest, PortInUseIsNamed) {
