@@ -183,6 +183,16 @@ std::string PrinterStatus::ReasonsText() const {
   return text;
 }
 
+std::string PrinterStatus::RawShown() const {
+  std::string shown;
+  static const char digits[] = "0123456789ABCDEF";
+  for (unsigned char c : Raw) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') shown += static_cast<char>(c);
+    else shown += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+  }
+  return shown;
+}
+
 PrinterStatus QueryStatus(const std::string& printerName, std::chrono::milliseconds timeout) {
   try {
     for (const auto& p : platform::Current().Printers->List())

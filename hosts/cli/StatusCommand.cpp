@@ -60,18 +60,7 @@ int StatusMain(const std::vector<std::string>& args, std::ostream& out, std::ost
     ready = ready && s.Ready();
     if (json) {
       nlohmann::json line = {{"name", s.Printer}, {"uri", s.Uri}, {"state", s.State}, {"reasons", s.Reasons},
-                             {"raw", nlohmann::json::binary_t()}};
-      // The raw answer holds control bytes: shown escaped, not lost.
-      std::string shown;
-      for (unsigned char c : s.Raw) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') shown += static_cast<char>(c);
-        else {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          shown += hex;
-        }
-      }
-      line["raw"] = shown;
+                             {"raw", s.RawShown()}};
       if (!s.Error.empty()) line["error"] = s.Error;
       out << line.dump() << "\n";
     } else {

@@ -33,6 +33,9 @@ struct PrinterStatus {
   MORVEL_STATUS_API bool Ready() const;
   // The reasons joined by commas, or "none".
   MORVEL_STATUS_API std::string ReasonsText() const;
+  // Raw with every byte outside printable ASCII (and the backslash) as \xHH,
+  // so that it can travel as text.
+  MORVEL_STATUS_API std::string RawShown() const;
 };
 
 // Asks the printer named `printerName` (as `morvel printers` lists it) for

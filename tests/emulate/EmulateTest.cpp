@@ -24,7 +24,11 @@
 #include <thread>
 
 #include "support/CaptureListener.h"
+#include "hosts/serve/Session.h"
+#include "morvel/status.h"
+#include "platform/services.h"
 #include "support/CupsServer.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -332,6 +336,42 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
     return printed == 50;
   });
   EXPECT_EQ(jobs.size(), 53u);
+}
+
+// A page asks through the bridge's protocol, a C++ program through
+// QueryStatus; both say what the emulator's switches say.
+TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
+  EmulatorProcess e(jobs_);
+  ASSERT_TRUE(e.Ready());
+  WritePrinters(e);
+  morvel::testing::ScopedEnv printers("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
+  morvel::testing::ScopedEnv noCups("MORVEL_CUPS", "0");
+  morvel::platform::ScopedServices services(morvel::platform::LinuxServices());
+  morvel::serve::Session session({}, [](std::string) {});
+  const int web = e.Port("web");
+  const struct {
+    const char* Change;
+    const char* Reasons;
+    const char* State;
+  } cases[] = {
+      {R"({})", "[]", "idle"},
+      {R"({"paper_out": true})", R"(["media-empty"])", "stopped"},
+      {R"({"paper_out": false, "ribbon_out": true, "paused": true})", R"(["marker-supply-empty","paused"])", "stopped"},
+  };
+  for (const auto& c : cases) {
+    Http(web, "POST", "/api/state", c.Change);
+    auto answer = nlohmann::json::parse(session.Handle(R"({"id":1,"status":"ZDesigner ZT410R-203dpi ZPL"})"));
+    EXPECT_EQ(answer["result"]["state"], c.State) << answer.dump();
+    EXPECT_EQ(answer["result"]["reasons"].dump(), c.Reasons);
+    EXPECT_NE(answer["result"]["raw"].get<std::string>().find("PRINTER STATUS"), std::string::npos);
+    morvel::PrinterStatus direct = morvel::QueryStatus("ZDesigner ZT410R-203dpi ZPL");
+    EXPECT_EQ(direct.State, c.State);
+    EXPECT_EQ(nlohmann::json(direct.Reasons).dump(), c.Reasons);
+  }
+  for (const char* bad : {R"({"id":2,"status":5})", R"({"id":3,"status":"Orx 203","timeout":0})"}) {
+    auto answer = nlohmann::json::parse(session.Handle(bad));
+    EXPECT_EQ(answer["error"]["number"], 5) << bad;
+  }
 }
 
 // A usblp node stands here as a pseudo-terminal in raw mode: the query goes
