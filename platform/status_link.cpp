@@ -7,6 +7,8 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -158,6 +160,9 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
     return result;
   }
   result.Connected = true;
+  // Queries are a few bytes each, the next sent only after an answer: none waits to be gathered.
+  int one = 1;
+  setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   Converse(fd.Get(), true, exchanges, deadline, result);
   return result;
 }

@@ -3,6 +3,7 @@
 // report what CUPS knows; where the queue's device is a raw socket the device
 // is asked too, because CUPS's socket backend never asks it.
 #include <algorithm>
+#include <future>
 
 #include "control/status/Answers.h"
 #include "morvel/types.h"
@@ -223,7 +224,22 @@ std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
     all.push_back(out);
     return all;
   }
-  for (const auto& p : printers) all.push_back(Query(ToUtf8(p.Name), p.Uri, timeout));
+  // Asked together: a silent printer costs its timeout once, not once a printer.
+  std::vector<std::future<PrinterStatus>> asked;
+  for (const auto& p : printers)
+    asked.push_back(std::async(std::launch::async, [name = ToUtf8(p.Name), uri = p.Uri, timeout] {
+      try {
+        return Query(name, uri, timeout);
+      } catch (const std::exception& e) {
+        PrinterStatus out;
+        out.Printer = name;
+        out.Uri = uri;
+        out.Reasons = {"other"};
+        out.Error = e.what();
+        return out;
+      }
+    }));
+  for (auto& f : asked) all.push_back(f.get());
   return all;
 }
 

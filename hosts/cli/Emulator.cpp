@@ -8,6 +8,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -183,6 +185,11 @@ bool Emulator::Start(std::string& error) {
 void Emulator::Stop() {
   if (stopping_.exchange(true)) return;
   if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
+  {
+    // An accepting thread may wait for a free place.
+    std::lock_guard<std::mutex> hold(connectionsLock_);
+    connectionsChanged_.notify_all();
+  }
   for (auto& l : listeners_)
     if (l->Thread.joinable()) l->Thread.join();
   {
@@ -228,6 +235,8 @@ void Emulator::Accept(Listener& listener) {
     socklen_t len = sizeof from;
     int fd = accept4(listener.Fd, reinterpret_cast<sockaddr*>(&from), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) continue;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // answers go out at once
     char host[NI_MAXHOST] = "?", port[NI_MAXSERV] = "?";
     getnameinfo(reinterpret_cast<sockaddr*>(&from), len, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
     {
