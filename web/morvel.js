@@ -191,6 +191,14 @@ class Bridge {
     };
   }
 
+  async status(name, options = {}) {
+    await this.open();
+    const body = { status: name };
+    if (options.timeout !== undefined) body.timeout = options.timeout;
+    const { result } = await this.request(body);
+    return result;
+  }
+
   async create(progId) {
     await this.open();
     const answer = await this.request({ create: progId });
@@ -263,6 +271,12 @@ export const Morvel = {
   // Options: dpi (203 unless told), language ("zpl", "sbpl", "orx"; told from the job unless given).
   preview(job, options) {
     return bridge().preview(job, options);
+  },
+  // A printer's real state, as `morvel status` tells it: { name, state, reasons, raw, error }.
+  // state is idle, processing, stopped or unknown; reasons IPP keywords ([] for none), e.g.
+  // "media-empty" when the paper is out. Options: timeout in ms (2000 unless told).
+  status(name, options) {
+    return bridge().status(name, options);
   },
   // A picture argument (DrawImageFromPicture) from the bytes of a BMP, PNG, JPEG or GIF file.
   picture(bytes) {

@@ -13,6 +13,8 @@
 #include "morvel/morvel.h"
 #include "platform/services.h"
 #ifndef MORVEL_CLI_NO_SERVE
+#include "hosts/cli/Emulator.h"
+#include "hosts/cli/StatusCommand.h"
 #include "hosts/serve/Server.h"
 #endif
 #ifndef MORVEL_CLI_NO_PREVIEW
@@ -35,6 +37,9 @@ const char* const Usage =
 #endif
 #ifndef MORVEL_CLI_NO_SERVE
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
+    "       morvel status [NAME...] [--json] [--timeout MS]\n"
+    "                                the printers' real state: NAME, STATE, REASONS a line\n"
+    "       morvel emulate [OPTIONS] a virtual label printer on this computer (morvel emulate --help)\n"
 #endif
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
 
@@ -152,6 +157,8 @@ int main(int argc, char** argv) {
   if (command == "printers" && argc == 2) return ListPrinters();
 #ifndef MORVEL_CLI_NO_SERVE
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
+  if (command == "status") return morvel::cli::StatusMain({argv + 2, argv + argc}, std::cout, std::cerr);
+  if (command == "emulate") return morvel::emulate::Main({argv + 2, argv + argc});
 #endif
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");
 #ifndef MORVEL_CLI_NO_PREVIEW

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "morvel/morvel.h"
+#include "morvel/status.h"
 #include "platform/files.h"
 #include "preview/Preview.h"
 #include "render/Page.h"
@@ -389,6 +390,22 @@ class Session::Impl {
                               std::to_string(s.limits_.MaxHeldBytes >> 20) + " MiB; print or release them first");
   }
 
+  // A printer's real state, as `morvel status` tells it.
+  static answer Status(const json& request) {
+    const json& name = request["status"];
+    if (!name.is_string()) throw ProtocolError{"status takes the printer's name"};
+    int64_t timeoutMs = 2000;
+    if (auto it = request.find("timeout"); it != request.end()) {
+      if (!it->is_number_integer() || it->get<int64_t>() < 1 || it->get<int64_t>() > 60000)
+        throw ProtocolError{"timeout must be a whole number of milliseconds from 1 to 60000"};
+      timeoutMs = it->get<int64_t>();
+    }
+    PrinterStatus s = QueryStatus(name.get<std::string>(), std::chrono::milliseconds(timeoutMs));
+    answer result = {{"name", s.Printer}, {"state", s.State}, {"reasons", s.Reasons}, {"raw", s.RawShown()}};
+    if (!s.Error.empty()) result["error"] = s.Error;
+    return result;
+  }
+
   // Pictures of a job, as `morvel preview` draws them: what a page would
   // otherwise send to an online viewer, with its customers' addresses in it.
   static answer Preview(const json& request) {
@@ -570,6 +587,7 @@ std::string Session::Handle(std::string_view message) {
     }
     if (request.contains("create")) return Dump(answer{{"id", id}, {"result", Impl::Create(*this, request)}});
     if (request.contains("preview")) return Dump(answer{{"id", id}, {"result", Impl::Preview(request)}});
+    if (request.contains("status")) return Dump(answer{{"id", id}, {"result", Impl::Status(request)}});
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
       Impl::Release(*this, currentObject_);

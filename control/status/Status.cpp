@@ -1,0 +1,246 @@
+// morvel::QueryStatus: finds the installed printer, asks it in its brand's
+// way over its transport, and tells the answer in IPP terms. CUPS queues
+// report what CUPS knows; where the queue's device is a raw socket the device
+// is asked too, because CUPS's socket backend never asks it.
+#include <algorithm>
+#include <future>
+
+#include "control/status/Answers.h"
+#include "morvel/types.h"
+#include "platform/services.h"
+#include "platform/status_link.h"
+
+namespace morvel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using status::Brand;
+using status::Reading;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+struct Asked {
+  Reading Read;
+  std::string Raw;
+  std::string Error;
+  bool TimedOut = false;
+};
+
+// The brand's queries, in order; a reading for each answer that came.
+std::vector<platform::Exchange> QueriesFor(Brand brand) {
+  switch (brand) {
+    case Brand::Zebra:
+      return {{"~HQES\r\n", status::ZplHostQueryFrame}, {"~HS\r\n", status::ZplHostStatusFrame}};
+    case Brand::Sato:
+      return {{std::string(1, '\x05'), status::SbplStatus4Frame}};
+    case Brand::Orx:
+      return {{"\x1b!?", status::TsplStatusByteFrame}};
+    case Brand::Other:
+      break;
+  }
+  return {};
+}
+
+Asked Interpret(Brand brand, const platform::LinkResult& link) {
+  Asked asked;
+  asked.TimedOut = link.TimedOut;
+  asked.Error = link.Error;
+  for (const auto& a : link.Answers) asked.Raw += a;
+  asked.Raw += link.Partial;
+  Reading reading;
+  for (size_t k = 0; k < link.Answers.size(); ++k) {
+    Reading one;
+    if (brand == Brand::Zebra) one = k == 0 ? status::ReadZplHostQuery(link.Answers[k]) : status::ReadZplHostStatus(link.Answers[k]);
+    if (brand == Brand::Sato) one = status::ReadSbplStatus4(link.Answers[k]);
+    if (brand == Brand::Orx) one = status::ReadTsplStatusByte(link.Answers[k]);
+    if (!one.Understood) {
+      one.Reasons = {"other"};
+      one.State = "unknown";
+      if (asked.Error.empty()) asked.Error = "the printer's answer is not of the documented shape";
+    }
+    reading = k == 0 ? one : status::Combine(reading, one);
+  }
+  // A Zebra printer may stay silent on ~HS while it is out of paper or its
+  // head is open: the ~HQES answer already says what is wrong.
+  if (brand == Brand::Zebra && link.Answers.size() == 1 && link.TimedOut && reading.Understood &&
+      reading.State == "stopped") {
+    asked.TimedOut = false;
+    asked.Raw.resize(link.Answers[0].size());
+  }
+  asked.Read = reading;
+  return asked;
+}
+
+Asked AskSocketPrinter(Brand brand, std::string_view where, Clock::time_point deadline) {
+  std::string authority(where.substr(0, where.find('/')));
+  std::string host = authority, port = "9100";
+  if (!authority.empty() && authority[0] == '[') {
+    size_t close = authority.find(']');
+    host = authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (close != std::string::npos && close + 1 < authority.size() && authority[close + 1] == ':') port = authority.substr(close + 2);
+  } else if (size_t colon = authority.rfind(':'); colon != std::string::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  return Interpret(brand, platform::AskSocket(host, port, QueriesFor(brand), deadline));
+}
+
+void Finish(PrinterStatus& out, const Asked& asked) {
+  Reading reading = asked.Read;
+  if (asked.TimedOut || !asked.Error.empty()) {
+    if (reading.Reasons.empty() || !reading.Understood) reading.State = "unknown";
+    if (asked.TimedOut && std::find(reading.Reasons.begin(), reading.Reasons.end(), "timed-out") == reading.Reasons.end())
+      reading.Reasons.push_back("timed-out");
+    if (!asked.TimedOut && reading.Reasons.empty()) reading.Reasons.push_back("other");
+    if (out.Error.empty()) out.Error = asked.TimedOut && asked.Error.empty() ? "no whole answer before the timeout" : asked.Error;
+  }
+  out.State = reading.State;
+  out.Reasons = reading.Reasons;
+  out.Raw += asked.Raw;
+}
+
+PrinterStatus Query(const std::string& name, const std::string& uri, std::chrono::milliseconds timeout) {
+  PrinterStatus out;
+  out.Printer = name;
+  out.Uri = uri;
+  const auto deadline = Clock::now() + timeout;
+  const Brand brand = status::BrandOf(name);
+  const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
+  if (scheme == "file:") {
+    out.State = "idle";
+    return out;
+  }
+  if (Lower(uri).starts_with("socket://")) {
+    if (brand == Brand::Other) {
+      out.Reasons = {"other"};
+      out.Error = "the printer's brand has no status query over a raw socket";
+      return out;
+    }
+    Finish(out, AskSocketPrinter(brand, std::string_view(uri).substr(9), deadline));
+    return out;
+  }
+  if (scheme == "usb:") {
+    // usb:/dev/usb/lpN: the usblp node answers on its read channel.
+    std::string node = uri.substr(4);
+    if (node.starts_with("//")) node.erase(0, 2);
+    if (brand == Brand::Other) {
+      out.Reasons = {"other"};
+      out.Error = "the printer's brand has no status query";
+      return out;
+    }
+    Finish(out, Interpret(brand, platform::AskDevice(node, QueriesFor(brand), deadline)));
+    return out;
+  }
+  if (scheme == "cups:") {
+    std::string queue = uri.substr(5);
+    platform::QueueState q = platform::AskCupsQueue(queue, deadline);
+    if (!q.Answered) {
+      out.Reasons = {"other"};
+      out.Error = q.Error;
+      return out;
+    }
+    Reading reading = status::ReadCups(q.State, q.Reasons);
+    std::string raw = "printer-state=" + std::to_string(q.State) + " printer-state-reasons=";
+    for (size_t k = 0; k < q.Reasons.size(); ++k) raw += (k ? "," : "") + q.Reasons[k];
+    if (!q.DeviceUri.empty()) raw += " device-uri=" + q.DeviceUri;
+    raw += "\n";
+    out.Raw = raw;
+    out.State = reading.State;
+    out.Reasons = reading.Reasons;
+    if (Lower(q.DeviceUri).starts_with("socket://") && brand != Brand::Other) {
+      std::string where = q.DeviceUri.substr(9);
+      if (size_t query = where.find('?'); query != std::string::npos) where.resize(query);
+      PrinterStatus device;
+      Finish(device, AskSocketPrinter(brand, where, deadline));
+      Reading both = status::Combine(reading, Reading{true, device.State, device.Reasons});
+      // The device unknown does not make a working queue unknown: timed-out tells it.
+      if (both.State == "unknown") both.State = reading.State;
+      out.State = both.State;
+      out.Reasons = both.Reasons;
+      out.Raw += device.Raw;
+      out.Error = device.Error;
+    }
+    return out;
+  }
+  out.Reasons = {"other"};
+  out.Error = "unknown uri scheme in '" + uri + "'";
+  return out;
+}
+
+}  // namespace
+
+bool PrinterStatus::Ready() const {
+  if (State != "idle" && State != "processing") return false;
+  return std::all_of(Reasons.begin(), Reasons.end(), [](const std::string& r) { return r.ends_with("-low"); });
+}
+
+std::string PrinterStatus::ReasonsText() const {
+  if (Reasons.empty()) return "none";
+  std::string text;
+  for (const auto& r : Reasons) text += (text.empty() ? "" : ",") + r;
+  return text;
+}
+
+std::string PrinterStatus::RawShown() const {
+  std::string shown;
+  static const char digits[] = "0123456789ABCDEF";
+  for (unsigned char c : Raw) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') shown += static_cast<char>(c);
+    else shown += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+  }
+  return shown;
+}
+
+PrinterStatus QueryStatus(const std::string& printerName, std::chrono::milliseconds timeout) {
+  try {
+    for (const auto& p : platform::Current().Printers->List())
+      if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, timeout);
+    PrinterStatus out;
+    out.Printer = printerName;
+    out.Reasons = {"other"};
+    out.Error = "no printer named '" + printerName + "' is installed";
+    return out;
+  } catch (const std::exception& e) {
+    PrinterStatus out;
+    out.Printer = printerName;
+    out.Reasons = {"other"};
+    out.Error = e.what();
+    return out;
+  }
+}
+
+std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
+  std::vector<PrinterStatus> all;
+  std::vector<platform::InstalledPrinter> printers;
+  try {
+    printers = platform::Current().Printers->List();
+  } catch (const std::exception& e) {
+    PrinterStatus out;
+    out.Reasons = {"other"};
+    out.Error = e.what();
+    all.push_back(out);
+    return all;
+  }
+  // Asked together: a silent printer costs its timeout once, not once a printer.
+  std::vector<std::future<PrinterStatus>> asked;
+  for (const auto& p : printers)
+    asked.push_back(std::async(std::launch::async, [name = ToUtf8(p.Name), uri = p.Uri, timeout] {
+      try {
+        return Query(name, uri, timeout);
+      } catch (const std::exception& e) {
+        PrinterStatus out;
+        out.Printer = name;
+        out.Uri = uri;
+        out.Reasons = {"other"};
+        out.Error = e.what();
+        return out;
+      }
+    }));
+  for (auto& f : asked) all.push_back(f.get());
+  return all;
+}
+
+}  // namespace morvel

@@ -1,0 +1,165 @@
+// morvel emulate: a virtual label printer. One raw TCP port per language;
+// each connection read to its end is one job, kept in the jobs folder and
+// pictured through the house preview by one print engine, as a printer
+// prints one label after another. Status queries on the connection are
+// answered at once from the state the user set.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace morvel::emulate {
+
+enum class Tongue { Zpl, Sbpl, Tspl };
+const char* NameOf(Tongue tongue);  // zpl, sbpl, tspl
+
+struct PrinterState {
+  bool Paused = false, PaperOut = false, HeadOpen = false, RibbonOut = false;
+  long PaperOutAfter = -1;  // labels left before the paper runs out; -1: never
+  bool CanPrint() const { return !Paused && !PaperOut && !HeadOpen && !RibbonOut; }
+  friend bool operator==(const PrinterState&, const PrinterState&) = default;
+};
+
+// What the answers tell besides the state.
+struct Snapshot {
+  PrinterState State;
+  int Dpi = 203;
+  int FormatsInBuffer = 0;   // jobs waiting to print
+  long LabelsRemaining = 0;  // of the job printing or waiting first
+  std::string JobId;         // SBPL <ID> of that job, two characters or empty
+  std::string JobName;       // SBPL <WK> of that job
+};
+
+// The answers, byte for byte as the programming guides lay them out.
+std::string ZplHostStatus(const Snapshot& s);          // ~HS: three STX..ETX CR LF strings
+std::string ZplHostQuery(const Snapshot& s);           // ~HQES
+std::string ZplHostIdentification(const Snapshot& s);  // ~HI
+std::string SbplStatus4(const Snapshot& s);            // ENQ on a LAN port: length, ENQ, STX..ETX
+std::string SbplCancelReply(const Snapshot& s);        // CAN: ACK, or NAK in an error
+std::string TsplStatusByte(const Snapshot& s);         // ESC !?
+std::string TsplExtendedStatus(const Snapshot& s);     // ESC !S
+
+enum class Query { HostStatus, HostQuery, HostIdentification, Enquiry, Cancel, StatusByte, ExtendedStatus };
+
+// Takes the immediate commands out of a language's byte stream as it comes,
+// in pieces cut anywhere.
+class QueryScanner {
+ public:
+  explicit QueryScanner(Tongue tongue) : tongue_(tongue) {}
+  // Appends the job bytes of `chunk` to `job` and the queries to `queries`.
+  void Feed(std::string_view chunk, std::string& job, std::vector<Query>& queries);
+  // The bytes held back at the end (a query's start that never finished).
+  void Finish(std::string& job);
+
+ private:
+  Tongue tongue_;
+  std::string held_;
+  bool insideSbplJob_ = false;
+};
+
+enum class JobStage { Waiting, Printing, Printed, Cancelled };
+
+struct JobRecord {
+  int Id = 0;
+  Tongue Language = Tongue::Zpl;
+  std::string File;       // the job's bytes as they came, the answered queries taken out
+  std::string Peer;       // who sent it
+  std::string Received;   // ISO 8601 UTC
+  uint64_t Bytes = 0;     // as received, queries included
+  bool Cut = false;       // over the size limit: the rest was read and dropped
+  bool Dropped = false;   // the connection broke off
+  JobStage Stage = JobStage::Waiting;
+  size_t LabelsTotal = 0;
+  size_t LabelsPrinted = 0;
+  std::vector<std::string> Pictures;  // PNG files, one a label printed
+  std::vector<std::string> Warnings;
+  std::string JobId, JobName;         // SBPL's, for its status answer
+};
+const char* NameOf(JobStage stage);
+
+struct Options {
+  std::string ListenAddress = "127.0.0.1";
+  std::optional<int> ZplPort, SbplPort, TsplPort;  // unset: that language is off
+  std::string JobsFolder;
+  int Dpi = 203;
+  uint64_t SizeLimit = 64ull << 20;
+  int IdleTimeoutMs = 5 * 60 * 1000;  // a connection silent this long is ended
+  size_t MaxConnections = 256;        // served at once; more wait to be accepted
+};
+
+class Emulator {
+ public:
+  explicit Emulator(Options options);
+  ~Emulator();
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  // Binds every port; false with `error` naming the port that failed.
+  bool Start(std::string& error);
+  void Stop();
+  int Port(Tongue tongue) const;
+  const Options& Settings() const { return options_; }
+
+  PrinterState State();
+  void SetState(const PrinterState& state);
+  std::vector<JobRecord> Jobs();  // newest first
+  Snapshot Now();
+  // Counts every change of jobs or state; waits until it differs from
+  // `seen` or `stop` is set, at most `limitMs`.
+  uint64_t WaitForChange(uint64_t seen, int limitMs);
+  uint64_t Version();
+  // Jobs come from the network only; the web page and tests feed this too.
+  void Log(const std::string& line);
+
+ private:
+  struct Listener;
+  void Accept(Listener& listener);
+  void Serve(int fd, Tongue tongue, std::string peer);
+  int NewJob(Tongue tongue, const std::string& peer, std::string& file);
+  void Finished(JobRecord record, std::string jobBytes);
+  void Engine();
+  bool PrintSome(JobRecord& job);  // false: stopped before the job's end
+  void Changed();                  // with lock_ held
+  Snapshot SnapshotLocked();
+  void Answer(int fd, Tongue tongue, Query query);
+  void Cancel(Tongue tongue);
+
+  Options options_;
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::atomic<bool> stopping_{false};
+  int wake_[2] = {-1, -1};
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  uint64_t version_ = 0;
+  PrinterState state_;
+  int nextId_ = 1;
+  std::list<JobRecord> jobs_;        // newest first
+  std::list<int> queue_;             // ids waiting to print, oldest first
+  std::thread engine_;
+
+  std::mutex connectionsLock_;
+  std::condition_variable connectionsChanged_;
+  size_t open_ = 0;
+  std::vector<int> openFds_;
+  std::mutex logLock_;
+};
+
+// The default jobs folder: $XDG_STATE_HOME/morvel/emulate, else
+// ~/.local/state/morvel/emulate.
+std::string DefaultJobsFolder();
+
+// `morvel emulate ...`: arguments after the word emulate.
+int Main(const std::vector<std::string>& args);
+
+}  // namespace morvel::emulate

@@ -1,0 +1,216 @@
+// Status exchanges over raw TCP, a device node and IPP. The printer's answer
+// is read until its framer says it is whole: a printer may split an answer
+// across packets or hold it back, and guessing a quiet time would either cut
+// an answer or wait for nothing.
+#include "platform/status_link.h"
+
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace morvel::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for `events`; false when the deadline passed first.
+bool Wait(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    int n = poll(&p, 1, MsLeft(deadline));
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) return true;  // the read or write that follows tells the error
+  }
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  void Reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+  int Get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// Runs the exchanges over an open non-blocking descriptor.
+void Converse(int fd, bool isSocket, const std::vector<Exchange>& exchanges, Clock::time_point deadline,
+              LinkResult& result) {
+  std::string pending;  // bytes after the last whole answer
+  for (const Exchange& exchange : exchanges) {
+    size_t sent = 0;
+    while (sent < exchange.Query.size()) {
+      if (!Wait(fd, POLLOUT, deadline)) {
+        result.TimedOut = true;
+        return;
+      }
+      ssize_t n = isSocket ? send(fd, exchange.Query.data() + sent, exchange.Query.size() - sent, MSG_NOSIGNAL)
+                           : write(fd, exchange.Query.data() + sent, exchange.Query.size() - sent);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        result.Error = std::string("cannot send the query: ") + std::strerror(errno);
+        return;
+      }
+    }
+    for (;;) {
+      if (size_t whole = exchange.Framer(pending); whole > 0 && whole <= pending.size()) {
+        result.Answers.push_back(pending.substr(0, whole));
+        pending.erase(0, whole);
+        break;
+      }
+      if (!Wait(fd, POLLIN, deadline)) {
+        result.TimedOut = true;
+        result.Partial = pending;
+        return;
+      }
+      char buffer[4096];
+      ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        pending.append(buffer, static_cast<size_t>(n));
+        if (pending.size() > (1u << 20)) {
+          result.Error = "the answer does not end (over 1 MiB)";
+          result.Partial = pending.substr(0, 256);
+          return;
+        }
+      } else if (n == 0) {
+        result.Error = "the printer closed the connection before its answer was whole";
+        result.Partial = pending;
+        return;
+      } else if (errno != EAGAIN && errno != EINTR) {
+        result.Error = std::string("cannot read the answer: ") + std::strerror(errno);
+        result.Partial = pending;
+        return;
+      }
+    }
+  }
+}
+
+int GiveUp(http_t*, void*) { return 0; }
+
+}  // namespace
+
+LinkResult AskSocket(const std::string& host, const std::string& port, const std::vector<Exchange>& exchanges,
+                     Clock::time_point deadline) {
+  LinkResult result;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
+    result.Error = "cannot resolve " + host + ": " + gai_strerror(rc);
+    return result;
+  }
+  Descriptor fd;
+  std::string lastError = "no address";
+  for (addrinfo* a = found; a != nullptr && fd.Get() < 0; a = a->ai_next) {
+    Descriptor attempt(socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+    if (attempt.Get() < 0) continue;
+    if (connect(attempt.Get(), a->ai_addr, a->ai_addrlen) != 0) {
+      if (errno != EINPROGRESS) {
+        lastError = std::strerror(errno);
+        continue;
+      }
+      if (!Wait(attempt.Get(), POLLOUT, deadline)) {
+        result.TimedOut = true;
+        lastError = "no connection before the deadline";
+        break;
+      }
+      int error = 0;
+      socklen_t len = sizeof error;
+      getsockopt(attempt.Get(), SOL_SOCKET, SO_ERROR, &error, &len);
+      if (error != 0) {
+        lastError = std::strerror(error);
+        continue;
+      }
+    }
+    fd.Reset(attempt.Release());
+  }
+  freeaddrinfo(found);
+  if (fd.Get() < 0) {
+    result.Error = "cannot connect to " + host + ":" + port + ": " + lastError;
+    return result;
+  }
+  result.Connected = true;
+  // Queries are a few bytes each, the next sent only after an answer: none waits to be gathered.
+  int one = 1;
+  setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  Converse(fd.Get(), true, exchanges, deadline, result);
+  return result;
+}
+
+LinkResult AskDevice(const std::string& node, const std::vector<Exchange>& exchanges, Clock::time_point deadline) {
+  LinkResult result;
+  Descriptor fd(open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (fd.Get() < 0) {
+    result.Error = "cannot open " + node + ": " + std::strerror(errno);
+    return result;
+  }
+  result.Connected = true;
+  Converse(fd.Get(), false, exchanges, deadline, result);
+  return result;
+}
+
+QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
+  QueueState state;
+  const int timeoutMs = std::max(MsLeft(deadline), 1);
+  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeoutMs, nullptr);
+  if (http == nullptr) {
+    state.Error = std::string("cannot reach the CUPS server ") + cupsServer();
+    return state;
+  }
+  httpSetTimeout(http, timeoutMs / 1000.0, GiveUp, nullptr);
+  char uri[1024];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s", queue.c_str());
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  static const char* const wanted[] = {"printer-state", "printer-state-reasons", "printer-state-message",
+                                       "device-uri"};
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
+  ipp_t* response = cupsDoRequest(http, request, "/");
+  if (response == nullptr || ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING) {
+    state.Error = std::string("CUPS: ") + cupsLastErrorString();
+  } else {
+    state.Answered = true;
+    if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM)) state.State = ippGetInteger(a, 0);
+    if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD))
+      for (int k = 0; k < ippGetCount(a); ++k) state.Reasons.emplace_back(ippGetString(a, k, nullptr));
+    if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT))
+      state.Message = ippGetString(a, 0, nullptr);
+    if (ipp_attribute_t* a = ippFindAttribute(response, "device-uri", IPP_TAG_URI))
+      state.DeviceUri = ippGetString(a, 0, nullptr);
+  }
+  ippDelete(response);
+  httpClose(http);
+  return state;
+}
+
+}  // namespace morvel::platform

@@ -1,0 +1,55 @@
+// Asking a printer for its state: one raw TCP connection carrying queries
+// and their framed answers, a usblp node's read channel, and a CUPS queue's
+// own state attributes. Every wait is bounded by one deadline for the whole
+// exchange, so a silent printer costs the caller at most its timeout.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel::platform {
+
+// How many bytes of `received` make the whole answer, or 0 while it is not
+// complete yet. Called again as more bytes come.
+using AnswerFramer = std::function<size_t(std::string_view received)>;
+
+struct Exchange {
+  std::string Query;
+  AnswerFramer Framer;
+};
+
+struct LinkResult {
+  bool Connected = false;
+  bool TimedOut = false;             // the deadline passed before an answer was whole
+  std::string Error;                 // why nothing could be asked (resolve, connect)
+  std::vector<std::string> Answers;  // one per exchange that was answered whole, in order
+  std::string Partial;               // the bytes of the answer that did not come whole
+};
+
+// Connects to HOST:PORT and runs the exchanges in order on one connection,
+// stopping at the first that is not answered whole before the deadline.
+LinkResult AskSocket(const std::string& host, const std::string& port, const std::vector<Exchange>& exchanges,
+                     std::chrono::steady_clock::time_point deadline);
+
+// The same over a device node opened for reading and writing (a usblp node
+// answers on its read channel).
+LinkResult AskDevice(const std::string& node, const std::vector<Exchange>& exchanges,
+                     std::chrono::steady_clock::time_point deadline);
+
+struct QueueState {
+  bool Answered = false;
+  std::string Error;
+  int State = 0;                     // IPP printer-state: 3 idle, 4 processing, 5 stopped
+  std::vector<std::string> Reasons;  // printer-state-reasons as CUPS gives them
+  std::string Message;               // printer-state-message
+  std::string DeviceUri;             // empty when the server does not tell it
+};
+
+// The queue's printer-state, printer-state-reasons and device-uri from the
+// CUPS server in use (CUPS_SERVER), within the time left.
+QueueState AskCupsQueue(const std::string& queue, std::chrono::steady_clock::time_point deadline);
+
+}  // namespace morvel::platform

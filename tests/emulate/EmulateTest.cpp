@@ -1,0 +1,457 @@
+// A real `morvel emulate` on loopback: jobs from the network and from
+// `morvel run` kept and pictured, status asked by `morvel status` of every
+// brand in every state, the buffer while the printer cannot print, cut
+// jobs, garbage, half jobs, many connections at once, and a real cupsd raw
+// queue whose device is the emulator.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "support/CaptureListener.h"
+#include "hosts/serve/Session.h"
+#include "morvel/status.h"
+#include "platform/services.h"
+#include "support/CupsServer.h"
+#include "support/ScopedEnv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const char* const Morvel = MORVEL_BINARY_DIR "/bin/morvel";
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval limit{20, 0};  // catches a hang, never times a result
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    ASSERT_GT(n, 0);
+    sent += static_cast<size_t>(n);
+  }
+}
+
+void SendJob(int port, const std::string& bytes) {
+  int fd = Connect(port);
+  ASSERT_GE(fd, 0);
+  SendAll(fd, bytes);
+  close(fd);
+}
+
+// One HTTP/1.1 request, the reply's body.
+std::string Http(int port, const std::string& method, const std::string& path, const std::string& body = "") {
+  int fd = Connect(port);
+  if (fd < 0) return "";
+  std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                        "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body;
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string reply;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  size_t split = reply.find("\r\n\r\n");
+  return split == std::string::npos ? reply : reply.substr(split + 4);
+}
+
+class EmulatorProcess {
+ public:
+  explicit EmulatorProcess(const std::string& jobs, std::vector<std::string> extra = {}) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    std::vector<std::string> args = {Morvel, "emulate", "--zpl", "0", "--sbpl", "0", "--tspl", "0", "--web", "0", "--jobs", jobs};
+    args.insert(args.end(), extra.begin(), extra.end());
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(Morvel, argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    FILE* lines = fdopen(out[0], "r");
+    char line[512];
+    while (fgets(line, sizeof line, lines) != nullptr) {
+      std::string text(line);
+      std::string word = text.substr(0, text.find(' '));
+      size_t colon = text.rfind(':');
+      if (word == "jobs") break;
+      ports_[word] = std::atoi(text.c_str() + colon + 1);
+    }
+    fclose(lines);
+  }
+  ~EmulatorProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+    }
+  }
+  int Port(const std::string& language) { return ports_[language]; }
+  bool Ready() { return ports_.size() == 4; }
+
+ private:
+  pid_t pid_ = -1;
+  std::map<std::string, int> ports_;
+};
+
+struct Outcome {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+class EmulateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/morvel-emulate-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    jobs_ = (dir_ / "jobs").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void WritePrinters(EmulatorProcess& e, const std::string& more = "") {
+    std::ofstream(dir_ / "printers.conf")
+        << "[ZDesigner ZT410R-203dpi ZPL]\nuri = socket://127.0.0.1:" << e.Port("zpl") << "\ndpi = 203\n\n"
+        << "[SATO CL4NX 203dpi]\nuri = socket://127.0.0.1:" << e.Port("sbpl") << "\ndpi = 203\n\n"
+        << "[Orx 203]\nuri = socket://127.0.0.1:" << e.Port("tspl") << "\ndpi = 203\n\n"
+        << more;
+  }
+
+  Outcome Run(const std::string& args, const std::string& input = "", const std::string& env = "MORVEL_CUPS=0") {
+    std::ofstream(dir_ / "in.txt", std::ios::binary) << input;
+    std::string cmd = "cd '" + dir_.string() + "' && MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' " + env +
+                      " '" + Morvel + "' " + args + " < in.txt > out.txt 2> err.txt";
+    int raw = std::system(cmd.c_str());
+    Outcome o;
+    o.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::stringstream out, err;
+    out << std::ifstream(dir_ / "out.txt").rdbuf();
+    err << std::ifstream(dir_ / "err.txt").rdbuf();
+    o.Out = out.str();
+    o.Err = err.str();
+    return o;
+  }
+
+  // Waits, with a deadline that only catches a hang, until `done` holds for the job list.
+  nlohmann::json WaitForJobs(int web, const std::function<bool(const nlohmann::json&)>& done) {
+    nlohmann::json jobs;
+    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
+      jobs = nlohmann::json::parse(Http(web, "GET", "/api/jobs"), nullptr, false);
+      if (!jobs.is_discarded() && done(jobs)) return jobs;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ADD_FAILURE() << "the jobs never came: " << jobs.dump();
+    return jobs;
+  }
+
+  fs::path dir_;
+  std::string jobs_;
+};
+
+std::string Script(const std::string& printer, const std::string& text) {
+  return "SetPrint \"" + printer + "\"\nOpenPort \"" + printer + "\"\nInitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 \"" + text +
+         "\" 12 F1.TTF\nPrintLabel 1\nClosePort\n";
+}
+
+const std::string Label = "^XA^FO20,20^A0N,30,30^FDLot 7^FS^FO20,80^BCN,60,Y,N,N^FD12345678^FS^XZ";
+
+TEST_F(EmulateTest, EveryBrandInEveryStateAsMorvelStatusTellsIt) {
+  const struct {
+    std::vector<std::string> Flags;
+    const char* Zebra;
+    const char* Sato;
+    const char* Orx;
+    int Exit;
+  } cases[] = {
+      {{}, "idle\tnone", "idle\tnone", "idle\tnone", 0},
+      {{"--paper-out"}, "stopped\tmedia-empty", "stopped\tmedia-empty", "stopped\tmedia-empty", 4},
+      {{"--head-open"}, "stopped\tcover-open", "stopped\tcover-open", "stopped\tcover-open", 4},
+      {{"--ribbon-out"}, "stopped\tmarker-supply-empty", "stopped\tmarker-supply-empty", "stopped\tmarker-supply-empty", 4},
+      {{"--paused"}, "stopped\tpaused", "stopped\toffline", "stopped\tpaused", 4},
+      {{"--paper-out", "--head-open"}, "stopped\tmedia-empty,cover-open", "stopped\tcover-open",
+       "stopped\tcover-open,media-empty", 4},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const auto& f : c.Flags) shown += f + " ";
+    SCOPED_TRACE(shown);
+    EmulatorProcess e(jobs_, c.Flags);
+    ASSERT_TRUE(e.Ready());
+    WritePrinters(e);
+    Outcome o = Run("status");
+    EXPECT_EQ(o.Status, c.Exit) << o.Err;
+    EXPECT_EQ(o.Out, std::string("ZDesigner ZT410R-203dpi ZPL\t") + c.Zebra + "\nSATO CL4NX 203dpi\t" + c.Sato +
+                         "\nOrx 203\t" + c.Orx + "\n");
+  }
+}
+
+TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
+  morvel::testing::CaptureListener silent(morvel::testing::CaptureListener::Mode::NeverRead);
+  ASSERT_TRUE(silent.Ready());
+  std::ofstream(dir_ / "printers.conf") << "[ZDesigner silent]\nuri = socket://127.0.0.1:" << silent.Port()
+                                        << "\n\n[Files]\nuri = file:" << dir_.string() << "\n";
+  const struct {
+    const char* Args;
+    int Exit;
+    const char* Out;
+  } cases[] = {
+      {"status 'ZDesigner silent' --timeout 300", 4, "ZDesigner silent\tunknown\ttimed-out\n"},
+      {"status Files", 0, "Files\tidle\tnone\n"},
+      {"status Nobody", 4, "Nobody\tunknown\tother\n"},
+      {"status --timeout x", 1, ""},
+      {"status --bogus", 1, ""},
+  };
+  for (const auto& c : cases) {
+    Outcome o = Run(c.Args);
+    EXPECT_EQ(o.Status, c.Exit) << c.Args << "\n" << o.Err;
+    EXPECT_EQ(o.Out, c.Out) << c.Args;
+  }
+  Outcome json = Run("status 'ZDesigner silent' --json --timeout 200");
+  auto line = nlohmann::json::parse(json.Out, nullptr, false);
+  ASSERT_FALSE(line.is_discarded()) << json.Out;
+  EXPECT_EQ(line["state"], "unknown");
+  EXPECT_EQ(line["reasons"], nlohmann::json::array({"timed-out"}));
+}
+
+TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
+  EmulatorProcess e(jobs_, {"--paused"});
+  ASSERT_TRUE(e.Ready());
+  WritePrinters(e);
+  const int web = e.Port("web");
+  Outcome run = Run("run", Script("ZDesigner ZT410R-203dpi ZPL", "Lot 7"));
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1; });
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0]["stage"], "waiting");
+  EXPECT_TRUE(jobs[0]["pictures"].empty());
+  Outcome waiting = Run("status 'ZDesigner ZT410R-203dpi ZPL'");
+  EXPECT_EQ(waiting.Out, "ZDesigner ZT410R-203dpi ZPL\tstopped\tpaused\n");
+
+  // Printing again prints what waited.
+  EXPECT_NE(Http(web, "POST", "/api/state", R"({"paused": false})").find("\"ready\":true"), std::string::npos);
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  ASSERT_EQ(jobs[0]["pictures"].size(), 1u);
+  const std::string png = jobs[0]["pictures"][0];
+  std::ifstream picture(png, std::ios::binary);
+  char magic[8] = {};
+  picture.read(magic, 8);
+  EXPECT_EQ(std::string(magic, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(Http(web, "GET", "/pictures/" + fs::path(png).filename().string()).substr(0, 4), "\x89PNG");
+  EXPECT_TRUE(fs::exists(jobs_ + "/000001.zpl"));
+  EXPECT_TRUE(fs::exists(jobs_ + "/000001.json"));
+
+  // Bad state bodies are refused, the state unchanged.
+  for (const char* bad : {"[1]", R"({"paper_out": 1})", R"({"jam": true})", R"({"paper_out_after": -5})", "{"})
+    EXPECT_NE(Http(web, "POST", "/api/state", bad).find("error"), std::string::npos) << bad;
+  EXPECT_NE(Http(web, "GET", "/api/state").find("\"ready\":true"), std::string::npos);
+}
+
+TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
+  EmulatorProcess e(jobs_, {"--paper-out-after", "2"});
+  ASSERT_TRUE(e.Ready());
+  WritePrinters(e);
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), Label + Label + Label);
+  // The engine stops at the third label and puts the job back in the buffer.
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "waiting" && j[0]["labels_printed"] != 0; });
+  EXPECT_EQ(jobs[0]["labels_printed"], 2);
+  EXPECT_EQ(jobs[0]["labels"], 3);
+  Outcome o = Run("status 'ZDesigner ZT410R-203dpi ZPL'");
+  EXPECT_EQ(o.Out, "ZDesigner ZT410R-203dpi ZPL\tstopped\tmedia-empty\n");
+  EXPECT_EQ(o.Status, 4);
+  Http(web, "POST", "/api/state", R"({"paper_out": false})");
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs[0]["pictures"].size(), 3u);
+}
+
+TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
+  EmulatorProcess e(jobs_, {"--limit", "4096"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), "^XA^FO10,10^GFA,100000,100000,100," + std::string(200000, 'F') + "^FS^XZ");
+  SendJob(e.Port("sbpl"), "\x1b" "A\x1bH0100\x1bV0100\x1bL0202\x1bXMhalf");  // cut short, never ended
+  SendJob(e.Port("tspl"), std::string("\x01\xfe\xff garbage \x7f\r\n", 15));
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 3; });
+  std::map<std::string, nlohmann::json> byLanguage;
+  for (auto& j : jobs) byLanguage[j["language"]] = j;
+  EXPECT_TRUE(byLanguage["zpl"]["cut"]);
+  EXPECT_GT(byLanguage["zpl"]["bytes"].get<uint64_t>(), 200000u);
+  EXPECT_EQ(fs::file_size(byLanguage["zpl"]["file"].get<std::string>()), 4096u);
+  for (const char* language : {"zpl", "sbpl", "tspl"}) {
+    EXPECT_FALSE(byLanguage[language]["warnings"].empty()) << language;
+    EXPECT_TRUE(byLanguage[language]["pictures"].empty()) << language;
+  }
+
+  // Fifty at once, each held open until all are connected.
+  std::vector<int> fds;
+  for (int k = 0; k < 50; ++k) {
+    fds.push_back(Connect(e.Port(k % 2 ? "zpl" : "tspl")));
+    ASSERT_GE(fds.back(), 0);
+  }
+  for (int k = 0; k < 50; ++k)
+    SendAll(fds[k], k % 2 ? Label : "SIZE 50 mm,30 mm\r\nCLS\r\nTEXT 10,10,\"3\",0,1,1,\"Lot " + std::to_string(k) + "\"\r\nPRINT 1\r\n");
+  // Each connection also asks the state, and is answered on it.
+  for (int k = 0; k < 50; ++k) {
+    SendAll(fds[k], k % 2 ? "~HS" : "\x1b!?");
+    char answer[128];
+    EXPECT_GT(recv(fds[k], answer, sizeof answer, 0), 0) << k;
+  }
+  for (int fd : fds) close(fd);
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) {
+    size_t printed = 0;
+    for (auto& job : j) printed += job["stage"] == "printed" && job["pictures"].size() == 1;
+    return printed == 50;
+  });
+  EXPECT_EQ(jobs.size(), 53u);
+}
+
+// A page asks through the bridge's protocol, a C++ program through
+// QueryStatus; both say what the emulator's switches say.
+TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
+  EmulatorProcess e(jobs_);
+  ASSERT_TRUE(e.Ready());
+  WritePrinters(e);
+  morvel::testing::ScopedEnv printers("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
+  morvel::testing::ScopedEnv noCups("MORVEL_CUPS", "0");
+  morvel::platform::ScopedServices services(morvel::platform::LinuxServices());
+  morvel::serve::Session session({}, [](std::string) {});
+  const int web = e.Port("web");
+  const struct {
+    const char* Change;
+    const char* Reasons;
+    const char* State;
+  } cases[] = {
+      {R"({})", "[]", "idle"},
+      {R"({"paper_out": true})", R"(["media-empty"])", "stopped"},
+      {R"({"paper_out": false, "ribbon_out": true, "paused": true})", R"(["marker-supply-empty","paused"])", "stopped"},
+  };
+  for (const auto& c : cases) {
+    Http(web, "POST", "/api/state", c.Change);
+    auto answer = nlohmann::json::parse(session.Handle(R"({"id":1,"status":"ZDesigner ZT410R-203dpi ZPL"})"));
+    EXPECT_EQ(answer["result"]["state"], c.State) << answer.dump();
+    EXPECT_EQ(answer["result"]["reasons"].dump(), c.Reasons);
+    EXPECT_NE(answer["result"]["raw"].get<std::string>().find("PRINTER STATUS"), std::string::npos);
+    morvel::PrinterStatus direct = morvel::QueryStatus("ZDesigner ZT410R-203dpi ZPL");
+    EXPECT_EQ(direct.State, c.State);
+    EXPECT_EQ(nlohmann::json(direct.Reasons).dump(), c.Reasons);
+  }
+  for (const char* bad : {R"({"id":2,"status":5})", R"({"id":3,"status":"Orx 203","timeout":0})"}) {
+    auto answer = nlohmann::json::parse(session.Handle(bad));
+    EXPECT_EQ(answer["error"]["number"], 5) << bad;
+  }
+}
+
+// A usblp node stands here as a pseudo-terminal in raw mode: the query goes
+// out on it and the answer comes back on its read channel.
+TEST_F(EmulateTest, UsbPrinterAnswersOnTheNodesReadChannel) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string node = ptsname(master);
+  int slave = open(node.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  std::ofstream(dir_ / "printers.conf") << "[Orx TE200 usb]\nuri = usb:" << node << "\n";
+  std::string query;
+  std::thread printer([&] {
+    pollfd p{master, POLLIN, 0};
+    while (query.size() < 3 && poll(&p, 1, 20000) > 0) {
+      char b[16];
+      ssize_t n = read(master, b, sizeof b);
+      if (n <= 0) break;
+      query.append(b, static_cast<size_t>(n));
+    }
+    (void)!write(master, "\x04", 1);  // out of paper
+  });
+  Outcome o = Run("status 'Orx TE200 usb'");
+  printer.join();
+  close(slave);
+  close(master);
+  EXPECT_EQ(query, "\x1b!?");
+  EXPECT_EQ(o.Out, "Orx TE200 usb\tstopped\tmedia-empty\n") << o.Err;
+  EXPECT_EQ(o.Status, 4);
+}
+
+TEST_F(EmulateTest, PortInUseIsNamed) {
+  morvel::testing::CaptureListener taken;
+  ASSERT_TRUE(taken.Ready());
+  Outcome o = Run("emulate --zpl " + std::to_string(taken.Port()) + " --sbpl 0 --tspl 0 --jobs '" + jobs_ + "'");
+  EXPECT_EQ(o.Status, 1);
+  EXPECT_NE(o.Err.find("127.0.0.1:" + std::to_string(taken.Port()) + " for zpl"), std::string::npos) << o.Err;
+}
+
+TEST_F(EmulateTest, CupsRawQueueToTheEmulator) {
+  morvel::testing::CupsServer cups;
+  if (!cups.Ready()) GTEST_SKIP() << cups.Error();
+  EmulatorProcess e(jobs_);
+  ASSERT_TRUE(e.Ready());
+  ASSERT_TRUE(cups.AddRawQueue("ZT410", e.Port("zpl"), "ZDesigner ZT410 queue")) << cups.Error();
+  std::ofstream(dir_ / "printers.conf") << "";
+  const std::string env = "CUPS_SERVER=" + cups.Address();
+  const int web = e.Port("web");
+
+  Outcome run = Run("run", Script("ZDesigner ZT410 queue", "Via CUPS"), env);
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs[0]["pictures"].size(), 1u);
+  ASSERT_TRUE(cups.WaitUntilIdle("ZT410"));
+
+  const struct {
+    const char* Change;
+    bool StopQueue;
+    const char* Expected;
+  } cases[] = {
+      {R"({})", false, "ZDesigner ZT410 queue\tidle\tnone\n"},
+      {R"({"paper_out": true})", false, "ZDesigner ZT410 queue\tstopped\tmedia-empty\n"},
+      {R"({"paper_out": false})", true, "ZDesigner ZT410 queue\tstopped\tpaused\n"},
+  };
+  for (const auto& c : cases) {
+    Http(web, "POST", "/api/state", c.Change);
+    if (c.StopQueue) {
+      ASSERT_TRUE(cups.Stop("ZT410"));
+    }
+    Outcome o = Run("status 'ZDesigner ZT410 queue'", "", env);
+    EXPECT_EQ(o.Out, c.Expected) << o.Err;
+    EXPECT_EQ(o.Status, std::string(c.Expected).find("idle") != std::string::npos ? 0 : 4);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// The status answers of the virtual printer and the readers of printers'
+// answers. Golden bytes follow the programming guides' layouts: ZPL ~HS
+// (three STX..ETX CR LF strings, fields aaa,b,c,dddd,eee,f,g,h,iii,j,k,l /
+// mmm,n,o,p,q,r,s,t,uuuuuuuu,v,www / xxxx,y), ~HQES (ERRORS and WARNINGS:
+// flag, group 2, group 1; media out 1, ribbon out 2, head open 4), SBPL
+// Status 4 on a LAN port (4-byte count, ENQ, STX, id 2, status 1, remaining
+// 6, name 16, ETX; b head open, c paper end, d ribbon end, 0 off-line,
+// A waiting, G printing), TSPL ESC !? (bit 0 head opened, 2 out of paper,
+// 3 out of ribbon, 4 pause, 5 printing) and ESC !S (STX, 4 bytes, ETX CR LF).
+#include <gtest/gtest.h>
+
+#include "control/status/Answers.h"
+#include "hosts/cli/Emulator.h"
+
+namespace {
+
+using namespace morvel;
+using emulate::PrinterState;
+using emulate::Snapshot;
+
+std::string Sbpl(const std::string& body) {
+  std::string length = {0, 0, 0, static_cast<char>(body.size())};
+  return length + body;
+}
+
+struct StateCase {
+  const char* Name;
+  PrinterState State;
+  int Formats;
+  const char* ZplHs;
+  const char* ZplHqesErrors;
+  std::string SbplBody;
+  char TsplByte;
+  std::string TsplExtended;
+  const char* Reading;  // what every reader makes of it: STATE REASONS
+};
+
+TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
+  const StateCase cases[] = {
+      {"ready", {}, 0, "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "   ERRORS:         0 00000000 00000000\r\n", std::string("\x05\x02  A000000                \x03"), 0x00,
+       "\x02@@@@\x03\r\n", "idle none"},
+      {"paper out", {.PaperOut = true}, 0,
+       "\x02" "030,1,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "   ERRORS:         1 00000000 00000001\r\n", std::string("\x05\x02  c000000                \x03"), 0x04,
+       "\x02" "E@@A\x03\r\n", "stopped media-empty"},
+      {"head open", {.HeadOpen = true}, 0,
+       "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,1,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "   ERRORS:         1 00000000 00000004\r\n", std::string("\x05\x02  b000000                \x03"), 0x01,
+       "\x02" "E@@@\x03\r\n", "stopped cover-open"},
+      {"ribbon out", {.RibbonOut = true}, 0,
+       "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,1,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "   ERRORS:         1 00000000 00000002\r\n", std::string("\x05\x02  d000000                \x03"), 0x08,
+       "\x02" "E@@D\x03\r\n", "stopped marker-supply-empty"},
+      {"paused with a job waiting", {.Paused = true}, 1,
+       "\x02" "030,0,1,0812,001,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000002,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "   ERRORS:         0 00000000 00000000\r\n", std::string("\x05\x02" "070000002LOT7            \x03"), 0x10,
+       "\x02`@@@\x03\r\n", "stopped paused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Snapshot s;
+    s.State = c.State;
+    s.FormatsInBuffer = c.Formats;
+    s.LabelsRemaining = c.Formats ? 2 : 0;
+    s.JobId = "07";
+    s.JobName = "LOT7";
+    const std::string hs = emulate::ZplHostStatus(s);
+    EXPECT_EQ(hs, c.ZplHs);
+    const std::string hq = emulate::ZplHostQuery(s);
+    EXPECT_EQ(hq, std::string("\x02\r\n PRINTER STATUS\r\n") + c.ZplHqesErrors + "   WARNINGS:       0 00000000 00000000\r\n\x03\r\n");
+    const std::string sbpl = emulate::SbplStatus4(s);
+    EXPECT_EQ(sbpl, Sbpl(c.SbplBody));
+    EXPECT_EQ(emulate::TsplStatusByte(s), std::string(1, c.TsplByte));
+    EXPECT_EQ(emulate::TsplExtendedStatus(s), c.TsplExtended);
+
+    // Each answer read back, framed whole, says the same.
+    auto said = [](const status::Reading& r) {
+      std::string reasons;
+      for (const auto& x : r.Reasons) reasons += (reasons.empty() ? "" : ",") + x;
+      return r.State + " " + (reasons.empty() ? "none" : reasons);
+    };
+    EXPECT_EQ(status::ZplHostStatusFrame(hs), hs.size());
+    EXPECT_EQ(status::ZplHostQueryFrame(hq), hq.size());
+    EXPECT_EQ(status::SbplStatus4Frame(sbpl), sbpl.size());
+    EXPECT_EQ(status::TsplExtendedFrame(emulate::TsplExtendedStatus(s)), 8u);
+    const std::string expected = c.Reading;
+    const std::string zpl = said(status::Combine(status::ReadZplHostQuery(hq), status::ReadZplHostStatus(hs)));
+    EXPECT_EQ(zpl, expected == "stopped paused" ? "stopped paused" : expected);
+    // A paused SATO printer is off-line.
+    EXPECT_EQ(said(status::ReadSbplStatus4(sbpl)), expected == "stopped paused" ? "stopped offline" : expected);
+    EXPECT_EQ(said(status::ReadTsplStatusByte(emulate::TsplStatusByte(s))), expected);
+    // The four-byte status has no head-open flag: a printer error.
+    EXPECT_EQ(said(status::ReadTsplExtended(emulate::TsplExtendedStatus(s))),
+              expected == "stopped cover-open" ? "stopped other" : expected);
+  }
+}
+
+TEST(StatusAnswers, ReadersOfAnswersAsPrintersSendThem) {
+  struct Case {
+    const char* Name;
+    status::Reading (*Read)(std::string_view);
+    std::string Answer;
+    const char* State;
+    std::vector<std::string> Reasons;
+  } cases[] = {
+      // The guide's ~HQES example: media out and head open together.
+      {"~HQES media out, head open", status::ReadZplHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000005\r\n   WARNINGS:       0 00000000 00000000\r\n\x03\r\n",
+       "stopped", {"media-empty", "cover-open"}},
+      {"~HQES cutter fault", status::ReadZplHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000008\r\n   WARNINGS:       0 00000000 00000000\r\n\x03\r\n",
+       "stopped", {"other"}},
+      {"~HQES paper near end warning", status::ReadZplHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         0 00000000 00000000\r\n   WARNINGS:       1 00000000 00000008\r\n\x03\r\n",
+       "idle", {"media-low"}},
+      {"~HQES cut short", status::ReadZplHostQuery, "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 0000", "unknown", {}},
+      {"~HS printing a batch", status::ReadZplHostStatus,
+       "\x02" "030,0,0,1218,002,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000015,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "processing", {}},
+      {"~HS over temperature", status::ReadZplHostStatus,
+       "\x02" "030,0,0,1218,000,0,0,0,000,0,0,1\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
+       "stopped", {"other"}},
+      {"~HS a field short", status::ReadZplHostStatus,
+       "\x02" "030,0,0,1218,000,0,0,0,000,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n", "unknown", {}},
+      {"Status 4 serial form, printing, ribbon near end", status::ReadSbplStatus4,
+       "\x02" "05H000098SATO            \x03", "processing", {"marker-supply-low"}},
+      {"Status 4 media error", status::ReadSbplStatus4, Sbpl("\x05\x02  e000000                \x03"), "stopped",
+       {"media-jam"}},
+      {"Status 4 cutter error", status::ReadSbplStatus4, Sbpl("\x05\x02  j000000                \x03"), "stopped", {"other"}},
+      {"Status 4 no data", status::ReadSbplStatus4, Sbpl("\x05\x02   000000                \x03"), "idle", {}},
+      {"Status 4 wrong length", status::ReadSbplStatus4, Sbpl("\x05\x02  A00000\x03"), "unknown", {}},
+      {"ESC !? paper jam", status::ReadTsplStatusByte, "\x02", "stopped", {"media-jam"}},
+      {"ESC !? printing", status::ReadTsplStatusByte, "\x20", "processing", {}},
+      {"ESC !? other error and head", status::ReadTsplStatusByte, "\x81", "stopped", {"cover-open", "other"}},
+      {"ESC !S printing batch", status::ReadTsplExtended, "\x02P@@@\x03\r\n", "processing", {}},
+      {"ESC !S cutter jam", status::ReadTsplExtended, "\x02" "E@H@\x03\r\n", "stopped", {"other"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    status::Reading r = c.Read(c.Answer);
+    EXPECT_EQ(r.State, c.State);
+    EXPECT_EQ(r.Reasons, c.Reasons);
+  }
+}
+
+TEST(StatusAnswers, FramesComeWholeHoweverTheyAreCut) {
+  Snapshot s;
+  s.State.PaperOut = true;
+  const struct {
+    std::string Answer;
+    size_t (*Frame)(std::string_view);
+  } cases[] = {{emulate::ZplHostStatus(s), status::ZplHostStatusFrame},
+               {emulate::ZplHostQuery(s), status::ZplHostQueryFrame},
+               {emulate::SbplStatus4(s), status::SbplStatus4Frame},
+               {emulate::TsplExtendedStatus(s), status::TsplExtendedFrame}};
+  for (const auto& c : cases) {
+    for (size_t cut = 0; cut < c.Answer.size(); ++cut)
+      EXPECT_EQ(c.Frame(std::string_view(c.Answer).substr(0, cut)), 0u) << "cut at " << cut << " of " << c.Answer.size();
+    EXPECT_EQ(c.Frame(c.Answer + "more"), c.Answer.size());
+  }
+  // Babble with no frame in it is whole once it is long, so nobody waits for it.
+  EXPECT_EQ(status::ZplHostQueryFrame(std::string(600, 'x')), 600u);
+  EXPECT_EQ(status::SbplStatus4Frame(std::string("\xff\xff\xff\xff", 4)), 4u);
+}
+
+TEST(StatusAnswers, ScannerTakesQueriesOutWhereverTheChunksEnd) {
+  using emulate::Query;
+  const struct {
+    emulate::Tongue Tongue;
+    std::string Stream;
+    std::string Job;
+    std::vector<Query> Queries;
+  } cases[] = {
+      {emulate::Tongue::Zpl, "~HQES^XA^FO10,10^FDa~b^FS^XZ~hs~HI", "^XA^FO10,10^FDa~b^FS^XZ",
+       {Query::HostQuery, Query::HostStatus, Query::HostIdentification}},
+      {emulate::Tongue::Zpl, "~HQ~JA^XA^XZ", "~HQ~JA^XA^XZ", {}},
+      // ENQ inside ESC A .. ESC Z is data; outside it is the query.
+      {emulate::Tongue::Sbpl, "\x05\x1b" "A\x1bH10\x05\x1bZ\x18", "\x1b" "A\x1bH10\x05\x1bZ", {Query::Enquiry, Query::Cancel}},
+      {emulate::Tongue::Tspl, "SIZE 50 mm,30 mm\r\n\x1b!?CLS\r\n\x1b!SPRINT 1\r\n\x1b!R", "SIZE 50 mm,30 mm\r\nCLS\r\nPRINT 1\r\n\x1b!R",
+       {Query::StatusByte, Query::ExtendedStatus}},
+  };
+  for (const auto& c : cases) {
+    for (size_t piece = 1; piece <= c.Stream.size(); ++piece) {
+      emulate::QueryScanner scanner(c.Tongue);
+      std::string job;
+      std::vector<Query> queries;
+      for (size_t at = 0; at < c.Stream.size(); at += piece) scanner.Feed(std::string_view(c.Stream).substr(at, piece), job, queries);
+      scanner.Finish(job);
+      EXPECT_EQ(job, c.Job) << "pieces of " << piece;
+      EXPECT_EQ(queries, c.Queries) << "pieces of " << piece;
+    }
+  }
+}
+
+TEST(StatusAnswers, CupsStateAndReasons) {
+  const struct {
+    int State;
+    std::vector<std::string> Reasons;
+    const char* Expected;
+    std::vector<std::string> ExpectedReasons;
+  } cases[] = {
+      {3, {"none"}, "idle", {}},
+      {4, {"media-low-warning"}, "processing", {"media-low"}},
+      {5, {"paused"}, "stopped", {"paused"}},
+      {5, {}, "stopped", {"paused"}},
+      {3, {"media-empty-error", "cups-missing-filter-warning"}, "stopped", {"media-empty"}},
+      {4, {"com.vendor.jam-error"}, "stopped", {"other"}},
+      {4, {"connecting-to-device"}, "processing", {}},
+  };
+  for (const auto& c : cases) {
+    status::Reading r = status::ReadCups(c.State, c.Reasons);
+    EXPECT_EQ(r.State, c.Expected);
+    EXPECT_EQ(r.Reasons, c.ExpectedReasons);
+  }
+}
+
+}  // namespace

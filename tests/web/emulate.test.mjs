@@ -1,0 +1,123 @@
+// The emulator's page in Debian's chromium, driven headless by
+// playwright-core: a label printed by `morvel run` appears on the open page
+// without a reload; the page's "paper out" switch changes what `morvel
+// status` says, and what a page asking through the bridge hears.
+// usage: node emulate.test.mjs MORVEL_BINARY SOURCE_DIR
+import assert from "node:assert/strict";
+import { spawn, spawnSync } from "node:child_process";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import { chromium } from "playwright-core";
+
+const [morvel] = process.argv.slice(2);
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-emulate-web-"));
+const stopping = [];
+const results = [];
+
+// Starts a morvel command and waits for the line its output names.
+function start(args, env, pattern, stream) {
+  const child = spawn(morvel, args, { env, stdio: ["ignore", "pipe", "pipe"] });
+  const exit = new Promise((resolve) => child.on("exit", (code, signal) => resolve(code ?? signal)));
+  let log = "";
+  const found = new Promise((resolve, reject) => {
+    child[stream].on("data", (chunk) => {
+      log += chunk;
+      const m = pattern.exec(log);
+      if (m) resolve(m);
+    });
+    child.on("exit", (code) => reject(new Error(`morvel ${args[0]} exited with ${code}: ${log}`)));
+  });
+  child[stream === "stdout" ? "stderr" : "stdout"].resume();
+  stopping.unshift(async () => {
+    child.kill("SIGTERM");
+    const status = await exit;
+    results.push(status === 0 ? `ok   morvel ${args[0]} stops cleanly on SIGTERM` : `FAIL morvel ${args[0]} ended with ${status}`);
+  });
+  return found;
+}
+
+const env = { ...process.env, MORVEL_CUPS: "0" };
+delete env.MORVEL_LOG;
+const emulatorLine = await start(["emulate", "--zpl", "0", "--sbpl", "off", "--tspl", "off", "--web", "0", "--jobs",
+  path.join(tmp, "jobs")], env, /zpl 127\.0\.0\.1:(\d+)\nweb (http:\/\/127\.0\.0\.1:\d+\/)\n/, "stdout");
+const [zplPort, webUrl] = [emulatorLine[1], emulatorLine[2]];
+const printers = path.join(tmp, "printers.conf");
+const name = "ZDesigner GK420t";
+fs.writeFileSync(printers, `[${name}]\nuri = socket://127.0.0.1:${zplPort}\ndpi = 203\n`);
+env.MORVEL_PRINTERS = printers;
+
+// A page of its own origin that imports morvel.js from the bridge.
+const pages = http.createServer((request, response) =>
+  response.writeHead(200, { "Content-Type": "text/html" }).end("<!doctype html><title>blank</title>"));
+const pagePort = await new Promise((resolve) => pages.listen(0, "127.0.0.1", () => resolve(pages.address().port)));
+stopping.push(() => pages.close());
+const pageOrigin = `http://127.0.0.1:${pagePort}`;
+const bridgeLine = await start(["serve", "--port", "0", "--allow-origin", pageOrigin], env,
+  /listening on 127\.0\.0\.1:(\d+)/, "stderr");
+const bridge = `127.0.0.1:${bridgeLine[1]}`;
+
+const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(tmp, "profile-")), {
+  executablePath: "/usr/bin/chromium",
+  headless: true,
+  args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+});
+stopping.unshift(() => context.close());
+
+function morvelStatus() {
+  const r = spawnSync(morvel, ["status", name], { env, encoding: "utf8" });
+  return { status: r.status, out: r.stdout };
+}
+
+async function pageStatus(page) {
+  await page.goto(`${pageOrigin}/`);
+  return page.evaluate(async ([bridge, name]) => {
+    const { Morvel } = await import(`http://${bridge}/morvel.js`);
+    const s = await Morvel.status(name);
+    Morvel.close();
+    return { state: s.state, reasons: s.reasons };
+  }, [bridge, name]);
+}
+
+try {
+  const page = await context.newPage();
+  await page.goto(webUrl);
+  await page.waitForSelector("#paper_out");
+  assert.equal(await page.$$eval(".job", (jobs) => jobs.length), 0);
+
+  // Printed while the page is open: it appears there, pictured, without a reload.
+  const run = spawnSync(morvel, ["run", "-"], {
+    env, encoding: "utf8",
+    input: [`SetPrint "${name}"`, `OpenPort "${name}"`, "InitPrint 60 40 4 10 2 1 0",
+      'PrintFont 10 20 "Seen live" 12 F1.TTF', "PrintCode 10 50 4711 128 1 50 1 3", "PrintLabel 1", "ClosePort", ""].join("\n"),
+  });
+  assert.equal(run.status, 0, run.stdout + run.stderr);
+  await page.waitForFunction(() => {
+    const img = document.querySelector(".job img");
+    return img && img.complete && img.naturalWidth > 0;
+  }, null, { timeout: 30000 });
+  assert.match(await page.textContent(".job"), /#1 ZPL \d+ bytes, printed, 1 of 1 labels/);
+  // 60 mm at 203 dpi.
+  assert.equal(await page.$eval(".job img", (i) => i.naturalWidth), 480);
+  results.push("ok   a label printed by morvel run appears on the open page");
+
+  assert.deepEqual(morvelStatus(), { status: 0, out: `${name}\tidle\tnone\n` });
+  assert.deepEqual(await pageStatus(await context.newPage()), { state: "idle", reasons: [] });
+  await page.check("#paper_out");
+  await page.waitForFunction(() => document.querySelector("#summary").textContent === "cannot print");
+  assert.deepEqual(morvelStatus(), { status: 4, out: `${name}\tstopped\tmedia-empty\n` });
+  assert.deepEqual(await pageStatus(await context.newPage()), { state: "stopped", reasons: ["media-empty"] });
+  await page.uncheck("#paper_out");
+  await page.waitForFunction(() => document.querySelector("#summary").textContent === "ready");
+  assert.deepEqual(morvelStatus(), { status: 0, out: `${name}\tidle\tnone\n` });
+  results.push("ok   the paper-out switch is what morvel status and a page through the bridge say");
+} catch (e) {
+  results.push(`FAIL ${e.stack}`);
+}
+
+for (const stop of stopping) await stop();
+fs.rmSync(tmp, { recursive: true, force: true });
+console.log(results.join("\n"));
+process.exit(results.every((r) => r.startsWith("ok")) ? 0 : 1);
