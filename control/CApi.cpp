@@ -133,8 +133,7 @@ Variant FromC(const morvel_value& v) {
       return Variant(std::move(items));
     }
   }
-  throw AutomationError(errors::InvalidProcedureCall, "Invalid procedure call or argument: a value of type " +
-                                                          std::to_string(v.type) + ", which morvel_c.h does not have");
+  throw AutomationError(errors::InvalidProcedureCall);
 }
 
 void ClearValue(morvel_value& v) noexcept {
@@ -261,6 +260,9 @@ int Call(morvel_object* object, Key key, morvel_value* args, size_t nargs, morve
   if (result != nullptr) *result = morvel_value{};
   if (object == nullptr) return BadArgument("no object");
   if (args == nullptr && nargs != 0) return BadArgument("no arguments where there should be some");
+  for (size_t i = 0; i < nargs; ++i)
+    if (args[i].type < MORVEL_EMPTY || args[i].type > MORVEL_STRINGS)
+      return BadArgument(("argument " + std::to_string(i + 1) + " has no type that morvel_c.h knows").c_str());
   return Guard([&] {
     MemberKind kind;
     const MemberInfo* member = Find(*object, key, nargs, kind);

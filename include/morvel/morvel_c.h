@@ -164,32 +164,38 @@ MORVEL_C_API int morvel_picture_decode(const void *data, size_t size, morvel_pic
 MORVEL_C_API int morvel_picture_size(const morvel_picture *picture, int32_t *width, int32_t *height);
 MORVEL_C_API void morvel_picture_release(morvel_picture *picture);
 
+#ifdef __cplusplus
+#define MORVEL_VALUE_ZERO_ {}
+#else
+#define MORVEL_VALUE_ZERO_ {0}
+#endif
+
 /* Values for arguments. Texts and bytes stay the caller's: the library
  * copies them during the call. */
 static inline morvel_value morvel_empty(void) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   return v;
 }
 static inline morvel_value morvel_integer(int64_t value) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_INTEGER;
   v.u.integer = value;
   return v;
 }
 static inline morvel_value morvel_double(double value) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_DOUBLE;
   v.u.number = value;
   return v;
 }
 static inline morvel_value morvel_boolean(int value) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_BOOLEAN;
   v.u.boolean = value != 0;
   return v;
 }
 static inline morvel_value morvel_string_n(const char *text, size_t size) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_STRING;
   v.u.string.data = text;
   v.u.string.size = size;
@@ -202,20 +208,20 @@ static inline morvel_value morvel_string(const char *text) {
   return morvel_string_n(text, n);
 }
 static inline morvel_value morvel_bytes(const void *data, size_t size) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_BYTES;
   v.u.bytes.data = (const uint8_t *)data;
   v.u.bytes.size = size;
   return v;
 }
 static inline morvel_value morvel_picture_value(morvel_picture *picture) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_PICTURE;
   v.u.picture = picture;
   return v;
 }
 static inline morvel_value morvel_strings(const char *const *items, size_t count) {
-  morvel_value v = {0};
+  morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_STRINGS;
   v.u.strings.items = items;
   v.u.strings.count = count;
