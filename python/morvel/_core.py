@@ -385,7 +385,9 @@ class Object:
 
     def _dispatch(self, user, handle, event, args, count):
         handler = self._handlers.get(event.decode())
-        if handler is None:
+        # After a handler raised, the call ends with that error; the events
+        # left of it go unheard.
+        if handler is None or _calls.pending is not None:
             return
         buffer = (ctypes.c_char * (count * _SIZE)).from_address(args)
         try:
@@ -436,7 +438,8 @@ def set_message_handler(handler: Optional[Callable[[str, str], None]]) -> None:
         try:
             handler(caption.decode("utf-8", "replace"), text.decode("utf-8", "replace"))
         except BaseException as error:
-            _calls.pending = error
+            if _calls.pending is None:
+                _calls.pending = error
 
     function = _MESSAGE_FN(forward) if handler is not None else _MESSAGE_FN()
     code = _set_message_handler(function, None)
