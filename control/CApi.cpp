@@ -235,13 +235,13 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 // PrintInfo's properties share a name and an id between reading and
 // assigning; one argument assigns, as `obj.PrintPP = value` would.
-MemberKind KindFor(const morvel_object& object, const MemberInfo* put, size_t nargs) {
+MemberKind KindFor(const MemberInfo* put, size_t nargs) {
   return put != nullptr && nargs == put->Params.size() ? MemberKind::PropertyPut : MemberKind::Method;
 }
 
 template <class Key>
 const MemberInfo* Find(const morvel_object& object, Key key, size_t nargs, MemberKind& kind) {
-  kind = KindFor(object, automation::FindMember(*object.Class, key, MemberKind::PropertyPut), nargs);
+  kind = KindFor(automation::FindMember(*object.Class, key, MemberKind::PropertyPut), nargs);
   return automation::FindMember(*object.Class, key, kind);
 }
 
