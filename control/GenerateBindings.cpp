@@ -177,19 +177,21 @@ std::string PyType(VarType type) {
 
 std::string PyParamType(const ParamInfo& p) {
   std::string t = PyType(p.Type);
+  // Automation takes a number where a text is due, as a call script does.
+  if (p.Type == VarType::String) t = "str | float";
   if (p.Type == VarType::Bytes) t = "bytes | None";
   if (p.Type == VarType::Object) t = "Picture | None";
   if (p.Type == VarType::StringArray) t = "Sequence[str]";
   return p.ByRef ? t + " | Ref" : t;
 }
 
-std::string PyDoc(std::string_view text, const char* indent) {
+// Text inside a double-quoted Python string.
+std::string PyDoc(std::string_view text) {
   std::string out;
   for (char c : text) {
     if (c == '\\' || c == '"') out += '\\';
     out += c;
   }
-  (void)indent;
   return out;
 }
 
@@ -197,7 +199,7 @@ void WriteMethod(std::ostream& out, const MemberInfo& m) {
   out << "\n    def " << m.Name << "(self";
   for (const ParamInfo& p : m.Params) out << ", " << p.Name << ": " << PyParamType(p);
   out << ") -> " << PyType(m.Result) << ":\n";
-  out << "        \"\"\"" << PyDoc(Signature(m), "        ") << "\n\n        " << PyDoc(m.Description, "        ")
+  out << "        \"\"\"" << PyDoc(Signature(m)) << "\n\n        " << PyDoc(m.Description)
       << "\"\"\"\n";
   out << "        return self._call(" << Hex(m.DispId) << ", (";
   for (size_t i = 0; i < m.Params.size(); ++i) out << (i ? ", " : "") << m.Params[i].Name;
@@ -213,7 +215,7 @@ void WriteProperty(std::ostream& out, const ClassInfo& cls, const MemberInfo& ge
     out << "\n    def _set_" << name << "(self, value: " << PyParamType(put->Params[0]) << ") -> None:\n"
         << "        self._call(" << Hex(put->DispId) << ", (value,))\n";
   out << "\n    " << name << " = property(_get_" << name << ", " << (put != nullptr ? "_set_" + name : "None")
-      << ", doc=\"" << PyDoc(get.Description, "") << (put != nullptr ? " (read and write)" : "") << "\")\n";
+      << ", doc=\"" << PyDoc(get.Description) << (put != nullptr ? " (read and write)" : "") << "\")\n";
 }
 
 void WritePython(std::ostream& out) {
@@ -226,7 +228,7 @@ void WritePython(std::ostream& out) {
   for (const ClassInfo* cls : Classes()) out << (first ? "" : ", ") << Quoted(cls->Name), first = false;
   out << "]\n";
   for (const ClassInfo* cls : Classes()) {
-    out << "\n\nclass " << cls->Name << "(Object):\n    \"\"\"" << PyDoc(cls->Description, "    ") << "\"\"\"\n\n"
+    out << "\n\nclass " << cls->Name << "(Object):\n    \"\"\"" << PyDoc(cls->Description) << "\"\"\"\n\n"
         << "    _class_name = " << Quoted(cls->Name) << "\n";
     if (!cls->Events.empty()) {
       out << "    _events = (";
@@ -242,7 +244,7 @@ void WritePython(std::ostream& out) {
       for (size_t i = 0; i < e.Params.size(); ++i)
         out << (i ? ", " : "") << (e.Params[i].ByRef ? "ByRef " : "ByVal ") << e.Params[i].Name << " As "
             << TypeName(e.Params[i].Type);
-      out << "): " << PyDoc(e.Description, "") << " Assign a callable; it gets each argument as a Ref.\")\n";
+      out << "): " << PyDoc(e.Description) << " Assign a callable; it gets each argument as a Ref.\")\n";
     }
   }
 }

@@ -27,13 +27,13 @@ class PrintBarCode(Object):
         Screen pixels in dots of the printer chosen by SetPrint (0 before)."""
         return self._call(0x60030003, (pixels,))
 
-    def textHeight(self, strbuf: str | Ref, fontName: str | Ref, FontSize: float | Ref, FontBold: bool | Ref) -> float:
+    def textHeight(self, strbuf: str | float | Ref, fontName: str | float | Ref, FontSize: float | Ref, FontBold: bool | Ref) -> float:
         """textHeight(ByRef strbuf As String, ByRef fontName As String, ByRef FontSize As Single, ByRef FontBold As Boolean) As Single
 
         Height of the text in screen pixels in a font of FontSize points."""
         return self._call(0x60030004, (strbuf, fontName, FontSize, FontBold))
 
-    def TextWidth(self, strbuf: str | Ref, fontName: str | Ref, FontSize: float | Ref, FontBold: bool | Ref) -> float:
+    def TextWidth(self, strbuf: str | float | Ref, fontName: str | float | Ref, FontSize: float | Ref, FontBold: bool | Ref) -> float:
         """TextWidth(ByRef strbuf As String, ByRef fontName As String, ByRef FontSize As Single, ByRef FontBold As Boolean) As Single
 
         Width of the text's widest line in screen pixels in a font of FontSize points."""
@@ -45,13 +45,13 @@ class PrintBarCode(Object):
         The installed printers a brand keyword recognises, joined by \"|\"."""
         return self._call(0x60030006, ())
 
-    def SetPrint(self, printerName: str | Ref) -> int:
+    def SetPrint(self, printerName: str | float | Ref) -> int:
         """SetPrint(ByRef printerName As String) As Integer
 
         Chooses the printer and its brand's driver: 0 when chosen, 1 when no brand matches the name."""
         return self._call(0x60030007, (printerName,))
 
-    def OpenPort(self, printerName: str | Ref) -> None:
+    def OpenPort(self, printerName: str | float | Ref) -> None:
         """OpenPort(ByRef printerName As String)
 
         Opens the printer for this job (the spooler brands start a document)."""
@@ -63,25 +63,25 @@ class PrintBarCode(Object):
         Ends the document and closes the printer."""
         return self._call(0x60030009, ())
 
-    def PrintLabel(self, copies: str | Ref) -> None:
+    def PrintLabel(self, copies: str | float | Ref) -> None:
         """PrintLabel(ByRef copies As String)
 
         Prints the label composed since InitPrint copies times and starts a new one."""
         return self._call(0x6003000A, (copies,))
 
-    def SendCmd(self, cmd: str | Ref) -> None:
+    def SendCmd(self, cmd: str | float | Ref) -> None:
         """SendCmd(ByRef cmd As String)
 
         Raw printer language: Zebra and SATO add it to the label, Orx sends it at once, Dothan ignores it."""
         return self._call(0x6003000B, (cmd,))
 
-    def InitPrint(self, wide: str | Ref, height: str | Ref, speed: str | Ref, nd: str | Ref, cz: str | Ref, sp: str | Ref, direction: str | Ref) -> None:
+    def InitPrint(self, wide: str | float | Ref, height: str | float | Ref, speed: str | float | Ref, nd: str | float | Ref, cz: str | float | Ref, sp: str | float | Ref, direction: str | float | Ref) -> None:
         """InitPrint(ByRef wide As String, ByRef height As String, ByRef speed As String, ByRef nd As String, ByRef cz As String, ByRef sp As String, ByRef direction As String)
 
         Starts a label: width and height in mm, speed, darkness, home offsets down and across in mm, orientation (0 normal)."""
         return self._call(0x6003000C, (wide, height, speed, nd, cz, sp, direction))
 
-    def PrintFont(self, x: float | Ref, y: float | Ref, txt: str | Ref, height: float | Ref, fontName: str | Ref) -> None:
+    def PrintFont(self, x: float | Ref, y: float | Ref, txt: str | float | Ref, height: float | Ref, fontName: str | float | Ref) -> None:
         """PrintFont(ByRef x As Single, ByRef y As Single, ByRef txt As String, ByRef height As Single, ByRef fontName As String)
 
         Text at x, y (screen pixels), height in points; fontName is a printer font (FontType 1) or a system font (0)."""
@@ -93,7 +93,7 @@ class PrintBarCode(Object):
         A box (Zebra), line (SATO), bar (Orx) or line to x+width, y+height (Dothan); screen pixels."""
         return self._call(0x6003000E, (x, y, width, height))
 
-    def PrintCode(self, x: float | Ref, y: float | Ref, code: str | Ref, codeType: str | Ref, Readable: str | Ref, height: float | Ref, zBar: str | Ref, kBar: str | Ref) -> None:
+    def PrintCode(self, x: float | Ref, y: float | Ref, code: str | float | Ref, codeType: str | float | Ref, Readable: str | float | Ref, height: float | Ref, zBar: str | float | Ref, kBar: str | float | Ref) -> None:
         """PrintCode(ByRef x As Single, ByRef y As Single, ByRef code As String, ByRef codeType As String, ByRef Readable As String, ByRef height As Single, ByRef zBar As String, ByRef kBar As String)
 
         Barcode at x, y: codeType \"128\" (Code 128) or \"QRCODE\"; Readable \"1\" adds the text line; zBar, kBar narrow and wide bar."""
@@ -114,31 +114,31 @@ class PrintBarCode(Object):
 
     RFIDType = property(_get_RFIDType, None, doc="1 on an RFID model, 0 otherwise, -1 before SetPrint.")
 
-    def InitRFID(self, labelType: str | Ref, backfeed: str | Ref, readPower: str | Ref, writePower: str | Ref, wire: str | Ref, tryNum: str | Ref) -> None:
+    def InitRFID(self, labelType: str | float | Ref, backfeed: str | float | Ref, readPower: str | float | Ref, writePower: str | float | Ref, wire: str | float | Ref, tryNum: str | float | Ref) -> None:
         """InitRFID(ByRef labelType As String, ByRef backfeed As String, ByRef readPower As String, ByRef writePower As String, ByRef wire As String, ByRef tryNum As String)
 
         Sets up RFID encoding for the next labels (Zebra only; others accept and ignore it)."""
         return self._call(0x60030011, (labelType, backfeed, readPower, writePower, wire, tryNum))
 
-    def OpRFID(self, operate: str | Ref, data: str | Ref, dataType: str | Ref, dataLen: str | Ref, startAddress: str | Ref, section: str | Ref) -> None:
+    def OpRFID(self, operate: str | float | Ref, data: str | float | Ref, dataType: str | float | Ref, dataLen: str | float | Ref, startAddress: str | float | Ref, section: str | float | Ref) -> None:
         """OpRFID(ByRef operate As String, ByRef data As String, ByRef dataType As String, ByRef dataLen As String, ByRef startAddress As String, ByRef section As String)
 
         Reads or writes tag memory as part of the label (Zebra, SATO)."""
         return self._call(0x60030012, (operate, data, dataType, dataLen, startAddress, section))
 
-    def PrintList(self, vNewValue: str | Ref) -> None:
+    def PrintList(self, vNewValue: str | float | Ref) -> None:
         """PrintList(ByRef vNewValue As String)
 
         Adds brands to the catalogue: \"key:keyword,keyword|...\", as \"zdesigner:zdesigner \"."""
         return self._call(0x60030014, (vNewValue,))
 
-    def DrawImageFromFile(self, imageFile: str, x: float, y: float, width: float, height: float) -> None:
+    def DrawImageFromFile(self, imageFile: str | float, x: float, y: float, width: float, height: float) -> None:
         """DrawImageFromFile(ByVal imageFile As String, ByVal x As Single, ByVal y As Single, ByVal width As Single, ByVal height As Single)
 
         Image file (BMP, PNG, JPEG, GIF) at x, y; SATO, Orx, Dothan (Zebra places nothing)."""
         return self._call(0x60030016, (imageFile, x, y, width, height))
 
-    def DrawImageFromBase64(self, imageBase64: str, x: float, y: float, width: float, height: float) -> None:
+    def DrawImageFromBase64(self, imageBase64: str | float, x: float, y: float, width: float, height: float) -> None:
         """DrawImageFromBase64(ByVal imageBase64 As String, ByVal x As Single, ByVal y As Single, ByVal width As Single, ByVal height As Single)
 
         As DrawImageFromFile, the file's bytes given as Base64 text."""
@@ -159,7 +159,7 @@ class PrintInfo(Object):
     def _get_PrintPP(self) -> str:
         return self._call(0x40030000, ())
 
-    def _set_PrintPP(self, value: str) -> None:
+    def _set_PrintPP(self, value: str | float) -> None:
         self._call(0x40030000, (value,))
 
     PrintPP = property(_get_PrintPP, _set_PrintPP, doc="The brand key (orx, zdesigner, dothan, sato). (read and write)")
@@ -179,19 +179,19 @@ class clsBase64(Object):
     _class_name = "clsBase64"
     _events = ("EncodeJD", )
 
-    def LoadFile(self, strPathName: str, pbArrayOutput: bytes | None | Ref) -> None:
+    def LoadFile(self, strPathName: str | float, pbArrayOutput: bytes | None | Ref) -> None:
         """LoadFile(ByVal strPathName As String, ByRef pbArrayOutput As Byte())
 
         Reads the whole file into the byte array."""
         return self._call(0x60030000, (strPathName, pbArrayOutput))
 
-    def SaveFile(self, strPathName: str, pbArrayInput: bytes | None | Ref) -> None:
+    def SaveFile(self, strPathName: str | float, pbArrayInput: bytes | None | Ref) -> None:
         """SaveFile(ByVal strPathName As String, ByRef pbArrayInput As Byte())
 
         Writes the byte array as the whole file."""
         return self._call(0x60030001, (strPathName, pbArrayInput))
 
-    def SaveFile2(self, strPathName: str, pbArrayInput: str | Ref) -> None:
+    def SaveFile2(self, strPathName: str | float, pbArrayInput: str | float | Ref) -> None:
         """SaveFile2(ByVal strPathName As String, ByRef pbArrayInput As String)
 
         Writes the text's bytes as the file."""
@@ -203,7 +203,7 @@ class clsBase64(Object):
         Base64 text of the bytes; raises EncodeJD with the progress."""
         return self._call(0x60030003, (StrArr,))
 
-    def Base64Decode(self, B64: str) -> bytes:
+    def Base64Decode(self, B64: str | float) -> bytes:
         """Base64Decode(ByVal B64 As String) As Byte()
 
         The bytes of Base64 text."""
