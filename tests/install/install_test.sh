@@ -59,11 +59,14 @@ fi
 cmp "${jobs[0]}" "${jobs[1]}"
 for job in "${jobs[@]:2}"; do cmp "${jobs[0]}" "$job"; done
 # The Python package installed for the system's Python loads the installed
-# libraries (not the build's): a member call goes through them.
-loaded=$(env -u MORVEL_LIBRARY_DIR PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
-  'import morvel, morvel._core as c; print(morvel.PrintBarCode().GetVer(), c._lib._name)')
-case "$loaded" in
-  "2.3.11 $work/prefix/lib/"*) ;;
-  *) echo "the installed Python package loaded: $loaded" >&2; exit 1 ;;
-esac
+# libraries (not the build's): a member call goes through them. Not with
+# sanitizer flags: such libraries cannot load into Debian's Python.
+if [ -z "$flags" ]; then
+  loaded=$(env -u MORVEL_LIBRARY_DIR PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
+    'import morvel, morvel._core as c; print(morvel.PrintBarCode().GetVer(), c._lib._name)')
+  case "$loaded" in
+    "2.3.11 $work/prefix/lib/"*) ;;
+    *) echo "the installed Python package loaded: $loaded" >&2; exit 1 ;;
+  esac
+fi
 echo "hello.cpp and label.c built against $work/prefix both ways; their jobs equal the script's ($(stat -c %s "${jobs[0]}") bytes)"
