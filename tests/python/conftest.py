@@ -2,6 +2,7 @@
 folder per brand for the package, another per brand for `morvel run`, and a
 loopback listener behind a socket:// printer."""
 import os
+import shutil
 import socket
 import tempfile
 import threading
@@ -67,6 +68,7 @@ os.environ.pop("MORVEL_LIBRARY_DIR", None)
 
 
 @pytest.fixture(scope="session", autouse=True)
-def stop_listener():
+def clean_up():
     yield
     LISTENER.close()
+    shutil.rmtree(WORK, ignore_errors=True)
