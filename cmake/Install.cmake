@@ -45,3 +45,13 @@ Libs: -L${libdir} -Wl,-rpath,${libdir} -lmorvel2 -lmorvel_platform
 ]=])
 configure_file(${CMAKE_BINARY_DIR}/morvel.pc.in ${CMAKE_BINARY_DIR}/morvel.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/morvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The Python package for the system's Python, finding the libraries in
+# CMAKE_INSTALL_LIBDIR through a path relative to itself.
+set(MorvelPythonDir lib/python3/dist-packages)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/morvel DESTINATION ${MorvelPythonDir}
+        PATTERN __pycache__ EXCLUDE PATTERN lib EXCLUDE)
+file(RELATIVE_PATH MorvelPythonToLibs /root/${MorvelPythonDir}/morvel /root/${CMAKE_INSTALL_LIBDIR})
+file(WRITE ${CMAKE_BINARY_DIR}/python/_location.py
+     "# Written by cmake --install: where the libraries are, from this folder.\nLIBRARY_DIR = \"${MorvelPythonToLibs}\"\n")
+install(FILES ${CMAKE_BINARY_DIR}/python/_location.py DESTINATION ${MorvelPythonDir}/morvel)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and builds examples/hello.cpp against
 # it as a user would, once with find_package(Morvel) and once with
-# pkg-config; each hello must write the same job as the installed morvel
-# command running examples/zebra-label.mvs on the same file: printer.
+# pkg-config, and examples/label.c with the C compiler alone, once through
+# find_package in a C-only project and once with cc; each must write the same
+# job as the installed morvel command running examples/zebra-label.mvs on the
+# same file: printer.
 #   install_test.sh BUILD_DIR SOURCE_DIR [COMPILER_FLAGS]
 set -euo pipefail
 build=$1 source=$2 flags=${3:-}
@@ -10,7 +12,7 @@ work=$(mktemp -d /tmp/morvel-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-mkdir "$work/jobs" "$work/pkg"
+mkdir "$work/jobs" "$work/pkg" "$work/c"
 printf '[ZDesigner GK420t]\nuri = file:%s/jobs\ndpi = 203\n' "$work" >"$work/printers.conf"
 export MORVEL_PRINTERS=$work/printers.conf MORVEL_CUPS=0
 
@@ -29,15 +31,42 @@ ninja -C "$work/pkg/build" >/dev/null
 c++ -o "$work/hello-pc" "$source/examples/hello.cpp" $flags \
   $(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --cflags --libs morvel)
 
+cat >"$work/c/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.25)
+project(label C)
+set(CMAKE_C_STANDARD 11)
+set(CMAKE_C_STANDARD_REQUIRED ON)
+find_package(Morvel 2.3 REQUIRED)
+add_executable(label "$source/examples/label.c")
+target_link_libraries(label PRIVATE Morvel::morvel2)
+EOF
+cmake -S "$work/c" -B "$work/c/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_C_FLAGS="-Wall -Wextra -Werror $flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+ninja -C "$work/c/build" >/dev/null
+# shellcheck disable=SC2086
+cc -std=c11 -Wall -Wextra -Wpedantic -Werror $flags -o "$work/label-cc" "$source/examples/label.c" \
+  -I"$work/prefix/include" -L"$work/prefix/lib" -Wl,-rpath,"$work/prefix/lib" -lmorvel2
+
 "$work/prefix/bin/morvel" run "$source/examples/zebra-label.mvs" >/dev/null
-for hello in "$work/pkg/build/hello" "$work/hello-pc"; do
+for hello in "$work/pkg/build/hello" "$work/hello-pc" "$work/c/build/label" "$work/label-cc"; do
   "$hello" >/dev/null
 done
 jobs=("$work"/jobs/*.prn)
-if [ "${#jobs[@]}" -ne 3 ]; then
-  echo "expected 3 jobs, found: $(ls "$work/jobs")" >&2
+if [ "${#jobs[@]}" -ne 5 ]; then
+  echo "expected 5 jobs, found: $(ls "$work/jobs")" >&2
   exit 1
 fi
 cmp "${jobs[0]}" "${jobs[1]}"
-cmp "${jobs[0]}" "${jobs[2]}"
-echo "hello.cpp built against $work/prefix both ways; its job equals the script's ($(stat -c %s "${jobs[0]}") bytes)"
+for job in "${jobs[@]:2}"; do cmp "${jobs[0]}" "$job"; done
+# The Python package installed for the system's Python loads the installed
+# libraries (not the build's): a member call goes through them. Not with
+# sanitizer flags: such libraries cannot load into Debian's Python.
+if [ -z "$flags" ]; then
+  loaded=$(env -u MORVEL_LIBRARY_DIR PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
+    'import morvel, morvel._core as c; print(morvel.PrintBarCode().GetVer(), c._lib._name)')
+  case "$loaded" in
+    "2.3.11 $work/prefix/lib/"*) ;;
+    *) echo "the installed Python package loaded: $loaded" >&2; exit 1 ;;
+  esac
+fi
+echo "hello.cpp and label.c built against $work/prefix both ways; their jobs equal the script's ($(stat -c %s "${jobs[0]}") bytes)"

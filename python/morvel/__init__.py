@@ -1,0 +1,20 @@
+"""Morvel for Python: label printing on Zebra, SATO, Orx and Dothan label
+printers through the control's own classes and members.
+
+    import morvel
+    pb = morvel.PrintBarCode()
+    pb.SetPrint("ZDesigner GK420t")
+    pb.OpenPort("ZDesigner GK420t")
+    pb.InitPrint(60, 40, 4, 10, 2, 1, 0)
+    pb.PrintFont(10, 20, "ABC", 12, "F1.TTF")
+    pb.PrintLabel(1)
+    pb.ClosePort()
+
+Members raise morvel.AutomationError; by-reference arguments are passed as
+morvel.Ref(value) to see what the member left in them."""
+from ._core import AutomationError, Object, Picture, Printer, Ref, printers, set_message_handler, version
+from ._members import PrintBarCode, PrintInfo, clsBase64
+
+__version__ = version()
+__all__ = ["AutomationError", "Object", "Picture", "Printer", "Ref", "printers", "set_message_handler", "version",
+           "PrintBarCode", "PrintInfo", "clsBase64"]
