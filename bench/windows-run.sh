@@ -2,7 +2,8 @@
 # Call-script statements per second: LABELS labels composed on the Zebra
 # driver (InitPrint, PrintFont, PrintCode, PrintBar each; composed, not
 # printed, so the spooler's speed stays out) by morvel.exe run under Wine,
-# 32- and 64-bit, beside morvel run on Linux, in the same run. Needs the
+# 32- and 64-bit, beside morvel run on Linux, in the same run (the Wine
+# figures include starting the process, shown apart). Needs the
 # builds of scripts/test-windows.sh (build, build-win32, build-win64).
 #
 #   bash bench/windows-run.sh [LABELS]     (default 10000)
@@ -36,6 +37,13 @@ rate() {  # rate NAME COMMAND...: runs it and prints statements per second
 }
 
 echo "$labels labels, $statements statements"
+# The first process of each architecture finishes setting up the prefix;
+# then what starting a Wine process costs, in every morvel.exe figure below.
+wine build-win32/bin/morvel.exe version >/dev/null
+wine build-win64/bin/morvel.exe version >/dev/null
+start=$(date +%s.%N)
+wine build-win64/bin/morvel.exe version >/dev/null
+awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%-26s %8.2f s\n", "morvel.exe version (x64)", e - s }'
 MORVEL_CUPS=0 MORVEL_PRINTERS=/dev/null rate "morvel run (Linux)" build/bin/morvel run "$work/labels.mvs"
 for dir in build-win32 build-win64; do
   rate "morvel.exe run ($dir)" wine "$dir/bin/morvel.exe" run "Z:${work//\//\\}\\labels.mvs"
