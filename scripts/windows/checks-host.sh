@@ -59,6 +59,16 @@ documents_of() {  # the number of documents a run sent, all printers
   cat "$1".jobs.* | wc -l
 }
 
+# The printers as the command lists them: the spooler's, at each one's
+# DEVMODE resolution, with its port.
+for dir in "${ARCH_DIRS[@]}"; do
+  timeout 120 wine "$dir/bin/morvel.exe" printers 2>"$WORK/host/$dir-printers.err" | sed 's/\r$//' \
+    >"$WORK/host/$dir-printers.out" || true
+  check "$dir: morvel.exe printers lists each printer with its resolution" \
+    diff -u "$WORK/printers.listed" <(cut -f1,2 "$WORK/host/$dir-printers.out")
+  check "$dir: ... and its port" grep -qF "Orx TE200"$'\t'"203"$'\t'"CUPS:Orx TE200" "$WORK/host/$dir-printers.out"
+done
+
 # The examples: each label script, and the one without a label.
 for script in zebra-label sato-label orx-label hello; do
   host_linux "$script" "examples/$script.mvs"

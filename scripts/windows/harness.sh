@@ -1,7 +1,7 @@
 # The machinery of the Windows tests under Wine, sourced by
 # scripts/test-windows.sh before each area's checks (scripts/windows/checks-*.sh):
 # both Windows builds and the Linux programs the bytes are compared with,
-# one loopback listener per printer, a private cupsd whose raw queues carry
+# a loopback listening socket per printer, a private cupsd whose raw queues carry
 # the Windows names of examples/printers.conf and send their jobs to those
 # listeners, a fresh headless Wine prefix whose printers have their own
 # resolutions, and the counting of checks. Stops everything it started when
@@ -24,7 +24,10 @@
 #   LINUX_PRINTERS                   a printers.conf naming the same printers
 #                                    as socket:// printers at the same dpi
 #   windows_path PATH                the Z: path Wine shows for a Unix path
-#   ARCH_DIRS, WORK, ROOT
+#   wait_for, wait_for_line, wait_for_line_count   a file, a line, N lines
+#   PAGE_LOG                         cupsd's page log (queue, user, job, ...,
+#                                    the document's name)
+#   ARCH_DIRS, WORK, ROOT; WINEPREFIX and CUPS_SERVER are exported
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ARCH_DIRS=(build-win32 build-win64)
