@@ -13,7 +13,7 @@ started=$SECONDS
 source scripts/windows/harness.sh
 harness_start
 
-order=(orxlib platform host com)
+order=(orxlib platform host com dist)
 areas=()
 for area in "${order[@]}"; do
   [ -f "scripts/windows/checks-$area.sh" ] && areas+=("$area")

@@ -20,6 +20,7 @@ packages=(
   fonts-liberation
   cups cups-daemon cups-client
   cmake ninja-build
+  zip unzip
 )
 
 installed() {
