@@ -17,20 +17,11 @@
 
 #include "morvel/automation.h"
 #include "morvel_tlb.h"
+#include "tests/windows/wine_checks.h"
 
 namespace {
 
-int passed = 0, failed = 0;
-
-void Check(bool ok, const std::string& name, const std::string& detail = "") {
-  if (ok) {
-    ++passed;
-    std::printf("ok - %s\n", name.c_str());
-  } else {
-    ++failed;
-    std::printf("not ok - %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-  }
-}
+using wine_checks::Check;
 
 std::string Narrow(const wchar_t* text) {
   std::string out;
@@ -481,6 +472,5 @@ int main(int argc, char** argv) {
   Pictures(argv[1]);
   Unload();
   CoUninitialize();
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  return wine_checks::Summary();
 }

@@ -22,23 +22,14 @@
 #include "platform/spooler.h"
 #include "platform/temp_file.h"
 #include "platform/text_case.h"
+#include "tests/windows/wine_checks.h"
 
 using namespace morvel;
 namespace platform = morvel::platform;
 
 namespace {
 
-int passed = 0, failed = 0;
-
-void Check(bool ok, const std::string& name, const std::string& detail = "") {
-  if (ok) {
-    ++passed;
-    std::printf("ok - %s\n", name.c_str());
-  } else {
-    ++failed;
-    std::printf("not ok - %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-  }
-}
+using wine_checks::Check;
 
 // The automation error number a call raises; 0 when it raises none.
 int ErrorOf(const std::function<void()>& call) {
@@ -213,6 +204,5 @@ int main(int argc, char** argv) {
   std::vector<platform::UsbPrinterInterface> usb;
   Check(platform::ListUsbPrinters(usb), "SetupAPI lists the USB device interfaces", std::to_string(usb.size()));
 
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed != 0;
+  return wine_checks::Summary();
 }
