@@ -100,10 +100,12 @@ const std::map<std::string, const char*>& Settings() {
   return known;
 }
 
-// ^CI 0..12: national sets that put other characters at twelve ASCII places.
+// ^CI 0..12: national sets that put other characters at twelve ASCII
+// places. USA 1, the printer's default, prints a cent sign for the
+// backslash; code page 850 (^CI13) has the backslash.
 const char* const NationalPlaces = "#$@[\\]^`{|}~";
 const char* const NationalSets[13][12] = {
-    {"#", "$", "@", "[", "\\", "]", "^", "`", "{", "|", "}", "~"},       // USA 1
+    {"#", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // USA 1
     {"#", "$", "@", "⅓", "¢", "⅔", "^", "`", "¼", "½", "¾", "~"},        // USA 2
     {"£", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // UK
     {"ƒ", "$", "§", "[", "Ĳ", "]", "^", "`", "{", "ĳ", "}", "~"},        // Holland
@@ -444,7 +446,8 @@ class ZplReader {
       remap_.clear();
       for (size_t k = 1; k + 1 < args.size(); k += 2) {
         auto s = Arg(args, k), d = Arg(args, k + 1);
-        if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256) remap_[static_cast<unsigned char>(*s)] = static_cast<char>(*d);
+        // The character at s prints when d is sent (^CI0,21,36: the euro for $).
+        if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256) remap_[static_cast<unsigned char>(*d)] = static_cast<char>(*s);
       }
       return;
     }
@@ -773,11 +776,20 @@ class ZplReader {
         if (!high.empty()) out += detail::Decode(high, "CP850");
         high.clear();
       };
-      for (char c : bytes) {
+      for (size_t k = 0; k < bytes.size(); ++k) {
+        const char c = bytes[k];
         const char* place = std::strchr(NationalPlaces, c);
-        if (c != '\0' && place) {
+        if (block_ && c == '\\' && k + 1 < bytes.size() && bytes[k + 1] == '&') {
+          // A field block's line break, read before any character set.
+          flush();
+          out += "\\&";
+          ++k;
+        } else if (c != '\0' && place) {
           flush();
           out += NationalSets[ci_][place - NationalPlaces];
+        } else if (c == '\x15') {
+          flush();
+          out += "€";  // the printer font's euro, at 21
         } else if (static_cast<unsigned char>(c) >= 0x80) {
           high += c;
         } else {
@@ -1257,8 +1269,10 @@ class ZplReader {
         s.Name = "MaxiCode";
         s.Spec.Symbology = 57;
         s.Spec.Option1 = Clamp(Arg(args, 0).value_or(2), 2, 6);
-        const int n = Clamp(Arg(args, 1).value_or(1), 1, 8), t = Clamp(Arg(args, 2).value_or(1), 1, 8);
-        structured_ = {n, t};
+        // Symbol n of t in a structured append (t of 1: a symbol alone).
+        const int t = Clamp(Arg(args, 2).value_or(1), 1, 8), n = Clamp(Arg(args, 1).value_or(1), 1, t);
+        s.Spec.AppendIndex = n;
+        s.Spec.AppendCount = t;
         s.Rotation = 0;
         mode_ = 'M';
         break;
@@ -1453,6 +1467,14 @@ class ZplReader {
       s.Data = bracketed;
       return true;
     }
+    if (check_ && !data.empty() && data.find_first_not_of("0123456789") == std::string::npos) {
+      // e = Y: the UCC mod-10 check digit of numeric data is encoded and
+      // printed after it, beside Code 128's own mod-103 check. Letters
+      // have no mod-10 digit; their data is left as it is (Amazon's
+      // container codes ask for the check and are read as their ^FD).
+      data += Mod10(data);
+      readable += data.back();
+    }
     s.Data = data;
     s.ReadableText = readable;
     return true;
@@ -1595,7 +1617,6 @@ class ZplReader {
   char mode_ = 'N', code128Mode_ = 'N', qrLevel_ = 'Q', escape_ = '~';
   bool check_ = false, eci_ = false;
   std::string startStop_;
-  std::pair<int, int> structured_;
   std::string data_, rfid_;
 };
 

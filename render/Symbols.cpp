@@ -170,6 +170,10 @@ Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* er
     symbol.S->primary[n] = '\0';
   }
   if (spec.Option1 >= 0) symbol.S->option_1 = spec.Option1;
+  if (spec.AppendCount > 1) {
+    symbol.S->structapp.count = spec.AppendCount;
+    symbol.S->structapp.index = std::clamp(spec.AppendIndex, 1, spec.AppendCount);
+  }
   if (!Encode(symbol, spec.Symbology, spec.InputMode, 0, data, error)) return Bitmap();
   if (readable) *readable = reinterpret_cast<const char*>(symbol.S->text);
   if (spec.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, spec.Dpi);

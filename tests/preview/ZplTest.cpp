@@ -477,6 +477,10 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
       {"binary", "^GFB," + std::to_string(bytes.size()) + "," + total + "," + std::to_string(perRow) + "," + bytes},
       {"B64", "^GFA," + counts + wrap("B64", bytes)},
       {"Z64", "^GFA," + counts + wrap("Z64", zipped)},
+      // Compressed binary: b counts the deflated bytes that follow.
+      {"compressed binary", "^GFC," + std::to_string(zipped.size()) + "," + total + "," + std::to_string(perRow) + "," + zipped},
+      {"compressed binary as text", "^GFC," + std::to_string(CompressAscii(hex).size()) + "," + total + "," +
+                                        std::to_string(perRow) + "," + CompressAscii(hex)},
   };
   std::string compressed = CompressAscii(hex);
   for (const char* rule : {":", ",", "!"}) EXPECT_NE(compressed.find(rule), std::string::npos) << rule;
@@ -497,6 +501,13 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
   auto job = preview::Parse("^XA^FO0,0^GFA," + counts + wrap("Z64", zipped, 1) + "^FS^XZ", preview::Language::Zpl, 203);
   ASSERT_EQ(job.Warnings.size(), 1u);
   EXPECT_NE(job.Warnings[0].Text.find("CRC"), std::string::npos) << job.Warnings[0].Text;
+  // Compressed binary that does not inflate is told, not drawn as noise.
+  std::string broken = zipped;
+  broken.resize(broken.size() / 2);
+  job = preview::Parse("^XA^FO0,0^GFC," + std::to_string(broken.size()) + "," + counts.substr(counts.find(',') + 1) + broken + "^FS^XZ",
+                       preview::Language::Zpl, 203);
+  ASSERT_EQ(job.Warnings.size(), 1u);
+  EXPECT_NE(job.Warnings[0].Text.find("does not inflate"), std::string::npos) << job.Warnings[0].Text;
   // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.
   std::string why;
   auto small = preview::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
