@@ -233,7 +233,7 @@ struct TextPicture {
 TextPicture DrawText(const TextField& t) {
   render::TextLook look;
   look.Font = t.Font;
-  look.Height = t.Height;
+  look.Height = t.Em > 0 ? t.Em : t.Height;
   look.Width = t.Width;
   look.Bold = t.Bold;
   std::string text = t.Utf8;
@@ -522,7 +522,7 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
     } else if (auto* t = std::get_if<TextField>(&field)) {
       render::TextLook look;
       look.Font = t->Font;
-      look.Height = t->Height;
+      look.Height = t->Em > 0 ? t->Em : t->Height;
       look.Width = t->Width;
       look.Bold = t->Bold;
       texts.push_back(render::TextDots(t->Utf8, look, t->Rotation));

@@ -44,14 +44,19 @@ int RotationOf(char letter, int fallback) {
 }
 
 // Bitmap fonts at 203 dpi: cell height, character width, and the pitch
-// (width plus the gap between characters) the guide's font table gives.
+// (width plus the gap between characters) the guide's font table gives
+// (its characters a millimetre: H's 0.423 is a pitch of 19 dots). B and H
+// have capitals only; the OCR faces E and H, and A, C and D, are drawn in
+// plain strokes, B, F and G heavy.
 struct BitmapFont {
   char Name;
   int Height, Width, Pitch;
+  bool CapitalsOnly, Heavy;
 };
 constexpr BitmapFont BitmapFonts[] = {
-    {'A', 9, 5, 6},    {'B', 11, 7, 9},   {'C', 18, 10, 12}, {'D', 18, 10, 12},
-    {'E', 28, 15, 20}, {'F', 26, 13, 16}, {'G', 60, 40, 48}, {'H', 21, 13, 14},
+    {'A', 9, 5, 6, false, false},    {'B', 11, 7, 9, true, true},     {'C', 18, 10, 12, false, false},
+    {'D', 18, 10, 12, false, false}, {'E', 28, 15, 20, false, false}, {'F', 26, 13, 16, false, true},
+    {'G', 60, 40, 48, false, true},  {'H', 21, 13, 19, true, false},
 };
 const BitmapFont* BitmapFontOf(char name) {
   for (const auto& f : BitmapFonts)
@@ -896,10 +901,18 @@ class ZplReader {
       // A fixed-pitch face stretched so each character takes its pitch.
       const double pitch = f.Width * bitmap->Pitch / bitmap->Width;
       text.Font = "DejaVu Sans Mono";
-      text.Bold = f.Name != 'A';
+      text.Bold = bitmap->Heavy;
       text.Height = f.Height;
       text.Width = pitch / 0.602;  // DejaVu Sans Mono's advance is 0.602 em
       text.Baseline = std::round(f.Height * 0.78);
+      if (bitmap->CapitalsOnly) {
+        // With no lower case the cell holds capitals from top to bottom:
+        // the face is sized by its capital height (0.73 em), the baseline
+        // is the cell's foot.
+        text.Utf8 = Capitals(text.Utf8);
+        text.Em = f.Height / 0.73;
+        text.Baseline = f.Height;
+      }
       return;
     }
     text.Height = f.Height;
@@ -915,6 +928,14 @@ class ZplReader {
     }
     text.Font = "TeX Gyre Heros Cn";  // the printer's CG Triumvirate Bold Condensed
     text.Bold = true;
+  }
+
+  // Lower-case letters as a capitals-only font prints them.
+  static std::string Capitals(const std::string& utf8) {
+    std::string out = utf8;
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
   }
 
   static std::string GraphicSymbols(const std::string& bytes) {

@@ -4,6 +4,7 @@
 // MaxiCode's structured append; read back by dots, zbar and ZXing.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -114,6 +115,41 @@ TEST(ZplCharacterSets, NationalSetsPutTheirCharactersAtTheTwelvePlaces) {
     EXPECT_EQ(std::get<preview::TextField>(remapped.Labels[0].Fields[0]).Utf8, want) << command;
   }
   EXPECT_EQ(Lines(Only("^XA^CI0^FO10,10^FB300,3^A0N,30,30^FDAB\\&CD\\&EF^FS^XZ")).size(), 3u);
+}
+
+// The bitmap fonts at their cells: five capital Hs stand at the pitch of
+// the guide's font table (width plus gap: A 6, B 9, C and D 12, E 20, F 16,
+// G 48, H 19 dots), from the field's left; capitals sit on the baseline,
+// and in the capitals-only fonts B and H they fill the cell, where lower
+// case is printed as capitals.
+TEST(ZplFonts, BitmapFontsTakeTheirCellsAndPitch) {
+  struct Case {
+    char Font;
+    int Cell, Width, Pitch;
+    bool CapitalsOnly;
+  };
+  const std::vector<Case> fonts = {{'A', 9, 5, 6, false},    {'B', 11, 7, 9, true},   {'C', 18, 10, 12, false},
+                                   {'D', 18, 10, 12, false}, {'E', 28, 15, 20, false}, {'F', 26, 13, 16, false},
+                                   {'G', 60, 40, 48, false}, {'H', 21, 13, 19, true}};
+  for (const auto& f : fonts) {
+    SCOPED_TRACE(f.Font);
+    const auto dots = Only(std::string("^XA^FO20,10^A") + f.Font + "N^FDHHHHH^FS^XZ");
+    const auto [x0, x1] = InkAcross(dots, 0, dots.Height());
+    // The H's stems: the first near the field's left, the last one pitch
+    // short of five.
+    EXPECT_NEAR(x0, 20, 1 + f.Width / 5);
+    EXPECT_NEAR(x1 + 1 - x0, 4 * f.Pitch + f.Width, 1 + f.Width / 2);
+    const auto rows = Lines(dots);
+    ASSERT_EQ(rows.size(), 1u);
+    const int top = f.CapitalsOnly ? 10 : 10 + f.Cell - static_cast<int>(std::lround(f.Cell * 0.78)) - 1,
+              bottom = 10 + (f.CapitalsOnly ? f.Cell : static_cast<int>(std::lround(f.Cell * 0.78)));
+    EXPECT_EQ(rows[0].second, bottom);
+    if (f.CapitalsOnly) EXPECT_NEAR(rows[0].first, top, 1);
+  }
+  const auto lower = preview::Parse("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", preview::Language::Zpl, 203);
+  ASSERT_EQ(lower.Labels.size(), 1u);
+  EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[0]).Utf8, "HOME DELIVERY");
+  EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[1]).Utf8, "Home");
 }
 
 char Mod10(const std::string& digits) {
