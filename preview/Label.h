@@ -27,6 +27,7 @@ struct TextField {
   std::string Utf8;
   std::string Font;  // the TrueType stand-in
   double Height = 0, Width = 0;
+  double Em = 0;  // the stand-in's em when it is not the cell's height (capitals-only fonts)
   bool Bold = false;
   int Rotation = 0;
   // What ZPL adds; the other languages leave these as they are.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <tuple>
 
 #include "preview/Preview.h"
@@ -189,6 +190,37 @@ Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
   return line;
 }
 
+// A line of words spread to `room` dots, the space between words shared
+// out evenly (the first gaps take the odd dots); one word stays as it is.
+Line Spread(const std::string& utf8, const render::TextLook& look, int gap, int room) {
+  std::vector<Line> words;
+  for (size_t k = 0; k <= utf8.size();) {
+    size_t sp = utf8.find(' ', k);
+    if (sp == std::string::npos) sp = utf8.size();
+    if (sp > k) words.push_back(LineOf(utf8.substr(k, sp - k), look, gap));
+    k = sp + 1;
+  }
+  int inked = 0, base = 0, below = 0;
+  for (const auto& w : words) {
+    inked += w.Width;
+    base = std::max(base, w.Baseline);
+    below = std::max(below, w.Dots.Height() - w.Baseline);
+  }
+  if (words.size() < 2 || inked >= room) return LineOf(utf8, look, gap);
+  const int gaps = static_cast<int>(words.size()) - 1, share = (room - inked) / gaps, odd = (room - inked) % gaps;
+  Line line;
+  line.Dots = render::Bitmap(std::max(1, room + words.back().Dots.Width() - words.back().Width), std::max(1, base + below));
+  line.Baseline = base;
+  line.Width = room;
+  int x = 0;
+  for (size_t k = 0; k < words.size(); ++k) {
+    if (k + 1 == words.size()) x = room - words[k].Width;  // the last word ends at the block's edge
+    Paste(line.Dots, words[k].Dots, x, base - words[k].Baseline);
+    x += words[k].Width + share + (static_cast<int>(k) < odd ? 1 : 0);
+  }
+  return line;
+}
+
 // A text field drawn upright: its picture, the cell's top left corner and
 // the first baseline in it, and where the last line's baseline ends.
 struct TextPicture {
@@ -201,7 +233,7 @@ struct TextPicture {
 TextPicture DrawText(const TextField& t) {
   render::TextLook look;
   look.Font = t.Font;
-  look.Height = t.Height;
+  look.Height = t.Em > 0 ? t.Em : t.Height;
   look.Width = t.Width;
   look.Bold = t.Bold;
   std::string text = t.Utf8;
@@ -215,7 +247,9 @@ TextPicture DrawText(const TextField& t) {
   // Lines: a block wraps at its width and breaks at \&; vertical text
   // stands one character a line.
   std::vector<std::string> lines;
-  std::vector<int> indents;
+  // Lines a paragraph goes on after: a justified block spreads these to
+  // its full width; a paragraph's last line stays left.
+  std::vector<bool> wrapped;
   if (t.Vertical) {
     lines = Characters(text);
   } else if (t.BlockWidth > 0) {
@@ -238,6 +272,7 @@ TextPicture DrawText(const TextField& t) {
         std::string candidate = current.empty() ? word : current + " " + word;
         if (!current.empty() && width(candidate) > room()) {
           lines.push_back(current);
+          wrapped.push_back(true);
           current = word;
         } else {
           current = candidate;
@@ -246,7 +281,10 @@ TextPicture DrawText(const TextField& t) {
         if (sp == std::string::npos) break;
         k = sp + 1;
       }
-      if (any) lines.push_back(current);
+      if (any) {
+        lines.push_back(current);
+        wrapped.push_back(false);
+      }
     }
     // Lines beyond the block's last are printed over it, as the printer does.
   } else {
@@ -265,8 +303,9 @@ TextPicture DrawText(const TextField& t) {
   double endX = 0, endY = base;
   for (size_t k = 0; k < lines.size(); ++k) {
     const int row = std::min<int>(static_cast<int>(k), maxLines - 1);
-    Line l = LineOf(lines[k], look, t.Gap);
     const int indent = (t.BlockWidth > 0 && k > 0) ? t.HangingIndent : 0;
+    const bool spread = t.BlockWidth > 0 && t.Justify == 'J' && k < wrapped.size() && wrapped[k];
+    Line l = spread ? Spread(lines[k], look, t.Gap, t.BlockWidth - indent) : LineOf(lines[k], look, t.Gap);
     double x = indent;
     if (t.BlockWidth > 0) {
       const int room = t.BlockWidth - indent;
@@ -307,9 +346,83 @@ TextPicture DrawText(const TextField& t) {
 // left corner is where ^FT places it.
 struct SymbolPicture {
   render::Bitmap Dots;
-  double BarsBottom = 0;
+  double BarsLeft = 0, BarsBottom = 0;
+  double BoxX = 0, BoxW = 0;  // what ^FO places, across; BoxW 0: the whole picture
   std::string Why;
 };
+
+// EAN and UPC as they are printed: the guard bars run longer than the
+// data bars, and the digits stand in groups between them, the number
+// system digit (and UPC's check digit) outside the bars. Modules of the
+// guards and of each group of digits, [first, end), by the symbol's width.
+struct RetailLayout {
+  std::vector<std::pair<int, int>> Guards;
+  std::vector<std::pair<int, int>> Groups;  // {-1, 0}: left of the bars; {w, w + 1}: right of them
+  std::vector<size_t> Digits;               // digits in each group
+};
+
+std::optional<RetailLayout> RetailOf(int symbology, int modules) {
+  if (symbology == 13 && modules == 95)
+    return RetailLayout{{{0, 3}, {45, 50}, {92, 95}}, {{-1, 0}, {3, 45}, {50, 92}}, {1, 6, 6}};
+  if (symbology == 34 && modules == 95)
+    return RetailLayout{{{0, 10}, {45, 50}, {85, 95}}, {{-1, 0}, {10, 45}, {50, 85}, {95, 96}}, {1, 5, 5, 1}};
+  if (symbology == 13 && modules == 67) return RetailLayout{{{0, 3}, {31, 36}, {64, 67}}, {{3, 31}, {36, 64}}, {4, 4}};
+  if (symbology == 37 && modules == 51)
+    return RetailLayout{{{0, 3}, {45, 51}}, {{-1, 0}, {3, 45}, {51, 52}}, {1, 6, 1}};
+  return std::nullopt;
+}
+
+SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const std::string& readable,
+                         const RetailLayout& layout) {
+  SymbolPicture p;
+  const int module = std::clamp(s.Spec.Module, 1, 100), h = bars.Height();
+  const int descent = 5 * module;  // the guards' length below the data bars
+  const int gap = std::max(1, s.TextHeight / 10);
+  render::TextLook look;
+  look.Font = "DejaVu Sans Mono";
+  look.Height = s.TextHeight * 0.8;
+  const bool text = s.Readable != 'N' && s.TextHeight > 0 && !readable.empty();
+  std::vector<render::Bitmap> groups;
+  render::Bitmap above;
+  int left = 0, right = 0, lineHeight = 0;
+  if (text && s.Readable == 'B') {
+    size_t at = 0;
+    for (size_t g = 0; g < layout.Groups.size(); ++g) {
+      groups.push_back(render::TextDots(readable.substr(at, layout.Digits[g]), look, 0));
+      at += layout.Digits[g];
+      lineHeight = std::max(lineHeight, groups.back().Height());
+      if (layout.Groups[g].first < 0) left = groups.back().Width() + gap;
+      if (layout.Groups[g].first * module >= bars.Width()) right = groups.back().Width() + gap;
+    }
+  } else if (text) {
+    above = render::TextDots(readable, look, 0);
+    lineHeight = above.Height();
+  }
+  const int top = s.Readable == 'A' && text ? lineHeight + gap : 0;
+  const int width = left + std::max(bars.Width(), above.Width()) + right;
+  const int height = top + std::max(h + descent, s.Readable == 'B' && text ? h + gap + lineHeight : 0);
+  render::Bitmap all(width, height);
+  Paste(all, bars, left, top);
+  for (const auto& [first, end] : layout.Guards)
+    for (int y = top + h; y < top + h + descent; ++y)
+      for (int x = first * module; x < end * module; ++x)
+        if (bars.Black(x, h - 1)) all.Set(left + x, y, true);
+  for (size_t g = 0; g < groups.size(); ++g) {
+    const auto [first, end] = layout.Groups[g];
+    int x;
+    if (first < 0) x = left - gap - groups[g].Width();
+    else if (first * module >= bars.Width()) x = left + bars.Width() + gap;
+    else x = left + (first + end) * module / 2 - groups[g].Width() / 2;
+    Paste(all, groups[g], x, top + h + gap);
+  }
+  if (above.Width() > 0) Paste(all, above, left + (bars.Width() - above.Width()) / 2, 0);
+  p.BarsLeft = left;
+  p.BarsBottom = top + h;
+  p.BoxX = left;
+  p.BoxW = bars.Width();
+  p.Dots = std::move(all);
+  return p;
+}
 
 SymbolPicture DrawSymbol(const SymbolField& s) {
   SymbolPicture p;
@@ -317,6 +430,12 @@ SymbolPicture DrawSymbol(const SymbolField& s) {
   render::Bitmap bars = render::SymbolDots(s.Spec, s.Data, &p.Why, &readable);
   if (bars.Width() == 0) return p;
   if (!s.ReadableText.empty()) readable = s.ReadableText;
+  if (auto layout = RetailOf(s.Spec.Symbology, bars.Width() / std::clamp(s.Spec.Module, 1, 100))) {
+    size_t digits = 0;
+    for (size_t n : layout->Digits) digits += n;
+    if (readable.size() == digits && readable.find_first_not_of("0123456789") == std::string::npos)
+      return DrawRetail(s, bars, readable, *layout);
+  }
   if (s.Readable == 'N' || readable.empty() || s.TextHeight <= 0) {
     p.BarsBottom = bars.Height();
     p.Dots = std::move(bars);
@@ -382,8 +501,9 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
         continue;
       }
       const double w = p.Dots.Width(), h = p.Dots.Height();
-      Placed q = s->FromBaseline ? Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, p.BarsBottom, false)
-                                 : Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, 0, true, 0, 0, w, h);
+      Placed q = s->FromBaseline ? Place(std::move(p.Dots), s->Rotation, s->X, s->Y, p.BarsLeft, p.BarsBottom, false)
+                                 : Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, 0, true, p.BoxX, 0,
+                                         p.BoxW > 0 ? p.BoxW : w, h);
       q.Ink = InkOf(s->Reverse);
       extent.Add("barcode", q.X, q.Y, q.Dots.Width(), q.Dots.Height());
       placed.push_back(std::move(q));
@@ -402,7 +522,7 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
     } else if (auto* t = std::get_if<TextField>(&field)) {
       render::TextLook look;
       look.Font = t->Font;
-      look.Height = t->Height;
+      look.Height = t->Em > 0 ? t->Em : t->Height;
       look.Width = t->Width;
       look.Bold = t->Bold;
       texts.push_back(render::TextDots(t->Utf8, look, t->Rotation));

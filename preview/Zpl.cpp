@@ -44,14 +44,19 @@ int RotationOf(char letter, int fallback) {
 }
 
 // Bitmap fonts at 203 dpi: cell height, character width, and the pitch
-// (width plus the gap between characters) the guide's font table gives.
+// (width plus the gap between characters) the guide's font table gives
+// (its characters a millimetre: H's 0.423 is a pitch of 19 dots). B and H
+// have capitals only; the OCR faces E and H, and A, C and D, are drawn in
+// plain strokes, B, F and G heavy.
 struct BitmapFont {
   char Name;
   int Height, Width, Pitch;
+  bool CapitalsOnly, Heavy;
 };
 constexpr BitmapFont BitmapFonts[] = {
-    {'A', 9, 5, 6},    {'B', 11, 7, 9},   {'C', 18, 10, 12}, {'D', 18, 10, 12},
-    {'E', 28, 15, 20}, {'F', 26, 13, 16}, {'G', 60, 40, 48}, {'H', 21, 13, 14},
+    {'A', 9, 5, 6, false, false},    {'B', 11, 7, 9, true, true},     {'C', 18, 10, 12, false, false},
+    {'D', 18, 10, 12, false, false}, {'E', 28, 15, 20, false, false}, {'F', 26, 13, 16, false, true},
+    {'G', 60, 40, 48, false, true},  {'H', 21, 13, 19, true, false},
 };
 const BitmapFont* BitmapFontOf(char name) {
   for (const auto& f : BitmapFonts)
@@ -100,10 +105,12 @@ const std::map<std::string, const char*>& Settings() {
   return known;
 }
 
-// ^CI 0..12: national sets that put other characters at twelve ASCII places.
+// ^CI 0..12: national sets that put other characters at twelve ASCII
+// places. USA 1, the printer's default, prints a cent sign for the
+// backslash; code page 850 (^CI13) has the backslash.
 const char* const NationalPlaces = "#$@[\\]^`{|}~";
 const char* const NationalSets[13][12] = {
-    {"#", "$", "@", "[", "\\", "]", "^", "`", "{", "|", "}", "~"},       // USA 1
+    {"#", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // USA 1
     {"#", "$", "@", "⅓", "¢", "⅔", "^", "`", "¼", "½", "¾", "~"},        // USA 2
     {"£", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // UK
     {"ƒ", "$", "§", "[", "Ĳ", "]", "^", "`", "{", "ĳ", "}", "~"},        // Holland
@@ -444,7 +451,8 @@ class ZplReader {
       remap_.clear();
       for (size_t k = 1; k + 1 < args.size(); k += 2) {
         auto s = Arg(args, k), d = Arg(args, k + 1);
-        if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256) remap_[static_cast<unsigned char>(*s)] = static_cast<char>(*d);
+        // The character at s prints when d is sent (^CI0,21,36: the euro for $).
+        if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256) remap_[static_cast<unsigned char>(*d)] = static_cast<char>(*s);
       }
       return;
     }
@@ -773,11 +781,20 @@ class ZplReader {
         if (!high.empty()) out += detail::Decode(high, "CP850");
         high.clear();
       };
-      for (char c : bytes) {
+      for (size_t k = 0; k < bytes.size(); ++k) {
+        const char c = bytes[k];
         const char* place = std::strchr(NationalPlaces, c);
-        if (c != '\0' && place) {
+        if (block_ && c == '\\' && k + 1 < bytes.size() && bytes[k + 1] == '&') {
+          // A field block's line break, read before any character set.
+          flush();
+          out += "\\&";
+          ++k;
+        } else if (c != '\0' && place) {
           flush();
           out += NationalSets[ci_][place - NationalPlaces];
+        } else if (c == '\x15') {
+          flush();
+          out += "€";  // the printer font's euro, at 21
         } else if (static_cast<unsigned char>(c) >= 0x80) {
           high += c;
         } else {
@@ -884,10 +901,18 @@ class ZplReader {
       // A fixed-pitch face stretched so each character takes its pitch.
       const double pitch = f.Width * bitmap->Pitch / bitmap->Width;
       text.Font = "DejaVu Sans Mono";
-      text.Bold = f.Name != 'A';
+      text.Bold = bitmap->Heavy;
       text.Height = f.Height;
       text.Width = pitch / 0.602;  // DejaVu Sans Mono's advance is 0.602 em
       text.Baseline = std::round(f.Height * 0.78);
+      if (bitmap->CapitalsOnly) {
+        // With no lower case the cell holds capitals from top to bottom:
+        // the face is sized by its capital height (0.73 em), the baseline
+        // is the cell's foot.
+        text.Utf8 = Capitals(text.Utf8);
+        text.Em = f.Height / 0.73;
+        text.Baseline = f.Height;
+      }
       return;
     }
     text.Height = f.Height;
@@ -903,6 +928,14 @@ class ZplReader {
     }
     text.Font = "TeX Gyre Heros Cn";  // the printer's CG Triumvirate Bold Condensed
     text.Bold = true;
+  }
+
+  // Lower-case letters as a capitals-only font prints them.
+  static std::string Capitals(const std::string& utf8) {
+    std::string out = utf8;
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
   }
 
   static std::string GraphicSymbols(const std::string& bytes) {
@@ -1257,8 +1290,10 @@ class ZplReader {
         s.Name = "MaxiCode";
         s.Spec.Symbology = 57;
         s.Spec.Option1 = Clamp(Arg(args, 0).value_or(2), 2, 6);
-        const int n = Clamp(Arg(args, 1).value_or(1), 1, 8), t = Clamp(Arg(args, 2).value_or(1), 1, 8);
-        structured_ = {n, t};
+        // Symbol n of t in a structured append (t of 1: a symbol alone).
+        const int t = Clamp(Arg(args, 2).value_or(1), 1, 8), n = Clamp(Arg(args, 1).value_or(1), 1, t);
+        s.Spec.AppendIndex = n;
+        s.Spec.AppendCount = t;
         s.Rotation = 0;
         mode_ = 'M';
         break;
@@ -1453,6 +1488,14 @@ class ZplReader {
       s.Data = bracketed;
       return true;
     }
+    if (check_ && !data.empty() && data.find_first_not_of("0123456789") == std::string::npos) {
+      // e = Y: the UCC mod-10 check digit of numeric data is encoded and
+      // printed after it, beside Code 128's own mod-103 check. Letters
+      // have no mod-10 digit; their data is left as it is (Amazon's
+      // container codes ask for the check and are read as their ^FD).
+      data += Mod10(data);
+      readable += data.back();
+    }
     s.Data = data;
     s.ReadableText = readable;
     return true;
@@ -1595,7 +1638,6 @@ class ZplReader {
   char mode_ = 'N', code128Mode_ = 'N', qrLevel_ = 'Q', escape_ = '~';
   bool check_ = false, eci_ = false;
   std::string startStop_;
-  std::pair<int, int> structured_;
   std::string data_, rfid_;
 };
 

@@ -1,6 +1,8 @@
 // ZPL graphic data into dots. The ASCII compression counts a run of one hex
 // digit with G..Y (1 to 19) and g..z (20 to 400 in twenties), ',' fills the
 // rest of a row with 0, '!' with F, and ':' repeats the row before.
+// Compressed binary (C) is the picture's bytes deflated, or, from hosts
+// that send their compression as text, the ASCII compression itself.
 #include "preview/ZplGraphics.h"
 
 #include <zlib.h>
@@ -93,6 +95,36 @@ std::optional<std::string> ExpandAscii(std::string_view data, size_t perRow, siz
   return out;
 }
 
+// A zlib stream inflated in steps, never beyond what a label holds;
+// nullopt when it does not inflate whole.
+std::optional<std::string> Inflated(std::string_view bytes) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return std::nullopt;
+  std::string out;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  int result = Z_OK;
+  char chunk[16384];
+  while (result == Z_OK && out.size() < (64u << 20)) {
+    z.next_out = reinterpret_cast<Bytef*>(chunk);
+    z.avail_out = sizeof chunk;
+    result = inflate(&z, Z_NO_FLUSH);
+    out.append(chunk, sizeof chunk - z.avail_out);
+    if (result == Z_BUF_ERROR && z.avail_in == 0) break;
+  }
+  inflateEnd(&z);
+  if (result != Z_STREAM_END) return std::nullopt;
+  return out;
+}
+
+// The two bytes that open a zlib stream: deflate, a window zlib knows, and
+// the header's own check (a multiple of 31).
+bool ZlibHeader(std::string_view bytes) {
+  if (bytes.size() < 2) return false;
+  const auto cmf = static_cast<unsigned char>(bytes[0]), flg = static_cast<unsigned char>(bytes[1]);
+  return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0;
+}
+
 }  // namespace
 
 std::string HexBytes(std::string_view hex) {
@@ -153,26 +185,8 @@ std::optional<std::string> Base64Payload(std::string_view data, std::string* why
     }
   }
   if (kind == "B64") return bytes;
-  // Inflated in steps, never beyond what a label holds.
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) {
-    *why = "zlib cannot start";
-    return std::string();
-  }
-  std::string out;
-  z.next_in = reinterpret_cast<Bytef*>(bytes.data());
-  z.avail_in = static_cast<uInt>(bytes.size());
-  int result = Z_OK;
-  char chunk[16384];
-  while (result == Z_OK && out.size() < (64u << 20)) {
-    z.next_out = reinterpret_cast<Bytef*>(chunk);
-    z.avail_out = sizeof chunk;
-    result = inflate(&z, Z_NO_FLUSH);
-    out.append(chunk, sizeof chunk - z.avail_out);
-    if (result == Z_BUF_ERROR && z.avail_in == 0) break;
-  }
-  inflateEnd(&z);
-  if (result != Z_STREAM_END) {
+  auto out = Inflated(bytes);
+  if (!out) {
     *why = ":Z64: data that does not inflate";
     return std::string();
   }
@@ -189,13 +203,17 @@ std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, 
   const size_t perRow = static_cast<size_t>(bytesPerRow);
   const size_t rows = static_cast<size_t>((totalBytes + bytesPerRow - 1) / bytesPerRow);
   std::string bytes;
-  if (format == 'C') {
-    *why = "in compressed binary form (C), which the preview does not read";
-    return std::nullopt;
-  }
   if (auto payload = Base64Payload(data, why)) {
     if (!why->empty()) return std::nullopt;
     bytes = std::move(*payload);
+  } else if (format == 'C' && ZlibHeader(data)) {
+    // Compressed binary: the picture's bytes deflated on the host.
+    auto inflated = Inflated(data);
+    if (!inflated) {
+      *why = "in compressed binary form (C) whose data does not inflate";
+      return std::nullopt;
+    }
+    bytes = std::move(*inflated);
   } else if (format == 'B') {
     bytes = std::string(data);
   } else {

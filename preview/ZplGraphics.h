@@ -13,7 +13,8 @@ namespace morvel::preview {
 
 // The picture of `totalBytes` bytes in rows of `bytesPerRow`, given in
 // format 'A' (ASCII hex, perhaps compressed, or :B64:/:Z64:), 'B' (binary)
-// or 'C' (compressed binary: not drawn). nullopt with the reason otherwise.
+// or 'C' (compressed binary: a zlib stream, or the ASCII compression).
+// nullopt with the reason otherwise.
 std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
                                             std::string* why);
 // The bytes of hexadecimal digits (others skipped).

@@ -170,6 +170,10 @@ Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* er
     symbol.S->primary[n] = '\0';
   }
   if (spec.Option1 >= 0) symbol.S->option_1 = spec.Option1;
+  if (spec.AppendCount > 1) {
+    symbol.S->structapp.count = spec.AppendCount;
+    symbol.S->structapp.index = std::clamp(spec.AppendIndex, 1, spec.AppendCount);
+  }
   if (!Encode(symbol, spec.Symbology, spec.InputMode, 0, data, error)) return Bitmap();
   if (readable) *readable = reinterpret_cast<const char*>(symbol.S->text);
   if (spec.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, spec.Dpi);
@@ -261,7 +265,8 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
     pango_layout_get_pixel_extents(layout, &ink, &logical);
     const int width = std::clamp(static_cast<int>(std::ceil(logical.width * stretch)), 1, Page::MaxSide);
     const int rows = std::clamp(logical.height, 1, Page::MaxSide);
-    if (baseline) *baseline = pango_layout_get_baseline(layout) / PANGO_SCALE;
+    // Rounded: a glyph whose foot covers half of a row inks it.
+    if (baseline) *baseline = PANGO_PIXELS(pango_layout_get_baseline(layout));
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, width, rows);
     cairo_t* cr = cairo_create(surface);
     if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) {

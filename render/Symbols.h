@@ -39,6 +39,7 @@ struct SymbolSpec {
   int Option1 = -1, Option2 = 0, Option3 = 0;
   int Eci = 0;
   std::string Primary;  // MaxiCode modes 2 and 3: postcode, country, class
+  int AppendIndex = 0, AppendCount = 0;  // structured append: symbol k of n (n above 1)
   int Module = 2;       // narrow bar, or module side, in dots
   double Ratio = 3;     // wide to narrow bar of the two-width symbologies
   int BarHeight = 10;   // bars of linear symbols; each row of stacked ones
