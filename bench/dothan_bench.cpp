@@ -10,7 +10,7 @@
 #include "control/Units.h"
 #include "lpa/LabelPrintAPI.h"
 #include "morvel/PrintBarCode.h"
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 #include "render/Page.h"
 
 namespace {

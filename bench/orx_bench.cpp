@@ -10,8 +10,8 @@
 #include <string>
 
 #include "orxlib/orxlib.h"
-#include "platform/fakes.h"
-#include "platform/linux_adapters.h"
+#include "platform/fakes/fakes.h"
+#include "platform/linux/adapters.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <fstream>
 
 #include "hosts/serve/Server.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 
 namespace {

@@ -16,8 +16,8 @@
 
 #include "control/Units.h"
 #include "morvel/PrintBarCode.h"
-#include "platform/fakes.h"
-#include "platform/linux_adapters.h"
+#include "platform/fakes/fakes.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 

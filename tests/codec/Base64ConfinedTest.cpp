@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "morvel/clsBase64.h"
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "support/FakeEnvironment.h"

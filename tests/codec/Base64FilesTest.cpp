@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "morvel/clsBase64.h"
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 #include "platform/files.h"
 #include "support/FakeEnvironment.h"
 

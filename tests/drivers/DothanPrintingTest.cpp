@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "morvel/PrintBarCode.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 #include "support/FakeEnvironment.h"

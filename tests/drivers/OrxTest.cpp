@@ -13,7 +13,7 @@
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
 #include "platform/host_paths.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/FakeEnvironment.h"
 

@@ -7,7 +7,7 @@
 #include "drivers/sato/Sato.h"
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/FakeEnvironment.h"
 

@@ -2,7 +2,7 @@
 // listener, and through a private cupsd whose raw queue sends to one.
 #include "drivers/shared/RawChannel.h"
 #include "morvel/PrintBarCode.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 #include "support/FakeEnvironment.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/text_case.h"
 
 namespace {

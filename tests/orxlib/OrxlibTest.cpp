@@ -20,7 +20,7 @@
 
 #include "orxlib/UsbPath.h"
 #include "orxlib/orxlib.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/shared_library.h"
 #include "support/FakeEnvironment.h"
 #include "support/ScopedEnv.h"

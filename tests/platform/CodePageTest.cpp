@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "support/TestNames.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {

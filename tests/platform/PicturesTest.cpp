@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 
 namespace morvel::testing {
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {

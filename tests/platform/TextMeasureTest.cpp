@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestNames.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {

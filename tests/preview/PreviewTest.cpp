@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "morvel/PrintBarCode.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "preview/Preview.h"
 #include "support/FakeEnvironment.h"
 #include "support/PageCheck.h"

@@ -27,7 +27,7 @@
 #include <thread>
 
 #include "hosts/serve/Server.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/ScopedEnv.h"
 
 namespace {

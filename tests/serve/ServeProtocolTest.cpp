@@ -13,7 +13,7 @@
 #include <regex>
 
 #include "hosts/serve/Server.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/ScopedEnv.h"
 

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "hosts/serve/Session.h"
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "support/ScopedEnv.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fakes.h"
-#include "platform/linux_adapters.h"
+#include "platform/fakes/fakes.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::testing {
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "control/Units.h"
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 
 namespace morvel::testing {
 

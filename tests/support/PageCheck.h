@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::testing {
 

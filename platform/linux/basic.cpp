@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::platform {
 namespace {

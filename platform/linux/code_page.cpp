@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/spooler_channels.h"
 #include "platform/text_case.h"
 

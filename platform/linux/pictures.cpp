@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/picture_files.h"
 
 // The decoder is compiled into this file only, with its symbols kept private,

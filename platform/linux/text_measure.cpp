@@ -1,7 +1,7 @@
 // Text measurement with fontconfig (which face a name means, and which faces
 // cover the characters it lacks) and FreeType (the advances and line height
 // of those faces at a size).
-#include "platform/font_faces.h"
+#include "platform/linux/font_faces.h"
 
 #include FT_ADVANCES_H
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::platform {
 namespace {

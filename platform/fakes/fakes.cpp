@@ -1,9 +1,9 @@
 // Recording fakes of the platform ports.
-#include "platform/fakes.h"
+#include "platform/fakes/fakes.h"
 
 #include <algorithm>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 
 namespace morvel::platform {
 

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/spooler_channels.h"
 
 namespace morvel::platform {

@@ -5,7 +5,7 @@
 // kerning.
 #include "platform/text_raster.h"
 
-#include "platform/font_faces.h"
+#include "platform/linux/font_faces.h"
 
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H

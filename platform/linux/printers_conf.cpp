@@ -14,7 +14,7 @@
 #include <sstream>
 #include <unordered_set>
 
-#include "platform/linux_adapters.h"
+#include "platform/linux/adapters.h"
 #include "platform/text_case.h"
 
 namespace morvel::platform {

@@ -1,5 +1,5 @@
 // fontconfig picks and ranks the faces for a family; FreeType opens them.
-#include "platform/font_faces.h"
+#include "platform/linux/font_faces.h"
 
 #include "platform/services.h"
 
