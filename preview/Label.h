@@ -63,7 +63,7 @@ struct Raster {  // black dots, placed as they are
 // Any barcode through zint, with its human-readable line.
 struct SymbolField {
   int X = 0, Y = 0, Rotation = 0;
-  render::SymbolSpec Spec;
+  render::SymbolOptions Symbol;
   std::string Data;
   std::string Name;              // for messages: "Code 128", "PDF417"...
   char Readable = 'N';           // N none, B below, A above the bars

@@ -375,7 +375,7 @@ std::optional<RetailLayout> RetailOf(int symbology, int modules) {
 SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const std::string& readable,
                          const RetailLayout& layout) {
   SymbolPicture p;
-  const int module = std::clamp(s.Spec.Module, 1, 100), h = bars.Height();
+  const int module = std::clamp(s.Symbol.Module, 1, 100), h = bars.Height();
   const int descent = 5 * module;  // the guards' length below the data bars
   const int gap = std::max(1, s.TextHeight / 10);
   render::TextLook look;
@@ -427,10 +427,10 @@ SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const
 SymbolPicture DrawSymbol(const SymbolField& s) {
   SymbolPicture p;
   std::string readable;
-  render::Bitmap bars = render::SymbolDots(s.Spec, s.Data, &p.Why, &readable);
+  render::Bitmap bars = render::SymbolDots(s.Symbol, s.Data, &p.Why, &readable);
   if (bars.Width() == 0) return p;
   if (!s.ReadableText.empty()) readable = s.ReadableText;
-  if (auto layout = RetailOf(s.Spec.Symbology, bars.Width() / std::clamp(s.Spec.Module, 1, 100))) {
+  if (auto layout = RetailOf(s.Symbol.Symbology, bars.Width() / std::clamp(s.Symbol.Module, 1, 100))) {
     size_t digits = 0;
     for (size_t n : layout->Digits) digits += n;
     if (readable.size() == digits && readable.find_first_not_of("0123456789") == std::string::npos)

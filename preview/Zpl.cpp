@@ -1162,10 +1162,10 @@ class ZplReader {
 
   void BarcodeCommand(const std::string& name, size_t at, const std::vector<std::string_view>& args) {
     SymbolField s;
-    s.Spec.Module = moduleWidth_;
-    s.Spec.Ratio = ratio_;
-    s.Spec.BarHeight = barHeight_;
-    s.Spec.Dpi = dpi_;
+    s.Symbol.Module = moduleWidth_;
+    s.Symbol.Ratio = ratio_;
+    s.Symbol.BarHeight = barHeight_;
+    s.Symbol.Dpi = dpi_;
     s.Rotation = RotationOf(Letter(args, 0, '?'), fwRotation_);
     s.TextHeight = std::max(10, 9 * moduleWidth_);
     auto height = [&](size_t k) { return Clamp(Arg(args, k).value_or(barHeight_), 1, 32000); };
@@ -1180,8 +1180,8 @@ class ZplReader {
     switch (c) {
       case 'C':  // ^BCo,h,f,g,e,m
         s.Name = "Code 128";
-        s.Spec.Symbology = 20;  // BARCODE_CODE128
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 20;  // BARCODE_CODE128
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         check_ = yes(4, false);
         code128Mode_ = Letter(args, 5, 'N');
@@ -1190,49 +1190,49 @@ class ZplReader {
         break;
       case '3':  // ^B3o,e,h,f,g
         s.Name = "Code 39";
-        s.Spec.Symbology = 8;  // BARCODE_CODE39
-        if (yes(1, false)) s.Spec.Option2 = 1;
-        s.Spec.BarHeight = height(2);
+        s.Symbol.Symbology = 8;  // BARCODE_CODE39
+        if (yes(1, false)) s.Symbol.Option2 = 1;
+        s.Symbol.BarHeight = height(2);
         readable(3, 4, true);
         break;
       case 'A':  // ^BAo,h,f,g,e: Code 93
         s.Name = "Code 93";
-        s.Spec.Symbology = 25;
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 25;
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         break;
       case '2':  // ^B2o,h,f,g,e,j: interleaved 2 of 5
         s.Name = "Interleaved 2 of 5";
-        s.Spec.Symbology = 3;
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 3;
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         check_ = yes(4, false);
         break;
       case 'E':  // ^BEo,h,f,g: EAN-13
       case '8':  // ^B8o,h,f,g: EAN-8
         s.Name = c == 'E' ? "EAN-13" : "EAN-8";
-        s.Spec.Symbology = 13;  // BARCODE_EANX
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 13;  // BARCODE_EANX
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         mode_ = c;
         break;
       case 'U':  // ^BUo,h,f,g,e: UPC-A
         s.Name = "UPC-A";
-        s.Spec.Symbology = 34;
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 34;
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         mode_ = 'u';
         break;
       case '9':  // ^B9o,h,f,g,e: UPC-E
         s.Name = "UPC-E";
-        s.Spec.Symbology = 37;
-        s.Spec.BarHeight = height(1);
+        s.Symbol.Symbology = 37;
+        s.Symbol.BarHeight = height(1);
         readable(2, 3, true);
         break;
       case 'K':  // ^BKo,e,h,f,g,k,l: Codabar with its start and stop
         s.Name = "Codabar";
-        s.Spec.Symbology = 18;
-        s.Spec.BarHeight = height(2);
+        s.Symbol.Symbology = 18;
+        s.Symbol.BarHeight = height(2);
         readable(3, 4, true);
         startStop_ = std::string(1, Letter(args, 5, 'A')) + Letter(args, 6, 'A');
         mode_ = 'K';
@@ -1241,31 +1241,31 @@ class ZplReader {
         s.Name = "GS1 DataBar";
         const int type = Clamp(Arg(args, 1).value_or(1), 1, 12);
         static const int kinds[13] = {29, 29, 29, 79, 80, 30, 31, 34, 37, 13, 13, 131, 31};
-        s.Spec.Symbology = kinds[type];
-        s.Spec.InputMode = 1;  // GS1
-        s.Spec.Module = Clamp(Arg(args, 2).value_or(moduleWidth_ > 0 ? moduleWidth_ : 1), 1, 10);
-        s.Spec.BarHeight = Clamp(Arg(args, 4).value_or(25), 1, 32000);
-        if (type == 6 || type == 12) s.Spec.Option2 = Clamp(Arg(args, 5).value_or(22), 2, 22) / 2;
+        s.Symbol.Symbology = kinds[type];
+        s.Symbol.InputMode = 1;  // GS1
+        s.Symbol.Module = Clamp(Arg(args, 2).value_or(moduleWidth_ > 0 ? moduleWidth_ : 1), 1, 10);
+        s.Symbol.BarHeight = Clamp(Arg(args, 4).value_or(25), 1, 32000);
+        if (type == 6 || type == 12) s.Symbol.Option2 = Clamp(Arg(args, 5).value_or(22), 2, 22) / 2;
         s.Readable = type == 6 || type == 1 ? 'B' : 'N';
         mode_ = 'R';
         break;
       }
       case 'X': {  // ^BXo,h,s,c,r,f,g,a: Data Matrix
         s.Name = "Data Matrix";
-        s.Spec.Symbology = 71;
-        s.Spec.Module = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 100);
+        s.Symbol.Symbology = 71;
+        s.Symbol.Module = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 100);
         const int columns = Clamp(Arg(args, 3).value_or(0), 0, 144), rows = Clamp(Arg(args, 4).value_or(0), 0, 144);
-        if (columns && rows) s.Spec.Option2 = DataMatrixSize(rows, columns);
-        if (Letter(args, 7, '1') == '2' || (columns && rows && rows != columns)) s.Spec.Option3 = 0;
-        else s.Spec.Option3 = 100;  // DM_SQUARE
+        if (columns && rows) s.Symbol.Option2 = DataMatrixSize(rows, columns);
+        if (Letter(args, 7, '1') == '2' || (columns && rows && rows != columns)) s.Symbol.Option3 = 0;
+        else s.Symbol.Option3 = 100;  // DM_SQUARE
         escape_ = Text(args, 6).empty() ? '~' : Text(args, 6)[0];
         mode_ = 'X';
         break;
       }
       case 'Q': {  // ^BQa,b,c,d,e: QR code
         s.Name = "QR code";
-        s.Spec.Symbology = 58;
-        s.Spec.Module = Clamp(Arg(args, 2).value_or(dpi_ >= 300 ? 3 : 2), 1, 100);
+        s.Symbol.Symbology = 58;
+        s.Symbol.Module = Clamp(Arg(args, 2).value_or(dpi_ >= 300 ? 3 : 2), 1, 100);
         qrLevel_ = Letter(args, 3, 'Q');
         s.Rotation = 0;  // QR codes print upright only
         mode_ = 'Q';
@@ -1273,27 +1273,27 @@ class ZplReader {
       }
       case '7': {  // ^B7o,h,s,c,r,t: PDF417
         s.Name = "PDF417";
-        s.Spec.Symbology = Letter(args, 5, 'N') == 'Y' ? 56 : 55;
-        s.Spec.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
+        s.Symbol.Symbology = Letter(args, 5, 'N') == 'Y' ? 56 : 55;
+        s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
         const int security = Clamp(Arg(args, 2).value_or(0), 0, 8);
-        s.Spec.Option1 = security;
-        s.Spec.Option2 = Clamp(Arg(args, 3).value_or(0), 0, 30);
-        if (auto rows = Arg(args, 4); rows && *rows >= 3) s.Spec.Option3 = Clamp(*rows, 3, 90);
+        s.Symbol.Option1 = security;
+        s.Symbol.Option2 = Clamp(Arg(args, 3).value_or(0), 0, 30);
+        if (auto rows = Arg(args, 4); rows && *rows >= 3) s.Symbol.Option3 = Clamp(*rows, 3, 90);
         break;
       }
       case 'F':  // ^BFo,h,m: MicroPDF417
         s.Name = "MicroPDF417";
-        s.Spec.Symbology = 84;
-        s.Spec.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
+        s.Symbol.Symbology = 84;
+        s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
         break;
       case 'D': {  // ^BDm,n,t: MaxiCode
         s.Name = "MaxiCode";
-        s.Spec.Symbology = 57;
-        s.Spec.Option1 = Clamp(Arg(args, 0).value_or(2), 2, 6);
+        s.Symbol.Symbology = 57;
+        s.Symbol.Option1 = Clamp(Arg(args, 0).value_or(2), 2, 6);
         // Symbol n of t in a structured append (t of 1: a symbol alone).
         const int t = Clamp(Arg(args, 2).value_or(1), 1, 8), n = Clamp(Arg(args, 1).value_or(1), 1, t);
-        s.Spec.AppendIndex = n;
-        s.Spec.AppendCount = t;
+        s.Symbol.AppendIndex = n;
+        s.Symbol.AppendCount = t;
         s.Rotation = 0;
         mode_ = 'M';
         break;
@@ -1301,12 +1301,12 @@ class ZplReader {
       case 'O':
       case '0': {  // ^BOa,b,c,d,e,f,g: Aztec
         s.Name = "Aztec";
-        s.Spec.Symbology = 92;
-        s.Spec.Module = Clamp(Arg(args, 1).value_or(dpi_ >= 300 ? 3 : 2), 1, 10);
+        s.Symbol.Symbology = 92;
+        s.Symbol.Module = Clamp(Arg(args, 1).value_or(dpi_ >= 300 ? 3 : 2), 1, 10);
         const int d = Clamp(Arg(args, 3).value_or(0), 0, 300);
-        if (d >= 1 && d <= 99) s.Spec.Option1 = d <= 10 ? 1 : d <= 23 ? 2 : d <= 36 ? 3 : 4;
-        else if (d >= 101 && d <= 104) s.Spec.Option2 = d - 100;
-        else if (d >= 201 && d <= 232) s.Spec.Option2 = d - 200 + 4;
+        if (d >= 1 && d <= 99) s.Symbol.Option1 = d <= 10 ? 1 : d <= 23 ? 2 : d <= 36 ? 3 : 4;
+        else if (d >= 101 && d <= 104) s.Symbol.Option2 = d - 100;
+        else if (d >= 201 && d <= 232) s.Symbol.Option2 = d - 200 + 4;
         if (yes(2, false)) eci_ = true;
         mode_ = 'O';
         break;
@@ -1324,8 +1324,8 @@ class ZplReader {
       auto o = others.find(c);
       if (o == others.end()) return Warn(at, "unknown command ^B" + std::string(1, c) + "; ignored");
       s.Name = o->second.second;
-      s.Spec.Symbology = o->second.first;
-      s.Spec.BarHeight = height(c == '1' || c == 'L' || c == 'M' || c == 'P' ? 2 : 1);
+      s.Symbol.Symbology = o->second.first;
+      s.Symbol.BarHeight = height(c == '1' || c == 'L' || c == 'M' || c == 'P' ? 2 : 1);
       readable(c == '1' || c == 'M' || c == 'P' ? 3 : 2, c == '1' || c == 'M' || c == 'P' ? 4 : 3, true);
     }
     symbol_ = s;
@@ -1378,7 +1378,7 @@ class ZplReader {
         return true;
       case 'R': {
         // GS1 DataBar: the GTIN's digits; AIs of expanded types in brackets already.
-        if (s.Spec.Symbology == 31 || s.Spec.Symbology == 81) {
+        if (s.Symbol.Symbology == 31 || s.Symbol.Symbology == 81) {
           if (bytes.find('[') == std::string::npos && bytes.find('(') != std::string::npos) {
             std::string d = bytes;
             std::replace(d.begin(), d.end(), '(', '[');
@@ -1387,7 +1387,7 @@ class ZplReader {
           }
           return true;
         }
-        s.Spec.InputMode = 0;
+        s.Symbol.InputMode = 0;
         std::string digits;
         for (char ch : bytes)
           if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
@@ -1395,20 +1395,20 @@ class ZplReader {
         return true;
       }
       case 'O':
-        if (eci_) s.Spec.InputMode = 0x0008;  // ESCAPE_MODE
+        if (eci_) s.Symbol.InputMode = 0x0008;  // ESCAPE_MODE
         eci_ = false;
         return true;
       default: break;
     }
     if (mode_ == 'c') return Code128Data(s, bytes);
-    if (s.Spec.Symbology == 3 && check_) s.Spec.Option2 = 1;
+    if (s.Symbol.Symbology == 3 && check_) s.Symbol.Option2 = 1;
     return true;
   }
 
   bool Code128Data(SymbolField& s, const std::string& bytes) {
     auto gs1 = [&](std::string digits, std::string readable) {
-      s.Spec.Symbology = 16;       // BARCODE_GS1_128
-      s.Spec.InputMode = 1 | 0x20; // GS1_MODE | GS1NOCHECK_MODE
+      s.Symbol.Symbology = 16;       // BARCODE_GS1_128
+      s.Symbol.InputMode = 1 | 0x20; // GS1_MODE | GS1NOCHECK_MODE
       if (digits.size() < 2) digits.append(2 - digits.size(), '0');
       s.Data = "[" + digits.substr(0, 2) + "]" + digits.substr(2);
       s.ReadableText = std::move(readable);
@@ -1530,13 +1530,13 @@ class ZplReader {
       }
     }
     if (d.empty()) return Refuse(s, "no data after the QR switches");
-    s.Spec.Option1 = level == 'L' ? 1 : level == 'M' ? 2 : level == 'Q' ? 3 : 4;
+    s.Symbol.Option1 = level == 'L' ? 1 : level == 'M' ? 2 : level == 'Q' ? 3 : 4;
     s.Data = std::string(d);
     return true;
   }
 
   bool MaxiData(SymbolField& s, const std::string& bytes) {
-    const int mode = s.Spec.Option1;
+    const int mode = s.Symbol.Option1;
     if (mode != 2 && mode != 3) return true;
     // Modes 2 and 3: class of service (3), country (3), postal code (9
     // digits, or 6 characters), then the low priority message.
@@ -1553,7 +1553,7 @@ class ZplReader {
         if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
       post = digits;
     }
-    s.Spec.Primary = post + country + service;
+    s.Symbol.Primary = post + country + service;
     if (rest.empty()) rest = " ";
     s.Data = rest;
     return true;
@@ -1572,7 +1572,7 @@ class ZplReader {
         out += escape;
         ++k;
       } else if (n == '1' && k == 0) {
-        s.Spec.InputMode = 1 | 0x20;
+        s.Symbol.InputMode = 1 | 0x20;
         ++k;
       } else if (n == 'd' && k + 4 < bytes.size() + 0 && std::isdigit(static_cast<unsigned char>(bytes[k + 2]))) {
         out += static_cast<char>(std::stoi(bytes.substr(k + 2, 3)) & 0xFF);

@@ -155,37 +155,37 @@ Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
 
 }  // namespace
 
-Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* error, std::string* readable) {
+Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
   Symbol symbol;
   if (symbol.S == nullptr) {
     if (error) *error = "out of memory";
     return Bitmap();
   }
-  if (spec.Option2) symbol.S->option_2 = spec.Option2;
-  if (spec.Option3) symbol.S->option_3 = spec.Option3;
-  if (spec.Eci) symbol.S->eci = spec.Eci;
-  if (!spec.Primary.empty()) {
-    const size_t n = std::min(spec.Primary.size(), sizeof(symbol.S->primary) - 1);
-    spec.Primary.copy(symbol.S->primary, n);
+  if (options.Option2) symbol.S->option_2 = options.Option2;
+  if (options.Option3) symbol.S->option_3 = options.Option3;
+  if (options.Eci) symbol.S->eci = options.Eci;
+  if (!options.Primary.empty()) {
+    const size_t n = std::min(options.Primary.size(), sizeof(symbol.S->primary) - 1);
+    options.Primary.copy(symbol.S->primary, n);
     symbol.S->primary[n] = '\0';
   }
-  if (spec.Option1 >= 0) symbol.S->option_1 = spec.Option1;
-  if (spec.AppendCount > 1) {
-    symbol.S->structapp.count = spec.AppendCount;
-    symbol.S->structapp.index = std::clamp(spec.AppendIndex, 1, spec.AppendCount);
+  if (options.Option1 >= 0) symbol.S->option_1 = options.Option1;
+  if (options.AppendCount > 1) {
+    symbol.S->structapp.count = options.AppendCount;
+    symbol.S->structapp.index = std::clamp(options.AppendIndex, 1, options.AppendCount);
   }
-  if (!Encode(symbol, spec.Symbology, spec.InputMode, 0, data, error)) return Bitmap();
+  if (!Encode(symbol, options.Symbology, options.InputMode, 0, data, error)) return Bitmap();
   if (readable) *readable = reinterpret_cast<const char*>(symbol.S->text);
-  if (spec.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, spec.Dpi);
-  const int module = std::clamp(spec.Module, 1, 100);
+  if (options.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, options.Dpi);
+  const int module = std::clamp(options.Module, 1, 100);
   const int rows = std::max(1, symbol.S->rows);
   const bool linear = rows == 1;
-  const int rowHeight = linear ? std::clamp(spec.BarHeight, 1, Page::MaxSide)
-                        : Stacked(spec.Symbology) ? std::clamp(spec.BarHeight, 1, 1000) : module;
+  const int rowHeight = linear ? std::clamp(options.BarHeight, 1, Page::MaxSide)
+                        : Stacked(options.Symbology) ? std::clamp(options.BarHeight, 1, 1000) : module;
   // Element widths along each row: one module is narrow; in two-width
   // symbologies anything wider is the wide element, at the ratio asked.
-  const bool two = TwoWidths(spec.Symbology);
-  const int wide = std::max(module + 1, static_cast<int>(std::lround(spec.Ratio * module)));
+  const bool two = TwoWidths(options.Symbology);
+  const int wide = std::max(module + 1, static_cast<int>(std::lround(options.Ratio * module)));
   std::vector<int> left(static_cast<size_t>(symbol.S->width) + 1, 0);
   int x = 0;
   for (int c = 0; c < symbol.S->width;) {

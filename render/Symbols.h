@@ -33,7 +33,7 @@ bool QrAt(Page& page, int x, int y, int module, char errorCorrection, std::strin
 int QrModules(char errorCorrection, std::string_view data);
 
 // Any symbology zint knows, at the sizes a printer command gives.
-struct SymbolSpec {
+struct SymbolOptions {
   int Symbology = 20;   // zint's BARCODE_* number (20: Code 128)
   int InputMode = 0;    // zint's DATA_MODE, GS1_MODE, ESCAPE_MODE...
   int Option1 = -1, Option2 = 0, Option3 = 0;
@@ -49,7 +49,7 @@ struct SymbolSpec {
 // The symbol's black dots, upright, without quiet zones; an empty bitmap
 // and zint's reason in `error` when the data cannot be encoded. `readable`
 // receives the human-readable text zint gives (check digits and all).
-Bitmap SymbolDots(const SymbolSpec& spec, std::string_view data, std::string* error = nullptr,
+Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error = nullptr,
                   std::string* readable = nullptr);
 
 struct TextLook {

@@ -35,7 +35,7 @@ void Check(const morvel::preview::Job& job, size_t size) {
             s->Rounding < 0 || s->Rounding > 8)
           Fail("shape out of the guide's ranges");
       } else if (auto* b = std::get_if<morvel::preview::SymbolField>(&field)) {
-        if (b->Spec.Module < 1 || b->Spec.Module > 100 || b->Spec.BarHeight < 1 || b->Spec.BarHeight > 32000)
+        if (b->Symbol.Module < 1 || b->Symbol.Module > 100 || b->Symbol.BarHeight < 1 || b->Symbol.BarHeight > 32000)
           Fail("barcode module or height out of range");
       } else if (auto* t = std::get_if<morvel::preview::TextField>(&field)) {
         if (t->BlockLines < 1 || t->BlockWidth < 0 || t->BlockWidth > 9999) Fail("field block out of range");
