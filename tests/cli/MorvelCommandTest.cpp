@@ -9,15 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/RunCommand.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  bool Exited = false;
-  int Status = -1;
-  std::string Out, Err;
-};
+using Outcome = morvel::testing::CommandOutcome;
 
 class MorvelCommandTest : public ::testing::Test {
  protected:
@@ -30,21 +28,13 @@ class MorvelCommandTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
+  // The script is both the standard input and the file script.mvs.
   Outcome Run(const std::string& args, const std::string& script = "", const std::string& env = "") {
     std::ofstream(dir_ / "script.mvs", std::ios::binary) << script;
-    std::string cmd = "cd '" + dir_.string() + "' && MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() +
-                      "' MORVEL_CUPS=0 " + env + " '" MORVEL_BINARY_DIR "/bin/morvel' " + args +
-                      " < script.mvs > out.txt 2> err.txt";
-    int raw = std::system(cmd.c_str());
-    Outcome o;
-    o.Exited = WIFEXITED(raw);
-    o.Status = o.Exited ? WEXITSTATUS(raw) : -1;
-    std::stringstream out, err;
-    out << std::ifstream(dir_ / "out.txt").rdbuf();
-    err << std::ifstream(dir_ / "err.txt").rdbuf();
-    o.Out = out.str();
-    o.Err = err.str();
-    return o;
+    return morvel::testing::RunCommandIn(dir_,
+                                         "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' MORVEL_CUPS=0 " +
+                                             env + " '" MORVEL_BINARY_DIR "/bin/morvel' " + args,
+                                         script);
   }
 
   fs::path dir_;

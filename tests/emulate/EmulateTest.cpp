@@ -28,6 +28,7 @@
 #include "morvel/status.h"
 #include "platform/services.h"
 #include "support/CupsServer.h"
+#include "support/RunCommand.h"
 #include "support/ScopedEnv.h"
 
 namespace {
@@ -128,10 +129,7 @@ class EmulatorProcess {
   std::map<std::string, int> ports_;
 };
 
-struct Outcome {
-  int Status = -1;
-  std::string Out, Err;
-};
+using Outcome = morvel::testing::CommandOutcome;
 
 class EmulateTest : public ::testing::Test {
  protected:
@@ -152,18 +150,8 @@ class EmulateTest : public ::testing::Test {
   }
 
   Outcome Run(const std::string& args, const std::string& input = "", const std::string& env = "MORVEL_CUPS=0") {
-    std::ofstream(dir_ / "in.txt", std::ios::binary) << input;
-    std::string cmd = "cd '" + dir_.string() + "' && MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' " + env +
-                      " '" + Morvel + "' " + args + " < in.txt > out.txt 2> err.txt";
-    int raw = std::system(cmd.c_str());
-    Outcome o;
-    o.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::stringstream out, err;
-    out << std::ifstream(dir_ / "out.txt").rdbuf();
-    err << std::ifstream(dir_ / "err.txt").rdbuf();
-    o.Out = out.str();
-    o.Err = err.str();
-    return o;
+    return morvel::testing::RunCommandIn(
+        dir_, "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' " + env + " '" + Morvel + "' " + args, input);
   }
 
   // Waits, with a deadline that only catches a hang, until `done` holds for the job list.
