@@ -11,6 +11,7 @@
 
 #include "preview/Preview.h"
 #include "support/PageCheck.h"
+#include "support/RunCommand.h"
 
 namespace morvel {
 namespace {
@@ -241,16 +242,7 @@ TEST(ZplRetailSymbols, GuardBarsRunLongerAndDigitsStandInTheirGroups) {
   EXPECT_FALSE(placed.Black(100, 139));
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
+std::string Shell(const std::string& command) { return morvel::testing::ShellOutput(command); }
 
 // ^BDm,n,t: symbol n of t. ZXing tells the structured append it reads.
 TEST(ZplMaxiCode, StructuredAppendReachesTheSymbol) {

@@ -15,6 +15,7 @@
 #include "preview/Preview.h"
 #include "preview/ZplGraphics.h"
 #include "support/PageCheck.h"
+#include "support/RunCommand.h"
 
 namespace morvel {
 namespace {
@@ -30,16 +31,7 @@ std::string ReadAll(const fs::path& path) {
   return s.str();
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
+std::string Shell(const std::string& command) { return morvel::testing::ShellOutput(command); }
 
 bool Have(const char* tool) { return !Shell(std::string("command -v ") + tool + " 2>/dev/null").empty(); }
 

@@ -1,10 +1,12 @@
 // Runs a shell command line in a folder, with given standard input, and
 // keeps what it printed and how it ended: the tests of the morvel command
-// and of the emulator drive the real program this way.
+// and of the emulator drive the real program this way, the preview's tests
+// the barcode readers and tesseract.
 #pragma once
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,18 @@ inline CommandOutcome RunCommandIn(const std::filesystem::path& dir, const std::
   o.Out = out.str();
   o.Err = err.str();
   return o;
+}
+
+// What a shell command prints on standard output; empty when it cannot start.
+inline std::string ShellOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
 }
 
 }  // namespace morvel::testing
