@@ -5,7 +5,7 @@
 # the control from VBScript and from JScript: they print what `morvel run`
 # prints on Linux and every printer gets the same documents, byte for byte,
 # through Wine's spooler and CUPS. Last, regsvr32 /u removes the class.
-# Uses host_linux and same_documents of checks-host.sh.
+# Uses host_linux, windows_run and same_documents of checks-host.sh.
 echo "== Morvel2.ocx"
 mkdir -p "$WORK/com"
 com=$ROOT/tests/windows/com
@@ -22,19 +22,6 @@ for script in zebra-label sato-label orx-label; do
   host_linux "com-$script" "$WORK/com/linux-$script.mvs"
 done
 
-# Runs a script through the control: com_script DIR NAME FILE ARGS..., with
-# NAME.out, NAME.status and NAME.jobs.I as host_windows leaves them.
-com_script() {
-  local dir=$1 name=$2 out status=0 i; shift 2
-  out=$WORK/host/$dir-$name
-  MORVEL_MESSAGES=$(windows_path "$out.messages") MORVEL_LOG=$(windows_path "$out.log") \
-    timeout 300 "${loader[@]}" cscript.exe //nologo "$@" >"$out.crlf" 2>"$out.err" || status=$?
-  echo "$status" >"$out.status"
-  sed 's/\r$//' "$out.crlf" >"$out.out"
-  settle
-  for i in "${!PRINTER_NAMES[@]}"; do take_jobs "$WORK/queues/$i" >"$out.jobs.$i"; done
-}
-
 for dir in "${ARCH_DIRS[@]}"; do
   # Wine's own programs (regsvr32, cscript) run as the loader chooses: the
   # plain loader starts their 32-bit form, wine64 the 64-bit one.
@@ -48,8 +35,8 @@ for dir in "${ARCH_DIRS[@]}"; do
   for script in zebra-label sato-label orx-label; do
     ref=$WORK/host/linux-com-$script
     for language in vbs js; do
-      com_script "$dir" "$language-$script" "$(windows_path "$com/run.$language")" \
-        "$(windows_path "$WORK/com/windows-$script.mvs")"
+      windows_run "$dir" "$language-$script" "${loader[@]}" cscript.exe //nologo \
+        "$(windows_path "$com/run.$language")" "$(windows_path "$WORK/com/windows-$script.mvs")"
       out=$WORK/host/$dir-$language-$script
       check "$dir $language '$script': the control prints what morvel run prints" diff -u "$ref.out" "$out.out"
       check "$dir $language '$script': every printer got the same documents through Wine's spooler and CUPS" \

@@ -22,21 +22,26 @@ host_linux() {
   for i in "${!PRINTER_NAMES[@]}"; do take_jobs "$WORK/direct/$i" >"$ref.jobs.$i"; done
 }
 
-# Runs morvel.exe of build DIR: host_windows DIR NAME SCRIPT-ARGUMENT, with
-# NAME.out (line ends as on Linux), NAME.err, NAME.messages (the message
-# boxes' sink), NAME.status and NAME.jobs.I as above.
-host_windows() {
+# Runs a Windows command for build DIR: windows_run DIR NAME COMMAND...,
+# with NAME.out (line ends as on Linux), NAME.err, NAME.messages (the
+# message boxes' sink), NAME.trace (the Dothan calls), NAME.status and
+# NAME.jobs.I as above.
+windows_run() {
   local out=$WORK/host/$1-$2 status=0 i
+  shift 2
   : >"$out.messages"
   : >"$out.trace"
   MORVEL_MESSAGES=$(windows_path "$out.messages") MORVEL_LOG=$(windows_path "$out.log") \
     MORVEL_LPA_TRACE=$(windows_path "$out.trace") \
-    timeout 300 wine "$1/bin/morvel.exe" run "$3" >"$out.crlf" 2>"$out.err" || status=$?
+    timeout 300 "$@" >"$out.crlf" 2>"$out.err" || status=$?
   echo "$status" >"$out.status"
   sed 's/\r$//' "$out.crlf" >"$out.out"
   settle
   for i in "${!PRINTER_NAMES[@]}"; do take_jobs "$WORK/queues/$i" >"$out.jobs.$i"; done
 }
+
+# Runs morvel.exe of build DIR: host_windows DIR NAME SCRIPT-ARGUMENT.
+host_windows() { windows_run "$1" "$2" wine "$1/bin/morvel.exe" run "$3"; }
 
 # Whether every printer got the same documents from both: same count, each
 # equal byte for byte; says which differ.
