@@ -2,13 +2,18 @@
 // by every account on the machine, so a service that acts with its user's
 // rights (the web bridge) must tell its own user's clients from everyone
 // else's before it answers them. The lookup is the operating system's: the
-// socket table on Linux; on Windows the owning process of the connection.
+// socket table on Linux; on Windows the owning process of the connection
+// and its token's user (under Wine, whose accounts are one made-up SID for
+// every Unix user, the host's socket table and uid).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace morvel::platform {
 
@@ -51,6 +56,23 @@ std::optional<UserId> LoopbackPeerUser(const TcpEndpoint& server, const TcpEndpo
 std::string ListenerHolder(const TcpEndpoint& local);
 
 namespace detail {
+// One row of a socket table as Linux writes it (/proc/net/tcp, tcp6).
+struct SocketRow {
+  TcpEndpoint Local, Remote;
+  bool Listening = false;
+  std::string Uid;
+  std::string Inode;
+};
+std::vector<SocketRow> ParseSocketTable(std::string_view table, bool v6);
+// The text of the tcp6 table when asked for true, of tcp otherwise.
+using SocketTableReader = std::function<std::string(bool v6)>;
+// The uid of the client's socket of the connection, looked up in the
+// tables (an IPv4 client also as the IPv4-mapped address of tcp6).
+std::optional<UserId> PeerUserInSocketTables(const SocketTableReader& read, const TcpEndpoint& server,
+                                             const TcpEndpoint& client);
+// The listening socket on `local` or its family's wildcard address.
+std::optional<SocketRow> ListenerInSocketTables(const SocketTableReader& read, const TcpEndpoint& local);
+
 // The two ways the Linux adapter looks: the kernel's socket diagnostics
 // (netlink), and /proc/net/tcp and tcp6 where netlink is not available.
 std::optional<UserId> PeerUserFromSockDiag(const TcpEndpoint& server, const TcpEndpoint& client);

@@ -10,9 +10,6 @@
 // newcomer, so that nothing that is refused can keep an allowed page out.
 #include "hosts/serve/Server.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
 
 #include <boost/asio.hpp>
@@ -33,6 +30,7 @@
 #include "platform/host_paths.h"
 #include "platform/peer_user.h"
 #include "platform/services.h"
+#include "platform/sockets.h"
 #include "platform/text_case.h"
 
 namespace morvel::serve {
@@ -101,7 +99,7 @@ struct Slot {
   State Now = State::Waiting;  // under the table's lock
 
   std::mutex Lock;     // for the members below
-  int Fd = -1;         // the socket while it is open
+  platform::NativeSocket Fd = platform::NoSocket;  // the socket while it is open
   std::string Peer;    // 127.0.0.1:PORT
   std::string Call;    // the start of the message being handled
 
@@ -109,7 +107,7 @@ struct Slot {
   // closing the descriptor under it.
   void ShutDown() {
     std::lock_guard<std::mutex> lock(Lock);
-    if (Fd >= 0) ::shutdown(Fd, SHUT_RDWR);
+    if (Fd != platform::NoSocket) platform::ShutDownSocket(Fd);
   }
 };
 
@@ -141,7 +139,7 @@ class Connection {
   void End() {
     {
       std::lock_guard<std::mutex> lock(slot_->Lock);
-      slot_->Fd = -1;
+      slot_->Fd = platform::NoSocket;
       beast::error_code ec;
       if (ws_) beast::get_lowest_layer(*ws_).socket().close(ec);
       else stream_.socket().close(ec);
@@ -160,9 +158,7 @@ class Connection {
   // messages it sent before are still waiting to be read.
   bool PeerGone() {
     std::lock_guard<std::mutex> lock(slot_->Lock);
-    if (slot_->Fd < 0) return true;
-    pollfd p{slot_->Fd, POLLRDHUP, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return slot_->Fd == platform::NoSocket || platform::SocketPeerClosed(slot_->Fd);
   }
 
   void ReadRequest() {
@@ -579,7 +575,7 @@ class Server::Impl {
     socket.set_option(tcp::no_delay(true));
     {
       std::lock_guard<std::mutex> slot(worker->State->Lock);
-      worker->State->Fd = socket.native_handle();
+      worker->State->Fd = static_cast<platform::NativeSocket>(socket.native_handle());
       worker->State->Peer = peer;
     }
     worker->Conn = std::make_unique<Connection>(worker->Context, std::move(socket), shared_, table_, worker->State);

@@ -1,7 +1,6 @@
 // The Linux adapter of peer_user.h: the kernel's socket diagnostics over
 // netlink (an exact lookup by the connection's two endpoints), with
-// /proc/net/tcp and tcp6 where netlink is not there (some containers). A
-// Windows adapter would ask GetExtendedTcpTable for the owning process.
+// /proc/net/tcp and tcp6 where netlink is not there (some containers).
 #include "platform/peer_user.h"
 
 #include <arpa/inet.h>
@@ -20,29 +19,6 @@
 #include <vector>
 
 namespace morvel::platform {
-
-TcpEndpoint TcpEndpoint::V4(const std::array<uint8_t, 4>& address, uint16_t port) {
-  TcpEndpoint e;
-  std::memcpy(e.Address.data(), address.data(), 4);
-  e.Port = port;
-  return e;
-}
-
-TcpEndpoint TcpEndpoint::V6Address(const std::array<uint8_t, 16>& address, uint16_t port) {
-  TcpEndpoint e;
-  e.V6 = true;
-  e.Address = address;
-  e.Port = port;
-  return e;
-}
-
-std::string TcpEndpoint::Text() const {
-  char text[INET6_ADDRSTRLEN] = {};
-  inet_ntop(V6 ? AF_INET6 : AF_INET, Address.data(), text, sizeof text);
-  return V6 ? "[" + std::string(text) + "]:" + std::to_string(Port) : std::string(text) + ":" + std::to_string(Port);
-}
-
-std::string UserId::Text() const { return "uid " + Value; }
 
 UserId CurrentUser() { return {std::to_string(geteuid())}; }
 
@@ -64,71 +40,12 @@ class Fd {
 
 size_t AddressBytes(const TcpEndpoint& e) { return e.V6 ? 16 : 4; }
 
-// One row of /proc/net/tcp or tcp6.
-struct ProcRow {
-  TcpEndpoint Local, Remote;
-  int State = 0;
-  std::string Uid;
-  std::string Inode;
-};
-
-// "0100007F:1F90": the address as the kernel's 32-bit words in this
-// machine's byte order, the port in hex.
-bool ParseProcEndpoint(const std::string& text, bool v6, TcpEndpoint& out) {
-  size_t colon = text.find(':');
-  size_t words = v6 ? 4 : 1;
-  if (colon != words * 8) return false;
-  out = TcpEndpoint{};
-  out.V6 = v6;
-  for (size_t i = 0; i < words; ++i) {
-    char* end = nullptr;
-    std::string word = text.substr(i * 8, 8);
-    uint32_t v = static_cast<uint32_t>(std::strtoul(word.c_str(), &end, 16));
-    if (*end != '\0') return false;
-    std::memcpy(out.Address.data() + i * 4, &v, 4);
-  }
-  char* end = nullptr;
-  out.Port = static_cast<uint16_t>(std::strtoul(text.c_str() + colon + 1, &end, 16));
-  return *end == '\0';
-}
-
-std::vector<ProcRow> ReadProcNet(bool v6) {
-  std::vector<ProcRow> rows;
+std::string ReadProcNet(bool v6) {
   std::ifstream in(v6 ? "/proc/net/tcp6" : "/proc/net/tcp");
-  std::string line;
-  std::getline(in, line);  // the heading
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode))
-      continue;
-    ProcRow row;
-    if (!ParseProcEndpoint(local, v6, row.Local) || !ParseProcEndpoint(remote, v6, row.Remote)) continue;
-    row.State = static_cast<int>(std::strtol(state.c_str(), nullptr, 16));
-    row.Uid = uid;
-    row.Inode = inode;
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
-
-// An IPv4 endpoint as an IPv6 socket that reached it sees it: ::ffff:a.b.c.d.
-TcpEndpoint Mapped(const TcpEndpoint& e) {
-  TcpEndpoint m;
-  m.V6 = true;
-  m.Address[10] = m.Address[11] = 0xff;
-  std::memcpy(m.Address.data() + 12, e.Address.data(), 4);
-  m.Port = e.Port;
-  return m;
-}
-
-bool Wildcard(const TcpEndpoint& e) {
-  for (size_t i = 0; i < AddressBytes(e); ++i)
-    if (e.Address[i] != 0) return false;
-  return true;
-}
-
-constexpr int TcpListen = 10;  // TCP_LISTEN in the kernel's numbering
 
 }  // namespace
 
@@ -182,15 +99,7 @@ std::optional<UserId> PeerUserFromSockDiag(const TcpEndpoint& server, const TcpE
 }
 
 std::optional<UserId> PeerUserFromProcNet(const TcpEndpoint& server, const TcpEndpoint& client) {
-  if (server.V6 != client.V6) return std::nullopt;
-  auto find = [](bool v6, const TcpEndpoint& local, const TcpEndpoint& remote) -> std::optional<UserId> {
-    for (const ProcRow& row : ReadProcNet(v6))
-      if (row.Local == local && row.Remote == remote && row.State != TcpListen) return UserId{row.Uid};
-    return std::nullopt;
-  };
-  if (auto user = find(client.V6, client, server)) return user;
-  if (!client.V6) return find(true, Mapped(client), Mapped(server));
-  return std::nullopt;
+  return PeerUserInSocketTables(ReadProcNet, server, client);
 }
 
 }  // namespace detail
@@ -201,19 +110,10 @@ std::optional<UserId> LoopbackPeerUser(const TcpEndpoint& server, const TcpEndpo
 }
 
 std::string ListenerHolder(const TcpEndpoint& local) {
-  std::string inode, uid;
-  auto look = [&](bool v6, const TcpEndpoint& want) {
-    for (const ProcRow& row : ReadProcNet(v6)) {
-      if (!inode.empty()) return;
-      if (row.State == TcpListen && row.Local.Port == want.Port && (row.Local == want || Wildcard(row.Local))) {
-        inode = row.Inode;
-        uid = row.Uid;
-      }
-    }
-  };
-  look(local.V6, local);
-  if (inode.empty() && !local.V6) look(true, Mapped(local));  // [::]:P without v6only holds 127.0.0.1:P too
-  if (inode.empty()) return "";
+  std::optional<detail::SocketRow> listener = detail::ListenerInSocketTables(ReadProcNet, local);
+  if (!listener) return "";
+  const std::string& inode = listener->Inode;
+  const std::string& uid = listener->Uid;
 
   std::string wanted = "socket:[" + inode + "]";
   if (DIR* proc = opendir("/proc")) {
