@@ -51,7 +51,9 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
 // How a confined path is followed beneath its folder: by the kernel
 // (openat2 with RESOLVE_BENEATH and RESOLVE_NO_SYMLINKS) where it offers
 // that, otherwise one component at a time with O_NOFOLLOW. Tests force the
-// walk to cover what kernels before 5.6 get.
+// walk to cover what kernels before 5.6 get. Windows has one way (the file
+// opened under its folder's final path, then judged on its handle), and
+// this does nothing there.
 enum class BeneathResolution { Kernel, ComponentWalk };
 void ResolveBeneathBy(BeneathResolution how);
 // For tests: called between a confined open and the checks of what it
@@ -60,7 +62,8 @@ void AfterConfinedOpenForTesting(void (*hook)());
 
 // Files of this process's own, by path, each with a descriptor the caller
 // keeps open until it withdraws the path: opening such a path for reading
-// gives a duplicate of that descriptor, and confinement lets it pass.
+// gives a duplicate of that descriptor, and confinement lets it pass. On
+// Windows a descriptor is a C runtime one (_open_osfhandle).
 void AdmitOwnFile(const std::string& path, int fd);
 void WithdrawOwnFile(const std::string& path);
 // A duplicate of the descriptor admitted for `path`; not open when none is.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "platform/windows/windows_adapters.h"
 
@@ -38,7 +39,10 @@ class FileHandle {
 
 std::wstring WidePath(const std::string& path) { return win::Wide(FromUtf8(path)); }
 
-int ErrorNumber(DWORD error, const std::string& path) {
+}  // namespace
+
+int win::FileErrorNumber(DWORD error, const std::string& path) {
+  (void)path;
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
       return errors::FileNotFound;
@@ -72,7 +76,9 @@ int ErrorNumber(DWORD error, const std::string& path) {
   }
 }
 
-[[noreturn]] void Raise(DWORD error, const std::string& path) { throw AutomationError(ErrorNumber(error, path)); }
+namespace {
+
+[[noreturn]] void Raise(DWORD error, const std::string& path) { throw AutomationError(win::FileErrorNumber(error, path)); }
 
 }  // namespace
 
@@ -110,11 +116,12 @@ std::string NativePath(std::u16string_view path) {
   return ToUtf8(path);
 }
 
-// Host paths are not confined on Windows yet (the bridge is not built for
-// Windows so far): a host path is opened as the file system takes it.
-bool HostPathsConfined() { return false; }
-
 FileDescriptor OpenHostFile(const std::string& path, HostFileUse use) {
+  if (use == HostFileUse::Read) {
+    FileDescriptor own = OwnFile(path);
+    if (own.IsOpen()) return own;
+  }
+  if (std::optional<FileDescriptor> confined = OpenConfinedHostFile(path, use)) return std::move(*confined);
   int flags = _O_BINARY | _O_NOINHERIT;
   if (use == HostFileUse::Read) flags |= _O_RDONLY;
   else flags |= _O_WRONLY | _O_CREAT | (use == HostFileUse::Replace ? _O_TRUNC : 0);
@@ -124,16 +131,19 @@ FileDescriptor OpenHostFile(const std::string& path, HostFileUse use) {
 }
 
 uint64_t FileLength(const FileDescriptor& file) {
-  struct _stat64 st {};
-  if (::_fstat64(file.Get(), &st) != 0) throw AutomationError(FileErrorNumber(errno, "/"));
-  if ((st.st_mode & _S_IFDIR) != 0) throw AutomationError(errors::PathFileAccessError);
-  return static_cast<uint64_t>(st.st_size);
+  intptr_t handle = ::_get_osfhandle(file.Get());
+  if (handle == -1) throw AutomationError(errors::BadFileNameOrNumber);
+  // From the handle: the C runtime's stat tells no folder opened as a file.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), &info)) {
+    if (GetFileType(reinterpret_cast<HANDLE>(handle)) != FILE_TYPE_DISK) return 0;  // a pipe or device has none
+    Raise(GetLastError(), "/");
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw AutomationError(errors::PathFileAccessError);
+  return (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 }
 
-std::string FileSystemPath(std::u16string_view path) {
-  if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
-  return ToUtf8(path);
-}
+std::string FileSystemPath(std::u16string_view path) { return ConfinedPath(NativePath(path)); }
 
 uint64_t FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -149,6 +159,10 @@ std::vector<uint8_t> ReadAll(HANDLE handle, const std::string& path) {
     HANDLE Handle;
     HANDLE Get() const { return Handle; }
   } file{handle};
+  BY_HANDLE_FILE_INFORMATION info{};
+  // A folder opens where host paths are confined; hosts expect it refused.
+  if (GetFileInformationByHandle(file.Get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    throw AutomationError(errors::PathFileAccessError);
   if (GetFileType(file.Get()) != FILE_TYPE_DISK)
     throw AutomationError(errors::PathFileAccessError, "Path/File access error: '" + path + "' is not a regular file");
   LARGE_INTEGER size{};
@@ -160,8 +174,14 @@ std::vector<uint8_t> ReadAll(HANDLE handle, const std::string& path) {
   size_t done = 0;
   while (done < content.size()) {
     DWORD got = 0;
-    if (!ReadFile(file.Get(), content.data() + done, static_cast<DWORD>(content.size() - done), &got, nullptr))
+    // At its own offsets: the handle may be shared (an own file's duplicate).
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(done);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(done) >> 32);
+    if (!ReadFile(file.Get(), content.data() + done, static_cast<DWORD>(content.size() - done), &got, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
       throw AutomationError(errors::DeviceIoError);
+    }
     if (got == 0) break;  // the file shrank while it was read
     done += got;
   }
@@ -172,6 +192,10 @@ std::vector<uint8_t> ReadAll(HANDLE handle, const std::string& path) {
 }  // namespace
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  FileDescriptor own = OwnFile(path);
+  if (own.IsOpen()) return ReadWholeFile(own, path);
+  if (std::optional<FileDescriptor> confined = OpenConfinedHostFile(path, HostFileUse::Read))
+    return ReadWholeFile(*confined, path);
   FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);
@@ -185,6 +209,20 @@ std::vector<uint8_t> ReadWholeFile(const FileDescriptor& file, const std::string
 }
 
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, bool truncate) {
+  if (truncate && WriteConfinedHostFile(path, data, size)) return;
+  if (HostPathsConfined()) {
+    FileDescriptor confined = OpenHostFile(path, HostFileUse::Write);
+    HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(confined.Get()));
+    for (size_t done = 0; done < size;) {
+      DWORD wrote = 0;
+      if (!WriteFile(handle, data + done, static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), &wrote,
+                     nullptr))
+        Raise(GetLastError(), path);
+      done += wrote;
+    }
+    if (confined.Close() != 0) throw AutomationError(errors::DeviceIoError);
+    return;
+  }
   FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, truncate ? CREATE_ALWAYS : OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) Raise(GetLastError(), path);

@@ -1,10 +1,15 @@
 // Private temporary files on Windows: created with CREATE_NEW, so two
-// programs never share one.
+// programs never share one, and kept open for reading through the handle
+// they were written with.
 #include "platform/temp_file.h"
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
@@ -23,7 +28,9 @@ OwnTempFile::OwnTempFile(const std::string& folder, const std::string& prefix, c
     }
     std::string path = folder + name + suffix;
     std::wstring wide = win::Wide(FromUtf8(path));
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read it by name, and it may be removed while open.
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
       throw AutomationError(errors::PathFileAccessError,
@@ -37,18 +44,25 @@ OwnTempFile::OwnTempFile(const std::string& folder, const std::string& prefix, c
            wrote > 0;
       done += wrote;
     }
-    ok = CloseHandle(file) && ok;
-    if (!ok) {
+    int fd = ok ? ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY) : -1;
+    if (fd < 0) {
+      CloseHandle(file);
       DeleteFileW(wide.c_str());
       throw AutomationError(errors::DeviceIoError);
     }
+    file_ = FileDescriptor(fd);
     path_ = path;
+    AdmitOwnFile(path_, file_.Get());
     return;
   }
   throw AutomationError(errors::PathFileAccessError, "Path/File access error: no free temporary name in " + folder);
 }
 
-OwnTempFile::~OwnTempFile() { RemoveFile(path_); }
+OwnTempFile::~OwnTempFile() {
+  WithdrawOwnFile(path_);
+  file_.Close();
+  RemoveFile(path_);
+}
 
 void RemoveFile(const std::string& path) noexcept {
   try {

@@ -34,6 +34,10 @@ std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
 
 namespace win {
 
+// The automation error number for a failed file call's GetLastError() on
+// `path` (UTF-8).
+int FileErrorNumber(DWORD error, const std::string& path);
+
 // UTF-16 as Windows takes it; String and wchar_t share their code units here.
 inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 inline String FromWide(const wchar_t* text, size_t size) { return String(text, text + size); }
