@@ -28,6 +28,7 @@ add_subdirectory(control)
 add_subdirectory(codec)
 add_subdirectory(drivers)
 add_subdirectory(hosts/com)
+add_subdirectory(hosts/serve)
 add_subdirectory(hosts/cli)
 if(MORVEL_TESTS)
   # Programs that run under Wine; scripts/test-windows.sh drives them.

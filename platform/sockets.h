@@ -15,6 +15,14 @@ constexpr NativeSocket NoSocket = -1;
 // bytes it sent before are still unread. Never waits.
 bool SocketPeerClosed(NativeSocket socket);
 
+// Readies a listening socket, before its bind, to hold its port alone: on
+// Linux SO_REUSEADDR, so a restart need not wait out the old connections
+// (Linux never lets two sockets listen on one port for it); on Windows
+// SO_EXCLUSIVEADDRUSE, as SO_REUSEADDR there would let the socket bind a
+// port another program listens on, and no option would keep others off it.
+// False when the option cannot be set.
+bool HoldPortAlone(NativeSocket listener);
+
 // Ends both directions without closing the socket, so a thread blocked on
 // it wakes and the handle stays valid under it.
 void ShutDownSocket(NativeSocket socket);

@@ -12,10 +12,10 @@
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
-#ifndef MORVEL_CLI_NO_SERVE
+#include "hosts/serve/Server.h"
+#ifndef MORVEL_CLI_NO_STATUS
 #include "hosts/cli/Emulator.h"
 #include "hosts/cli/StatusCommand.h"
-#include "hosts/serve/Server.h"
 #endif
 #ifndef MORVEL_CLI_NO_PREVIEW
 #include "preview/Preview.h"
@@ -35,8 +35,8 @@ const char* const Usage =
     "       morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]\n"
     "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
 #endif
-#ifndef MORVEL_CLI_NO_SERVE
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
+#ifndef MORVEL_CLI_NO_STATUS
     "       morvel status [NAME...] [--json] [--timeout MS]\n"
     "                                the printers' real state: NAME, STATE, REASONS a line\n"
     "       morvel emulate [OPTIONS] a virtual label printer on this computer (morvel emulate --help)\n"
@@ -155,8 +155,8 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(true);
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
-#ifndef MORVEL_CLI_NO_SERVE
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
+#ifndef MORVEL_CLI_NO_STATUS
   if (command == "status") return morvel::cli::StatusMain({argv + 2, argv + argc}, std::cout, std::cerr);
   if (command == "emulate") return morvel::emulate::Main({argv + 2, argv + argc});
 #endif

@@ -1,6 +1,11 @@
 // morvel serve: options, the origin allow-list file, and running the bridge
-// until SIGINT or SIGTERM.
+// until SIGINT or SIGTERM (on Windows: Ctrl+C, Ctrl+Break, the console
+// closing, logging off or shutting down).
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +28,54 @@ const char* const Usage =
     "to programs of this user only; it does not start when either address is taken\n"
     "(--ipv4-only: 127.0.0.1 alone).\n"
     "Pages may connect only from the origins allowed here or listed, one a line, in\n"
+#ifdef _WIN32
+    "  %APPDATA%\\Morvel\\allowed-origins.\n"
+#else
     "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins).\n"
+#endif
     "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
     "inside an --allow-folder; with none, every such call is refused with error 70.\n"
     "--lease-wait: how long an OpenPort waits for a printer library another page holds\n"
     "(0 to 3600 s, default 30).\n";
+
+#ifdef _WIN32
+HANDLE StopRequested = nullptr;
+HANDLE Stopped = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  SetEvent(StopRequested);
+  // The process ends when this returns: the bridge gets a moment to close.
+  WaitForSingleObject(Stopped, 3000);
+  return TRUE;
+}
+
+// Set up before the bridge starts, so a stop request is never missed.
+void PrepareForStop() {
+  StopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  Stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void WaitForStop() { WaitForSingleObject(StopRequested, INFINITE); }
+void AfterStop() { SetEvent(Stopped); }
+#else
+sigset_t StopSignals;
+
+// Blocked before any thread starts, so every thread inherits the mask and
+// only sigwait below takes the signal.
+void PrepareForStop() {
+  sigemptyset(&StopSignals);
+  sigaddset(&StopSignals, SIGINT);
+  sigaddset(&StopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &StopSignals, nullptr);
+}
+
+void WaitForStop() {
+  int signal = 0;
+  sigwait(&StopSignals, &signal);
+}
+void AfterStop() {}
+#endif
 
 bool ParseCount(const std::string& text, size_t low, size_t high, size_t& out) {
   char* end = nullptr;
@@ -41,6 +89,10 @@ bool ParseCount(const std::string& text, size_t low, size_t high, size_t& out) {
 }  // namespace
 
 std::string DefaultOriginFile() {
+#ifdef _WIN32
+  const char* appData = std::getenv("APPDATA");
+  return std::string(appData != nullptr ? appData : ".") + "\\Morvel\\allowed-origins";
+#else
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   std::string base;
   if (xdg != nullptr && *xdg == '/') {
@@ -50,6 +102,7 @@ std::string DefaultOriginFile() {
     base = std::string(home != nullptr ? home : "") + "/.config";
   }
   return base + "/morvel/allowed-origins";
+#endif
 }
 
 std::vector<std::string> ReadOriginFile(const std::string& path) {
@@ -113,13 +166,7 @@ int Main(const std::vector<std::string>& args) {
   std::string originFile = DefaultOriginFile();
   for (std::string& o : ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));
 
-  // Blocked before any thread starts, so every thread inherits the mask and
-  // only sigwait below takes the signal.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  PrepareForStop();
 
   Server server(options);
   try {
@@ -141,14 +188,14 @@ int Main(const std::vector<std::string>& args) {
   for (const std::string& f : options.AllowedFolders) std::cerr << "morvel serve: allowed folder " << f << "\n";
   std::cerr.flush();
 
-  int signal = 0;
-  sigwait(&stop, &signal);
+  WaitForStop();
   server.Stop();
   // A call that Stop left running must not hold the process, nor run into
   // objects that static destructors tear down under it.
   std::cerr.flush();
   std::cout.flush();
   std::fflush(nullptr);
+  AfterStop();
   std::_Exit(0);
 }
 

@@ -465,7 +465,7 @@ class Server::Impl {
     tcp::acceptor acceptor(context_);
     acceptor.open(endpoint.protocol(), ec);
     if (ec) return std::nullopt;
-    acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    platform::HoldPortAlone(static_cast<platform::NativeSocket>(acceptor.native_handle()));
     if (address.is_v6()) acceptor.set_option(net::ip::v6_only(true), ec);
     acceptor.bind(endpoint, ec);
     if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);

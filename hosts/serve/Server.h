@@ -54,7 +54,8 @@ class Server {
 // An origin as compared against the allow-list: scheme and host in lower
 // case, a default port (:80 for http, :443 for https) and a final '/' dropped.
 std::string NormalizeOrigin(std::string_view origin);
-// $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/... without the variable).
+// $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/... without the
+// variable); on Windows %APPDATA%\Morvel\allowed-origins.
 std::string DefaultOriginFile();
 // One origin per line; blank lines and lines starting with '#' are skipped.
 // A missing file gives none.

@@ -13,11 +13,15 @@
 #include <new>
 
 #include "morvel/morvel.h"
-#include "morvel/status.h"
 #include "platform/files.h"
+#include "platform/services.h"
+#ifndef MORVEL_SERVE_NO_STATUS
+#include "morvel/status.h"
+#endif
+#ifndef MORVEL_SERVE_NO_PREVIEW
 #include "preview/Preview.h"
 #include "render/Page.h"
-#include "platform/services.h"
+#endif
 #include "platform/text_case.h"
 
 namespace morvel::serve {
@@ -392,6 +396,10 @@ class Session::Impl {
 
   // A printer's real state, as `morvel status` tells it.
   static answer Status(const json& request) {
+#ifdef MORVEL_SERVE_NO_STATUS
+    (void)request;
+    throw ProtocolError{"printer status is not available in this build"};
+#else
     const json& name = request["status"];
     if (!name.is_string()) throw ProtocolError{"status takes the printer's name"};
     int64_t timeoutMs = 2000;
@@ -404,11 +412,16 @@ class Session::Impl {
     answer result = {{"name", s.Printer}, {"state", s.State}, {"reasons", s.Reasons}, {"raw", s.RawShown()}};
     if (!s.Error.empty()) result["error"] = s.Error;
     return result;
+#endif
   }
 
   // Pictures of a job, as `morvel preview` draws them: what a page would
   // otherwise send to an online viewer, with its customers' addresses in it.
   static answer Preview(const json& request) {
+#ifdef MORVEL_SERVE_NO_PREVIEW
+    (void)request;
+    throw ProtocolError{"previews are not available in this build"};
+#else
     const json& job = request["preview"];
     if (!job.is_object() || job.size() != 1 || !job.contains("bytes"))
       throw ProtocolError{"preview takes {\"bytes\": Base64 of a job}"};
@@ -449,6 +462,7 @@ class Session::Impl {
     for (std::string& p : found) problems.push_back(std::move(p));
     return answer{{"language", preview::NameOf(*language)}, {"dpi", dpi}, {"pictures", std::move(pictures)},
                   {"warnings", std::move(warnings)}, {"problems", std::move(problems)}};
+#endif
   }
 
   static void Release(Session& s, int64_t id) {

@@ -12,6 +12,11 @@ bool SocketPeerClosed(NativeSocket socket) {
   return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+bool HoldPortAlone(NativeSocket listener) {
+  int one = 1;
+  return setsockopt(static_cast<int>(listener), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0;
+}
+
 void ShutDownSocket(NativeSocket socket) { ::shutdown(static_cast<int>(socket), SHUT_RDWR); }
 
 }  // namespace morvel::platform

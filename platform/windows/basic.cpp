@@ -54,9 +54,27 @@ void AppendLine(const std::string& path, const std::string& line) {
   CloseHandle(file);
 }
 
+// The program's own sink, when it exports one and this copy of the platform
+// layer lives in a DLL beside it (orxlib.dll): each module carries its own
+// copy, and without this a DLL's message would bypass where the program
+// sends its messages (the bridge sends them to the page).
+win::HostMessageFunction ProgramSink() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&ProgramSink), &self) ||
+      self == GetModuleHandleW(nullptr))
+    return nullptr;
+  return reinterpret_cast<win::HostMessageFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), win::HostMessageExport)));
+}
+
 class MessageBoxSink : public MessageSink {
  public:
   void Show(std::string_view caption, std::string_view text) override {
+    if (win::HostMessageFunction program = ProgramSink()) {
+      program(std::string(caption).c_str(), std::string(text).c_str());
+      return;
+    }
     std::string sink = win::Environment("MORVEL_MESSAGES");
     if (!sink.empty()) {
       AppendLine(sink, "[" + std::string(caption) + "] " + std::string(text) + "\n");

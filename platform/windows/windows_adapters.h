@@ -26,7 +26,8 @@ std::shared_ptr<NumberFormat> MakeWindowsNumberFormat();  // LOCALE_SDECIMAL of 
 std::shared_ptr<TempFolder> MakeWindowsTempFolder();      // GetTempPathA
 // MessageBoxA, modal with no owner; with MORVEL_MESSAGES set to a file, one
 // line "[caption] text" a message is appended there instead and no window
-// waits (tests, services without a desktop).
+// waits (tests, services without a desktop). In a DLL, a message goes to the
+// program's own sink instead when the program exports one (HostMessageExport).
 std::shared_ptr<MessageSink> MakeWindowsMessageSink();
 std::shared_ptr<Log> MakeWindowsLog();  // MORVEL_LOG file, else OutputDebugString
 std::shared_ptr<Pictures> MakeWindowsPictures();  // OleLoadPicture, IPicture
@@ -37,6 +38,12 @@ namespace win {
 // The automation error number for a failed file call's GetLastError() on
 // `path` (UTF-8).
 int FileErrorNumber(DWORD error, const std::string& path);
+
+// What a program exports, under the name HostMessageExport, to take the
+// messages of the DLLs it loads: caption and text in UTF-8, called on the
+// thread that raised the message, which waits until it returns.
+using HostMessageFunction = void(__cdecl*)(const char* caption, const char* text);
+constexpr const char* HostMessageExport = "MorvelHostMessage";
 
 // UTF-16 as Windows takes it; String and wchar_t share their code units here.
 inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
