@@ -11,7 +11,10 @@
 #include "control/Numbers.h"
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "morvel/clsBase64.h"
+#include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/services.h"
+#include "platform/temp_file.h"
 
 namespace morvel {
 namespace {
@@ -115,7 +118,28 @@ void Dothan::PrintCode(Single& x, Single& y, String& code, String& codeType, Str
 }
 
 void Dothan::DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) {
-  DrawImageFile(imageFile, MmPx(x), MmPx(y), MmPx(width), MmPx(height), ImageThreshold);
+  if (!platform::HostPathsConfined()) {
+    DrawImageFile(imageFile, MmPx(x), MmPx(y), MmPx(width), MmPx(height), ImageThreshold);
+    return;
+  }
+  // Confined, the file is read here, beneath its allowed folder, and the
+  // vendor's library, which opens what it is given on its own, gets a copy
+  // of the driver's own under the same extension.
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = platform::ReadWholeFile(platform::FileSystemPath(imageFile));
+  } catch (const AutomationError& e) {
+    // As the library draws nothing for a file it cannot open.
+    platform::Logger().Record("LPADrawImage: " + ToUtf8(imageFile) + ": " + e.Description());
+    return;
+  }
+  const size_t dot = imageFile.find_last_of(u'.');
+  const size_t slash = imageFile.find_last_of(u"\\/");
+  const std::string suffix =
+      dot != String::npos && (slash == String::npos || dot > slash) ? ToUtf8(imageFile.substr(dot)) : ".BMP";
+  platform::OwnTempFile copy(platform::NativePath(Module1::GetTempFolder()), "LPAIMAGE", suffix, bytes.data(),
+                             bytes.size());
+  DrawImageFile(FromUtf8(copy.Path()), MmPx(x), MmPx(y), MmPx(width), MmPx(height), ImageThreshold);
 }
 
 void Dothan::DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) {

@@ -11,6 +11,7 @@
 #include "morvel/clsBase64.h"
 #include "orxlib/orxlib.h"
 #include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/services.h"
 #include "platform/shared_library.h"
 #include "platform/temp_file.h"
@@ -168,7 +169,26 @@ void Orx::SendImageBytes(const ByteArray& bytes, Single x, Single y) {
 }
 
 void Orx::DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) {
-  SendImageFile(platform::Ansi().FromUnicode(imageFile), x, y);
+  if (!platform::HostPathsConfined()) {
+    SendImageFile(platform::Ansi().FromUnicode(imageFile), x, y);
+    return;
+  }
+  // Confined, the file is read here, beneath its allowed folder, and orxlib
+  // gets a copy of the driver's own: on Windows orxlib.dll opens paths
+  // through its own copy of the platform layer, which knows nothing of the
+  // folders the host allowed.
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = platform::ReadWholeFile(platform::FileSystemPath(imageFile));
+  } catch (const AutomationError& e) {
+    // What downloadpcx says of a file it cannot read, and sends nothing.
+    platform::Logger().Record("downloadpcx: " + ToUtf8(imageFile) + ": " + e.Description());
+    platform::MessageSink& messages = *platform::Current().Messages;
+    if (e.Number() == errors::DeviceIoError) messages.Show("Read File Message", "File read unsuccessfully");
+    else messages.Show("Error Message", e.Number() == errors::OutOfMemory ? "Out of memory" : "Could not open file");
+    return;
+  }
+  SendImageBytes(ByteArray(std::move(bytes)), x, y);
 }
 
 void Orx::DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) {
