@@ -109,7 +109,7 @@ harness_build() {
   if [ ! -f build/build.ninja ]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   fi
-  ninja -C build orxlib LabelPrintAPI morvel
+  ninja -C build orxlib LabelPrintAPI morvel serve_tests
   rm -rf "$WORK"
   mkdir -p "$WORK"
   cc -O2 -Wall -o "$WORK/capture_listener" tests/windows/capture_listener.c
