@@ -18,24 +18,7 @@
 namespace morvel::platform {
 namespace {
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE Get() const { return h_; }
-  bool Close() {
-    bool ok = CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  HANDLE h_;
-};
+using FileHandle = win::Handle;
 
 std::wstring WidePath(const std::string& path) { return win::Wide(FromUtf8(path)); }
 

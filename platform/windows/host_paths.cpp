@@ -77,40 +77,7 @@ bool IsOwnFile(const std::string& path) {
   return State().OwnFiles.count(path) != 0;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = other.Release();
-    }
-    return *this;
-  }
-  HANDLE Get() const { return h_; }
-  bool IsOpen() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return h;
-  }
-  void Reset() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-  // Closes now: false when closing failed.
-  bool Close() {
-    bool ok = CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  HANDLE h_;
-};
+using win::Handle;
 
 std::wstring Wide(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
 std::string Utf8(const std::wstring& wide) { return ToUtf8(win::FromWide(wide.c_str(), wide.size())); }

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/windows/windows_adapters.h"
+
 namespace morvel::platform {
 namespace {
 
@@ -56,20 +58,7 @@ std::optional<UserId> HostUser() {
   return UserId{std::to_string(effective)};
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : h_(h) {}
-  ~Handle() {
-    if (h_ != nullptr) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return h_; }
-  HANDLE* Out() { return &h_; }
-
- private:
-  HANDLE h_;
-};
+using win::Handle;
 
 std::optional<UserId> TokenUser(HANDLE process) {
   Handle token;
@@ -88,13 +77,13 @@ std::optional<UserId> TokenUser(HANDLE process) {
 std::optional<UserId> ProcessUser(DWORD pid) {
   if (pid == 0 || pid == 4) return std::nullopt;  // the idle and system processes own no user's socket
   Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  if (process.Get() == nullptr) return std::nullopt;  // another user's, or gone
+  if (!process.IsOpen()) return std::nullopt;  // another user's, or gone
   return TokenUser(process.Get());
 }
 
 std::string ProcessName(DWORD pid) {
   Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  if (process.Get() == nullptr) return "";
+  if (!process.IsOpen()) return "";
   wchar_t path[MAX_PATH] = {};
   DWORD size = MAX_PATH;
   if (!QueryFullProcessImageNameW(process.Get(), 0, path, &size)) return "";

@@ -35,6 +35,48 @@ std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
 
 namespace win {
 
+// A kernel handle, closed when it goes. Either of the two values Windows
+// calls return for none (INVALID_HANDLE_VALUE, null) counts as not open.
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { Reset(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      h_ = other.Release();
+    }
+    return *this;
+  }
+  HANDLE Get() const { return h_; }
+  bool IsOpen() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  // For a call that returns its handle through a pointer.
+  HANDLE* Out() {
+    Reset();
+    return &h_;
+  }
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+  void Reset() {
+    if (IsOpen()) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+  // Closes now: false when closing failed.
+  bool Close() {
+    bool ok = IsOpen() && CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE h_;
+};
+
 // The automation error number for a failed file call's GetLastError() on
 // `path` (UTF-8).
 int FileErrorNumber(DWORD error, const std::string& path);
