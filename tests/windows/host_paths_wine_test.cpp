@@ -27,20 +27,8 @@ namespace platform = morvel::platform;
 namespace {
 
 using wine_checks::Check;
-
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  String text = FromUtf8(utf8);
-  return std::wstring(text.begin(), text.end());
-}
+using wine_checks::ErrorOf;
+using wine_checks::Wide;
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 

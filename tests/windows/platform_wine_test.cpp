@@ -30,21 +30,8 @@ namespace platform = morvel::platform;
 namespace {
 
 using wine_checks::Check;
-
-// The automation error number a call raises; 0 when it raises none.
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  String text = FromUtf8(utf8);
-  return std::wstring(text.begin(), text.end());
-}
+using wine_checks::ErrorOf;
+using wine_checks::Wide;
 
 const platform::InstalledPrinter* Find(const std::vector<platform::InstalledPrinter>& list, const String& name) {
   for (const auto& p : list)

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+
+#include "morvel/types.h"
 
 namespace wine_checks {
 
@@ -24,6 +27,22 @@ inline void Check(bool ok, const std::string& name, const std::string& detail = 
 inline int Summary() {
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
+}
+
+// The automation error number a call raises; 0 when it raises none.
+inline int ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const morvel::AutomationError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+// UTF-8 as Windows' wide calls take it.
+inline std::wstring Wide(const std::string& utf8) {
+  morvel::String text = morvel::FromUtf8(utf8);
+  return std::wstring(text.begin(), text.end());
 }
 
 }  // namespace wine_checks
