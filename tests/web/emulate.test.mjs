@@ -98,6 +98,9 @@ try {
     const img = document.querySelector(".job img");
     return img && img.complete && img.naturalWidth > 0;
   }, null, { timeout: 30000 });
+  // The picture comes while the job may still be printing; it ends printed.
+  await page.waitForFunction(() => / printed, /.test(document.querySelector(".job").textContent), null,
+    { timeout: 30000 }).catch(() => {});
   assert.match(await page.textContent(".job"), /#1 ZPL \d+ bytes, printed, 1 of 1 labels/);
   // 60 mm at 203 dpi.
   assert.equal(await page.$eval(".job img", (i) => i.naturalWidth), 480);
