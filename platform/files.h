@@ -35,6 +35,9 @@ class FileDescriptor {
   // Closes now and gives close's result: a failing close can lose written
   // data, so a writer checks it.
   int Close() noexcept;
+  // A new descriptor of the file `fd` is open on, not inherited by child
+  // processes; not open when `fd` is not.
+  static FileDescriptor Duplicate(int fd) noexcept;
 
  private:
   int fd_ = -1;

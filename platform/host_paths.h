@@ -68,5 +68,6 @@ void AdmitOwnFile(const std::string& path, int fd);
 void WithdrawOwnFile(const std::string& path);
 // A duplicate of the descriptor admitted for `path`; not open when none is.
 FileDescriptor OwnFile(const std::string& path);
+bool IsOwnFile(const std::string& path);
 
 }  // namespace morvel::platform

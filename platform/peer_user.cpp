@@ -39,6 +39,12 @@ std::string TcpEndpoint::Text() const {
   return V6 ? "[" + std::string(text) + "]:" + std::to_string(Port) : std::string(text) + ":" + std::to_string(Port);
 }
 
+bool TcpEndpoint::Wildcard() const {
+  for (size_t i = 0; i < (V6 ? 16u : 4u); ++i)
+    if (Address[i] != 0) return false;
+  return true;
+}
+
 // A Windows account is a SID ("S-1-5-21-..."), a Unix one a number.
 std::string UserId::Text() const { return (Value.rfind("S-", 0) == 0 ? "user " : "uid ") + Value; }
 
@@ -73,12 +79,6 @@ TcpEndpoint Mapped(const TcpEndpoint& e) {
   std::memcpy(m.Address.data() + 12, e.Address.data(), 4);
   m.Port = e.Port;
   return m;
-}
-
-bool Wildcard(const TcpEndpoint& e) {
-  for (size_t i = 0; i < (e.V6 ? 16u : 4u); ++i)
-    if (e.Address[i] != 0) return false;
-  return true;
 }
 
 constexpr int TcpListen = 10;  // TCP_LISTEN in the kernel's numbering
@@ -121,7 +121,7 @@ std::optional<UserId> PeerUserInSocketTables(const SocketTableReader& read, cons
 std::optional<SocketRow> ListenerInSocketTables(const SocketTableReader& read, const TcpEndpoint& local) {
   auto look = [&](bool v6, const TcpEndpoint& want) -> std::optional<SocketRow> {
     for (SocketRow& row : ParseSocketTable(read(v6), v6))
-      if (row.Listening && row.Local.Port == want.Port && (row.Local == want || Wildcard(row.Local))) return row;
+      if (row.Listening && row.Local.Port == want.Port && (row.Local == want || row.Local.Wildcard())) return row;
     return std::nullopt;
   };
   if (auto row = look(local.V6, local)) return row;

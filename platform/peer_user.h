@@ -27,6 +27,8 @@ struct TcpEndpoint {
   static TcpEndpoint V4(const std::array<uint8_t, 4>& address, uint16_t port);
   static TcpEndpoint V6Address(const std::array<uint8_t, 16>& address, uint16_t port);
   bool operator==(const TcpEndpoint&) const = default;
+  // 0.0.0.0 or ::, which a listener binds for every address of its family.
+  bool Wildcard() const;
   // 127.0.0.1:8632, [::1]:8632
   std::string Text() const;
 };

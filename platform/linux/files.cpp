@@ -33,6 +33,10 @@ int FileDescriptor::Close() noexcept {
   return rc;
 }
 
+FileDescriptor FileDescriptor::Duplicate(int fd) noexcept {
+  return FileDescriptor(fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1);
+}
+
 int FileErrorNumber(int errnoValue, const std::string& path) {
   switch (errnoValue) {
     case ENOENT: {

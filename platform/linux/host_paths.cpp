@@ -48,7 +48,6 @@ struct Folders {
 struct Confinement {
   std::mutex Lock;
   std::shared_ptr<const Folders> Allowed;  // null: not confined
-  std::map<std::string, int> OwnFiles;
 };
 
 Confinement& State() {
@@ -63,11 +62,6 @@ std::atomic<bool> kernelLacksOpenat2{false};
 std::shared_ptr<const Folders> Snapshot() {
   std::lock_guard<std::mutex> lock(State().Lock);
   return State().Allowed;
-}
-
-bool IsOwnFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  return State().OwnFiles.count(path) != 0;
 }
 
 std::string Resolved(const std::string& path) {
@@ -402,21 +396,5 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
 void ResolveBeneathBy(BeneathResolution how) { forceWalk.store(how == BeneathResolution::ComponentWalk); }
 
 void AfterConfinedOpenForTesting(void (*hook)()) { afterOpen.store(hook); }
-
-void AdmitOwnFile(const std::string& path, int fd) {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().OwnFiles[path] = fd;
-}
-
-void WithdrawOwnFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().OwnFiles.erase(path);
-}
-
-FileDescriptor OwnFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  auto found = State().OwnFiles.find(path);
-  return FileDescriptor(found == State().OwnFiles.end() ? -1 : ::fcntl(found->second, F_DUPFD_CLOEXEC, 0));
-}
 
 }  // namespace morvel::platform

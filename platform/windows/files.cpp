@@ -94,6 +94,10 @@ int FileDescriptor::Close() noexcept {
   return rc;
 }
 
+// The CRT's duplicates are not inherited: its descriptors pass to a child
+// only through spawn's own table, which this library never fills.
+FileDescriptor FileDescriptor::Duplicate(int fd) noexcept { return FileDescriptor(fd >= 0 ? ::_dup(fd) : -1); }
+
 std::string NativePath(std::u16string_view path) {
   if (path.find(u'\0') != std::u16string_view::npos) throw AutomationError(errors::BadFileNameOrNumber);
   return ToUtf8(path);

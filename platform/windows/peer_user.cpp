@@ -135,12 +135,6 @@ void ForEachConnection(bool v6, TCP_TABLE_CLASS kind, Visit visit) {
   }
 }
 
-bool Wildcard(const TcpEndpoint& e) {
-  for (size_t i = 0; i < (e.V6 ? 16u : 4u); ++i)
-    if (e.Address[i] != 0) return false;
-  return true;
-}
-
 }  // namespace
 
 UserId CurrentUser() {
@@ -171,7 +165,7 @@ std::string ListenerHolder(const TcpEndpoint& local) {
   std::optional<DWORD> holder;
   ForEachConnection(local.V6, TCP_TABLE_OWNER_PID_LISTENER,
                     [&](const TcpEndpoint& at, const TcpEndpoint&, bool listening, DWORD pid) {
-                      if (listening && at.Port == local.Port && (at == local || Wildcard(at))) holder = pid;
+                      if (listening && at.Port == local.Port && (at == local || at.Wildcard())) holder = pid;
                       return holder.has_value();
                     });
   if (!holder) return "";
