@@ -4,8 +4,20 @@
 # the Windows builds under Wine (scripts/test-windows.sh); then the tests of
 # the threaded parts (the bridge, the Orx and Dothan libraries) under
 # ThreadSanitizer.
+# Prints each stage's time at its end, and the whole run's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+started=$SECONDS
+stage_started=$SECONDS
+stage_name="set-up"
+stage() {  # ends the stage running and starts the next one, named $1
+  local now=$SECONDS
+  echo "== $stage_name: $(((now - stage_started) / 60)) min $(((now - stage_started) % 60)) s"
+  stage_started=$now
+  stage_name=$1
+  [ -z "$1" ] || echo "== $1"
+}
+trap 'status=$?; [ -z "$stage_name" ] || echo "== $stage_name stopped the run (exit $status) after $(((SECONDS - stage_started) / 60)) min $(((SECONDS - stage_started) % 60)) s"' EXIT
 bash scripts/setup.sh
 
 jobs=$(nproc)
@@ -28,14 +40,17 @@ run() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
-echo "== plain build and tests"
+stage "plain build and tests"
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-echo "== Windows builds under Wine"
+stage "Windows builds under Wine"
 bash scripts/test-windows.sh
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 run build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
-echo "== ThreadSanitizer build and the tests of the threaded parts"
+stage "ThreadSanitizer build and the tests of the threaded parts"
 threaded=(serve_tests orxlib_tests lpa_tests dothan_tests)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF "${launcher[@]}" >/dev/null
 ninja -C build-tsan "${threaded[@]}"
 (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 600 -L "^($(IFS='|'; echo "${threaded[*]}"))\$")
+stage ""
+trap - EXIT
+echo "== all stages passed in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"

@@ -1,5 +1,6 @@
 # Morvel2.ocx, the control as COM hosts use it: registered by regsvr32 for
-# each architecture (the 32-bit one through syswow64, as on Windows), then
+# each architecture (the 32-bit one through syswow64, as on Windows; Wine's
+# own programs start in the form of the loader that starts them), then
 # the C++ COM test program, the VBScript and JScript suites under that
 # architecture's cscript, and the label scripts of examples/ run through
 # the control from VBScript and from JScript: they print what `morvel run`
@@ -22,20 +23,18 @@ for script in zebra-label sato-label orx-label; do
   host_linux "com-$script" "$WORK/com/linux-$script.mvs"
 done
 
-for dir in "${ARCH_DIRS[@]}"; do
-  # Wine's own programs (regsvr32, cscript) run as the loader chooses: the
-  # plain loader starts their 32-bit form, wine64 the 64-bit one.
-  if [ "$dir" = build-win32 ]; then loader=(wine); else loader=(/usr/lib/wine/wine64); fi
+com_checks() {
+  local dir=$1 loader ocx script ref language out
+  loader=$(loader_of "$dir")
   ocx=$(windows_path "$ROOT/$dir/bin/Morvel2.ocx")
-  check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 "${loader[@]}" regsvr32.exe /s "$ocx"
+  check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 "$loader" regsvr32.exe /s "$ocx"
   run_program "$dir" com "$dir/bin/com_wine_test.exe" "$logo"
-  RUN_LOADER=${loader[0]} run_program "$dir" vbscript cscript.exe //nologo "$(windows_path "$com/suite.vbs")" \
-    "ZDesigner 条码"
-  RUN_LOADER=${loader[0]} run_program "$dir" jscript cscript.exe //nologo "$(windows_path "$com/suite.js")"
+  run_program "$dir" vbscript cscript.exe //nologo "$(windows_path "$com/suite.vbs")" "ZDesigner 条码"
+  run_program "$dir" jscript cscript.exe //nologo "$(windows_path "$com/suite.js")"
   for script in zebra-label sato-label orx-label; do
     ref=$WORK/host/linux-com-$script
     for language in vbs js; do
-      windows_run "$dir" "$language-$script" "${loader[@]}" cscript.exe //nologo \
+      windows_run "$dir" "$language-$script" "$loader" cscript.exe //nologo \
         "$(windows_path "$com/run.$language")" "$(windows_path "$WORK/com/windows-$script.mvs")"
       out=$WORK/host/$dir-$language-$script
       check "$dir $language '$script': the control prints what morvel run prints" diff -u "$ref.out" "$out.out"
@@ -43,9 +42,10 @@ for dir in "${ARCH_DIRS[@]}"; do
         same_documents "$ref" "$out"
     done
   done
-  check "$dir: regsvr32 /u removes the class" timeout 120 "${loader[@]}" regsvr32.exe /s /u "$ocx"
+  check "$dir: regsvr32 /u removes the class" timeout 120 "$loader" regsvr32.exe /s /u "$ocx"
   printf 'On Error Resume Next\nSet pb = CreateObject("Morvel.PrintBarCode")\nWScript.Echo Err.Number\n' \
     >"$WORK/com/create.vbs"
   check "$dir: CreateObject fails once the class is removed (error 429)" \
-    bash -c "${loader[*]} cscript.exe //nologo '$(windows_path "$WORK/com/create.vbs")' | tr -d '\r' | grep -qx 429"
-done
+    bash -c "'$loader' cscript.exe //nologo '$(windows_path "$WORK/com/create.vbs")' | tr -d '\r' | grep -qx 429"
+}
+each_arch com_checks

@@ -11,13 +11,23 @@ expected=$(printf '%s\n' README.txt; for a in x86 x64; do
 done | sort)
 check "the zip holds README.txt and, for x86 and x64, the control, orxlib.dll, morvel.exe and the scripts" \
   diff -u <(echo "$expected") <(cd "$WORK/dist/morvel-windows" && find . -type f | sed 's#^\./##' | sort)
-for arch in x86 x64; do
-  if [ "$arch" = x86 ]; then loader=wine; else loader=/usr/lib/wine/wine64; fi
+dist_checks() {
+  local dir=$1 arch=x64 loader folder
+  [ "$dir" = build-win32 ] && arch=x86
+  loader=$(loader_of "$dir")
   folder=$(windows_path "$WORK/dist/morvel-windows/$arch")
   check "$arch: register.cmd registers the control" \
-    bash -c "$loader cmd /c '$folder\\register.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is registered.'"
+    bash -c "'$loader' cmd /c '$folder\\register.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is registered.'"
   check "$arch: test.vbs creates Morvel.PrintBarCode" \
-    bash -c "$loader cscript.exe //nologo '$folder\\test.vbs' | tr -d '\r' | grep -qx 'Morvel 2.3.11'"
+    bash -c "'$loader' cscript.exe //nologo '$folder\\test.vbs' | tr -d '\r' | grep -qx 'Morvel 2.3.11'"
   check "$arch: unregister.cmd removes it" \
-    bash -c "$loader cmd /c '$folder\\unregister.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is no longer registered.'"
-done
+    bash -c "'$loader' cmd /c '$folder\\unregister.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is no longer registered.'"
+}
+each_arch dist_checks
+# Where the 32-bit regsvr32 cannot start, x86\register.cmd (from the 64-bit
+# cmd) says so, rather than asking for an administrator.
+if [ "$RUNS_32BIT" -eq 0 ]; then
+  check "x86: where 32-bit programs cannot run, register.cmd says the 32-bit regsvr32 could not start" \
+    bash -c "'$WINE64' cmd /c '$(windows_path "$WORK/dist/morvel-windows/x86")\\register.cmd' | tr -d '\r' |
+      grep -q '^Morvel2.ocx could not be registered: the 32-bit regsvr32 could not start (exit [0-9]*)'"
+fi

@@ -41,7 +41,7 @@ windows_run() {
 }
 
 # Runs morvel.exe of build DIR: host_windows DIR NAME SCRIPT-ARGUMENT.
-host_windows() { windows_run "$1" "$2" wine "$1/bin/morvel.exe" run "$3"; }
+host_windows() { windows_run "$1" "$2" "$(loader_of "$1")" "$1/bin/morvel.exe" run "$3"; }
 
 # Whether every printer got the same documents from both: same count, each
 # equal byte for byte; says which differ.
@@ -66,15 +66,38 @@ documents_of() {  # the number of documents a run sent, all printers
 
 # The printers as the command lists them: the spooler's, at each one's
 # DEVMODE resolution, with its port.
-for dir in "${ARCH_DIRS[@]}"; do
-  timeout 120 wine "$dir/bin/morvel.exe" printers 2>"$WORK/host/$dir-printers.err" | sed 's/\r$//' \
+host_printers() {
+  local dir=$1
+  timeout 120 "$(loader_of "$dir")" "$dir/bin/morvel.exe" printers 2>"$WORK/host/$dir-printers.err" | sed 's/\r$//' \
     >"$WORK/host/$dir-printers.out" || true
   check "$dir: morvel.exe printers lists each printer with its resolution" \
     diff -u "$WORK/printers.listed" <(cut -f1,2 "$WORK/host/$dir-printers.out")
   check "$dir: ... and its port" grep -qF "Orx TE200"$'\t'"203"$'\t'"CUPS:Orx TE200" "$WORK/host/$dir-printers.out"
-done
+}
+each_arch host_printers
 
 # The examples: each label script, and the one without a label.
+host_example() {
+  local dir=$1 script=$2 ref=$WORK/host/linux-$2 out
+  host_windows "$dir" "$script" "$(windows_path "$ROOT/examples/$script.mvs")"
+  out=$WORK/host/$dir-$script
+  if [ "$script" = hello ]; then
+    # GDI measures text in whole pixels, FreeType in fractions: the
+    # widths agree to a pixel or two, the rest line by line.
+    check "$dir '$script': morvel.exe prints what morvel prints, text widths aside" \
+      diff -u <(grep -v '^TextWidth: ' "$ref.out") <(grep -v '^TextWidth: ' "$out.out")
+    check "$dir '$script': GDI's text width is a whole number of pixels within 3 of FreeType's" \
+      awk -F': ' 'FNR == 1 { file++ } /^TextWidth: / { w[file] = $2 }
+                  END { exit !(w[2] == int(w[2]) && w[2] - w[1] <= 3 && w[1] - w[2] <= 3) }' "$ref.out" "$out.out"
+  else
+    check "$dir '$script': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
+  fi
+  check "$dir '$script': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
+  check "$dir '$script': the same messages" diff -u "$ref.err" "$out.messages"
+  check "$dir '$script': every printer got the same documents through Wine's spooler and CUPS" \
+    same_documents "$ref" "$out"
+  check "$dir '$script': no call of LabelPrintAPI" test ! -s "$out.trace"
+}
 for script in zebra-label sato-label orx-label hello; do
   host_linux "$script" "examples/$script.mvs"
   ref=$WORK/host/linux-$script
@@ -82,26 +105,7 @@ for script in zebra-label sato-label orx-label hello; do
     check "Linux '$script' ran cleanly and sent documents" \
       test "$(cat "$ref.status")" -eq 0 -a "$(documents_of "$ref")" -gt 0
   fi
-  for dir in "${ARCH_DIRS[@]}"; do
-    host_windows "$dir" "$script" "$(windows_path "$ROOT/examples/$script.mvs")"
-    out=$WORK/host/$dir-$script
-    if [ "$script" = hello ]; then
-      # GDI measures text in whole pixels, FreeType in fractions: the
-      # widths agree to a pixel or two, the rest line by line.
-      check "$dir '$script': morvel.exe prints what morvel prints, text widths aside" \
-        diff -u <(grep -v '^TextWidth: ' "$ref.out") <(grep -v '^TextWidth: ' "$out.out")
-      check "$dir '$script': GDI's text width is a whole number of pixels within 3 of FreeType's" \
-        awk -F': ' 'FNR == 1 { file++ } /^TextWidth: / { w[file] = $2 }
-                    END { exit !(w[2] == int(w[2]) && w[2] - w[1] <= 3 && w[1] - w[2] <= 3) }' "$ref.out" "$out.out"
-    else
-      check "$dir '$script': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
-    fi
-    check "$dir '$script': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
-    check "$dir '$script': the same messages" diff -u "$ref.err" "$out.messages"
-    check "$dir '$script': every printer got the same documents through Wine's spooler and CUPS" \
-      same_documents "$ref" "$out"
-    check "$dir '$script': no call of LabelPrintAPI" test ! -s "$out.trace"
-  done
+  each_arch host_example "$script"
 done
 
 # The Dothan driver: the example, and scripts whose calls the driver's
@@ -142,20 +146,22 @@ PrintLabel 3
 ClosePort
 MVS
 cp examples/logo.bmp "$WORK/host/logo.bmp"
+host_dothan() {
+  local dir=$1 name=$2 path=$3 ref=$WORK/host/linux-$2 out
+  host_windows "$dir" "$name" "$(windows_path "$path")"
+  out=$WORK/host/$dir-$name
+  check "$dir '$name': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
+  check "$dir '$name': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
+  check "$dir '$name': the same messages" diff -u "$ref.err" "$out.messages"
+  check "$dir '$name': LabelPrintAPI.dll was called as libLabelPrintAPI.so was" diff -u "$ref.trace" "$out.trace"
+}
 for script in examples/dothan-label.mvs "$WORK/host/dothan-codes.mvs" "$WORK/host/dothan-drawing.mvs"; do
   name=$(basename "$script" .mvs)
   case $script in /*) path=$script ;; *) path=$ROOT/$script ;; esac
   host_linux "$name" "$script"
   ref=$WORK/host/linux-$name
   check "Linux '$name' ran cleanly and called LabelPrintAPI" test "$(cat "$ref.status")" -eq 0 -a -s "$ref.trace"
-  for dir in "${ARCH_DIRS[@]}"; do
-    host_windows "$dir" "$name" "$(windows_path "$path")"
-    out=$WORK/host/$dir-$name
-    check "$dir '$name': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
-    check "$dir '$name': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
-    check "$dir '$name': the same messages" diff -u "$ref.err" "$out.messages"
-    check "$dir '$name': LabelPrintAPI.dll was called as libLabelPrintAPI.so was" diff -u "$ref.trace" "$out.trace"
-  done
+  each_arch host_dothan "$name" "$path"
 done
 
 # Failures that matter on Windows.
@@ -185,6 +191,16 @@ PrintFont 10 20 ABC 12 F1.TTF
 PrintLabel 1
 ClosePort
 MVS
+host_failure() {
+  local dir=$1 name=$2 logged=$3 ref=$WORK/host/linux-$2 out
+  refuse_port
+  host_windows "$dir" "$name" "$(windows_path "$WORK/host/$name.mvs")"
+  out=$WORK/host/$dir-$name
+  check "$dir '$name': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
+  check "$dir '$name': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
+  check "$dir '$name': the same summary on standard error" diff -u <(summary_of "$ref.err") <(summary_of "$out.err")
+  check "$dir '$name': the log says what failed" grep -qE "$logged" "$out.log"
+}
 for case in "unknown-printer:printer 'ZDesigner ZM400 Missing': OpenPrinterA failed" \
             "refusing-printer:printer '$REFUSING_PRINTER': [A-Za-z]+Printer failed"; do
   name=${case%%:*} logged=${case#*:}
@@ -194,15 +210,7 @@ for case in "unknown-printer:printer 'ZDesigner ZM400 Missing': OpenPrinterA fai
     >"$ref.out" 2>"$ref.err" || status=$?
   echo "$status" >"$ref.status"
   check "Linux '$name' ends with status 3 and logs why" test "$status" -eq 3 -a -s "$ref.log"
-  for dir in "${ARCH_DIRS[@]}"; do
-    refuse_port
-    host_windows "$dir" "$name" "$(windows_path "$WORK/host/$name.mvs")"
-    out=$WORK/host/$dir-$name
-    check "$dir '$name': morvel.exe prints what morvel prints" diff -u "$ref.out" "$out.out"
-    check "$dir '$name': the same exit status ($(cat "$ref.status"))" cmp -s "$ref.status" "$out.status"
-    check "$dir '$name': the same summary on standard error" diff -u <(summary_of "$ref.err") <(summary_of "$out.err")
-    check "$dir '$name': the log says what failed" grep -qE "$logged" "$out.log"
-  done
+  each_arch host_failure "$name" "$logged"
 done
 
 # Without orxlib.dll and LabelPrintAPI.dll beside the program: OpenPort of
@@ -219,13 +227,12 @@ OpenPort "Dothan T7 Label"
 PrintLabel 1
 ClosePort
 MVS
-for dir in "${ARCH_DIRS[@]}"; do
+host_alone() {
+  local dir=$1 out=$WORK/host/$1-no-libraries status=0
   cp "$dir/bin/morvel.exe" "$alone/morvel.exe"
-  out=$WORK/host/$dir-no-libraries
   : >"$out.messages"
-  status=0
   MORVEL_MESSAGES=$(windows_path "$out.messages") MORVEL_LOG=$(windows_path "$out.log") \
-    timeout 120 wine "$alone/morvel.exe" run "$(windows_path "$WORK/host/no-libraries.mvs")" \
+    timeout 120 "$(loader_of "$dir")" "$alone/morvel.exe" run "$(windows_path "$WORK/host/no-libraries.mvs")" \
     >"$out.crlf" 2>"$out.err" || status=$?
   sed 's/\r$//' "$out.crlf" >"$out.out"
   check "$dir: OpenPort of an Orx printer without orxlib.dll raises 53 (exit $status)" \
@@ -233,4 +240,5 @@ for dir in "${ARCH_DIRS[@]}"; do
     -a -n "$(grep -x 'OpenPort: error 53: File not found: orxlib.dll (line 2)' "$out.out")"
   check "$dir: the Dothan driver's message box without LabelPrintAPI.dll reaches the sink, once" \
     test "$(grep -c 'LabelPrintAPI.dll' "$out.messages")" -eq 1 -a "$(grep -c '^\[morvel\] ' "$out.messages")" -eq 1
-done
+}
+each_arch host_alone

@@ -11,8 +11,8 @@ settle
 mapfile -t orx_reference < <(take_jobs "$(direct_dir "$orx_printer")")
 check "liborxlib.so sent the label as one document" test "${#orx_reference[@]}" -eq 1
 
-for dir in "${ARCH_DIRS[@]}"; do
-  out=$WORK/$dir
+orxlib_checks() {
+  local dir=$1 out=$WORK/$1 before jobs
   mkdir -p "$out"
   : >"$out/lpt1.bin"
   ln -sfn "$out/lpt1.bin" "$WINEPREFIX/dosdevices/lpt1"
@@ -33,4 +33,5 @@ for dir in "${ARCH_DIRS[@]}"; do
   # document name of StartDocPrinterA.
   check "$dir: the spool document is named \"Printing...\"" \
     wait_for_line_count "$PAGE_LOG" "^$orx_printer [^ ]* [0-9]+ .* Printing\\.\\.\\. " $((before + 1)) 20
-done
+}
+each_arch orxlib_checks

@@ -4,8 +4,8 @@
 # the allowed one's. A fresh folder for each architecture, as the program
 # writes into it.
 echo "== confined host paths"
-for dir in "${ARCH_DIRS[@]}"; do
-  paths=$WORK/$dir-paths
+paths_checks() {
+  local dir=$1 paths=$WORK/$1-paths i
   rm -rf "$paths"
   mkdir -p "$paths/allowed/sub" "$paths/allowed-not"
   printf ABC >"$paths/allowed/abc.bin"
@@ -24,4 +24,5 @@ for dir in "${ARCH_DIRS[@]}"; do
   check "$dir: the dangling link is still a link" test -L "$paths/allowed/dangling.txt"
   check "$dir: the saved file is a plain file with its bytes" \
     test -f "$paths/allowed/sub/new.txt" -a ! -L "$paths/allowed/sub/new.txt" -a "$(cat "$paths/allowed/sub/new.txt")" = replaced
-done
+}
+each_arch paths_checks

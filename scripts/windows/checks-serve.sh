@@ -5,20 +5,17 @@
 # and CUPS to that queue's listener.
 echo "== morvel.exe serve"
 gk=$(queue_dir "ZDesigner GK420t")
-for dir in "${ARCH_DIRS[@]}"; do
-  out=$WORK/$dir-serve
+serve_checks() {
+  local dir=$1 out=$WORK/$1-serve status=0 ran=0 verdict name
   take_jobs "$gk" >/dev/null
-  status=0
   # The loader that runs the program itself, so that SIGINT reaches it as
-  # Ctrl+C: `wine` hands a 64-bit program to a wine64 of its own.
-  if [ "$dir" = build-win64 ]; then loader=/usr/lib/wine/wine64; else loader=wine; fi
-  MORVEL_TEST_BRIDGE="$loader $ROOT/$dir/bin/morvel.exe" MORVEL_TEST_BRIDGE_PATHS=wine MORVEL_TEST_BRIDGE_JOBS=$gk \
+  # Ctrl+C.
+  MORVEL_TEST_BRIDGE="$(loader_of "$dir") $ROOT/$dir/bin/morvel.exe" MORVEL_TEST_BRIDGE_PATHS=wine MORVEL_TEST_BRIDGE_JOBS=$gk \
     MORVEL_LOG=$(windows_path "$out.log") \
     timeout 600 build/bin/serve_tests --gtest_filter='ServeTest.*:ServeNetworkTest.*:ServeCommand.*' \
     >"$out.out" 2>&1 || status=$?
   settle
   take_jobs "$gk" >/dev/null
-  ran=0
   while read -r verdict name; do
     ran=$((ran + 1))
     if [ "$verdict" = OK ]; then passed=$((passed + 1)); echo "ok - $dir serve: $name"
@@ -30,4 +27,5 @@ for dir in "${ARCH_DIRS[@]}"; do
   fi
   sed -nE 's/^\[  SKIPPED \] ([A-Za-z][A-Za-z0-9_.]+).*/  '"$dir"': skipped \1/p' "$out.out" | sort -u
   grep -B2 -A12 'Failure' "$out.out" | head -60 || true
-done
+}
+each_arch serve_checks

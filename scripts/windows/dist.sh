@@ -18,10 +18,12 @@ for arch in x86:build-win32 x64:build-win64; do
     [ -f "$build/bin/$file" ] || { echo "dist.sh: $build/bin/$file is missing: build it first" >&2; exit 1; }
     "$strip" -o "$dir/$file" "$build/bin/$file"
   done
-  # The 32-bit control is registered by the 32-bit regsvr32 of a 64-bit Windows.
+  # The 32-bit control is registered by the 32-bit regsvr32 of a 64-bit
+  # Windows (one with a SysWOW64 folder), even where that cannot start, so
+  # that the script says so rather than letting the 64-bit one fail to load it.
   x86=""
   [ "${arch%%:*}" = x86 ] &&
-    x86='if exist "%SystemRoot%\SysWOW64\regsvr32.exe" set "regsvr=%SystemRoot%\SysWOW64\regsvr32.exe"'
+    x86='set "bits=32-bit"'$'\n''if exist "%SystemRoot%\SysWOW64\" set "regsvr=%SystemRoot%\SysWOW64\regsvr32.exe"'
   for file in register.cmd unregister.cmd; do
     # ENVIRON, not -v: awk would read the backslashes of the paths as escapes.
     X86_LINE=$x86 awk '$0 == "@X86@" { if (ENVIRON["X86_LINE"] != "") print ENVIRON["X86_LINE"]; next } { print }' \

@@ -27,14 +27,27 @@
 #   wait_for, wait_for_line, wait_for_line_count   a file, a line, N lines
 #   PAGE_LOG                         cupsd's page log (queue, user, job, ...,
 #                                    the document's name)
+#   each_arch FUNCTION ARGS...       runs FUNCTION DIR ARGS... for each build
+#                                    this machine runs (see below)
+#   loader_of DIR                    the Wine loader of a build's programs
 #   ARCH_DIRS, WORK, ROOT; WINEPREFIX and CUPS_SERVER are exported
+#
+# Wine's 32-bit loader runs only where the kernel runs 32-bit programs; some
+# kernels have that switched off. Everything 64-bit (the prefix, the
+# printers, Wine's own programs in their 64-bit form, the x64 build) goes
+# through the 64-bit loader, whatever the kernel; the x86 build's programs run
+# where 32-bit programs run, and are counted as skipped, with the reason,
+# where they cannot. MORVEL_WINE_X86=0 skips them on any machine.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ARCH_DIRS=(build-win32 build-win64)
-WORK=$ROOT/build-win32/wine-test
+WORK=$ROOT/build-win64/wine-test
+WINE32=/usr/lib/wine/wine
+WINE64=/usr/lib/wine/wine64
 
 passed=0
 failed=0
+skipped=0
 check() {  # check NAME COMMAND...
   local name=$1; shift
   if "$@"; then
@@ -44,13 +57,76 @@ check() {  # check NAME COMMAND...
   fi
 }
 
+# Whether Wine's 32-bit loader starts here: sets RUNS_32BIT (1 or 0) and,
+# when it does not, NO_32BIT_REASON; says which in one line.
+RUNS_32BIT=1
+NO_32BIT_REASON=""
+harness_detect_32bit() {
+  local out status=0
+  if [ "${MORVEL_WINE_X86:-1}" = 0 ]; then
+    RUNS_32BIT=0; NO_32BIT_REASON="MORVEL_WINE_X86=0"
+  else
+    out=$("$WINE32" --version 2>&1) || status=$?
+    if [ "$status" -eq 0 ]; then
+      echo "== this machine runs 32-bit programs ($WINE32: $out): the x86 and x64 checks run"
+      return 0
+    fi
+    RUNS_32BIT=0
+    case $out in
+      *"Exec format error"*) NO_32BIT_REASON="this kernel does not run 32-bit programs" ;;
+      *"No such file"*|*"not found"*) NO_32BIT_REASON="Wine's 32-bit loader is not installed" ;;
+      *) NO_32BIT_REASON="Wine's 32-bit loader does not start" ;;
+    esac
+    out=" ($(tail -1 <<<"$out" | sed "s/^.*line [0-9]*: //"))"
+  fi
+  echo "== this machine does not run 32-bit programs: $NO_32BIT_REASON${out:-}; the x86 checks are skipped"
+}
+
+# Whether this machine runs a build's programs.
+arch_runs() { [ "$1" = build-win64 ] || [ "$RUNS_32BIT" -eq 1 ]; }
+
+# The loader that starts a build's programs, and Wine's own programs in that
+# build's form.
+loader_of() { if [ "$1" = build-win32 ]; then echo "$WINE32"; else echo "$WINE64"; fi; }
+
+# each_arch FUNCTION ARGS...: runs FUNCTION DIR ARGS... for each build this
+# machine runs; for a build it cannot run, counts as skipped as many checks as
+# the other build made (the same checks, the same program).
+area_skipped=0
+each_arch() {
+  local fn=$1 dir before made=0; shift
+  for dir in "${ARCH_DIRS[@]}"; do
+    arch_runs "$dir" || continue
+    before=$((passed + failed))
+    "$fn" "$dir" "$@"
+    made=$((passed + failed - before))
+  done
+  for dir in "${ARCH_DIRS[@]}"; do
+    arch_runs "$dir" && continue
+    skipped=$((skipped + made)); area_skipped=$((area_skipped + made))
+  done
+  return 0
+}
+
+# Runs a set-up step, its output in LOG; on failure says so with the log's
+# last lines and returns the step's status: run_logged WHAT LOG COMMAND...
+run_logged() {
+  local what=$1 log=$2 status=0; shift 2
+  "$@" >"$log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "$what failed (exit $status); the last lines of $log:" >&2
+    tail -15 "$log" | sed 's/^/  | /' >&2
+  fi
+  return "$status"
+}
+
 harness_prefix=""
 harness_listener=""
 harness_cupsd=""
 harness_cupsdir=""
 harness_cleanup() {
   set +e
-  if [ -n "$harness_prefix" ]; then WINEPREFIX=$harness_prefix wineserver -k 2>/dev/null; fi
+  if [ -n "$harness_prefix" ]; then WINEPREFIX=$harness_prefix /usr/lib/wine/wineserver -k 2>/dev/null; fi
   if [ -n "$harness_cupsd" ]; then kill "$harness_cupsd" 2>/dev/null; wait "$harness_cupsd" 2>/dev/null; fi
   if [ -n "$harness_listener" ]; then kill "$harness_listener" 2>/dev/null; wait "$harness_listener" 2>/dev/null; fi
   if [ -n "$harness_cupsdir" ]; then rm -rf "$harness_cupsdir"; fi
@@ -92,18 +168,22 @@ windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 harness_build() {
   bash scripts/setup.sh
   bash scripts/windows/setup.sh
+  harness_detect_32bit
   local launcher=()
   if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$ROOT")}
   fi
   echo "== Windows builds"
-  local arch dir
+  local arch dir targets
   for arch in i686:build-win32 x86_64:build-win64; do
     dir=${arch#*:}
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_BENCH=OFF \
       -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-${arch%%:*}.cmake" "${launcher[@]}" >/dev/null
-    ninja -C "$dir"
+    # A build this machine cannot run: only what is shipped, checked as files.
+    targets=()
+    arch_runs "$dir" || targets=(morvel2_ocx orxlib morvel)
+    ninja -C "$dir" "${targets[@]}"
   done
   # The Linux programs the bytes are compared with.
   if [ ! -f build/build.ninja ]; then
@@ -230,14 +310,15 @@ PageLog $harness_cupsdir/log/page_log
 CONF
   export CUPS_SERVER=127.0.0.1:$cport
   PAGE_LOG=$harness_cupsdir/log/page_log
-  harness_run_cupsd
+  harness_run_cupsd || return 1
   # Raw queues: raw-default=true, or CUPS refuses plain printer-language
   # text while EndDocPrinter still reports success; snmp=false spares the
   # socket backend's 4 s status probe per job.
   local i queue name renames=()
   for i in "${!PRINTER_NAMES[@]}"; do
     queue=${PRINTER_NAMES[$i]// /_}
-    lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$i]}/?snmp=false" -o raw-default=true
+    lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$i]}/?snmp=false" -o raw-default=true ||
+      return 1
     renames+=("$queue" "${PRINTER_NAMES[$i]}")
   done
   # The refusing printer is a queue so that Wine lists it (refuse_port
@@ -249,7 +330,7 @@ CONF
   done
   queue=${REFUSING_PRINTER// /_}
   lpadmin -p "$queue" -E -v "socket://127.0.0.1:${harness_listeners[$((2 * ${#PRINTER_NAMES[@]}))]}/?snmp=false" \
-    -o raw-default=true
+    -o raw-default=true || return 1
   renames+=("$queue" "$REFUSING_PRINTER")
   # lpadmin refuses blanks in a queue name, cupsd does not: the names that
   # Wine lists are the Windows names exactly.
@@ -263,7 +344,7 @@ CONF
        { print }' "$harness_cupsdir/renames" "$harness_cupsdir/printers.conf" >"$harness_cupsdir/printers.renamed"
   mv "$harness_cupsdir/printers.renamed" "$harness_cupsdir/printers.conf"
   chown root:lp "$harness_cupsdir/printers.conf"; chmod 0600 "$harness_cupsdir/printers.conf"
-  harness_run_cupsd
+  harness_run_cupsd || return 1
   local listed
   listed=$(lpstat -p 2>/dev/null)
   for name in "${PRINTER_NAMES[@]}" "$REFUSING_PRINTER"; do
@@ -279,7 +360,8 @@ harness_run_cupsd() {
     [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ] && return 0
     sleep 0.1
   done
-  echo "cupsd did not start; see $harness_cupsdir/log/error_log" >&2
+  echo "cupsd did not start; the last lines of $harness_cupsdir/log/error_log:" >&2
+  tail -15 "$harness_cupsdir/log/error_log" 2>/dev/null | sed 's/^/  | /' >&2
   return 1
 }
 harness_stop_cupsd() {
@@ -310,11 +392,14 @@ harness_make_prefix() {
   export WINEPREFIX=$harness_prefix
   export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
   export WINEDEBUG=-all
+  # Where the 32-bit loader cannot start, a program that Wine starts from
+  # another starts through the 64-bit one (as Debian's wine does without wine32).
+  [ "$RUNS_32BIT" -eq 1 ] || export WINELOADER=$WINE64
   # The C locale gives Wine the code page Windows-1252 and the "." separator;
   # UTF-8 lets it name Unix files with any character.
   export LC_ALL=C.UTF-8
   unset DISPLAY WAYLAND_DISPLAY
-  timeout 300 wineboot -i >"$WORK/wineboot.log" 2>&1
+  run_logged "wineboot (making the 64-bit prefix)" "$WORK/wineboot.log" timeout 300 "$WINE64" wineboot -i || return 1
   # Each printer's resolution in its DEVMODE; the helper lists what
   # EnumPrinters then shows.
   local i args=("$REFUSING_PRINTER" 300) expected="$REFUSING_PRINTER"$'\t'300$'\n'
@@ -322,13 +407,17 @@ harness_make_prefix() {
     args+=("${PRINTER_NAMES[$i]}" "${PRINTER_DPIS[$i]}")
     expected+="${PRINTER_NAMES[$i]}"$'\t'"${PRINTER_DPIS[$i]}"$'\n'
   done
-  timeout 120 wine build-win64/bin/printer_dpi.exe "${args[@]}" 2>"$WORK/printer_dpi.err" | tr -d '\r' \
+  timeout 120 "$WINE64" build-win64/bin/printer_dpi.exe "${args[@]}" 2>"$WORK/printer_dpi.err" | tr -d '\r' \
     >"$WORK/printers.listed" || true
-  check "Wine's spooler lists the printers by their Windows names at their own resolutions" \
-    diff -u <(sort <<<"${expected%$'\n'}") <(sort "$WORK/printers.listed")
+  if ! check "Wine's spooler lists the printers by their Windows names at their own resolutions" \
+    diff -u <(sort <<<"${expected%$'\n'}") <(sort "$WORK/printers.listed"); then
+    echo "the last lines of $WORK/printer_dpi.err:" >&2
+    tail -15 "$WORK/printer_dpi.err" | sed 's/^/  | /' >&2
+  fi
   local order=()
   mapfile -t order < <(cut -f1 "$WORK/printers.listed")
   [ "${#order[@]}" -eq $((${#PRINTER_NAMES[@]} + 1)) ] && harness_write_linux_printers "${order[@]}"
+  return 0
 }
 
 # A CUPS queue takes every job and tells Wine's spooler nothing of its
@@ -339,20 +428,20 @@ harness_make_prefix() {
 # may have changed.
 refuse_port() {
   local key='HKLM\System\CurrentControlSet\Control\Print\Printers\'
-  wine reg add "$key$REFUSING_PRINTER" /v Port /t REG_SZ /d "$(windows_path "$WORK/no-such-folder/port.prn")" /f \
+  "$WINE64" reg add "$key$REFUSING_PRINTER" /v Port /t REG_SZ /d "$(windows_path "$WORK/no-such-folder/port.prn")" /f \
     >/dev/null 2>&1
 }
 
 # Runs a Windows test program (run_program AREA NAME EXE ARGS...) and adds
 # its counts; a program that ends without its summary line is a failure.
-# RUN_LOADER is the loader: wine (the default) starts a program file of
-# either architecture but Wine's own programs in their 32-bit form,
-# /usr/lib/wine/wine64 their 64-bit form.
+# RUN_LOADER is the loader, by default that of the build the program belongs
+# to (its folder); it matters for Wine's own programs (cscript), which start
+# in the loader's form.
 run_program() {
   local dir=$1 name=$2; shift 2
   local out=$WORK/$dir status=0 summary p f
   mkdir -p "$out"
-  timeout 300 "${RUN_LOADER:-wine}" "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
+  timeout 300 "${RUN_LOADER:-$(loader_of "$dir")}" "$@" >"$out/$name.crlf" 2>"$out/$name.err" || status=$?
   tr -d '\r' <"$out/$name.crlf" >"$out/$name.out"
   # Counted here; the program's own summary line would read as the run's.
   grep -vE '^[0-9]+ passed, [0-9]+ failed$' "$out/$name.out" || true

@@ -3,7 +3,8 @@
 # cross compilers with POSIX threads (the win32-thread variant has no
 # std::mutex in GCC 12), widl and Wine's IDL files, and Wine in both
 # architectures with the libraries its spooler and font code load at run
-# time (CUPS, FreeType), which Debian lists only as recommendations.
+# time (CUPS, FreeType), which Debian lists only as recommendations; pefile
+# reads the modules as files.
 # Idempotent: installs only what is missing. Needs root (or sudo).
 set -euo pipefail
 
@@ -21,6 +22,7 @@ packages=(
   cups cups-daemon cups-client
   cmake ninja-build
   zip unzip
+  python3-pefile
 )
 
 installed() {
