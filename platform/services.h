@@ -110,6 +110,9 @@ class Log {
  public:
   virtual ~Log() = default;
   virtual void Record(std::string_view text) = 0;
+  // Where the records go (a file's path), as a program tells its user to
+  // look: where the last record went, else where the next would go.
+  virtual std::string Place() { return "the records above"; }
 };
 
 // Picture files.

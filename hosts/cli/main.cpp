@@ -102,9 +102,8 @@ int Summary(const morvel::platform::IncidentCounts& seen) {
   add(seen.DeliveryFailures, "delivery failure", "delivery failures");
   add(seen.UnknownPrinters, "unknown printer name", "unknown printer names");
   add(seen.ReplacedCharacters, "text with characters printed as '?'", "texts with characters printed as '?'");
-  const char* log = std::getenv("MORVEL_LOG");
   std::cerr << "morvel: labels may not have reached their printer: " << parts << " (see "
-            << (log != nullptr && *log != '\0' ? std::string(log) : std::string("the records above")) << ")\n";
+            << morvel::platform::Logger().Place() << ")\n";
   return 3;
 }
 

@@ -12,6 +12,8 @@
 #include <new>
 #include <vector>
 
+#include "hosts/com/Embedding.h"
+#include "hosts/com/SiteLock.h"
 #include "hosts/com/Values.h"
 #include "morvel/morvel.h"
 #include "morvel_tlb.h"
@@ -77,7 +79,10 @@ void Result(const Variant& value, short* out) { *out = value.Get<Integer>(); }
 void Result(const Variant& value, float* out) { *out = value.Get<Single>(); }
 void Result(const Variant&, std::nullptr_t) {}
 
-class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo, public IProvideClassInfo {
+// The object: the scripting surface (the dual interface and its errors),
+// and the parts that make it an embeddable control (Embedding) locked to
+// allowed sites (SiteLock), which share its identity.
+class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo, public IProvideClassInfo2 {
  public:
   PrintBarCodeObject() { ++live; }
   ~PrintBarCodeObject() { --live; }
@@ -90,8 +95,12 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
       *out = static_cast<_PrintBarCode*>(this);
     else if (iid == IID_ISupportErrorInfo)
       *out = static_cast<ISupportErrorInfo*>(this);
-    else if (iid == IID_IProvideClassInfo)
-      *out = static_cast<IProvideClassInfo*>(this);
+    else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2)
+      *out = static_cast<IProvideClassInfo2*>(this);
+    else if (void* part = embedding_.Find(iid))
+      *out = part;
+    else if (void* part = siteLock_.Find(iid))
+      *out = part;
     else
       return E_NOINTERFACE;
     AddRef();
@@ -115,6 +124,13 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     *out = TypeInfoOf(CLSID_PrintBarCode);
     if (*out == nullptr) return TYPE_E_CANTLOADLIBRARY;
     (*out)->AddRef();
+    return S_OK;
+  }
+  // IProvideClassInfo2: the event interface, which containers advise on.
+  STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override {
+    if (guid == nullptr) return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+    *guid = DIID___PrintBarCode;
     return S_OK;
   }
 
@@ -296,8 +312,12 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     }
   }
 
+  IUnknown* Identity() { return static_cast<_PrintBarCode*>(this); }
+
   std::atomic<LONG> references_{1};
   PrintBarCode control_;
+  Embedding embedding_{Identity()};
+  SiteLock siteLock_{Identity(), embedding_};
 };
 
 // The library embedded in this module, loaded on first use.

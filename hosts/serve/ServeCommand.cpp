@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "hosts/serve/Server.h"
+#include "platform/origins.h"
 #include "morvel/types.h"
 
 namespace morvel::serve {
@@ -29,9 +30,11 @@ const char* const Usage =
     "(--ipv4-only: 127.0.0.1 alone).\n"
     "Pages may connect only from the origins allowed here or listed, one a line, in\n"
 #ifdef _WIN32
-    "  %APPDATA%\\Morvel\\allowed-origins.\n"
+    "  %APPDATA%\\Morvel\\allowed-origins, or in the machine's list that an administrator\n"
+    "  manages: the value AllowedOrigins of HKLM\\Software\\Morvel (the control's too).\n"
 #else
-    "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins).\n"
+    "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins), or in\n"
+    "  the machine's list, /etc/morvel/allowed-origins.\n"
 #endif
     "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
     "inside an --allow-folder; with none, every such call is refused with error 70.\n"
@@ -88,36 +91,6 @@ bool ParseCount(const std::string& text, size_t low, size_t high, size_t& out) {
 
 }  // namespace
 
-std::string DefaultOriginFile() {
-#ifdef _WIN32
-  const char* appData = std::getenv("APPDATA");
-  return std::string(appData != nullptr ? appData : ".") + "\\Morvel\\allowed-origins";
-#else
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "") + "/.config";
-  }
-  return base + "/morvel/allowed-origins";
-#endif
-}
-
-std::vector<std::string> ReadOriginFile(const std::string& path) {
-  std::vector<std::string> origins;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
-    size_t last = line.find_last_not_of(" \t\r");
-    origins.push_back(line.substr(first, last - first + 1));
-  }
-  return origins;
-}
-
 int Main(const std::vector<std::string>& args) {
   ServerOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -163,8 +136,9 @@ int Main(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  std::string originFile = DefaultOriginFile();
-  for (std::string& o : ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));
+  std::string originFile = platform::UserOriginFile();
+  for (std::string& o : platform::ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));
+  for (std::string& o : platform::MachineOrigins()) options.AllowedOrigins.push_back(std::move(o));
 
   PrepareForStop();
 
@@ -182,8 +156,8 @@ int Main(const std::vector<std::string>& args) {
             << (server.ListensOnIpv6() ? " and [::1]:" + std::to_string(server.Port()) : std::string(" only"))
             << "\n";
   if (options.AllowedOrigins.empty())
-    std::cerr << "morvel serve: no origin is allowed, so no page can connect (--allow-origin, or " << originFile
-              << ")\n";
+    std::cerr << "morvel serve: no origin is allowed, so no page can connect (--allow-origin, " << originFile
+              << ", or the machine's list: " << platform::MachineOriginsPlace() << ")\n";
   for (const std::string& o : options.AllowedOrigins) std::cerr << "morvel serve: allowed origin " << o << "\n";
   for (const std::string& f : options.AllowedFolders) std::cerr << "morvel serve: allowed folder " << f << "\n";
   std::cerr.flush();

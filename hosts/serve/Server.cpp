@@ -28,6 +28,7 @@
 
 #include "morvel/morvel.h"
 #include "platform/host_paths.h"
+#include "platform/origins.h"
 #include "platform/peer_user.h"
 #include "platform/services.h"
 #include "platform/sockets.h"
@@ -40,20 +41,6 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
-
-std::string NormalizeOrigin(std::string_view origin) {
-  std::string out;
-  for (char c : origin) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  while (!out.empty() && (out.back() == '/' || out.back() == ' ' || out.back() == '\r')) out.pop_back();
-  auto dropPort = [&](std::string_view scheme, std::string_view port) {
-    if (out.rfind(scheme, 0) == 0 && out.size() > port.size() &&
-        out.compare(out.size() - port.size(), port.size(), port) == 0)
-      out.resize(out.size() - port.size());
-  };
-  dropPort("http://", ":80");
-  dropPort("https://", ":443");
-  return out;
-}
 
 namespace {
 
@@ -89,7 +76,7 @@ struct Shared {
   std::set<std::string> Origins;
   std::string Version;
 
-  bool Allowed(std::string_view origin) const { return Origins.count(NormalizeOrigin(origin)) != 0; }
+  bool Allowed(std::string_view origin) const { return Origins.count(platform::NormalizeOrigin(origin)) != 0; }
 };
 
 // What the server knows of one connection, shared between its thread and
@@ -397,7 +384,7 @@ class Server::Impl {
   explicit Impl(ServerOptions options) {
     auto shared = std::make_shared<Shared>();
     shared->Options = std::move(options);
-    for (const std::string& o : shared->Options.AllowedOrigins) shared->Origins.insert(NormalizeOrigin(o));
+    for (const std::string& o : shared->Options.AllowedOrigins) shared->Origins.insert(platform::NormalizeOrigin(o));
     shared->Version = ToUtf8(PrintBarCode().GetVer());
     shared_ = std::move(shared);
   }

@@ -51,16 +51,6 @@ class Server {
   std::unique_ptr<Impl> impl_;
 };
 
-// An origin as compared against the allow-list: scheme and host in lower
-// case, a default port (:80 for http, :443 for https) and a final '/' dropped.
-std::string NormalizeOrigin(std::string_view origin);
-// $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/... without the
-// variable); on Windows %APPDATA%\Morvel\allowed-origins.
-std::string DefaultOriginFile();
-// One origin per line; blank lines and lines starting with '#' are skipped.
-// A missing file gives none.
-std::vector<std::string> ReadOriginFile(const std::string& path);
-
 // The text of web/morvel.js, built into the program.
 extern const std::string_view MorvelScript;
 

@@ -106,14 +106,24 @@ class FileLog : public Log {
       if (FILE* f = std::fopen(path, "a")) {
         std::fwrite(line.data(), 1, line.size(), f);
         std::fclose(f);
+        last_ = path;
         return;
       }
     }
     std::fwrite(line.data(), 1, line.size(), stderr);
+    last_ = Stderr;
+  }
+  std::string Place() override {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!last_.empty()) return last_;
+    const char* path = std::getenv("MORVEL_LOG");
+    return path != nullptr && *path != '\0' ? path : Stderr;
   }
 
  private:
+  static constexpr const char* Stderr = "the records above";
   std::mutex lock_;
+  std::string last_;  // where the last record went
 };
 
 }  // namespace

@@ -41,17 +41,20 @@ class UserNumberFormat : public NumberFormat {
   }
 };
 
-void AppendLine(const std::string& path, const std::string& line) {
+// Appends a line to a file; false (and the line to the debugger's output)
+// when the file cannot take it.
+bool AppendLine(const std::string& path, const std::string& line) {
   std::wstring wide = win::Wide(FromUtf8(path));
-  HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     OutputDebugStringA(line.c_str());
-    return;
+    return false;
   }
   DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  bool ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) && written == line.size();
   CloseHandle(file);
+  return ok;
 }
 
 // The program's own sink, when it exports one and this copy of the platform
@@ -68,6 +71,17 @@ win::HostMessageFunction ProgramSink() {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), win::HostMessageExport)));
 }
 
+// Whether a message box would reach a person. A service, a scheduled task
+// run without its user logged on, anything on a window station that is not
+// the visible one, has nobody to press OK: its box would wait for ever.
+bool HasInteractiveDesktop() {
+  HWINSTA station = GetProcessWindowStation();
+  USEROBJECTFLAGS flags{};
+  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    return false;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 class MessageBoxSink : public MessageSink {
  public:
   void Show(std::string_view caption, std::string_view text) override {
@@ -80,11 +94,41 @@ class MessageBoxSink : public MessageSink {
       AppendLine(sink, "[" + std::string(caption) + "] " + std::string(text) + "\n");
       return;
     }
+    if (!HasInteractiveDesktop()) {
+      Logger().Record("message not shown, no desktop to show it on: [" + std::string(caption) + "] " +
+                      std::string(text));
+      return;
+    }
     std::string ansiText = win::Ansi(FromUtf8(text)), ansiCaption = win::Ansi(FromUtf8(caption));
     MessageBoxA(nullptr, ansiText.c_str(), ansiCaption.c_str(), MB_OK | MB_TASKMODAL);
   }
 };
 
+// The log file when MORVEL_LOG names none: the user's local application
+// data (a service's too), kept to about a megabyte and its predecessor.
+std::string DefaultLogFile() {
+  std::string base = win::Environment("LOCALAPPDATA");
+  if (base.empty()) base = win::Environment("TEMP");
+  if (base.empty()) return std::string();
+  std::string folder = base + "\\Morvel";
+  CreateDirectoryW(win::Wide(FromUtf8(folder)).c_str(), nullptr);
+  return folder + "\\morvel.log";
+}
+constexpr LONGLONG LogFileLimit = 1 << 20;
+
+void RotateWhenFull(const std::string& path) {
+  std::wstring wide = win::Wide(FromUtf8(path));
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return;
+  LARGE_INTEGER size;
+  size.LowPart = data.nFileSizeLow;
+  size.HighPart = static_cast<LONG>(data.nFileSizeHigh);
+  if (size.QuadPart < LogFileLimit) return;
+  MoveFileExW(wide.c_str(), (wide + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// Records go to the MORVEL_LOG file, else to the default file, and to the
+// debugger's output (OutputDebugString) as well.
 class DebugLog : public Log {
  public:
   void Record(std::string_view text) override {
@@ -96,16 +140,25 @@ class DebugLog : public Log {
                   now.wMinute, now.wSecond);
     std::string line =
         std::string(stamp) + " morvel[" + std::to_string(GetCurrentProcessId()) + "]: " + std::string(text) + "\n";
-    std::string path = win::Environment("MORVEL_LOG");
-    if (!path.empty()) {
-      AppendLine(path, line);
-      return;
-    }
     OutputDebugStringA(line.c_str());
+    std::string path = win::Environment("MORVEL_LOG");
+    if (path.empty()) {
+      path = DefaultLogFile();
+      if (!path.empty()) RotateWhenFull(path);
+    }
+    last_ = !path.empty() && AppendLine(path, line) ? path : DebuggerOutput;
+  }
+  std::string Place() override {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!last_.empty()) return last_;
+    std::string path = win::Environment("MORVEL_LOG");
+    return path.empty() ? DefaultLogFile() : path;
   }
 
  private:
+  static constexpr const char* DebuggerOutput = "the debugger's output (OutputDebugString)";
   std::mutex lock_;
+  std::string last_;  // where the last record went
 };
 
 }  // namespace

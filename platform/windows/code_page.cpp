@@ -1,11 +1,15 @@
 // The system ANSI code page: WideCharToMultiByte and MultiByteToWideChar with
-// CP_ACP. A replaced character is counted, as the Linux code page counts it.
+// CP_ACP. A replaced character is counted and logged with the characters
+// lost, as the Linux code page does.
 #include <vector>
 
 #include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
 namespace {
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 class AnsiCodePage : public CodePage {
  public:
@@ -26,7 +30,7 @@ class AnsiCodePage : public CodePage {
     if (size > 0)
       WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, utf8 ? nullptr : "?",
                           utf8 ? nullptr : &replaced);
-    if (replaced) CountIncident(Incident::ReplacedCharacters);
+    if (replaced) Record(text);
     return out;
   }
 
@@ -51,11 +55,30 @@ class AnsiCodePage : public CodePage {
       }
       i += length;
     }
+    Logger().Record("bytes the code page " + Name() + " cannot read were taken as '?'");
     CountIncident(Incident::ReplacedCharacters);
     return out;
   }
 
  private:
+  // The members print a '?' by contract; the user still hears which
+  // characters were lost (each tried alone: a few, on a rare path).
+  void Record(std::u16string_view text) {
+    String lost;
+    for (size_t i = 0; i < text.size(); ++i) {
+      size_t length = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+      std::wstring one = win::Wide(text.substr(i, length));
+      BOOL replaced = FALSE;
+      char buffer[16];
+      WideCharToMultiByte(CP_ACP, 0, one.data(), static_cast<int>(one.size()), buffer, sizeof buffer, "?", &replaced);
+      if (replaced && lost.find(text.substr(i, length)) == String::npos) lost += text.substr(i, length);
+      i += length - 1;
+    }
+    Logger().Record("characters the code page " + Name() + " cannot hold were sent as '?': " + ToUtf8(lost) +
+                    "; the system's code page for programs that do not use Unicode decides it");
+    CountIncident(Incident::ReplacedCharacters);
+  }
+
   static bool Convert(std::string_view bytes, String& out) {
     int size =
         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);

@@ -26,10 +26,14 @@ std::shared_ptr<NumberFormat> MakeWindowsNumberFormat();  // LOCALE_SDECIMAL of 
 std::shared_ptr<TempFolder> MakeWindowsTempFolder();      // GetTempPathA
 // MessageBoxA, modal with no owner; with MORVEL_MESSAGES set to a file, one
 // line "[caption] text" a message is appended there instead and no window
-// waits (tests, services without a desktop). In a DLL, a message goes to the
+// waits (tests, machines without a desktop). In a process with no visible
+// desktop (a service, a task run without its user) the message goes to the
+// log instead, as no one could close the box. In a DLL, a message goes to the
 // program's own sink instead when the program exports one (HostMessageExport).
 std::shared_ptr<MessageSink> MakeWindowsMessageSink();
-std::shared_ptr<Log> MakeWindowsLog();  // MORVEL_LOG file, else OutputDebugString
+// The MORVEL_LOG file, else %LOCALAPPDATA%\Morvel\morvel.log (about a
+// megabyte, then morvel.log.1), and OutputDebugString.
+std::shared_ptr<Log> MakeWindowsLog();
 std::shared_ptr<Pictures> MakeWindowsPictures();  // OleLoadPicture, IPicture
 std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
 

@@ -374,18 +374,4 @@ TEST_F(ServeTest, HttpAndOrigins) {
   EXPECT_EQ(local.Exchange(R"({"id":1,"create":"Morvel.PrintBarCode"})"), R"({"id":1,"result":{"object":1}})");
 }
 
-TEST(ServeOrigins, NormalForm) {
-  struct {
-    const char* In;
-    const char* Out;
-  } cases[] = {
-      {"HTTPS://Shop.Example.COM:443/", "https://shop.example.com"},
-      {"http://localhost:80", "http://localhost"},
-      {"http://localhost:8080", "http://localhost:8080"},
-      {"https://x.example:80", "https://x.example:80"},
-      {"null", "null"},
-  };
-  for (auto& c : cases) EXPECT_EQ(morvel::serve::NormalizeOrigin(c.In), c.Out) << c.In;
-}
-
 }  // namespace

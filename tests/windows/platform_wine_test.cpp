@@ -1,7 +1,8 @@
 // The Windows adapters of the platform ports, run under Wine against the
 // real services: the spooler's printer list and DEVMODE, the ANSI code page,
 // case folding, files and their error numbers, temporary files, the screen,
-// text measurement, DLL loading and SetupAPI.
+// text measurement, DLL loading, SetupAPI, and where messages and records go
+// (the log, and a process with no desktop to show a message box on).
 //
 //   platform_wine_test PRINTER
 //
@@ -11,7 +12,9 @@
 #include <winspool.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,7 @@
 #include "platform/spooler.h"
 #include "platform/temp_file.h"
 #include "platform/text_case.h"
+#include "platform/windows/windows_adapters.h"
 #include "tests/windows/wine_checks.h"
 
 using namespace morvel;
@@ -190,6 +194,34 @@ int main(int argc, char** argv) {
         "a missing DLL says why", why);
   std::vector<platform::UsbPrinterInterface> usb;
   Check(platform::ListUsbPrinters(usb), "SetupAPI lists the USB device interfaces", std::to_string(usb.size()));
+
+  // The log (MORVEL_LOG, as the harness sets it): what the summary of a run
+  // names, holding the characters a code page lost; and a message in a
+  // process with no visible desktop, which would otherwise wait for ever.
+  std::string logFile = platform::win::Environment("MORVEL_LOG");
+  auto logText = [&] {
+    std::ifstream in(logFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  s.Ansi->FromUnicode(u"Lot \u65E5 \u65E5\u672C");
+  Check(platform::Logger().Place() == logFile, "the log's place is the MORVEL_LOG file", platform::Logger().Place());
+  Check(logText().find("cannot hold were sent as '?': \xE6\x97\xA5\xE6\x9C\xAC;") != std::string::npos,
+        "a replaced text logs the characters lost, each once");
+  HWINSTA visible = GetProcessWindowStation();
+  HWINSTA hidden = CreateWindowStationW(L"MorvelNoDesktop", 0, WINSTA_ALL_ACCESS, nullptr);
+  bool moved = hidden != nullptr && SetProcessWindowStation(hidden);
+  Check(moved, "the process moves to a window station that is not visible", std::to_string(GetLastError()));
+  if (moved) {
+    DWORD started = GetTickCount();
+    platform::Current().Messages->Show("morvel", "no one is there to press OK");
+    SetProcessWindowStation(visible);
+    Check(GetTickCount() - started < 10000 &&
+              logText().find("no desktop to show it on: [morvel] no one is there to press OK") != std::string::npos,
+          "without a visible desktop a message goes to the log, and nothing waits");
+  }
+  if (hidden != nullptr) CloseWindowStation(hidden);
 
   return wine_checks::Summary();
 }
