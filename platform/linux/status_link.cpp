@@ -180,4 +180,12 @@ QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
   return state;
 }
 
+StatusTarget StatusTargetOf(const std::string& listedUri) { return {listedUri}; }
+
+SpoolerState AskSpooler(const std::string&) {
+  SpoolerState state;
+  state.Error = "there is no Windows spooler on this system";
+  return state;
+}
+
 }  // namespace morvel::platform
