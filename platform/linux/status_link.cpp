@@ -180,7 +180,11 @@ QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
   return state;
 }
 
-StatusTarget StatusTargetOf(const std::string& listedUri) { return {listedUri}; }
+StatusTarget StatusTargetOf(const std::string& listedUri) {
+  StatusTarget target;
+  target.Uri = listedUri;
+  return target;
+}
 
 SpoolerState AskSpooler(const std::string&) {
   SpoolerState state;
