@@ -14,9 +14,13 @@ mkdir -p "$st"
 
 status_emulator=""
 status_silent=""
+# Ends what this area started; the ended programs' statuses are no failure.
 status_cleanup() {
-  if [ -n "$status_emulator" ]; then kill "$status_emulator" 2>/dev/null; wait "$status_emulator" 2>/dev/null; fi
-  if [ -n "$status_silent" ]; then kill "$status_silent" 2>/dev/null; wait "$status_silent" 2>/dev/null; fi
+  local pid
+  for pid in $status_emulator $status_silent; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   status_emulator=""; status_silent=""
 }
 trap 'status_cleanup; harness_cleanup' EXIT
