@@ -3,6 +3,8 @@
 // status character table, TSPL's status byte and four-byte status.
 #include "control/status/Answers.h"
 
+#include "control/status/SpoolerTable.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -106,8 +108,9 @@ bool BitGroups(std::string_view answer, std::string_view label, bool& flag, uint
 }
 
 const std::vector<std::string>& StopReasons() {
-  static const std::vector<std::string> stop = {"media-empty", "media-jam", "cover-open", "marker-supply-empty",
-                                                "paused",      "offline",   "other"};
+  static const std::vector<std::string> stop = {"media-empty", "media-jam", "cover-open",       "marker-supply-empty",
+                                                "paused",      "offline",   "door-open",        "output-area-full",
+                                                "shutdown",    "other"};
   return stop;
 }
 
@@ -312,6 +315,25 @@ Reading ReadCups(int printerState, const std::vector<std::string>& reasons) {
   std::string state = printerState == 3 ? "idle" : printerState == 4 ? "processing" : printerState == 5 ? "stopped" : "unknown";
   if (state == "stopped" && reading.Reasons.empty()) Add(reading.Reasons, "paused");
   reading.State = StateFor(reading.Reasons, state);
+  return reading;
+}
+
+Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
+  Reading reading;
+  reading.Understood = true;
+  std::string state = jobs > 0 ? "processing" : "idle";
+  bool vague = false;
+  for (const SpoolerBit& row : SpoolerStatusTable) {
+    if ((status & row.Bit) == 0) continue;
+    if (row.Vague) vague = true;
+    else if (!row.Reason.empty()) Add(reading.Reasons, std::string(row.Reason));
+    if (!row.State.empty() && Gravity(std::string(row.State)) > Gravity(state)) state = row.State;
+  }
+  if (attributes & SpoolerWorkOffline) Add(reading.Reasons, "offline");
+  if (vague && StateFor(reading.Reasons, "") != "stopped") Add(reading.Reasons, "other");
+  reading.State = StateFor(reading.Reasons, state);
+  // A spooler that does not know the printer's state knows of no fault either.
+  if (state == "unknown" && reading.Reasons == std::vector<std::string>{"other"}) reading.State = "unknown";
   return reading;
 }
 

@@ -1,9 +1,10 @@
 // Reading printers' status answers into IPP terms, and knowing where each
 // answer ends. ZPL ~HQES and ~HS, SBPL ENQ (Status 4), TSPL ESC !? and
 // ESC !S, as the languages' programming guides lay them out; CUPS's own
-// printer-state and reasons.
+// printer-state and reasons; the Windows spooler's status bits.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ MORVEL_STATUS_API Reading ReadTsplExtended(std::string_view answer);
 // CUPS: printer-state 3/4/5 and its reasons (the -error, -warning, -report
 // suffixes dropped; keywords outside the list above read as other).
 MORVEL_STATUS_API Reading ReadCups(int printerState, const std::vector<std::string>& reasons);
+// The Windows spooler (PRINTER_INFO_2): its Status bits through
+// SpoolerStatusTable, working offline as offline, and documents in its
+// queue as processing.
+MORVEL_STATUS_API Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs);
 
 // Both readings together: the reasons of both, the graver state.
 MORVEL_STATUS_API Reading Combine(const Reading& first, const Reading& second);

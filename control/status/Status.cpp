@@ -1,8 +1,11 @@
 // morvel::QueryStatus: finds the installed printer, asks it in its brand's
 // way over its transport, and tells the answer in IPP terms. CUPS queues
 // report what CUPS knows; where the queue's device is a raw socket the device
-// is asked too, because CUPS's socket backend never asks it.
+// is asked too, because CUPS's socket backend never asks it. On Windows the
+// platform turns the printer's spooler port into the device's socket:// where
+// it can, and the spooler's own word where it cannot.
 #include <algorithm>
+#include <cstdio>
 #include <future>
 
 #include "control/status/Answers.h"
@@ -88,6 +91,41 @@ Asked AskSocketPrinter(Brand brand, std::string_view where, Clock::time_point de
   return Interpret(brand, platform::AskSocket(host, port, QueriesFor(brand), deadline));
 }
 
+std::string SpoolerRaw(const platform::SpoolerState& s) {
+  char raw[96];
+  std::snprintf(raw, sizeof raw, "Status=0x%08lx Attributes=0x%08lx cJobs=%lu\n", static_cast<unsigned long>(s.Status),
+                static_cast<unsigned long>(s.Attributes), static_cast<unsigned long>(s.Jobs));
+  return raw;
+}
+
+// A spooler that holds the queue (paused, working offline, a fault it
+// knows of) keeps the jobs from the device whatever the device says, so its
+// word joins the device's; where it has nothing to add the answer is the
+// device's alone, as for a socket:// printer.
+void JoinSpooler(PrinterStatus& out, const std::string& name) {
+  platform::SpoolerState s = platform::AskSpooler(name);
+  if (!s.Answered) return;
+  Reading spooler = status::ReadSpooler(s.Status, s.Attributes, s.Jobs);
+  if (spooler.State == "idle" && spooler.Reasons.empty()) return;
+  Reading both = status::Combine(Reading{true, out.State, out.Reasons}, spooler);
+  out.State = both.State;
+  out.Reasons = both.Reasons;
+  out.Raw = SpoolerRaw(s) + out.Raw;
+}
+
+void AskSpoolerAlone(PrinterStatus& out, const std::string& name) {
+  platform::SpoolerState s = platform::AskSpooler(name);
+  if (!s.Answered) {
+    out.Reasons = {"other"};
+    out.Error = s.Error;
+    return;
+  }
+  Reading reading = status::ReadSpooler(s.Status, s.Attributes, s.Jobs);
+  out.State = reading.State;
+  out.Reasons = reading.Reasons;
+  out.Raw = SpoolerRaw(s);
+}
+
 void Finish(PrinterStatus& out, const Asked& asked) {
   Reading reading = asked.Read;
   if (asked.TimedOut || !asked.Error.empty()) {
@@ -102,11 +140,18 @@ void Finish(PrinterStatus& out, const Asked& asked) {
   out.Raw += asked.Raw;
 }
 
-PrinterStatus Query(const std::string& name, const std::string& uri, std::chrono::milliseconds timeout) {
+PrinterStatus Query(const std::string& name, const std::string& listedUri, std::chrono::milliseconds timeout) {
   PrinterStatus out;
   out.Printer = name;
-  out.Uri = uri;
   const auto deadline = Clock::now() + timeout;
+  const platform::StatusTarget target = platform::StatusTargetOf(listedUri);
+  const std::string& uri = target.Uri;
+  out.Uri = uri;
+  if (!target.Error.empty()) {
+    out.Reasons = {"other"};
+    out.Error = target.Error;
+    return out;
+  }
   const Brand brand = status::BrandOf(name);
   const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
   if (scheme == "file:") {
@@ -114,12 +159,24 @@ PrinterStatus Query(const std::string& name, const std::string& uri, std::chrono
     return out;
   }
   if (Lower(uri).starts_with("socket://")) {
+    if (brand == Brand::Other && target.Spooled) {
+      AskSpoolerAlone(out, name);  // no query in its language: what the spooler knows
+      return out;
+    }
     if (brand == Brand::Other) {
       out.Reasons = {"other"};
       out.Error = "the printer's brand has no status query over a raw socket";
       return out;
     }
     Finish(out, AskSocketPrinter(brand, std::string_view(uri).substr(9), deadline));
+    if (target.Spooled) JoinSpooler(out, name);
+    return out;
+  }
+  if (scheme == "spooler:") {
+    AskSpoolerAlone(out, name);
+    if (!target.LocalPort.empty() && brand != Brand::Other && out.Error.empty())
+      out.Error = "asking the printer itself on " + target.LocalPort +
+                  " is not available on this system yet: this is the spooler's state";
     return out;
   }
   if (scheme == "usb:") {

@@ -13,9 +13,9 @@
 #include "morvel/morvel.h"
 #include "platform/services.h"
 #include "hosts/serve/Server.h"
-#ifndef MORVEL_CLI_NO_STATUS
-#include "hosts/cli/Emulator.h"
 #include "hosts/cli/StatusCommand.h"
+#ifndef MORVEL_CLI_NO_EMULATE
+#include "hosts/cli/Emulator.h"
 #endif
 #ifndef MORVEL_CLI_NO_PREVIEW
 #include "preview/Preview.h"
@@ -36,9 +36,9 @@ const char* const Usage =
     "                                PNG pictures of a ZPL, SBPL or Orx job, one a label\n"
 #endif
     "       morvel serve [OPTIONS]   serve web pages on this computer (morvel serve --help)\n"
-#ifndef MORVEL_CLI_NO_STATUS
     "       morvel status [NAME...] [--json] [--timeout MS]\n"
     "                                the printers' real state: NAME, STATE, REASONS a line\n"
+#ifndef MORVEL_CLI_NO_EMULATE
     "       morvel emulate [OPTIONS] a virtual label printer on this computer (morvel emulate --help)\n"
 #endif
     "       morvel help [run]        this text; 'help run' tells the script syntax\n";
@@ -155,8 +155,8 @@ int main(int argc, char** argv) {
   std::string command = argc > 1 ? argv[1] : "";
   if (command == "printers" && argc == 2) return ListPrinters();
   if (command == "serve") return morvel::serve::Main(std::vector<std::string>(argv + 2, argv + argc));
-#ifndef MORVEL_CLI_NO_STATUS
   if (command == "status") return morvel::cli::StatusMain({argv + 2, argv + argc}, std::cout, std::cerr);
+#ifndef MORVEL_CLI_NO_EMULATE
   if (command == "emulate") return morvel::emulate::Main({argv + 2, argv + argc});
 #endif
   if (command == "run" && argc <= 3) return Run(argc == 3 ? argv[2] : "");

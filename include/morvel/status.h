@@ -21,7 +21,8 @@ struct PrinterStatus {
   // idle, processing, stopped, or unknown when nobody answered.
   std::string State = "unknown";
   // IPP keywords: media-empty, media-jam, cover-open, marker-supply-empty,
-  // media-low, marker-supply-low, paused, offline, timed-out, other.
+  // media-low, marker-supply-low, paused, offline, timed-out, other; from
+  // the Windows spooler also door-open, output-area-full and shutdown.
   // Empty means none.
   std::vector<std::string> Reasons;
   // What the printer (and CUPS) answered, as received; for tools and logs.

@@ -1,8 +1,8 @@
-// Status exchanges over raw TCP, a device node and IPP. The printer's answer
-// is read until its framer says it is whole: a printer may split an answer
-// across packets or hold it back, and guessing a quiet time would either cut
-// an answer or wait for nothing.
+// Status exchanges over raw TCP, a device node and IPP, with poll and the
+// descriptors' own calls under the shared conversation.
 #include "platform/status_link.h"
+
+#include "platform/status_channel.h"
 
 #include <cups/cups.h>
 #include <fcntl.h>
@@ -22,16 +22,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // Waits for `events`; false when the deadline passed first.
 bool Wait(int fd, short events, Clock::time_point deadline) {
   for (;;) {
     pollfd p{fd, events, 0};
-    int n = poll(&p, 1, MsLeft(deadline));
+    int n = poll(&p, 1, MillisecondsLeft(deadline));
     if (n > 0) return true;
     if (n == 0) return false;
     if (errno != EINTR) return true;  // the read or write that follows tells the error
@@ -61,58 +56,28 @@ class Descriptor {
   int fd_;
 };
 
-// Runs the exchanges over an open non-blocking descriptor.
-void Converse(int fd, bool isSocket, const std::vector<Exchange>& exchanges, Clock::time_point deadline,
-              LinkResult& result) {
-  std::string pending;  // bytes after the last whole answer
-  for (const Exchange& exchange : exchanges) {
-    size_t sent = 0;
-    while (sent < exchange.Query.size()) {
-      if (!Wait(fd, POLLOUT, deadline)) {
-        result.TimedOut = true;
-        return;
-      }
-      ssize_t n = isSocket ? send(fd, exchange.Query.data() + sent, exchange.Query.size() - sent, MSG_NOSIGNAL)
-                           : write(fd, exchange.Query.data() + sent, exchange.Query.size() - sent);
-      if (n > 0) {
-        sent += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        result.Error = std::string("cannot send the query: ") + std::strerror(errno);
-        return;
-      }
-    }
-    for (;;) {
-      if (size_t whole = exchange.Framer(pending); whole > 0 && whole <= pending.size()) {
-        result.Answers.push_back(pending.substr(0, whole));
-        pending.erase(0, whole);
-        break;
-      }
-      if (!Wait(fd, POLLIN, deadline)) {
-        result.TimedOut = true;
-        result.Partial = pending;
-        return;
-      }
-      char buffer[4096];
-      ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n > 0) {
-        pending.append(buffer, static_cast<size_t>(n));
-        if (pending.size() > (1u << 20)) {
-          result.Error = "the answer does not end (over 1 MiB)";
-          result.Partial = pending.substr(0, 256);
-          return;
-        }
-      } else if (n == 0) {
-        result.Error = "the printer closed the connection before its answer was whole";
-        result.Partial = pending;
-        return;
-      } else if (errno != EAGAIN && errno != EINTR) {
-        result.Error = std::string("cannot read the answer: ") + std::strerror(errno);
-        result.Partial = pending;
-        return;
-      }
-    }
+// An open non-blocking descriptor: a socket, or a device node.
+class DescriptorChannel : public StatusChannel {
+ public:
+  DescriptorChannel(int fd, bool isSocket) : fd_(fd), isSocket_(isSocket) {}
+  bool WaitWritable(Clock::time_point deadline) override { return Wait(fd_, POLLOUT, deadline); }
+  bool WaitReadable(Clock::time_point deadline) override { return Wait(fd_, POLLIN, deadline); }
+  Io Send(const char* data, size_t size) override {
+    return Result(isSocket_ ? send(fd_, data, size, MSG_NOSIGNAL) : write(fd_, data, size));
   }
-}
+  Io Receive(char* buffer, size_t size) override { return Result(read(fd_, buffer, size)); }
+
+ private:
+  static Io Result(ssize_t n) {
+    Io io;
+    if (n > 0) io.Bytes = static_cast<size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EINTR)) io.Again = true;
+    else if (n < 0) io.Error = std::strerror(errno);
+    return io;
+  }
+  int fd_;
+  bool isSocket_;
+};
 
 int GiveUp(http_t*, void*) { return 0; }
 
@@ -163,7 +128,8 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
   // Queries are a few bytes each, the next sent only after an answer: none waits to be gathered.
   int one = 1;
   setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  Converse(fd.Get(), true, exchanges, deadline, result);
+  DescriptorChannel channel(fd.Get(), true);
+  Converse(channel, exchanges, deadline, result);
   return result;
 }
 
@@ -175,13 +141,14 @@ LinkResult AskDevice(const std::string& node, const std::vector<Exchange>& excha
     return result;
   }
   result.Connected = true;
-  Converse(fd.Get(), false, exchanges, deadline, result);
+  DescriptorChannel channel(fd.Get(), false);
+  Converse(channel, exchanges, deadline, result);
   return result;
 }
 
 QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
   QueueState state;
-  const int timeoutMs = std::max(MsLeft(deadline), 1);
+  const int timeoutMs = std::max(MillisecondsLeft(deadline), 1);
   http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, timeoutMs, nullptr);
   if (http == nullptr) {
     state.Error = std::string("cannot reach the CUPS server ") + cupsServer();
@@ -210,6 +177,18 @@ QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
   }
   ippDelete(response);
   httpClose(http);
+  return state;
+}
+
+StatusTarget StatusTargetOf(const std::string& listedUri) {
+  StatusTarget target;
+  target.Uri = listedUri;
+  return target;
+}
+
+SpoolerState AskSpooler(const std::string&) {
+  SpoolerState state;
+  state.Error = "there is no Windows spooler on this system";
   return state;
 }
 

@@ -215,4 +215,47 @@ TEST(StatusAnswers, CupsStateAndReasons) {
   }
 }
 
+// The Windows spooler's Status bits (PRINTER_INFO_2), its work-offline
+// attribute and its job count, as the spooler sets them together.
+TEST(StatusAnswers, SpoolerStatusBitsAttributesAndJobs) {
+  constexpr uint32_t Paused = 0x1, Error = 0x2, PaperJam = 0x8, PaperOut = 0x10, Offline = 0x80, Printing = 0x400,
+                     BinFull = 0x800, WarmingUp = 0x10000, TonerLow = 0x20000, NoToner = 0x40000,
+                     Intervention = 0x100000, DoorOpen = 0x400000, Unknown = 0x800000, PowerSave = 0x1000000;
+  constexpr uint32_t WorkOffline = 0x400;
+  const struct {
+    uint32_t Status, Attributes, Jobs;
+    const char* State;
+    std::vector<std::string> Reasons;
+  } cases[] = {
+      {0, 0, 0, "idle", {}},
+      {0, 0, 3, "processing", {}},
+      {Printing, 0, 0, "processing", {}},
+      {Paused, 0, 2, "stopped", {"paused"}},
+      {PaperOut | Printing, 0, 1, "stopped", {"media-empty"}},
+      // The spooler sets the error bit beside the fault it names: the fault says it all.
+      {PaperJam | Error, 0, 0, "stopped", {"media-jam"}},
+      {Error, 0, 0, "stopped", {"other"}},
+      {Intervention | TonerLow, 0, 0, "stopped", {"marker-supply-low", "other"}},
+      {Offline, WorkOffline, 0, "stopped", {"offline"}},
+      {0, WorkOffline, 1, "stopped", {"offline"}},
+      {TonerLow, 0, 0, "idle", {"marker-supply-low"}},
+      {NoToner, 0, 0, "stopped", {"marker-supply-empty"}},
+      {DoorOpen, 0, 0, "stopped", {"door-open"}},
+      {BinFull | Paused, 0, 0, "stopped", {"paused", "output-area-full"}},
+      {WarmingUp, 0, 0, "processing", {}},
+      {PowerSave, 0, 0, "idle", {}},
+      {Unknown, 0, 0, "unknown", {"other"}},
+      {Unknown | PaperOut, 0, 0, "stopped", {"media-empty", "other"}},
+      {0x80000000u, 0, 0, "idle", {}},  // a bit no Windows names yet says nothing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << "Status 0x" << c.Status << " Attributes 0x" << c.Attributes
+                                    << std::dec << " cJobs " << c.Jobs);
+    status::Reading r = status::ReadSpooler(c.Status, c.Attributes, c.Jobs);
+    EXPECT_TRUE(r.Understood);
+    EXPECT_EQ(r.State, c.State);
+    EXPECT_EQ(r.Reasons, c.Reasons);
+  }
+}
+
 }  // namespace
