@@ -6,22 +6,10 @@
 # calls on Linux. Uses host_linux, same_documents of checks-host.sh.
 echo "== the control in containers"
 embed_printer="ZDesigner GK420t"
-cat >"$WORK/host/embed.mvs" <<MVS
-SetPrint "$embed_printer"
-OpenPort "$embed_printer"
-InitPrint 60 40 4 10 2 1 0
-PrintFont 10 20 Form-hosted 12 F1.TTF
-PrintCode 10 60 12345678 128 1 30 2 4
-PrintLabel 1
-ClosePort
-SetPrint "$embed_printer"
-OpenPort "$embed_printer"
-InitPrint 60 40 4 10 2 1 0
-PrintFont 10 20 ATL-hosted 12 F1.TTF
-PrintCode 10 60 12345678 128 1 30 2 4
-PrintLabel 1
-ClosePort
-MVS
+for embed_text in Form-hosted ATL-hosted; do
+  printf '%s\n' "SetPrint \"$embed_printer\"" "OpenPort \"$embed_printer\"" "InitPrint 60 40 4 10 2 1 0" \
+    "PrintFont 10 20 $embed_text 12 F1.TTF" "PrintCode 10 60 12345678 128 1 30 2 4" "PrintLabel 1" "ClosePort"
+done >"$WORK/host/embed.mvs"
 host_linux embed "$WORK/host/embed.mvs"
 # The null display driver for this area only: Wine's desktop process takes
 # its driver when it starts, so the server restarts around the change; the
