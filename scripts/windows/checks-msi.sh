@@ -10,7 +10,9 @@
 # the registry keys the package wrote equal to those regsvr32 writes for
 # the installed file. Then a newer build of it, without the property,
 # replaces it and keeps the list; msiexec /x leaves nothing. Last, the
-# package without the property writes no list.
+# package without the property writes no list. (A 32-bit regsvr32 on a
+# 64-bit system also registers the interfaces in the 64-bit view, which a
+# 32-bit package cannot write; the x86 checks compare the 32-bit view.)
 # Uses host_linux, windows_run and same_documents of checks-host.sh.
 echo "== MSI packages"
 msi_work=$WORK/msi
@@ -184,20 +186,22 @@ msi_checks() {
   # the registry as it is then (HKLM\...\Session Manager\Environment).
   check "$arch: a new cmd runs morvel.exe by name (the machine's PATH)" test "$(by_name)" = "$msi_version"
 
-  # Exactly regsvr32's keys: regsvr32 /u of the installed file removes all
-  # that the package wrote in HKCR (its product's keys aside), and regsvr32
-  # writes it all back as it was.
+  # Exactly regsvr32's keys, in this architecture's view of HKCR: regsvr32
+  # of the installed file changes nothing the package wrote and adds
+  # nothing, and regsvr32 /u then leaves HKCR as it was before the package
+  # (its product's keys aside). The package's removal, later, has nothing
+  # left to remove but its product.
   msi_hkcr "$dir" "$arch-installed"
-  timeout 120 "$loader" regsvr32.exe /s /u "$folder\\Morvel2.ocx" || true
-  msi_hkcr "$dir" "$arch-unregistered"
   timeout 120 "$loader" regsvr32.exe /s "$folder\\Morvel2.ocx" || true
   msi_hkcr "$dir" "$arch-registered"
-  check "$arch: the package wrote the control's keys in HKCR and nothing else but its product's" \
+  timeout 120 "$loader" regsvr32.exe /s /u "$folder\\Morvel2.ocx" || true
+  msi_hkcr "$dir" "$arch-unregistered"
+  check "$arch: regsvr32 of the installed file finds the keys and values it writes all written" \
+    diff -u <(msi_plain_paths "$msi_work/$arch-installed.txt") <(msi_plain_paths "$msi_work/$arch-registered.txt")
+  check "$arch: ... and regsvr32 /u removes all the package wrote in HKCR but its product's keys" \
     test -n "$(msi_control_keys "$msi" "$msi_work/$arch-installed.txt")" \
          -a -z "$(msi_control_keys "$msi" "$msi_work/$arch-unregistered.txt")" \
          -a -z "$(msi_unaccounted "$msi_work/$arch-before.txt" "$msi_work/$arch-unregistered.txt")"
-  check "$arch: ... exactly the keys and values regsvr32 writes for the installed file" \
-    diff -u <(msi_plain_paths "$msi_work/$arch-installed.txt") <(msi_plain_paths "$msi_work/$arch-registered.txt")
 
   check "$arch: msiexec /i of a newer build, without ALLOWEDORIGINS, exits 0" \
     msi_run "$msi_work/$arch-newer.msi" /i newer
@@ -232,3 +236,39 @@ msi_checks() {
   unset -f msi_run create by_name origins products
 }
 each_arch msi_checks
+
+# Where 32-bit programs cannot run, the x86 package as a 64-bit Windows
+# installs it all the same, by its 64-bit msiexec: the files in Program
+# Files (x86), the class and the list in the 32-bit registry view, and all
+# of it removed again (no 32-bit host can show the control working here).
+if [ "$RUNS_32BIT" -eq 0 ]; then
+  echo "-- the x86 package through the 64-bit msiexec"
+  msi_x86_by_wine64() {
+    local msi=dist/morvel-windows-x86.msi unix="$WINEPREFIX/drive_c/Program Files (x86)/Morvel" status=0
+    local file='C:\Program Files (x86)\Morvel\Morvel2.ocx' class typelib
+    class=$(msi_rows "$msi" Registry | awk -F'\t' '$2 == 0 && $3 ~ /^CLSID\\[^\\]*\\InprocServer32$/ && $4 == "" { print $3 }')
+    typelib=$(msi_rows "$msi" Registry | awk -F'\t' '$2 == 0 && $3 ~ /^TypeLib\\.*\\win32$/ { print $3 }')
+    default_of() {  # the default value of an HKCR key in one view (32 or 64)
+      "$WINE64" reg query "HKCR\\$1" /ve "/reg:$2" 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'
+    }
+    timeout 300 "$WINE64" msiexec /i "$(windows_path "$msi")" /qn /l*v "$(windows_path "$msi_work/x86-by-wine64.log")" \
+      "ALLOWEDORIGINS=$msi_origins" >/dev/null 2>&1 || status=$?
+    check "x86 package, 64-bit msiexec: exits 0 (exit $status), the files in Program Files (x86)\\Morvel as shipped" \
+      bash -c 'test "$1" -eq 0 && for f in Morvel2.ocx orxlib.dll morvel.exe; do cmp "$2/$f" "$3/$f" || exit 1; done' _ \
+        "$status" "$unix" "$WORK/dist/morvel-windows/x86"
+    check "x86 package, 64-bit msiexec: the class's server and the type library (win32) the installed file, in the 32-bit view only" \
+      test "$(default_of "$class" 32)" = "$file" -a "$(default_of "$typelib" 32)" = "$file" -a -z "$(default_of "$class" 64)"
+    check "x86 package, 64-bit msiexec: AllowedOrigins under HKLM\\Software\\WOW6432Node\\Morvel, and the folder on the PATH" \
+      test -n "$("$WINE64" reg query 'HKLM\Software\WOW6432Node\Morvel' /v AllowedOrigins 2>/dev/null | grep -F "$msi_origins")" \
+           -a -n "$(msi_path_value | grep -xF 'C:\Program Files (x86)\Morvel\')"
+    status=0
+    timeout 300 "$WINE64" msiexec /x "$(windows_path "$msi")" /qn >/dev/null 2>&1 || status=$?
+    msi_hkcr build-win64 x86-by-wine64-removed
+    check "x86 package, 64-bit msiexec: msiexec /x exits 0 (exit $status) and leaves no file, key, list or PATH entry" \
+      test "$status" -eq 0 -a ! -e "$unix" -a -z "$(msi_control_keys "$msi" "$msi_work/x86-by-wine64-removed.txt")" \
+           -a -z "$("$WINE64" reg query 'HKLM\Software\WOW6432Node\Morvel' 2>/dev/null | grep AllowedOrigins)" \
+           -a -z "$(msi_path_value | grep -F 'Morvel')"
+    unset -f default_of
+  }
+  msi_x86_by_wine64
+fi
