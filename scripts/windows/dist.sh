@@ -148,7 +148,7 @@ for arch in x64:win64 x86:win32; do
   rm -f "$msi"
   # wixl takes files and includes by paths relative to where it runs.
   (cd "$stage" && wixl -a "$name" -o "$root/$msi" -I . -D Arch="$name" -D Version="$version" \
-    -D Stage="morvel-windows/$name" -D LibId="$libid" -D ClassId="$classid" \
+    -D Stage="morvel-windows/$name" -D LibId="$libid" -D LibVersion="$libversion" -D ClassId="$classid" \
     -D TypeLibKeys="msi-$name/typelib.wxi" -D InterfaceKeys="msi-$name/interfaces.wxi" \
     "$root/scripts/windows/dist/morvel.wxs")
   msi_finish "$msi"
