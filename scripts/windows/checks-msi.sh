@@ -6,9 +6,9 @@
 # regsvr32, the files in Program Files, the allow-list in the registry, the
 # class and the type library as COM finds them (com_wine_test), a label
 # from VBScript through the installed control equal byte for byte to
-# `morvel run`'s, morvel.exe by name from a new cmd (the PATH entry), and
-# the registry keys the package wrote equal to those regsvr32 writes for
-# the installed file. Then a newer build of it, without the property,
+# `morvel run`'s, morvel.exe by name from a new cmd (the PATH entry), its
+# bridge allowing the list's origins, and the registry keys the package
+# wrote equal to those regsvr32 writes for the installed file. Then a newer build of it, without the property,
 # replaces it and keeps the list; msiexec /x leaves nothing. Last, the
 # package without the property writes no list. (A 32-bit regsvr32 on a
 # 64-bit system also registers the interfaces in the 64-bit view, which a
@@ -127,6 +127,24 @@ msi_path_value() {  # the machine's PATH, its empty entries aside
   "$WINE64" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH 2>/dev/null |
     tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p' | tr ';' '\n' | grep -v '^$' || true
 }
+# Whether a bridge started now (LOADER EXE: morvel.exe serve) allows the
+# origins of the list the package was given; stopped by Ctrl+C once it has
+# said so.
+msi_bridge_allows() {
+  local log=$msi_work/bridge.err pid status=0 o i
+  : >"$log"
+  "$1" "$2" serve --port 0 >/dev/null 2>"$log" &
+  pid=$!
+  for o in $msi_origins; do
+    wait_for_line "$log" "^morvel serve: allowed origin $o"$'\r'"?\$" 20 || status=1
+  done
+  kill -INT "$pid" 2>/dev/null || true
+  for ((i = 0; i < 50; i++)); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  [ "$status" -eq 0 ] || sed 's/^/  | /' "$log" >&2
+  return "$status"
+}
 msi_products() {  # the Morvel packages installed: "NAME VERSION"
   "$(loader_of "$1")" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
     awk '$1 == "DisplayName" { name = $3 " " $4 } $1 == "DisplayVersion" && name ~ /^Morvel / { print name, $3; name = "" }'
@@ -185,6 +203,8 @@ msi_checks() {
   # Wine gives a process started from Linux the machine's environment of
   # the registry as it is then (HKLM\...\Session Manager\Environment).
   check "$arch: a new cmd runs morvel.exe by name (the machine's PATH)" test "$(by_name)" = "$msi_version"
+  check "$arch: the installed morvel.exe serve allows the origins of the machine's list" \
+    msi_bridge_allows "$loader" "$unix/morvel.exe"
 
   # Exactly regsvr32's keys, in this architecture's view of HKCR: regsvr32
   # of the installed file changes nothing the package wrote and adds
@@ -261,6 +281,8 @@ if [ "$RUNS_32BIT" -eq 0 ]; then
     check "x86 package, 64-bit msiexec: AllowedOrigins under HKLM\\Software\\WOW6432Node\\Morvel, and the folder on the PATH" \
       test -n "$("$WINE64" reg query 'HKLM\Software\WOW6432Node\Morvel' /v AllowedOrigins 2>/dev/null | grep -F "$msi_origins")" \
            -a -n "$(msi_path_value | grep -xF 'C:\Program Files (x86)\Morvel\')"
+    check "x86 package, 64-bit msiexec: a 64-bit morvel.exe serve allows the origins of that list" \
+      msi_bridge_allows "$WINE64" "$ROOT/build-win64/bin/morvel.exe"
     status=0
     timeout 300 "$WINE64" msiexec /x "$(windows_path "$msi")" /qn >/dev/null 2>&1 || status=$?
     msi_hkcr build-win64 x86-by-wine64-removed
