@@ -4,7 +4,8 @@
 # std::mutex in GCC 12), widl and Wine's IDL files, and Wine in both
 # architectures with the libraries its spooler and font code load at run
 # time (CUPS, FreeType), which Debian lists only as recommendations; pefile
-# reads the modules as files.
+# reads the modules as files; wixl and msitools build and read the MSI
+# packages.
 # Idempotent: installs only what is missing. Needs root (or sudo).
 set -euo pipefail
 
@@ -23,6 +24,7 @@ packages=(
   cmake ninja-build
   zip unzip
   python3-pefile
+  wixl msitools
 )
 
 installed() {

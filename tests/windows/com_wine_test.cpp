@@ -5,6 +5,9 @@
 // OLE pictures, and the unload check.
 //
 //   com_wine_test LOGO.BMP
+//   com_wine_test --registration   the registry entries and the type library
+//                                  only (a registration made another way:
+//                                  the installer's)
 //
 // Prints one line per check and "N passed, M failed"; exits 1 on a failure.
 #include <windows.h>
@@ -460,13 +463,17 @@ void Unload() {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: %s LOGO.BMP\n", argv[0]);
+    std::fprintf(stderr, "usage: %s LOGO.BMP | --registration\n", argv[0]);
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Registry();
   TypeLibrary();
+  if (std::string(argv[1]) == "--registration") {
+    CoUninitialize();
+    return wine_checks::Summary();
+  }
   Dispatch();
   Vtable();
   Pictures(argv[1]);
