@@ -213,6 +213,21 @@ for case in "unknown-printer:printer 'ZDesigner ZM400 Missing': OpenPrinterA fai
   each_arch host_failure "$name" "$logged"
 done
 
+# Without MORVEL_LOG the records go to the user's default log file, and the
+# summary names that file, which then holds why.
+host_default_log() {
+  local dir=$1 status=0 named unix
+  refuse_port
+  timeout 120 "$(loader_of "$dir")" "$dir/bin/morvel.exe" run "$(windows_path "$WORK/host/refusing-printer.mvs")" \
+    >/dev/null 2>"$WORK/host/$dir-default-log.err" || status=$?
+  named=$(sed -n 's/\r$//; s/^morvel: labels may not have reached their printer: .* (see \(.*\))$/\1/p' \
+    "$WORK/host/$dir-default-log.err")
+  unix=$("$WINE64" winepath -u "$named" 2>/dev/null | tr -d '\r')
+  check "$dir: without MORVEL_LOG the summary names the user's log file, which holds why ($named)" \
+    bash -c "[ $status -eq 3 ] && [[ '$named' == *'\\Morvel\\morvel.log' ]] && grep -q \"printer '$REFUSING_PRINTER'\" '$unix'"
+}
+each_arch host_default_log
+
 # Without orxlib.dll and LabelPrintAPI.dll beside the program: OpenPort of
 # an Orx printer raises 53; the Dothan driver says so in a message box,
 # whose text reaches the sink, and no window waits.
