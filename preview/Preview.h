@@ -1,5 +1,5 @@
 // Pictures of printer jobs: a job's language told from its first bytes,
-// read into labels (Label.h) and each label drawn as a one-bit PNG at the
+// read into labels (lang/Label.h) and each label drawn as a one-bit PNG at the
 // printer's resolution through the house renderer.
 #pragma once
 
@@ -10,9 +10,29 @@
 #include <string_view>
 #include <vector>
 
-#include "preview/Label.h"
+#include "lang/Label.h"
 
 namespace morvel::preview {
+
+// The label model of the languages' readers, which previews are drawn from.
+using lang::Code128Field;
+using lang::Field;
+using lang::FilledBox;
+using lang::Job;
+using lang::Label;
+using lang::Language;
+using lang::MalformedJob;
+using lang::MaxLabelSide;
+using lang::ParseOrx;
+using lang::ParseSbpl;
+using lang::ParseZpl;
+using lang::QrField;
+using lang::Raster;
+using lang::Shape;
+using lang::SymbolField;
+using lang::TextField;
+using lang::Warning;
+namespace detail = lang::detail;
 
 // ZPL (^XA or ~ first), SBPL (ESC A first), Orx (a known command word
 // first); nullopt for anything else.

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "preview/Preview.h"
-#include "preview/ZplGraphics.h"
+#include "lang/zpl/Graphics.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
 
@@ -514,7 +514,7 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
   EXPECT_NE(job.Warnings[0].Text.find("does not inflate"), std::string::npos) << job.Warnings[0].Text;
   // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.
   std::string why;
-  auto small = preview::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
+  auto small = lang::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
   ASSERT_TRUE(small);
   const char* expected[] = {"1111000000000000", "1111111111111111", "1111111111111111", "0011000000000000"};
   for (int r = 0; r < 4; ++r) {

@@ -9,9 +9,9 @@
 #include <cmath>
 #include <map>
 
-#include "preview/Label.h"
+#include "lang/Label.h"
 
-namespace morvel::preview {
+namespace morvel::lang {
 namespace {
 
 using detail::Split;
@@ -351,4 +351,4 @@ class OrxReader {
 
 Job ParseOrx(std::string_view bytes, int dpi) { return OrxReader(bytes, dpi).Read(); }
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

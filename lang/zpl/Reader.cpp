@@ -16,10 +16,10 @@
 #include <map>
 #include <set>
 
-#include "preview/Label.h"
-#include "preview/ZplGraphics.h"
+#include "lang/Label.h"
+#include "lang/zpl/Graphics.h"
 
-namespace morvel::preview {
+namespace morvel::lang {
 namespace {
 
 using detail::Whole;
@@ -1647,4 +1647,4 @@ Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>
   return ZplReader(bytes, dpi, each).Read();
 }
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

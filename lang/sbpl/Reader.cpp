@@ -9,9 +9,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "preview/Label.h"
+#include "lang/Label.h"
 
-namespace morvel::preview {
+namespace morvel::lang {
 namespace {
 
 using detail::Split;
@@ -301,4 +301,4 @@ class SbplReader {
 
 Job ParseSbpl(std::string_view bytes, int dpi) { return SbplReader(bytes, dpi).Read(); }
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang
