@@ -9,7 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#include <unordered_map>
+
 #include "lang/Label.h"
+#include "lang/sbpl/Commands.h"
 
 namespace morvel::lang {
 namespace {
@@ -18,10 +21,6 @@ using detail::Split;
 using detail::Whole;
 
 constexpr char Esc = 0x1B;
-
-// Known command names, longer ones first where one begins another.
-constexpr const char* Names[] = {"A3", "A1", "2D30", "CS", "#F", "%", "H", "V", "P", "RG", "RD",
-                                 "FW", "BG", "DN", "GM", "Q",  "Z",  "IP0", "A"};
 
 class SbplReader {
  public:
@@ -34,7 +33,7 @@ class SbplReader {
       if (p == std::string_view::npos) p = b_.size();
       if (p > i && !Blank(i, p)) Warn(i, "bytes outside any command; ignored");
       if (p >= b_.size()) break;
-      i = Command(p);
+      i = Step(p);
     }
     if (label_) throw MalformedJob(labelStart_, "the label begun here never ends (ESC Z missing: the job is cut)");
     return std::move(job_);
@@ -55,16 +54,10 @@ class SbplReader {
   }
 
   // The command at ESC position p; returns where the next one starts.
-  size_t Command(size_t p) {
+  size_t Step(size_t p) {
     std::string_view rest = b_.substr(p + 1);
-    const char* name = nullptr;
-    for (const char* n : Names) {
-      if (rest.substr(0, std::strlen(n)) == n) {
-        name = n;
-        break;
-      }
-    }
-    if (name == nullptr) {
+    const sbpl::Command* command = sbpl::Find(rest);
+    if (command == nullptr) {
       std::string shown;
       for (size_t k = 0; k < rest.size() && k < 2 && rest[k] != Esc; ++k) shown += rest[k];
       if (rest.empty()) throw MalformedJob(p, "the job is cut in the middle of a command (ESC without a name)");
@@ -75,13 +68,11 @@ class SbplReader {
       Warn(p, "unknown command ESC " + shown + "; ignored");
       return NextEsc(p + 1);
     }
-    const size_t paramsAt = p + 1 + std::strlen(name);
-    const std::string n(name);
-    if (n == "GM") return Graphic(p, paramsAt);
-    if (n == "DN") return QrData(p, paramsAt);
+    const size_t paramsAt = p + 1 + command->Name.size();
+    if (command == &sbpl::Graphic) return Graphic(p, paramsAt);
+    if (command == &sbpl::QrData) return QrData(p, paramsAt);
     const size_t end = NextEsc(paramsAt);
-    std::string_view params = b_.substr(paramsAt, end - paramsAt);
-    Simple(n, p, params);
+    Simple(*command, p, b_.substr(paramsAt, end - paramsAt));
     return end;
   }
 
@@ -151,123 +142,145 @@ class SbplReader {
   // SBPL turns counter-clockwise; the model turns clockwise.
   int Clockwise() const { return (360 - rotation_ * 90) % 360; }
 
-  void Simple(const std::string& n, size_t p, std::string_view params) {
-    if (n == "A") {
-      if (label_) {
-        Warn(p, "ESC A inside a label; the label goes on");
-        return;
-      }
-      label_ = Label();
-      labelStart_ = p;
-      h_ = v_ = rotation_ = 0;
-      qr_.reset();
-      if (!params.empty() && !Blank(p + 2, p + 2 + params.size())) Warn(p + 2, "bytes after ESC A; ignored");
+  using Handler = void (SbplReader::*)(const sbpl::Command&, size_t, std::string_view);
+
+  // A command of plain parameters: ESC A starts a label, the others act
+  // inside one, by the table's command.
+  void Simple(const sbpl::Command& command, size_t p, std::string_view params) {
+    static const std::unordered_map<const sbpl::Command*, Handler> handlers = {
+        {&sbpl::End, &SbplReader::EndLabel},           {&sbpl::BaseReference, &SbplReader::BaseReference},
+        {&sbpl::LabelSize, &SbplReader::LabelSize},    {&sbpl::Speed, &SbplReader::Setting},
+        {&sbpl::Density, &SbplReader::Setting},        {&sbpl::Rfid, &SbplReader::Setting},
+        {&sbpl::Pitch, &SbplReader::Pitch},            {&sbpl::Quantity, &SbplReader::Quantity},
+        {&sbpl::Rotation, &SbplReader::Rotation},      {&sbpl::Horizontal, &SbplReader::Position},
+        {&sbpl::Vertical, &SbplReader::Position},      {&sbpl::OutlineFont, &SbplReader::Text},
+        {&sbpl::ProportionalFont, &SbplReader::Text}, {&sbpl::Line, &SbplReader::Line},
+        {&sbpl::Code128, &SbplReader::Code128},        {&sbpl::QrCode, &SbplReader::QrCode},
+    };
+    if (&command == &sbpl::Start) return StartLabel(p, params);
+    if (!InLabel(p, "ESC " + std::string(command.Name))) return;
+    if (auto h = handlers.find(&command); h != handlers.end()) (this->*h->second)(command, p, params);
+  }
+
+  void StartLabel(size_t p, std::string_view params) {
+    if (label_) {
+      Warn(p, "ESC A inside a label; the label goes on");
       return;
     }
-    if (!InLabel(p, "ESC " + n)) return;
-    auto whole = [&](std::string_view t) { return Whole(t); };
-    if (n == "Z") {
-      if (qr_) Warn(p, "QR code set up by ESC 2D30 without its ESC DN data; left out");
-      label_->Width = width_;
-      label_->Height = height_;
-      job_.Labels.push_back(std::move(*label_));
-      label_.reset();
-      return;
-    }
-    if (n == "A3") {
-      offsetV_ = static_cast<int>(After(params, 'V').value_or(0));
-      offsetH_ = static_cast<int>(After(params, 'H').value_or(0));
-      return;
-    }
-    if (n == "A1") {
-      auto v = After(params, 'V'), h = After(params, 'H');
-      if (!v || !h || *v < 1 || *h < 1 || *v > MaxLabelSide || *h > MaxLabelSide)
-        return Warn(p, "ESC A1 label size '" + std::string(params) + "' out of range; fitted to the fields");
-      height_ = static_cast<int>(*v);
-      width_ = static_cast<int>(*h);
-      return;
-    }
-    if (n == "CS") return label_->Notes.push_back("print speed " + std::string(params));
-    if (n == "#F") return label_->Notes.push_back("print density " + std::string(params));
-    if (n == "IP0") return label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
-    if (n == "P") return;  // character pitch: one line of text needs none
-    if (n == "Q") {
-      label_->Copies = params.empty() ? "1" : std::string(params);
-      return;
-    }
-    if (n == "%") {
-      auto r = whole(params);
-      if (!r || *r < 0 || *r > 3) return Warn(p, "ESC % rotation '" + std::string(params) + "' is not 0..3; ignored");
-      rotation_ = static_cast<int>(*r);
-      return;
-    }
-    if (n == "H" || n == "V") {
-      auto v = whole(params);
-      if (!v || *v < 0 || *v > 99999) return Warn(p, "ESC " + n + " position '" + std::string(params) + "' is not a number; ignored");
-      (n == "H" ? h_ : v_) = static_cast<int>(*v);
-      return;
-    }
-    if (n == "RG" || n == "RD") {
-      // RG: five settings then the text; RD: three. The last two are the
-      // character width and height in dots.
-      const size_t settings = n == "RG" ? 5 : 3;
-      auto parts = Split(params, ',', settings + 1);
-      if (parts.size() < settings + 1) return Warn(p, "ESC " + n + " without its text; ignored");
-      auto w = whole(parts[settings - 2]), h = whole(parts[settings - 1]);
-      if (!w || !h || *h < 1 || *w < 1) return Warn(p, "ESC " + n + " character size is not a number; ignored");
-      TextField text;
-      text.X = X();
-      text.Y = Y();
-      text.Utf8 = detail::ToUtf8Lenient(parts[settings]);
-      text.Width = static_cast<double>(*w);
-      text.Height = static_cast<double>(*h);
-      text.Font = "DejaVu Sans";  // outline (RG) and CG (RD) fonts
-      text.Bold = n == "RD";
-      text.Rotation = Clockwise();
-      label_->Fields.push_back(text);
-      return;
-    }
-    if (n == "FW") return Line(p, params);
-    if (n == "BG") {
-      // BG, two digits of narrow bar width, three of height, the data with its start code.
-      if (params.size() < 5) return Warn(p, "ESC BG without bar width and height; ignored");
-      auto module = whole(params.substr(0, 2)), height = whole(params.substr(2, 3));
-      if (!module || !height || *module < 1) return Warn(p, "ESC BG bar width or height is not a number; ignored");
-      std::string_view data = params.substr(5);
-      if (data.size() >= 2 && data[0] == '>' && (data[1] == 'G' || data[1] == 'H' || data[1] == 'I')) data.remove_prefix(2);
-      else Warn(p, "ESC BG data without a start code (>G, >H, >I); encoded as it is");
-      Code128Field code;
-      code.X = X();
-      code.Y = Y();
-      code.Module = static_cast<int>(std::min(*module, 10L));
-      code.BarHeight = static_cast<int>(*height);
-      code.Data = std::string(data);
-      code.Rotation = Clockwise();
-      label_->Fields.push_back(code);
-      return;
-    }
-    if (n == "2D30") {
-      // 2D30,ECC,cell size,mode,concatenation.
-      auto parts = Split(params, ',');
-      if (parts.size() < 3 || detail::Trim(parts[1]).size() != 1)
-        return Warn(p, "ESC 2D30 settings '" + std::string(params) + "' not understood; ignored");
-      auto cell = detail::Decimal(parts[2]);
-      char ecc = static_cast<char>(std::toupper(static_cast<unsigned char>(detail::Trim(parts[1])[0])));
-      if (!cell || *cell < 1 || *cell > 99 || std::string_view("LMQH").find(ecc) == std::string_view::npos)
-        return Warn(p, "ESC 2D30 settings '" + std::string(params) + "' out of range; ignored");
-      QrField qr;
-      qr.X = X();
-      qr.Y = Y();
-      qr.Module = static_cast<int>(*cell);
-      qr.ErrorCorrection = ecc;
-      qr.Rotation = Clockwise();
-      qr_ = qr;
-      return;
-    }
+    label_ = Label();
+    labelStart_ = p;
+    h_ = v_ = rotation_ = 0;
+    qr_.reset();
+    if (!params.empty() && !Blank(p + 2, p + 2 + params.size())) Warn(p + 2, "bytes after ESC A; ignored");
+  }
+
+  void EndLabel(const sbpl::Command&, size_t p, std::string_view) {
+    if (qr_) Warn(p, "QR code set up by ESC 2D30 without its ESC DN data; left out");
+    label_->Width = width_;
+    label_->Height = height_;
+    job_.Labels.push_back(std::move(*label_));
+    label_.reset();
+  }
+
+  void BaseReference(const sbpl::Command&, size_t, std::string_view params) {
+    offsetV_ = static_cast<int>(After(params, 'V').value_or(0));
+    offsetH_ = static_cast<int>(After(params, 'H').value_or(0));
+  }
+
+  void LabelSize(const sbpl::Command&, size_t p, std::string_view params) {
+    auto v = After(params, 'V'), h = After(params, 'H');
+    if (!v || !h || *v < 1 || *h < 1 || *v > MaxLabelSide || *h > MaxLabelSide)
+      return Warn(p, "ESC A1 label size '" + std::string(params) + "' out of range; fitted to the fields");
+    height_ = static_cast<int>(*v);
+    width_ = static_cast<int>(*h);
+  }
+
+  // The settings that change nothing in the picture, told as notes.
+  void Setting(const sbpl::Command& command, size_t, std::string_view params) {
+    if (&command == &sbpl::Rfid) return label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
+    label_->Notes.push_back(std::string(command.What) + " " + std::string(params));
+  }
+
+  void Pitch(const sbpl::Command&, size_t, std::string_view) {}  // one line of text needs none
+
+  void Quantity(const sbpl::Command&, size_t, std::string_view params) {
+    label_->Copies = params.empty() ? "1" : std::string(params);
+  }
+
+  void Rotation(const sbpl::Command&, size_t p, std::string_view params) {
+    auto r = Whole(params);
+    if (!r || *r < 0 || *r > 3) return Warn(p, "ESC % rotation '" + std::string(params) + "' is not 0..3; ignored");
+    rotation_ = static_cast<int>(*r);
+  }
+
+  void Position(const sbpl::Command& command, size_t p, std::string_view params) {
+    auto v = Whole(params);
+    if (!v || *v < 0 || *v > 99999)
+      return Warn(p, "ESC " + std::string(command.Name) + " position '" + std::string(params) + "' is not a number; ignored");
+    (&command == &sbpl::Horizontal ? h_ : v_) = static_cast<int>(*v);
+  }
+
+  // RG: five settings then the text; RD: three. The last two are the
+  // character width and height in dots.
+  void Text(const sbpl::Command& command, size_t p, std::string_view params) {
+    const std::string n(command.Name);
+    const size_t settings = &command == &sbpl::OutlineFont ? 5 : 3;
+    auto parts = Split(params, ',', settings + 1);
+    if (parts.size() < settings + 1) return Warn(p, "ESC " + n + " without its text; ignored");
+    auto w = Whole(parts[settings - 2]), h = Whole(parts[settings - 1]);
+    if (!w || !h || *h < 1 || *w < 1) return Warn(p, "ESC " + n + " character size is not a number; ignored");
+    TextField text;
+    text.X = X();
+    text.Y = Y();
+    text.Utf8 = detail::ToUtf8Lenient(parts[settings]);
+    text.Width = static_cast<double>(*w);
+    text.Height = static_cast<double>(*h);
+    text.Font = "DejaVu Sans";  // outline (RG) and CG (RD) fonts
+    text.Bold = &command == &sbpl::ProportionalFont;
+    text.Rotation = Clockwise();
+    label_->Fields.push_back(text);
+  }
+
+  // BG, two digits of narrow bar width, three of height, the data with its start code.
+  void Code128(const sbpl::Command&, size_t p, std::string_view params) {
+    if (params.size() < 5) return Warn(p, "ESC BG without bar width and height; ignored");
+    auto module = Whole(params.substr(0, 2)), height = Whole(params.substr(2, 3));
+    if (!module || !height || *module < 1) return Warn(p, "ESC BG bar width or height is not a number; ignored");
+    std::string_view data = params.substr(5);
+    if (data.size() >= 2 && data[0] == '>' && (data[1] == 'G' || data[1] == 'H' || data[1] == 'I'))
+      data.remove_prefix(2);
+    else
+      Warn(p, "ESC BG data without a start code (>G, >H, >I); encoded as it is");
+    Code128Field code;
+    code.X = X();
+    code.Y = Y();
+    code.Module = static_cast<int>(std::min(*module, 10L));
+    code.BarHeight = static_cast<int>(*height);
+    code.Data = std::string(data);
+    code.Rotation = Clockwise();
+    label_->Fields.push_back(code);
+  }
+
+  // 2D30,ECC,cell size,mode,concatenation.
+  void QrCode(const sbpl::Command&, size_t p, std::string_view params) {
+    auto parts = Split(params, ',');
+    if (parts.size() < 3 || detail::Trim(parts[1]).size() != 1)
+      return Warn(p, "ESC 2D30 settings '" + std::string(params) + "' not understood; ignored");
+    auto cell = detail::Decimal(parts[2]);
+    char ecc = static_cast<char>(std::toupper(static_cast<unsigned char>(detail::Trim(parts[1])[0])));
+    if (!cell || *cell < 1 || *cell > 99 || std::string_view("LMQH").find(ecc) == std::string_view::npos)
+      return Warn(p, "ESC 2D30 settings '" + std::string(params) + "' out of range; ignored");
+    QrField qr;
+    qr.X = X();
+    qr.Y = Y();
+    qr.Module = static_cast<int>(*cell);
+    qr.ErrorCorrection = ecc;
+    qr.Rotation = Clockwise();
+    qr_ = qr;
   }
 
   // FW aa H bbbb, FW aa V bbbb (lines) and FW aa bb V cccc H dddd (a box).
-  void Line(size_t p, std::string_view params) {
+  void Line(const sbpl::Command&, size_t p, std::string_view params) {
     auto bad = [&] { Warn(p, "ESC FW '" + std::string(params) + "' not understood; ignored"); };
     if (params.size() < 4) return bad();
     auto thick = Whole(params.substr(0, 2));
