@@ -159,7 +159,4 @@ class Emulator {
 // ~/.local/state/morvel/emulate.
 std::string DefaultJobsFolder();
 
-// `morvel emulate ...`: arguments after the word emulate.
-int Main(const std::vector<std::string>& args);
-
 }  // namespace morvel::emulate
