@@ -64,10 +64,6 @@ struct Preview {
 // be told.
 Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi);
 
-// `morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]`;
-// arguments after the word preview. Returns the exit status.
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
 // Writes PATH-minus-extension-K.png beside a finished job file (one a
 // label); failures and warnings go to `report`. True when every picture was
 // written.
