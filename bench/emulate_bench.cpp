@@ -34,12 +34,12 @@ void StatusRoundTrip(benchmark::State& state) {
   emulate::Emulator emulator(options);
   std::string error;
   if (!emulator.Start(error)) return state.SkipWithError(error.c_str());
-  const std::string port = std::to_string(emulator.Port(emulate::Tongue::Zpl));
+  const std::string port = std::to_string(emulator.Port(lang::Language::Zpl));
   std::vector<double> ms;
   for (auto _ : state) {
     auto start = Clock::now();
     auto link = platform::AskSocket("127.0.0.1", port,
-                                    {{"~HQES", status::ZplHostQueryFrame}, {"~HS", status::ZplHostStatusFrame}},
+                                    {{"~HQES", lang::zpl::HostQueryFrame}, {"~HS", lang::zpl::HostStatusFrame}},
                                     start + std::chrono::seconds(5));
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     if (link.Answers.size() != 2) return state.SkipWithError("no whole answer");
@@ -73,7 +73,7 @@ void ThousandZplLabels(benchmark::State& state) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(emulator.Port(emulate::Tongue::Zpl)));
+    a.sin_port = htons(static_cast<uint16_t>(emulator.Port(lang::Language::Zpl)));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     for (size_t sent = 0; sent < job.size();) sent += static_cast<size_t>(std::max<ssize_t>(0, send(fd, job.data() + sent, job.size() - sent, 0)));

@@ -9,13 +9,14 @@
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"
 #include "drivers/zebra/Zebra.h"
+#include "lang/Language.h"
 #include "platform/services.h"
 
 #include <unordered_set>
 
 namespace morvel {
 
-const char16_t* const PrintBarCode::DefaultBrandTable = u"orx:orx |zdesigner:zdesigner |dothan:t7 ,t6 |sato:sato ";
+const char16_t* const PrintBarCode::DefaultBrandTable = lang::DefaultBrandTable;
 
 namespace {
 
@@ -35,11 +36,17 @@ std::vector<String> Split(const String& text, char16_t separator) {
   }
 }
 
+// The driver of a brand of the catalogue: the one that writes the brand's
+// language (lang/Language.h), or Dothan's vendor library.
 std::unique_ptr<IPrn> DriverForBrand(const String& key) {
-  if (key == u"orx") return std::make_unique<Orx>();
-  if (key == u"zdesigner") return std::make_unique<Zebra>();
-  if (key == u"dothan") return std::make_unique<Dothan>();
-  if (key == u"sato") return std::make_unique<Sato>();
+  if (key == lang::VendorDrawnBrand) return std::make_unique<Dothan>();
+  const std::optional<lang::Language> language = lang::LanguageOfBrand(key);
+  if (!language) return nullptr;
+  switch (*language) {
+    case lang::Language::Zpl: return std::make_unique<Zebra>();
+    case lang::Language::Sbpl: return std::make_unique<Sato>();
+    case lang::Language::Tspl: return std::make_unique<Orx>();
+  }
   return nullptr;
 }
 

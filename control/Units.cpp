@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "control/Numbers.h"
+#include "lang/Language.h"
 
 namespace morvel {
 
@@ -49,10 +50,7 @@ Integer Module1::ContainsAnyKeyword(std::vector<String>& keywords, String& text)
   return 0;
 }
 
-bool Module1::KeywordOccurs(const String& keyword, const String& text) {
-  // An empty keyword is found at the start of any non-empty text.
-  return keyword.empty() ? !text.empty() : text.find(keyword) != String::npos;
-}
+bool Module1::KeywordOccurs(const String& keyword, const String& text) { return lang::KeywordOccurs(keyword, text); }
 
 String Module1::DotsText(Single value, Integer unit) {
   return numbers::FormatInteger(ConvertToDots(value, unit));

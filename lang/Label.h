@@ -3,6 +3,8 @@
 // through the house renderer (preview/Painter.cpp).
 #pragma once
 
+#include "lang/Language.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,8 +19,6 @@
 #include "render/Symbols.h"
 
 namespace morvel::lang {
-
-enum class Language { Zpl, Sbpl, Orx };
 
 // Positions and sizes are dots from the label's top left corner, the label
 // home already added. Rotations are clockwise quarter turns in degrees.

@@ -20,31 +20,15 @@ std::optional<Language> Detect(std::string_view bytes) {
   for (size_t k = i; k < end; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(bytes[k])));
   for (const char* known : {"SIZE", "GAP", "BLINE", "SPEED", "DENSITY", "DIRECTION", "CLS", "TEXT", "BAR", "BOX",
                             "BARCODE", "QRCODE", "BITMAP", "DOWNLOAD", "PUTBMP", "PRINT", "FORMFEED", "SET"})
-    if (word == known) return Language::Orx;
+    if (word == known) return Language::Tspl;
   return std::nullopt;
-}
-
-std::optional<Language> LanguageNamed(std::string_view name) {
-  if (name == "zpl") return Language::Zpl;
-  if (name == "sbpl") return Language::Sbpl;
-  if (name == "orx") return Language::Orx;
-  return std::nullopt;
-}
-
-const char* NameOf(Language language) {
-  switch (language) {
-    case Language::Zpl: return "ZPL";
-    case Language::Sbpl: return "SBPL";
-    case Language::Orx: return "Orx";
-  }
-  return "?";
 }
 
 Job Parse(std::string_view bytes, Language language, int dpi) {
   switch (language) {
     case Language::Zpl: return ParseZpl(bytes, dpi);
     case Language::Sbpl: return ParseSbpl(bytes, dpi);
-    case Language::Orx: return ParseOrx(bytes, dpi);
+    case Language::Tspl: return ParseOrx(bytes, dpi);
   }
   return Job();
 }

@@ -37,8 +37,6 @@ namespace detail = lang::detail;
 // ZPL (^XA or ~ first), SBPL (ESC A first), Orx (a known command word
 // first); nullopt for anything else.
 std::optional<Language> Detect(std::string_view bytes);
-std::optional<Language> LanguageNamed(std::string_view name);  // zpl, sbpl, orx
-const char* NameOf(Language language);
 
 // Throws MalformedJob when the job cannot be read whole.
 Job Parse(std::string_view bytes, Language language, int dpi);

@@ -17,7 +17,7 @@ namespace morvel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using status::Brand;
+using lang::Language;
 using status::Reading;
 
 std::string Lower(std::string text) {
@@ -32,33 +32,27 @@ struct Asked {
   bool TimedOut = false;
 };
 
-// The brand's queries, in order; a reading for each answer that came.
-std::vector<platform::Exchange> QueriesFor(Brand brand) {
-  switch (brand) {
-    case Brand::Zebra:
-      return {{"~HQES\r\n", status::ZplHostQueryFrame}, {"~HS\r\n", status::ZplHostStatusFrame}};
-    case Brand::Sato:
-      return {{std::string(1, '\x05'), status::SbplStatus4Frame}};
-    case Brand::Orx:
-      return {{"\x1b!?", status::TsplStatusByteFrame}};
-    case Brand::Other:
-      break;
-  }
-  return {};
+// The language's queries that are asked, in order.
+std::vector<platform::Exchange> QueriesFor(Language language) {
+  std::vector<platform::Exchange> exchanges;
+  for (const lang::StatusQuery& q : lang::StatusOf(language).Queries)
+    if (!q.Sent.empty()) exchanges.push_back({std::string(q.Sent), q.Frame});
+  return exchanges;
 }
 
-Asked Interpret(Brand brand, const platform::LinkResult& link) {
+// A reading for each answer that came, read by its query's row.
+Asked Interpret(Language language, const platform::LinkResult& link) {
   Asked asked;
   asked.TimedOut = link.TimedOut;
   asked.Error = link.Error;
   for (const auto& a : link.Answers) asked.Raw += a;
   asked.Raw += link.Partial;
+  std::vector<const lang::StatusQuery*> asking;
+  for (const lang::StatusQuery& q : lang::StatusOf(language).Queries)
+    if (!q.Sent.empty()) asking.push_back(&q);
   Reading reading;
-  for (size_t k = 0; k < link.Answers.size(); ++k) {
-    Reading one;
-    if (brand == Brand::Zebra) one = k == 0 ? status::ReadZplHostQuery(link.Answers[k]) : status::ReadZplHostStatus(link.Answers[k]);
-    if (brand == Brand::Sato) one = status::ReadSbplStatus4(link.Answers[k]);
-    if (brand == Brand::Orx) one = status::ReadTsplStatusByte(link.Answers[k]);
+  for (size_t k = 0; k < link.Answers.size() && k < asking.size(); ++k) {
+    Reading one = asking[k]->Read(link.Answers[k]);
     if (!one.Understood) {
       one.Reasons = {"other"};
       one.State = "unknown";
@@ -67,17 +61,17 @@ Asked Interpret(Brand brand, const platform::LinkResult& link) {
     reading = k == 0 ? one : status::Combine(reading, one);
   }
   // A Zebra printer may stay silent on ~HS while it is out of paper or its
-  // head is open: the ~HQES answer already says what is wrong.
-  if (brand == Brand::Zebra && link.Answers.size() == 1 && link.TimedOut && reading.Understood &&
+  // head is open: an earlier answer that already says what is wrong will do.
+  if (!link.Answers.empty() && link.Answers.size() < asking.size() && link.TimedOut && reading.Understood &&
       reading.State == "stopped") {
     asked.TimedOut = false;
-    asked.Raw.resize(link.Answers[0].size());
+    asked.Raw.resize(asked.Raw.size() - link.Partial.size());
   }
   asked.Read = reading;
   return asked;
 }
 
-Asked AskSocketPrinter(Brand brand, std::string_view where, Clock::time_point deadline) {
+Asked AskSocketPrinter(Language language, std::string_view where, Clock::time_point deadline) {
   std::string authority(where.substr(0, where.find('/')));
   std::string host = authority, port = "9100";
   if (!authority.empty() && authority[0] == '[') {
@@ -88,7 +82,7 @@ Asked AskSocketPrinter(Brand brand, std::string_view where, Clock::time_point de
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
   }
-  return Interpret(brand, platform::AskSocket(host, port, QueriesFor(brand), deadline));
+  return Interpret(language, platform::AskSocket(host, port, QueriesFor(language), deadline));
 }
 
 std::string SpoolerRaw(const platform::SpoolerState& s) {
@@ -152,29 +146,29 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     out.Error = target.Error;
     return out;
   }
-  const Brand brand = status::BrandOf(name);
+  const std::optional<Language> speaks = lang::LanguageOfPrinter(name).Speaks;
   const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
   if (scheme == "file:") {
     out.State = "idle";
     return out;
   }
   if (Lower(uri).starts_with("socket://")) {
-    if (brand == Brand::Other && target.Spooled) {
+    if (!speaks && target.Spooled) {
       AskSpoolerAlone(out, name);  // no query in its language: what the spooler knows
       return out;
     }
-    if (brand == Brand::Other) {
+    if (!speaks) {
       out.Reasons = {"other"};
       out.Error = "the printer's brand has no status query over a raw socket";
       return out;
     }
-    Finish(out, AskSocketPrinter(brand, std::string_view(uri).substr(9), deadline));
+    Finish(out, AskSocketPrinter(*speaks, std::string_view(uri).substr(9), deadline));
     if (target.Spooled) JoinSpooler(out, name);
     return out;
   }
   if (scheme == "spooler:") {
     AskSpoolerAlone(out, name);
-    if (!target.LocalPort.empty() && brand != Brand::Other && out.Error.empty())
+    if (!target.LocalPort.empty() && speaks && out.Error.empty())
       out.Error = "asking the printer itself on " + target.LocalPort +
                   " is not available on this system yet: this is the spooler's state";
     return out;
@@ -183,12 +177,12 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     // usb:/dev/usb/lpN: the usblp node answers on its read channel.
     std::string node = uri.substr(4);
     if (node.starts_with("//")) node.erase(0, 2);
-    if (brand == Brand::Other) {
+    if (!speaks) {
       out.Reasons = {"other"};
       out.Error = "the printer's brand has no status query";
       return out;
     }
-    Finish(out, Interpret(brand, platform::AskDevice(node, QueriesFor(brand), deadline)));
+    Finish(out, Interpret(*speaks, platform::AskDevice(node, QueriesFor(*speaks), deadline)));
     return out;
   }
   if (scheme == "cups:") {
@@ -207,11 +201,11 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     out.Raw = raw;
     out.State = reading.State;
     out.Reasons = reading.Reasons;
-    if (Lower(q.DeviceUri).starts_with("socket://") && brand != Brand::Other) {
+    if (Lower(q.DeviceUri).starts_with("socket://") && speaks) {
       std::string where = q.DeviceUri.substr(9);
       if (size_t query = where.find('?'); query != std::string::npos) where.resize(query);
       PrinterStatus device;
-      Finish(device, AskSocketPrinter(brand, where, deadline));
+      Finish(device, AskSocketPrinter(*speaks, where, deadline));
       Reading both = status::Combine(reading, Reading{true, device.State, device.Reasons});
       // The device unknown does not make a working queue unknown: timed-out tells it.
       if (both.State == "unknown") both.State = reading.State;

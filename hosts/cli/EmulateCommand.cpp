@@ -74,8 +74,8 @@ int EmulateMain(const Invocation& call) {
     }
   }
   const std::string shown = options.ListenAddress.find(':') != std::string::npos ? "[" + options.ListenAddress + "]" : options.ListenAddress;
-  for (Tongue t : {Tongue::Zpl, Tongue::Sbpl, Tongue::Tspl})
-    if (int p = emulator.Port(t)) call.Out << NameOf(t) << " " << shown << ":" << p << "\n";
+  for (Language t : {Language::Zpl, Language::Sbpl, Language::Tspl})
+    if (int p = emulator.Port(t)) call.Out << lang::NameOf(t) << " " << shown << ":" << p << "\n";
   if (web) call.Out << "web http://" << shown << ":" << web->Port() << "/\n";
   call.Out << "jobs " << emulator.Settings().JobsFolder << std::endl;
   WaitForStop();

@@ -39,7 +39,7 @@ std::string NowIso() {
 
 struct Emulator::Network {
   struct Listener {
-    Tongue Language;
+    lang::Language Language;
     tcp::acceptor Acceptor;
     int Port = 0;
     bool Waiting = false;  // for a free place before it accepts again
@@ -102,8 +102,8 @@ struct Emulator::Connection {
 // One connection's job as its bytes come: begun by the first byte that is
 // no query, written to its file as it comes, cut at the size limit.
 struct Emulator::Intake {
-  Intake(Emulator& emulator, Tongue tongue, std::string peer)
-      : Owner(emulator), Language(tongue), Peer(std::move(peer)) {}
+  Intake(Emulator& emulator, Language language, std::string peer)
+      : Owner(emulator), Language(language), Peer(std::move(peer)) {}
 
   void Take(const std::string& bytes, uint64_t received) {
     if (!Open) {
@@ -159,7 +159,7 @@ struct Emulator::Intake {
   }
 
   Emulator& Owner;
-  const Tongue Language;
+  const lang::Language Language;
   const std::string Peer;
   JobRecord Job;
   std::ofstream Out;
@@ -176,16 +176,16 @@ Emulator::~Emulator() { Stop(); }
 
 bool Emulator::Listen(std::string& error) {
   network_ = std::make_unique<Network>();
-  const std::pair<Tongue, std::optional<int>> wanted[] = {
-      {Tongue::Zpl, options_.ZplPort}, {Tongue::Sbpl, options_.SbplPort}, {Tongue::Tspl, options_.TsplPort}};
-  for (const auto& [tongue, port] : wanted) {
+  const std::pair<lang::Language, std::optional<int>> wanted[] = {
+      {Language::Zpl, options_.ZplPort}, {Language::Sbpl, options_.SbplPort}, {Language::Tspl, options_.TsplPort}};
+  for (const auto& [language, port] : wanted) {
     if (!port) continue;
     const std::string where = options_.ListenAddress + ":" + std::to_string(*port);
     error_code ec;
     tcp::resolver resolver(network_->Context);
     auto found = resolver.resolve(options_.ListenAddress, std::to_string(*port),
                                   tcp::resolver::passive | tcp::resolver::numeric_service, ec);
-    auto listener = std::make_unique<Network::Listener>(Network::Listener{tongue, tcp::acceptor(network_->Context)});
+    auto listener = std::make_unique<Network::Listener>(Network::Listener{language, tcp::acceptor(network_->Context)});
     tcp::acceptor& acceptor = listener->Acceptor;
     if (!ec && found.empty()) ec = net::error::host_not_found;
     if (!ec) acceptor.open(found.begin()->endpoint().protocol(), ec);
@@ -193,9 +193,9 @@ bool Emulator::Listen(std::string& error) {
     if (!ec) acceptor.bind(found.begin()->endpoint(), ec);
     if (!ec) acceptor.listen(128, ec);
     if (ec) {
-      error = std::string("cannot listen on ") + where + " for " + NameOf(tongue) + ": " + ec.message() +
+      error = std::string("cannot listen on ") + where + " for " + lang::NameOf(language) + ": " + ec.message() +
               (ec == net::error::address_in_use
-                   ? " (another program has the port; choose another with --" + std::string(NameOf(tongue)) + ")"
+                   ? " (another program has the port; choose another with --" + std::string(lang::NameOf(language)) + ")"
                    : "");
       network_->Listeners.clear();
       return false;
@@ -228,10 +228,10 @@ void Emulator::StopNetwork() {
   connectionsChanged_.wait(hold, [&] { return open_.empty(); });
 }
 
-int Emulator::Port(Tongue tongue) const {
+int Emulator::Port(Language language) const {
   if (network_)
     for (const auto& l : network_->Listeners)
-      if (l->Language == tongue) return l->Port;
+      if (l->Language == language) return l->Port;
   return 0;
 }
 
@@ -258,7 +258,7 @@ void Emulator::Resume() {
     if (network_->Listeners[k]->Waiting) Accept(k);
 }
 
-void Emulator::Spawn(Tongue tongue, std::shared_ptr<Connection> connection) {
+void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) {
   error_code ec;
   connection->Socket.set_option(tcp::no_delay(true), ec);  // answers go out at once
   const tcp::endpoint from = connection->Socket.remote_endpoint(ec);
@@ -267,8 +267,8 @@ void Emulator::Spawn(Tongue tongue, std::shared_ptr<Connection> connection) {
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.push_back(connection);
   }
-  std::thread([this, tongue, connection] {
-    Serve(*connection, tongue);
+  std::thread([this, language, connection] {
+    Serve(*connection, language);
     // Under the lock: once Stop sees no connection, none touches the emulator.
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.erase(std::find(open_.begin(), open_.end(), connection));
@@ -277,9 +277,9 @@ void Emulator::Spawn(Tongue tongue, std::shared_ptr<Connection> connection) {
   }).detach();
 }
 
-void Emulator::Serve(Connection& connection, Tongue tongue) {
-  Intake job(*this, tongue, connection.Peer);
-  QueryScanner scanner(tongue);
+void Emulator::Serve(Connection& connection, Language language) {
+  Intake job(*this, language, connection.Peer);
+  QueryScanner scanner(language);
   std::vector<Query> queries;
   std::string jobBytes;
   char buffer[65536];
@@ -304,11 +304,11 @@ void Emulator::Serve(Connection& connection, Tongue tongue) {
     scanner.Feed(std::string_view(buffer, got), jobBytes, queries);
     job.Take(jobBytes, got);
     for (Query q : queries) {
-      if (q == Query::Cancel) {
-        Cancel(tongue);
+      if (q->Cancels) {
+        Cancel(language);
         job.End(true);
       }
-      Answer(connection, tongue, q);
+      Answer(connection, q);
     }
   }
   jobBytes.clear();
@@ -317,19 +317,6 @@ void Emulator::Serve(Connection& connection, Tongue tongue) {
   job.End(false);
 }
 
-void Emulator::Answer(Connection& connection, Tongue tongue, Query query) {
-  Snapshot s = Now();
-  std::string answer;
-  switch (query) {
-    case Query::HostStatus: answer = ZplHostStatus(s); break;
-    case Query::HostQuery: answer = ZplHostQuery(s); break;
-    case Query::HostIdentification: answer = ZplHostIdentification(s); break;
-    case Query::Enquiry: answer = SbplStatus4(s); break;
-    case Query::Cancel: answer = SbplCancelReply(s); break;
-    case Query::StatusByte: answer = TsplStatusByte(s); break;
-    case Query::ExtendedStatus: answer = TsplExtendedStatus(s); break;
-  }
-  connection.Send(answer);
-}
+void Emulator::Answer(Connection& connection, Query query) { connection.Send(query->Answer(Now())); }
 
 }  // namespace morvel::emulate

@@ -181,7 +181,7 @@ std::string StateJson(const PrinterState& s) {
 std::string JobsJson(const std::vector<JobRecord>& jobs) {
   nlohmann::json list = nlohmann::json::array();
   for (const auto& j : jobs)
-    list.push_back({{"id", j.Id},           {"language", NameOf(j.Language)}, {"file", j.File},
+    list.push_back({{"id", j.Id},           {"language", lang::NameOf(j.Language)}, {"file", j.File},
                     {"peer", j.Peer},       {"received", j.Received},         {"bytes", j.Bytes},
                     {"cut", j.Cut},         {"dropped", j.Dropped},           {"stage", NameOf(j.Stage)},
                     {"labels", j.LabelsTotal}, {"labels_printed", j.LabelsPrinted}, {"pictures", j.Pictures},

@@ -21,15 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-preview::Language PreviewLanguage(Tongue tongue) {
-  switch (tongue) {
-    case Tongue::Zpl: return preview::Language::Zpl;
-    case Tongue::Sbpl: return preview::Language::Sbpl;
-    case Tongue::Tspl: return preview::Language::Orx;
-  }
-  return preview::Language::Zpl;
-}
-
 std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
@@ -53,7 +44,7 @@ void SbplJobMarks(const std::string& bytes, std::string& id, std::string& name) 
 }
 
 nlohmann::json ToJson(const JobRecord& job) {
-  return {{"id", job.Id},           {"language", NameOf(job.Language)}, {"file", job.File},
+  return {{"id", job.Id},           {"language", lang::NameOf(job.Language)}, {"file", job.File},
           {"peer", job.Peer},       {"received", job.Received},         {"bytes", job.Bytes},
           {"cut", job.Cut},         {"dropped", job.Dropped},           {"stage", NameOf(job.Stage)},
           {"labels", job.LabelsTotal}, {"labels_printed", job.LabelsPrinted}, {"pictures", job.Pictures}, {"warnings", job.Warnings}};
@@ -105,18 +96,18 @@ void Emulator::Log(const std::string& line) {
   std::cerr << "morvel emulate: " << line << std::endl;
 }
 
-int Emulator::NewJob(Tongue tongue, const std::string& peer, std::string& file) {
+int Emulator::NewJob(Language language, const std::string& peer, std::string& file) {
   std::lock_guard<std::mutex> hold(lock_);
   const int id = nextId_++;
-  file = options_.JobsFolder + "/" + Numbered(id) + "." + NameOf(tongue);
+  file = options_.JobsFolder + "/" + Numbered(id) + "." + lang::NameOf(language);
   return id;
 }
 
-void Emulator::Cancel(Tongue tongue) {
+void Emulator::Cancel(Language language) {
   std::lock_guard<std::mutex> hold(lock_);
   for (auto it = queue_.begin(); it != queue_.end();) {
     auto job = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == *it; });
-    if (job != jobs_.end() && job->Language == tongue && job->Stage == JobStage::Waiting) {
+    if (job != jobs_.end() && job->Language == language && job->Stage == JobStage::Waiting) {
       job->Stage = JobStage::Cancelled;
       it = queue_.erase(it);
     } else {
@@ -130,14 +121,14 @@ void Emulator::Finished(JobRecord record) {
   // Read once to know the labels and warnings; a job that cannot be read
   // whole gives no picture, as `morvel preview` gives none.
   std::string bytes = ReadFile(record.File);
-  if (record.Language == Tongue::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
+  if (record.Language == Language::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
   if (record.Cut) record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) + " bytes");
   if (record.Stage != JobStage::Cancelled) {
     try {
       size_t labels = 0;
       preview::Job parsed;
-      if (record.Language == Tongue::Zpl) parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
-      else parsed = preview::Parse(bytes, PreviewLanguage(record.Language), options_.Dpi), labels = parsed.Labels.size();
+      if (record.Language == Language::Zpl) parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
+      else parsed = preview::Parse(bytes, record.Language, options_.Dpi), labels = parsed.Labels.size();
       for (const auto& w : parsed.Warnings) record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
       record.LabelsTotal = labels;
       if (labels == 0) record.Warnings.push_back("the job prints no label");
@@ -148,7 +139,7 @@ void Emulator::Finished(JobRecord record) {
   {
     std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << ToJson(record).dump(1) << "\n";
   }
-  Log("job " + std::to_string(record.Id) + " (" + NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
+  Log("job " + std::to_string(record.Id) + " (" + lang::NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
       " bytes) from " + record.Peer + (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
   std::lock_guard<std::mutex> hold(lock_);
   if (record.Stage == JobStage::Waiting) queue_.push_back(record.Id);
@@ -228,10 +219,10 @@ bool Emulator::PrintSome(JobRecord& job) {
     Changed();
   };
   try {
-    if (job.Language == Tongue::Zpl) {
+    if (job.Language == Language::Zpl) {
       preview::ParseZpl(bytes, dpi, [&](preview::Label&& label) { print(label); });
     } else {
-      preview::Job parsed = preview::Parse(bytes, PreviewLanguage(job.Language), dpi);
+      preview::Job parsed = preview::Parse(bytes, job.Language, dpi);
       for (const auto& label : parsed.Labels) print(label);
     }
   } catch (const std::exception&) {

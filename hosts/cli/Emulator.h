@@ -18,60 +18,36 @@
 #include <thread>
 #include <vector>
 
+#include "lang/Status.h"
+
 namespace morvel::emulate {
 
-enum class Tongue { Zpl, Sbpl, Tspl };
-const char* NameOf(Tongue tongue);  // zpl, sbpl, tspl
+using lang::Language;
+using lang::PrinterState;
+using lang::Snapshot;
+using Query = const lang::StatusQuery*;  // a row of the language's status table
 
-struct PrinterState {
-  bool Paused = false, PaperOut = false, HeadOpen = false, RibbonOut = false;
-  long PaperOutAfter = -1;  // labels left before the paper runs out; -1: never
-  bool CanPrint() const { return !Paused && !PaperOut && !HeadOpen && !RibbonOut; }
-  friend bool operator==(const PrinterState&, const PrinterState&) = default;
-};
-
-// What the answers tell besides the state.
-struct Snapshot {
-  PrinterState State;
-  int Dpi = 203;
-  int FormatsInBuffer = 0;   // jobs waiting to print
-  long LabelsRemaining = 0;  // of the job printing or waiting first
-  std::string JobId;         // SBPL <ID> of that job, two characters or empty
-  std::string JobName;       // SBPL <WK> of that job
-};
-
-// The answers, byte for byte as the programming guides lay them out.
-std::string ZplHostStatus(const Snapshot& s);          // ~HS: three STX..ETX CR LF strings
-std::string ZplHostQuery(const Snapshot& s);           // ~HQES
-std::string ZplHostIdentification(const Snapshot& s);  // ~HI
-std::string SbplStatus4(const Snapshot& s);            // ENQ on a LAN port: length, ENQ, STX..ETX
-std::string SbplCancelReply(const Snapshot& s);        // CAN: ACK, or NAK in an error
-std::string TsplStatusByte(const Snapshot& s);         // ESC !?
-std::string TsplExtendedStatus(const Snapshot& s);     // ESC !S
-
-enum class Query { HostStatus, HostQuery, HostIdentification, Enquiry, Cancel, StatusByte, ExtendedStatus };
-
-// Takes the immediate commands out of a language's byte stream as it comes,
-// in pieces cut anywhere.
+// Takes the status queries of a language's table out of its byte stream as
+// it comes, in pieces cut anywhere.
 class QueryScanner {
  public:
-  explicit QueryScanner(Tongue tongue) : tongue_(tongue) {}
+  explicit QueryScanner(Language language) : status_(lang::StatusOf(language)) {}
   // Appends the job bytes of `chunk` to `job` and the queries to `queries`.
   void Feed(std::string_view chunk, std::string& job, std::vector<Query>& queries);
   // The bytes held back at the end (a query's start that never finished).
   void Finish(std::string& job);
 
  private:
-  Tongue tongue_;
+  const lang::StatusLanguage& status_;
   std::string held_;
-  bool insideSbplJob_ = false;
+  bool insideJob_ = false;
 };
 
 enum class JobStage { Waiting, Printing, Printed, Cancelled };
 
 struct JobRecord {
   int Id = 0;
-  Tongue Language = Tongue::Zpl;
+  lang::Language Language = lang::Language::Zpl;
   std::string File;       // the job's bytes as they came, the answered queries taken out
   std::string Peer;       // who sent it
   std::string Received;   // ISO 8601 UTC
@@ -107,7 +83,7 @@ class Emulator {
   // Binds every port; false with `error` naming the port that failed.
   bool Start(std::string& error);
   void Stop();
-  int Port(Tongue tongue) const;
+  int Port(Language language) const;
   const Options& Settings() const { return options_; }
 
   PrinterState State();
@@ -130,16 +106,16 @@ class Emulator {
   void StopNetwork();  // and waits until every connection has ended
   void Accept(size_t listener);
   void Resume();  // accepts again once a place is free
-  void Spawn(Tongue tongue, std::shared_ptr<Connection> connection);
-  void Serve(Connection& connection, Tongue tongue);
-  int NewJob(Tongue tongue, const std::string& peer, std::string& file);
+  void Spawn(Language language, std::shared_ptr<Connection> connection);
+  void Serve(Connection& connection, Language language);
+  int NewJob(Language language, const std::string& peer, std::string& file);
   void Finished(JobRecord record);
   void Engine();
   bool PrintSome(JobRecord& job);  // false: stopped before the job's end
   void Changed();                  // with lock_ held
   Snapshot SnapshotLocked();
-  void Answer(Connection& connection, Tongue tongue, Query query);
-  void Cancel(Tongue tongue);
+  void Answer(Connection& connection, Query query);
+  void Cancel(Language language);
 
   Options options_;
   std::unique_ptr<Network> network_;

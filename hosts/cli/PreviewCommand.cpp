@@ -161,7 +161,7 @@ int PreviewMain(const Invocation& call) {
   if (!ReadJob(call, job, bytes)) return 1;
   std::ostream& err = call.Err;
   const std::string shown = job == "-" ? "<stdin>" : job;
-  std::optional<Language> language = languageName.empty() ? Detect(bytes) : LanguageNamed(languageName);
+  std::optional<Language> language = languageName.empty() ? Detect(bytes) : lang::LanguageNamed(languageName);
   if (!language) {
     err << "morvel preview: " << shown << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
     return 1;

@@ -435,7 +435,7 @@ class Session::Impl {
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     std::optional<preview::Language> language;
     if (auto it = request.find("language"); it != request.end()) {
-      if (it->is_string()) language = preview::LanguageNamed(it->get<std::string>());
+      if (it->is_string()) language = lang::LanguageNamed(it->get<std::string>());
       if (!language) throw ProtocolError{"language must be zpl, sbpl or orx"};
     } else {
       language = preview::Detect(text);
@@ -460,7 +460,7 @@ class Session::Impl {
                                 {"text", "only the first " + std::to_string(MaxPreviewLabels) + " of " +
                                              std::to_string(parsed.Labels.size()) + " labels are pictured"}});
     for (std::string& p : found) problems.push_back(std::move(p));
-    return answer{{"language", preview::NameOf(*language)}, {"dpi", dpi}, {"pictures", std::move(pictures)},
+    return answer{{"language", lang::TitleOf(*language)}, {"dpi", dpi}, {"pictures", std::move(pictures)},
                   {"warnings", std::move(warnings)}, {"problems", std::move(problems)}};
 #endif
   }

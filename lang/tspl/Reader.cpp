@@ -30,7 +30,7 @@ constexpr BuiltInFont BuiltIn[] = {{"1", 8, 12},  {"2", 12, 20}, {"3", 16, 24}, 
 
 class OrxReader {
  public:
-  OrxReader(std::string_view bytes, int dpi) : b_(bytes), dpi_(dpi) { job_.Kind = Language::Orx; }
+  OrxReader(std::string_view bytes, int dpi) : b_(bytes), dpi_(dpi) { job_.Kind = Language::Tspl; }
 
   Job Read() {
     size_t i = 0;

@@ -49,7 +49,7 @@ void Check(const morvel::preview::Job& job, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   using morvel::preview::Language;
-  for (Language language : {Language::Zpl, Language::Sbpl, Language::Orx}) {
+  for (Language language : {Language::Zpl, Language::Sbpl, Language::Tspl}) {
     try {
       morvel::preview::Job job = morvel::preview::Parse(bytes, language, 203);
       Check(job, size);

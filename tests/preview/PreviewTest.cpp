@@ -191,7 +191,7 @@ TEST(PreviewJobs, OrxBitmapAndDownloadedPictureLandDotForDot) {
   const std::string job = "SIZE 20 mm,10 mm\r\nDIRECTION 1,0\r\nCLS\r\nBITMAP 40,30,5,13,1," + raster +
                           "\r\nDOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo +
                           "\r\nPUTBMP 100,20,\"TEST.BMP\"\r\nPRINT 1,2\r\nCLS\r\n";
-  auto preview = preview::MakePreview(job, preview::Language::Orx, 203);
+  auto preview = preview::MakePreview(job, preview::Language::Tspl, 203);
   EXPECT_TRUE(preview.Warnings.empty());
   EXPECT_TRUE(preview.Problems.empty());
   ASSERT_EQ(preview.Pictures.size(), 1u);
@@ -233,10 +233,10 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
       {"SBPL without ESC Z", L::Sbpl, esc + "A" + esc + "H10" + esc + "V10" + esc + "FW02H100", "ESC Z missing", "", 0},
       {"SBPL unknown command", L::Sbpl, esc + "A" + esc + "H10" + esc + "XY12" + esc + "Q1" + esc + "Z", "",
        "unknown command ESC XY", 6},
-      {"Orx raster beyond data", L::Orx, "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,4,4,1,\x01\x02", "announces 16 bytes", "", 0},
-      {"Orx download beyond data", L::Orx, "CLS\r\nDOWNLOAD \"A.BMP\",100,BM\r\n", "announces 100 bytes", "", 0},
-      {"Orx cut line", L::Orx, "CLS\r\nBAR 1,2,3,4", "cut in the middle", "", 0},
-      {"Orx unknown command", L::Orx, "CLS\r\nFROB 1,2\r\nBAR 1,2,3,4\r\nPRINT 1,1\r\n", "", "unknown command FROB", 5},
+      {"Orx raster beyond data", L::Tspl, "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,4,4,1,\x01\x02", "announces 16 bytes", "", 0},
+      {"Orx download beyond data", L::Tspl, "CLS\r\nDOWNLOAD \"A.BMP\",100,BM\r\n", "announces 100 bytes", "", 0},
+      {"Orx cut line", L::Tspl, "CLS\r\nBAR 1,2,3,4", "cut in the middle", "", 0},
+      {"Orx unknown command", L::Tspl, "CLS\r\nFROB 1,2\r\nBAR 1,2,3,4\r\nPRINT 1,1\r\n", "", "unknown command FROB", 5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -1,0 +1,100 @@
+// Status queries and their answers, per language, in one table: `morvel
+// status` sends a language's queries and reads the answers through it; the
+// virtual printer recognises the same queries in a job's stream and writes
+// the answers through it. The layouts are the programming guides': ZPL's ~HS
+// strings and ~HQES bit groups, SBPL's Status 4 and its status character
+// table, TSPL's status byte and four-byte status.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lang/Language.h"
+
+namespace morvel::lang {
+
+// An answer read into IPP terms: printer-state and printer-state-reasons.
+struct Reading {
+  bool Understood = false;  // the answer had the documented shape
+  std::string State = "unknown";
+  std::vector<std::string> Reasons;
+};
+
+// The printer's condition, as the virtual printer's user sets it.
+struct PrinterState {
+  bool Paused = false, PaperOut = false, HeadOpen = false, RibbonOut = false;
+  long PaperOutAfter = -1;  // labels left before the paper runs out; -1: never
+  bool CanPrint() const { return !Paused && !PaperOut && !HeadOpen && !RibbonOut; }
+  friend bool operator==(const PrinterState&, const PrinterState&) = default;
+};
+
+// What the answers tell besides the state.
+struct Snapshot {
+  PrinterState State;
+  int Dpi = 203;
+  int FormatsInBuffer = 0;   // jobs waiting to print
+  long LabelsRemaining = 0;  // of the job printing or waiting first
+  std::string JobId;         // SBPL <ID> of that job, two characters or empty
+  std::string JobName;       // SBPL <WK> of that job
+};
+
+// One immediate command that asks the printer something, and its answer.
+struct StatusQuery {
+  std::string_view Name;     // as the guide writes it: "~HQES", "ENQ", "ESC !?"
+  std::string_view Command;  // its bytes, as the printer finds them in a stream
+  std::string_view Sent;     // what `morvel status` sends; empty: not asked
+  // Bytes of `received` that make one whole answer, 0 while incomplete. An
+  // answer that cannot be of the documented shape counts as whole where it
+  // shows that, so a babbling device never holds the caller to its deadline.
+  size_t (*Frame)(std::string_view received);
+  Reading (*Read)(std::string_view answer);  // null: the answer tells no state
+  std::string (*Answer)(const Snapshot& s);  // the virtual printer's answer
+  bool Cancels = false;                      // it cancels the jobs first (SBPL CAN)
+};
+
+struct StatusLanguage {
+  std::span<const StatusQuery> Queries;  // in the order `morvel status` asks
+  bool AnyCase = false;                  // commands recognised in either case
+  // Queries recognised only between jobs (SBPL: outside ESC A .. ESC Z);
+  // empty: anywhere in the stream.
+  std::string_view JobStart, JobEnd;
+};
+const StatusLanguage& StatusOf(Language language);
+
+// The reasons' state: stopped for any fault or pause, else `fallback`.
+std::string StateFor(const std::vector<std::string>& reasons, const std::string& fallback);
+// Adds a reason once.
+void AddReason(std::vector<std::string>& reasons, const std::string& reason);
+
+namespace zpl {
+size_t HostQueryFrame(std::string_view received);   // one STX..ETX CR LF
+size_t HostStatusFrame(std::string_view received);  // three of them
+Reading ReadHostQuery(std::string_view answer);     // ~HQES
+Reading ReadHostStatus(std::string_view answer);    // ~HS
+std::string HostStatus(const Snapshot& s);          // ~HS: three STX..ETX CR LF strings
+std::string HostQuery(const Snapshot& s);           // ~HQES
+std::string HostIdentification(const Snapshot& s);  // ~HI
+extern const StatusLanguage Status;
+}  // namespace zpl
+
+namespace sbpl {
+size_t Status4Frame(std::string_view received);  // LAN length + ENQ + STX..ETX, or STX..ETX
+Reading ReadStatus4(std::string_view answer);
+std::string Status4(const Snapshot& s);       // ENQ on a LAN port: length, ENQ, STX..ETX
+std::string CancelReply(const Snapshot& s);   // CAN: ACK, or NAK in an error
+extern const StatusLanguage Status;
+}  // namespace sbpl
+
+namespace tspl {
+size_t StatusByteFrame(std::string_view received);  // one byte
+size_t ExtendedFrame(std::string_view received);    // STX 4 bytes ETX CR LF
+Reading ReadStatusByte(std::string_view answer);     // ESC !?
+Reading ReadExtended(std::string_view answer);       // ESC !S
+std::string StatusByte(const Snapshot& s);
+std::string ExtendedStatus(const Snapshot& s);
+extern const StatusLanguage Status;
+}  // namespace tspl
+
+}  // namespace morvel::lang
