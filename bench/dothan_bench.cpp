@@ -7,7 +7,7 @@
 //   build/bin/dothan_bench
 #include <benchmark/benchmark.h>
 
-#include "control/Units.h"
+#include "drivers/Units.h"
 #include "lpa/LabelPrintAPI.h"
 #include "morvel/PrintBarCode.h"
 #include "platform/fakes/fakes.h"

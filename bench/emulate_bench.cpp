@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "control/status/Answers.h"
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 #include "platform/status_link.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "control/Units.h"
+#include "drivers/Units.h"
 #include "morvel/PrintBarCode.h"
 #include "platform/fakes/fakes.h"
 #include "platform/linux/adapters.h"

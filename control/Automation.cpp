@@ -4,7 +4,7 @@
 
 #include "control/Dispatch.h"
 #include "platform/guard.h"
-#include "control/Numbers.h"
+#include "drivers/Numbers.h"
 #include "platform/text_case.h"
 #include "platform/services.h"
 

@@ -2,8 +2,8 @@
 #include "morvel/PrintBarCode.h"
 
 #include "platform/guard.h"
-#include "control/IPrn.h"
-#include "control/Units.h"
+#include "drivers/IPrn.h"
+#include "drivers/Units.h"
 #include "platform/text_case.h"
 #include "drivers/dothan/Dothan.h"
 #include "drivers/orx/Orx.h"

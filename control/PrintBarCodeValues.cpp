@@ -1,6 +1,6 @@
 // The value forms of PrintBarCode's members for C++ hosts: each copies its
 // arguments into variables and calls the by-reference member.
-#include "control/Numbers.h"
+#include "drivers/Numbers.h"
 #include "morvel/PrintBarCode.h"
 
 namespace morvel {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "control/Units.h"
-#include "control/Conversions.h"
-#include "control/Numbers.h"
+#include "drivers/Units.h"
+#include "drivers/Conversions.h"
+#include "drivers/Numbers.h"
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"

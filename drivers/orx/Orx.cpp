@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "control/Units.h"
-#include "control/Conversions.h"
-#include "control/Numbers.h"
+#include "drivers/Units.h"
+#include "drivers/Conversions.h"
+#include "drivers/Numbers.h"
 #include "morvel/clsBase64.h"
 #include "lang/tspl/Writer.h"
 #include "orxlib/orxlib.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "control/IPrn.h"
+#include "drivers/IPrn.h"
 
 namespace morvel {
 
@@ -13,16 +13,8 @@ class Orx : public PrnBase {
  public:
   Orx();
 
-  void OpenPort(String& printerName) override;
-  void ClosePort() override;
-  void PrintLabel(String& copies) override;
+  MORVEL_DRIVER_LABEL_CALLS(, override)
   void SendCmd(String& cmd) override;
-  void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
-                 String& direction) override;
-  void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) override;
-  void PrintBar(Single& x, Single& y, Single width, Single height) override;
-  void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height, String& zBar,
-                 String& kBar) override;
   void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) override;
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) override;
   void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) override;

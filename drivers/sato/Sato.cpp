@@ -2,9 +2,9 @@
 // written through the SBPL table.
 #include "drivers/sato/Sato.h"
 
-#include "control/Units.h"
-#include "control/Conversions.h"
-#include "control/Numbers.h"
+#include "drivers/Units.h"
+#include "drivers/Conversions.h"
+#include "drivers/Numbers.h"
 #include "lang/sbpl/Writer.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"

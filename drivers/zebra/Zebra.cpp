@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "control/Units.h"
-#include "control/Numbers.h"
+#include "drivers/Units.h"
+#include "drivers/Numbers.h"
 #include "lang/zpl/Writer.h"
 #include "platform/services.h"
 

@@ -4,7 +4,7 @@
 // along in the same label.
 #pragma once
 
-#include "control/IPrn.h"
+#include "drivers/IPrn.h"
 #include "drivers/shared/RawChannel.h"
 
 namespace morvel {
@@ -13,16 +13,8 @@ class Zebra : public PrnBase {
  public:
   Zebra();
 
-  void OpenPort(String& printerName) override;
-  void ClosePort() override;
-  void PrintLabel(String& copies) override;
+  MORVEL_DRIVER_LABEL_CALLS(, override)
   void SendCmd(String& cmd) override;
-  void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
-                 String& direction) override;
-  void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) override;
-  void PrintBar(Single& x, Single& y, Single width, Single height) override;
-  void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height, String& zBar,
-                 String& kBar) override;
   // Images are not supported on ZPL printers here: accepted, nothing placed.
   void DrawImageFromFile(String, Single, Single, Single, Single) override {}
   void DrawImageFromBase64(String, Single, Single, Single, Single) override {}

@@ -3,8 +3,8 @@
 #include <csignal>
 #include <iostream>
 
-#include "hosts/cli/EmulateWeb.h"
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/EmulateWeb.h"
+#include "hosts/emulate/Emulator.h"
 #include "hosts/cli/Options.h"
 #include "hosts/cli/Stop.h"
 

@@ -8,7 +8,7 @@
 
 #include "hosts/cli/Options.h"
 #include "hosts/cli/Script.h"
-#include "hosts/com/Idl.h"
+#include "control/Idl.h"
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"
@@ -94,7 +94,7 @@ int MembersMain(const Invocation& call) {
     return 0;
   }
   if (idl) {
-    call.Out << com::TypeLibraryIdl();
+    call.Out << automation::TypeLibraryIdl();
     return 0;
   }
   const automation::ClassInfo* cls = nullptr;

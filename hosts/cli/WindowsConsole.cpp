@@ -11,7 +11,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/windows/windows_adapters.h"
+#include "platform/services.h"
+#include "platform/win32.h"
 
 // The messages of orxlib.dll, which carries its own platform layer, reach
 // this program's message sink (the bridge's, for a page) as the program's

@@ -18,7 +18,7 @@
 #include "morvel/morvel.h"
 #include "morvel_tlb.h"
 #include "platform/services.h"
-#include "platform/windows/windows_adapters.h"
+#include "platform/win32.h"
 #include "platform/text_case.h"
 
 namespace morvel::com {

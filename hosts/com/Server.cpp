@@ -11,7 +11,7 @@
 #include "hosts/com/Object.h"
 #include "morvel_tlb.h"
 #include "platform/services.h"
-#include "platform/windows/windows_adapters.h"
+#include "platform/win32.h"
 
 namespace morvel::com {
 namespace {

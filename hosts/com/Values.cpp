@@ -5,7 +5,7 @@
 // VariantChangeType, as a script host would convert them.
 #include "hosts/com/Values.h"
 
-#include "platform/windows/windows_adapters.h"
+#include "platform/win32.h"
 
 namespace morvel::com {
 namespace {

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-#include "platform/linux/adapters.h"
-
 namespace morvel::platform {
 
 TextExtent FakeTextMeasure::Measure(const FontSpec& font, std::u16string_view text, int pixelsPerInch) {
@@ -47,14 +45,12 @@ String FakeCodePage::ToUnicode(std::string_view bytes) {
 
 PictureRef RecordingPictures::Decode(const uint8_t* data, size_t size) {
   ++Decodes;
-  static auto real = MakeStbPictures();
-  return real->Decode(data, size);
+  return system_->Decode(data, size);
 }
 
 std::vector<uint8_t> RecordingPictures::SaveBmp(const Picture& picture) {
   ++Saves;
-  static auto real = MakeStbPictures();
-  return real->SaveBmp(picture);
+  return system_->SaveBmp(picture);
 }
 
 std::string RecordingSpooler::Document::Bytes() const {

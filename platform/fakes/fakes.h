@@ -79,12 +79,17 @@ class RecordingLog : public Log {
 };
 
 // Decodes with the real decoder and records every call.
+// Counts the calls and hands them to the system's own decoder and BMP
+// writer: the set of adapters in place when it was made.
 class RecordingPictures : public Pictures {
  public:
   int Decodes = 0;
   int Saves = 0;
   PictureRef Decode(const uint8_t* data, size_t size) override;
   std::vector<uint8_t> SaveBmp(const Picture& picture) override;
+
+ private:
+  std::shared_ptr<Pictures> system_ = Current().Images;
 };
 
 // Records the spooler calls in order and keeps every document's bytes.

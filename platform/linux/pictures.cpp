@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "platform/linux/adapters.h"
-#include "platform/picture_files.h"
+#include "core/picture_files.h"
 
 // The decoder is compiled into this file only, with its symbols kept private,
 // so it cannot clash with another copy of stb_image in the same process.
@@ -54,10 +54,10 @@ class StbPictures : public Pictures {
     return Picture::Create(width, height, std::move(rgba));
   }
 
-  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return EncodeBmpFile(picture); }
+  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return core::EncodeBmpFile(picture); }
 
  private:
-  static bool Fits(int width, int height) { return PictureSizeAllowed(width, height); }
+  static bool Fits(int width, int height) { return core::PictureSizeAllowed(width, height); }
 };
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/picture_files.h"
+#include "core/picture_files.h"
 #include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
@@ -46,7 +46,7 @@ PictureRef Pixels(IPicture* picture) {
     width = MulDiv(himetricWidth, 96, 2540);
     height = MulDiv(himetricHeight, 96, 2540);
   }
-  if (!PictureSizeAllowed(width, height)) return nullptr;
+  if (!core::PictureSizeAllowed(width, height)) return nullptr;
 
   BITMAPINFO format{};
   format.bmiHeader.biSize = sizeof format.bmiHeader;
@@ -111,7 +111,7 @@ class OlePictures : public Pictures {
     if (FAILED(loaded) || picture.Object == nullptr) return nullptr;
     return Pixels(picture.Object);
   }
-  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return EncodeBmpFile(picture); }
+  std::vector<uint8_t> SaveBmp(const Picture& picture) override { return core::EncodeBmpFile(picture); }
 };
 
 }  // namespace

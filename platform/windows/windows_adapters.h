@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/services.h"
+#include "platform/win32.h"
 #include "platform/spooler.h"
 
 namespace morvel::platform {
@@ -85,27 +86,12 @@ class Handle {
 // `path` (UTF-8).
 int FileErrorNumber(DWORD error, const std::string& path);
 
-// What a program exports, under the name HostMessageExport, to take the
-// messages of the DLLs it loads: caption and text in UTF-8, called on the
-// thread that raised the message, which waits until it returns.
-using HostMessageFunction = void(__cdecl*)(const char* caption, const char* text);
-constexpr const char* HostMessageExport = "MorvelHostMessage";
-
-// UTF-16 as Windows takes it; String and wchar_t share their code units here.
-inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-inline String FromWide(const wchar_t* text, size_t size) { return String(text, text + size); }
-inline String FromWide(const wchar_t* text) { return text != nullptr ? FromWide(text, wcslen(text)) : String(); }
 // Text in the system ANSI code page; a character it lacks becomes '?'.
 std::string Ansi(std::u16string_view text);
 String FromAnsi(std::string_view bytes);
-// The text of a Windows error number, for the log.
-std::string ErrorText(DWORD error);
 // A variable of the process environment, read fresh each time (tests set
 // them while the process runs). Empty when unset.
 std::string Environment(const char* name);
-// The pixels of an OLE picture (any object that answers IPicture); none
-// when it is no picture or its pixels cannot be read.
-PictureRef PictureFromOle(IUnknown* object);
 
 }  // namespace win
 }  // namespace morvel::platform

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "hosts/cli/Script.h"
-#include "hosts/com/Idl.h"
+#include "control/Idl.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel::cli {
@@ -154,7 +154,7 @@ TEST_F(ScriptTest, TypeLibraryIdlIsTheTable) {
   std::ifstream idl(MORVEL_SOURCE_DIR "/hosts/com/Morvel.idl", std::ios::binary);
   std::stringstream text;
   text << idl.rdbuf();
-  EXPECT_EQ(text.str(), com::TypeLibraryIdl());
+  EXPECT_EQ(text.str(), automation::TypeLibraryIdl());
 }
 
 TEST_F(ScriptTest, MissingOrBadPictureFileIsTheCallsError) {

@@ -2,7 +2,7 @@
 #include <map>
 #include <thread>
 
-#include "control/IPrn.h"
+#include "drivers/IPrn.h"
 #include "drivers/dothan/Dothan.h"
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"

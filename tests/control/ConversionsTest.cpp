@@ -1,6 +1,6 @@
 // UTF-8 bytes of command text, appending byte arrays, pictures to and from
 // image-file bytes.
-#include "control/Conversions.h"
+#include "drivers/Conversions.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {

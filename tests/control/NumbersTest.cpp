@@ -1,5 +1,5 @@
 // Text <-> number conversions with the user's decimal separator.
-#include "control/Numbers.h"
+#include "drivers/Numbers.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {

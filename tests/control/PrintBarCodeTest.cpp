@@ -2,7 +2,7 @@
 // extents, and what each driver answers before its label operations exist.
 #include <algorithm>
 
-#include "control/IPrn.h"
+#include "drivers/IPrn.h"
 #include "morvel/PrintBarCode.h"
 #include "support/FakeEnvironment.h"
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "control/Conversions.h"
+#include "drivers/Conversions.h"
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
 #include "platform/host_paths.h"

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "control/status/Answers.h"
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "control/Units.h"
+#include "drivers/Units.h"
 #include "platform/fakes/fakes.h"
 
 namespace morvel::testing {

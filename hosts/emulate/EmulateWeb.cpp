@@ -3,7 +3,7 @@
 // leaves or the emulator stops. The HTTP stack answers loopback host names
 // only, so a page elsewhere cannot reach the switches through a name that
 // points here.
-#include "hosts/cli/EmulateWeb.h"
+#include "hosts/emulate/EmulateWeb.h"
 
 #include <chrono>
 #include <filesystem>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 
 namespace morvel::emulate {
 

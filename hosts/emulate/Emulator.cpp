@@ -2,7 +2,7 @@
 // EmulatePorts.cpp). One engine pictures the jobs in the order they
 // arrived, and only while the printer can print: jobs that come while it
 // cannot wait in its buffer.
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 
 #include <algorithm>
 #include <chrono>

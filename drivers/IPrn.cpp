@@ -1,7 +1,7 @@
 // Behaviour shared by every driver.
-#include "control/IPrn.h"
+#include "drivers/IPrn.h"
 
-#include "control/Units.h"
+#include "drivers/Units.h"
 
 namespace morvel {
 

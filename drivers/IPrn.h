@@ -8,6 +8,20 @@
 #include "morvel/picture.h"
 #include "morvel/types.h"
 
+// The calls that make a label, which every driver writes in its own way:
+// IPrn declares them pure, each driver's class with
+// MORVEL_DRIVER_LABEL_CALLS(, override).
+#define MORVEL_DRIVER_LABEL_CALLS(PREFIX, SUFFIX)                                                                    \
+  PREFIX void OpenPort(String& printerName) SUFFIX;                                                                  \
+  PREFIX void ClosePort() SUFFIX;                                                                                    \
+  PREFIX void PrintLabel(String& copies) SUFFIX;                                                                     \
+  PREFIX void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,             \
+                        String& direction) SUFFIX;                                                                   \
+  PREFIX void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) SUFFIX;                 \
+  PREFIX void PrintBar(Single& x, Single& y, Single width, Single height) SUFFIX;                                    \
+  PREFIX void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,       \
+                        String& zBar, String& kBar) SUFFIX;
+
 namespace morvel {
 
 class IPrn {
@@ -18,16 +32,8 @@ class IPrn {
   virtual PictureRef picBox() = 0;
   virtual void picBox(PictureRef value) = 0;
 
-  virtual void OpenPort(String& printerName) = 0;
-  virtual void ClosePort() = 0;
-  virtual void PrintLabel(String& copies) = 0;
+  MORVEL_DRIVER_LABEL_CALLS(virtual, = 0)
   virtual void SendCmd(String& cmd) = 0;
-  virtual void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
-                         String& direction) = 0;
-  virtual void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) = 0;
-  virtual void PrintBar(Single& x, Single& y, Single width, Single height) = 0;
-  virtual void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
-                         String& zBar, String& kBar) = 0;
   virtual void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height) = 0;
   virtual void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) = 0;
   virtual void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) = 0;

@@ -2,16 +2,15 @@
 // slot order with their dispatch ids, by-reference parameters as [in, out]
 // pointers, results as [out, retval], the event interfaces and the three
 // coclasses. The identifiers are the library's own and never change.
-#include "hosts/com/Idl.h"
+#include "control/Idl.h"
 
 #include <string_view>
 
 #include "morvel/automation.h"
 
-namespace morvel::com {
+namespace morvel::automation {
 namespace {
 
-using namespace automation;
 
 struct Identity {
   std::string_view Class, Interface, Events;  // GUIDs; Events empty when none
@@ -122,4 +121,4 @@ std::string TypeLibraryIdl() {
   return out;
 }
 
-}  // namespace morvel::com
+}  // namespace morvel::automation

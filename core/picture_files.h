@@ -7,7 +7,7 @@
 
 #include "morvel/picture.h"
 
-namespace morvel::platform {
+namespace morvel::core {
 
 // A picture larger than this is refused before its pixels are allocated: no
 // label needs it, and a forged header must not claim gigabytes.
@@ -19,4 +19,4 @@ bool PictureSizeAllowed(long width, long height);
 // an empty or inconsistent picture.
 std::vector<uint8_t> EncodeBmpFile(const Picture& picture);
 
-}  // namespace morvel::platform
+}  // namespace morvel::core

@@ -1,10 +1,10 @@
 // Unit conversions to printer dots and millimetres, and the small routines
 // the drivers share.
-#include "control/Units.h"
+#include "drivers/Units.h"
 
 #include <cmath>
 
-#include "control/Numbers.h"
+#include "drivers/Numbers.h"
 #include "lang/Language.h"
 
 namespace morvel {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-namespace morvel::com {
+namespace morvel::automation {
 
 std::string TypeLibraryIdl();
 
-}  // namespace morvel::com
+}  // namespace morvel::automation

@@ -2,7 +2,7 @@
 // its status table names them, and the stages of a job.
 #include <cctype>
 
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 
 namespace morvel::emulate {
 

@@ -1,4 +1,3 @@
-// Module2, the utility module of byte, string and picture conversions.
 // Byte, string and picture conversions the drivers share: command text to
 // UTF-8 bytes, appending byte arrays, pictures to and from image files.
 #pragma once

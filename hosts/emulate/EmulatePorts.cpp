@@ -13,7 +13,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "hosts/cli/Emulator.h"
+#include "hosts/emulate/Emulator.h"
 
 namespace morvel::emulate {
 

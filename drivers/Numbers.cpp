@@ -1,5 +1,5 @@
 // Automation-style number conversions.
-#include "control/Numbers.h"
+#include "drivers/Numbers.h"
 
 #include <cerrno>
 #include <cfloat>

@@ -1,5 +1,5 @@
 // Byte, string and picture conversions.
-#include "control/Conversions.h"
+#include "drivers/Conversions.h"
 
 #include <climits>
 #include <new>

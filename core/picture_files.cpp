@@ -1,11 +1,11 @@
 // Pictures as BMP files, as the drivers send them and the control saves
 // them: 1 bit per pixel when the picture is black and white only, as thermal
 // printers take it, else 24 bits; the same bytes on every system.
-#include "platform/picture_files.h"
+#include "core/picture_files.h"
 
 #include <algorithm>
 
-namespace morvel::platform {
+namespace morvel::core {
 namespace {
 
 constexpr uint32_t FileHeaderSize = 14;
@@ -97,4 +97,4 @@ std::vector<uint8_t> EncodeBmpFile(const Picture& picture) {
   return out;
 }
 
-}  // namespace morvel::platform
+}  // namespace morvel::core
