@@ -29,37 +29,16 @@ constexpr size_t MaxFaceLength = 31;
 constexpr size_t MaxBitmapHeader = 49;
 constexpr size_t MaxDownloadHeader = 99;
 
-int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int32_t style, int32_t underline,
-                 std::string_view face, std::u16string_view text) {
-  if (face.size() > MaxFaceLength) {
-    Refuse("The face name has " + std::to_string(face.size()) + " characters, more than " +
-           std::to_string(MaxFaceLength) + "; nothing was sent.");
-    return 0;
-  }
-  platform::RasterFont font;
-  font.Face = ToUtf8(platform::Ansi().ToUnicode(face));
-  font.Height = fontHeight;
-  font.Bold = style >= 2;
-  font.Italic = (style & 1) != 0;
-  font.Underline = (underline & 0xFF) != 0;
+// Where a text cell of w x h dots turned by `rotation` goes: the BITMAP's
+// row bytes and rows, the cell's origin in it, and the printer position of
+// its first dot, for a text whose start is x, y.
+struct CellPlace {
+  long long RowBytes, Rows, OriginX, OriginY, PrinterX, PrinterY;
+};
 
-  // Which side of the cell becomes the rows and which the row bytes.
-  bool upright = rotation == 0 || rotation == 180;
-  bool sideways = rotation == 90 || rotation == 270;
-  int maxWidth = upright ? MaxRowBytes * 8 : sideways ? MaxRows : INT_MAX / 2;
-  int maxHeight = upright ? MaxRows : MaxRowBytes * 8;
-  auto cell = platform::TextRaster::Layout(font, text, maxWidth, maxHeight);
-  if (cell == nullptr) {
-    Refuse("No font can draw the text in '" + font.Face + "'; nothing was sent.");
-    return 0;
-  }
-  if (!cell->Fits()) {
-    Refuse("The text cell is too large for the printer's raster (at most " + std::to_string(MaxRowBytes * 8) +
-           " pixels across and " + std::to_string(MaxRows) + " rows); nothing was sent.");
-    return 0;
-  }
-  long long w = cell->Width(), h = cell->Height();
-  long long rowBytes, rows, originX, originY, printerX, printerY;
+CellPlace PlaceCell(int32_t rotation, long long w, long long h, int32_t x, int32_t y) {
+  CellPlace p;
+  auto& [rowBytes, rows, originX, originY, printerX, printerY] = p;
   switch (rotation) {
     case 0:
       rowBytes = (w + 7) / 8;
@@ -102,6 +81,40 @@ int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int
       printerY = y - h;
       break;
   }
+  return p;
+}
+
+int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int32_t style, int32_t underline,
+                 std::string_view face, std::u16string_view text) {
+  if (face.size() > MaxFaceLength) {
+    Refuse("The face name has " + std::to_string(face.size()) + " characters, more than " +
+           std::to_string(MaxFaceLength) + "; nothing was sent.");
+    return 0;
+  }
+  platform::RasterFont font;
+  font.Face = ToUtf8(platform::Ansi().ToUnicode(face));
+  font.Height = fontHeight;
+  font.Bold = style >= 2;
+  font.Italic = (style & 1) != 0;
+  font.Underline = (underline & 0xFF) != 0;
+
+  // Which side of the cell becomes the rows and which the row bytes.
+  bool upright = rotation == 0 || rotation == 180;
+  bool sideways = rotation == 90 || rotation == 270;
+  int maxWidth = upright ? MaxRowBytes * 8 : sideways ? MaxRows : INT_MAX / 2;
+  int maxHeight = upright ? MaxRows : MaxRowBytes * 8;
+  auto cell = platform::TextRaster::Layout(font, text, maxWidth, maxHeight);
+  if (cell == nullptr) {
+    Refuse("No font can draw the text in '" + font.Face + "'; nothing was sent.");
+    return 0;
+  }
+  if (!cell->Fits()) {
+    Refuse("The text cell is too large for the printer's raster (at most " + std::to_string(MaxRowBytes * 8) +
+           " pixels across and " + std::to_string(MaxRows) + " rows); nothing was sent.");
+    return 0;
+  }
+  long long w = cell->Width(), h = cell->Height();
+  const auto [rowBytes, rows, originX, originY, printerX, printerY] = PlaceCell(rotation, w, h, x, y);
   if (rowBytes > MaxRowBytes || rows > MaxRows) {
     Refuse("The text cell is too large for the printer's raster; nothing was sent.");
     return 0;

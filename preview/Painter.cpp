@@ -2,6 +2,7 @@
 // upright on a page of their own and turned whole, so their modules stay
 // exact; text comes from the renderer already turned.
 #include <algorithm>
+#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -230,6 +231,46 @@ struct TextPicture {
   double EndX = 0, EndY = 0;    // end of the last baseline
 };
 
+// A field block's lines: it breaks at \& and wraps at its width (less the
+// hanging indent after the first line); `wrapped` tells the lines a
+// paragraph goes on after.
+void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t, std::vector<std::string>& lines,
+               std::vector<bool>& wrapped) {
+  std::vector<std::string> paragraphs;
+  for (size_t k = 0;;) {
+    size_t brk = text.find("\\&", k);
+    paragraphs.push_back(text.substr(k, brk == std::string::npos ? std::string::npos : brk - k));
+    if (brk == std::string::npos) break;
+    k = brk + 2;
+  }
+  for (const auto& para : paragraphs) {
+    std::string current;
+    auto width = [&](const std::string& s) { return render::TextWidth(s, look) + t.Gap * static_cast<int>(s.size()); };
+    auto room = [&] { return t.BlockWidth - (lines.empty() ? 0 : t.HangingIndent); };
+    size_t k = 0;
+    bool any = false;
+    while (k <= para.size()) {
+      size_t sp = para.find(' ', k);
+      std::string word = para.substr(k, sp == std::string::npos ? std::string::npos : sp - k);
+      std::string candidate = current.empty() ? word : current + " " + word;
+      if (!current.empty() && width(candidate) > room()) {
+        lines.push_back(current);
+        wrapped.push_back(true);
+        current = word;
+      } else {
+        current = candidate;
+      }
+      any = true;
+      if (sp == std::string::npos) break;
+      k = sp + 1;
+    }
+    if (any) {
+      lines.push_back(current);
+      wrapped.push_back(false);
+    }
+  }
+}
+
 TextPicture DrawText(const TextField& t) {
   render::TextLook look;
   look.Font = t.Font;
@@ -253,39 +294,7 @@ TextPicture DrawText(const TextField& t) {
   if (t.Vertical) {
     lines = Characters(text);
   } else if (t.BlockWidth > 0) {
-    std::vector<std::string> paragraphs;
-    for (size_t k = 0;;) {
-      size_t brk = text.find("\\&", k);
-      paragraphs.push_back(text.substr(k, brk == std::string::npos ? std::string::npos : brk - k));
-      if (brk == std::string::npos) break;
-      k = brk + 2;
-    }
-    for (const auto& para : paragraphs) {
-      std::string current;
-      auto width = [&](const std::string& s) { return render::TextWidth(s, look) + t.Gap * static_cast<int>(s.size()); };
-      auto room = [&] { return t.BlockWidth - (lines.empty() ? 0 : t.HangingIndent); };
-      size_t k = 0;
-      bool any = false;
-      while (k <= para.size()) {
-        size_t sp = para.find(' ', k);
-        std::string word = para.substr(k, sp == std::string::npos ? std::string::npos : sp - k);
-        std::string candidate = current.empty() ? word : current + " " + word;
-        if (!current.empty() && width(candidate) > room()) {
-          lines.push_back(current);
-          wrapped.push_back(true);
-          current = word;
-        } else {
-          current = candidate;
-        }
-        any = true;
-        if (sp == std::string::npos) break;
-        k = sp + 1;
-      }
-      if (any) {
-        lines.push_back(current);
-        wrapped.push_back(false);
-      }
-    }
+    WrapBlock(text, look, t, lines, wrapped);
     // Lines beyond the block's last are printed over it, as the printer does.
   } else {
     lines.push_back(text);
@@ -462,18 +471,39 @@ render::Ink InkOf(bool reverse, bool white = false) {
   return reverse ? render::Ink::Reverse : white ? render::Ink::White : render::Ink::Black;
 }
 
-}  // namespace
+void DrawShape(render::Page& page, const Shape& g) {
+  page.SetInk(InkOf(g.Reverse, g.White));
+  const double x = Near(g.X), y = Near(g.FromBaseline ? static_cast<long>(g.Y) - g.Height : g.Y);
+  const double w = g.Width, h = g.Height, th = g.Thickness;
+  if (g.What == Shape::Ellipse) {
+    page.Ellipse(x, y, w, h, th);
+  } else if (g.What == Shape::Diagonal) {
+    if (g.LeansRight) page.Polygon({x, y + h, x + th, y + h, x + w, y, x + w - th, y});
+    else page.Polygon({x, y, x + th, y, x + w, y + h, x + w - th, y + h});
+  } else if (g.Rounding > 0) {
+    page.RoundedBox(x, y, w, h, th, g.Rounding / 8.0 * std::min(w, h) / 2);
+  } else if (2.0 * th >= std::min(w, h)) {
+    page.Fill(x, y, w, h);
+  } else {
+    page.Box(x, y, w, h, th);
+  }
+  page.SetInk(render::Ink::Black);
+}
 
-render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems) {
-  auto problem = [&](std::string text) {
-    if (problems) problems->push_back(std::move(text));
-  };
-  // Text first: its dots tell how much room it takes.
-  std::vector<render::Bitmap> texts;
-  std::vector<Placed> placed;  // ZPL's text, barcodes and graphics, in field order
-  Extent extent;
+// The fields drawn apart, before the page: text first, as its dots tell
+// how much room it takes.
+struct Prepared {
+  std::vector<render::Bitmap> Texts;  // the plain texts, in field order
+  std::vector<Placed> Pictures;       // ZPL's text, barcodes and graphics, in field order
+  std::vector<int> PictureOf;         // each field's index in Pictures, or -1
+  Extent Room;                        // where the fields reach
+};
+
+Prepared Prepare(const Label& label, const std::function<void(std::string)>& problem) {
+  Prepared out;
+  auto& [texts, placed, placedOf, extent] = out;
+  placedOf.assign(label.Fields.size(), -1);
   double nextX = 0, nextY = 0;  // where the last ^FT text ended
-  std::vector<int> placedOf(label.Fields.size(), -1);
   for (size_t k = 0; k < label.Fields.size(); ++k) {
     const Field& field = label.Fields[k];
     const int slot = static_cast<int>(placed.size());
@@ -542,6 +572,12 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
       extent.Add("image", r->X, r->Y, r->Dots.Width(), r->Dots.Height());
     }
   }
+  return out;
+}
+
+// The label's size in dots: the job's, else fitted to the fields; what
+// reaches beyond it is told.
+std::pair<int, int> LabelSize(const Label& label, const Extent& extent, const std::function<void(std::string)>& problem) {
   // A size the job does not give is fitted to the fields, with the margin
   // they keep on the other side.
   auto fit = [](long far, long near) {
@@ -564,7 +600,14 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
               std::to_string(box.W) + " x " + std::to_string(box.H) + " dots) reaches beyond the label of " +
               std::to_string(width) + " x " + std::to_string(height) + " dots; that part is not printed");
   }
-  render::Page page(width, height, dpi);
+  return {width, height};
+}
+
+// Every field onto the page, in field order.
+void DrawFields(render::Page& page, const Label& label, const Prepared& prepared, const std::function<void(std::string)>& problem) {
+  const auto& texts = prepared.Texts;
+  const auto& placed = prepared.Pictures;
+  const auto& placedOf = prepared.PictureOf;
   size_t text = 0;
   auto put = [&](const Placed& q) {
     page.SetInk(q.Ink);
@@ -579,22 +622,7 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
     } else if (std::get_if<SymbolField>(&field)) {
       // Left out above: it could not be encoded.
     } else if (auto* g = std::get_if<Shape>(&field)) {
-      page.SetInk(InkOf(g->Reverse, g->White));
-      const double x = Near(g->X), y = Near(g->FromBaseline ? static_cast<long>(g->Y) - g->Height : g->Y);
-      const double w = g->Width, h = g->Height, th = g->Thickness;
-      if (g->What == Shape::Ellipse) {
-        page.Ellipse(x, y, w, h, th);
-      } else if (g->What == Shape::Diagonal) {
-        if (g->LeansRight) page.Polygon({x, y + h, x + th, y + h, x + w, y, x + w - th, y});
-        else page.Polygon({x, y, x + th, y, x + w, y + h, x + w - th, y + h});
-      } else if (g->Rounding > 0) {
-        page.RoundedBox(x, y, w, h, th, g->Rounding / 8.0 * std::min(w, h) / 2);
-      } else if (2.0 * th >= std::min(w, h)) {
-        page.Fill(x, y, w, h);
-      } else {
-        page.Box(x, y, w, h, th);
-      }
-      page.SetInk(render::Ink::Black);
+      DrawShape(page, *g);
     } else if (std::get_if<TextField>(&field)) {
       const auto& t = std::get<TextField>(field);
       render::Blit(page, Near(t.X), Near(t.Y), texts[text++]);
@@ -623,6 +651,18 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
       render::Blit(page, Near(r->X), Near(r->Y), r->Dots);
     }
   }
+}
+
+}  // namespace
+
+render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems) {
+  auto problem = [&](std::string text) {
+    if (problems) problems->push_back(std::move(text));
+  };
+  Prepared prepared = Prepare(label, problem);
+  const auto [width, height] = LabelSize(label, prepared.Room, problem);
+  render::Page page(width, height, dpi);
+  DrawFields(page, label, prepared, problem);
   render::Bitmap dots = page.ToBitmap();
   if (label.Mirror) dots.Mirror();
   if (label.Turn == 180) dots.Turn180();

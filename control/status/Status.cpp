@@ -134,6 +134,37 @@ void Finish(PrinterStatus& out, const Asked& asked) {
   out.Raw += asked.Raw;
 }
 
+// A CUPS queue: what CUPS knows, and where its device is a raw socket the
+// device itself, in the printer's language.
+void AskCups(PrinterStatus& out, const std::string& queue, std::optional<Language> speaks, Clock::time_point deadline) {
+  platform::QueueState q = platform::AskCupsQueue(queue, deadline);
+  if (!q.Answered) {
+    out.Reasons = {"other"};
+    out.Error = q.Error;
+    return;
+  }
+  Reading reading = status::ReadCups(q.State, q.Reasons);
+  std::string raw = "printer-state=" + std::to_string(q.State) + " printer-state-reasons=";
+  for (size_t k = 0; k < q.Reasons.size(); ++k) raw += (k ? "," : "") + q.Reasons[k];
+  if (!q.DeviceUri.empty()) raw += " device-uri=" + q.DeviceUri;
+  raw += "\n";
+  out.Raw = raw;
+  out.State = reading.State;
+  out.Reasons = reading.Reasons;
+  if (!Lower(q.DeviceUri).starts_with("socket://") || !speaks) return;
+  std::string where = q.DeviceUri.substr(9);
+  if (size_t query = where.find('?'); query != std::string::npos) where.resize(query);
+  PrinterStatus device;
+  Finish(device, AskSocketPrinter(*speaks, where, deadline));
+  Reading both = status::Combine(reading, Reading{true, device.State, device.Reasons});
+  // The device unknown does not make a working queue unknown: timed-out tells it.
+  if (both.State == "unknown") both.State = reading.State;
+  out.State = both.State;
+  out.Reasons = both.Reasons;
+  out.Raw += device.Raw;
+  out.Error = device.Error;
+}
+
 PrinterStatus Query(const std::string& name, const std::string& listedUri, std::chrono::milliseconds timeout) {
   PrinterStatus out;
   out.Printer = name;
@@ -186,34 +217,7 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     return out;
   }
   if (scheme == "cups:") {
-    std::string queue = uri.substr(5);
-    platform::QueueState q = platform::AskCupsQueue(queue, deadline);
-    if (!q.Answered) {
-      out.Reasons = {"other"};
-      out.Error = q.Error;
-      return out;
-    }
-    Reading reading = status::ReadCups(q.State, q.Reasons);
-    std::string raw = "printer-state=" + std::to_string(q.State) + " printer-state-reasons=";
-    for (size_t k = 0; k < q.Reasons.size(); ++k) raw += (k ? "," : "") + q.Reasons[k];
-    if (!q.DeviceUri.empty()) raw += " device-uri=" + q.DeviceUri;
-    raw += "\n";
-    out.Raw = raw;
-    out.State = reading.State;
-    out.Reasons = reading.Reasons;
-    if (Lower(q.DeviceUri).starts_with("socket://") && speaks) {
-      std::string where = q.DeviceUri.substr(9);
-      if (size_t query = where.find('?'); query != std::string::npos) where.resize(query);
-      PrinterStatus device;
-      Finish(device, AskSocketPrinter(*speaks, where, deadline));
-      Reading both = status::Combine(reading, Reading{true, device.State, device.Reasons});
-      // The device unknown does not make a working queue unknown: timed-out tells it.
-      if (both.State == "unknown") both.State = reading.State;
-      out.State = both.State;
-      out.Reasons = both.Reasons;
-      out.Raw += device.Raw;
-      out.Error = device.Error;
-    }
+    AskCups(out, uri.substr(5), speaks, deadline);
     return out;
   }
   out.Reasons = {"other"};

@@ -307,6 +307,54 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
   return true;
 }
 
+namespace {
+
+// Code 128 field data with its invocation codes read.
+struct Invoked {
+  std::string Data, Readable;
+  bool Fnc1First = false;
+  char Subset = 'B';  // the last one started
+};
+
+// Invocation codes: >9 >: >; start A, B, C; >5 >6 >7 switch to C, B, A;
+// >8 FNC1; >< and >0 a '>' and >= a '~'; the rest only steer the encoder.
+// Both modes N and A read them; the subsets themselves are zint's shortest
+// packing (the carriers' labels are laid out for it: Amazon's container code
+// fits its box only with its digits in subset C).
+Invoked Invocations(const std::string& bytes) {
+  Invoked out;
+  auto& [data, readable, fnc1First, subset] = out;
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    if (bytes[k] == '>' && k + 1 < bytes.size()) {
+      const char code = bytes[k + 1];
+      ++k;
+      switch (code) {
+        case '9': subset = 'A'; continue;
+        case ':': subset = 'B'; continue;
+        case ';': subset = 'C'; continue;
+        case '5': subset = 'C'; continue;
+        case '6': subset = 'B'; continue;
+        case '7': subset = 'A'; continue;
+        case '8':
+          if (data.empty()) fnc1First = true;
+          else data += '\x1D';
+          continue;
+        case '<':
+        case '0': data += '>'; readable += '>'; continue;
+        case '=': data += '~'; readable += '~'; continue;
+        case '1': case '2': case '3': case '4': continue;
+        default: data += '>'; readable += '>'; --k; continue;  // not an invocation code: data
+      }
+    }
+    const char ch = bytes[k];
+    data += ch;
+    readable += ch;
+  }
+  return out;
+}
+
+}  // namespace
+
 bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
   auto gs1 = [&](std::string digits, std::string readable) {
     s.Symbol.Symbology = 16;       // BARCODE_GS1_128
@@ -338,40 +386,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
     gs1(digits, readable);
     return true;
   }
-  // Invocation codes: >9 >: >; start A, B, C; >5 >6 >7 switch to C, B, A;
-  // >8 FNC1; >< and >0 a '>' and >= a '~'; the rest only steer the encoder.
-  // Both modes N and A read them; the subsets themselves are zint's
-  // shortest packing (the carriers' labels are laid out for it: Amazon's
-  // container code fits its box only with its digits in subset C).
-  std::string data, readable;
-  bool fnc1First = false;
-  char subset = 'B';
-  for (size_t k = 0; k < bytes.size(); ++k) {
-    if (bytes[k] == '>' && k + 1 < bytes.size()) {
-      const char code = bytes[k + 1];
-      ++k;
-      switch (code) {
-        case '9': subset = 'A'; continue;
-        case ':': subset = 'B'; continue;
-        case ';': subset = 'C'; continue;
-        case '5': subset = 'C'; continue;
-        case '6': subset = 'B'; continue;
-        case '7': subset = 'A'; continue;
-        case '8':
-          if (data.empty()) fnc1First = true;
-          else data += '\x1D';
-          continue;
-        case '<':
-        case '0': data += '>'; readable += '>'; continue;
-        case '=': data += '~'; readable += '~'; continue;
-        case '1': case '2': case '3': case '4': continue;
-        default: data += '>'; readable += '>'; --k; continue;  // not an invocation code: data
-      }
-    }
-    const char ch = bytes[k];
-    data += ch;
-    readable += ch;
-  }
+  auto [data, readable, fnc1First, subset] = Invocations(bytes);
   if (subset == 'C' && data.empty() && !fnc1First) return Refuse(s, "no digits for subset C");
   if (fnc1First) {
     std::string digits;

@@ -17,6 +17,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -120,14 +121,7 @@ class TextRasterBuilder {
     // The size from the primary face: a cell height counts the face's
     // Windows ascent and descent, as GDI maps it.
     FT_Face main = chain.Members[primary].Face;
-    double upem = main->units_per_EM > 0 ? main->units_per_EM : 2048;
-    double winAscent = main->ascender, winDescent = -main->descender;
-    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(main, FT_SFNT_OS2));
-        os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
-      winAscent = os2->usWinAscent;
-      winDescent = os2->usWinDescent;
-    }
-    if (winAscent + winDescent <= 0) winAscent = upem;
+    const auto [upem, winAscent, winDescent] = WindowsMetrics(main);
     int height = font.Height == 0 ? DefaultCellHeight : font.Height;
     double ppem = height > 0 ? height * upem / (winAscent + winDescent) : -static_cast<double>(height);
     auto raster = std::unique_ptr<TextRaster>(new TextRaster);
@@ -145,10 +139,6 @@ class TextRasterBuilder {
     }
     if (ppem < 1.0 / 64) ppem = 1.0 / 64;
     auto charSize = static_cast<FT_F26Dot6>(std::lround(ppem * 64));
-    struct Placed {
-      const Glyph* Shape;
-      int PenX;
-    };
     std::vector<Placed> placed;
     std::deque<Glyph> large;  // glyphs too big to keep, for this call only
     placed.reserve(std::min<size_t>(text.size(), 4096));
@@ -178,9 +168,37 @@ class TextRasterBuilder {
       return raster;
     }
 
-    raster->width_ = pen;
-    raster->stride_ = (static_cast<size_t>(pen) + 7) / 8 + 1;
-    raster->ink_.assign(raster->stride_ * static_cast<size_t>(cell), 0);
+    Ink(*raster, placed, pen, ascent, cell);
+    if (font.Underline && pen > 0) Underline(*raster, main, ppem / upem, pen, ascent, cell);
+    return raster;
+  }
+
+ private:
+  // The face's units per em and its ascent and descent as Windows takes
+  // them (the OS/2 table's, else the face's own).
+  static std::tuple<double, double, double> WindowsMetrics(FT_Face face) {
+    double upem = face->units_per_EM > 0 ? face->units_per_EM : 2048;
+    double winAscent = face->ascender, winDescent = -face->descender;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+      winAscent = os2->usWinAscent;
+      winDescent = os2->usWinDescent;
+    }
+    if (winAscent + winDescent <= 0) winAscent = upem;
+    return {upem, winAscent, winDescent};
+  }
+
+  struct Placed {
+    const Glyph* Shape;
+    int PenX;
+  };
+
+  // The placed glyphs' bits into a cell `pen` dots wide, its baseline
+  // `ascent` dots down.
+  static void Ink(TextRaster& raster, const std::vector<Placed>& placed, int pen, int ascent, int cell) {
+    raster.width_ = pen;
+    raster.stride_ = (static_cast<size_t>(pen) + 7) / 8 + 1;
+    raster.ink_.assign(raster.stride_ * static_cast<size_t>(cell), 0);
     for (const auto& g : placed) {
       const Glyph& shape = *g.Shape;
       int left = g.PenX + shape.Left;
@@ -188,31 +206,31 @@ class TextRasterBuilder {
       for (int row = 0; row < shape.Rows; ++row) {
         int v = top + row;
         if (v < 0 || v >= cell) continue;
-        OrBits(raster->ink_.data() + static_cast<size_t>(v) * raster->stride_, raster->stride_, left,
+        OrBits(raster.ink_.data() + static_cast<size_t>(v) * raster.stride_, raster.stride_, left,
                shape.Bits.data() + static_cast<size_t>(row) * shape.Pitch, shape.Width);
       }
     }
     // A glyph may reach past the advances; the cell ends at its width.
-    const size_t used = (static_cast<size_t>(pen) + 7) / 8, stride = raster->stride_;
+    const size_t used = (static_cast<size_t>(pen) + 7) / 8, stride = raster.stride_;
     const auto keep = static_cast<uint8_t>(pen % 8 != 0 ? 0xFF << (8 - pen % 8) : 0xFF);
-    uint8_t* ink = raster->ink_.data();
+    uint8_t* ink = raster.ink_.data();
     for (int v = 0; v < cell && used > 0; ++v, ink += stride) {
       ink[used - 1] &= keep;
       ink[used] = 0;  // the spare byte
     }
-    if (font.Underline && pen > 0) {
-      double scale = ppem / upem;
-      int thickness = std::max(1, static_cast<int>(std::lround(main->underline_thickness * scale)));
-      int top = ascent - static_cast<int>(std::lround(main->underline_position * scale)) - thickness / 2;
-      for (int v = std::max(0, top); v < std::min(cell, top + thickness); ++v) {
-        uint8_t* row = raster->ink_.data() + static_cast<size_t>(v) * raster->stride_;
-        for (int u = 0; u < pen; ++u) row[u >> 3] |= static_cast<uint8_t>(0x80 >> (u & 7));
-      }
-    }
-    return raster;
   }
 
- private:
+  // The face's underline across the cell, `scale` pixels a font unit.
+  static void Underline(TextRaster& raster, FT_Face main, double scale, int pen, int ascent, int cell) {
+    int thickness = std::max(1, static_cast<int>(std::lround(main->underline_thickness * scale)));
+    int top = ascent - static_cast<int>(std::lround(main->underline_position * scale)) - thickness / 2;
+    for (int v = std::max(0, top); v < std::min(cell, top + thickness); ++v) {
+      uint8_t* row = raster.ink_.data() + static_cast<size_t>(v) * raster.stride_;
+      for (int u = 0; u < pen; ++u) row[u >> 3] |= static_cast<uint8_t>(0x80 >> (u & 7));
+    }
+  }
+
+
   // The hinted, rendered glyph of `c` in a face at a size, kept so that a
   // text seen before costs no FreeType work; null when the face cannot draw it.
   const Glyph* GlyphOf(FT_Face face, const FontFace& member, FT_F26Dot6 charSize, char32_t c, std::deque<Glyph>& large) {

@@ -403,19 +403,13 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
   return FileDescriptor(ToDescriptor(file, use == HostFileUse::Read ? _O_RDONLY : _O_WRONLY, path));
 }
 
-bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size) {
-  auto allowed = Snapshot();
-  if (!allowed) return false;
-  Beneath b = Locate(path, *allowed);
-  if (b.Parts.empty()) NotAFile(path);
-  std::wstring expected = Expected(b);
-  std::wstring holderName = Expected(b, b.Parts.size() - 1);
-  const std::wstring& leaf = b.Parts.back();
+namespace {
 
-  // The holding folder, held open so that on Windows it cannot be renamed
-  // until the new file has taken its name in it.
-  Handle holder(CreateFileW(ForOpen(holderName).c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, NoFollow, nullptr));
+// The holding folder, held open so that on Windows it cannot be renamed
+// until the new file has taken its name in it.
+void OpenHolder(Handle& holder, const std::wstring& holderName, const Beneath& b, const std::string& path) {
+  holder = Handle(CreateFileW(ForOpen(holderName).c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, NoFollow, nullptr));
   if (!holder.IsOpen()) {
     DWORD error = GetLastError();
     // Its holding folder missing is a missing path, whatever names it last.
@@ -426,44 +420,71 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
   Judge(holder.Get(), holderName, path, info);
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     throw AutomationError(errors::PathNotFound, "Path not found: " + path);
+}
 
-  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-  bool claimed = false;  // an empty file made here to hold the name
-  Identity claimedId;
-  {
-    Handle existing(OpenForAttributes(ForOpen(expected), NoFollow));
-    if (!existing.IsOpen()) {
-      DWORD error = GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND) RaiseOpen(error, expected, b, path);
-      // The name is taken first: an exclusive create is what tells a hidden
-      // link, which the rename below would replace without a word.
-      existing = Handle(CreateFileW(ForOpen(expected).c_str(), GENERIC_WRITE | DELETE, ShareAll, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (existing.IsOpen()) {
-        claimed = true;
-      } else {
-        error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RaiseOpen(error, expected, b, path);
-        existing = Handle(OpenForAttributes(ForOpen(expected), NoFollow));
-        if (!existing.IsOpen()) Refuse(path, "leads through a symbolic link");
-      }
+struct ClaimedName {
+  bool Claimed = false;  // an empty file made here to hold the name
+  Identity Id;           // of the file that holds the name
+  DWORD Attributes = FILE_ATTRIBUTE_NORMAL;  // for the file that replaces it
+};
+
+// The file's name: the file that has it judged, or, when none has, taken by
+// an empty file of our own.
+ClaimedName ClaimName(const std::wstring& expected, const Beneath& b, const std::string& path) {
+  ClaimedName out;
+  BY_HANDLE_FILE_INFORMATION info{};
+  Handle existing(OpenForAttributes(ForOpen(expected), NoFollow));
+  if (!existing.IsOpen()) {
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) RaiseOpen(error, expected, b, path);
+    // The name is taken first: an exclusive create is what tells a hidden
+    // link, which the rename below would replace without a word.
+    existing = Handle(CreateFileW(ForOpen(expected).c_str(), GENERIC_WRITE | DELETE, ShareAll, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (existing.IsOpen()) {
+      out.Claimed = true;
+    } else {
+      error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RaiseOpen(error, expected, b, path);
+      existing = Handle(OpenForAttributes(ForOpen(expected), NoFollow));
+      if (!existing.IsOpen()) Refuse(path, "leads through a symbolic link");
     }
-    RunHook();
-    try {
-      Judge(existing.Get(), expected, path, info);
-      if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) NotAFile(path);
-    } catch (...) {
-      if (claimed) Discard(existing);
-      throw;
-    }
-    claimedId = IdOf(info);
-    // The attributes of a file replaced are kept, but for read-only, which
-    // Windows would not let it be replaced under.
-    if (!claimed)
-      attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   }
+  RunHook();
+  try {
+    Judge(existing.Get(), expected, path, info);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) NotAFile(path);
+  } catch (...) {
+    if (out.Claimed) Discard(existing);
+    throw;
+  }
+  out.Id = IdOf(info);
+  // The attributes of a file replaced are kept, but for read-only, which
+  // Windows would not let it be replaced under.
+  if (!out.Claimed)
+    out.Attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  if (out.Attributes == 0) out.Attributes = FILE_ATTRIBUTE_NORMAL;
+  return out;
+}
+
+}  // namespace
+
+bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size) {
+  auto allowed = Snapshot();
+  if (!allowed) return false;
+  Beneath b = Locate(path, *allowed);
+  if (b.Parts.empty()) NotAFile(path);
+  std::wstring expected = Expected(b);
+  std::wstring holderName = Expected(b, b.Parts.size() - 1);
+  const std::wstring& leaf = b.Parts.back();
+
+  Handle holder;
+  OpenHolder(holder, holderName, b, path);
+  const ClaimedName name = ClaimName(expected, b, path);
+  const bool claimed = name.Claimed;
+  const Identity& claimedId = name.Id;
+  const DWORD attributes = name.Attributes;
   // The name given back when nothing took it: only if it still holds the
   // empty file made for it.
   auto unclaim = [&] {
