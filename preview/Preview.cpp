@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "lang/tspl/Commands.h"
+
 namespace morvel::preview {
 
 std::optional<Language> Detect(std::string_view bytes) {
@@ -18,9 +20,7 @@ std::optional<Language> Detect(std::string_view bytes) {
   while (end < bytes.size() && std::isalpha(static_cast<unsigned char>(bytes[end]))) ++end;
   std::string word;
   for (size_t k = i; k < end; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(bytes[k])));
-  for (const char* known : {"SIZE", "GAP", "BLINE", "SPEED", "DENSITY", "DIRECTION", "CLS", "TEXT", "BAR", "BOX",
-                            "BARCODE", "QRCODE", "BITMAP", "DOWNLOAD", "PUTBMP", "PRINT", "FORMFEED", "SET"})
-    if (word == known) return Language::Tspl;
+  if (lang::tspl::Find(word) != nullptr) return Language::Tspl;  // a command of the Orx printers' table
   return std::nullopt;
 }
 
