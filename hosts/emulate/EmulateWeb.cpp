@@ -138,7 +138,8 @@ class PageHandler : public serve::HttpHandler {
     PrinterState state = emulator_.State();
     std::string error;
     if (!ApplyStateJson(request.body(), state, error))
-      return c.Json(request, HttpStatus::bad_request, nlohmann::json{{"error", error}}.dump());
+      return c.Json(request, HttpStatus::bad_request,
+                    nlohmann::json{{"error", error}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     emulator_.SetState(state);
     return c.Json(request, HttpStatus::ok, StateJson(emulator_.State()));
   }
@@ -179,14 +180,9 @@ std::string StateJson(const PrinterState& s) {
 }
 
 std::string JobsJson(const std::vector<JobRecord>& jobs) {
-  nlohmann::json list = nlohmann::json::array();
-  for (const auto& j : jobs)
-    list.push_back({{"id", j.Id},           {"language", lang::NameOf(j.Language)}, {"file", j.File},
-                    {"peer", j.Peer},       {"received", j.Received},         {"bytes", j.Bytes},
-                    {"cut", j.Cut},         {"dropped", j.Dropped},           {"stage", NameOf(j.Stage)},
-                    {"labels", j.LabelsTotal}, {"labels_printed", j.LabelsPrinted}, {"pictures", j.Pictures},
-                    {"warnings", j.Warnings}});
-  return list.dump();
+  std::string list = "[";
+  for (const auto& j : jobs) list += (list.size() > 1 ? "," : "") + RecordJson(j);
+  return list + "]";
 }
 
 bool ApplyStateJson(const std::string& body, PrinterState& state, std::string& error) {

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "core/utf8.h"
 #include "preview/Preview.h"
 #include "render/Page.h"
 
@@ -43,14 +44,29 @@ void SbplJobMarks(const std::string& bytes, std::string& id, std::string& name) 
   }
 }
 
-nlohmann::json ToJson(const JobRecord& job) {
-  return {{"id", job.Id},           {"language", lang::NameOf(job.Language)}, {"file", job.File},
-          {"peer", job.Peer},       {"received", job.Received},         {"bytes", job.Bytes},
-          {"cut", job.Cut},         {"dropped", job.Dropped},           {"stage", NameOf(job.Stage)},
-          {"labels", job.LabelsTotal}, {"labels_printed", job.LabelsPrinted}, {"pictures", job.Pictures}, {"warnings", job.Warnings}};
-}
-
 }  // namespace
+
+std::string RecordJson(const JobRecord& job, int indent) {
+  // The warnings quote the job's bytes, and the folder is the user's: any
+  // byte that is not UTF-8 is shown as \xHH, so the record is valid JSON.
+  std::vector<std::string> warnings;
+  for (const auto& w : job.Warnings) warnings.push_back(core::EscapeNonUtf8(w));
+  const nlohmann::json record = {
+      {"id", job.Id},
+      {"language", lang::NameOf(job.Language)},
+      {"file", core::EscapeNonUtf8(job.File)},
+      {"peer", core::EscapeNonUtf8(job.Peer)},
+      {"received", job.Received},
+      {"bytes", job.Bytes},
+      {"cut", job.Cut},
+      {"dropped", job.Dropped},
+      {"stage", NameOf(job.Stage)},
+      {"labels", job.LabelsTotal},
+      {"labels_printed", job.LabelsPrinted},
+      {"pictures", job.Pictures},
+      {"warnings", std::move(warnings)}};
+  return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 std::string DefaultJobsFolder() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -137,7 +153,7 @@ void Emulator::Finished(JobRecord record) {
     }
   }
   {
-    std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << ToJson(record).dump(1) << "\n";
+    std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << RecordJson(record, 1) << "\n";
   }
   Log("job " + std::to_string(record.Id) + " (" + lang::NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
       " bytes) from " + record.Peer + (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
@@ -176,7 +192,7 @@ void Emulator::Engine() {
     if (cancelled) it->Stage = JobStage::Cancelled;
     else it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
     if ((whole || cancelled) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
-    std::ofstream(options_.JobsFolder + "/" + Numbered(id) + ".json") << ToJson(*it).dump(1) << "\n";
+    std::ofstream(options_.JobsFolder + "/" + Numbered(id) + ".json") << RecordJson(*it, 1) << "\n";
     Changed();
   }
 }

@@ -62,6 +62,8 @@ struct JobRecord {
   std::string JobId, JobName;         // SBPL's, for its status answer
 };
 const char* NameOf(JobStage stage);
+// The job's record as JSON, as the jobs folder and the page show it.
+std::string RecordJson(const JobRecord& job, int indent = -1);
 
 struct Options {
   std::string ListenAddress = "127.0.0.1";

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "core/utf8.h"
 #include "platform/linux/adapters.h"
 #include "platform/text_case.h"
 
@@ -31,37 +32,6 @@ std::string_view Trim(std::string_view s) {
   if (begin == std::string_view::npos) return {};
   size_t end = s.find_last_not_of(" \t");
   return s.substr(begin, end - begin + 1);
-}
-
-bool IsUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    auto c = static_cast<unsigned char>(s[i]);
-    size_t extra;
-    uint32_t min;
-    uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, min = 0x80, cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, min = 0x800, cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, min = 0x10000, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      auto t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
 }
 
 std::optional<int> ParseDpi(std::string_view value) {
@@ -188,7 +158,7 @@ class ConfReader {
     }
     // The title is the printer's name exactly, so blanks inside the brackets stay.
     section_->Name = std::string(text.substr(1, text.size() - 2));
-    if (!IsUtf8(section_->Name)) {
+    if (!core::IsUtf8(section_->Name)) {
       Warn(lineNumber_, "printer title is not UTF-8; section left out");
       section_->Faulty = true;
     }

@@ -7,7 +7,8 @@ and the members (with vtables and type information) of the classes and the
 free functions that the C++ headers of include/morvel/ define, each in its
 own namespace. libmorvel_platform.so may export the same public names
 (AutomationError, ByteArray, Picture, the UTF conversions live there) and
-the platform layer's namespaces, which the companion libraries share.
+the platform layer's and the core's namespaces, which the companion
+libraries share.
 
     check_exports.py INCLUDE_DIR LIBRARY [--platform]
 """
@@ -75,7 +76,7 @@ def exports(library):
 def allowed(raw, name, c_functions, classes, functions, platform):
     if raw in c_functions:
         return True
-    if platform and re.match(r"(?:(?:vtable|typeinfo|typeinfo name) for )?morvel::(?:platform|text)::", name):
+    if platform and re.match(r"(?:(?:vtable|typeinfo|typeinfo name) for )?morvel::(?:platform|text|core)::", name):
         return True
     for prefix in ("vtable for ", "typeinfo name for ", "typeinfo for ", "VTT for "):
         if name.startswith(prefix):

@@ -100,7 +100,9 @@ TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
         SCOPED_TRACE(q.Name);
         const std::string answer = q.Answer(s);
         EXPECT_EQ(q.Frame(answer), answer.size());
-        if (q.Read) EXPECT_TRUE(q.Read(answer).Understood);
+        if (q.Read) {
+          EXPECT_TRUE(q.Read(answer).Understood);
+        }
       }
   }
 }
