@@ -11,7 +11,9 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "core/utf8.h"
 #include "hosts/serve/Http.h"
+#include "platform/text_case.h"
 
 namespace morvel::emulate {
 namespace {
@@ -101,6 +103,25 @@ HttpResponse NoStore(HttpResponse response) {
   return response;
 }
 
+// The media type of a Content-Type, its parameters aside, is application/json.
+bool IsJson(beast::string_view contentType) {
+  std::string type(contentType.substr(0, contentType.find(';')));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  return text::EqualsIgnoreCaseAscii(type, "application/json");
+}
+
+// Whether the page of `origin` is the emulator's own, asked for at `host` by
+// an address or as localhost: a site's own name that resolves to this
+// machine (DNS rebinding) is not.
+bool OwnPage(std::string_view origin, beast::string_view host) {
+  if (!text::EqualsIgnoreCaseAscii(origin, "http://" + std::string(host))) return false;
+  const bool bracketed = host.starts_with("[");
+  const std::string name(bracketed ? host.substr(0, host.find(']') + 1) : host.substr(0, host.rfind(':')));
+  return text::EqualsIgnoreCaseAscii(name, "localhost") || (bracketed && name.ends_with("]")) ||
+         (!name.empty() && name.find_first_not_of("0123456789.") == std::string::npos);
+}
+
 class PageHandler : public serve::HttpHandler {
  public:
   explicit PageHandler(Emulator& emulator) : emulator_(emulator) {}
@@ -132,9 +153,19 @@ class PageHandler : public serve::HttpHandler {
   }
 
   HttpResponse ChangeState(HttpConnection& c, const HttpRequest& request) {
-    // A page elsewhere cannot send JSON without asking first, and it is not answered.
-    if (request[http::field::content_type].find("application/json") == beast::string_view::npos)
+    // A page elsewhere cannot send JSON without asking first (and is not
+    // answered), but "text/plain;application/json" is a simple request: only
+    // the media type application/json itself will do.
+    if (!IsJson(request[http::field::content_type]))
       return c.Json(request, HttpStatus::unsupported_media_type, R"({"error":"send the state as application/json"})");
+    // Browsers tell the page a request comes from: only the emulator's own,
+    // asked for by a loopback name (a name of another site that resolves here
+    // is no way in).
+    const std::string origin(request[http::field::origin]);
+    if (!origin.empty() && !OwnPage(origin, request[http::field::host])) {
+      emulator_.Log("refused a change of state from the page of " + core::EscapeNonUtf8(origin));
+      return c.Json(request, HttpStatus::forbidden, R"({"error":"only the emulator's own page changes its state"})");
+    }
     PrinterState state = emulator_.State();
     std::string error;
     if (!ApplyStateJson(request.body(), state, error))

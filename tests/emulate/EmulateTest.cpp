@@ -70,12 +70,15 @@ void SendJob(int port, const std::string& bytes) {
 }
 
 // One HTTP/1.1 request, the reply's body.
-std::string Http(int port, const std::string& method, const std::string& path, const std::string& body = "") {
+// The answer's body, or with `whole` the answer as it came. `headers`: lines
+// of their own (each ending in CR LF), else a JSON body's.
+std::string Http(int port, const std::string& method, const std::string& path, const std::string& body = "",
+                 const std::string& headers = "Content-Type: application/json\r\n", bool whole = false) {
   int fd = Connect(port);
   if (fd < 0) return "";
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                        "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\n\r\n" + body;
+  const std::string host = headers.find("Host:") == std::string::npos ? "Host: 127.0.0.1:" + std::to_string(port) + "\r\n" : "";
+  std::string request = method + " " + path + " HTTP/1.1\r\n" + host + "Connection: close\r\n" + headers +
+                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   send(fd, request.data(), request.size(), MSG_NOSIGNAL);
   std::string reply;
   char buffer[65536];
@@ -83,7 +86,7 @@ std::string Http(int port, const std::string& method, const std::string& path, c
   while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
   close(fd);
   size_t split = reply.find("\r\n\r\n");
-  return split == std::string::npos ? reply : reply.substr(split + 4);
+  return whole || split == std::string::npos ? reply : reply.substr(split + 4);
 }
 
 class EmulatorProcess {
@@ -266,6 +269,32 @@ TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
   for (const char* bad : {"[1]", R"({"paper_out": 1})", R"({"jam": true})", R"({"paper_out_after": -5})", "{"})
     EXPECT_NE(Http(web, "POST", "/api/state", bad).find("error"), std::string::npos) << bad;
   EXPECT_NE(Http(web, "GET", "/api/state").find("\"ready\":true"), std::string::npos);
+
+  // Only the emulator's own page changes the state: a request a page
+  // elsewhere can send without asking first is refused, as is a page of
+  // another origin, or of a site's name that resolves here.
+  const std::string own = "127.0.0.1:" + std::to_string(web);
+  const struct {
+    std::string Headers;
+    const char* Status;
+  } requests[] = {
+      {"Content-Type: text/plain;application/json\r\n", "415"},
+      {"Content-Type: application/jsonp\r\n", "415"},
+      {"Content-Type: application/json\r\nOrigin: http://evil.example\r\n", "403"},
+      {"Content-Type: application/json\r\nOrigin: null\r\n", "403"},
+      {"Content-Type: application/json\r\nHost: evil.example:" + std::to_string(web) + "\r\nOrigin: http://evil.example:" +
+           std::to_string(web) + "\r\n", "403"},
+      {"Content-Type: Application/JSON; charset=utf-8\r\nOrigin: http://" + own + "\r\n", "200"},
+      {"Content-Type: application/json\r\nHost: localhost:" + std::to_string(web) + "\r\nOrigin: http://localhost:" +
+           std::to_string(web) + "\r\n", "200"},
+  };
+  for (const auto& r : requests) {
+    const std::string reply = Http(web, "POST", "/api/state", R"({"paused": true})", r.Headers, true);
+    EXPECT_EQ(reply.substr(9, 3), r.Status) << r.Headers;
+    EXPECT_EQ(Http(web, "GET", "/api/state").find("\"paused\":true") != std::string::npos, std::string(r.Status) == "200")
+        << r.Headers;
+    Http(web, "POST", "/api/state", R"({"paused": false})");
+  }
 }
 
 TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
