@@ -64,7 +64,7 @@ std::string ZplHostQuery(const Snapshot& s) {
 std::string ZplHostIdentification(const Snapshot& s) {
   // Model, firmware version, dots per millimetre, memory.
   const int dotsPerMm = static_cast<int>(std::lround(s.Dpi / 25.4));
-  return std::string(1, Stx) + "MORVEL EMULATE,V2.3.11," + std::to_string(dotsPerMm) + ",8192KB" + Etx + "\r\n";
+  return std::string{Stx} + "MORVEL EMULATE,V" MORVEL_VERSION "," + std::to_string(dotsPerMm) + ",8192KB" + Etx + "\r\n";
 }
 
 std::string SbplStatus4(const Snapshot& s) {

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "morvel/version.h"  // the firmware version ~HI answers
+
 namespace morvel::emulate {
 
 enum class Tongue { Zpl, Sbpl, Tspl };

@@ -30,6 +30,8 @@
 #   each_arch FUNCTION ARGS...       runs FUNCTION DIR ARGS... for each build
 #                                    this machine runs (see below)
 #   loader_of DIR                    the Wine loader of a build's programs
+#   VERSION                          the project's version, as the Linux
+#                                    build's `morvel version` prints it
 #   ARCH_DIRS, WORK, ROOT; WINEPREFIX and CUPS_SERVER are exported
 #
 # Wine's 32-bit loader runs only where the kernel runs 32-bit programs; some
@@ -190,6 +192,7 @@ harness_build() {
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   fi
   ninja -C build orxlib LabelPrintAPI morvel serve_tests
+  VERSION=$(build/bin/morvel version)
   rm -rf "$WORK"
   mkdir -p "$WORK"
   cc -O2 -Wall -o "$WORK/capture_listener" tests/windows/capture_listener.c
