@@ -99,7 +99,7 @@ std::vector<std::string> Words(const std::string& job) {
     size_t fd = field.find("^FD");
     if (fd == std::string::npos) fd = field.find("^FV");
     if (fd == std::string::npos || field.find("^A") == std::string::npos || field.find("^B") != std::string::npos ||
-        field.find("^FW") != std::string::npos && field.find("^FWN") == std::string::npos)
+        (field.find("^FW") != std::string::npos && field.find("^FWN") == std::string::npos))
       continue;
     const size_t a = field.find("^A");
     if (a + 3 < field.size() && std::string("RIB").find(field[a + 3]) != std::string::npos) continue;
