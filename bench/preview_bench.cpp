@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "hosts/cli/Shell.h"
 #include "preview/Preview.h"
 
 namespace {
@@ -74,8 +75,10 @@ void ThousandUpsLabels(benchmark::State& state) {
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
+    std::istringstream in;
     std::ostringstream out, err;
-    morvel::preview::RunCommand({path.string(), "-o", (dir / "out").string() + "/"}, out, err);
+    morvel::cli::PreviewMain({*morvel::cli::FindCommand("preview"), {path.string(), "-o", (dir / "out").string() + "/"},
+                              in, out, err});
   }
   rusage after{};
   getrusage(RUSAGE_SELF, &after);

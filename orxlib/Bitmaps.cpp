@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/tspl/Writer.h"
 #include "orxlib/Port.h"
 #include "orxlib/orxlib.h"
 #include "platform/files.h"
@@ -19,6 +20,8 @@ using namespace morvel;
 using namespace morvel::orx;
 
 namespace {
+
+namespace tspl = morvel::lang::tspl;
 
 constexpr int MaxRowBytes = 150;
 constexpr int MaxRows = 12000;
@@ -107,8 +110,8 @@ int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int
     Refuse("The text would start before the printer's first dot; nothing was sent.");
     return 0;
   }
-  std::string header = "BITMAP " + std::to_string(printerX) + "," + std::to_string(printerY) + "," +
-                       std::to_string(rowBytes) + "," + std::to_string(rows) + ",1,";
+  std::string header = tspl::Header(tspl::Bitmap, {std::to_string(printerX), std::to_string(printerY),
+                                                  std::to_string(rowBytes), std::to_string(rows), "1"});
   if (header.size() > MaxBitmapHeader) {
     Refuse("The BITMAP header does not fit; nothing was sent.");
     return 0;
@@ -178,7 +181,7 @@ int32_t downloadpcx(const char* fileName, const char* printerName) {
       }
       return 0;
     }
-    std::string header = "DOWNLOAD \"" + std::string(name) + "\"," + std::to_string(content.size()) + ",";
+    std::string header = tspl::Header(tspl::Download, {"\"" + std::string(name) + "\"", std::to_string(content.size())});
     if (header.size() > MaxDownloadHeader) {
       Refuse("The DOWNLOAD header has " + std::to_string(header.size()) + " characters, more than " +
              std::to_string(MaxDownloadHeader) + "; nothing was sent.");

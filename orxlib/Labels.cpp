@@ -1,16 +1,20 @@
-// The label command exports: each fills fixed Orx line templates with its
-// arguments unchanged and sends every line with CR LF. A line beyond its
+// The label command exports: each fills fixed Orx line templates (the
+// commands of lang/tspl) with its arguments unchanged and sends every line
+// with CR LF. A line beyond its
 // template's bound is refused before any line of the call goes out, so the
 // printer never sees half a set-up.
 #include <initializer_list>
 #include <string>
 
+#include "lang/tspl/Writer.h"
 #include "orxlib/Port.h"
 #include "orxlib/orxlib.h"
 
 using namespace morvel::orx;
 
 namespace {
+
+namespace tspl = morvel::lang::tspl;
 
 // Sends the lines if every one fits `limit` characters; 0 otherwise or when
 // a line does not reach the printer.
@@ -43,13 +47,14 @@ int32_t setup(const char* width, const char* height, const char* speed, const ch
   return Guarded("setup", 0, [&] {
     if (!IsOpen()) return 0;
     std::string_view sensorText = Arg(sensor, "the sensor");
-    std::string word = !sensorText.empty() && sensorText[0] == '1' ? "BLINE" : "GAP";
+    const tspl::Command& mark = !sensorText.empty() && sensorText[0] == '1' ? tspl::BlackLine : tspl::Gap;
     std::string w(Arg(width, "the width")), h(Arg(height, "the height"));
-    return SendLines(
-        "setup", 99,
-        {"SIZE " + w + " mm," + h + " mm", "SPEED " + std::string(Arg(speed, "the speed")),
-         "DENSITY " + std::string(Arg(density, "the density")),
-         word + " " + std::string(Arg(vertical, "the gap")) + " mm," + std::string(Arg(offset, "the offset")) + " mm"});
+    return SendLines("setup", 99,
+                     {tspl::Line<char>(tspl::Size, {w + " mm", h + " mm"}),
+                      tspl::Line<char>(tspl::Speed, {Arg(speed, "the speed")}),
+                      tspl::Line<char>(tspl::Density, {Arg(density, "the density")}),
+                      tspl::Line<char>(mark, {std::string(Arg(vertical, "the gap")) + " mm",
+                                              std::string(Arg(offset, "the offset")) + " mm"})});
   });
 }
 
@@ -57,11 +62,10 @@ int32_t barcode(const char* x, const char* y, const char* type, const char* heig
                 const char* rotation, const char* narrow, const char* wide, const char* content) {
   return Guarded("barcode", 0, [&] {
     if (!IsOpen()) return 0;
-    std::string line = "BARCODE " + std::string(Arg(x, "x")) + "," + std::string(Arg(y, "y")) + "," +
-                       Quoted(Arg(type, "the type")) + "," + std::string(Arg(height, "the height")) + "," +
-                       std::string(Arg(readable, "readable")) + "," + std::string(Arg(rotation, "the rotation")) + "," +
-                       std::string(Arg(narrow, "narrow")) + "," + std::string(Arg(wide, "wide")) + "," +
-                       Content(Arg(content, "the content"));
+    std::string line = tspl::Line<char>(
+        tspl::Barcode, {Arg(x, "x"), Arg(y, "y"), Quoted(Arg(type, "the type")), Arg(height, "the height"),
+                        Arg(readable, "readable"), Arg(rotation, "the rotation"), Arg(narrow, "narrow"),
+                        Arg(wide, "wide"), Content(Arg(content, "the content"))});
     return SendLines("barcode", 99, {line});
   });
 }
@@ -70,33 +74,36 @@ int32_t printerfont(const char* x, const char* y, const char* font, const char* 
                     const char* ymul, const char* content) {
   return Guarded("printerfont", 0, [&] {
     if (!IsOpen()) return 0;
-    std::string line = "TEXT " + std::string(Arg(x, "x")) + "," + std::string(Arg(y, "y")) + "," +
-                       Quoted(Arg(font, "the font")) + "," + std::string(Arg(rotation, "the rotation")) + "," +
-                       std::string(Arg(xmul, "xmul")) + "," + std::string(Arg(ymul, "ymul")) + "," +
-                       Content(Arg(content, "the content"));
+    std::string line =
+        tspl::Line<char>(tspl::Text, {Arg(x, "x"), Arg(y, "y"), Quoted(Arg(font, "the font")),
+                                      Arg(rotation, "the rotation"), Arg(xmul, "xmul"), Arg(ymul, "ymul"),
+                                      Content(Arg(content, "the content"))});
     return SendLines("text", 499, {line});
   });
 }
 
 int32_t clearbuffer(void) {
-  return Guarded("clearbuffer", 0, [] { return IsOpen() ? SendLines("CLS", 99, {"CLS"}) : 0; });
+  return Guarded("clearbuffer", 0,
+                 [] { return IsOpen() ? SendLines("CLS", 99, {tspl::Line<char>(tspl::Clear)}) : 0; });
 }
 
 int32_t printlabel(const char* sets, const char* copies) {
   return Guarded("printlabel", 0, [&] {
     if (!IsOpen()) return 0;
-    return SendLines("print", 49,
-                     {"PRINT " + std::string(Arg(sets, "the sets")) + "," + std::string(Arg(copies, "the copies"))});
+    return SendLines("print", 49, {tspl::Line<char>(tspl::Print, {Arg(sets, "the sets"), Arg(copies, "the copies")})});
   });
 }
 
 int32_t formfeed(void) {
-  return Guarded("formfeed", 0, [] { return IsOpen() ? SendLines("FORMFEED", 99, {"FORMFEED"}) : 0; });
+  return Guarded("formfeed", 0,
+                 [] { return IsOpen() ? SendLines("FORMFEED", 99, {tspl::Line<char>(tspl::FormFeed)}) : 0; });
 }
 
 int32_t nobackfeed(void) {
   return Guarded("nobackfeed", 0, [] {
-    return IsOpen() ? SendLines("no back feed", 99, {"SET STRIPER OFF", "SET TEAR OFF"}) : 0;
+    return IsOpen() ? SendLines("no back feed", 99,
+                                {tspl::Line<char>(tspl::Set, {"STRIPER OFF"}), tspl::Line<char>(tspl::Set, {"TEAR OFF"})})
+                    : 0;
   });
 }
 

@@ -1,5 +1,5 @@
 // Pictures of printer jobs: a job's language told from its first bytes,
-// read into labels (Label.h) and each label drawn as a one-bit PNG at the
+// read into labels (lang/Label.h) and each label drawn as a one-bit PNG at the
 // printer's resolution through the house renderer.
 #pragma once
 
@@ -10,9 +10,29 @@
 #include <string_view>
 #include <vector>
 
-#include "preview/Label.h"
+#include "lang/Label.h"
 
 namespace morvel::preview {
+
+// The label model of the languages' readers, which previews are drawn from.
+using lang::Code128Field;
+using lang::Field;
+using lang::FilledBox;
+using lang::Job;
+using lang::Label;
+using lang::Language;
+using lang::MalformedJob;
+using lang::MaxLabelSide;
+using lang::ParseOrx;
+using lang::ParseSbpl;
+using lang::ParseZpl;
+using lang::QrField;
+using lang::Raster;
+using lang::Shape;
+using lang::SymbolField;
+using lang::TextField;
+using lang::Warning;
+namespace detail = lang::detail;
 
 // ZPL (^XA or ~ first), SBPL (ESC A first), Orx (a known command word
 // first); nullopt for anything else.
@@ -43,10 +63,6 @@ struct Preview {
 // it cannot be read whole, std::invalid_argument when the language cannot
 // be told.
 Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi);
-
-// `morvel preview JOB [-o OUT] [--language zpl|sbpl|orx] [--dpi N]`;
-// arguments after the word preview. Returns the exit status.
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Writes PATH-minus-extension-K.png beside a finished job file (one a
 // label); failures and warnings go to `report`. True when every picture was

@@ -9,6 +9,7 @@
 #include "control/Conversions.h"
 #include "control/Numbers.h"
 #include "morvel/clsBase64.h"
+#include "lang/tspl/Writer.h"
 #include "orxlib/orxlib.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
@@ -18,6 +19,8 @@
 
 namespace morvel {
 namespace {
+
+namespace tspl = lang::tspl;
 
 constexpr int EntryPointNotFound = 453;
 // liborxlib.so on Linux, orxlib.dll on Windows.
@@ -107,7 +110,7 @@ void Orx::InitPrint(String& wide, String& height, String& speed, String& nd, Str
   AnsiArg w(wide), h(height), s(speed), d(nd), c(cz), p(sp);
   Bound<5, Fn7>("setup")(w.c_str(), h.c_str(), s.c_str(), d.c_str(), "0", c.c_str(), p.c_str());
   for (AnsiArg* arg : {&w, &h, &s, &d, &c, &p}) arg->WriteBack();
-  SendCommand(direction == u"0" ? u"DIRECTION 1,0" : u"DIRECTION 0,0");
+  SendCommand(tspl::Line<char16_t>(tspl::Direction, {direction == u"0" ? u"1" : u"0", u"0"}));
   ClearBuffer();
 }
 
@@ -121,7 +124,7 @@ void Orx::PrintFont(Single& x, Single& y, String& txt, Single& height, String& f
 }
 
 void Orx::PrintBar(Single& x, Single& y, Single width, Single height) {
-  SendCommand(u"BAR " + Px(x) + u"," + Px(y) + u"," + Px(width) + u"," + Px(height));
+  SendCommand(tspl::Line<char16_t>(tspl::Bar, {Px(x), Px(y), Px(width), Px(height)}));
 }
 
 void Orx::PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,
@@ -133,8 +136,8 @@ void Orx::PrintCode(Single& x, Single& y, String& code, String& codeType, String
                              wide.c_str(), content.c_str());
     for (AnsiArg* arg : {&content, &type, &readable, &narrow, &wide}) arg->WriteBack();
   } else if (codeType == u"QRCODE") {
-    SendCommand(u"QRCODE " + Px(x) + u"," + Px(y) + u",H," + numbers::FormatSingle(height) + u",A,0,M2,S7,\"" + code +
-                u"\"");
+    SendCommand(tspl::Line<char16_t>(
+        tspl::QrCode, {Px(x), Px(y), u"H", numbers::FormatSingle(height), u"A", u"0", u"M2", u"S7", u"\"" + code + u"\""}));
   }
 }
 
@@ -154,7 +157,7 @@ void Orx::SendCmd(String& cmd) {
 void Orx::SendImageFile(const std::string& ansiPath, Single x, Single y) {
   // The placement line first, so an overflowing position raises before
   // anything reaches the printer.
-  String place = u"PUTBMP " + Px(x) + u"," + Px(y) + u",\"TEST.BMP\"";
+  String place = tspl::Line<char16_t>(tspl::PutBmp, {Px(x), Px(y), u"\"TEST.BMP\""});
   if (Bound<9, Fn2>("downloadpcx")(ansiPath.c_str(), "TEST.BMP") == 0) return;
   SendCommand(place);
 }

@@ -1,9 +1,11 @@
-// SBPL label commands, BMP images and EPC writing for SATO printers.
+// SBPL label commands, BMP images and EPC writing for SATO printers,
+// written through the SBPL table.
 #include "drivers/sato/Sato.h"
 
 #include "control/Units.h"
 #include "control/Conversions.h"
 #include "control/Numbers.h"
+#include "lang/sbpl/Writer.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -11,9 +13,9 @@
 namespace morvel {
 namespace {
 
-constexpr char16_t Esc = u'\x1B';
+namespace sbpl = lang::sbpl;
 
-const String JobStart = String(1, Esc) + u"A";
+const String JobStart = sbpl::Text(sbpl::Start);
 
 Integer PxDots(Single value) {
   Integer unit = Module1::UnitPixels;
@@ -23,14 +25,12 @@ constexpr auto Px = Module1::PixelDotsText;
 constexpr auto Pt = Module1::PointDotsText;
 constexpr auto Mm = Module1::MillimetreDotsText;
 
-String E(const char16_t* command) { return String(1, Esc) + command; }
-
 // ESC %0 ESC H x ESC V y: the start of every placed field.
 String Place(Single x, Single y) {
-  String s = E(u"%0") + E(u"H");
-  s += Px(x);
-  s += E(u"V");
-  s += Px(y);
+  String s;
+  sbpl::Put(s, sbpl::Rotation, {u"0"});
+  sbpl::Put(s, sbpl::Horizontal, {Px(x)});
+  sbpl::Put(s, sbpl::Vertical, {Px(y)});
   return s;
 }
 
@@ -55,9 +55,9 @@ void Sato::OpenPort(String& printerName) { channel_.Open(printerName); }
 void Sato::ClosePort() { channel_.Close(); }
 
 void Sato::PrintLabel(String& copies) {
-  String end = E(u"Q");
-  end += copies;
-  end += E(u"Z");
+  String end;
+  sbpl::Put(end, sbpl::Quantity, {copies});
+  sbpl::Put(end, sbpl::End);
   Append(end);
   SendRawBytes(CmdBytes);
   CmdBytes = Module2::StringToUtf8Bytes(JobStart);
@@ -72,42 +72,30 @@ void Sato::SendCmd(String& cmd) { Append(cmd); }
 
 void Sato::InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,
                      String& direction) {
-  String t = E(u"A3V+");
-  t += Mm(numbers::TextToSingle(cz));
-  t += u"H+";
-  t += Mm(numbers::TextToSingle(sp));
-  t += E(u"CS");
-  t += numbers::FormatInteger(numbers::TextToInteger(speed));
-  t += E(u"#F");
-  t += numbers::FormatInteger(numbers::TextToInteger(nd) / 2);  // integer division, remainder dropped
-  t += E(u"A1V");
-  t += Mm(numbers::TextToInteger(height));
-  t += u"H";
-  t += Mm(numbers::TextToInteger(wide));
+  String t;
+  sbpl::Put(t, sbpl::BaseReference, {u"V+", Mm(numbers::TextToSingle(cz)), u"H+", Mm(numbers::TextToSingle(sp))});
+  sbpl::Put(t, sbpl::Speed, {numbers::FormatInteger(numbers::TextToInteger(speed))});
+  // Integer division: the remainder is dropped.
+  sbpl::Put(t, sbpl::Density, {numbers::FormatInteger(numbers::TextToInteger(nd) / 2)});
+  sbpl::Put(t, sbpl::LabelSize,
+            {u"V", Mm(numbers::TextToInteger(height)), u"H", Mm(numbers::TextToInteger(wide))});
   Append(t);
 }
 
 void Sato::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
   String t = Place(x, y);
-  t += E(u"P02") + E(u"RG0,6,2,");
+  sbpl::Put(t, sbpl::Pitch, {u"02"});
   String h = Pt(height);
-  t += h;
-  t += u",";
-  t += h;
-  t += u",";
-  t += txt;
+  sbpl::Put(t, sbpl::OutlineFont, {u"0,6,2,", h, u",", h, u",", txt});
   Append(t);
 }
 
 void Sato::PrintBar(Single& x, Single& y, Single width, Single height) {
   String t = Place(x, y);
-  if (height == 1) {
-    t += E(u"FW02H");
-    t += Px(width);
-  } else {
-    t += E(u"FW02V");
-    t += Px(height);
-  }
+  if (height == 1)
+    sbpl::Put(t, sbpl::Line, {u"02H", Px(width)});
+  else
+    sbpl::Put(t, sbpl::Line, {u"02V", Px(height)});
   Append(t);
 }
 
@@ -118,33 +106,25 @@ void Sato::PrintCode(Single& x, Single& y, String& code, String& codeType, Strin
     Integer tall = PxDots(height);
     String digits = u"0" + numbers::FormatInteger(tall);
     String t = Place(x, y);
-    t += E(u"BG02");
-    t += digits.substr(digits.size() >= 3 ? digits.size() - 3 : 0);
-    t += u">H";
-    t += code;
+    sbpl::Put(t, sbpl::Code128, {u"02", digits.substr(digits.size() >= 3 ? digits.size() - 3 : 0), u">H", code});
     Append(t);
     // The human-readable line comes after the bars are in: a bad Readable or
     // an overflowing position raises with the barcode kept.
     if (numbers::TextToDouble(Readable) != 1) return;
     Integer below = numbers::ToInteger(numbers::ToInteger(static_cast<double>(top) + tall) + 3.0);
-    String line = E(u"%0") + E(u"H");
-    line += Px(x);
-    line += E(u"V");
-    line += numbers::FormatInteger(below);
-    line += E(u"P02") + E(u"RDB@0,025,025,");
-    line += code;
+    String line;
+    sbpl::Put(line, sbpl::Rotation, {u"0"});
+    sbpl::Put(line, sbpl::Horizontal, {Px(x)});
+    sbpl::Put(line, sbpl::Vertical, {numbers::FormatInteger(below)});
+    sbpl::Put(line, sbpl::Pitch, {u"02"});
+    sbpl::Put(line, sbpl::ProportionalFont, {u"B@0,025,025,", code});
     Append(line);
   } else if (codeType == u"QRCODE") {
     String t = Place(x, y);
-    t += E(u"2D30,L,");
-    t += numbers::FormatSingle(height);
-    t += u",1,0";
-    t += E(u"DN");
+    sbpl::Put(t, sbpl::QrCode, {u",L,", numbers::FormatSingle(height), u",1,0"});
     // The count of the bytes that follow, as they go out (UTF-8), so the
     // printer neither cuts nor pads text beyond ASCII.
-    t += numbers::FormatInteger(static_cast<long long>(ToUtf8(code).size()));
-    t += u",";
-    t += code;
+    sbpl::Put(t, sbpl::QrData, {numbers::FormatInteger(static_cast<long long>(ToUtf8(code).size())), u",", code});
     Append(t);
   }
 }
@@ -152,13 +132,10 @@ void Sato::PrintCode(Single& x, Single& y, String& code, String& codeType, Strin
 void Sato::DrawBmpBytes(ByteArray& bytes, Single x, Single y) {
   long count = bytes.UBound() - bytes.LBound() + 1;
   if (count <= 0) throw AutomationError(errors::SubscriptOutOfRange);
-  String header = E(u"H");
-  header += Px(x);
-  header += E(u"V");
-  header += Px(y);
-  header += E(u"GM");
-  header += numbers::FormatInteger(count);
-  header += u",";
+  String header;
+  sbpl::Put(header, sbpl::Horizontal, {Px(x)});
+  sbpl::Put(header, sbpl::Vertical, {Px(y)});
+  sbpl::Put(header, sbpl::Graphic, {numbers::FormatInteger(count), u","});
   // Room is checked and reserved first, so that appending the image cannot
   // fail half-way.
   CheckCollectedRoom(CmdBytes.Size(), header.size() * 3 + static_cast<size_t>(count), MaxCollectedBytes,
@@ -202,7 +179,7 @@ String Sato::ToHexString(const String& text) {
 
 void Sato::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
                   String& section) {
-  Append(E(u"IP0e:h,epc:") + ToHexString(data) + u";");
+  Append(sbpl::Text(sbpl::Rfid, {u"e:h,epc:", ToHexString(data), u";"}));
 }
 
 }  // namespace morvel

@@ -1,14 +1,17 @@
-// ZPL label commands and ZPL RFID encoding.
+// ZPL label commands and ZPL RFID encoding, written through the ZPL table.
 #include "drivers/zebra/Zebra.h"
 
 #include <cmath>
 
 #include "control/Units.h"
 #include "control/Numbers.h"
+#include "lang/zpl/Writer.h"
 #include "platform/services.h"
 
 namespace morvel {
 namespace {
+
+namespace zpl = lang::zpl;
 
 constexpr auto Px = Module1::PixelDotsText;
 constexpr auto Pt = Module1::PointDotsText;
@@ -40,11 +43,10 @@ void Zebra::ClosePort() { channel_.Close(); }
 void Zebra::PrintLabel(String& copies) {
   String label;
   label.reserve(CmdPrint.size() + copies.size() + 10);
-  label += u"^XA";
+  zpl::Put(label, zpl::XA);
   label += CmdPrint;
-  label += u"^PQ";
-  label += copies;
-  label += u"^XZ";
+  zpl::Put(label, zpl::PQ, {copies});
+  zpl::Put(label, zpl::XZ);
   SendRaw(label);
   CmdPrint.clear();
 }
@@ -60,53 +62,36 @@ void Zebra::InitPrint(String& wide, String& height, String& speed, String& nd, S
                       String& direction) {
   String piece;
   piece.reserve(64);
-  piece += u"^JMA^PW";
-  piece += Mm(numbers::TextToInteger(wide));
-  piece += u"^PR";
-  piece += speed;
-  piece += u",2,A~SD";
-  piece += numbers::FormatInteger(numbers::ToInteger(numbers::TextToInteger(nd) * 2.0));
-  piece += u"^LH";
-  piece += Mm(numbers::TextToSingle(sp));
-  piece += u",";
-  piece += Mm(numbers::TextToSingle(cz));
-  piece += u"^PO";
-  piece += direction == u"0" ? u"N" : u"I";
+  zpl::Put(piece, zpl::JM, {u"A"});
+  zpl::Put(piece, zpl::PW, {Mm(numbers::TextToInteger(wide))});
+  zpl::Put(piece, zpl::PR, {speed, u"2", u"A"});
+  zpl::Put(piece, zpl::SD, {numbers::FormatInteger(numbers::ToInteger(numbers::TextToInteger(nd) * 2.0))});
+  zpl::Put(piece, zpl::LH, {Mm(numbers::TextToSingle(sp)), Mm(numbers::TextToSingle(cz))});
+  zpl::Put(piece, zpl::PO, {direction == u"0" ? u"N" : u"I"});
   Collect(piece);
 }
 
+// Text in a font the printer holds by name, through the GB18030 table, so
+// every character of the host's text reaches it.
 void Zebra::PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) {
   String piece;
   piece.reserve(64 + txt.size() + fontName.size());
-  piece += u"^FO";
-  piece += Px(x);
-  piece += u",";
-  piece += Px(y);
-  piece += u",0^CI26^SEE:GB18030.DAT^A@N,";
+  zpl::Put(piece, zpl::FO, {Px(x), Px(y), u"0"});
+  zpl::Put(piece, zpl::CI, {u"26"});
+  zpl::Put(piece, zpl::SE, {u"E:GB18030.DAT"});
   String h = Pt(height);
-  piece += h;
-  piece += u",";
-  piece += h;
-  piece += u",E:";
-  piece += fontName;
-  piece += u"^FD";
-  piece += txt;
-  piece += u"^FS";
+  zpl::PutFont(piece, u'@', {u"N", h, h, u"E:" + fontName});
+  zpl::Put(piece, zpl::FD, {txt});
+  zpl::Put(piece, zpl::FS);
   Collect(piece);
 }
 
 void Zebra::PrintBar(Single& x, Single& y, Single width, Single height) {
   String piece;
   piece.reserve(48);
-  piece += u"^FO";
-  piece += Px(x);
-  piece += u",";
-  piece += Px(y);
-  piece += u"^GB";
-  piece += Px(width);
-  piece += u",";
-  piece += Px(height);
-  piece += u",1^FS";
+  zpl::Put(piece, zpl::FO, {Px(x), Px(y)});
+  zpl::Put(piece, zpl::GB, {Px(width), Px(height), u"1"});
+  zpl::Put(piece, zpl::FS);
   Collect(piece);
 }
 
@@ -115,29 +100,16 @@ void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, Stri
   String piece;
   piece.reserve(64 + code.size());
   if (codeType == u"128") {
-    piece += u"^FO";
-    piece += Px(x);
-    piece += u",";
-    piece += Px(y);
-    piece += u"^BY2,";
-    piece += numbers::FormatDouble(BarRatio(kBar, zBar));
-    piece += u"^BCN,";
-    piece += Px(height);
-    piece += u",";
-    piece += Readable == u"0" ? u"N" : u"Y";
-    piece += u",N^FD";
-    piece += code;
-    piece += u"^FS";
+    zpl::Put(piece, zpl::FO, {Px(x), Px(y)});
+    zpl::Put(piece, zpl::BY, {u"2", numbers::FormatDouble(BarRatio(kBar, zBar))});
+    zpl::Put(piece, zpl::BC, {u"N", Px(height), Readable == u"0" ? u"N" : u"Y", u"N"});
+    zpl::Put(piece, zpl::FD, {code});
+    zpl::Put(piece, zpl::FS);
   } else if (codeType == u"QRCODE") {
-    piece += u"^FO";
-    piece += Px(x);
-    piece += u",";
-    piece += Px(y);
-    piece += u"^BQN,2,";
-    piece += numbers::FormatSingle(height);
-    piece += u"^FDQA,";
-    piece += code;
-    piece += u"^FS";
+    zpl::Put(piece, zpl::FO, {Px(x), Px(y)});
+    zpl::Put(piece, zpl::BQ, {u"N", u"2", numbers::FormatSingle(height)});
+    zpl::Put(piece, zpl::FD, {u"QA", code});
+    zpl::Put(piece, zpl::FS);
   } else {
     return;
   }
@@ -146,14 +118,20 @@ void Zebra::PrintCode(Single& x, Single& y, String& code, String& codeType, Stri
 
 void Zebra::InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
                      String& tryNum) {
-  Collect(u"^RS" + labelType + u"," + backfeed + u"^RW" + readPower + u"," + writePower + u"," + wire + u"^RR" +
-              tryNum);
+  String piece;
+  zpl::Put(piece, zpl::RS, {labelType, backfeed});
+  zpl::Put(piece, zpl::RW, {readPower, writePower, wire});
+  zpl::Put(piece, zpl::RR, {tryNum});
+  Collect(piece);
 }
 
 void Zebra::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
                    String& section) {
-  Collect(u"^RF" + operate + u"," + dataType + u"," + startAddress + u"," + dataLen + u"," + section + u"^FD00" +
-              data + u"^FS");
+  String piece;
+  zpl::Put(piece, zpl::RF, {operate, dataType, startAddress, dataLen, section});
+  zpl::Put(piece, zpl::FD, {u"00" + data});
+  zpl::Put(piece, zpl::FS);
+  Collect(piece);
 }
 
 }  // namespace morvel

@@ -1,17 +1,17 @@
-// The emulator's page and JSON API over Boost.Beast: one thread a
-// connection, the event stream held open until the page leaves or the
-// emulator stops. Only Host names of this computer are served, so a page
-// elsewhere cannot reach the switches through a name that points here.
+// The emulator's page and JSON API on the bridge's HTTP stack (Http.h):
+// the event stream held open on its connection's thread until the page
+// leaves or the emulator stops. The HTTP stack answers loopback host names
+// only, so a page elsewhere cannot reach the switches through a name that
+// points here.
 #include "hosts/cli/EmulateWeb.h"
 
-#include <utility>
-
-#include <boost/asio.hpp>
-#include <boost/beast.hpp>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+
+#include "hosts/serve/Http.h"
 
 namespace morvel::emulate {
 namespace {
@@ -19,7 +19,10 @@ namespace {
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace net = boost::asio;
-using tcp = net::ip::tcp;
+using serve::HttpConnection;
+using serve::HttpRequest;
+using serve::HttpResponse;
+using serve::HttpStatus;
 
 const char* const Page = R"html(<!doctype html>
 <html lang="en"><head><meta charset="utf-8"><title>morvel emulate</title>
@@ -87,12 +90,85 @@ showState(); showJobs();
 </script></body></html>
 )html";
 
-bool LocalHost(std::string_view host, int port) {
-  const std::string p = ":" + std::to_string(port);
-  for (const char* name : {"127.0.0.1", "localhost", "[::1]"})
-    if (host == name || host == std::string(name) + p) return true;
-  return false;
+// How long the event stream waits for a change before it looks whether
+// its page, or the emulator, has gone.
+constexpr auto EventSlice = std::chrono::milliseconds(250);
+// A comment line after this many quiet slices (15 s) finds a page that has gone.
+constexpr int QuietSlices = 60;
+
+HttpResponse NoStore(HttpResponse response) {
+  response.set(http::field::cache_control, "no-store");
+  return response;
 }
+
+class PageHandler : public serve::HttpHandler {
+ public:
+  explicit PageHandler(Emulator& emulator) : emulator_(emulator) {}
+
+  void OnRequest(HttpConnection& connection, HttpRequest request) override {
+    if (request.method() == http::verb::get && request.target() == "/api/events") return Events(connection);
+    connection.Respond(Route(connection, request));
+  }
+
+ private:
+  HttpResponse Route(HttpConnection& c, const HttpRequest& request) {
+    const std::string target(request.target());
+    const bool get = request.method() == http::verb::get;
+    if (get && (target == "/" || target == "/index.html"))
+      return NoStore(c.Answer(request, HttpStatus::ok, "text/html; charset=utf-8", Page));
+    if (get && target == "/api/jobs") return c.Json(request, HttpStatus::ok, JobsJson(emulator_.Jobs()));
+    if (get && target == "/api/state") return c.Json(request, HttpStatus::ok, StateJson(emulator_.State()));
+    if (request.method() == http::verb::post && target == "/api/state") return ChangeState(c, request);
+    if (get && target.starts_with("/pictures/")) {
+      const std::string name = target.substr(10);
+      for (const auto& job : emulator_.Jobs())
+        for (const auto& picture : job.Pictures)
+          if (std::filesystem::path(picture).filename() == name) {
+            std::ifstream in(picture, std::ios::binary);
+            return NoStore(c.Answer(request, HttpStatus::ok, "image/png", std::string(std::istreambuf_iterator<char>(in), {})));
+          }
+    }
+    return NoStore(c.Answer(request, HttpStatus::not_found, "text/plain", "not found\n"));
+  }
+
+  HttpResponse ChangeState(HttpConnection& c, const HttpRequest& request) {
+    // A page elsewhere cannot send JSON without asking first, and it is not answered.
+    if (request[http::field::content_type].find("application/json") == beast::string_view::npos)
+      return c.Json(request, HttpStatus::unsupported_media_type, R"({"error":"send the state as application/json"})");
+    PrinterState state = emulator_.State();
+    std::string error;
+    if (!ApplyStateJson(request.body(), state, error))
+      return c.Json(request, HttpStatus::bad_request, nlohmann::json{{"error", error}}.dump());
+    emulator_.SetState(state);
+    return c.Json(request, HttpStatus::ok, StateJson(emulator_.State()));
+  }
+
+  // Tells the page each change of jobs or state, on this connection's own
+  // thread, until the page or the server ends the connection.
+  void Events(HttpConnection& c) {
+    if (!c.Keep()) return c.End();
+    auto& socket = c.Stream().socket();
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
+    beast::error_code ec;
+    net::write(socket, net::buffer(head), ec);
+    uint64_t seen = emulator_.Version();
+    const std::string first = "data: " + std::to_string(seen) + "\n\n";
+    if (!ec) net::write(socket, net::buffer(first), ec);
+    int quiet = 0;
+    while (!ec && !c.Ending()) {
+      const uint64_t now = emulator_.WaitForChange(seen, static_cast<int>(EventSlice.count()));
+      if (now == seen && ++quiet < QuietSlices) continue;
+      const std::string line = now != seen ? "data: " + std::to_string(now) + "\n\n" : ": still here\n\n";
+      seen = now;
+      quiet = 0;
+      net::write(socket, net::buffer(line), ec);
+    }
+    c.End();
+  }
+
+  Emulator& emulator_;
+};
 
 }  // namespace
 
@@ -152,159 +228,34 @@ class WebPage::Impl {
   explicit Impl(Emulator& emulator) : emulator_(emulator) {}
 
   bool Start(int port, std::string& error) {
-    beast::error_code ec;
-    tcp::endpoint where(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port));
-    acceptor_.open(where.protocol(), ec);
-    if (!ec) acceptor_.set_option(net::socket_base::reuse_address(true), ec);
-    if (!ec) acceptor_.bind(where, ec);
-    if (!ec) acceptor_.listen(64, ec);
-    if (ec) {
-      error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " for the web page: " + ec.message() +
-              (ec == net::error::address_in_use ? " (another program has the port; choose another with --web)" : "");
+    serve::HttpOptions options;
+    options.Port = static_cast<uint16_t>(port);
+    options.Ipv4Only = true;
+    options.OwnUserOnly = false;
+    options.MaxConnections = 64;
+    options.Log = [this](const std::string& line) { emulator_.Log("web page: " + line); };
+    server_ = std::make_unique<serve::HttpServer>(std::move(options),
+                                                  [this] { return std::make_unique<PageHandler>(emulator_); });
+    try {
+      server_->Start();
+    } catch (const serve::ListenError& e) {
+      error = "cannot listen on " + e.Address + " for the web page: " + e.Reason +
+              (e.InUse ? " (another program has the port; choose another with --web)" : "");
+      server_.reset();
       return false;
     }
-    port_ = acceptor_.local_endpoint().port();
-    thread_ = std::thread([this] { AcceptLoop(); });
     return true;
   }
 
   void Stop() {
-    if (stopping_.exchange(true)) return;
-    beast::error_code ec;
-    acceptor_.close(ec);
-    // A blocking accept is not woken by close on every system: a connection wakes it.
-    {
-      tcp::socket poke(io_);
-      poke.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port_)), ec);
-    }
-    if (thread_.joinable()) thread_.join();
-    std::unique_lock<std::mutex> hold(lock_);
-    for (auto* s : sockets_) {
-      beast::error_code ignored;
-      s->shutdown(tcp::socket::shutdown_both, ignored);
-    }
-    done_.wait(hold, [&] { return open_ == 0; });
+    if (server_) server_->Stop();
   }
 
-  int Port() const { return port_; }
+  int Port() const { return server_ ? server_->Port() : 0; }
 
  private:
-  void AcceptLoop() {
-    while (!stopping_) {
-      beast::error_code ec;
-      auto socket = std::make_unique<tcp::socket>(io_);
-      acceptor_.accept(*socket, ec);
-      if (ec || stopping_) break;
-      std::lock_guard<std::mutex> hold(lock_);
-      ++open_;
-      sockets_.push_back(socket.get());
-      std::thread([this, s = std::move(socket)]() mutable {
-        Serve(*s);
-        std::lock_guard<std::mutex> hold(lock_);
-        sockets_.erase(std::find(sockets_.begin(), sockets_.end(), s.get()));
-        s.reset();
-        --open_;
-        done_.notify_all();
-      }).detach();
-    }
-  }
-
-  void Serve(tcp::socket& socket) {
-    beast::flat_buffer buffer;
-    for (;;) {
-      http::request_parser<http::string_body> parser;
-      parser.body_limit(64 * 1024);
-      beast::error_code ec;
-      http::read(socket, buffer, parser, ec);
-      if (ec) return;
-      auto& request = parser.get();
-      if (!LocalHost(std::string_view(request[http::field::host].data(), request[http::field::host].size()), port_)) {
-        Reply(socket, request, http::status::forbidden, "text/plain", "this page answers only to names of this computer\n");
-        return;
-      }
-      std::string target(request.target());
-      if (request.method() == http::verb::get && target == "/api/events") {
-        Events(socket);
-        return;
-      }
-      if (!Route(socket, request)) return;
-      if (!request.keep_alive()) return;
-    }
-  }
-
-  bool Route(tcp::socket& socket, const http::request<http::string_body>& request) {
-    const std::string target(request.target());
-    const bool get = request.method() == http::verb::get;
-    if (get && (target == "/" || target == "/index.html")) return Reply(socket, request, http::status::ok, "text/html; charset=utf-8", Page);
-    if (get && target == "/api/jobs") return Reply(socket, request, http::status::ok, "application/json", JobsJson(emulator_.Jobs()));
-    if (get && target == "/api/state") return Reply(socket, request, http::status::ok, "application/json", StateJson(emulator_.State()));
-    if (request.method() == http::verb::post && target == "/api/state") {
-      // A page elsewhere cannot send JSON without asking first, and it is not answered.
-      if (request[http::field::content_type].find("application/json") == beast::string_view::npos)
-        return Reply(socket, request, http::status::unsupported_media_type, "application/json",
-                     R"({"error":"send the state as application/json"})");
-      PrinterState state = emulator_.State();
-      std::string error;
-      if (!ApplyStateJson(request.body(), state, error))
-        return Reply(socket, request, http::status::bad_request, "application/json", nlohmann::json{{"error", error}}.dump());
-      emulator_.SetState(state);
-      return Reply(socket, request, http::status::ok, "application/json", StateJson(emulator_.State()));
-    }
-    if (get && target.starts_with("/pictures/")) {
-      const std::string name = target.substr(10);
-      for (const auto& job : emulator_.Jobs())
-        for (const auto& picture : job.Pictures)
-          if (std::filesystem::path(picture).filename() == name) {
-            std::ifstream in(picture, std::ios::binary);
-            return Reply(socket, request, http::status::ok, "image/png", std::string(std::istreambuf_iterator<char>(in), {}));
-          }
-    }
-    return Reply(socket, request, http::status::not_found, "text/plain", "not found\n");
-  }
-
-  bool Reply(tcp::socket& socket, const http::request<http::string_body>& request, http::status status,
-             const char* type, std::string body) {
-    http::response<http::string_body> response(status, request.version());
-    response.set(http::field::content_type, type);
-    response.set(http::field::cache_control, "no-store");
-    response.keep_alive(request.keep_alive());
-    response.body() = std::move(body);
-    response.prepare_payload();
-    beast::error_code ec;
-    http::write(socket, response, ec);
-    return !ec;
-  }
-
-  void Events(tcp::socket& socket) {
-    std::string head =
-        "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
-    beast::error_code ec;
-    net::write(socket, net::buffer(head), ec);
-    uint64_t seen = emulator_.Version();
-    std::string first = "data: " + std::to_string(seen) + "\n\n";
-    net::write(socket, net::buffer(first), ec);
-    int quiet = 0;
-    while (!ec && !stopping_) {
-      uint64_t now = emulator_.WaitForChange(seen, 1000);
-      if (now == seen && ++quiet < 15) continue;
-      // A comment line every 15 quiet seconds finds a page that has gone.
-      std::string line = now != seen ? "data: " + std::to_string(now) + "\n\n" : ": still here\n\n";
-      seen = now;
-      quiet = 0;
-      net::write(socket, net::buffer(line), ec);
-    }
-  }
-
   Emulator& emulator_;
-  net::io_context io_;
-  tcp::acceptor acceptor_{io_};
-  int port_ = 0;
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
-  std::mutex lock_;
-  std::condition_variable done_;
-  size_t open_ = 0;
-  std::vector<tcp::socket*> sockets_;
+  std::unique_ptr<serve::HttpServer> server_;
 };
 
 WebPage::WebPage(Emulator& emulator) : impl_(std::make_unique<Impl>(emulator)) {}

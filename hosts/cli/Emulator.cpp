@@ -1,25 +1,12 @@
-// The virtual printer's ports, connections and print engine. Connections
-// are served at once, each on its own thread, up to a bound; their bytes go
-// to the job's file as they come, never gathered in memory. One engine
-// pictures the jobs in the order they arrived, and only while the printer
-// can print: jobs that come while it cannot wait in its buffer.
+// The virtual printer's jobs and its print engine (its ports are in
+// EmulatePorts.cpp). One engine pictures the jobs in the order they
+// arrived, and only while the printer can print: jobs that come while it
+// cannot wait in its buffer.
 #include "hosts/cli/Emulator.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <ctime>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -43,38 +30,10 @@ preview::Language PreviewLanguage(Tongue tongue) {
   return preview::Language::Zpl;
 }
 
-std::string NowIso() {
-  std::time_t t = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
   return text;
-}
-
-bool SendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 5000) <= 0) return false;  // a client that reads nothing is not waited for
-      continue;
-    }
-    return false;
-  }
-  return true;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -102,25 +61,12 @@ nlohmann::json ToJson(const JobRecord& job) {
 
 }  // namespace
 
-struct Emulator::Listener {
-  Tongue Language;
-  int Fd = -1;
-  int Port = 0;
-  std::thread Thread;
-};
-
 std::string DefaultJobsFolder() {
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state != nullptr && *state == '/') return std::string(state) + "/morvel/emulate";
   const char* home = std::getenv("HOME");
   return std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.local/state/morvel/emulate";
 }
-
-Emulator::Emulator(Options options) : options_(std::move(options)) {
-  if (options_.JobsFolder.empty()) options_.JobsFolder = DefaultJobsFolder();
-}
-
-Emulator::~Emulator() { Stop(); }
 
 bool Emulator::Start(std::string& error) {
   std::error_code made;
@@ -135,83 +81,23 @@ bool Emulator::Start(std::string& error) {
     if (name.size() >= 6 && std::all_of(name.begin(), name.begin() + 6, ::isdigit))
       nextId_ = std::max(nextId_, std::stoi(name.substr(0, 6)) + 1);
   }
-  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    error = std::string("cannot make a pipe: ") + std::strerror(errno);
+  if (!Listen(error)) {
+    Stop();
     return false;
   }
-  const std::pair<Tongue, std::optional<int>> wanted[] = {
-      {Tongue::Zpl, options_.ZplPort}, {Tongue::Sbpl, options_.SbplPort}, {Tongue::Tspl, options_.TsplPort}};
-  for (const auto& [tongue, port] : wanted) {
-    if (!port) continue;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string where = options_.ListenAddress + ":" + std::to_string(*port);
-    if (int rc = getaddrinfo(options_.ListenAddress.c_str(), std::to_string(*port).c_str(), &hints, &found); rc != 0) {
-      error = std::string("cannot listen on ") + where + " for " + NameOf(tongue) + ": " + gai_strerror(rc);
-      Stop();
-      return false;
-    }
-    int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    int one = 1;
-    if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (fd < 0 || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 128) != 0) {
-      const int why = errno;
-      error = std::string("cannot listen on ") + where + " for " + NameOf(tongue) + ": " + std::strerror(why) +
-              (why == EADDRINUSE ? " (another program has the port; choose another with --" + std::string(NameOf(tongue)) + ")" : "");
-      if (fd >= 0) close(fd);
-      freeaddrinfo(found);
-      Stop();
-      return false;
-    }
-    freeaddrinfo(found);
-    sockaddr_storage bound{};
-    socklen_t len = sizeof bound;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
-    auto listener = std::make_unique<Listener>();
-    listener->Language = tongue;
-    listener->Fd = fd;
-    listener->Port = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                                       : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-    listeners_.push_back(std::move(listener));
-  }
   engine_ = std::thread([this] { Engine(); });
-  for (auto& l : listeners_) l->Thread = std::thread([this, p = l.get()] { Accept(*p); });
+  StartAccepting();
   return true;
 }
 
 void Emulator::Stop() {
   if (stopping_.exchange(true)) return;
-  if (wake_[1] >= 0) (void)!write(wake_[1], "x", 1);
-  {
-    // An accepting thread may wait for a free place.
-    std::lock_guard<std::mutex> hold(connectionsLock_);
-    connectionsChanged_.notify_all();
-  }
-  for (auto& l : listeners_)
-    if (l->Thread.joinable()) l->Thread.join();
-  {
-    std::unique_lock<std::mutex> hold(connectionsLock_);
-    for (int fd : openFds_) shutdown(fd, SHUT_RDWR);
-    connectionsChanged_.wait(hold, [&] { return open_ == 0; });
-  }
+  StopNetwork();
   {
     std::lock_guard<std::mutex> hold(lock_);
     Changed();
   }
   if (engine_.joinable()) engine_.join();
-  for (auto& l : listeners_) close(l->Fd);
-  listeners_.clear();
-  for (int& fd : wake_)
-    if (fd >= 0) close(fd), fd = -1;
-}
-
-int Emulator::Port(Tongue tongue) const {
-  for (const auto& l : listeners_)
-    if (l->Language == tongue) return l->Port;
-  return 0;
 }
 
 void Emulator::Log(const std::string& line) {
@@ -219,151 +105,11 @@ void Emulator::Log(const std::string& line) {
   std::cerr << "morvel emulate: " << line << std::endl;
 }
 
-void Emulator::Accept(Listener& listener) {
-  while (!stopping_) {
-    pollfd p[2] = {{listener.Fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(p, 2, -1) < 0 && errno != EINTR) break;
-    if (stopping_) break;
-    if (!(p[0].revents & POLLIN)) continue;
-    {
-      // Over the bound, connections wait in the kernel's queue.
-      std::unique_lock<std::mutex> hold(connectionsLock_);
-      connectionsChanged_.wait(hold, [&] { return stopping_ || open_ < options_.MaxConnections; });
-      if (stopping_) break;
-    }
-    sockaddr_storage from{};
-    socklen_t len = sizeof from;
-    int fd = accept4(listener.Fd, reinterpret_cast<sockaddr*>(&from), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) continue;
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // answers go out at once
-    char host[NI_MAXHOST] = "?", port[NI_MAXSERV] = "?";
-    getnameinfo(reinterpret_cast<sockaddr*>(&from), len, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
-    {
-      std::lock_guard<std::mutex> hold(connectionsLock_);
-      ++open_;
-      openFds_.push_back(fd);
-    }
-    std::thread([this, fd, tongue = listener.Language, peer = std::string(host) + ":" + port] {
-      Serve(fd, tongue, peer);
-      std::lock_guard<std::mutex> hold(connectionsLock_);
-      openFds_.erase(std::find(openFds_.begin(), openFds_.end(), fd));
-      close(fd);
-      --open_;
-      connectionsChanged_.notify_all();
-    }).detach();
-  }
-}
-
 int Emulator::NewJob(Tongue tongue, const std::string& peer, std::string& file) {
   std::lock_guard<std::mutex> hold(lock_);
   const int id = nextId_++;
   file = options_.JobsFolder + "/" + Numbered(id) + "." + NameOf(tongue);
   return id;
-}
-
-void Emulator::Serve(int fd, Tongue tongue, std::string peer) {
-  QueryScanner scanner(tongue);
-  std::vector<Query> queries;
-  std::string jobBytes;
-  JobRecord job;
-  std::ofstream out;
-  uint64_t kept = 0;
-  bool open = false;
-  auto begin = [&] {
-    job = JobRecord();
-    job.Language = tongue;
-    job.Peer = peer;
-    job.Received = NowIso();
-    job.Id = NewJob(tongue, peer, job.File);
-    out.open(job.File, std::ios::binary | std::ios::trunc);
-    if (!out) job.Warnings.push_back("cannot write " + job.File);
-    kept = 0;
-    open = true;
-  };
-  auto end = [&](bool cancelled) {
-    if (!open) return;
-    out.close();
-    if (!out) job.Warnings.push_back("cannot write all of " + job.File);
-    open = false;
-    if (cancelled) job.Stage = JobStage::Cancelled;
-    Finished(std::move(job), {});
-  };
-  auto take = [&](const std::string& bytes, uint64_t received) {
-    if (!open) {
-      // A connection that only asks for the state is no job.
-      if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return;
-      begin();
-    }
-    job.Bytes += received;
-    const uint64_t room = kept < options_.SizeLimit ? options_.SizeLimit - kept : 0;
-    const size_t now = static_cast<size_t>(std::min<uint64_t>(room, bytes.size()));
-    out.write(bytes.data(), static_cast<std::streamsize>(now));
-    kept += now;
-    if (now < bytes.size() && !job.Cut) {
-      job.Cut = true;
-      Log("job " + std::to_string(job.Id) + " from " + peer + " is over " + std::to_string(options_.SizeLimit) +
-          " bytes: cut there, the rest read and dropped");
-    }
-  };
-  char buffer[65536];
-  uint64_t pendingReceived = 0;
-  for (;;) {
-    pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    int n = poll(p, 2, options_.IdleTimeoutMs);
-    if (n < 0 && errno == EINTR) continue;
-    if (stopping_) {
-      if (open) job.Warnings.push_back("the emulator stopped while the job was coming");
-      job.Dropped = open;
-      break;
-    }
-    if (n == 0) {
-      if (open) job.Warnings.push_back("no byte came for " + std::to_string(options_.IdleTimeoutMs / 1000) + " s: the connection was ended");
-      break;
-    }
-    ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (got <= 0) {
-      if (got < 0) {
-        if (open || pendingReceived) {
-          if (!open) begin();
-          job.Dropped = true;
-          job.Warnings.push_back(std::string("the connection broke off: ") + std::strerror(errno));
-        }
-      }
-      break;
-    }
-    jobBytes.clear();
-    queries.clear();
-    scanner.Feed(std::string_view(buffer, static_cast<size_t>(got)), jobBytes, queries);
-    take(jobBytes, static_cast<uint64_t>(got));
-    for (Query q : queries) {
-      if (q == Query::Cancel) {
-        Cancel(tongue);
-        end(true);
-      }
-      Answer(fd, tongue, q);
-    }
-  }
-  jobBytes.clear();
-  scanner.Finish(jobBytes);
-  if (!jobBytes.empty()) take(jobBytes, 0);
-  end(false);
-}
-
-void Emulator::Answer(int fd, Tongue tongue, Query query) {
-  Snapshot s = Now();
-  std::string answer;
-  switch (query) {
-    case Query::HostStatus: answer = ZplHostStatus(s); break;
-    case Query::HostQuery: answer = ZplHostQuery(s); break;
-    case Query::HostIdentification: answer = ZplHostIdentification(s); break;
-    case Query::Enquiry: answer = SbplStatus4(s); break;
-    case Query::Cancel: answer = SbplCancelReply(s); break;
-    case Query::StatusByte: answer = TsplStatusByte(s); break;
-    case Query::ExtendedStatus: answer = TsplExtendedStatus(s); break;
-  }
-  SendAll(fd, answer);
 }
 
 void Emulator::Cancel(Tongue tongue) {
@@ -380,7 +126,7 @@ void Emulator::Cancel(Tongue tongue) {
   Changed();
 }
 
-void Emulator::Finished(JobRecord record, std::string) {
+void Emulator::Finished(JobRecord record) {
   // Read once to know the labels and warnings; a job that cannot be read
   // whole gives no picture, as `morvel preview` gives none.
   std::string bytes = ReadFile(record.File);

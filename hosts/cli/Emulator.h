@@ -124,22 +124,28 @@ class Emulator {
   void Log(const std::string& line);
 
  private:
-  struct Listener;
-  void Accept(Listener& listener);
-  void Serve(int fd, Tongue tongue, std::string peer);
+  struct Network;     // the listeners on Asio, and the thread that accepts
+  struct Connection;  // one connection's socket, with its own io_context and thread
+  struct Intake;      // one connection's job as it comes
+  bool Listen(std::string& error);
+  void StartAccepting();
+  void StopNetwork();  // and waits until every connection has ended
+  void Accept(size_t listener);
+  void Resume();  // accepts again once a place is free
+  void Spawn(Tongue tongue, std::shared_ptr<Connection> connection);
+  void Serve(Connection& connection, Tongue tongue);
   int NewJob(Tongue tongue, const std::string& peer, std::string& file);
-  void Finished(JobRecord record, std::string jobBytes);
+  void Finished(JobRecord record);
   void Engine();
   bool PrintSome(JobRecord& job);  // false: stopped before the job's end
   void Changed();                  // with lock_ held
   Snapshot SnapshotLocked();
-  void Answer(int fd, Tongue tongue, Query query);
+  void Answer(Connection& connection, Tongue tongue, Query query);
   void Cancel(Tongue tongue);
 
   Options options_;
-  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::unique_ptr<Network> network_;
   std::atomic<bool> stopping_{false};
-  int wake_[2] = {-1, -1};
 
   std::mutex lock_;
   std::condition_variable changed_;
@@ -152,16 +158,12 @@ class Emulator {
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;
-  size_t open_ = 0;
-  std::vector<int> openFds_;
+  std::vector<std::shared_ptr<Connection>> open_;  // served now
   std::mutex logLock_;
 };
 
 // The default jobs folder: $XDG_STATE_HOME/morvel/emulate, else
 // ~/.local/state/morvel/emulate.
 std::string DefaultJobsFolder();
-
-// `morvel emulate ...`: arguments after the word emulate.
-int Main(const std::vector<std::string>& args);
 
 }  // namespace morvel::emulate

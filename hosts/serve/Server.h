@@ -54,7 +54,4 @@ class Server {
 // The text of web/morvel.js, built into the program.
 extern const std::string_view MorvelScript;
 
-// The command: morvel serve [options]. `args` excludes "serve" itself.
-int Main(const std::vector<std::string>& args);
-
 }  // namespace morvel::serve

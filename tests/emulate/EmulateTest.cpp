@@ -220,8 +220,8 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
       {"status 'ZDesigner silent' --timeout 300", 4, "ZDesigner silent\tunknown\ttimed-out\n"},
       {"status Files", 0, "Files\tidle\tnone\n"},
       {"status Nobody", 4, "Nobody\tunknown\tother\n"},
-      {"status --timeout x", 1, ""},
-      {"status --bogus", 1, ""},
+      {"status --timeout x", 2, ""},  // usage errors: 2, as every command's
+      {"status --bogus", 2, ""},
   };
   for (const auto& c : cases) {
     Outcome o = Run(c.Args);

@@ -12,8 +12,9 @@
 #include <set>
 #include <sstream>
 
+#include "hosts/cli/Shell.h"
 #include "preview/Preview.h"
-#include "preview/ZplGraphics.h"
+#include "lang/zpl/Graphics.h"
 #include "support/Golden.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
@@ -512,7 +513,7 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
   EXPECT_NE(job.Warnings[0].Text.find("does not inflate"), std::string::npos) << job.Warnings[0].Text;
   // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.
   std::string why;
-  auto small = preview::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
+  auto small = lang::DecodeGraphic('A', "F,!:3G0", 8, 2, &why);
   ASSERT_TRUE(small);
   const char* expected[] = {"1111000000000000", "1111111111111111", "1111111111111111", "0011000000000000"};
   for (int r = 0; r < 4; ++r) {
@@ -528,6 +529,12 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
 namespace morvel {
 namespace {
 
+// `morvel preview` in this process, with the shell's own streams swapped for the test's.
+int PreviewCommand(std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+  std::istringstream in;
+  return cli::PreviewMain({*cli::FindCommand("preview"), std::move(args), in, out, err});
+}
+
 // `--format pdf`: one file, a page a label at its true size; `-o DIR/`
 // makes the folder, and a folder that cannot be made is told once.
 TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
@@ -539,7 +546,7 @@ TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
                         "^XA^FO50,50^GB100,100,10^FS^XZ^XA^FO50,50^A0N,40,40^FDThird^FS^XZ";
   std::ostringstream out, err;
   const std::string folder = (dir / "made" / "here").string() + "/";
-  EXPECT_EQ(preview::RunCommand({job.string(), "-o", folder, "--format", "pdf"}, out, err), 0) << err.str();
+  EXPECT_EQ(PreviewCommand({job.string(), "-o", folder, "--format", "pdf"}, out, err), 0) << err.str();
   const std::string pdf = ReadAll(folder + "three.pdf");
   ASSERT_EQ(pdf.rfind("%PDF-", 0), 0u) << out.str();
   size_t pages = 0;
@@ -548,11 +555,11 @@ TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
   EXPECT_EQ(pages, 3u);
   EXPECT_NE(pdf.find("/MediaBox [ 0 0 288 432 ]"), std::string::npos);  // 4 x 6 in
   // PNGs into a folder made on the way; then one that cannot be made.
-  EXPECT_EQ(preview::RunCommand({job.string(), "-o", (dir / "pngs").string() + "/"}, out, err), 0);
+  EXPECT_EQ(PreviewCommand({job.string(), "-o", (dir / "pngs").string() + "/"}, out, err), 0);
   EXPECT_TRUE(fs::exists(dir / "pngs" / "three-3.png"));
   std::ostringstream err2;
   std::ofstream(dir / "file") << "x";
-  EXPECT_EQ(preview::RunCommand({job.string(), "-o", (dir / "file" / "sub").string() + "/"}, out, err2), 1);
+  EXPECT_EQ(PreviewCommand({job.string(), "-o", (dir / "file" / "sub").string() + "/"}, out, err2), 1);
   const std::string told = err2.str();
   EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
   fs::remove_all(dir);

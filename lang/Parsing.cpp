@@ -7,11 +7,11 @@
 #include <charconv>
 #include <cmath>
 
-#include "preview/Label.h"
+#include "lang/Label.h"
 
 #include "platform/services.h"
 
-namespace morvel::preview::detail {
+namespace morvel::lang::detail {
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' || text.front() == '\n'))
@@ -134,4 +134,4 @@ int MmToDots(double mm, int dpi) {
   return static_cast<int>(std::lround(std::clamp(mm / 25.4 * dpi, -1e9, 1e9)));
 }
 
-}  // namespace morvel::preview::detail
+}  // namespace morvel::lang::detail

@@ -9,7 +9,7 @@
 
 #include "render/Page.h"
 
-namespace morvel::preview {
+namespace morvel::lang {
 
 // The picture of `totalBytes` bytes in rows of `bytesPerRow`, given in
 // format 'A' (ASCII hex, perhaps compressed, or :B64:/:Z64:), 'B' (binary)
@@ -25,4 +25,4 @@ std::optional<std::string> Base64Payload(std::string_view data, std::string* why
 // Each dot made mx x my dots.
 render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my);
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

@@ -1,6 +1,6 @@
-// What a printer job says, read into labels: the language parsers
-// (Zpl.cpp, Sbpl.cpp, OrxCommands.cpp) fill this model in printer dots, the
-// painter (Painter.cpp) draws it through the house renderer.
+// What a printer job says, read into labels: the languages' readers
+// (zpl/, sbpl/, tspl/) fill this model in printer dots; previews draw it
+// through the house renderer (preview/Painter.cpp).
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,7 @@
 #include "render/Page.h"
 #include "render/Symbols.h"
 
-namespace morvel::preview {
+namespace morvel::lang {
 
 enum class Language { Zpl, Sbpl, Orx };
 
@@ -123,7 +123,7 @@ Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>
 Job ParseSbpl(std::string_view bytes, int dpi);
 Job ParseOrx(std::string_view bytes, int dpi);
 
-// Shared by the parsers (Parsing.cpp).
+// Shared by the readers (Parsing.cpp).
 namespace detail {
 // Whole number with optional sign, the entire text; nullopt otherwise or
 // beyond +-10^9.
@@ -142,4 +142,4 @@ std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string*
 int MmToDots(double mm, int dpi);
 }  // namespace detail
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

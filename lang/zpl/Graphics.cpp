@@ -3,14 +3,14 @@
 // rest of a row with 0, '!' with F, and ':' repeats the row before.
 // Compressed binary (C) is the picture's bytes deflated, or, from hosts
 // that send their compression as text, the ASCII compression itself.
-#include "preview/ZplGraphics.h"
+#include "lang/zpl/Graphics.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
 
-namespace morvel::preview {
+namespace morvel::lang {
 namespace {
 
 int Hex(char c) {
@@ -244,4 +244,4 @@ render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my) {
   return out;
 }
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

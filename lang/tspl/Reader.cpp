@@ -9,9 +9,12 @@
 #include <cmath>
 #include <map>
 
-#include "preview/Label.h"
+#include <unordered_map>
 
-namespace morvel::preview {
+#include "lang/Label.h"
+#include "lang/tspl/Commands.h"
+
+namespace morvel::lang {
 namespace {
 
 using detail::Split;
@@ -41,11 +44,12 @@ class OrxReader {
       while (wordEnd < b_.size() && std::isalpha(static_cast<unsigned char>(b_[wordEnd]))) ++wordEnd;
       std::string word;
       for (size_t k = i; k < wordEnd; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(b_[k])));
-      if (word == "BITMAP") {
+      const tspl::Command* command = tspl::Find(word);
+      if (command == &tspl::Bitmap) {
         i = Bitmap(i, wordEnd);
         continue;
       }
-      if (word == "DOWNLOAD") {
+      if (command == &tspl::Download) {
         i = Download(i, wordEnd);
         continue;
       }
@@ -54,7 +58,7 @@ class OrxReader {
         throw MalformedJob(i, "the job is cut in the middle of a command (its last line has no line end)");
       std::string_view params = b_.substr(wordEnd, lineEnd - wordEnd);
       if (!params.empty() && params.back() == '\r') params.remove_suffix(1);
-      Line(word, i, Trim(params));
+      Line(command, word, i, Trim(params));
       i = lineEnd + 1;
     }
     if (drawnSince_)
@@ -163,75 +167,91 @@ class OrxReader {
   static int Clamp(long v) { return static_cast<int>(std::clamp(v, -1000000L, 1000000L)); }
   static int Turn(long degrees) { return degrees == 90 || degrees == 180 || degrees == 270 ? static_cast<int>(degrees) : 0; }
 
-  void Line(const std::string& word, size_t at, std::string_view params) {
+  using Handler = void (OrxReader::*)(const std::string&, size_t, std::string_view);
+
+  // One line of a command the table has, by its handler; the others are warned about.
+  void Line(const tspl::Command* command, const std::string& word, size_t at, std::string_view params) {
+    static const std::unordered_map<const tspl::Command*, Handler> handlers = {
+        {&tspl::Size, &OrxReader::Size},           {&tspl::Gap, &OrxReader::Setting},
+        {&tspl::BlackLine, &OrxReader::Setting},   {&tspl::Speed, &OrxReader::Setting},
+        {&tspl::Density, &OrxReader::Setting},     {&tspl::Direction, &OrxReader::Direction},
+        {&tspl::Clear, &OrxReader::Clear},         {&tspl::Print, &OrxReader::Print},
+        {&tspl::FormFeed, &OrxReader::Setting},    {&tspl::Set, &OrxReader::Setting},
+        {&tspl::Home, &OrxReader::Setting},        {&tspl::Bar, &OrxReader::Bar},
+        {&tspl::Box, &OrxReader::Box},             {&tspl::Text, &OrxReader::Text},
+        {&tspl::Barcode, &OrxReader::Barcode},     {&tspl::QrCode, &OrxReader::Qr},
+        {&tspl::PutBmp, &OrxReader::PutBmp},
+    };
     if (word.empty()) {
       Warn(at, "a line without a command word; ignored");
       return;
     }
-    if (word == "SIZE") return Size(at, params);
-    if (word == "GAP" || word == "BLINE") return Note(word + " " + std::string(params));
+    auto h = command != nullptr ? handlers.find(command) : handlers.end();
+    if (h == handlers.end()) return Warn(at, "unknown command " + word + "; ignored");
+    (this->*h->second)(word, at, params);
+  }
+
+  // Settings that change nothing in the picture, told as notes.
+  void Setting(const std::string& word, size_t, std::string_view params) {
     if (word == "SPEED") return Note("print speed " + std::string(params));
     if (word == "DENSITY") return Note("print density " + std::string(params));
-    if (word == "DIRECTION") {
-      auto f = Split(params, ',');
-      auto d = Whole(f[0]);
-      if (!d || (*d != 0 && *d != 1)) return Warn(at, "DIRECTION '" + std::string(params) + "' is not 0 or 1; ignored");
-      // DIRECTION 1 is the house's upright label; 0 leaves the printer turned.
-      turn_ = *d == 1 ? 0 : 180;
-      if (f.size() > 1 && Whole(f[1]).value_or(0) != 0) Warn(at, "mirrored printing is not shown");
-      return;
-    }
-    if (word == "CLS") {
-      fields_.clear();
-      drawnSince_ = false;
-      return;
-    }
-    if (word == "PRINT") {
-      auto f = Split(params, ',');
-      auto sets = Whole(f[0]);
-      if (!sets || *sets < 1) return Warn(at, "PRINT '" + std::string(params) + "' without a number of sets; ignored");
-      Label label;
-      label.Width = width_;
-      label.Height = height_;
-      label.Turn = turn_;
-      label.Copies = f.size() > 1 ? std::string(Trim(f[1])) : "1";
-      if (*sets > 1) label.Copies = std::to_string(*sets) + " sets of " + label.Copies;
-      label.Fields = fields_;
-      label.Notes = notes_;
-      notes_.clear();
-      job_.Labels.push_back(std::move(label));
-      drawnSince_ = false;
-      return;
-    }
-    if (word == "FORMFEED" || word == "SET" || word == "HOME") return Note(word + " " + std::string(params));
-    if (word == "BAR") {
-      std::vector<long> v;
-      if (!Numbers(at, word, Split(params, ','), 4, v)) return;
-      Add(at, FilledBox{Clamp(v[0]), Clamp(v[1]), Clamp(v[2]), Clamp(v[3]), Clamp(std::max(v[2], v[3]))});
-      return;
-    }
-    if (word == "BOX") {
-      std::vector<long> v;
-      if (!Numbers(at, word, Split(params, ','), 5, v)) return;
-      Add(at, FilledBox{Clamp(v[0]), Clamp(v[1]), Clamp(v[2] - v[0]), Clamp(v[3] - v[1]), Clamp(v[4])});
-      return;
-    }
-    if (word == "TEXT") return Text(at, params);
-    if (word == "BARCODE") return Barcode(at, params);
-    if (word == "QRCODE") return Qr(at, params);
-    if (word == "PUTBMP") {
-      auto f = Split(params, ',', 3);
-      std::vector<long> v;
-      if (f.size() < 3 || !Numbers(at, word, f, 2, v)) return Warn(at, "PUTBMP needs x,y,\"name\"; ignored");
-      auto file = files_.find(Unquote(f[2]));
-      if (file == files_.end()) return Warn(at, "PUTBMP of " + std::string(f[2]) + ", which no DOWNLOAD in the job stored; left out");
-      std::string why;
-      auto dots = detail::DecodePicture(file->second, &why);
-      if (!dots) return Warn(at, "PUTBMP image left out: " + why);
-      Add(at, Raster{Clamp(v[0]), Clamp(v[1]), std::move(*dots)});
-      return;
-    }
-    Warn(at, "unknown command " + word + "; ignored");
+    Note(word + " " + std::string(params));
+  }
+
+  void Direction(const std::string&, size_t at, std::string_view params) {
+    auto f = Split(params, ',');
+    auto d = Whole(f[0]);
+    if (!d || (*d != 0 && *d != 1)) return Warn(at, "DIRECTION '" + std::string(params) + "' is not 0 or 1; ignored");
+    // DIRECTION 1 is the house's upright label; 0 leaves the printer turned.
+    turn_ = *d == 1 ? 0 : 180;
+    if (f.size() > 1 && Whole(f[1]).value_or(0) != 0) Warn(at, "mirrored printing is not shown");
+  }
+
+  void Clear(const std::string&, size_t, std::string_view) {
+    fields_.clear();
+    drawnSince_ = false;
+  }
+
+  void Print(const std::string&, size_t at, std::string_view params) {
+    auto f = Split(params, ',');
+    auto sets = Whole(f[0]);
+    if (!sets || *sets < 1) return Warn(at, "PRINT '" + std::string(params) + "' without a number of sets; ignored");
+    Label label;
+    label.Width = width_;
+    label.Height = height_;
+    label.Turn = turn_;
+    label.Copies = f.size() > 1 ? std::string(Trim(f[1])) : "1";
+    if (*sets > 1) label.Copies = std::to_string(*sets) + " sets of " + label.Copies;
+    label.Fields = fields_;
+    label.Notes = notes_;
+    notes_.clear();
+    job_.Labels.push_back(std::move(label));
+    drawnSince_ = false;
+  }
+
+  void Bar(const std::string& word, size_t at, std::string_view params) {
+    std::vector<long> v;
+    if (!Numbers(at, word, Split(params, ','), 4, v)) return;
+    Add(at, FilledBox{Clamp(v[0]), Clamp(v[1]), Clamp(v[2]), Clamp(v[3]), Clamp(std::max(v[2], v[3]))});
+  }
+
+  void Box(const std::string& word, size_t at, std::string_view params) {
+    std::vector<long> v;
+    if (!Numbers(at, word, Split(params, ','), 5, v)) return;
+    Add(at, FilledBox{Clamp(v[0]), Clamp(v[1]), Clamp(v[2] - v[0]), Clamp(v[3] - v[1]), Clamp(v[4])});
+  }
+
+  void PutBmp(const std::string& word, size_t at, std::string_view params) {
+    auto f = Split(params, ',', 3);
+    std::vector<long> v;
+    if (f.size() < 3 || !Numbers(at, word, f, 2, v)) return Warn(at, "PUTBMP needs x,y,\"name\"; ignored");
+    auto file = files_.find(Unquote(f[2]));
+    if (file == files_.end())
+      return Warn(at, "PUTBMP of " + std::string(f[2]) + ", which no DOWNLOAD in the job stored; left out");
+    std::string why;
+    auto dots = detail::DecodePicture(file->second, &why);
+    if (!dots) return Warn(at, "PUTBMP image left out: " + why);
+    Add(at, Raster{Clamp(v[0]), Clamp(v[1]), std::move(*dots)});
   }
 
   void Note(std::string text) { notes_.push_back(std::move(text)); }
@@ -243,7 +263,7 @@ class OrxReader {
   }
 
   // SIZE w mm,h mm (or inches without the unit).
-  void Size(size_t at, std::string_view params) {
+  void Size(const std::string&, size_t at, std::string_view params) {
     auto f = Split(params, ',');
     if (f.size() != 2) return Warn(at, "SIZE needs a width and a height; ignored");
     int dots[2];
@@ -260,7 +280,7 @@ class OrxReader {
     height_ = dots[1];
   }
 
-  void Text(size_t at, std::string_view params) {
+  void Text(const std::string&, size_t at, std::string_view params) {
     auto f = Split(params, ',', 7);
     std::vector<long> pos, rest;
     if (f.size() < 7 || !Numbers(at, "TEXT", f, 2, pos)) return Warn(at, "TEXT needs x,y,\"font\",rotation,x-multiplier,y-multiplier,content; ignored");
@@ -293,7 +313,7 @@ class OrxReader {
     Add(at, text);
   }
 
-  void Barcode(size_t at, std::string_view params) {
+  void Barcode(const std::string&, size_t at, std::string_view params) {
     auto f = Split(params, ',', 9);
     std::vector<long> v;
     if (f.size() < 9) return Warn(at, "BARCODE needs nine fields; ignored");
@@ -313,7 +333,7 @@ class OrxReader {
   }
 
   // QRCODE x,y,ECC,cell,mode,rotation[,model][,mask],"content"
-  void Qr(size_t at, std::string_view params) {
+  void Qr(const std::string&, size_t at, std::string_view params) {
     size_t quote = params.find_first_of("\"@");
     if (quote == std::string_view::npos) return Warn(at, "QRCODE without its content; ignored");
     auto f = Split(Trim(params.substr(0, quote)), ',');
@@ -351,4 +371,4 @@ class OrxReader {
 
 Job ParseOrx(std::string_view bytes, int dpi) { return OrxReader(bytes, dpi).Read(); }
 
-}  // namespace morvel::preview
+}  // namespace morvel::lang

@@ -1,0 +1,109 @@
+// The table of the morvel command's subcommands: what each is called, takes
+// and says of itself, and which builds have it.
+#include "hosts/cli/Shell.h"
+
+namespace morvel::cli {
+namespace {
+
+// A command of the Linux build only names no function in the Windows build,
+// which does not compile it.
+#ifdef _WIN32
+#define MORVEL_LINUX_ONLY(entry) nullptr
+#else
+#define MORVEL_LINUX_ONLY(entry) entry
+#endif
+
+const char* const RunHelp =
+    "Runs a call script against one PrintBarCode.\n\n"
+    "One statement per line: a member name and its arguments separated by blanks, e.g.\n"
+    "  SetPrint \"ZDesigner GK420t\"\n"
+    "  PrintCode 10 50 12345678 128 1 50 1 3\n"
+    "\"...\" is a string with the escapes \\\\ \\\" \\n \\r \\t \\xHH \\u{HEX}; a bare token is its text, converted to\n"
+    "the parameter's type; @PATH is a picture file (relative to the script, at most 64 MiB). Lines starting\n"
+    "with # are comments. Results print as 'Member: value', failures as 'Member: error N: description\n"
+    "(line L: ...)'. FILE is - or missing: the script is standard input.\n\n"
+    "Exit status: 0 all went well; 1 a call raised an error; 2 a line cannot be parsed (nothing runs);\n"
+    "3 a label may not have reached its printer (a delivery failure, an unknown printer name, or\n"
+    "characters the code page lacks printed as '?'), summed up in one line on standard error.\n";
+
+const char* const PreviewHelp =
+    "  JOB   a job file, or - for standard input\n"
+    "  OUT   a .png file (one label), a .pdf file, a folder (made when it ends in /),\n"
+    "        or a name to which -K.png is added; by default the pictures go beside JOB\n"
+    "        as JOB-K.png (preview-K.png for standard input)\n"
+    "  --format png: one picture a label (the default); pdf: one PDF of all labels at true size\n"
+    "  --language the job's language, told from its first bytes unless given\n"
+    "  --dpi the printer's resolution, 203 unless told\n";
+
+const char* const ServeHelp =
+    "Serves web pages on this machine over ws://127.0.0.1:PORT (default 8632) and [::1],\n"
+    "to programs of this user only; it does not start when either address is taken\n"
+    "(--ipv4-only: 127.0.0.1 alone).\n"
+    "Pages may connect only from the origins allowed here or listed, one a line, in\n"
+#ifdef _WIN32
+    "  %APPDATA%\\Morvel\\allowed-origins, or in the machine's list that an administrator\n"
+    "  manages: the value AllowedOrigins of HKLM\\Software\\Morvel (the control's too).\n"
+#else
+    "  $XDG_CONFIG_HOME/morvel/allowed-origins (~/.config/morvel/allowed-origins), or in\n"
+    "  the machine's list, /etc/morvel/allowed-origins.\n"
+#endif
+    "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
+    "inside an --allow-folder; with none, every such call is refused with error 70.\n"
+    "--lease-wait: how long an OpenPort waits for a printer library another page holds\n"
+    "(0 to 3600 s, default 30).\n";
+
+const char* const StatusHelp =
+    "  asks each printer (every installed one when none is named) for its state and prints\n"
+    "  NAME<TAB>STATE<TAB>REASONS: STATE idle, processing, stopped or unknown; REASONS IPP keywords\n"
+    "  (media-empty, cover-open, marker-supply-empty, paused, timed-out, ...) or none.\n"
+    "  --json one JSON object a line, with the printer's raw answer. --timeout default 2000 ms.\n"
+    "  Exit status: 0 every printer is ready, 4 one is not or did not answer, 2 a usage error.\n";
+
+const char* const EmulateHelp =
+    "  a virtual label printer: one raw TCP port a language, each connection one job, every label\n"
+    "  pictured as JOBS/NNNNNN-K.png beside the job's bytes (NNNNNN.zpl, .sbpl, .tspl) and its record\n"
+    "  (NNNNNN.json); status queries are answered from the state set here or on the web page.\n"
+    "  --zpl 9190, --sbpl 9191, --tspl 9192 unless told; 0 picks a free port, off leaves the language out\n"
+    "  --web PORT   a page of the labels as they come and switches for the state (off unless told)\n"
+    "  --jobs DIR   where jobs are kept (default $XDG_STATE_HOME/morvel/emulate)\n"
+    "  --listen     the address to listen on (default 127.0.0.1, this computer only)\n"
+    "  --limit      the largest job kept, in bytes (default 67108864); beyond it a job is cut\n"
+    "  --dpi        the printer's resolution (default 203)\n"
+    "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
+
+const Command Table[] = {
+    {"printers", "", "list the installed printers (name, dpi, uri)",
+     "  one line per installed printer: NAME<TAB>DPI<TAB>URI; the sections of printers.conf first,\n"
+     "  then the CUPS queues ('morvel help' tells the settings)\n",
+     PrintersMain},
+    {"run", "[FILE|-]", "run a call script (standard input when FILE is - or missing)", RunHelp, RunMain},
+    {"members", "[CLASS] [--markdown | --idl]",
+     "list the members of PrintBarCode, PrintInfo, clsBase64",
+     "  every member of CLASS (of every class when none is named): kind, parameters, result, what it does\n"
+     "  --markdown   the member reference page, docs/members.md\n"
+     "  --idl        the type library of the Windows control, as IDL\n",
+     MembersMain},
+    {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n",
+     VersionMain},
+    {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]",
+     "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp,
+     MORVEL_LINUX_ONLY(PreviewMain), LinuxBuild},
+    {"serve",
+     "[--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]... [--max-connections N] [--max-objects N] "
+     "[--max-message BYTES] [--lease-wait SECONDS] [--ipv4-only]",
+     "serve web pages on this computer", ServeHelp, ServeMain},
+    {"status", "[NAME...] [--json] [--timeout MS]", "the printers' real state: NAME, STATE, REASONS a line",
+     StatusHelp, StatusMain},
+    {"emulate",
+     "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
+     "[--limit BYTES] [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]",
+     "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
+    {"help", "[COMMAND]", "this text, or a command's help ('help run': the script syntax)",
+     "  the commands and the settings, or what COMMAND takes (as 'morvel COMMAND --help')\n", HelpMain},
+};
+
+}  // namespace
+
+std::span<const Command> AllCommands() { return Table; }
+
+}  // namespace morvel::cli

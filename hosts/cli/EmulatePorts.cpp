@@ -1,0 +1,335 @@
+// The virtual printer's raw ports on Asio. One thread accepts on every
+// language's port; each connection is then served at once on a thread of
+// its own with its own io_context, up to a bound (more wait in the
+// system's queue to be accepted). Its bytes go to the job's file as they
+// come, never gathered in memory, and its status queries are answered on
+// it as they come.
+#include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
+
+#include <boost/asio.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <fstream>
+
+#include "hosts/cli/Emulator.h"
+
+namespace morvel::emulate {
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+// A client that reads nothing of an answer is not waited for longer.
+constexpr auto SendLimit = std::chrono::seconds(5);
+
+std::string NowIso() {
+  std::time_t t = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+}  // namespace
+
+struct Emulator::Network {
+  struct Listener {
+    Tongue Language;
+    tcp::acceptor Acceptor;
+    int Port = 0;
+    bool Waiting = false;  // for a free place before it accepts again
+  };
+  net::io_context Context{1};
+  // Keeps the accepting thread while every listener waits for a place.
+  std::optional<net::executor_work_guard<net::io_context::executor_type>> Work;
+  std::vector<std::unique_ptr<Listener>> Listeners;
+  std::thread Thread;
+};
+
+// One connection. Its thread runs its io_context only while it reads or
+// writes, so each wait has its own limit, and a close posted from another
+// thread ends whatever it waits for.
+struct Emulator::Connection {
+  net::io_context Context{1};
+  tcp::socket Socket{Context};
+  std::string Peer;
+
+  // What came within `limit`: the bytes, or timed_out, eof or the error.
+  size_t ReadSome(net::mutable_buffer into, std::chrono::milliseconds limit, error_code& ec) {
+    size_t got = 0;
+    Socket.async_read_some(into, [&](const error_code& e, size_t n) {
+      ec = e;
+      got = n;
+    });
+    Await(limit, ec);
+    return got;
+  }
+
+  bool Send(const std::string& bytes) {
+    error_code ec;
+    net::async_write(Socket, net::buffer(bytes), [&](const error_code& e, size_t) { ec = e; });
+    Await(SendLimit, ec);
+    return !ec;
+  }
+
+  // From any thread: ends the connection's read or write now.
+  void Close() {
+    net::post(Context, [this] {
+      error_code ignored;
+      Socket.close(ignored);
+    });
+  }
+
+ private:
+  // Runs the operation started last to its end, or cancels it at the limit.
+  void Await(std::chrono::milliseconds limit, error_code& ec) {
+    Context.restart();
+    Context.run_for(limit);
+    if (Context.stopped()) return;
+    error_code ignored;
+    Socket.cancel(ignored);
+    Context.restart();
+    Context.run();
+    if (ec == net::error::operation_aborted) ec = net::error::timed_out;
+  }
+};
+
+// One connection's job as its bytes come: begun by the first byte that is
+// no query, written to its file as it comes, cut at the size limit.
+struct Emulator::Intake {
+  Intake(Emulator& emulator, Tongue tongue, std::string peer)
+      : Owner(emulator), Language(tongue), Peer(std::move(peer)) {}
+
+  void Take(const std::string& bytes, uint64_t received) {
+    if (!Open) {
+      // A connection that only asks for the state is no job.
+      if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return;
+      Begin();
+    }
+    Job.Bytes += received;
+    const uint64_t limit = Owner.options_.SizeLimit;
+    const uint64_t room = Kept < limit ? limit - Kept : 0;
+    const size_t now = static_cast<size_t>(std::min<uint64_t>(room, bytes.size()));
+    Out.write(bytes.data(), static_cast<std::streamsize>(now));
+    Kept += now;
+    if (now < bytes.size() && !Job.Cut) {
+      Job.Cut = true;
+      Owner.Log("job " + std::to_string(Job.Id) + " from " + Peer + " is over " + std::to_string(limit) +
+                " bytes: cut there, the rest read and dropped");
+    }
+  }
+
+  // The job so far is finished, a cancelled one as cancelled.
+  void End(bool cancelled) {
+    if (!Open) return;
+    Out.close();
+    if (!Out) Job.Warnings.push_back("cannot write all of " + Job.File);
+    Open = false;
+    if (cancelled) Job.Stage = JobStage::Cancelled;
+    Owner.Finished(std::move(Job));
+  }
+
+  // The connection ended before the job did.
+  void Dropped(std::string why) {
+    if (!Open) return;
+    Job.Dropped = true;
+    Job.Warnings.push_back(std::move(why));
+  }
+
+  void Warn(std::string why) {
+    if (Open) Job.Warnings.push_back(std::move(why));
+  }
+
+ private:
+  void Begin() {
+    Job = JobRecord();
+    Job.Language = Language;
+    Job.Peer = Peer;
+    Job.Received = NowIso();
+    Job.Id = Owner.NewJob(Language, Peer, Job.File);
+    Out.open(Job.File, std::ios::binary | std::ios::trunc);
+    if (!Out) Job.Warnings.push_back("cannot write " + Job.File);
+    Kept = 0;
+    Open = true;
+  }
+
+  Emulator& Owner;
+  const Tongue Language;
+  const std::string Peer;
+  JobRecord Job;
+  std::ofstream Out;
+  uint64_t Kept = 0;
+  bool Open = false;
+};
+
+// Made and ended here, where its network is whole.
+Emulator::Emulator(Options options) : options_(std::move(options)) {
+  if (options_.JobsFolder.empty()) options_.JobsFolder = DefaultJobsFolder();
+}
+
+Emulator::~Emulator() { Stop(); }
+
+bool Emulator::Listen(std::string& error) {
+  network_ = std::make_unique<Network>();
+  const std::pair<Tongue, std::optional<int>> wanted[] = {
+      {Tongue::Zpl, options_.ZplPort}, {Tongue::Sbpl, options_.SbplPort}, {Tongue::Tspl, options_.TsplPort}};
+  for (const auto& [tongue, port] : wanted) {
+    if (!port) continue;
+    const std::string where = options_.ListenAddress + ":" + std::to_string(*port);
+    error_code ec;
+    tcp::resolver resolver(network_->Context);
+    auto found = resolver.resolve(options_.ListenAddress, std::to_string(*port),
+                                  tcp::resolver::passive | tcp::resolver::numeric_service, ec);
+    auto listener = std::make_unique<Network::Listener>(Network::Listener{tongue, tcp::acceptor(network_->Context)});
+    tcp::acceptor& acceptor = listener->Acceptor;
+    if (!ec && found.empty()) ec = net::error::host_not_found;
+    if (!ec) acceptor.open(found.begin()->endpoint().protocol(), ec);
+    if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor.bind(found.begin()->endpoint(), ec);
+    if (!ec) acceptor.listen(128, ec);
+    if (ec) {
+      error = std::string("cannot listen on ") + where + " for " + NameOf(tongue) + ": " + ec.message() +
+              (ec == net::error::address_in_use
+                   ? " (another program has the port; choose another with --" + std::string(NameOf(tongue)) + ")"
+                   : "");
+      network_->Listeners.clear();
+      return false;
+    }
+    listener->Port = acceptor.local_endpoint().port();
+    network_->Listeners.push_back(std::move(listener));
+  }
+  return true;
+}
+
+void Emulator::StartAccepting() {
+  network_->Work.emplace(network_->Context.get_executor());
+  for (size_t k = 0; k < network_->Listeners.size(); ++k) Accept(k);
+  network_->Thread = std::thread([this] { network_->Context.run(); });
+}
+
+void Emulator::StopNetwork() {
+  if (network_ && network_->Thread.joinable()) {
+    net::post(network_->Context, [this] {
+      for (auto& l : network_->Listeners) {
+        error_code ignored;
+        l->Acceptor.close(ignored);
+      }
+    });
+    network_->Work.reset();
+    network_->Thread.join();
+  }
+  std::unique_lock<std::mutex> hold(connectionsLock_);
+  for (auto& c : open_) c->Close();
+  connectionsChanged_.wait(hold, [&] { return open_.empty(); });
+}
+
+int Emulator::Port(Tongue tongue) const {
+  if (network_)
+    for (const auto& l : network_->Listeners)
+      if (l->Language == tongue) return l->Port;
+  return 0;
+}
+
+// On the accepting thread. Over the bound, a listener waits for a free
+// place, and new connections wait in the system's queue.
+void Emulator::Accept(size_t index) {
+  Network::Listener& listener = *network_->Listeners[index];
+  {
+    std::lock_guard<std::mutex> hold(connectionsLock_);
+    listener.Waiting = open_.size() >= options_.MaxConnections;
+    if (listener.Waiting) return;
+  }
+  auto connection = std::make_shared<Connection>();
+  listener.Acceptor.async_accept(connection->Socket, [this, index, connection](const error_code& ec) {
+    if (stopping_ || ec == net::error::operation_aborted) return;
+    if (!ec) Spawn(network_->Listeners[index]->Language, connection);
+    Accept(index);
+  });
+}
+
+void Emulator::Resume() {
+  if (stopping_) return;
+  for (size_t k = 0; k < network_->Listeners.size(); ++k)
+    if (network_->Listeners[k]->Waiting) Accept(k);
+}
+
+void Emulator::Spawn(Tongue tongue, std::shared_ptr<Connection> connection) {
+  error_code ec;
+  connection->Socket.set_option(tcp::no_delay(true), ec);  // answers go out at once
+  const tcp::endpoint from = connection->Socket.remote_endpoint(ec);
+  connection->Peer = ec ? "?:?" : from.address().to_string() + ":" + std::to_string(from.port());
+  {
+    std::lock_guard<std::mutex> hold(connectionsLock_);
+    open_.push_back(connection);
+  }
+  std::thread([this, tongue, connection] {
+    Serve(*connection, tongue);
+    // Under the lock: once Stop sees no connection, none touches the emulator.
+    std::lock_guard<std::mutex> hold(connectionsLock_);
+    open_.erase(std::find(open_.begin(), open_.end(), connection));
+    net::post(network_->Context, [this] { Resume(); });
+    connectionsChanged_.notify_all();
+  }).detach();
+}
+
+void Emulator::Serve(Connection& connection, Tongue tongue) {
+  Intake job(*this, tongue, connection.Peer);
+  QueryScanner scanner(tongue);
+  std::vector<Query> queries;
+  std::string jobBytes;
+  char buffer[65536];
+  for (;;) {
+    error_code ec;
+    const size_t got =
+        connection.ReadSome(net::buffer(buffer), std::chrono::milliseconds(options_.IdleTimeoutMs), ec);
+    if (stopping_) {
+      job.Dropped("the emulator stopped while the job was coming");
+      break;
+    }
+    if (ec == net::error::timed_out) {
+      job.Warn("no byte came for " + std::to_string(options_.IdleTimeoutMs / 1000) + " s: the connection was ended");
+      break;
+    }
+    if (ec) {
+      if (ec != net::error::eof) job.Dropped("the connection broke off: " + ec.message());
+      break;
+    }
+    jobBytes.clear();
+    queries.clear();
+    scanner.Feed(std::string_view(buffer, got), jobBytes, queries);
+    job.Take(jobBytes, got);
+    for (Query q : queries) {
+      if (q == Query::Cancel) {
+        Cancel(tongue);
+        job.End(true);
+      }
+      Answer(connection, tongue, q);
+    }
+  }
+  jobBytes.clear();
+  scanner.Finish(jobBytes);
+  if (!jobBytes.empty()) job.Take(jobBytes, 0);
+  job.End(false);
+}
+
+void Emulator::Answer(Connection& connection, Tongue tongue, Query query) {
+  Snapshot s = Now();
+  std::string answer;
+  switch (query) {
+    case Query::HostStatus: answer = ZplHostStatus(s); break;
+    case Query::HostQuery: answer = ZplHostQuery(s); break;
+    case Query::HostIdentification: answer = ZplHostIdentification(s); break;
+    case Query::Enquiry: answer = SbplStatus4(s); break;
+    case Query::Cancel: answer = SbplCancelReply(s); break;
+    case Query::StatusByte: answer = TsplStatusByte(s); break;
+    case Query::ExtendedStatus: answer = TsplExtendedStatus(s); break;
+  }
+  connection.Send(answer);
+}
+
+}  // namespace morvel::emulate

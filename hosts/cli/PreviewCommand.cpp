@@ -1,0 +1,199 @@
+// `morvel preview`: a job file (or standard input) to one PNG per label,
+// or one PDF of them all.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "hosts/cli/Options.h"
+#include "preview/Preview.h"
+
+namespace morvel::cli {
+namespace {
+
+using namespace morvel::preview;
+
+bool IsFolder(const std::string& path) {
+  struct stat s {};
+  return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+}
+
+std::string StemOf(const std::string& path) {
+  std::string stem = path;
+  size_t slash = stem.rfind('/');
+  size_t dot = stem.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+  return stem;
+}
+
+// Where the pictures go: one file (a .png of a one-label job, or a .pdf),
+// or STEM-K.png / STEM.pdf.
+struct Places {
+  std::string Stem;
+  bool Single = false;
+};
+
+// A folder that does not exist yet is made when OUT says it is one.
+bool PlanPlaces(const std::string& job, const std::string& output, bool pdf, size_t labels, Places& places,
+                std::ostream& err) {
+  places.Stem = job == "-" ? "preview" : StemOf(job);
+  if (output.empty()) return true;
+  if (output.back() == '/' && !IsFolder(output)) {
+    std::error_code error;
+    std::filesystem::create_directories(output, error);
+    if (error) {
+      err << "morvel preview: cannot make the folder " << output << ": " << error.message() << "; no picture written\n";
+      return false;
+    }
+  }
+  const std::string extension = pdf ? ".pdf" : ".png";
+  std::string& stem = places.Stem;
+  if (IsFolder(output)) {
+    size_t slash = stem.rfind('/');
+    stem = output + (output.back() == '/' ? "" : "/") + (slash == std::string::npos ? stem : stem.substr(slash + 1));
+  } else if (output.size() > 4 && output.substr(output.size() - 4) == extension) {
+    places.Single = pdf || labels == 1;
+    stem = output.substr(0, output.size() - 4);
+  } else {
+    stem = output;
+  }
+  return true;
+}
+
+// Each label is drawn, written and let go before the next: a job of
+// thousands of labels never holds more than one picture.
+class Drawing {
+ public:
+  Drawing(const Invocation& call, std::string shown, std::string output, const Places& places, bool pdf, int dpi)
+      : call_(call), shown_(std::move(shown)), output_(std::move(output)), places_(places), dpi_(dpi),
+        pdfPath_(places.Single ? output_ : places.Stem + ".pdf") {
+    if (pdf) document_.emplace(pdfPath_);
+  }
+
+  bool Ready() {
+    if (!document_ || document_->Ok()) return true;
+    call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
+    return false;
+  }
+
+  void Draw(const Label& label) {
+    if (stopped_) return;
+    std::vector<std::string> problems;
+    render::Bitmap dots = Paint(label, dpi_, &problems);
+    for (const auto& p : problems) call_.Err << shown_ << ": warning: " << p << "\n";
+    const std::string path = document_ ? pdfPath_ : places_.Single ? output_ : places_.Stem + "-" + std::to_string(k_ + 1) + ".png";
+    if (document_ && !document_->Add(dots, dpi_)) {
+      call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
+      stopped_ = true;
+      return;
+    }
+    if (!document_ && !WritePng(dots, path)) {
+      // Told once: the next labels would go to the same place.
+      call_.Err << "morvel preview: cannot write " << path << "; the remaining pictures are not written\n";
+      stopped_ = true;
+      return;
+    }
+    call_.Out << path << ": label " << k_ + 1 << ", copies " << label.Copies << "\n";
+    for (const auto& note : label.Notes) call_.Out << "  " << note << "\n";
+    ++k_;
+  }
+
+  // The exit status once every label was drawn.
+  int Finish() {
+    if (stopped_) return 1;
+    if (document_ && !document_->Finish()) {
+      call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
+      return 1;
+    }
+    return 0;
+  }
+
+ private:
+  bool WritePng(const render::Bitmap& dots, const std::string& path) {
+    const auto png = render::EncodePng(dots, dpi_);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    file.close();
+    return static_cast<bool>(file);
+  }
+
+  const Invocation& call_;
+  const std::string shown_, output_;
+  const Places& places_;
+  const int dpi_;
+  const std::string pdfPath_;
+  std::optional<render::PdfWriter> document_;
+  size_t k_ = 0;
+  bool stopped_ = false;
+};
+
+bool ReadJob(const Invocation& call, const std::string& job, std::string& bytes) {
+  if (job == "-") {
+    bytes.assign(std::istreambuf_iterator<char>(call.In), {});
+    return true;
+  }
+  std::ifstream in(job, std::ios::binary);
+  if (!in) {
+    call.Err << "morvel preview: cannot read " << job << "\n";
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(in), {});
+  return true;
+}
+
+}  // namespace
+
+int PreviewMain(const Invocation& call) {
+  std::string output, format, languageName;
+  std::vector<std::string> named;
+  int dpi = 203;
+  OptionParser options(call);
+  options.Text("-o", output);
+  options.Choice("--format", {"png", "pdf"}, format);
+  options.Choice("--language", {"zpl", "sbpl", "orx"}, languageName);
+  options.Number("--dpi", dpi, 50, 2400, "dots per inch");
+  options.Operands(named, 1, 1, "JOB (a job file, or - for standard input)");
+  if (auto status = options.Parse()) return *status;
+  const std::string& job = named[0];
+  std::string bytes;
+  if (!ReadJob(call, job, bytes)) return 1;
+  std::ostream& err = call.Err;
+  const std::string shown = job == "-" ? "<stdin>" : job;
+  std::optional<Language> language = languageName.empty() ? Detect(bytes) : LanguageNamed(languageName);
+  if (!language) {
+    err << "morvel preview: " << shown << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
+    return 1;
+  }
+  // Read once to know the job can be read whole (a job cut short gives no
+  // picture) and how many labels it holds; ZPL is then read again label by
+  // label as they are drawn, so a job of thousands is never held whole.
+  Job parsed;
+  size_t labels = 0;
+  const bool stream = *language == Language::Zpl;
+  try {
+    if (stream) parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
+    else parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
+  } catch (const std::exception& e) {
+    err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
+    return 1;
+  }
+  for (const auto& w : parsed.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
+  if (labels == 0) {
+    err << "morvel preview: " << shown << ": the job prints no label\n";
+    return 1;
+  }
+  if (format.empty()) format = output.size() > 4 && output.substr(output.size() - 4) == ".pdf" ? "pdf" : "png";
+  const bool pdf = format == "pdf";
+  Places places;
+  if (!PlanPlaces(job, output, pdf, labels, places, err)) return 1;
+  Drawing drawing(call, shown, output, places, pdf, dpi);
+  if (!drawing.Ready()) return 1;
+  if (stream) ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });
+  else
+    for (const Label& label : parsed.Labels) drawing.Draw(label);
+  return drawing.Finish();
+}
+
+}  // namespace morvel::cli

@@ -1,0 +1,452 @@
+// The HTTP stack of the pages served on loopback: listening on both
+// loopback addresses or one, taking connections (of this user alone where
+// asked), bounding them, reading requests under limits and timeouts, and
+// ending everything within a bounded wait when stopped.
+#include "hosts/serve/Http.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/peer_user.h"
+#include "platform/sockets.h"
+#include "platform/text_case.h"
+
+namespace morvel::serve {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+namespace {
+
+// How long a connection that is not kept may take over a request, or stay
+// idle between two.
+constexpr auto IdleLimit = std::chrono::seconds(5);
+// How long EndConnections waits for the connections' threads, a handler
+// running on one included, before it leaves them behind.
+constexpr auto StopLimit = std::chrono::milliseconds(1500);
+constexpr size_t MaxHeaderBytes = 8 * 1024;
+constexpr size_t MaxBodyBytes = 64 * 1024;
+
+std::string_view View(beast::string_view s) { return {s.data(), s.size()}; }
+
+// A request's host must be a loopback name, so a page on another site that
+// rebinds its DNS name to 127.0.0.1 is not served.
+bool LoopbackHost(std::string_view host) {
+  if (host.empty()) return true;  // HTTP/1.0 without Host
+  for (std::string_view name : {"127.0.0.1", "[::1]", "localhost"}) {
+    if (host.size() >= name.size() && text::EqualsIgnoreCaseAscii(host.substr(0, name.size()), name) &&
+        (host.size() == name.size() || host[name.size()] == ':'))
+      return true;
+  }
+  return false;
+}
+
+bool CannotHaveIpv6(const beast::error_code& ec) {
+  return ec == boost::system::errc::address_not_available || ec == boost::system::errc::address_family_not_supported;
+}
+
+platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
+  if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
+  return platform::TcpEndpoint::V4(e.address().to_v4().to_bytes(), e.port());
+}
+
+}  // namespace
+
+// What the server knows of one connection, shared between its thread and
+// the threads that admit and stop.
+struct Slot {
+  enum class State { Waiting, Kept, Ending };
+  State Now = State::Waiting;  // under the server's table lock
+
+  std::mutex Lock;                                 // for the members below
+  platform::NativeSocket Fd = platform::NoSocket;  // the socket while it is open
+  std::string Peer;                                // 127.0.0.1:PORT
+  std::string Doing;                               // what the handler does now
+
+  // From another thread: wakes whatever the connection waits for, without
+  // closing the descriptor under it.
+  void ShutDown() {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (Fd != platform::NoSocket) platform::ShutDownSocket(Fd);
+  }
+};
+
+// The connections' states, under one lock.
+struct ConnectionTable {
+  std::mutex Lock;
+
+  // A connection that is about to be kept; false when it was told to end
+  // meanwhile.
+  bool Keep(Slot& slot) {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (slot.Now == Slot::State::Ending) return false;
+    slot.Now = Slot::State::Kept;
+    return true;
+  }
+};
+
+ListenError::ListenError(std::string address, std::string reason, bool inUse, std::string holder,
+                         const std::string& advice)
+    : std::runtime_error("cannot listen on " + address + ": " + reason + (holder.empty() ? "" : ", held by " + holder) +
+                         advice),
+      Address(std::move(address)), Reason(std::move(reason)), InUse(inUse), Holder(std::move(holder)) {}
+
+HttpConnection::HttpConnection(net::io_context& context, tcp::socket socket, std::shared_ptr<Slot> slot,
+                               std::shared_ptr<ConnectionTable> table, std::shared_ptr<const HttpOptions> options)
+    : context_(context), stream_(std::move(socket)), slot_(std::move(slot)), table_(std::move(table)),
+      options_(std::move(options)) {}
+
+HttpConnection::~HttpConnection() = default;
+
+void HttpConnection::Start(std::unique_ptr<HttpHandler> handler) {
+  handler_ = std::move(handler);
+  ReadRequest();
+}
+
+void HttpConnection::End() {
+  {
+    std::lock_guard<std::mutex> lock(slot_->Lock);
+    slot_->Fd = platform::NoSocket;
+    beast::error_code ec;
+    stream_.socket().close(ec);
+  }
+  // A pending timer (a WebSocket's keep-alive, say) must not keep the thread.
+  context_.stop();
+}
+
+void HttpConnection::Finish() {
+  handler_.reset();
+  End();
+}
+
+bool HttpConnection::Ending() {
+  std::lock_guard<std::mutex> lock(slot_->Lock);
+  return slot_->Fd == platform::NoSocket || platform::SocketPeerClosed(slot_->Fd);
+}
+
+const std::string& HttpConnection::Peer() const { return slot_->Peer; }
+
+void HttpConnection::Doing(std::string what) {
+  std::lock_guard<std::mutex> lock(slot_->Lock);
+  slot_->Doing = std::move(what);
+}
+
+bool HttpConnection::Keep() {
+  if (!table_->Keep(*slot_)) return false;
+  stream_.expires_never();
+  return true;
+}
+
+void HttpConnection::ReadRequest() {
+  parser_ = std::make_unique<http::request_parser<http::string_body>>();
+  parser_->header_limit(MaxHeaderBytes);
+  parser_->body_limit(MaxBodyBytes);
+  stream_.expires_after(IdleLimit);
+  http::async_read(stream_, buffer_, *parser_, [this](beast::error_code ec, size_t) {
+    if (ec) return End();  // closed, timed out or no HTTP: nothing to answer
+    OnRequest();
+  });
+}
+
+void HttpConnection::OnRequest() {
+  HttpRequest request = parser_->release();
+  if (!LoopbackHost(View(request[http::field::host]))) {
+    if (options_->Log) options_->Log("refused a request for host " + std::string(request[http::field::host]));
+    HttpResponse refusal = Answer(request, HttpStatus::forbidden, "text/plain; charset=utf-8",
+                                  "only loopback host names are served\n");
+    refusal.keep_alive(false);
+    return Respond(std::move(refusal));
+  }
+  handler_->OnRequest(*this, std::move(request));
+}
+
+HttpResponse HttpConnection::Answer(const HttpRequest& request, HttpStatus status, std::string_view type,
+                                    std::string body) const {
+  HttpResponse response{status, request.version()};
+  if (!options_->ServerName.empty()) response.set(http::field::server, options_->ServerName);
+  response.set(http::field::content_type, beast::string_view(type.data(), type.size()));
+  response.keep_alive(request.keep_alive());
+  response.body() = std::move(body);
+  return response;
+}
+
+HttpResponse HttpConnection::Json(const HttpRequest& request, HttpStatus status, std::string body) const {
+  HttpResponse response = Answer(request, status, "application/json", std::move(body));
+  response.set(http::field::cache_control, "no-store");
+  return response;
+}
+
+void HttpConnection::Respond(HttpResponse response) {
+  response_ = std::move(response);
+  response_.prepare_payload();
+  stream_.expires_after(IdleLimit);
+  http::async_write(stream_, response_, [this](beast::error_code ec, size_t) {
+    if (ec) return End();
+    if (!response_.keep_alive()) {
+      beast::error_code ignored;
+      stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      return End();
+    }
+    ReadRequest();
+  });
+}
+
+
+namespace {
+
+// A connection with its own io_context and thread. The connection goes
+// before the context, as its sockets belong to it. Its thread holds it too,
+// so one that EndConnections leaves behind in a handler keeps what it uses.
+struct Worker {
+  net::io_context Context{1};
+  std::shared_ptr<Slot> State = std::make_shared<Slot>();
+  std::unique_ptr<HttpConnection> Conn;
+  std::thread Thread;
+  std::atomic<bool> Done{false};
+  std::mutex DoneLock;
+  std::condition_variable Finished;
+
+  ~Worker() {
+    if (Thread.joinable()) {
+      if (Thread.get_id() == std::this_thread::get_id()) Thread.detach();
+      else Thread.join();
+    }
+    Conn.reset();
+  }
+
+  void End() {
+    State->ShutDown();  // a handler that waits on the socket or its peer wakes now
+    net::post(Context, [c = Conn.get()] { c->End(); });
+  }
+};
+
+}  // namespace
+
+class HttpServer::Impl {
+ public:
+  Impl(HttpOptions options, HandlerMaker makeHandler)
+      : shared_(std::make_shared<const HttpOptions>(std::move(options))), options_(*shared_),
+        makeHandler_(std::move(makeHandler)) {}
+
+  void Start() {
+    Bind();
+    for (tcp::acceptor& a : acceptors_) Accept(a);
+    thread_ = std::thread([this] { context_.run(); });
+  }
+
+  void StopListening() {
+    if (thread_.joinable()) {
+      net::post(context_, [this] {
+        for (tcp::acceptor& a : acceptors_) {
+          beast::error_code ignored;
+          a.close(ignored);
+        }
+      });
+      thread_.join();
+    }
+    acceptors_.clear();
+  }
+
+  bool EndConnections() {
+    std::list<std::shared_ptr<Worker>> workers;
+    {
+      std::lock_guard<std::mutex> lock(table_->Lock);
+      workers.swap(workers_);
+      for (auto& w : workers) w->State->Now = Slot::State::Ending;
+    }
+    for (auto& w : workers) w->End();
+    auto deadline = std::chrono::steady_clock::now() + StopLimit;
+    bool allEnded = true;
+    for (auto& w : workers) {
+      std::unique_lock<std::mutex> lock(w->DoneLock);
+      if (w->Finished.wait_until(lock, deadline, [&] { return w->Done.load(); })) continue;
+      allEnded = false;
+      std::lock_guard<std::mutex> slot(w->State->Lock);
+      Log("stopping while a call still runs for " + w->State->Peer + ": " +
+          (w->State->Doing.empty() ? std::string("(between calls)") : w->State->Doing));
+      w->Thread.detach();  // it holds its worker; the process may end under it
+    }
+    workers.clear();  // the others join their threads
+    return allEnded;
+  }
+
+  uint16_t Port() const { return port_; }
+  bool Ipv6() const { return ipv6_; }
+
+ private:
+  void Log(const std::string& text) const {
+    if (options_.Log) options_.Log(text);
+  }
+
+  std::optional<tcp::acceptor> Listen(const net::ip::address& address, uint16_t port, beast::error_code& ec) {
+    tcp::endpoint endpoint(address, port);
+    tcp::acceptor acceptor(context_);
+    acceptor.open(endpoint.protocol(), ec);
+    if (ec) return std::nullopt;
+    platform::HoldPortAlone(static_cast<platform::NativeSocket>(acceptor.native_handle()));
+    if (address.is_v6()) acceptor.set_option(net::ip::v6_only(true), ec);
+    acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (ec) return std::nullopt;
+    return std::optional<tcp::acceptor>(std::move(acceptor));
+  }
+
+  [[noreturn]] void Refuse(const net::ip::address& address, uint16_t port, const beast::error_code& ec,
+                           const std::string& advice) {
+    acceptors_.clear();
+    platform::TcpEndpoint where = ToEndpoint(tcp::endpoint(address, port));
+    const bool inUse = ec == net::error::address_in_use;
+    throw ListenError(where.Text(), ec.message(), inUse, inUse ? platform::ListenerHolder(where) : "", advice);
+  }
+
+  // Both loopback addresses on one port, or none: a port half taken would
+  // let another program answer the pages that reach it under the other.
+  void Bind() {
+    const auto v4 = net::ip::make_address("127.0.0.1");
+    const auto v6 = net::ip::make_address("::1");
+    for (int attempt = 0;; ++attempt) {
+      acceptors_.clear();
+      beast::error_code ec;
+      auto first = Listen(v4, options_.Port, ec);
+      if (!first) Refuse(v4, options_.Port, ec, "");
+      port_ = first->local_endpoint().port();
+      acceptors_.push_back(std::move(*first));
+      if (options_.Ipv4Only) return;
+      auto second = Listen(v6, port_, ec);
+      if (second) {
+        acceptors_.push_back(std::move(*second));
+        ipv6_ = true;
+        return;
+      }
+      // Where the machine has no ::1, no other program can have it either.
+      if (CannotHaveIpv6(ec)) {
+        Log("::1 is not available (" + ec.message() + "); listening on 127.0.0.1 only");
+        return;
+      }
+      // A port of our own choosing: choose again.
+      if (options_.Port == 0 && ec == net::error::address_in_use && attempt < 8) continue;
+      Refuse(v6, port_, ec, options_.Ipv6Advice);
+    }
+  }
+
+  void Accept(tcp::acceptor& acceptor) {
+    auto worker = std::make_shared<Worker>();
+    acceptor.async_accept(worker->Context, [this, &acceptor, worker](beast::error_code ec, tcp::socket socket) {
+      if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
+      if (!ec) Admit(worker, std::move(socket));
+      Accept(acceptor);
+    });
+  }
+
+  // Any account can reach loopback; a server that acts with this user's
+  // rights serves this user alone.
+  bool OwnUser(const tcp::socket& socket, std::string& peer) {
+    beast::error_code ec;
+    tcp::endpoint local = socket.local_endpoint(ec);
+    tcp::endpoint remote = socket.remote_endpoint(ec);
+    if (ec) return false;
+    platform::TcpEndpoint client = ToEndpoint(remote);
+    peer = client.Text();
+    if (!options_.OwnUserOnly) return true;
+    std::optional<platform::UserId> user = platform::LoopbackPeerUser(ToEndpoint(local), client);
+    if (user && *user == owner_) return true;
+    Log("refused a connection from " + peer + (user ? " of " + user->Text() : std::string(" of an unknown user")) +
+        ": only " + owner_.Text() + " is served");
+    return false;
+  }
+
+  // Room for a newcomer: connections not yet kept hold at most a quarter of
+  // the table, the oldest of them giving way. False when every place is
+  // taken by a kept connection.
+  bool MakeRoom() {
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if ((*it)->Done.load()) it = workers_.erase(it);
+      else ++it;
+    }
+    const size_t limit = options_.MaxConnections;
+    const size_t waitingLimit = std::max<size_t>(1, limit / 4);
+    size_t live = 0, waiting = 0;
+    std::shared_ptr<Worker> oldestWaiting;
+    for (auto& w : workers_) {
+      if (w->State->Now == Slot::State::Ending) continue;
+      ++live;
+      if (w->State->Now == Slot::State::Waiting) {
+        ++waiting;
+        if (!oldestWaiting) oldestWaiting = w;
+      }
+    }
+    if (live < limit && waiting < waitingLimit) return true;
+    if (!oldestWaiting) {
+      Log("refused a connection: " + std::to_string(live) + " pages are connected, the limit");
+      return false;
+    }
+    // The oldest connection that is not kept has had its chance.
+    oldestWaiting->State->Now = Slot::State::Ending;
+    oldestWaiting->End();
+    return true;
+  }
+
+  void Admit(const std::shared_ptr<Worker>& worker, tcp::socket socket) {
+    std::string peer;
+    beast::error_code ignored;
+    if (!OwnUser(socket, peer)) {
+      socket.close(ignored);
+      return;
+    }
+    std::lock_guard<std::mutex> lock(table_->Lock);
+    if (!MakeRoom()) {
+      socket.close(ignored);
+      return;
+    }
+    socket.set_option(tcp::no_delay(true), ignored);
+    {
+      std::lock_guard<std::mutex> slot(worker->State->Lock);
+      worker->State->Fd = static_cast<platform::NativeSocket>(socket.native_handle());
+      worker->State->Peer = peer;
+    }
+    worker->Conn = std::make_unique<HttpConnection>(worker->Context, std::move(socket), worker->State, table_, shared_);
+    HttpConnection* connection = worker->Conn.get();
+    net::post(worker->Context,
+              [connection, handler = makeHandler_()]() mutable { connection->Start(std::move(handler)); });
+    worker->Thread = std::thread([w = worker] {
+      w->Context.run();
+      w->Conn->Finish();
+      std::lock_guard<std::mutex> lock(w->DoneLock);
+      w->Done = true;
+      w->Finished.notify_all();
+    });
+    workers_.push_back(worker);
+  }
+
+  // Shared with the connections, which a stop may leave behind.
+  const std::shared_ptr<const HttpOptions> shared_;
+  const HttpOptions& options_;
+  const HandlerMaker makeHandler_;
+  std::shared_ptr<ConnectionTable> table_ = std::make_shared<ConnectionTable>();
+  platform::UserId owner_ = platform::CurrentUser();
+  net::io_context context_{1};
+  std::list<tcp::acceptor> acceptors_;
+  std::thread thread_;
+  uint16_t port_ = 0;
+  bool ipv6_ = false;
+  std::list<std::shared_ptr<Worker>> workers_;  // under table_->Lock
+};
+
+HttpServer::HttpServer(HttpOptions options, HandlerMaker makeHandler)
+    : impl_(std::make_unique<Impl>(std::move(options), std::move(makeHandler))) {}
+HttpServer::~HttpServer() { Stop(); }
+void HttpServer::Start() { impl_->Start(); }
+void HttpServer::StopListening() { impl_->StopListening(); }
+bool HttpServer::EndConnections() { return impl_->EndConnections(); }
+uint16_t HttpServer::Port() const { return impl_->Port(); }
+bool HttpServer::ListensOnIpv6() const { return impl_->Ipv6(); }
+
+}  // namespace morvel::serve

@@ -1,0 +1,466 @@
+// ZPL jobs read into labels, command by command as the ZPL II programming
+// guide describes them: label set-up, fields of text in the printer's fonts
+// (stand-ins), boxes, circles, diagonals, graphics in every download form,
+// every barcode zint draws, stored formats, and the settings that change
+// nothing in the picture (told as notes, never warned about). Field data ends
+// at the next command prefix, as on the printer; with a multibyte table
+// (^CI26 + ^SE GB18030) two- and four-byte characters are stepped over whole
+// so a trail byte that happens to be '^' does not end the field. This part
+// reads the job command by command and keeps the label and its stored
+// formats; the commands dispatch through the table of Commands.h.
+#include "lang/zpl/Reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <unordered_map>
+
+namespace morvel::lang::zpl {
+
+using detail::Whole;
+
+int RotationOf(char letter, int fallback) {
+  switch (std::toupper(static_cast<unsigned char>(letter))) {
+    case 'N': return 0;
+    case 'R': return 90;
+    case 'I': return 180;
+    case 'B': return 270;
+    default: return fallback;
+  }
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// A stored graphic's name without its device and with its extension: R:LOGO.GRF.
+std::string ObjectName(std::string_view name, const char* extension) {
+  std::string n = Upper(detail::Trim(name));
+  if (size_t colon = n.find(':'); colon != std::string::npos && colon < 2) n = n.substr(colon + 1);
+  if (n.find('.') == std::string::npos) n += extension;
+  return n;
+}
+
+// GS1 mod-10 check digit of the digits.
+char Mod10(std::string_view digits) {
+  int sum = 0, weight = 3;
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    sum += (*it - '0') * weight;
+    weight = 4 - weight;
+  }
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+namespace {
+
+// What the reader does with each command it acts on; the others are
+// settings (told as notes) or unknown (warned about).
+using Handler = void (Reader::*)(const Call&);
+
+}  // namespace
+
+Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
+    : b_(bytes), dpi_(dpi), each_(each) {
+  job_.Kind = Language::Zpl;
+}
+
+Job Reader::Read() {
+  Run(b_, 0);
+  if (label_) throw MalformedJob(labelStart_, "the label begun here never ends (^XZ missing: the job is cut)");
+  return std::move(job_);
+}
+
+// Reads `text` (the job, or a stored format replayed at `base`).
+void Reader::Run(std::string_view text, size_t base) {
+  std::string_view saved = b_;
+  b_ = text;
+  base_ = base;
+  size_t i = 0;
+  bool warnedJunk = false;
+  while (i < b_.size()) {
+    size_t p = NextPrefix(i);
+    if (p == std::string_view::npos) {
+      CheckJunk(i, b_.size(), warnedJunk);
+      break;
+    }
+    CheckJunk(i, p, warnedJunk);
+    if (p + 2 >= b_.size()) {
+      // A lone prefix at the very end after a finished label is noise.
+      if (!label_ && p + 1 >= b_.size()) break;
+      throw MalformedJob(base_ + p, "the job is cut in the middle of a command");
+    }
+    i = Step(p);
+  }
+  b_ = saved;
+}
+
+size_t Reader::NextPrefix(size_t from) const {
+  for (size_t k = from; k < b_.size(); ++k)
+    if (b_[k] == caret_ || b_[k] == tilde_) return k;
+  return std::string_view::npos;
+}
+
+// One command at p; returns where the next begins. The commands whose
+// parameters are not simply the text to the next command are read here, as
+// their syntax in the table says.
+size_t Reader::Step(size_t p) {
+  const char prefix = b_[p];
+  const size_t at = base_ + p;
+  std::string name{static_cast<char>(std::toupper(static_cast<unsigned char>(b_[p + 1]))),
+                   static_cast<char>(std::toupper(static_cast<unsigned char>(b_[p + 2])))};
+  const Command* command = Find(name[0], name[1]);
+  const Syntax syntax =
+      command != nullptr && command->Allows(prefix, caret_, tilde_) ? command->Reading : Syntax::Params;
+  switch (syntax) {
+    case Syntax::FontName: {
+      size_t end = ParamsEnd(p + 2);
+      FontCommand(at, b_[p + 2], b_.substr(p + 3, end - p - 3));
+      return end;
+    }
+    case Syntax::FieldData: {
+      size_t end = FieldDataEnd(p + 3);
+      data_ = std::string(b_.substr(p + 3, end - p - 3));
+      haveData_ = true;
+      Begin(at);
+      return end;
+    }
+    case Syntax::Comment: return ParamsEnd(p + 3);
+    case Syntax::NewCharacter: {
+      // The new character is the one byte after the command.
+      const char c = p + 3 < b_.size() ? b_[p + 3] : '\0';
+      if (c != '\0' && c != '\r' && c != '\n' && c != ' ') (command == &CC ? caret_ : command == &CT ? tilde_ : delim_) = c;
+      return std::min(b_.size(), p + 4);
+    }
+    case Syntax::Graphic: return Graphic(p, at);
+    case Syntax::Download: return Download(p, at, name);
+    case Syntax::StoredFormat: {
+      size_t end = ParamsEnd(p + 3);
+      StoreFormat(b_.substr(p + 3, end - p - 3), end);
+      // The rest of the label is the format: stored, not printed now.
+      size_t close = FindCommand(end, "XZ");
+      if (close == std::string_view::npos) throw MalformedJob(at, "stored format begun here never ends (^XZ missing)");
+      return close;
+    }
+    case Syntax::Params: break;
+  }
+  size_t end = ParamsEnd(p + 3);
+  Dispatch(prefix, name, at, b_.substr(p + 3, end - p - 3));
+  return end;
+}
+
+size_t Reader::ParamsEnd(size_t from) const {
+  size_t end = NextPrefix(from);
+  return end == std::string_view::npos ? b_.size() : end;
+}
+
+// Where the format command `name` next begins, from `from`.
+size_t Reader::FindCommand(size_t from, const char* name) const {
+  for (size_t k = NextPrefix(from); k != std::string_view::npos && k + 2 < b_.size(); k = NextPrefix(k + 1))
+    if (b_[k] == caret_ && std::toupper(static_cast<unsigned char>(b_[k + 1])) == name[0] &&
+        std::toupper(static_cast<unsigned char>(b_[k + 2])) == name[1])
+      return k;
+  return std::string_view::npos;
+}
+
+// Whether a tilde at k starts a control command (else it is field data).
+bool Reader::KnownControl(size_t k) const {
+  if (k + 2 >= b_.size()) return false;
+  const Command* command = Find(static_cast<char>(std::toupper(static_cast<unsigned char>(b_[k + 1]))),
+                                static_cast<char>(std::toupper(static_cast<unsigned char>(b_[k + 2]))));
+  return command != nullptr && command != &A && command->IsControl();
+}
+
+size_t Reader::FieldDataEnd(size_t from) const {
+  const bool multibyte = ci_ == 26 && table_.find("GB18030") != std::string::npos;
+  size_t i = from;
+  while (i < b_.size()) {
+    auto c = static_cast<unsigned char>(b_[i]);
+    if (c == static_cast<unsigned char>(caret_)) return i;
+    // A tilde that starts no control command is data.
+    if (c == static_cast<unsigned char>(tilde_) && KnownControl(i)) return i;
+    if (multibyte && c >= 0x81 && c <= 0xFE && i + 1 < b_.size()) {
+      auto d = static_cast<unsigned char>(b_[i + 1]);
+      i += (d >= 0x30 && d <= 0x39) ? 4 : 2;
+      continue;
+    }
+    ++i;
+  }
+  return std::min(i, b_.size());
+}
+
+void Reader::CheckJunk(size_t from, size_t to, bool& warned) {
+  if (warned || label_) return;
+  for (size_t k = from; k < to; ++k) {
+    auto c = static_cast<unsigned char>(b_[k]);
+    if (std::isspace(c) || c == 0xEF || c == 0xBB || c == 0xBF || c == 0) continue;  // a byte-order mark too
+    Warn(base_ + k, "bytes outside any command; ignored");
+    warned = true;
+    return;
+  }
+}
+
+// Inside a recalled format the place to tell is the ^XF that recalled it.
+void Reader::Warn(size_t offset, std::string text) {
+  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, std::move(text)});
+}
+
+Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, delim_); }
+
+std::optional<long> Reader::Arg(const Args& args, size_t k) { return k < args.size() ? Whole(args[k]) : std::nullopt; }
+
+std::optional<double> Reader::Real(const Args& args, size_t k) {
+  return k < args.size() ? detail::Decimal(args[k]) : std::nullopt;
+}
+
+char Reader::Letter(const Args& args, size_t k, char fallback) {
+  if (k >= args.size()) return fallback;
+  auto t = detail::Trim(args[k]);
+  return t.empty() ? fallback : static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
+}
+
+std::string Reader::Text(const Args& args, size_t k) {
+  return k < args.size() ? std::string(detail::Trim(args[k])) : std::string();
+}
+
+int Reader::Clamp(long v, long lo, long hi) { return static_cast<int>(std::clamp(v, lo, hi)); }
+
+void Reader::Begin(size_t at) {
+  if (!fieldOpen_) {
+    fieldOpen_ = true;
+    fieldAt_ = at;
+  }
+}
+
+void Reader::Note(std::string text) {
+  if (label_)
+    label_->Notes.push_back(std::move(text));
+  else
+    pendingNotes_.push_back(std::move(text));
+}
+
+// A command of plain parameters: the label's start and end, a setting
+// (told, whatever its prefix), or, inside a label, the format command's
+// handler.
+void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::string_view params) {
+  static const std::unordered_map<const Command*, Handler> handlers = {
+      {&PW, &Reader::PrintWidth},      {&LL, &Reader::LabelLength},      {&LH, &Reader::LabelHome},
+      {&LS, &Reader::LabelShift},      {&LT, &Reader::LabelTop},         {&LR, &Reader::LabelReverse},
+      {&PO, &Reader::PrintOrientation}, {&PM, &Reader::PrintMirror},     {&PQ, &Reader::PrintQuantity},
+      {&CI, &Reader::CharacterSet},    {&SE, &Reader::EncodingTable},    {&CF, &Reader::DefaultFont},
+      {&CW, &Reader::FontAlias},       {&FW, &Reader::FieldRotation},    {&FO, &Reader::FieldOrigin},
+      {&FT, &Reader::FieldOrigin},     {&FH, &Reader::FieldHex},         {&FR, &Reader::FieldReverse},
+      {&FB, &Reader::FieldBlock},      {&FP, &Reader::FieldParameter},   {&FN, &Reader::FieldNumber},
+      {&SN, &Reader::SerialData},      {&SF, &Reader::SerialMask},       {&FS, &Reader::FieldSeparator},
+      {&XF, &Reader::RecallFormat},    {&XG, &Reader::RecallGraphic},    {&IM, &Reader::ImageMove},
+      {&IL, &Reader::ImageLoad},       {&IS, &Reader::ImageSave},        {&ID, &Reader::ObjectDelete},
+      {&GB, &Reader::ShapeCommand},    {&GC, &Reader::ShapeCommand},     {&GE, &Reader::ShapeCommand},
+      {&GD, &Reader::ShapeCommand},    {&GS, &Reader::GraphicSymbol},    {&BY, &Reader::BarDefaults},
+      {&RF, &Reader::RfidField},
+  };
+  const std::string shown = std::string(1, prefix == caret_ ? '^' : '~') + name;
+  const bool format = prefix == caret_;
+  const Command* command = Find(name[0], name[1]);
+  if (format && command == &XA) {
+    if (label_)
+      Warn(at, "^XA inside a label; the label goes on");
+    else
+      Start(at);
+    return;
+  }
+  if (format && command == &XZ) return Finish(at);
+  if (command != nullptr && command->Does == Role::Setting) {
+    std::string value(detail::Trim(params));
+    if (value.size() > 40) value = value.substr(0, 40) + "...";
+    return Note(std::string(command->What) + " (" + shown + value + "): not in the picture");
+  }
+  if (!label_) return Warn(at, format ? shown + " outside a label; ignored" : "unknown command " + shown + "; ignored");
+  Handler handler = nullptr;
+  if (format && command != nullptr)
+    if (auto h = handlers.find(command); h != handlers.end()) handler = h->second;
+  // Every other ^B is a barcode, the guide's or one it does not have, which
+  // the barcode reader tells as unknown once it has dropped the last one's mode.
+  if (format && handler == nullptr && name[0] == 'B') handler = &Reader::Barcode;
+  if (handler == nullptr) return Warn(at, "unknown command " + shown + "; ignored");
+  (this->*handler)(Call{command, shown, at, params, Split(params)});
+}
+
+// --- label set-up -----------------------------------------------------------
+
+void Reader::PrintWidth(const Call& c) {
+  auto w = Arg(c.Args, 0);
+  if (!w || *w < 1 || *w > MaxLabelSide)
+    return Warn(c.At, "^PW needs a width of 1.." + std::to_string(MaxLabelSide) + " dots; ignored");
+  pw_ = static_cast<int>(*w);
+}
+
+void Reader::LabelLength(const Call& c) {
+  auto l = Arg(c.Args, 0);
+  if (!l || *l < 1 || *l > MaxLabelSide)
+    return Warn(c.At, "^LL needs a length of 1.." + std::to_string(MaxLabelSide) + " dots; ignored");
+  ll_ = static_cast<int>(*l);
+}
+
+void Reader::LabelHome(const Call& c) {
+  lhX_ = Clamp(Arg(c.Args, 0).value_or(lhX_), 0, MaxLabelSide);
+  lhY_ = Clamp(Arg(c.Args, 1).value_or(lhY_), 0, MaxLabelSide);
+}
+
+void Reader::LabelShift(const Call& c) { ls_ = Clamp(Arg(c.Args, 0).value_or(0), -9999, 9999); }
+
+void Reader::LabelTop(const Call& c) { lt_ = Clamp(Arg(c.Args, 0).value_or(0), -120, 120); }
+
+void Reader::LabelReverse(const Call& c) { lr_ = Letter(c.Args, 0, 'N') == 'Y'; }
+
+void Reader::PrintOrientation(const Call& c) {
+  char o = Letter(c.Args, 0, 'N');
+  turn_ = o == 'I' ? 180 : 0;
+  Note(o == 'I' ? "printed inverted (^POI): the picture is turned 180 degrees" : "printed in normal orientation");
+}
+
+void Reader::PrintMirror(const Call& c) {
+  mirror_ = Letter(c.Args, 0, 'N') == 'Y';
+  if (mirror_) Note("printed mirrored (^PMY): the picture is mirrored left to right");
+}
+
+void Reader::PrintQuantity(const Call& c) {
+  auto q = Arg(c.Args, 0);
+  label_->Copies = q && *q >= 1 ? std::to_string(*q) : "1";
+  copies_ = q && *q >= 1 ? *q : 1;
+}
+
+void Reader::CharacterSet(const Call& c) {
+  ci_ = Clamp(Arg(c.Args, 0).value_or(0), 0, 36);
+  remap_.clear();
+  for (size_t k = 1; k + 1 < c.Args.size(); k += 2) {
+    auto s = Arg(c.Args, k), d = Arg(c.Args, k + 1);
+    // The character at s prints when d is sent (^CI0,21,36: the euro for $).
+    if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256)
+      remap_[static_cast<unsigned char>(*d)] = static_cast<char>(*s);
+  }
+}
+
+void Reader::EncodingTable(const Call& c) {
+  table_ = std::string(detail::Trim(c.Params));
+  Note("encoding table " + table_);
+}
+
+// --- label start and end ----------------------------------------------------
+
+void Reader::Start(size_t at) {
+  label_ = Label();
+  labelStart_ = at;
+  copies_ = 1;
+  serials_.clear();
+  for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
+  pendingNotes_.clear();
+  ResetField();
+}
+
+void Reader::Finish(size_t at) {
+  if (!label_) return Warn(at, "^XZ without ^XA; ignored");
+  if (fieldOpen_) {
+    if (haveData_ || kind_ != FieldKind::Text) Warn(fieldAt_, "field not closed by ^FS before ^XZ; drawn as if it were");
+    EndField();
+  }
+  if (storingOnly_) {
+    // The label that stores a format prints nothing.
+    storingOnly_ = false;
+    label_.reset();
+    return;
+  }
+  if (!recallName_.empty()) ReplayRecalledFormat();
+  label_->Width = pw_;
+  label_->Height = ll_;
+  label_->Turn = turn_;
+  label_->Mirror = mirror_;
+  if (!storeImageAs_.empty()) {
+    images_[storeImageAs_] = label_->Fields;
+    storeImageAs_.clear();
+  }
+  EmitCopies();
+  label_.reset();
+  numbered_.clear();
+}
+
+// Now that this label has given its numbered data, the format's fields take it.
+void Reader::ReplayRecalledFormat() {
+  const std::string name = recallName_;
+  recallName_.clear();
+  auto found = formats_.find(name);
+  recallFill_ = true;
+  const size_t savedBase = base_;
+  const std::string_view savedBytes = b_;
+  ResetField();
+  const std::string stored = found->second;
+  replaying_ = true;
+  try {
+    Run(stored, 0);
+  } catch (const MalformedJob& e) {
+    throw MalformedJob(recallAt_, std::string("in the format recalled here: ") + e.what());
+  }
+  replaying_ = false;
+  base_ = savedBase;
+  b_ = savedBytes;
+  recallFill_ = false;
+  if (fieldOpen_) EndField();
+  ResetField();
+}
+
+// The label, or with serialised fields one picture a copy (at most 100),
+// their values counting up.
+void Reader::EmitCopies() {
+  if (serials_.empty()) return Emit(std::move(*label_));
+  const long copies = std::min<long>(copies_, 100);
+  if (copies_ > copies) label_->Notes.push_back("serialised over " + std::to_string(copies_) + " copies: the first 100 drawn");
+  label_->Copies = "1";
+  for (long k = 0; k < copies; ++k) {
+    Label copy = *label_;
+    for (const auto& s : serials_) {
+      if (s.Index >= copy.Fields.size()) continue;
+      std::string value = Serial(s, k);
+      if (auto* t = std::get_if<TextField>(&copy.Fields[s.Index]))
+        t->Utf8 = value;
+      else if (auto* y = std::get_if<SymbolField>(&copy.Fields[s.Index]))
+        y->Data = value;
+    }
+    Emit(std::move(copy));
+  }
+  serials_.clear();
+}
+
+void Reader::Emit(Label&& label) {
+  if (each_)
+    each_(std::move(label));
+  else
+    job_.Labels.push_back(std::move(label));
+}
+
+// --- stored formats -----------------------------------------------------------
+
+void Reader::StoreFormat(std::string_view params, size_t from) {
+  size_t close = FindCommand(from, "XZ");
+  if (close == std::string_view::npos) return;
+  formats_[ObjectName(params, ".ZPL")] = std::string(b_.substr(from, close - from));
+  pendingNotes_.push_back("format " + ObjectName(params, ".ZPL") + " stored (^DF)");
+  storingOnly_ = true;
+}
+
+void Reader::RecallFormat(const Call& c) {
+  auto found = formats_.find(ObjectName(c.Params, ".ZPL"));
+  if (found == formats_.end())
+    return Warn(c.At, "^XF of " + std::string(detail::Trim(c.Params)) + ": no such format stored; nothing drawn");
+  // Drawn at ^XZ, once this label has given the data of its numbered fields.
+  recallName_ = found->first;
+  recallAt_ = c.At;
+}
+
+}  // namespace morvel::lang::zpl
+
+namespace morvel::lang {
+
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
+  return zpl::Reader(bytes, dpi, each).Read();
+}
+
+}  // namespace morvel::lang
