@@ -14,6 +14,7 @@ install(TARGETS orxlib LabelPrintAPI LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/orxlib DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/lpa/LabelPrintAPI.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lpa)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/morvel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${CMAKE_BINARY_DIR}/include/morvel/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/morvel)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/members.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The installed command and libraries find each other beside themselves.
 set_target_properties(morvel PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")

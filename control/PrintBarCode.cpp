@@ -11,6 +11,7 @@
 #include "drivers/zebra/Zebra.h"
 #include "lang/Language.h"
 #include "platform/services.h"
+#include "morvel/version.h"
 
 #include <unordered_set>
 
@@ -84,7 +85,7 @@ size_t PrintBarCode::CollectedBytes() const noexcept {
   return currentDriver_ ? currentDriver_->CollectedBytes() : 0;
 }
 
-String PrintBarCode::GetVer() { return u"2.3.11"; }
+String PrintBarCode::GetVer() { return u"" MORVEL_VERSION; }
 
 Integer PrintBarCode::GetDot(Single& pixels) {
   return Guard([&] {

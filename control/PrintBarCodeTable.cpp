@@ -45,7 +45,7 @@ struct Row {
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
       {{"GetVer", 0x60030002, M, {}, S,
-        "The control's version, \"2.3.11\"."}, [](PrintBarCode& o, Args) -> Variant { return o.GetVer(); }},
+        "The control's version, as major.minor.patch."}, [](PrintBarCode& o, Args) -> Variant { return o.GetVer(); }},
       {{"GetDot", 0x60030003, M, {Ref("pixels", F)}, I,
         "Screen pixels in dots of the printer chosen by SetPrint (0 before)."},
        [](PrintBarCode& o, Args a) -> Variant { return o.GetDot(Sng(a, 0)); }},

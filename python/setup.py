@@ -1,7 +1,10 @@
 """The wheel carries the control's libraries as `cmake --install` lays them
 out (each finds its neighbours beside itself), taken from the CMake build
-in MORVEL_BUILD_DIR, ../build by default. The metadata is in pyproject.toml."""
+in MORVEL_BUILD_DIR, ../build by default. The metadata is in pyproject.toml,
+but for the version, which is the CMake project's (<morvel/version.h> of the
+build)."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -19,6 +22,19 @@ except ImportError:  # only an sdist or a plain install without wheel
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.abspath(os.environ.get("MORVEL_BUILD_DIR", os.path.join(HERE, "..", "build")))
 LIBRARIES = ["libmorvel2.so.2", "libmorvel_platform.so.2", "liborxlib.so", "libLabelPrintAPI.so"]
+
+
+def build_version():
+    """MORVEL_VERSION of the build's generated header: the libraries' own."""
+    header = os.path.join(BUILD, "include", "morvel", "version.h")
+    try:
+        with open(header, encoding="utf-8") as f:
+            found = re.search(r'^#define MORVEL_VERSION "([^"]+)"$', f.read(), re.MULTILINE)
+    except OSError:
+        found = None
+    if not found:
+        sys.exit("morvel: no version in %s (configure the CMake build first, or set MORVEL_BUILD_DIR)" % header)
+    return found.group(1)
 
 
 class BuildWithLibraries(build_py):
@@ -57,4 +73,4 @@ if bdist_wheel is not None:
 
     commands["bdist_wheel"] = PlatformWheel
 
-setup(cmdclass=commands, package_data={"morvel": ["lib/*"]}, include_package_data=False)
+setup(version=build_version(), cmdclass=commands, package_data={"morvel": ["lib/*"]}, include_package_data=False)

@@ -3,7 +3,7 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer (any finding fails the run);
 # the Windows builds under Wine (scripts/test-windows.sh); then the tests of
 # the threaded parts (the bridge, the Orx and Dothan libraries) under
-# ThreadSanitizer.
+# ThreadSanitizer. Every build makes compiler warnings errors (MORVEL_WERROR).
 # Prints each stage's time at its end, and the whole run's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,7 +35,7 @@ fi
 
 run() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" "${launcher[@]}" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DMORVEL_WERROR=ON "$@" "${launcher[@]}" >/dev/null
   ninja -C "$dir"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
@@ -48,7 +48,8 @@ stage "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 run build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
 stage "ThreadSanitizer build and the tests of the threaded parts"
 threaded=(serve_tests orxlib_tests lpa_tests dothan_tests)
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_TSAN=ON -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON \
+  "${launcher[@]}" >/dev/null
 ninja -C build-tsan "${threaded[@]}"
 (cd build-tsan && ctest --output-on-failure -j "$jobs" --timeout 600 -L "^($(IFS='|'; echo "${threaded[*]}"))\$")
 stage ""

@@ -111,7 +111,8 @@ typedef void (*morvel_message_fn)(void *user, const char *caption, const char *t
 typedef void (*morvel_event_fn)(void *user, morvel_object *object, const char *event, morvel_value *args,
                                 size_t nargs);
 
-/* The library's version, "2.3.11". */
+/* The library's version: MORVEL_VERSION of <morvel/version.h>, as
+ * `morvel version` prints it. */
 MORVEL_C_API const char *morvel_version(void);
 
 /* Makes an object of a class: "Morvel.PrintBarCode" or "PrintBarCode",

@@ -14,7 +14,7 @@ extern "C" {
 
 /* PrintBarCode: The label control: choose a printer, compose labels in screen pixels, points and mm, print them. */
 
-/* GetVer() As String: The control's version, "2.3.11". */
+/* GetVer() As String: The control's version, as major.minor.patch. */
 static inline int morvel_pb_getver(morvel_object *object, char **result) {
   morvel_value r;
   int rc = morvel_invoke(object, "GetVer", NULL, 0, &r);

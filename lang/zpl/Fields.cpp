@@ -105,9 +105,7 @@ void Reader::FontCommand(size_t at, char letter, std::string_view params) {
   Font font;
   font.Name = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   font.Rotation = RotationOf(Letter(args, 0, '?'), -1);
-  auto h = Arg(args, 1), w = Arg(args, 2);
-  if (h && *h <= 0) h.reset();
-  if (w && *w <= 0) w.reset();
+  const long h = std::max(Arg(args, 1).value_or(0), 0L), w = std::max(Arg(args, 2).value_or(0), 0L);  // 0: none
   if (auto alias = aliases_.find(font.Name); alias != aliases_.end()) font.File = alias->second;
   if (font.Name == '@' && args.size() > 3) font.File = ObjectName(args[3], ".TTF");
   if (font.Name == '@' && font.File.empty()) font.File = lastFontFile_;
@@ -115,13 +113,13 @@ void Reader::FontCommand(size_t at, char letter, std::string_view params) {
   const BitmapFont* bitmap = font.File.empty() ? BitmapFontOf(font.Name) : nullptr;
   if (bitmap) {
     // Magnifications are whole multiples of the cell, 1 to 10.
-    const int mh = h ? Clamp(std::lround(static_cast<double>(*h) / bitmap->Height), 1, 10) : 0;
-    const int mw = w ? Clamp(std::lround(static_cast<double>(*w) / bitmap->Width), 1, 10) : 0;
+    const int mh = h ? Clamp(std::lround(static_cast<double>(h) / bitmap->Height), 1, 10) : 0;
+    const int mw = w ? Clamp(std::lround(static_cast<double>(w) / bitmap->Width), 1, 10) : 0;
     font.Height = bitmap->Height * (mh ? mh : mw ? mw : 1);
     font.Width = bitmap->Width * (mw ? mw : mh ? mh : 1);
   } else {
-    font.Height = h ? static_cast<double>(*h) : w ? static_cast<double>(*w) : font_.Height;
-    font.Width = w ? static_cast<double>(*w) : h ? static_cast<double>(*h) : font_.Width;
+    font.Height = h ? static_cast<double>(h) : w ? static_cast<double>(w) : font_.Height;
+    font.Width = w ? static_cast<double>(w) : h ? static_cast<double>(h) : font_.Width;
   }
   fieldFont_ = font;
   Begin(at);

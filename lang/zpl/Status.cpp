@@ -8,6 +8,7 @@
 
 #include "lang/Status.h"
 #include "lang/StatusText.h"
+#include "morvel/version.h"  // the firmware version ~HI answers
 
 namespace morvel::lang::zpl {
 namespace {
@@ -146,7 +147,7 @@ std::string HostQuery(const Snapshot& s) {
 std::string HostIdentification(const Snapshot& s) {
   // Model, firmware version, dots per millimetre, memory.
   const int dotsPerMm = static_cast<int>(std::lround(s.Dpi / 25.4));
-  return std::string(1, Stx) + "MORVEL EMULATE,V2.3.11," + std::to_string(dotsPerMm) + ",8192KB" + Etx + "\r\n";
+  return std::string{Stx} + "MORVEL EMULATE,V" MORVEL_VERSION "," + std::to_string(dotsPerMm) + ",8192KB" + Etx + "\r\n";
 }
 
 }  // namespace morvel::lang::zpl

@@ -18,7 +18,7 @@ class PrintBarCode(Object):
     def GetVer(self) -> str:
         """GetVer() As String
 
-        The control's version, \"2.3.11\"."""
+        The control's version, as major.minor.patch."""
         return self._call(0x60030002, ())
 
     def GetDot(self, pixels: float | Ref) -> int:

@@ -29,8 +29,8 @@ com_checks() {
   ocx=$(windows_path "$ROOT/$dir/bin/Morvel2.ocx")
   check "$dir: regsvr32 registers Morvel2.ocx" timeout 120 "$loader" regsvr32.exe /s "$ocx"
   run_program "$dir" com "$dir/bin/com_wine_test.exe" "$logo"
-  run_program "$dir" vbscript cscript.exe //nologo "$(windows_path "$com/suite.vbs")" "ZDesigner 条码"
-  run_program "$dir" jscript cscript.exe //nologo "$(windows_path "$com/suite.js")"
+  run_program "$dir" vbscript cscript.exe //nologo "$(windows_path "$com/suite.vbs")" "ZDesigner 条码" "$VERSION"
+  run_program "$dir" jscript cscript.exe //nologo "$(windows_path "$com/suite.js")" "$VERSION"
   for script in zebra-label sato-label orx-label; do
     ref=$WORK/host/linux-com-$script
     for language in vbs js; do

@@ -11,6 +11,8 @@ expected=$(printf '%s\n' README.txt; for a in x86 x64; do
 done | sort)
 check "the zip holds README.txt and, for x86 and x64, the control, orxlib.dll, morvel.exe and the scripts" \
   diff -u <(echo "$expected") <(cd "$WORK/dist/morvel-windows" && find . -type f | sed 's#^\./##' | sort)
+check "README.txt is titled with the version, $VERSION" \
+  test "$(head -1 "$WORK/dist/morvel-windows/README.txt" | tr -d '\r')" = "Morvel $VERSION for Windows"
 dist_checks() {
   local dir=$1 arch=x64 loader folder
   [ "$dir" = build-win32 ] && arch=x86
@@ -19,7 +21,7 @@ dist_checks() {
   check "$arch: register.cmd registers the control" \
     bash -c "'$loader' cmd /c '$folder\\register.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is registered.'"
   check "$arch: test.vbs creates Morvel.PrintBarCode" \
-    bash -c "'$loader' cscript.exe //nologo '$folder\\test.vbs' | tr -d '\r' | grep -qx 'Morvel 2.3.11'"
+    bash -c "'$loader' cscript.exe //nologo '$folder\\test.vbs' | tr -d '\r' | grep -qxF 'Morvel $VERSION'"
   check "$arch: unregister.cmd removes it" \
     bash -c "'$loader' cmd /c '$folder\\unregister.cmd' | tr -d '\r' | grep -qx 'Morvel2.ocx is no longer registered.'"
 }

@@ -5,10 +5,16 @@
 # type library embedded in Morvel2.ocx for its architecture and naming every
 # class and member `morvel members` lists, and imports of system DLLs only:
 # modules Wine itself ships for that architecture, none of the compiler's
-# runtime (libstdc++, libgcc, libwinpthread), so each file works alone.
+# runtime (libstdc++, libgcc, libwinpthread), so each file works alone; and
+# the control's version resource says the project's version.
 echo "== the modules as files"
 pe_orxlib_exports=$(sed -n 's/^  \([A-Za-z]\+\)$/\1/p' orxlib/orxlib.def | sort)
 pe_ocx_exports=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+# Version 1.2.3 is FILEVERSION 1,2,0,3 and the text 1.02.0003.
+IFS=. read -r pe_major pe_minor pe_patch <<<"$VERSION"
+pe_version_facts=$(printf 'fileversion %d,%d,0,%d\nproductversion %d,%d,0,%d\nstring FileVersion %d.%02d.%04d\nstring ProductVersion %d.%02d.%04d' \
+  "$pe_major" "$pe_minor" "$pe_patch" "$pe_major" "$pe_minor" "$pe_patch" "$pe_major" "$pe_minor" "$pe_patch" \
+  "$pe_major" "$pe_minor" "$pe_patch")
 pe_members=$(build/bin/morvel members |
   sed -nE 's/^([A-Za-z0-9_]+):.*/\1/p; s/^  (method|property get|property put|event) ([A-Za-z0-9_]+).*/\2/p' | sort -u)
 
@@ -33,6 +39,9 @@ pe_checks() {
     grep -q "^typelib $syskind " "$WORK/pe/$dir-Morvel2.ocx.txt"
   check "$dir Morvel2.ocx: its type library names every class and member of the automation table" \
     pe_names_members "$WORK/pe/$dir-Morvel2.ocx.txt"
+  check "$dir Morvel2.ocx: its version resource is the project's, $VERSION" \
+    diff -u <(echo "$pe_version_facts") <(grep -E '^(fileversion|productversion|string (File|Product)Version) ' \
+      "$WORK/pe/$dir-Morvel2.ocx.txt")
 }
 
 pe_imports_system() {  # FACTS WINE_DLL_DIR

@@ -8,6 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
+# The version is the project's (CMakeLists.txt): the README's title and the
+# installers' product version.
+version=$(sed -n 's/^project(morvel VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "dist.sh: CMakeLists.txt's project() names no version" >&2; exit 1; }
 stage=$(mktemp -d /tmp/morvel-dist.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
@@ -34,18 +38,20 @@ for arch in x86:build-win32 x64:build-win64; do
   done
   crlf scripts/windows/dist/test.vbs "$dir/test.vbs"
 done
-crlf scripts/windows/dist/README.txt "$stage/morvel-windows/README.txt"
+# The title's underline as long as the title.
+awk -v version="$version" '{ gsub(/@VERSION@/, version) }
+  NR == 1 { title = $0 } NR == 2 && /^=+$/ { $0 = title; gsub(/./, "=") } { print }' \
+  scripts/windows/dist/README.txt >"$stage/README.txt"
+crlf "$stage/README.txt" "$stage/morvel-windows/README.txt"
 mkdir -p dist
 rm -f dist/morvel-windows.zip
 (cd "$stage" && zip -q -r -X "$root/dist/morvel-windows.zip" morvel-windows)
 echo "dist/morvel-windows.zip: $(du -h dist/morvel-windows.zip | cut -f1)"
 
 # The installers, built by wixl from scripts/windows/dist/morvel.wxs with the
-# same stripped files. The version is the project's (CMakeLists.txt); the
-# type library's registry keys are written from hosts/com/Morvel.idl as
-# RegisterTypeLib writes them.
-version=$(sed -n 's/^project(morvel VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "dist.sh: CMakeLists.txt's project() names no version" >&2; exit 1; }
+# same stripped files, of the project's version; the type library's
+# registry keys are written from hosts/com/Morvel.idl as RegisterTypeLib
+# writes them.
 
 # The IDL's facts, one line each: "library GUID VERSION LCID FLAGS NAME HELP",
 # "coclass GUID NAME", "interface GUID PROXY NAME" for each interface that

@@ -30,6 +30,8 @@
 #   each_arch FUNCTION ARGS...       runs FUNCTION DIR ARGS... for each build
 #                                    this machine runs (see below)
 #   loader_of DIR                    the Wine loader of a build's programs
+#   VERSION                          the project's version, as the Linux
+#                                    build's `morvel version` prints it
 #   ARCH_DIRS, WORK, ROOT; WINEPREFIX and CUPS_SERVER are exported
 #
 # Wine's 32-bit loader runs only where the kernel runs 32-bit programs; some
@@ -178,7 +180,7 @@ harness_build() {
   local arch dir targets
   for arch in i686:build-win32 x86_64:build-win64; do
     dir=${arch#*:}
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_BENCH=OFF \
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON \
       -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-${arch%%:*}.cmake" "${launcher[@]}" >/dev/null
     # A build this machine cannot run: only what is shipped, checked as files.
     targets=()
@@ -187,13 +189,14 @@ harness_build() {
   done
   # The Linux programs the bytes are compared with.
   if [ ! -f build/build.ninja ]; then
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_WERROR=ON "${launcher[@]}" >/dev/null
   fi
   ninja -C build orxlib LabelPrintAPI morvel serve_tests
+  VERSION=$(build/bin/morvel version)
   rm -rf "$WORK"
   mkdir -p "$WORK"
-  cc -O2 -Wall -o "$WORK/capture_listener" tests/windows/capture_listener.c
-  cc -O2 -Wall -I include -o "$WORK/orx_label_linux" tests/windows/orx_label_linux.c -ldl
+  cc -O2 -Wall -Werror -o "$WORK/capture_listener" tests/windows/capture_listener.c
+  cc -O2 -Wall -Werror -I include -o "$WORK/orx_label_linux" tests/windows/orx_label_linux.c -ldl
 }
 
 # The demo printers: each section of examples/printers.conf and its dpi.

@@ -6,6 +6,9 @@
     import DLL             (each imported module, lower case)
     typelib SYSKIND NAME...  (the embedded TYPELIB resource: its system kind and
                               the names of its name table)
+    fileversion A,B,C,D    (the version resource's fixed file and product
+    productversion A,B,C,D  versions, and each text of its string tables)
+    string NAME TEXT
 
 Read with pefile from Debian (python3-pefile): the harness checks the 32-bit
 build this way where no 32-bit program can run.
@@ -58,6 +61,23 @@ def typelib_facts(blob):
     return syskind, names
 
 
+def version_facts(pe):
+    """The version resource's fixed versions and texts, as fact lines."""
+    facts = []
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if fixed:
+        info = fixed[0] if isinstance(fixed, list) else fixed
+        for kind, high, low in (("fileversion", info.FileVersionMS, info.FileVersionLS),
+                                ("productversion", info.ProductVersionMS, info.ProductVersionLS)):
+            facts.append("%s %d,%d,%d,%d" % (kind, high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF))
+    for info in getattr(pe, "FileInfo", []):
+        for entry in info if isinstance(info, list) else [info]:
+            for table in getattr(entry, "StringTable", []):
+                for name, text in table.entries.items():
+                    facts.append("string %s %s" % (name.decode(), text.decode()))
+    return facts
+
+
 def main(path):
     pe = pefile.PE(path)
     print("machine", MACHINES.get(pe.FILE_HEADER.Machine, hex(pe.FILE_HEADER.Machine)))
@@ -70,6 +90,8 @@ def main(path):
     facts = typelib_facts(typelib_resource(pe))
     if facts:
         print("typelib", facts[0], *facts[1])
+    for line in version_facts(pe):
+        print(line)
 
 
 if __name__ == "__main__":

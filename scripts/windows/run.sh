@@ -75,11 +75,12 @@ builds=(x86_64:build-win64)
 for build in "${builds[@]}"; do
   if [ ! -f "${build#*:}/build.ninja" ]; then
     step "configuring ${build#*:}" cmake -S . -B "${build#*:}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DMORVEL_BENCH=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-${build%%:*}.cmake" "${launcher[@]}"
+      -DMORVEL_BENCH=OFF -DMORVEL_WERROR=ON -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchains/mingw-${build%%:*}.cmake" \
+      "${launcher[@]}"
   fi
   step "the ${build#*:} build" ninja -C "${build#*:}"
 done
-step "building the listener" cc -O2 -Wall -o "$WORK/capture_listener" tests/windows/capture_listener.c
+step "building the listener" cc -O2 -Wall -Werror -o "$WORK/capture_listener" tests/windows/capture_listener.c
 
 echo "== printers and Wine prefix"
 harness_read_printers

@@ -17,6 +17,7 @@
 
 #include "morvel/morvel.h"
 #include "morvel/morvel_members.h"
+#include "morvel/version.h"
 
 namespace fs = std::filesystem;
 
@@ -236,7 +237,7 @@ TEST(CApiPrinters, TheListIsTheConfiguredOne) {
   EXPECT_STREQ(list[2].name, "SATO CL4NX 305dpi");
   EXPECT_EQ(list[2].dpi, 305);
   morvel_free(list);
-  EXPECT_STREQ(morvel_version(), "2.3.11");
+  EXPECT_STREQ(morvel_version(), MORVEL_VERSION);
 }
 
 TEST(CApiPictures, DecodedImagesHaveTheirSize) {

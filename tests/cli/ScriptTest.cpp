@@ -4,6 +4,7 @@
 
 #include "hosts/cli/Script.h"
 #include "control/Idl.h"
+#include "morvel/version.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel::cli {
@@ -82,7 +83,7 @@ TEST_F(ScriptTest, RunPrintsResultsAndErrorsAndGoesOn) {
   std::ostringstream out;
   EXPECT_FALSE(RunScript(s.Statements, ".", out));
   EXPECT_EQ(out.str(),
-            "GetVer: 2.3.11\n"
+            "GetVer: " MORVEL_VERSION "\n"
             "PrintLabel: error 91: Object variable or With block variable not set (line 2)\n"
             "SetPrint: 0\n"
             "GetDot: 211\n"

@@ -1,6 +1,7 @@
 // The automation table of the control and Invoke with argument coercion.
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
+#include "morvel/version.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {
@@ -52,9 +53,9 @@ TEST_F(AutomationTest, PrintBarCodeTableInInterfaceOrder) {
 
 TEST_F(AutomationTest, InvokeByNameIgnoresCaseAndByDispId) {
   std::vector<Variant> none;
-  EXPECT_EQ(Invoke(control, "getver", none).Get<String>(), u"2.3.11");
-  EXPECT_EQ(Invoke(control, "GETVER", none).Get<String>(), u"2.3.11");
-  EXPECT_EQ(Invoke(control, 0x60030002, none).Get<String>(), u"2.3.11");
+  EXPECT_EQ(Invoke(control, "getver", none).Get<String>(), u"" MORVEL_VERSION);
+  EXPECT_EQ(Invoke(control, "GETVER", none).Get<String>(), u"" MORVEL_VERSION);
+  EXPECT_EQ(Invoke(control, 0x60030002, none).Get<String>(), u"" MORVEL_VERSION);
   ExpectError(errors::NoSuchMember, [&] { Invoke(control, "NoSuchThing", none); });
   ExpectError(errors::NoSuchMember, [&] { Invoke(control, 0x12345, none); });
 }

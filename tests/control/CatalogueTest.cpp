@@ -80,7 +80,9 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
     const lang::PrinterLanguage asks = lang::LanguageOfPrinter(ToUtf8(c.Name));
     EXPECT_EQ(asks.Speaks ? lang::NameOf(*asks.Speaks) : "none", std::string(c.Asks));
     EXPECT_EQ(asks.Catalogued, c.Result == 0);
-    if (c.Result == 0) EXPECT_EQ(speaks.at(driver), c.Asks) << "SetPrint and status disagree";
+    if (c.Result == 0) {
+      EXPECT_EQ(speaks.at(driver), c.Asks) << "SetPrint and status disagree";
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "drivers/IPrn.h"
 #include "morvel/PrintBarCode.h"
+#include "morvel/version.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {
@@ -18,7 +19,7 @@ class PrintBarCodeTest : public testing::FakeEnvironment {
   Single f = 1;
 };
 
-TEST_F(PrintBarCodeTest, Version) { EXPECT_EQ(control.GetVer(), u"2.3.11"); }
+TEST_F(PrintBarCodeTest, Version) { EXPECT_EQ(control.GetVer(), u"" MORVEL_VERSION); }
 
 TEST_F(PrintBarCodeTest, ErrorCarriesStandardHResult) {
   try {

@@ -1,8 +1,6 @@
 // The Dothan driver's library calls, read from libLabelPrintAPI.so's own
-// trace (MORVEL_LPA_TRACE), and the driver without its library. Expected
-// arguments are worked by hand for a 96 ppi screen: x pixels are
-// x * 25.4 / 96 mm, points p are p * 25.4 / 72 mm, both in hundredths
-// rounded half to even.
+// trace (MORVEL_LPA_TRACE), and the driver without its library. The traces
+// are rows of dothan.golden, worked by hand for a 96 ppi screen.
 #include <unistd.h>
 
 #include <fstream>
@@ -13,6 +11,7 @@
 #include "morvel/PrintBarCode.h"
 #include "morvel/clsBase64.h"
 #include "support/FakeEnvironment.h"
+#include "support/Golden.h"
 #include "support/ScopedEnv.h"
 
 namespace morvel {
@@ -56,56 +55,30 @@ struct Host {
 };
 
 struct TraceCase {
-  const char* Name;
+  const char* Name;  // its trace is the row Trace/NAME of dothan.golden
   std::function<void(Host&)> Calls;
-  const char* Expected;  // the trace lines, TAB between arguments
 };
 
 void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.Name; }
 
 const TraceCase TraceCases[] = {
-    {"OpenAndClose", [](Host& h) { h.Open(), h.c.ClosePort(); },
-     "LPAOpenPrinter\tDothan T7 Label\n"
-     "LPAClosePrinter\n"},
-    {"InitPrintOpensJobAndPage", [](Host& h) { h.Init(u"60", u"40", u"1"); },
-     "LPAStartJob\t6000\t4000\t0\t180\t1\tBarCodeDothan\n"
-     "LPAStartPage\n"},
+    {"OpenAndClose", [](Host& h) { h.Open(), h.c.ClosePort(); }},
+    {"InitPrintOpensJobAndPage", [](Host& h) { h.Init(u"60", u"40", u"1"); }},
     {"OrientationCodes",
      [](Host& h) {
        for (String d : {u"0", u"1", u"2", u"3", u"4", u"", u"03"}) h.Init(u"50.5", u"30.25", d);
-     },
-     "LPAStartJob\t5050\t3025\t0\t0\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t180\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t90\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t270\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t0\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t0\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPAStartJob\t5050\t3025\t0\t0\t1\tBarCodeDothan\nLPAStartPage\n"},
-    // 9 pt + 1 = 10 pt = 3.5278 mm; the box is 1 mm taller; no InitPrint
-    // yet, so the box is 0 wide.
-    {"TextBeforeInitPrintHasNoWidth", [](Host& h) { h.Font(10, 20, u"ABC", 9); },
-     "LPADrawText\tABC\t265\t529\t0\t453\tArial\t353\t0\n"},
-    {"TextBoxIsTheLabelWidth", [](Host& h) { h.Init(u"60.5", u"40"), h.Font(100, 0, u"Grüße", 8, u"DejaVu Sans"); },
-     "LPAStartJob\t6050\t4000\t0\t0\t1\tBarCodeDothan\nLPAStartPage\n"
-     "LPADrawText\tGr\xFC\xDF" "e\t2646\t0\t6050\t418\tDejaVu Sans\t318\t0\n"},
-    // 36 px = 9.525 mm and 60 px = 15.875 mm: halves go to the even neighbour.
-    {"HalvesGoToEven", [](Host& h) { h.Bar(36, 60, 1, 0); }, "LPADrawLine\t952\t1588\t952\t1588\t40\n"},
-    {"ThinBarsAreLinesAlongThem", [](Host& h) { h.Bar(10, 20, 1, 50), h.Bar(10, 20, 50, 1); },
-     "LPADrawLine\t265\t529\t265\t1852\t40\n"
-     "LPADrawLine\t265\t529\t1588\t529\t40\n"},
-    {"OtherBarsAreDiagonalsNotBoxes", [](Host& h) { h.Bar(10, 20, 2, 2), h.Bar(0, 0, 96, 48); },
-     "LPADrawLine\t265\t529\t317\t582\t40\n"
-     "LPADrawLine\t0\t0\t2540\t1270\t40\n"},
-    {"Code128IsKBarWideWithA3mmLine", [](Host& h) { h.Code(10, 50, u"12345678", u"128", 50, u"200"); },
-     "LPADraw1DBarcode\t12345678\t28\t265\t1323\t5292\t1323\t300\n"},
-    {"QrSideIsHeightTimes1point75Mm", [](Host& h) { h.Code(300, 10, u"ABC", u"QRCODE", 20); },
-     "LPADraw2DQRCode\tABC\t7938\t265\t3500\t3500\n"},
+     }},
+    {"TextBeforeInitPrintHasNoWidth", [](Host& h) { h.Font(10, 20, u"ABC", 9); }},
+    {"TextBoxIsTheLabelWidth", [](Host& h) { h.Init(u"60.5", u"40"), h.Font(100, 0, u"Grüße", 8, u"DejaVu Sans"); }},
+    {"HalvesGoToEven", [](Host& h) { h.Bar(36, 60, 1, 0); }},
+    {"ThinBarsAreLinesAlongThem", [](Host& h) { h.Bar(10, 20, 1, 50), h.Bar(10, 20, 50, 1); }},
+    {"OtherBarsAreDiagonalsNotBoxes", [](Host& h) { h.Bar(10, 20, 2, 2), h.Bar(0, 0, 96, 48); }},
+    {"Code128IsKBarWideWithA3mmLine", [](Host& h) { h.Code(10, 50, u"12345678", u"128", 50, u"200"); }},
+    {"QrSideIsHeightTimes1point75Mm", [](Host& h) { h.Code(300, 10, u"ABC", u"QRCODE", 20); }},
     {"OtherCodeTypesDrawNothing",
-     [](Host& h) { h.Code(0, 0, u"ABC", u"qrcode", 20), h.Code(0, 0, u"1", u"39", 20), h.Code(0, 0, u"1", u"128 ", 9); },
-     ""},
-    {"OneLabelWhateverTheCopies", [](Host& h) { h.Label(u"3"); }, "LPAEndPage\nLPACommitJob\n"},
-    {"ImageFileIsScaledIntoItsBox", [](Host& h) { h.c.DrawImageFromFile(u"/x/logo.bmp", 10, 20, 30, 40); },
-     "LPADrawImage\t/x/logo.bmp\t265\t529\t794\t1058\t192\n"},
+     [](Host& h) { h.Code(0, 0, u"ABC", u"qrcode", 20), h.Code(0, 0, u"1", u"39", 20), h.Code(0, 0, u"1", u"128 ", 9); }},
+    {"OneLabelWhateverTheCopies", [](Host& h) { h.Label(u"3"); }},
+    {"ImageFileIsScaledIntoItsBox", [](Host& h) { h.c.DrawImageFromFile(u"/x/logo.bmp", 10, 20, 30, 40); }},
     {"PicturesGoByHandle",
      [](Host& h) {
        clsBase64 codec;
@@ -114,22 +87,22 @@ const TraceCase TraceCases[] = {
        h.c.DrawImageFromBase64(codec.Base64Encode(bytes), 10, 20, 30, 40);
        PictureRef logo = platform::Current().Images->Decode(bytes.Data(), bytes.Size());
        h.c.DrawImageFromPicture(logo, 0, 0, 0, 0);
-     },
-     "LPADrawBitmap\thandle\t0\t265\t529\t794\t1058\t192\n"
-     "LPADrawBitmap\thandle\t0\t0\t0\t0\t0\t192\n"},
+     }},
     {"CommandsAndRfidAreIgnored",
      [](Host& h) {
        String cmd = u"^XA", a = u"1";
        h.c.SendCmd(cmd);
        h.c.InitRFID(a, a, a, a, a, a);
        h.c.OpRFID(a, a, a, a, a, a);
-     },
-     ""},
-    // A length beyond 32 bits of hundredths skips that one call.
+     }},
     {"LengthsBeyond32BitsSkipTheCall",
-     [](Host& h) { h.Bar(1e12f, 0, 5, 5), h.Font(0, 1e9f, u"lost", 9), h.Bar(0, 0, 96, 0); },
-     "LPADrawLine\t0\t0\t2540\t0\t40\n"},
+     [](Host& h) { h.Bar(1e12f, 0, 5, 5), h.Font(0, 1e9f, u"lost", 9), h.Bar(0, 0, 96, 0); }},
 };
+
+testing::GoldenFile& Golden() {
+  static testing::GoldenFile golden(MORVEL_SOURCE_DIR "/tests/drivers/dothan.golden");
+  return golden;
+}
 
 class DothanTraceTest : public testing::FakeEnvironment, public ::testing::WithParamInterface<TraceCase> {
  protected:
@@ -156,11 +129,17 @@ class DothanTraceTest : public testing::FakeEnvironment, public ::testing::WithP
 
 TEST_P(DothanTraceTest, LibraryCalls) {
   GetParam().Calls(host);
-  EXPECT_EQ(Trace(), GetParam().Expected);
+  Golden().Expect(std::string("Trace/") + GetParam().Name, Trace());
 }
 
 INSTANTIATE_TEST_SUITE_P(Dothan, DothanTraceTest, ::testing::ValuesIn(TraceCases),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// Each case has its row and each row its case.
+TEST(DothanTraceRows, OneForEachCase) {
+  for (const auto& c : TraceCases) Golden().Value(std::string("Trace/") + c.Name);
+  Golden().ExpectEveryRowUsed("Trace/");
+}
 
 // Failures outside the binding routines reach the host, and nothing is drawn.
 TEST_F(DothanTraceTest, BadArgumentsRaiseBeforeAnyCall) {

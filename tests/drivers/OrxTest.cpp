@@ -1,7 +1,7 @@
 // The Orx driver through liborxlib.so, which it loads beside libmorvel2.so:
-// the lines of a whole label (worked by hand for a 203 dpi printer and a
-// 96 ppi screen from the Orx command templates) into the recording spooler
-// and, byte for byte, to a socket listener through the real spooler.
+// the lines of a whole label (rows of orx.golden, worked by hand for a
+// 203 dpi printer and a 96 ppi screen) into the recording spooler and, byte
+// for byte, to a socket listener through the real spooler.
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +16,7 @@
 #include "platform/linux/adapters.h"
 #include "support/CaptureListener.h"
 #include "support/FakeEnvironment.h"
+#include "support/Golden.h"
 
 namespace morvel {
 namespace {
@@ -31,18 +32,9 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string WorkedLabel() {
-  return "SIZE 60 mm,40 mm\r\nSPEED 4\r\nDENSITY 10\r\nGAP 2 mm,0 mm\r\nDIRECTION 1,0\r\nCLS\r\n"
-         "BAR 21,211,423,4\r\n"
-         "BARCODE 21,106,\"128\",106,1,0,2,4,\"12345678\"\r\n"
-         "QRCODE 634,21,H,6,A,0,M2,S7,\"ABC\"\r\n"
-         "QRCODE 0,0,H,5.5,A,0,M2,S7,\"\"\r\n"
-         "SET TEAR ON\r\n"
-         "DOWNLOAD \"TEST.BMP\"," +
-         std::to_string(ReadFile(LogoPath).size()) + "," + ReadFile(LogoPath) +
-         "\r\n"
-         "PUTBMP 423,254,\"TEST.BMP\"\r\n"
-         "PRINT 1,3\r\nCLS\r\n";
+testing::GoldenFile& Golden() {
+  static testing::GoldenFile golden(MORVEL_SOURCE_DIR "/tests/drivers/orx.golden");
+  return golden;
 }
 
 class OrxTest : public testing::FakeEnvironment {
@@ -104,20 +96,20 @@ TEST_F(OrxTest, WorkedLabelIsOneDocument) {
   ASSERT_EQ(Fakes.Spool->Documents.size(), 1u);
   EXPECT_EQ(Fakes.Spool->Documents[0].Name, u"Printing...");
   EXPECT_TRUE(Fakes.Spool->Documents[0].Ended);
-  EXPECT_EQ(Sent(), WorkedLabel());
+  Golden().Expect("WorkedLabel", Sent());
   EXPECT_TRUE(Fakes.Messages->Shown.empty());
 }
 
 TEST_F(OrxTest, DirectionLineOfInitPrint) {
   Open();
-  for (auto [direction, line] :
-       {std::pair{u"0", "DIRECTION 1,0"}, {u"1", "DIRECTION 0,0"}, {u"", "DIRECTION 0,0"}, {u" 0", "DIRECTION 0,0"}}) {
+  for (auto [direction, row] : {std::pair{u"0", "Direction/0"}, {u"1", "Direction/1"}, {u"", "Direction/empty"},
+                                 {u" 0", "Direction/with a blank"}}) {
     size_t before = Sent().size();
     String w = u"100", h = u"50", s = u"4", d = u"8", c = u"2", p = u"0", dir = direction;
     control.InitPrint(w, h, s, d, c, p, dir);
-    EXPECT_EQ(Sent().substr(before),
-              "SIZE 100 mm,50 mm\r\nSPEED 4\r\nDENSITY 8\r\nGAP 2 mm,0 mm\r\n" + std::string(line) + "\r\nCLS\r\n");
+    Golden().Expect(row, Sent().substr(before));
   }
+  Golden().ExpectEveryRowUsed("Direction/");
 }
 
 TEST_F(OrxTest, TextIsABoldBitmapAndStringsComeBackThroughTheCodePage) {
@@ -150,9 +142,7 @@ TEST_F(OrxTest, ImagesGoThroughPrivateTemporaryFiles) {
   ByteArray bytes(logoBytes);
   clsBase64 codec;
   control.DrawImageFromBase64(codec.Base64Encode(bytes), 200, 120, 0, 0);
-  std::string expected =
-      "DOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo + "\r\nPUTBMP 423,254,\"TEST.BMP\"\r\n";
-  EXPECT_EQ(Sent(), expected);
+  Golden().Expect("Logo", Sent());
   EXPECT_TRUE(TempFiles().empty()) << "the image file is removed after the call";
 
   size_t before = Sent().size();
@@ -187,7 +177,7 @@ TEST_F(OrxTest, ConfinementLeavesTheDriversOwnImageFileAlone) {
     ~Lift() { platform::LiftHostPathConfinement(); }
   } lift;
   const std::string logo = ReadFile(LogoPath);
-  const std::string image = "DOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo + "\r\nPUTBMP 423,254,\"TEST.BMP\"\r\n";
+  const std::string image = Golden().Value("Logo");
   ByteArray bytes(std::vector<uint8_t>(logo.begin(), logo.end()));
   clsBase64 codec;
   control.DrawImageFromBase64(codec.Base64Encode(bytes), 200, 120, 0, 0);
@@ -234,8 +224,8 @@ TEST_F(OrxTest, WorkedLabelReachesSocketAndFilePrintersByteForByte) {
   ASSERT_TRUE(listener.WaitForConnections(1));
   auto got = listener.Connections();
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0], WorkedLabel());
-  EXPECT_EQ(ReadFile((jobs / "000001.prn").string()), WorkedLabel());
+  EXPECT_EQ(got[0], Golden().Value("WorkedLabel"));
+  EXPECT_EQ(ReadFile((jobs / "000001.prn").string()), Golden().Value("WorkedLabel"));
   EXPECT_TRUE(Fakes.Logger->Records.empty());
 }
 

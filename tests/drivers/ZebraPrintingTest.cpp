@@ -6,6 +6,7 @@
 #include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 #include "support/FakeEnvironment.h"
+#include "support/Golden.h"
 
 namespace morvel {
 namespace {
@@ -13,13 +14,11 @@ namespace {
 using testing::CaptureListener;
 using testing::CupsServer;
 
-// Worked by hand for a 203 dpi printer and a 96 ppi screen.
-constexpr const char* WorkedLabelZpl =
-    "^XA^JMA^PW480^PR4,2,A~SD20^LH8,16^PON"
-    "^FO21,42,0^CI26^SEE:GB18030.DAT^A@N,34,34,E:F1.TTF^FDABC^FS"
-    "^FO21,211^GB423,4,1^FS"
-    "^FO21,106^BY2,3^BCN,106,Y,N^FD12345678^FS"
-    "^FO634,21^BQN,2,5^FDQA,ABC^FS^PQ1^XZ";
+// The worked label of ZebraTest, as zebra.golden has it.
+std::string WorkedLabelZpl() {
+  static testing::GoldenFile golden(MORVEL_SOURCE_DIR "/tests/drivers/zebra.golden");
+  return golden.Value("WorkedLabel");
+}
 
 class ZebraPrintingTest : public testing::FakeEnvironment {
  protected:
@@ -74,7 +73,7 @@ TEST_F(ZebraPrintingTest, WorkedLabelArrivesAtTheSocketByteForByte) {
   ASSERT_TRUE(printer.WaitForConnections(1));
   auto got = printer.Connections();
   ASSERT_EQ(got.size(), 1u) << "two labels, one document";
-  EXPECT_EQ(got[0], std::string(WorkedLabelZpl) + "^XA^FDsecond^FS^PQ2^XZ");
+  EXPECT_EQ(got[0], WorkedLabelZpl() + "^XA^FDsecond^FS^PQ2^XZ");
   EXPECT_TRUE(Fakes.Logger->Records.empty());
 }
 
@@ -108,7 +107,7 @@ TEST_F(ZebraPrintingTest, WorkedLabelThroughCups) {
   ASSERT_TRUE(printer.WaitForConnections(1));
   auto got = printer.Connections();
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0], std::string(WorkedLabelZpl) + "^XA^FDsecond^FS^PQ1^XZ");
+  EXPECT_EQ(got[0], WorkedLabelZpl() + "^XA^FDsecond^FS^PQ1^XZ");
   auto jobs = cups.Jobs("GK420t");
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].Title, "条码打印");

@@ -1,16 +1,14 @@
 // The status answers of the virtual printer and the readers of printers'
-// answers. Golden bytes follow the programming guides' layouts: ZPL ~HS
-// (three STX..ETX CR LF strings, fields aaa,b,c,dddd,eee,f,g,h,iii,j,k,l /
-// mmm,n,o,p,q,r,s,t,uuuuuuuu,v,www / xxxx,y), ~HQES (ERRORS and WARNINGS:
-// flag, group 2, group 1; media out 1, ribbon out 2, head open 4), SBPL
-// Status 4 on a LAN port (4-byte count, ENQ, STX, id 2, status 1, remaining
-// 6, name 16, ETX; b head open, c paper end, d ribbon end, 0 off-line,
-// A waiting, G printing), TSPL ESC !? (bit 0 head opened, 2 out of paper,
-// 3 out of ribbon, 4 pause, 5 printing) and ESC !S (STX, 4 bytes, ETX CR LF).
+// answers. The virtual printer's answers are rows of status-answers.golden,
+// laid out as the programming guides give them (ZPL ~HS and ~HQES, SBPL
+// Status 4, TSPL ESC !? and ESC !S); the answers read here follow the same
+// layouts (Status 4: G on-line printing besides the states there).
 #include <gtest/gtest.h>
 
 #include "control/status/Answers.h"
 #include "hosts/emulate/Emulator.h"
+#include "morvel/version.h"
+#include "support/Golden.h"
 
 namespace {
 
@@ -24,38 +22,24 @@ std::string Sbpl(const std::string& body) {
 }
 
 struct StateCase {
-  const char* Name;
+  const char* Name;  // its answers are the rows NAME/~HS, ~HQES, Status 4, ESC !? and ESC !S
   PrinterState State;
   int Formats;
-  const char* ZplHs;
-  const char* ZplHqesErrors;
-  std::string SbplBody;
-  char TsplByte;
-  std::string TsplExtended;
   const char* Reading;  // what every reader makes of it: STATE REASONS
 };
 
+morvel::testing::GoldenFile& Golden() {
+  static morvel::testing::GoldenFile golden(MORVEL_SOURCE_DIR "/tests/emulate/status-answers.golden");
+  return golden;
+}
+
 TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
   const StateCase cases[] = {
-      {"ready", {}, 0, "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "   ERRORS:         0 00000000 00000000\r\n", std::string("\x05\x02  A000000                \x03"), 0x00,
-       "\x02@@@@\x03\r\n", "idle none"},
-      {"paper out", {.PaperOut = true}, 0,
-       "\x02" "030,1,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "   ERRORS:         1 00000000 00000001\r\n", std::string("\x05\x02  c000000                \x03"), 0x04,
-       "\x02" "E@@A\x03\r\n", "stopped media-empty"},
-      {"head open", {.HeadOpen = true}, 0,
-       "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,1,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "   ERRORS:         1 00000000 00000004\r\n", std::string("\x05\x02  b000000                \x03"), 0x01,
-       "\x02" "E@@@\x03\r\n", "stopped cover-open"},
-      {"ribbon out", {.RibbonOut = true}, 0,
-       "\x02" "030,0,0,0812,000,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,1,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "   ERRORS:         1 00000000 00000002\r\n", std::string("\x05\x02  d000000                \x03"), 0x08,
-       "\x02" "E@@D\x03\r\n", "stopped marker-supply-empty"},
-      {"paused with a job waiting", {.Paused = true}, 1,
-       "\x02" "030,0,1,0812,001,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000002,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "   ERRORS:         0 00000000 00000000\r\n", std::string("\x05\x02" "070000002LOT7            \x03"), 0x10,
-       "\x02`@@@\x03\r\n", "stopped paused"},
+      {"ready", {}, 0, "idle none"},
+      {"paper out", {.PaperOut = true}, 0, "stopped media-empty"},
+      {"head open", {.HeadOpen = true}, 0, "stopped cover-open"},
+      {"ribbon out", {.RibbonOut = true}, 0, "stopped marker-supply-empty"},
+      {"paused with a job waiting", {.Paused = true}, 1, "stopped paused"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -65,14 +49,15 @@ TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
     s.LabelsRemaining = c.Formats ? 2 : 0;
     s.JobId = "07";
     s.JobName = "LOT7";
+    const std::string row = c.Name;
     const std::string hs = lang::zpl::HostStatus(s);
-    EXPECT_EQ(hs, c.ZplHs);
+    Golden().Expect(row + "/~HS", hs);
     const std::string hq = lang::zpl::HostQuery(s);
-    EXPECT_EQ(hq, std::string("\x02\r\n PRINTER STATUS\r\n") + c.ZplHqesErrors + "   WARNINGS:       0 00000000 00000000\r\n\x03\r\n");
+    Golden().Expect(row + "/~HQES", hq);
     const std::string sbpl = lang::sbpl::Status4(s);
-    EXPECT_EQ(sbpl, Sbpl(c.SbplBody));
-    EXPECT_EQ(lang::tspl::StatusByte(s), std::string(1, c.TsplByte));
-    EXPECT_EQ(lang::tspl::ExtendedStatus(s), c.TsplExtended);
+    Golden().Expect(row + "/Status 4", sbpl);
+    Golden().Expect(row + "/ESC !?", lang::tspl::StatusByte(s));
+    Golden().Expect(row + "/ESC !S", lang::tspl::ExtendedStatus(s));
 
     // Each answer read back, framed whole, says the same.
     auto said = [](const lang::Reading& r) {
@@ -104,6 +89,17 @@ TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
           EXPECT_TRUE(q.Read(answer).Understood);
         }
       }
+  }
+  Golden().ExpectEveryRowUsed("");
+}
+
+// ~HI: model, firmware version (the build's), dots per millimetre, memory.
+TEST(StatusAnswers, IdentificationNamesTheVersionAndTheResolution) {
+  for (auto [dpi, dotsPerMm] : {std::pair{203, "8"}, {300, "12"}, {600, "24"}}) {
+    Snapshot s;
+    s.Dpi = dpi;
+    EXPECT_EQ(lang::zpl::HostIdentification(s),
+              "\x02MORVEL EMULATE,V" MORVEL_VERSION "," + std::string(dotsPerMm) + ",8192KB\x03\r\n");
   }
 }
 
@@ -260,7 +256,7 @@ TEST(StatusAnswers, SpoolerStatusBitsAttributesAndJobs) {
       {0x80000000u, 0, 0, "idle", {}},  // a bit no Windows names yet says nothing
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << "Status 0x" << c.Status << " Attributes 0x" << c.Attributes
+    SCOPED_TRACE(::testing::Message() << std::hex << "Status 0x" << c.Status << " Attributes 0x" << c.Attributes
                                     << std::dec << " cJobs " << c.Jobs);
     lang::Reading r = status::ReadSpooler(c.Status, c.Attributes, c.Jobs);
     EXPECT_TRUE(r.Understood);

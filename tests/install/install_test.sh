@@ -12,6 +12,13 @@ work=$(mktemp -d /tmp/morvel-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
+# The version the installed package states; hosts ask for its major and minor.
+version=$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --modversion morvel)
+wanted=${version%.*}
+grep -qxF "#define MORVEL_VERSION \"$version\"" "$work/prefix/include/morvel/version.h" || {
+  echo "the installed <morvel/version.h> does not say $version" >&2
+  exit 1
+}
 mkdir "$work/jobs" "$work/pkg" "$work/c"
 printf '[ZDesigner GK420t]\nuri = file:%s/jobs\ndpi = 203\n' "$work" >"$work/printers.conf"
 export MORVEL_PRINTERS=$work/printers.conf MORVEL_CUPS=0
@@ -19,7 +26,7 @@ export MORVEL_PRINTERS=$work/printers.conf MORVEL_CUPS=0
 cat >"$work/pkg/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(hello CXX)
-find_package(Morvel 2.3 REQUIRED)
+find_package(Morvel $wanted REQUIRED)
 add_executable(hello "$source/examples/hello.cpp")
 target_compile_features(hello PRIVATE cxx_std_20)
 target_link_libraries(hello PRIVATE Morvel::morvel2)
@@ -36,7 +43,7 @@ cmake_minimum_required(VERSION 3.25)
 project(label C)
 set(CMAKE_C_STANDARD 11)
 set(CMAKE_C_STANDARD_REQUIRED ON)
-find_package(Morvel 2.3 REQUIRED)
+find_package(Morvel $wanted REQUIRED)
 add_executable(label "$source/examples/label.c")
 target_link_libraries(label PRIVATE Morvel::morvel2)
 EOF
@@ -65,7 +72,7 @@ if [ -z "$flags" ]; then
   loaded=$(env -u MORVEL_LIBRARY_DIR PYTHONPATH="$work/prefix/lib/python3/dist-packages" /usr/bin/python3 -c \
     'import morvel, morvel._core as c; print(morvel.PrintBarCode().GetVer(), c._lib._name)')
   case "$loaded" in
-    "2.3.11 $work/prefix/lib/"*) ;;
+    "$version $work/prefix/lib/"*) ;;
     *) echo "the installed Python package loaded: $loaded" >&2; exit 1 ;;
   esac
 fi

@@ -145,7 +145,9 @@ TEST(ZplFonts, BitmapFontsTakeTheirCellsAndPitch) {
     const int top = f.CapitalsOnly ? 10 : 10 + f.Cell - static_cast<int>(std::lround(f.Cell * 0.78)) - 1,
               bottom = 10 + (f.CapitalsOnly ? f.Cell : static_cast<int>(std::lround(f.Cell * 0.78)));
     EXPECT_EQ(rows[0].second, bottom);
-    if (f.CapitalsOnly) EXPECT_NEAR(rows[0].first, top, 1);
+    if (f.CapitalsOnly) {
+      EXPECT_NEAR(rows[0].first, top, 1);
+    }
   }
   const auto lower = preview::Parse("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", preview::Language::Zpl, 203);
   ASSERT_EQ(lower.Labels.size(), 1u);

@@ -15,6 +15,7 @@
 #include "hosts/cli/Shell.h"
 #include "preview/Preview.h"
 #include "lang/zpl/Graphics.h"
+#include "support/Golden.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
 
@@ -100,7 +101,7 @@ std::vector<std::string> Words(const std::string& job) {
     size_t fd = field.find("^FD");
     if (fd == std::string::npos) fd = field.find("^FV");
     if (fd == std::string::npos || field.find("^A") == std::string::npos || field.find("^B") != std::string::npos ||
-        field.find("^FW") != std::string::npos && field.find("^FWN") == std::string::npos)
+        (field.find("^FW") != std::string::npos && field.find("^FWN") == std::string::npos))
       continue;
     const size_t a = field.find("^A");
     if (a + 3 < field.size() && std::string("RIB").find(field[a + 3]) != std::string::npos) continue;
@@ -296,42 +297,39 @@ render::Bitmap One(const std::string& job) {
 // by ^LH, ^LS and ^LT, turned about the field's corner, mirrored and turned
 // with the whole label.
 TEST(ZplGeometry, FieldsLandOnTheDotsTheGuideGives) {
-  struct Case {
-    const char* Job;
-    InkBox Ink;
+  // Each job is a row of zpl-geometry.golden: its ink box, X0 Y0 X1 Y1.
+  const char* const jobs[] = {
+      "^XA^FO50,40^GB100,20,20^FS^XZ",
+      "^XA^FO50,50^GB203,0,20^FS^XZ",
+      "^XA^LH10,20^FO5,5^GB10,10,10^FS^XZ",
+      "^XA^LS10^FO50,50^GB10,10,10^FS^XZ",
+      "^XA^LT20^FO50,50^GB10,10,10^FS^XZ",
+      "^XA^FT50,100^GB100,20,20^FS^XZ",
+      "^XA^FO10,10^GD40,60,5,B,R^FS^XZ",
+      "^XA^FO10,10^GC50,5^FS^XZ",
+      "^XA^FO10,10^GE80,40,3^FS^XZ",
+      "^XA^PW200^LL100^PMY^FO10,10^GB20,20,20^FS^XZ",
+      "^XA^PW200^LL100^POI^FO10,10^GB20,20,20^FS^XZ",
+      "^XA^FO10,10^GFA,4,4,1,F,:^FS^XZ",
+      "^XA^FT10,40^GFA,4,4,1,F,:^FS^XZ",
+      "^XA^FO100,50^BY2^BCN,60,N^FD>;1234^FS^XZ",
+      "^XA^FO100,50^BY2^BCN,60,N^FD1234^FS^XZ",
+      "^XA^FO100,50^BY2^BCN,60,N,N,N,A^FD1234^FS^XZ",
+      "^XA^FT100,200^BY2^BCN,60,N^FD>;1234^FS^XZ",
+      "^XA^FO100,50^BY2^BCR,60,N^FD>;1234^FS^XZ",
+      "^XA^FO100,50^BY2^BCB,60,N^FD>;1234^FS^XZ",
+      "^XA^FO100,50^BY2^BCI,60,N^FD>;1234^FS^XZ",
+      "^XA^FWR^FO100,50^BY2^BC,60,N^FD>;1234^FS^XZ",
+      "^XA^FO10,10^BY3^B3N,N,50,N^FD1^FS^XZ",
   };
-  // Code 128 of 1234 (start C, 12, 34, check, stop) is 57 modules wide,
-  // with or without the start code >;, in mode N as in mode A.
-  const std::vector<Case> cases = {
-      {"^XA^FO50,40^GB100,20,20^FS^XZ", {50, 40, 150, 60}},
-      {"^XA^FO50,50^GB203,0,20^FS^XZ", {50, 50, 253, 70}},  // a zero side grows to the thickness
-      {"^XA^LH10,20^FO5,5^GB10,10,10^FS^XZ", {15, 25, 25, 35}},
-      {"^XA^LS10^FO50,50^GB10,10,10^FS^XZ", {40, 50, 50, 60}},
-      {"^XA^LT20^FO50,50^GB10,10,10^FS^XZ", {50, 70, 60, 80}},
-      {"^XA^FT50,100^GB100,20,20^FS^XZ", {50, 80, 150, 100}},
-      {"^XA^FO10,10^GD40,60,5,B,R^FS^XZ", {10, 10, 50, 70}},
-      {"^XA^FO10,10^GC50,5^FS^XZ", {10, 10, 60, 60}},
-      {"^XA^FO10,10^GE80,40,3^FS^XZ", {10, 10, 90, 50}},
-      {"^XA^PW200^LL100^PMY^FO10,10^GB20,20,20^FS^XZ", {170, 10, 190, 30}},
-      {"^XA^PW200^LL100^POI^FO10,10^GB20,20,20^FS^XZ", {170, 70, 190, 90}},
-      {"^XA^FO10,10^GFA,4,4,1,F,:^FS^XZ", {10, 10, 14, 12}},
-      {"^XA^FT10,40^GFA,4,4,1,F,:^FS^XZ", {10, 36, 14, 38}},
-      {"^XA^FO100,50^BY2^BCN,60,N^FD>;1234^FS^XZ", {100, 50, 214, 110}},
-      {"^XA^FO100,50^BY2^BCN,60,N^FD1234^FS^XZ", {100, 50, 214, 110}},
-      {"^XA^FO100,50^BY2^BCN,60,N,N,N,A^FD1234^FS^XZ", {100, 50, 214, 110}},
-      {"^XA^FT100,200^BY2^BCN,60,N^FD>;1234^FS^XZ", {100, 140, 214, 200}},
-      {"^XA^FO100,50^BY2^BCR,60,N^FD>;1234^FS^XZ", {100, 50, 160, 164}},
-      {"^XA^FO100,50^BY2^BCB,60,N^FD>;1234^FS^XZ", {100, 50, 160, 164}},
-      {"^XA^FO100,50^BY2^BCI,60,N^FD>;1234^FS^XZ", {100, 50, 214, 110}},
-      {"^XA^FWR^FO100,50^BY2^BC,60,N^FD>;1234^FS^XZ", {100, 50, 160, 164}},
-      // *1*: three characters of 3 wide (9 dots) and 6 narrow (3) elements, two gaps.
-      {"^XA^FO10,10^BY3^B3N,N,50,N^FD1^FS^XZ", {10, 10, 10 + 3 * (3 * 9 + 6 * 3) + 2 * 3, 60}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Job);
-    InkBox ink = InkOf(One(c.Job));
-    EXPECT_EQ(std::vector<int>({ink.X0, ink.Y0, ink.X1, ink.Y1}), std::vector<int>({c.Ink.X0, c.Ink.Y0, c.Ink.X1, c.Ink.Y1}));
+  static testing::GoldenFile golden(MORVEL_SOURCE_DIR "/tests/preview/zpl-geometry.golden");
+  for (const char* job : jobs) {
+    SCOPED_TRACE(job);
+    const InkBox ink = InkOf(One(job));
+    golden.Expect(job, std::to_string(ink.X0) + " " + std::to_string(ink.Y0) + " " + std::to_string(ink.X1) + " " +
+                           std::to_string(ink.Y1));
   }
+  golden.ExpectEveryRowUsed("");
 }
 
 // Rows holding ink, as runs [first, end).

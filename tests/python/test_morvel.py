@@ -1,6 +1,7 @@
 """The Python package as installed from its wheel: labels equal to what
 `morvel run` writes, a socket:// printer, errors, by-reference write-back,
 Base64 round trips, callbacks, and help written from the member table."""
+import importlib.metadata
 import os
 import re
 import shlex
@@ -195,6 +196,8 @@ def test_printers_and_version():
     assert [p.name for p in listed] == conftest.NAMES + ["ZDesigner Net"]
     assert listed[1] == morvel.Printer("SATO CL4NX 305dpi", 305, "file:" + conftest.folder("python", listed[1].name))
     assert morvel.version() == morvel.PrintBarCode().GetVer()
+    # The wheel is of the libraries' version.
+    assert importlib.metadata.version("morvel") == morvel.version()
 
 
 def test_PrintInfo_properties_read_and_assign():

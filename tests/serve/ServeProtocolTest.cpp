@@ -14,6 +14,7 @@
 #include <regex>
 
 #include "hosts/serve/Server.h"
+#include "morvel/version.h"
 #include "platform/linux/adapters.h"
 #include "serve/Bridge.h"
 #include "support/CaptureListener.h"
@@ -176,7 +177,7 @@ TEST_F(ServeTest, ProtocolOnOneConnection) {
       {R"({"id":15,"object":1,"member":"GetVer","args":[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]})",
        R"(^\{"id":null,"error":\{"number":5,.*nested too deeply.*$)"},
       {R"({"id":17})", R"(^\{"id":17,"error":\{"number":5,.*a call.*$)"},
-      {R"({"id":18,"object":1,"member":"GetVer"})", R"({"id":18,"result":"2.3.11"})"},
+      {R"({"id":18,"object":1,"member":"GetVer"})", R"({"id":18,"result":")" MORVEL_VERSION R"("})"},
       // A label member before SetPrint chose a driver: 91, on a second control.
       {R"({"id":19,"create":"Morvel.PrintBarCode"})", R"({"id":19,"result":{"object":2}})"},
       {R"({"id":20,"object":2,"member":"ClosePort"})",
@@ -261,7 +262,7 @@ TEST_F(ServeTest, Bounds) {
   second.Socket().read(buffer, ec);
   EXPECT_EQ(ec, websocket::error::closed);
   EXPECT_EQ(second.Socket().reason().code, websocket::close_code::too_big);
-  EXPECT_EQ(first.Exchange(R"({"id":7,"object":3,"member":"GetVer"})"), R"({"id":7,"result":"2.3.11"})");
+  EXPECT_EQ(first.Exchange(R"({"id":7,"object":3,"member":"GetVer"})"), R"({"id":7,"result":")" MORVEL_VERSION R"("})");
 
   // Its slot is free again once it is gone.
   for (int tries = 0;; ++tries) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "morvel/automation.h"
+#include "morvel/version.h"
 #include "morvel_tlb.h"
 #include "tests/windows/wine_checks.h"
 
@@ -243,8 +244,8 @@ void Dispatch() {
   {
     Call call;
     Invoke(pb, L"GetVer", {}, call);
-    Check(call.Hr == S_OK && V_VT(&call.Result) == VT_BSTR && TextOf(V_BSTR(&call.Result)) == L"2.3.11",
-          "GetVer is 2.3.11", Outcome(call));
+    Check(call.Hr == S_OK && V_VT(&call.Result) == VT_BSTR && TextOf(V_BSTR(&call.Result)) == L"" MORVEL_VERSION,
+          "GetVer is " MORVEL_VERSION, Outcome(call));
   }
   {
     Call call;
@@ -377,7 +378,7 @@ void Vtable() {
   Check(SUCCEEDED(hr) && pb != nullptr, "the dual interface _PrintBarCode", Hex(hr));
   if (pb == nullptr) return;
   BSTR version = nullptr;
-  Check(pb->GetVer(&version) == S_OK && TextOf(version) == L"2.3.11", "vtable: GetVer");
+  Check(pb->GetVer(&version) == S_OK && TextOf(version) == L"" MORVEL_VERSION, "vtable: GetVer");
   SysFreeString(version);
 
   BSTR copies = SysAllocString(L"1");

@@ -2,7 +2,9 @@
 // the numbers and descriptions of the errors scripts meet (e.number is the
 // HRESULT, 0x800A0000 plus the number). Prints one line a check and
 // "N passed, M failed".
+//   cscript //nologo suite.js VERSION     (the build's, as `morvel version` prints it)
 var passed = 0, failed = 0;
+var version = WScript.Arguments.length > 0 ? WScript.Arguments.Item(0) : "(none given)";
 
 function check(ok, name, detail) {
   if (ok) {
@@ -28,7 +30,7 @@ var pb = null;
 var created = outcome(function () { pb = new ActiveXObject("Morvel.PrintBarCode"); });
 check(pb != null, "new ActiveXObject(\"Morvel.PrintBarCode\")", created);
 if (pb != null) {
-  check(pb.GetVer() == "2.3.11", "GetVer is 2.3.11", "");
+  check(pb.GetVer() == version, "GetVer is " + version, pb.GetVer());
   check(pb.RFIDType == -1, "RFIDType of a fresh control is -1", "");
   var cases = [
     [function () { pb.PrintLabel("1"); }, "91 Object variable or With block variable not set", "PrintLabel before SetPrint: error 91"],

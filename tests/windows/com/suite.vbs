@@ -3,8 +3,9 @@
 ' script's variables, and Err.Number / Err.Description of the errors
 ' scripts meet. Prints one line a check and "N passed, M failed" (cscript
 ' shows nothing of an uncaught error, so every step is checked here).
-'   cscript //nologo suite.vbs "ZDesigner <two characters Windows-1252 lacks>"
-' (the name comes as an argument: Wine's ChrW stops at 255).
+'   cscript //nologo suite.vbs "ZDesigner <two characters Windows-1252 lacks>" VERSION
+' (the name comes as an argument: Wine's ChrW stops at 255; VERSION is the
+' build's, as `morvel version` prints it).
 Option Explicit
 Dim passed, failed
 passed = 0
@@ -26,8 +27,9 @@ Function Outcome()
   Err.Clear
 End Function
 
-Dim pb, result, name, size, x
+Dim pb, result, name, size, x, version
 On Error Resume Next
+version = WScript.Arguments(1)
 Set pb = CreateObject("Morvel.PrintBarCode")
 Check Err.Number = 0 And IsObject(pb), "CreateObject(""Morvel.PrintBarCode"")", Outcome()
 If Not IsObject(pb) Then
@@ -36,7 +38,7 @@ If Not IsObject(pb) Then
 End If
 
 result = pb.GetVer()
-Check Err.Number = 0 And result = "2.3.11", "GetVer is 2.3.11", result & " " & Outcome()
+Check Err.Number = 0 And result = version, "GetVer is " & version, result & " " & Outcome()
 result = pb.RFIDType
 Check Err.Number = 0 And result = -1 And VarType(result) = vbInteger, "RFIDType of a fresh control is the Integer -1", _
   result & " " & Outcome()
