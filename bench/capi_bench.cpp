@@ -44,8 +44,8 @@ Workspace& Space() {
 }
 
 void Rate(benchmark::State& state) {
-  state.counters["calls/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Batch,
-                                                 benchmark::Counter::kIsRate);
+  state.counters["calls/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * Batch, benchmark::Counter::kIsRate);
 }
 
 void CxxInvoke(benchmark::State& state, bool font) {

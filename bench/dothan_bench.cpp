@@ -20,9 +20,7 @@ using namespace morvel;
 // The printer list and spooler are fakes: what is measured is drawing and
 // encoding, not the disk or the network.
 struct Environment {
-  Environment() {
-    fakes.Printers->Printers = {{u"Dothan T7 Label", 203, "file:/unused"}};
-  }
+  Environment() { fakes.Printers->Printers = {{u"Dothan T7 Label", 203, "file:/unused"}}; }
   platform::FakeServices fakes;
 };
 
@@ -74,8 +72,8 @@ void BM_DriverLabelToPng(benchmark::State& state) {
   c.SetPrint(name);
   c.OpenPort(name);
   String wide = u"60", height = u"40", speed = u"4", nd = u"10", cz = u"2", sp = u"1", direction = u"0";
-  String txt = u"Morvel label 0001", face = u"DejaVu Sans", code = u"12345678", t128 = u"128", one = u"1",
-         empty, kBar = u"120", qr = u"https://example.com/label/0001", tqr = u"QRCODE", copies = u"1";
+  String txt = u"Morvel label 0001", face = u"DejaVu Sans", code = u"12345678", t128 = u"128", one = u"1", empty,
+         kBar = u"120", qr = u"https://example.com/label/0001", tqr = u"QRCODE", copies = u"1";
   Single tx = 10, ty = 8, th = 12, bx = 10, by = 36, bw = 200, bh = 1, cx = 10, cy = 44, ch = 60, qx = 150, qh = 10;
   size_t bytes = 0;
   for (auto _ : state) {

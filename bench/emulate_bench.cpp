@@ -59,7 +59,8 @@ double CpuSeconds() {
 }
 
 void ThousandZplLabels(benchmark::State& state) {
-  const std::string label = "^XA^FO20,20^A0N,30,30^FDLot 7^FS^FO20,80^BCN,60,Y,N,N^FD12345678^FS^FO20,180^GB300,3,3^FS^XZ\n";
+  const std::string label =
+      "^XA^FO20,20^A0N,30,30^FDLot 7^FS^FO20,80^BCN,60,Y,N,N^FD12345678^FS^FO20,180^GB300,3,3^FS^XZ\n";
   std::string job;
   for (int k = 0; k < 1000; ++k) job += label;
   for (auto _ : state) {
@@ -76,7 +77,8 @@ void ThousandZplLabels(benchmark::State& state) {
     a.sin_port = htons(static_cast<uint16_t>(emulator.Port(lang::Language::Zpl)));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    for (size_t sent = 0; sent < job.size();) sent += static_cast<size_t>(std::max<ssize_t>(0, send(fd, job.data() + sent, job.size() - sent, 0)));
+    for (size_t sent = 0; sent < job.size();)
+      sent += static_cast<size_t>(std::max<ssize_t>(0, send(fd, job.data() + sent, job.size() - sent, 0)));
     close(fd);
     uint64_t seen = 0;
     for (auto until = Clock::now() + std::chrono::minutes(5); Clock::now() < until;) {

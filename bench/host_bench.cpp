@@ -39,8 +39,8 @@ struct Workspace {
     std::ostringstream script;
     script << "SetPrint \"ZDesigner GK420t\"\nOpenPort \"ZDesigner GK420t\"\n";
     for (int i = 0; i < Labels; ++i)
-      script << "InitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 \"Lot " << i
-             << "\" 12 F1.TTF\nPrintCode 10 50 " << 10000000 + i << " 128 1 50 1 3\nPrintLabel 1\n";
+      script << "InitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 \"Lot " << i << "\" 12 F1.TTF\nPrintCode 10 50 "
+             << 10000000 + i << " 128 1 50 1 3\nPrintLabel 1\n";
     script << "ClosePort\n";
     Script = script.str();
     std::ofstream(Folder / "labels.mvs") << Script;
@@ -70,7 +70,8 @@ Workspace& Space() {
 void Count(benchmark::State& state, uint64_t bytes) {
   const double statements = static_cast<double>(state.iterations()) * Labels * StatementsPerLabel;
   state.counters["statements/s"] = benchmark::Counter(statements, benchmark::Counter::kIsRate);
-  state.counters["labels/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Labels, benchmark::Counter::kIsRate);
+  state.counters["labels/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * Labels, benchmark::Counter::kIsRate);
   state.counters["job_bytes"] = static_cast<double>(bytes);
 }
 

@@ -77,14 +77,15 @@ void ThousandUpsLabels(benchmark::State& state) {
   for (auto _ : state) {
     std::istringstream in;
     std::ostringstream out, err;
-    morvel::cli::PreviewMain({*morvel::cli::FindCommand("preview"), {path.string(), "-o", (dir / "out").string() + "/"},
-                              in, out, err});
+    morvel::cli::PreviewMain(
+        {*morvel::cli::FindCommand("preview"), {path.string(), "-o", (dir / "out").string() + "/"}, in, out, err});
   }
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   state.counters["peak MiB"] = static_cast<double>(after.ru_maxrss) / 1024.0;
   state.counters["peak growth MiB"] = static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1024.0;
-  state.counters["labels/s"] = benchmark::Counter(1000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["labels/s"] =
+      benchmark::Counter(1000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(ThousandUpsLabels)->Unit(benchmark::kSecond)->Iterations(1)->MeasureProcessCPUTime();

@@ -33,8 +33,8 @@ struct Bridge {
   Bridge() {
     char tmpl[] = "/tmp/morvel-serve-bench-XXXXXX";
     dir = mkdtemp(tmpl);
-    std::ofstream(dir + "/printers.conf") << "[ZDesigner ZT410R-300dpi ZPL]\nuri = socket://127.0.0.1:"
-                                           << listener.Port() << "\ndpi = 300\n";
+    std::ofstream(dir + "/printers.conf")
+        << "[ZDesigner ZT410R-300dpi ZPL]\nuri = socket://127.0.0.1:" << listener.Port() << "\ndpi = 300\n";
     setenv("MORVEL_PRINTERS", (dir + "/printers.conf").c_str(), 1);
     setenv("MORVEL_CUPS", "0", 1);
     services.emplace(morvel::platform::LinuxServices());

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/guard.h"
 #include "platform/files.h"
+#include "platform/guard.h"
 #include "platform/host_paths.h"
 #include "platform/services.h"
 

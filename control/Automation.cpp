@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "control/Dispatch.h"
-#include "platform/guard.h"
 #include "drivers/Numbers.h"
-#include "platform/text_case.h"
+#include "platform/guard.h"
 #include "platform/services.h"
+#include "platform/text_case.h"
 
 namespace morvel::automation {
 
@@ -29,9 +29,9 @@ const char* TypeName(VarType type) {
 }
 
 VarType Variant::Type() const noexcept {
-  static constexpr VarType order[] = {VarType::Empty,  VarType::Integer, VarType::Long,  VarType::Single,
-                                      VarType::Double, VarType::Currency, VarType::String, VarType::Boolean,
-                                      VarType::Bytes,  VarType::Object,  VarType::StringArray};
+  static constexpr VarType order[] = {VarType::Empty,  VarType::Integer,  VarType::Long,       VarType::Single,
+                                      VarType::Double, VarType::Currency, VarType::String,     VarType::Boolean,
+                                      VarType::Bytes,  VarType::Object,   VarType::StringArray};
   return order[value_.index()];
 }
 
@@ -153,7 +153,8 @@ Variant CallMember(const MemberInfo& member, std::span<Variant> args,
 
 const MemberInfo* FindMember(const ClassInfo& cls, std::string_view name, MemberKind kind) {
   for (const MemberInfo& m : cls.Members) {
-    bool kindFits = kind == MemberKind::PropertyPut ? m.Kind == MemberKind::PropertyPut : m.Kind != MemberKind::PropertyPut;
+    bool kindFits =
+        kind == MemberKind::PropertyPut ? m.Kind == MemberKind::PropertyPut : m.Kind != MemberKind::PropertyPut;
     if (kindFits && text::EqualsIgnoreCaseAscii(m.Name, name)) return &m;
   }
   return nullptr;
@@ -161,7 +162,8 @@ const MemberInfo* FindMember(const ClassInfo& cls, std::string_view name, Member
 
 const MemberInfo* FindMember(const ClassInfo& cls, int32_t dispId, MemberKind kind) {
   for (const MemberInfo& m : cls.Members) {
-    bool kindFits = kind == MemberKind::PropertyPut ? m.Kind == MemberKind::PropertyPut : m.Kind != MemberKind::PropertyPut;
+    bool kindFits =
+        kind == MemberKind::PropertyPut ? m.Kind == MemberKind::PropertyPut : m.Kind != MemberKind::PropertyPut;
     if (kindFits && m.DispId == dispId) return &m;
   }
   return nullptr;

@@ -400,8 +400,7 @@ const char* morvel_class_name(const morvel_object* object) {
   return object != nullptr ? object->Class->Name.data() : nullptr;
 }
 
-int morvel_invoke(morvel_object* object, const char* member, morvel_value* args, size_t nargs,
-                  morvel_value* result) {
+int morvel_invoke(morvel_object* object, const char* member, morvel_value* args, size_t nargs, morvel_value* result) {
   if (member == nullptr) return BadArgument("no member name");
   return Call(object, std::string_view(member), args, nargs, result);
 }
@@ -410,15 +409,15 @@ int morvel_member_id(const morvel_object* object, const char* member, int32_t* d
   if (object == nullptr || member == nullptr || dispid == nullptr) return BadArgument("no object, name or id");
   return Guard([&] {
     const MemberInfo* found = automation::FindMember(*object->Class, std::string_view(member));
-    if (found == nullptr) found = automation::FindMember(*object->Class, std::string_view(member), MemberKind::PropertyPut);
+    if (found == nullptr)
+      found = automation::FindMember(*object->Class, std::string_view(member), MemberKind::PropertyPut);
     if (found == nullptr) throw AutomationError(errors::NoSuchMember, NoMember(*object, std::string_view(member)));
     *dispid = found->DispId;
     return MORVEL_OK;
   });
 }
 
-int morvel_invoke_id(morvel_object* object, int32_t dispid, morvel_value* args, size_t nargs,
-                     morvel_value* result) {
+int morvel_invoke_id(morvel_object* object, int32_t dispid, morvel_value* args, size_t nargs, morvel_value* result) {
   return Call(object, dispid, args, nargs, result);
 }
 

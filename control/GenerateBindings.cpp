@@ -199,8 +199,7 @@ void WriteMethod(std::ostream& out, const MemberInfo& m) {
   out << "\n    def " << m.Name << "(self";
   for (const ParamInfo& p : m.Params) out << ", " << p.Name << ": " << PyParamType(p);
   out << ") -> " << PyType(m.Result) << ":\n";
-  out << "        \"\"\"" << PyDoc(Signature(m)) << "\n\n        " << PyDoc(m.Description)
-      << "\"\"\"\n";
+  out << "        \"\"\"" << PyDoc(Signature(m)) << "\n\n        " << PyDoc(m.Description) << "\"\"\"\n";
   out << "        return self._call(" << Hex(m.DispId) << ", (";
   for (size_t i = 0; i < m.Params.size(); ++i) out << (i ? ", " : "") << m.Params[i].Name;
   out << (m.Params.size() == 1 ? ",))\n" : "))\n");

@@ -11,7 +11,6 @@
 namespace morvel::automation {
 namespace {
 
-
 struct Identity {
   std::string_view Class, Interface, Events;  // GUIDs; Events empty when none
 };
@@ -72,7 +71,8 @@ std::string Method(const MemberInfo& m) {
   }
   std::string params;
   for (const ParamInfo& p : m.Params) params += (params.empty() ? "" : ", ") + Parameter(p);
-  if (m.Result != VarType::Empty) params += (params.empty() ? "" : ", ") + ("[out, retval] " + TypeOf(m.Result) + "* result");
+  if (m.Result != VarType::Empty)
+    params += (params.empty() ? "" : ", ") + ("[out, retval] " + TypeOf(m.Result) + "* result");
   return "    [" + attributes + "]\n    HRESULT " + std::string(m.Name) + "(" + params + ");\n";
 }
 
@@ -86,13 +86,17 @@ std::string Class(const ClassInfo& cls) {
   Identity id = IdentityOf(cls.Name);
   std::string name(cls.Name), iface(cls.DefaultInterface), events = "__" + name;
   std::string out;
-  out += "  [\n    odl,\n    uuid(" + std::string(id.Interface) + "),\n    version(1.3),\n    hidden,\n    dual,\n"
-         "    nonextensible,\n    oleautomation\n  ]\n  interface " + iface + " : IDispatch {\n";
+  out += "  [\n    odl,\n    uuid(" + std::string(id.Interface) +
+         "),\n    version(1.3),\n    hidden,\n    dual,\n"
+         "    nonextensible,\n    oleautomation\n  ]\n  interface " +
+         iface + " : IDispatch {\n";
   for (const MemberInfo& m : cls.Members) out += Method(m);
   out += "  };\n\n";
   if (!id.Events.empty()) {
-    out += "  [\n    uuid(" + std::string(id.Events) + "),\n    hidden\n  ]\n"
-           "  dispinterface " + events + " {\n  properties:\n  methods:\n";
+    out += "  [\n    uuid(" + std::string(id.Events) +
+           "),\n    hidden\n  ]\n"
+           "  dispinterface " +
+           events + " {\n  properties:\n  methods:\n";
     for (const EventInfo& e : cls.Events) out += Event(e);
     out += "  };\n\n";
   }

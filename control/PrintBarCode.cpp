@@ -1,17 +1,17 @@
 // The control object: catalogue, driver choice, text extents, forwarding.
 #include "morvel/PrintBarCode.h"
 
-#include "platform/guard.h"
 #include "drivers/IPrn.h"
 #include "drivers/Units.h"
-#include "platform/text_case.h"
 #include "drivers/dothan/Dothan.h"
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"
 #include "drivers/zebra/Zebra.h"
 #include "lang/Language.h"
-#include "platform/services.h"
 #include "morvel/version.h"
+#include "platform/guard.h"
+#include "platform/services.h"
+#include "platform/text_case.h"
 
 #include <unordered_set>
 
@@ -77,13 +77,9 @@ IPrn& PrintBarCode::Driver() {
   return *currentDriver_;
 }
 
-const char* PrintBarCode::CurrentFamily() const noexcept {
-  return currentDriver_ ? currentDriver_->Family() : "";
-}
+const char* PrintBarCode::CurrentFamily() const noexcept { return currentDriver_ ? currentDriver_->Family() : ""; }
 
-size_t PrintBarCode::CollectedBytes() const noexcept {
-  return currentDriver_ ? currentDriver_->CollectedBytes() : 0;
-}
+size_t PrintBarCode::CollectedBytes() const noexcept { return currentDriver_ ? currentDriver_->CollectedBytes() : 0; }
 
 String PrintBarCode::GetVer() { return u"" MORVEL_VERSION; }
 

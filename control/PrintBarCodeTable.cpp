@@ -44,45 +44,79 @@ struct Row {
 
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
-      {{"GetVer", 0x60030002, M, {}, S,
-        "The control's version, as major.minor.patch."}, [](PrintBarCode& o, Args) -> Variant { return o.GetVer(); }},
-      {{"GetDot", 0x60030003, M, {Ref("pixels", F)}, I,
+      {{"GetVer", 0x60030002, M, {}, S, "The control's version, as major.minor.patch."},
+       [](PrintBarCode& o, Args) -> Variant { return o.GetVer(); }},
+      {{"GetDot",
+        0x60030003,
+        M,
+        {Ref("pixels", F)},
+        I,
         "Screen pixels in dots of the printer chosen by SetPrint (0 before)."},
        [](PrintBarCode& o, Args a) -> Variant { return o.GetDot(Sng(a, 0)); }},
-      {{"textHeight", 0x60030004, M, {Ref("strbuf", S), Ref("fontName", S), Ref("FontSize", F), Ref("FontBold", B)}, F,
+      {{"textHeight",
+        0x60030004,
+        M,
+        {Ref("strbuf", S), Ref("fontName", S), Ref("FontSize", F), Ref("FontBold", B)},
+        F,
         "Height of the text in screen pixels in a font of FontSize points."},
        [](PrintBarCode& o, Args a) -> Variant {
          return o.textHeight(Str(a, 0), Str(a, 1), Sng(a, 2), a[3].Get<Boolean>());
        }},
-      {{"TextWidth", 0x60030005, M, {Ref("strbuf", S), Ref("fontName", S), Ref("FontSize", F), Ref("FontBold", B)}, F,
+      {{"TextWidth",
+        0x60030005,
+        M,
+        {Ref("strbuf", S), Ref("fontName", S), Ref("FontSize", F), Ref("FontBold", B)},
+        F,
         "Width of the text's widest line in screen pixels in a font of FontSize points."},
        [](PrintBarCode& o, Args a) -> Variant {
          return o.TextWidth(Str(a, 0), Str(a, 1), Sng(a, 2), a[3].Get<Boolean>());
        }},
-      {{"GetPrintList", 0x60030006, M, {}, S,
-        "The installed printers a brand keyword recognises, joined by \"|\"."}, [](PrintBarCode& o, Args) -> Variant { return o.GetPrintList(); }},
-      {{"SetPrint", 0x60030007, M, {Ref("printerName", S)}, I,
+      {{"GetPrintList", 0x60030006, M, {}, S, "The installed printers a brand keyword recognises, joined by \"|\"."},
+       [](PrintBarCode& o, Args) -> Variant { return o.GetPrintList(); }},
+      {{"SetPrint",
+        0x60030007,
+        M,
+        {Ref("printerName", S)},
+        I,
         "Chooses the printer and its brand's driver: 0 when chosen, 1 when no brand matches the name."},
        [](PrintBarCode& o, Args a) -> Variant { return o.SetPrint(Str(a, 0)); }},
-      {{"OpenPort", 0x60030008, M, {Ref("printerName", S)}, E,
+      {{"OpenPort",
+        0x60030008,
+        M,
+        {Ref("printerName", S)},
+        E,
         "Opens the printer for this job (the spooler brands start a document)."},
        [](PrintBarCode& o, Args a) -> Variant { return o.OpenPort(Str(a, 0)), Variant(); }},
-      {{"ClosePort", 0x60030009, M, {}, E,
-        "Ends the document and closes the printer."}, [](PrintBarCode& o, Args) -> Variant { return o.ClosePort(), Variant(); }},
-      {{"PrintLabel", 0x6003000A, M, {Ref("copies", S)}, E,
+      {{"ClosePort", 0x60030009, M, {}, E, "Ends the document and closes the printer."},
+       [](PrintBarCode& o, Args) -> Variant { return o.ClosePort(), Variant(); }},
+      {{"PrintLabel",
+        0x6003000A,
+        M,
+        {Ref("copies", S)},
+        E,
         "Prints the label composed since InitPrint copies times and starts a new one."},
        [](PrintBarCode& o, Args a) -> Variant { return o.PrintLabel(Str(a, 0)), Variant(); }},
-      {{"SendCmd", 0x6003000B, M, {Ref("cmd", S)}, E,
+      {{"SendCmd",
+        0x6003000B,
+        M,
+        {Ref("cmd", S)},
+        E,
         "Raw printer language: Zebra and SATO add it to the label, Orx sends it at once, Dothan ignores it."},
        [](PrintBarCode& o, Args a) -> Variant { return o.SendCmd(Str(a, 0)), Variant(); }},
       {{"InitPrint", 0x6003000C, M, Refs({"wide", "height", "speed", "nd", "cz", "sp", "direction"}, S), E,
-        "Starts a label: width and height in mm, speed, darkness, home offsets down and across in mm, orientation (0 normal)."},
+        "Starts a label: width and height in mm, speed, darkness, home offsets down and across in mm, orientation (0 "
+        "normal)."},
        [](PrintBarCode& o, Args a) -> Variant {
          o.InitPrint(Str(a, 0), Str(a, 1), Str(a, 2), Str(a, 3), Str(a, 4), Str(a, 5), Str(a, 6));
          return Variant();
        }},
-      {{"PrintFont", 0x6003000D, M, {Ref("x", F), Ref("y", F), Ref("txt", S), Ref("height", F), Ref("fontName", S)}, E,
-        "Text at x, y (screen pixels), height in points; fontName is a printer font (FontType 1) or a system font (0)."},
+      {{"PrintFont",
+        0x6003000D,
+        M,
+        {Ref("x", F), Ref("y", F), Ref("txt", S), Ref("height", F), Ref("fontName", S)},
+        E,
+        "Text at x, y (screen pixels), height in points; fontName is a printer font (FontType 1) or a system font "
+        "(0)."},
        [](PrintBarCode& o, Args a) -> Variant {
          o.PrintFont(Sng(a, 0), Sng(a, 1), Str(a, 2), Sng(a, 3), Str(a, 4));
          return Variant();
@@ -99,17 +133,28 @@ const std::vector<Row>& Rows() {
         {Ref("x", F), Ref("y", F), Ref("code", S), Ref("codeType", S), Ref("Readable", S), Ref("height", F),
          Ref("zBar", S), Ref("kBar", S)},
         E,
-        "Barcode at x, y: codeType \"128\" (Code 128) or \"QRCODE\"; Readable \"1\" adds the text line; zBar, kBar narrow and wide bar."},
+        "Barcode at x, y: codeType \"128\" (Code 128) or \"QRCODE\"; Readable \"1\" adds the text line; zBar, kBar "
+        "narrow and wide bar."},
        [](PrintBarCode& o, Args a) -> Variant {
          o.PrintCode(Sng(a, 0), Sng(a, 1), Str(a, 2), Str(a, 3), Str(a, 4), Sng(a, 5), Str(a, 6), Str(a, 7));
          return Variant();
        }},
-      {{"CommandPrint", 0x68030001, G, {}, S,
-        "The printer language collected so far (Zebra: this label; SATO: everything; others empty)."}, [](PrintBarCode& o, Args) -> Variant { return o.CommandPrint(); }},
-      {{"FontType", 0x68030000, G, {}, I,
-        "1 when fontName names a printer font (Zebra, SATO), 0 for a system font (Orx, Dothan)."}, [](PrintBarCode& o, Args) -> Variant { return o.FontType(); }},
-      {{"RFIDType", 0x68030010, G, {}, I,
-        "1 on an RFID model, 0 otherwise, -1 before SetPrint."}, [](PrintBarCode& o, Args) -> Variant { return o.RFIDType(); }},
+      {{"CommandPrint",
+        0x68030001,
+        G,
+        {},
+        S,
+        "The printer language collected so far (Zebra: this label; SATO: everything; others empty)."},
+       [](PrintBarCode& o, Args) -> Variant { return o.CommandPrint(); }},
+      {{"FontType",
+        0x68030000,
+        G,
+        {},
+        I,
+        "1 when fontName names a printer font (Zebra, SATO), 0 for a system font (Orx, Dothan)."},
+       [](PrintBarCode& o, Args) -> Variant { return o.FontType(); }},
+      {{"RFIDType", 0x68030010, G, {}, I, "1 on an RFID model, 0 otherwise, -1 before SetPrint."},
+       [](PrintBarCode& o, Args) -> Variant { return o.RFIDType(); }},
       {{"InitRFID", 0x60030011, M, Refs({"labelType", "backfeed", "readPower", "writePower", "wire", "tryNum"}, S), E,
         "Sets up RFID encoding for the next labels (Zebra only; others accept and ignore it)."},
        [](PrintBarCode& o, Args a) -> Variant {
@@ -122,7 +167,11 @@ const std::vector<Row>& Rows() {
          o.OpRFID(Str(a, 0), Str(a, 1), Str(a, 2), Str(a, 3), Str(a, 4), Str(a, 5));
          return Variant();
        }},
-      {{"PrintList", 0x60030014, M, {Ref("vNewValue", S)}, E,
+      {{"PrintList",
+        0x60030014,
+        M,
+        {Ref("vNewValue", S)},
+        E,
         "Adds brands to the catalogue: \"key:keyword,keyword|...\", as \"zdesigner:zdesigner \"."},
        [](PrintBarCode& o, Args a) -> Variant { return o.PrintList(Str(a, 0)), Variant(); }},
       {{"DrawImageFromFile", 0x60030016, M, ImageParams(Val("imageFile", S)), E,
@@ -170,7 +219,11 @@ const std::array<Thunk<PrintInfo>, 4>& InfoThunks() {
 
 const ClassInfo& PrintBarCodeClass() {
   static const ClassInfo cls = [] {
-    ClassInfo c{"PrintBarCode", "_PrintBarCode", true, {}, {},
+    ClassInfo c{"PrintBarCode",
+                "_PrintBarCode",
+                true,
+                {},
+                {},
                 "The label control: choose a printer, compose labels in screen pixels, points and mm, print them."};
     for (const Row& r : Rows()) c.Members.push_back(r.Info);
     return c;
@@ -179,17 +232,23 @@ const ClassInfo& PrintBarCodeClass() {
 }
 
 const ClassInfo& PrintInfoClass() {
-  static const ClassInfo cls{"PrintInfo",
-                             "_PrintInfo",
-                             false,
-                             {
-                                 {"PrintPP", 0x40030000, G, {}, S, "The brand key (orx, zdesigner, dothan, sato)."},
-                                 {"PrintPP", 0x40030000, P, {Val("value", S)}, E, "Sets the brand key."},
-                                 {"PrintXH", 0x40030001, G, {}, VarType::StringArray, "The printer-name keywords of the brand, each ending in a blank."},
-                                 {"PrintXH", 0x40030001, P, {Val("value", VarType::StringArray)}, E, "Sets the name keywords."},
-                             },
-                             {},
-                             "A brand of the printer catalogue (made by the control; PrintList adds brands)."};
+  static const ClassInfo cls{
+      "PrintInfo",
+      "_PrintInfo",
+      false,
+      {
+          {"PrintPP", 0x40030000, G, {}, S, "The brand key (orx, zdesigner, dothan, sato)."},
+          {"PrintPP", 0x40030000, P, {Val("value", S)}, E, "Sets the brand key."},
+          {"PrintXH",
+           0x40030001,
+           G,
+           {},
+           VarType::StringArray,
+           "The printer-name keywords of the brand, each ending in a blank."},
+          {"PrintXH", 0x40030001, P, {Val("value", VarType::StringArray)}, E, "Sets the name keywords."},
+      },
+      {},
+      "A brand of the printer catalogue (made by the control; PrintList adds brands)."};
   return cls;
 }
 

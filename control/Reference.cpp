@@ -82,7 +82,8 @@ std::string ReferenceMarkdown() {
              " | " + (m.Result == VarType::Empty ? "none" : TypeName(m.Result)) + " | " + Cell(m.Description) + " |\n";
     }
     for (const auto& e : c->Events)
-      out += "| `" + std::string(e.Name) + "` | event | " + Parameters(e.Params, true) + " | none | " + Cell(e.Description) + " |\n";
+      out += "| `" + std::string(e.Name) + "` | event | " + Parameters(e.Params, true) + " | none | " +
+             Cell(e.Description) + " |\n";
   }
   return out;
 }

@@ -41,20 +41,41 @@ const std::array<Thunk<clsBase64>, 5>& Thunks() {
 }  // namespace
 
 const ClassInfo& clsBase64Class() {
-  static const ClassInfo cls{"clsBase64",
-                             "_clsBase64",
-                             false,
-                             {
-                                 {"LoadFile", 0x60030000, M, {Val("strPathName", S), Ref("pbArrayOutput", Bytes)}, E, "Reads the whole file into the byte array."},
-                                 {"SaveFile", 0x60030001, M, {Val("strPathName", S), Ref("pbArrayInput", Bytes)}, E, "Writes the byte array as the whole file."},
-                                 {"SaveFile2", 0x60030002, M, {Val("strPathName", S), Ref("pbArrayInput", S)}, E, "Writes the text's bytes as the file."},
-                                 {"Base64Encode", 0x60030003, M, {Ref("StrArr", Bytes)}, S, "Base64 text of the bytes; raises EncodeJD with the progress."},
-                                 {"Base64Decode", 0x60030004, M, {Val("B64", S)}, Bytes, "The bytes of Base64 text."},
-                             },
-                             {
-                                 {"EncodeJD", 1, {Ref("Percentage", VarType::Currency)}, "Progress of Base64Encode in percent."},
-                             },
-                             "Base64 text and whole-file load and save (C++ hosts; used by the drivers)."};
+  static const ClassInfo cls{
+      "clsBase64",
+      "_clsBase64",
+      false,
+      {
+          {"LoadFile",
+           0x60030000,
+           M,
+           {Val("strPathName", S), Ref("pbArrayOutput", Bytes)},
+           E,
+           "Reads the whole file into the byte array."},
+          {"SaveFile",
+           0x60030001,
+           M,
+           {Val("strPathName", S), Ref("pbArrayInput", Bytes)},
+           E,
+           "Writes the byte array as the whole file."},
+          {"SaveFile2",
+           0x60030002,
+           M,
+           {Val("strPathName", S), Ref("pbArrayInput", S)},
+           E,
+           "Writes the text's bytes as the file."},
+          {"Base64Encode",
+           0x60030003,
+           M,
+           {Ref("StrArr", Bytes)},
+           S,
+           "Base64 text of the bytes; raises EncodeJD with the progress."},
+          {"Base64Decode", 0x60030004, M, {Val("B64", S)}, Bytes, "The bytes of Base64 text."},
+      },
+      {
+          {"EncodeJD", 1, {Ref("Percentage", VarType::Currency)}, "Progress of Base64Encode in percent."},
+      },
+      "Base64 text and whole-file load and save (C++ hosts; used by the drivers)."};
   return cls;
 }
 

@@ -89,10 +89,13 @@ String FromUtf8(std::string_view s) {
     char32_t cp = len == 4 ? c & 0x07 : len == 3 ? c & 0x0F : c & 0x1F;
     bool ok = len != 0 && c >= 0xC2 && c <= 0xF4 && i + len <= n;
     for (int k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (p[i + k] & 0x3F);
+      if ((p[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (p[i + k] & 0x3F);
     }
-    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+    if (ok &&
+        ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
       ok = false;
     if (!ok) {
       out.push_back(u'\uFFFD');

@@ -11,15 +11,15 @@
 // The calls that make a label, which every driver writes in its own way:
 // IPrn declares them pure, each driver's class with
 // MORVEL_DRIVER_LABEL_CALLS(, override).
-#define MORVEL_DRIVER_LABEL_CALLS(PREFIX, SUFFIX)                                                                    \
-  PREFIX void OpenPort(String& printerName) SUFFIX;                                                                  \
-  PREFIX void ClosePort() SUFFIX;                                                                                    \
-  PREFIX void PrintLabel(String& copies) SUFFIX;                                                                     \
-  PREFIX void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,             \
-                        String& direction) SUFFIX;                                                                   \
-  PREFIX void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) SUFFIX;                 \
-  PREFIX void PrintBar(Single& x, Single& y, Single width, Single height) SUFFIX;                                    \
-  PREFIX void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height,       \
+#define MORVEL_DRIVER_LABEL_CALLS(PREFIX, SUFFIX)                                                               \
+  PREFIX void OpenPort(String& printerName) SUFFIX;                                                             \
+  PREFIX void ClosePort() SUFFIX;                                                                               \
+  PREFIX void PrintLabel(String& copies) SUFFIX;                                                                \
+  PREFIX void InitPrint(String& wide, String& height, String& speed, String& nd, String& cz, String& sp,        \
+                        String& direction) SUFFIX;                                                              \
+  PREFIX void PrintFont(Single& x, Single& y, String& txt, Single& height, String& fontName) SUFFIX;            \
+  PREFIX void PrintBar(Single& x, Single& y, Single width, Single height) SUFFIX;                               \
+  PREFIX void PrintCode(Single& x, Single& y, String& code, String& codeType, String& Readable, Single& height, \
                         String& zBar, String& kBar) SUFFIX;
 
 namespace morvel {

@@ -96,7 +96,8 @@ std::string FormatDoubleAscii(double value, int significantDigits) {
   if (value == 0) return "0";
   // Whole numbers that fit the digits need no rounding: the common case
   // (bar ratios, magnifications) and much cheaper than the general path.
-  static constexpr double limits[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+  static constexpr double limits[] = {1,   1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                      1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
   if (significantDigits <= 17 && std::fabs(value) < limits[significantDigits] && value == std::trunc(value)) {
     char whole[32];
     auto [end, ec] = std::to_chars(whole, whole + sizeof whole, static_cast<long long>(value));

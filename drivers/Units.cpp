@@ -52,9 +52,7 @@ Integer Module1::ContainsAnyKeyword(std::vector<String>& keywords, String& text)
 
 bool Module1::KeywordOccurs(const String& keyword, const String& text) { return lang::KeywordOccurs(keyword, text); }
 
-String Module1::DotsText(Single value, Integer unit) {
-  return numbers::FormatInteger(ConvertToDots(value, unit));
-}
+String Module1::DotsText(Single value, Integer unit) { return numbers::FormatInteger(ConvertToDots(value, unit)); }
 
 String Module1::GetTempFolder() {
   std::string path = platform::Current().Temp->Path();

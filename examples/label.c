@@ -7,18 +7,18 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static void check(int rc, const char *what) {
+static void check(int rc, const char* what) {
   if (rc == MORVEL_OK) return;
-  const morvel_error *e = morvel_last_error();
+  const morvel_error* e = morvel_last_error();
   fprintf(stderr, "%s: error %d: %s\n", what, (int)e->number, e->description);
   exit(1);
 }
 
-int main(int argc, char **argv) {
-  const char *printer = argc > 1 ? argv[1] : "ZDesigner GK420t";
-  morvel_object *pb;
+int main(int argc, char** argv) {
+  const char* printer = argc > 1 ? argv[1] : "ZDesigner GK420t";
+  morvel_object* pb;
   int16_t chosen;
-  char *commands;
+  char* commands;
 
   check(morvel_create("Morvel.PrintBarCode", &pb), "morvel_create");
   check(morvel_pb_setprint(pb, printer, &chosen), "SetPrint");

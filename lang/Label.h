@@ -36,7 +36,7 @@ struct TextField {
   double Baseline = 0;        // rows from the cell's top to its baseline; 0: the font's own
   int BlockWidth = 0;         // above 0: a field block (^FB) this wide
   int BlockLines = 1, LineSpacing = 0, HangingIndent = 0;
-  char Justify = 'L';         // L, C, R or J within the block
+  char Justify = 'L';                        // L, C, R or J within the block
   bool Vertical = false, Backwards = false;  // ^FP
   int Gap = 0;                               // extra dots between characters
 };
@@ -45,7 +45,7 @@ struct FilledBox {  // a bar, or a box outline when Thickness is below half a si
 };
 struct Code128Field {
   int X = 0, Y = 0, Module = 2, BarHeight = 0, TextHeight = 0;  // TextHeight 0: no human-readable line
-  std::string Data;                                              // bytes, Latin-1
+  std::string Data;                                             // bytes, Latin-1
   int Rotation = 0;
 };
 struct QrField {
@@ -65,19 +65,19 @@ struct SymbolField {
   int X = 0, Y = 0, Rotation = 0;
   render::SymbolOptions Symbol;
   std::string Data;
-  std::string Name;              // for messages: "Code 128", "PDF417"...
-  char Readable = 'N';           // N none, B below, A above the bars
-  std::string ReadableText;      // empty: the text zint gives
-  int TextHeight = 0;            // of the human-readable line, in dots
-  bool FromBaseline = false;     // (X, Y) is the bottom left of the bars (^FT)
+  std::string Name;           // for messages: "Code 128", "PDF417"...
+  char Readable = 'N';        // N none, B below, A above the bars
+  std::string ReadableText;   // empty: the text zint gives
+  int TextHeight = 0;         // of the human-readable line, in dots
+  bool FromBaseline = false;  // (X, Y) is the bottom left of the bars (^FT)
   bool Reverse = false;
 };
 // Boxes, circles, ellipses and diagonals (^GB ^GC ^GE ^GD).
 struct Shape {
   enum Kind { Box, Ellipse, Diagonal } What = Box;
   int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 1;
-  int Rounding = 0;             // 0..8 eighths of half the shorter side
-  bool LeansRight = true;       // a diagonal from bottom left to top right
+  int Rounding = 0;        // 0..8 eighths of half the shorter side
+  bool LeansRight = true;  // a diagonal from bottom left to top right
   bool White = false, Reverse = false, FromBaseline = false;
 };
 

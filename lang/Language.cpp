@@ -71,7 +71,7 @@ PrinterLanguage LanguageOfPrinter(std::string_view printerName) {
     Language Speaks;
   };
   static constexpr Word words[] = {{u"zdesigner", Language::Zpl}, {u"zebra", Language::Zpl}, {u"zpl", Language::Zpl},
-                                   {u"sato", Language::Sbpl},     {u"sbpl", Language::Sbpl},  {u"orx", Language::Tspl},
+                                   {u"sato", Language::Sbpl},     {u"sbpl", Language::Sbpl}, {u"orx", Language::Tspl},
                                    {u"tspl", Language::Tspl}};
   for (const Word& word : words)
     if (lower.find(word.Text) != String::npos) return {word.Speaks, false};

@@ -130,8 +130,6 @@ std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string*
   return dots;
 }
 
-int MmToDots(double mm, int dpi) {
-  return static_cast<int>(std::lround(std::clamp(mm / 25.4 * dpi, -1e9, 1e9)));
-}
+int MmToDots(double mm, int dpi) { return static_cast<int>(std::lround(std::clamp(mm / 25.4 * dpi, -1e9, 1e9))); }
 
 }  // namespace morvel::lang::detail

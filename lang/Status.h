@@ -82,16 +82,16 @@ extern const StatusLanguage Status;
 namespace sbpl {
 size_t Status4Frame(std::string_view received);  // LAN length + ENQ + STX..ETX, or STX..ETX
 Reading ReadStatus4(std::string_view answer);
-std::string Status4(const Snapshot& s);       // ENQ on a LAN port: length, ENQ, STX..ETX
-std::string CancelReply(const Snapshot& s);   // CAN: ACK, or NAK in an error
+std::string Status4(const Snapshot& s);      // ENQ on a LAN port: length, ENQ, STX..ETX
+std::string CancelReply(const Snapshot& s);  // CAN: ACK, or NAK in an error
 extern const StatusLanguage Status;
 }  // namespace sbpl
 
 namespace tspl {
 size_t StatusByteFrame(std::string_view received);  // one byte
 size_t ExtendedFrame(std::string_view received);    // STX 4 bytes ETX CR LF
-Reading ReadStatusByte(std::string_view answer);     // ESC !?
-Reading ReadExtended(std::string_view answer);       // ESC !S
+Reading ReadStatusByte(std::string_view answer);    // ESC !?
+Reading ReadExtended(std::string_view answer);      // ESC !S
 std::string StatusByte(const Snapshot& s);
 std::string ExtendedStatus(const Snapshot& s);
 extern const StatusLanguage Status;

@@ -16,8 +16,8 @@ size_t FrameEnd(std::string_view b, size_t from, bool wantLineEnd);
 // The bodies of the whole STX..ETX frames.
 std::vector<std::string_view> Frames(std::string_view b);
 std::vector<std::string_view> Fields(std::string_view text);  // split at commas
-bool Digits(std::string_view text, size_t length);           // exactly `length` digits
-bool Flag(std::string_view text, bool& on);                  // "0" or "1"
+bool Digits(std::string_view text, size_t length);            // exactly `length` digits
+bool Flag(std::string_view text, bool& on);                   // "0" or "1"
 // `value` in `width` digits, clamped to what they hold.
 std::string ZeroPadded(long value, int width);
 

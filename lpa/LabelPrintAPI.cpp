@@ -273,8 +273,8 @@ extern "C" int32_t LPADrawText(const char* text, int32_t x, int32_t y, int32_t w
   });
 }
 
-extern "C" int32_t LPADraw1DBarcode(const char* data, int32_t type, int32_t x, int32_t y, int32_t width,
-                                    int32_t height, int32_t textHeight) {
+extern "C" int32_t LPADraw1DBarcode(const char* data, int32_t type, int32_t x, int32_t y, int32_t width, int32_t height,
+                                    int32_t textHeight) {
   Trace("LPADraw1DBarcode", data, type, x, y, width, height, textHeight);
   return Call("LPADraw1DBarcode", [&](State& s) -> int32_t {
     render::Page* page = DrawingPage(s, "LPADraw1DBarcode");
@@ -284,8 +284,8 @@ extern "C" int32_t LPADraw1DBarcode(const char* data, int32_t type, int32_t x, i
       return Refuse("LPADraw1DBarcode", "position or size out of range");
     const Printer& p = *s.Open;
     std::string error;
-    if (!page->Code128(Dots(x, p), Dots(y, p), Dots(width, p), Dots(height, p), Utf8OfAnsi(data),
-                       Dots(textHeight, p), &error))
+    if (!page->Code128(Dots(x, p), Dots(y, p), Dots(width, p), Dots(height, p), Utf8OfAnsi(data), Dots(textHeight, p),
+                       &error))
       return Refuse("LPADraw1DBarcode", "Code 128 of '" + Utf8OfAnsi(data) + "': " + error);
     return 1;
   });
@@ -340,8 +340,8 @@ extern "C" int32_t LPADrawImage(const char* imageFile, int32_t x, int32_t y, int
   });
 }
 
-extern "C" int32_t LPADrawBitmap(uint32_t bitmap, int32_t reserved, int32_t x, int32_t y, int32_t width,
-                                 int32_t height, int32_t threshold) {
+extern "C" int32_t LPADrawBitmap(uint32_t bitmap, int32_t reserved, int32_t x, int32_t y, int32_t width, int32_t height,
+                                 int32_t threshold) {
   Trace("LPADrawBitmap", BitmapHandle{bitmap}, reserved, x, y, width, height, threshold);
   return Call("LPADrawBitmap", [&](State& s) -> int32_t {
     if (DrawingPage(s, "LPADrawBitmap") == nullptr) return 0;

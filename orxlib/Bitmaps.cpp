@@ -124,7 +124,7 @@ int32_t SendText(int32_t x, int32_t y, int32_t fontHeight, int32_t rotation, int
     return 0;
   }
   std::string header = tspl::Header(tspl::Bitmap, {std::to_string(printerX), std::to_string(printerY),
-                                                  std::to_string(rowBytes), std::to_string(rows), "1"});
+                                                   std::to_string(rowBytes), std::to_string(rows), "1"});
   if (header.size() > MaxBitmapHeader) {
     Refuse("The BITMAP header does not fit; nothing was sent.");
     return 0;
@@ -182,19 +182,14 @@ int32_t downloadpcx(const char* fileName, const char* printerName) {
     } catch (const AutomationError& e) {
       Record("downloadpcx: " + e.Description());
       switch (e.Number()) {
-        case errors::OutOfMemory:
-          Show(ErrorCaption, "Out of memory");
-          break;
-        case errors::DeviceIoError:
-          Show("Read File Message", "File read unsuccessfully");
-          break;
-        default:
-          Show(ErrorCaption, "Could not open file");
-          break;
+        case errors::OutOfMemory: Show(ErrorCaption, "Out of memory"); break;
+        case errors::DeviceIoError: Show("Read File Message", "File read unsuccessfully"); break;
+        default: Show(ErrorCaption, "Could not open file"); break;
       }
       return 0;
     }
-    std::string header = tspl::Header(tspl::Download, {"\"" + std::string(name) + "\"", std::to_string(content.size())});
+    std::string header =
+        tspl::Header(tspl::Download, {"\"" + std::string(name) + "\"", std::to_string(content.size())});
     if (header.size() > MaxDownloadHeader) {
       Refuse("The DOWNLOAD header has " + std::to_string(header.size()) + " characters, more than " +
              std::to_string(MaxDownloadHeader) + "; nothing was sent.");

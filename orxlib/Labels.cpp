@@ -49,12 +49,12 @@ int32_t setup(const char* width, const char* height, const char* speed, const ch
     std::string_view sensorText = Arg(sensor, "the sensor");
     const tspl::Command& mark = !sensorText.empty() && sensorText[0] == '1' ? tspl::BlackLine : tspl::Gap;
     std::string w(Arg(width, "the width")), h(Arg(height, "the height"));
-    return SendLines("setup", 99,
-                     {tspl::Line<char>(tspl::Size, {w + " mm", h + " mm"}),
-                      tspl::Line<char>(tspl::Speed, {Arg(speed, "the speed")}),
-                      tspl::Line<char>(tspl::Density, {Arg(density, "the density")}),
-                      tspl::Line<char>(mark, {std::string(Arg(vertical, "the gap")) + " mm",
-                                              std::string(Arg(offset, "the offset")) + " mm"})});
+    return SendLines(
+        "setup", 99,
+        {tspl::Line<char>(tspl::Size, {w + " mm", h + " mm"}), tspl::Line<char>(tspl::Speed, {Arg(speed, "the speed")}),
+         tspl::Line<char>(tspl::Density, {Arg(density, "the density")}),
+         tspl::Line<char>(
+             mark, {std::string(Arg(vertical, "the gap")) + " mm", std::string(Arg(offset, "the offset")) + " mm"})});
   });
 }
 
@@ -74,17 +74,15 @@ int32_t printerfont(const char* x, const char* y, const char* font, const char* 
                     const char* ymul, const char* content) {
   return Guarded("printerfont", 0, [&] {
     if (!IsOpen()) return 0;
-    std::string line =
-        tspl::Line<char>(tspl::Text, {Arg(x, "x"), Arg(y, "y"), Quoted(Arg(font, "the font")),
-                                      Arg(rotation, "the rotation"), Arg(xmul, "xmul"), Arg(ymul, "ymul"),
-                                      Content(Arg(content, "the content"))});
+    std::string line = tspl::Line<char>(
+        tspl::Text, {Arg(x, "x"), Arg(y, "y"), Quoted(Arg(font, "the font")), Arg(rotation, "the rotation"),
+                     Arg(xmul, "xmul"), Arg(ymul, "ymul"), Content(Arg(content, "the content"))});
     return SendLines("text", 499, {line});
   });
 }
 
 int32_t clearbuffer(void) {
-  return Guarded("clearbuffer", 0,
-                 [] { return IsOpen() ? SendLines("CLS", 99, {tspl::Line<char>(tspl::Clear)}) : 0; });
+  return Guarded("clearbuffer", 0, [] { return IsOpen() ? SendLines("CLS", 99, {tspl::Line<char>(tspl::Clear)}) : 0; });
 }
 
 int32_t printlabel(const char* sets, const char* copies) {
@@ -101,9 +99,10 @@ int32_t formfeed(void) {
 
 int32_t nobackfeed(void) {
   return Guarded("nobackfeed", 0, [] {
-    return IsOpen() ? SendLines("no back feed", 99,
-                                {tspl::Line<char>(tspl::Set, {"STRIPER OFF"}), tspl::Line<char>(tspl::Set, {"TEAR OFF"})})
-                    : 0;
+    return IsOpen()
+               ? SendLines("no back feed", 99,
+                           {tspl::Line<char>(tspl::Set, {"STRIPER OFF"}), tspl::Line<char>(tspl::Set, {"TEAR OFF"})})
+               : 0;
   });
 }
 

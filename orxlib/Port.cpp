@@ -95,16 +95,13 @@ bool RawWrite(const void* data, size_t size) {
   bool ok = false;
   size_t written = 0;
   switch (port.Kind) {
-    case Transport::None:
-      return false;
+    case Transport::None: return false;
     case Transport::Spooler:
       ok = platform::Current().Spool->Write(port.Printer, static_cast<const uint8_t*>(data), size, written) &&
            written == size;
       break;
     case Transport::Parallel:
-    case Transport::Usb:
-      ok = size == 0 || port.Device.Write(static_cast<const uint8_t*>(data), size, written);
-      break;
+    case Transport::Usb: ok = size == 0 || port.Device.Write(static_cast<const uint8_t*>(data), size, written); break;
   }
   if (!ok) Record(std::to_string(size - written) + " of " + std::to_string(size) + " bytes did not reach the printer");
   return ok;
@@ -136,8 +133,7 @@ int32_t closeport(void) {
     port.Open = false;
     port.Kind = Transport::None;
     switch (kind) {
-      case Transport::None:
-        return 0;
+      case Transport::None: return 0;
       case Transport::Spooler: {
         auto& spooler = *platform::Current().Spool;
         auto handle = port.Printer;
@@ -148,9 +144,7 @@ int32_t closeport(void) {
         return 1;
       }
       case Transport::Parallel:
-      case Transport::Usb:
-        port.Device.Close();
-        return 1;
+      case Transport::Usb: port.Device.Close(); return 1;
     }
     return 0;
   });

@@ -18,9 +18,9 @@ namespace morvel::platform {
 
 // An installed printer as the system lists it.
 struct InstalledPrinter {
-  String Name;      // the printer's name exactly as configured
-  int Dpi = 203;    // resolution in dots per inch
-  std::string Uri;  // where its bytes go: socket://, cups:, file:
+  String Name;               // the printer's name exactly as configured
+  int Dpi = 203;             // resolution in dots per inch
+  std::string Uri;           // where its bytes go: socket://, cups:, file:
   std::string Preview = {};  // file: printers: "png" draws a picture beside each job
   friend bool operator==(const InstalledPrinter&, const InstalledPrinter&) = default;
 };

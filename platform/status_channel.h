@@ -16,7 +16,7 @@ namespace morvel::platform {
 class StatusChannel {
  public:
   struct Io {
-    size_t Bytes = 0;   // moved; 0 with neither flag set: the other end closed
+    size_t Bytes = 0;    // moved; 0 with neither flag set: the other end closed
     bool Again = false;  // nothing could move now
     std::string Error;   // the system's word on a failed call
   };

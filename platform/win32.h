@@ -4,8 +4,8 @@
 // (windows/) implement it; hosts include this, never the adapters.
 #pragma once
 
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 #include <cwchar>
 #include <string>

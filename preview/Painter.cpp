@@ -2,10 +2,10 @@
 // upright on a page of their own and turned whole, so their modules stay
 // exact; text comes from the renderer already turned.
 #include <algorithm>
-#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <tuple>
@@ -55,12 +55,12 @@ std::pair<int, int> SizeOf(const QrField& q) {
 template <class F>
 void DrawTurned(render::Page& page, int x, int y, int rotation, std::pair<int, int> size, F draw) {
   if (rotation == 0) return draw(page, x, y);
-  if (size.first < 1 || size.second < 1 || size.first > render::Page::MaxSide || size.second > render::Page::MaxSide) return;
+  if (size.first < 1 || size.second < 1 || size.first > render::Page::MaxSide || size.second > render::Page::MaxSide)
+    return;
   render::Page upright(size.first, size.second, page.Dpi());
   draw(upright, 0, 0);
   render::Blit(page, x, y, render::Rotate(upright.ToBitmap(), rotation));
 }
-
 
 // Where a point of an upright w x h picture lands once the picture is
 // turned clockwise (continuous coordinates, so corners map to corners).
@@ -83,8 +83,8 @@ struct Placed {
 // Turns the upright picture and puts it so that its point (ax, ay) lands
 // at (x, y); with `box` (cell or symbol, upright) the turned box's top left
 // corner lands there instead.
-Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, double ay, bool corner,
-             double bx = 0, double by = 0, double bw = 0, double bh = 0) {
+Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, double ay, bool corner, double bx = 0,
+             double by = 0, double bw = 0, double bh = 0) {
   const int w = upright.Width(), h = upright.Height();
   double px, py;
   if (corner) {
@@ -106,9 +106,10 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
     const uint8_t* row = d.Row(r);
     const uint8_t* first = std::find(row, row + d.Width(), 1);
     if (first == row + d.Width()) continue;
-    const int last = d.Width() - 1 - static_cast<int>(std::find(std::make_reverse_iterator(row + d.Width()),
-                                                                 std::make_reverse_iterator(row), 1) -
-                                                       std::make_reverse_iterator(row + d.Width()));
+    const int last =
+        d.Width() - 1 -
+        static_cast<int>(std::find(std::make_reverse_iterator(row + d.Width()), std::make_reverse_iterator(row), 1) -
+                         std::make_reverse_iterator(row + d.Width()));
     top = std::min(top, r);
     bottom = r;
     left = std::min(left, static_cast<int>(first - row));
@@ -146,9 +147,12 @@ std::vector<std::string> Characters(const std::string& utf8) {
   for (size_t k = 0; k < utf8.size();) {
     size_t n = 1;
     const auto c = static_cast<unsigned char>(utf8[k]);
-    if (c >= 0xF0) n = 4;
-    else if (c >= 0xE0) n = 3;
-    else if (c >= 0xC0) n = 2;
+    if (c >= 0xF0)
+      n = 4;
+    else if (c >= 0xE0)
+      n = 3;
+    else if (c >= 0xC0)
+      n = 2;
     out.push_back(utf8.substr(k, n));
     k += n;
   }
@@ -210,7 +214,8 @@ Line Spread(const std::string& utf8, const render::TextLook& look, int gap, int 
   if (words.size() < 2 || inked >= room) return LineOf(utf8, look, gap);
   const int gaps = static_cast<int>(words.size()) - 1, share = (room - inked) / gaps, odd = (room - inked) % gaps;
   Line line;
-  line.Dots = render::Bitmap(std::max(1, room + words.back().Dots.Width() - words.back().Width), std::max(1, base + below));
+  line.Dots =
+      render::Bitmap(std::max(1, room + words.back().Dots.Width() - words.back().Width), std::max(1, base + below));
   line.Baseline = base;
   line.Width = room;
   int x = 0;
@@ -234,8 +239,8 @@ struct TextPicture {
 // A field block's lines: it breaks at \& and wraps at its width (less the
 // hanging indent after the first line); `wrapped` tells the lines a
 // paragraph goes on after.
-void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t, std::vector<std::string>& lines,
-               std::vector<bool>& wrapped) {
+void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t,
+               std::vector<std::string>& lines, std::vector<bool>& wrapped) {
   std::vector<std::string> paragraphs;
   for (size_t k = 0;;) {
     size_t brk = text.find("\\&", k);
@@ -271,19 +276,29 @@ void WrapBlock(const std::string& text, const render::TextLook& look, const Text
   }
 }
 
-TextPicture DrawText(const TextField& t) {
+// The font, size and weight a text field is drawn in.
+render::TextLook LookOf(const TextField& t) {
   render::TextLook look;
   look.Font = t.Font;
   look.Height = t.Em > 0 ? t.Em : t.Height;
   look.Width = t.Width;
   look.Bold = t.Bold;
-  std::string text = t.Utf8;
-  if (t.Backwards) {
-    auto chars = Characters(text);
-    std::reverse(chars.begin(), chars.end());
-    text.clear();
-    for (const auto& c : chars) text += c;
-  }
+  return look;
+}
+
+// The field's text in the order it is drawn: backwards text reversed.
+std::string InDrawingOrder(const TextField& t) {
+  if (!t.Backwards) return t.Utf8;
+  auto chars = Characters(t.Utf8);
+  std::reverse(chars.begin(), chars.end());
+  std::string text;
+  for (const auto& c : chars) text += c;
+  return text;
+}
+
+TextPicture DrawText(const TextField& t) {
+  const render::TextLook look = LookOf(t);
+  const std::string text = InDrawingOrder(t);
   const double base = t.Baseline > 0 ? t.Baseline : std::round(t.Height * 0.78);
   // Lines: a block wraps at its width and breaks at \&; vertical text
   // stands one character a line.
@@ -318,8 +333,10 @@ TextPicture DrawText(const TextField& t) {
     double x = indent;
     if (t.BlockWidth > 0) {
       const int room = t.BlockWidth - indent;
-      if (t.Justify == 'C') x = indent + (room - l.Width) / 2.0;
-      else if (t.Justify == 'R') x = indent + room - l.Width;
+      if (t.Justify == 'C')
+        x = indent + (room - l.Width) / 2.0;
+      else if (t.Justify == 'R')
+        x = indent + room - l.Width;
     }
     const double lineBase = row * step + base;
     const double lineTop = lineBase - l.Baseline;
@@ -338,11 +355,13 @@ TextPicture DrawText(const TextField& t) {
   const int h = std::max(1, static_cast<int>(std::ceil(bottom - top)));
   p.Dots = render::Bitmap(std::min(w, render::Page::MaxSide), std::min(h, render::Page::MaxSide));
   for (const auto& piece : pieces)
-    Paste(p.Dots, piece.L.Dots, static_cast<int>(std::lround(piece.X - left)), static_cast<int>(std::lround(piece.Top - top)));
+    Paste(p.Dots, piece.L.Dots, static_cast<int>(std::lround(piece.X - left)),
+          static_cast<int>(std::lround(piece.Top - top)));
   p.CellX = -left;
   p.CellY = -top;
   p.CellW = t.BlockWidth > 0 ? t.BlockWidth : std::max(1, pieces.empty() ? 1 : pieces[0].L.Width);
-  p.CellH = t.BlockWidth > 0 ? (maxLines - 1) * step + t.Height : std::max<double>(t.Height, (lines.size() - 1) * step + t.Height);
+  p.CellH = t.BlockWidth > 0 ? (maxLines - 1) * step + t.Height
+                             : std::max<double>(t.Height, (lines.size() - 1) * step + t.Height);
   // ^FT places a block by the baseline of its last possible line.
   p.BaseX = -left;
   p.BaseY = -top + (t.BlockWidth > 0 ? (maxLines - 1) * step : 0) + base;
@@ -419,9 +438,12 @@ SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const
   for (size_t g = 0; g < groups.size(); ++g) {
     const auto [first, end] = layout.Groups[g];
     int x;
-    if (first < 0) x = left - gap - groups[g].Width();
-    else if (first * module >= bars.Width()) x = left + bars.Width() + gap;
-    else x = left + (first + end) * module / 2 - groups[g].Width() / 2;
+    if (first < 0)
+      x = left - gap - groups[g].Width();
+    else if (first * module >= bars.Width())
+      x = left + bars.Width() + gap;
+    else
+      x = left + (first + end) * module / 2 - groups[g].Width() / 2;
     Paste(all, groups[g], x, top + h + gap);
   }
   if (above.Width() > 0) Paste(all, above, left + (bars.Width() - above.Width()) / 2, 0);
@@ -478,8 +500,10 @@ void DrawShape(render::Page& page, const Shape& g) {
   if (g.What == Shape::Ellipse) {
     page.Ellipse(x, y, w, h, th);
   } else if (g.What == Shape::Diagonal) {
-    if (g.LeansRight) page.Polygon({x, y + h, x + th, y + h, x + w, y, x + w - th, y});
-    else page.Polygon({x, y, x + th, y, x + w, y + h, x + w - th, y + h});
+    if (g.LeansRight)
+      page.Polygon({x, y + h, x + th, y + h, x + w, y, x + w - th, y});
+    else
+      page.Polygon({x, y, x + th, y, x + w, y + h, x + w - th, y + h});
   } else if (g.Rounding > 0) {
     page.RoundedBox(x, y, w, h, th, g.Rounding / 8.0 * std::min(w, h) / 2);
   } else if (2.0 * th >= std::min(w, h)) {
@@ -507,13 +531,15 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
   for (size_t k = 0; k < label.Fields.size(); ++k) {
     const Field& field = label.Fields[k];
     const int slot = static_cast<int>(placed.size());
-    if (auto* t = std::get_if<TextField>(&field); t && (t->FromBaseline || t->Reverse || t->BlockWidth > 0 || t->Baseline > 0)) {
+    if (auto* t = std::get_if<TextField>(&field);
+        t && (t->FromBaseline || t->Reverse || t->BlockWidth > 0 || t->Baseline > 0)) {
       TextPicture p = DrawText(*t);
       const long x = t->X == INT32_MIN ? std::lround(nextX) : t->X;
       const long y = t->Y == INT32_MIN ? std::lround(nextY) : t->Y;
       const int w = p.Dots.Width(), h = p.Dots.Height();
-      Placed q = t->FromBaseline ? Place(std::move(p.Dots), t->Rotation, x, y, p.BaseX, p.BaseY, false)
-                                 : Place(std::move(p.Dots), t->Rotation, x, y, 0, 0, true, p.CellX, p.CellY, p.CellW, p.CellH);
+      Placed q = t->FromBaseline
+                     ? Place(std::move(p.Dots), t->Rotation, x, y, p.BaseX, p.BaseY, false)
+                     : Place(std::move(p.Dots), t->Rotation, x, y, 0, 0, true, p.CellX, p.CellY, p.CellW, p.CellH);
       // The next ^FT without a position starts where this text ended.
       auto [bx, by] = Turn(t->FromBaseline ? p.BaseX : p.CellX, t->FromBaseline ? p.BaseY : p.CellY, w, h, t->Rotation);
       auto [ex, ey] = Turn(p.EndX, p.EndY, w, h, t->Rotation);
@@ -550,12 +576,7 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
       placed.push_back(std::move(q));
       placedOf[k] = slot;
     } else if (auto* t = std::get_if<TextField>(&field)) {
-      render::TextLook look;
-      look.Font = t->Font;
-      look.Height = t->Em > 0 ? t->Em : t->Height;
-      look.Width = t->Width;
-      look.Bold = t->Bold;
-      texts.push_back(render::TextDots(t->Utf8, look, t->Rotation));
+      texts.push_back(render::TextDots(t->Utf8, LookOf(*t), t->Rotation));
       extent.Add("text", t->X, t->Y, texts.back().Width(), texts.back().Height());
     } else if (auto* b = std::get_if<FilledBox>(&field)) {
       extent.Add("box", std::min<long>(b->X, static_cast<long>(b->X) + b->Width),
@@ -577,7 +598,8 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
 
 // The label's size in dots: the job's, else fitted to the fields; what
 // reaches beyond it is told.
-std::pair<int, int> LabelSize(const Label& label, const Extent& extent, const std::function<void(std::string)>& problem) {
+std::pair<int, int> LabelSize(const Label& label, const Extent& extent,
+                              const std::function<void(std::string)>& problem) {
   // A size the job does not give is fitted to the fields, with the margin
   // they keep on the other side.
   auto fit = [](long far, long near) {
@@ -587,8 +609,8 @@ std::pair<int, int> LabelSize(const Label& label, const Extent& extent, const st
   int width = label.Width > 0 ? label.Width : fit(extent.Right, extent.Left);
   int height = label.Height > 0 ? label.Height : fit(extent.Bottom, extent.Top);
   if (static_cast<long long>(width) * height > MaxDots) {
-    problem("label of " + std::to_string(width) + " x " + std::to_string(height) + " dots is too large to draw; cut to fit " +
-            std::to_string(MaxDots) + " dots");
+    problem("label of " + std::to_string(width) + " x " + std::to_string(height) +
+            " dots is too large to draw; cut to fit " + std::to_string(MaxDots) + " dots");
     height = static_cast<int>(std::max(1LL, MaxDots / width));
   }
   // What the printer cannot print is worth telling: the picture shows
@@ -604,7 +626,8 @@ std::pair<int, int> LabelSize(const Label& label, const Extent& extent, const st
 }
 
 // Every field onto the page, in field order.
-void DrawFields(render::Page& page, const Label& label, const Prepared& prepared, const std::function<void(std::string)>& problem) {
+void DrawFields(render::Page& page, const Label& label, const Prepared& prepared,
+                const std::function<void(std::string)>& problem) {
   const auto& texts = prepared.Texts;
   const auto& placed = prepared.Pictures;
   const auto& placedOf = prepared.PictureOf;
@@ -631,8 +654,10 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
       const long y0 = std::min<long>(b->Y, static_cast<long>(b->Y) + b->Height);
       const double x = Near(x0), y = Near(y0);
       const double w = Near(std::labs(static_cast<long>(b->Width))), h = Near(std::labs(static_cast<long>(b->Height)));
-      if (2.0 * b->Thickness >= std::min(w, h)) page.Fill(x, y, w, h);
-      else page.Box(x, y, w, h, b->Thickness);
+      if (2.0 * b->Thickness >= std::min(w, h))
+        page.Fill(x, y, w, h);
+      else
+        page.Box(x, y, w, h, b->Thickness);
     } else if (auto* c = std::get_if<Code128Field>(&field)) {
       std::string why;
       bool ok = true;

@@ -252,7 +252,8 @@ void Page::Dots(int x, int y, const Bitmap& dots) {
   // Straight into the coverage bytes: a logo or a line of text is thousands
   // of runs, each of which would be a path of its own through cairo.
   const long x0 = std::max(0L, -static_cast<long>(x)), x1 = std::min<long>(dots.Width(), static_cast<long>(width_) - x);
-  const long y0 = std::max(0L, -static_cast<long>(y)), y1 = std::min<long>(dots.Height(), static_cast<long>(height_) - y);
+  const long y0 = std::max(0L, -static_cast<long>(y)),
+             y1 = std::min<long>(dots.Height(), static_cast<long>(height_) - y);
   if (x1 <= x0 || y1 <= y0) return;
   cairo_surface_flush(surface_->Ink);
   unsigned char* data = cairo_image_surface_get_data(surface_->Ink);

@@ -57,7 +57,7 @@ class PdfWriter {
   PdfWriter& operator=(const PdfWriter&) = delete;
   bool Ok() const;  // false once the file cannot be written
   bool Add(const Bitmap& dots, double dotsPerInch);
-  bool Finish();    // closes the file; false when it was not written whole
+  bool Finish();  // closes the file; false when it was not written whole
 
  private:
   struct State;
@@ -129,8 +129,8 @@ class Page {
   void Dots(int x, int y, const Bitmap& dots);
   // An RGBA picture scaled into the box; dots whose grey level (over white)
   // is below `threshold` become black.
-  void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight,
-             const uint8_t* rgba, int threshold = 192);
+  void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight, const uint8_t* rgba,
+             int threshold = 192);
 
   // What `draw` draws, turned clockwise by 0, 90, 180 or 270 degrees
   // (anything else: 0) about (x, y): a field keeps its origin and turns

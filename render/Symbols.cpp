@@ -90,10 +90,18 @@ namespace {
 
 bool TwoWidths(int symbology) {
   switch (symbology) {
-    case BARCODE_CODE11: case BARCODE_C25STANDARD: case BARCODE_C25INTER: case BARCODE_C25IATA:
-    case BARCODE_C25LOGIC: case BARCODE_C25IND: case BARCODE_CODE39: case BARCODE_EXCODE39:
-    case BARCODE_LOGMARS: case BARCODE_CODABAR: case BARCODE_PLESSEY: case BARCODE_MSI_PLESSEY:
-      return true;
+    case BARCODE_CODE11:
+    case BARCODE_C25STANDARD:
+    case BARCODE_C25INTER:
+    case BARCODE_C25IATA:
+    case BARCODE_C25LOGIC:
+    case BARCODE_C25IND:
+    case BARCODE_CODE39:
+    case BARCODE_EXCODE39:
+    case BARCODE_LOGMARS:
+    case BARCODE_CODABAR:
+    case BARCODE_PLESSEY:
+    case BARCODE_MSI_PLESSEY: return true;
     default: return false;
   }
 }
@@ -123,8 +131,10 @@ Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
       // Pointy-topped hexagons, as MaxiCode's rows are offset half a module.
       const double a = std::numbers::pi / 3 * k + std::numbers::pi / 6 + x->rotation * std::numbers::pi / 180;
       const double px = x->x + r * std::cos(a), py = x->y + r * std::sin(a);
-      if (k == 0) cairo_move_to(cr, px, py);
-      else cairo_line_to(cr, px, py);
+      if (k == 0)
+        cairo_move_to(cr, px, py);
+      else
+        cairo_line_to(cr, px, py);
     }
     cairo_close_path(cr);
   }
@@ -180,8 +190,9 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
   const int module = std::clamp(options.Module, 1, 100);
   const int rows = std::max(1, symbol.S->rows);
   const bool linear = rows == 1;
-  const int rowHeight = linear ? std::clamp(options.BarHeight, 1, Page::MaxSide)
-                        : Stacked(options.Symbology) ? std::clamp(options.BarHeight, 1, 1000) : module;
+  const int rowHeight = linear                       ? std::clamp(options.BarHeight, 1, Page::MaxSide)
+                        : Stacked(options.Symbology) ? std::clamp(options.BarHeight, 1, 1000)
+                                                     : module;
   // Element widths along each row: one module is narrow; in two-width
   // symbologies anything wider is the wide element, at the ratio asked.
   const bool two = TwoWidths(options.Symbology);
@@ -209,7 +220,8 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
   for (int r = 0; r < lines; ++r)
     symbol.DarkRuns(r, [&](int c, int run) {
       for (int yy = r * rowHeight; yy < (r + 1) * rowHeight; ++yy)
-        for (int xx = left[static_cast<size_t>(c)]; xx < left[static_cast<size_t>(c + run)]; ++xx) out.Set(xx, yy, true);
+        for (int xx = left[static_cast<size_t>(c)]; xx < left[static_cast<size_t>(c + run)]; ++xx)
+          out.Set(xx, yy, true);
     });
   return out;
 }

@@ -34,16 +34,16 @@ int QrModules(char errorCorrection, std::string_view data);
 
 // Any symbology zint knows, at the sizes a printer command gives.
 struct SymbolOptions {
-  int Symbology = 20;   // zint's BARCODE_* number (20: Code 128)
-  int InputMode = 0;    // zint's DATA_MODE, GS1_MODE, ESCAPE_MODE...
+  int Symbology = 20;  // zint's BARCODE_* number (20: Code 128)
+  int InputMode = 0;   // zint's DATA_MODE, GS1_MODE, ESCAPE_MODE...
   int Option1 = -1, Option2 = 0, Option3 = 0;
   int Eci = 0;
-  std::string Primary;  // MaxiCode modes 2 and 3: postcode, country, class
+  std::string Primary;                   // MaxiCode modes 2 and 3: postcode, country, class
   int AppendIndex = 0, AppendCount = 0;  // structured append: symbol k of n (n above 1)
-  int Module = 2;       // narrow bar, or module side, in dots
-  double Ratio = 3;     // wide to narrow bar of the two-width symbologies
-  int BarHeight = 10;   // bars of linear symbols; each row of stacked ones
-  double Dpi = 203;     // MaxiCode's fixed size
+  int Module = 2;                        // narrow bar, or module side, in dots
+  double Ratio = 3;                      // wide to narrow bar of the two-width symbologies
+  int BarHeight = 10;                    // bars of linear symbols; each row of stacked ones
+  double Dpi = 203;                      // MaxiCode's fixed size
 };
 
 // The symbol's black dots, upright, without quiet zones; an empty bitmap

@@ -13,8 +13,12 @@ import sys
 
 MAX_FILE_LINES = 800
 MAX_FUNCTION_LINES = 80
-# Functions that are one table each: a row a line.
-TABLES = {("control/PrintBarCodeTable.cpp", "Rows")}
+# Functions that are one table each: a row a line, or a case a row.
+TABLES = {
+    ("control/PrintBarCodeTable.cpp", "Rows"),  # the automation members
+    ("lang/zpl/Symbols.cpp", "LinearBarcode"),  # a case per ^B command
+    ("lang/zpl/Symbols.cpp", "MatrixBarcode"),
+}
 SOURCE = re.compile(r"\.(c|cc|cpp|h|hpp)$")
 CONTROL = re.compile(r"\b(if|for|while|switch|catch|do|else)\s*(\(|$)")
 

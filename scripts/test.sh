@@ -40,6 +40,10 @@ run() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
+stage "format and shape"
+bash scripts/check-format.sh
+python3 scripts/check-layers.py
+python3 scripts/check-sizes.py
 stage "plain build and tests"
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 stage "Windows builds under Wine"

@@ -24,13 +24,14 @@ int Gravity(const std::string& state) {
 Reading ReadCups(int printerState, const std::vector<std::string>& reasons) {
   Reading reading;
   reading.Understood = printerState >= 3 && printerState <= 5;
-  static const std::vector<std::string> known = {"media-empty", "media-jam",  "cover-open", "marker-supply-empty",
-                                                 "media-low",   "marker-supply-low", "paused", "offline",
-                                                 "timed-out"};
+  static const std::vector<std::string> known = {
+      "media-empty", "media-jam", "cover-open", "marker-supply-empty", "media-low", "marker-supply-low",
+      "paused",      "offline",   "timed-out"};
   for (const std::string& raw : reasons) {
     std::string r = raw;
     for (const char* suffix : {"-error", "-warning", "-report"})
-      if (r.size() > std::string_view(suffix).size() && r.ends_with(suffix)) r.resize(r.size() - std::string_view(suffix).size());
+      if (r.size() > std::string_view(suffix).size() && r.ends_with(suffix))
+        r.resize(r.size() - std::string_view(suffix).size());
     if (r == "none") continue;
     if (r == "media-needed") r = "media-empty";
     if (r == "door-open") r = "cover-open";
@@ -40,7 +41,10 @@ Reading ReadCups(int printerState, const std::vector<std::string>& reasons) {
     else if (raw.ends_with("-error"))
       AddReason(reading.Reasons, "other");
   }
-  std::string state = printerState == 3 ? "idle" : printerState == 4 ? "processing" : printerState == 5 ? "stopped" : "unknown";
+  std::string state = printerState == 3   ? "idle"
+                      : printerState == 4 ? "processing"
+                      : printerState == 5 ? "stopped"
+                                          : "unknown";
   if (state == "stopped" && reading.Reasons.empty()) AddReason(reading.Reasons, "paused");
   reading.State = StateFor(reading.Reasons, state);
   return reading;
@@ -53,8 +57,10 @@ Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
   bool vague = false;
   for (const SpoolerBit& row : SpoolerStatusTable) {
     if ((status & row.Bit) == 0) continue;
-    if (row.Vague) vague = true;
-    else if (!row.Reason.empty()) AddReason(reading.Reasons, std::string(row.Reason));
+    if (row.Vague)
+      vague = true;
+    else if (!row.Reason.empty())
+      AddReason(reading.Reasons, std::string(row.Reason));
     if (!row.State.empty() && Gravity(std::string(row.State)) > Gravity(state)) state = row.State;
   }
   if (attributes & SpoolerWorkOffline) AddReason(reading.Reasons, "offline");

@@ -77,7 +77,8 @@ Asked AskSocketPrinter(Language language, std::string_view where, Clock::time_po
   if (!authority.empty() && authority[0] == '[') {
     size_t close = authority.find(']');
     host = authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    if (close != std::string::npos && close + 1 < authority.size() && authority[close + 1] == ':') port = authority.substr(close + 2);
+    if (close != std::string::npos && close + 1 < authority.size() && authority[close + 1] == ':')
+      port = authority.substr(close + 2);
   } else if (size_t colon = authority.rfind(':'); colon != std::string::npos) {
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
@@ -124,10 +125,12 @@ void Finish(PrinterStatus& out, const Asked& asked) {
   Reading reading = asked.Read;
   if (asked.TimedOut || !asked.Error.empty()) {
     if (reading.Reasons.empty() || !reading.Understood) reading.State = "unknown";
-    if (asked.TimedOut && std::find(reading.Reasons.begin(), reading.Reasons.end(), "timed-out") == reading.Reasons.end())
+    if (asked.TimedOut &&
+        std::find(reading.Reasons.begin(), reading.Reasons.end(), "timed-out") == reading.Reasons.end())
       reading.Reasons.push_back("timed-out");
     if (!asked.TimedOut && reading.Reasons.empty()) reading.Reasons.push_back("other");
-    if (out.Error.empty()) out.Error = asked.TimedOut && asked.Error.empty() ? "no whole answer before the timeout" : asked.Error;
+    if (out.Error.empty())
+      out.Error = asked.TimedOut && asked.Error.empty() ? "no whole answer before the timeout" : asked.Error;
   }
   out.State = reading.State;
   out.Reasons = reading.Reasons;
@@ -243,8 +246,10 @@ std::string PrinterStatus::RawShown() const {
   std::string shown;
   static const char digits[] = "0123456789ABCDEF";
   for (unsigned char c : Raw) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') shown += static_cast<char>(c);
-    else shown += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+    if (c >= 0x20 && c < 0x7F && c != '\\')
+      shown += static_cast<char>(c);
+    else
+      shown += std::string("\\x") + digits[c >> 4] + digits[c & 15];
   }
   return shown;
 }

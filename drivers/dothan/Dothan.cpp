@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "drivers/Units.h"
 #include "drivers/Conversions.h"
 #include "drivers/Numbers.h"
+#include "drivers/Units.h"
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
@@ -42,8 +42,8 @@ Single SingleSum(Single a, Single b) {
 // Millimetres in the library's hundredths, halves to even.
 int32_t ApiUnits(Double mm) {
   const double v = numbers::RoundHalfEven(mm * 100);
-  if (!(v >= INT32_MIN && v <= INT32_MAX)) throw BindingFailure("a length of " + std::to_string(mm) +
-                                                                " mm does not fit the library's 32-bit hundredths");
+  if (!(v >= INT32_MIN && v <= INT32_MAX))
+    throw BindingFailure("a length of " + std::to_string(mm) + " mm does not fit the library's 32-bit hundredths");
   return static_cast<int32_t>(v);
 }
 

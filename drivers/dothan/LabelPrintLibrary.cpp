@@ -25,7 +25,8 @@ Binding& State() {
 void* Load(const std::string& fileName) {
   std::string error;
   // Anchored in libmorvel2.so, so its own folder is searched first.
-  void* handle = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&LabelPrintLibrary::Function), fileName, error);
+  void* handle =
+      platform::LoadSharedLibrary(reinterpret_cast<const void*>(&LabelPrintLibrary::Function), fileName, error);
   if (handle == nullptr) throw BindingFailure(error);
   return handle;
 }

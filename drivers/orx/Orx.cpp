@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "drivers/Units.h"
 #include "drivers/Conversions.h"
 #include "drivers/Numbers.h"
-#include "morvel/clsBase64.h"
+#include "drivers/Units.h"
 #include "lang/tspl/Writer.h"
+#include "morvel/clsBase64.h"
 #include "orxlib/orxlib.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
@@ -136,8 +136,8 @@ void Orx::PrintCode(Single& x, Single& y, String& code, String& codeType, String
                              wide.c_str(), content.c_str());
     for (AnsiArg* arg : {&content, &type, &readable, &narrow, &wide}) arg->WriteBack();
   } else if (codeType == u"QRCODE") {
-    SendCommand(tspl::Line<char16_t>(
-        tspl::QrCode, {Px(x), Px(y), u"H", numbers::FormatSingle(height), u"A", u"0", u"M2", u"S7", u"\"" + code + u"\""}));
+    SendCommand(tspl::Line<char16_t>(tspl::QrCode, {Px(x), Px(y), u"H", numbers::FormatSingle(height), u"A", u"0",
+                                                    u"M2", u"S7", u"\"" + code + u"\""}));
   }
 }
 
@@ -187,8 +187,10 @@ void Orx::DrawImageFromFile(String imageFile, Single x, Single y, Single width, 
     // What downloadpcx says of a file it cannot read, and sends nothing.
     platform::Logger().Record("downloadpcx: " + ToUtf8(imageFile) + ": " + e.Description());
     platform::MessageSink& messages = *platform::Current().Messages;
-    if (e.Number() == errors::DeviceIoError) messages.Show("Read File Message", "File read unsuccessfully");
-    else messages.Show("Error Message", e.Number() == errors::OutOfMemory ? "Out of memory" : "Could not open file");
+    if (e.Number() == errors::DeviceIoError)
+      messages.Show("Read File Message", "File read unsuccessfully");
+    else
+      messages.Show("Error Message", e.Number() == errors::OutOfMemory ? "Out of memory" : "Could not open file");
     return;
   }
   SendImageBytes(ByteArray(std::move(bytes)), x, y);

@@ -2,9 +2,9 @@
 // written through the SBPL table.
 #include "drivers/sato/Sato.h"
 
-#include "drivers/Units.h"
 #include "drivers/Conversions.h"
 #include "drivers/Numbers.h"
+#include "drivers/Units.h"
 #include "lang/sbpl/Writer.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
@@ -43,8 +43,7 @@ void Sato::Append(const String& text) {
   // Both limits before either collection changes, so a refused append keeps
   // the log and the label as they were.
   CheckCollectedRoom(CmdPrint.size(), text.size(), MaxCollectedText, "the printer's command log (UTF-16 units)");
-  CheckCollectedRoom(CmdBytes.Size(), bytes.Size(), MaxCollectedBytes,
-                     "the label's bytes");
+  CheckCollectedRoom(CmdBytes.Size(), bytes.Size(), MaxCollectedBytes, "the label's bytes");
   // The bytes first: when they cannot be appended (empty text) nothing changes.
   Module2::AppendBytes(CmdBytes, bytes);
   CmdPrint += text;
@@ -77,8 +76,7 @@ void Sato::InitPrint(String& wide, String& height, String& speed, String& nd, St
   sbpl::Put(t, sbpl::Speed, {numbers::FormatInteger(numbers::TextToInteger(speed))});
   // Integer division: the remainder is dropped.
   sbpl::Put(t, sbpl::Density, {numbers::FormatInteger(numbers::TextToInteger(nd) / 2)});
-  sbpl::Put(t, sbpl::LabelSize,
-            {u"V", Mm(numbers::TextToInteger(height)), u"H", Mm(numbers::TextToInteger(wide))});
+  sbpl::Put(t, sbpl::LabelSize, {u"V", Mm(numbers::TextToInteger(height)), u"H", Mm(numbers::TextToInteger(wide))});
   Append(t);
 }
 

@@ -28,9 +28,7 @@ class Sato : public PrnBase {
   void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
               String& section) override;
   const char* Family() const noexcept override { return "Sato"; }
-  size_t CollectedBytes() const noexcept override {
-    return CmdPrint.size() * sizeof(char16_t) + CmdBytes.Size();
-  }
+  size_t CollectedBytes() const noexcept override { return CmdPrint.size() * sizeof(char16_t) + CmdBytes.Size(); }
 
   // Every command appended since the driver was created; never cleared.
   // Holds neither the ESC A job starts nor image data.

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "drivers/Units.h"
 #include "drivers/Numbers.h"
+#include "drivers/Units.h"
 #include "lang/zpl/Writer.h"
 #include "platform/services.h"
 

@@ -18,7 +18,8 @@ const char* const RunHelp =
     "One statement per line: a member name and its arguments separated by blanks, e.g.\n"
     "  SetPrint \"ZDesigner GK420t\"\n"
     "  PrintCode 10 50 12345678 128 1 50 1 3\n"
-    "\"...\" is a string with the escapes \\\\ \\\" \\n \\r \\t \\xHH \\u{HEX}; a bare token is its text, converted to\n"
+    "\"...\" is a string with the escapes \\\\ \\\" \\n \\r \\t \\xHH \\u{HEX}; a bare token is its text, converted "
+    "to\n"
     "the parameter's type; @PATH is a picture file (relative to the script, at most 64 MiB). Lines starting\n"
     "with # are comments. Results print as 'Member: value', failures as 'Member: error N: description\n"
     "(line L: ...)'. FILE is - or missing: the script is standard input.\n\n"
@@ -77,23 +78,21 @@ const Command Table[] = {
      "  then the CUPS queues ('morvel help' tells the settings)\n",
      PrintersMain},
     {"run", "[FILE|-]", "run a call script (standard input when FILE is - or missing)", RunHelp, RunMain},
-    {"members", "[CLASS] [--markdown | --idl]",
-     "list the members of PrintBarCode, PrintInfo, clsBase64",
+    {"members", "[CLASS] [--markdown | --idl]", "list the members of PrintBarCode, PrintInfo, clsBase64",
      "  every member of CLASS (of every class when none is named): kind, parameters, result, what it does\n"
      "  --markdown   the member reference page, docs/members.md\n"
      "  --idl        the type library of the Windows control, as IDL\n",
      MembersMain},
-    {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n",
-     VersionMain},
+    {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n", VersionMain},
     {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]",
-     "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp,
-     MORVEL_LINUX_ONLY(PreviewMain), LinuxBuild},
+     "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp, MORVEL_LINUX_ONLY(PreviewMain),
+     LinuxBuild},
     {"serve",
      "[--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]... [--max-connections N] [--max-objects N] "
      "[--max-message BYTES] [--lease-wait SECONDS] [--ipv4-only]",
      "serve web pages on this computer", ServeHelp, ServeMain},
-    {"status", "[NAME...] [--json] [--timeout MS]", "the printers' real state: NAME, STATE, REASONS a line",
-     StatusHelp, StatusMain},
+    {"status", "[NAME...] [--json] [--timeout MS]", "the printers' real state: NAME, STATE, REASONS a line", StatusHelp,
+     StatusMain},
     {"emulate",
      "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
      "[--limit BYTES] [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]",

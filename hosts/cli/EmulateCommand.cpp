@@ -3,10 +3,10 @@
 #include <csignal>
 #include <iostream>
 
-#include "hosts/emulate/EmulateWeb.h"
-#include "hosts/emulate/Emulator.h"
 #include "hosts/cli/Options.h"
 #include "hosts/cli/Stop.h"
+#include "hosts/emulate/EmulateWeb.h"
+#include "hosts/emulate/Emulator.h"
 
 namespace morvel::cli {
 namespace {
@@ -73,7 +73,8 @@ int EmulateMain(const Invocation& call) {
       return 1;
     }
   }
-  const std::string shown = options.ListenAddress.find(':') != std::string::npos ? "[" + options.ListenAddress + "]" : options.ListenAddress;
+  const std::string shown =
+      options.ListenAddress.find(':') != std::string::npos ? "[" + options.ListenAddress + "]" : options.ListenAddress;
   for (Language t : {Language::Zpl, Language::Sbpl, Language::Tspl})
     if (int p = emulator.Port(t)) call.Out << lang::NameOf(t) << " " << shown << ":" << p << "\n";
   if (web) call.Out << "web http://" << shown << ":" << web->Port() << "/\n";

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <iterator>
 
+#include "control/Idl.h"
 #include "hosts/cli/Options.h"
 #include "hosts/cli/Script.h"
-#include "control/Idl.h"
 #include "morvel/automation.h"
 #include "morvel/morvel.h"
 #include "platform/services.h"

@@ -67,7 +67,11 @@ bool PlanPlaces(const std::string& job, const std::string& output, bool pdf, siz
 class Drawing {
  public:
   Drawing(const Invocation& call, std::string shown, std::string output, const Places& places, bool pdf, int dpi)
-      : call_(call), shown_(std::move(shown)), output_(std::move(output)), places_(places), dpi_(dpi),
+      : call_(call),
+        shown_(std::move(shown)),
+        output_(std::move(output)),
+        places_(places),
+        dpi_(dpi),
         pdfPath_(places.Single ? output_ : places.Stem + ".pdf") {
     if (pdf) document_.emplace(pdfPath_);
   }
@@ -83,7 +87,9 @@ class Drawing {
     std::vector<std::string> problems;
     render::Bitmap dots = Paint(label, dpi_, &problems);
     for (const auto& p : problems) call_.Err << shown_ << ": warning: " << p << "\n";
-    const std::string path = document_ ? pdfPath_ : places_.Single ? output_ : places_.Stem + "-" + std::to_string(k_ + 1) + ".png";
+    const std::string path = document_        ? pdfPath_
+                             : places_.Single ? output_
+                                              : places_.Stem + "-" + std::to_string(k_ + 1) + ".png";
     if (document_ && !document_->Add(dots, dpi_)) {
       call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
       stopped_ = true;
@@ -163,7 +169,8 @@ int PreviewMain(const Invocation& call) {
   const std::string shown = job == "-" ? "<stdin>" : job;
   std::optional<Language> language = languageName.empty() ? Detect(bytes) : lang::LanguageNamed(languageName);
   if (!language) {
-    err << "morvel preview: " << shown << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
+    err << "morvel preview: " << shown
+        << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
     return 1;
   }
   // Read once to know the job can be read whole (a job cut short gives no
@@ -173,8 +180,10 @@ int PreviewMain(const Invocation& call) {
   size_t labels = 0;
   const bool stream = *language == Language::Zpl;
   try {
-    if (stream) parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
-    else parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
+    if (stream)
+      parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
+    else
+      parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
   } catch (const std::exception& e) {
     err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
     return 1;
@@ -190,7 +199,8 @@ int PreviewMain(const Invocation& call) {
   if (!PlanPlaces(job, output, pdf, labels, places, err)) return 1;
   Drawing drawing(call, shown, output, places, pdf, dpi);
   if (!drawing.Ready()) return 1;
-  if (stream) ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });
+  if (stream)
+    ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });
   else
     for (const Label& label : parsed.Labels) drawing.Draw(label);
   return drawing.Finish();

@@ -284,10 +284,12 @@ std::string Explain(const Statement& st, const AutomationError& e) {
     const Argument& a = st.Args[i];
     std::string which = "argument " + std::to_string(i + 1) + " (" + std::string(p.Name) + ")";
     if (p.Type == automation::VarType::Object) {
-      if (a.Type != Argument::Kind::Picture) return where + ": " + which + " is a picture: write @PATH to an image file";
+      if (a.Type != Argument::Kind::Picture)
+        return where + ": " + which + " is a picture: write @PATH to an image file";
       continue;
     }
-    if (a.Type == Argument::Kind::Picture) return where + ": " + which + " is a " + automation::TypeName(p.Type) + ", not a picture";
+    if (a.Type == Argument::Kind::Picture)
+      return where + ": " + which + " is a " + automation::TypeName(p.Type) + ", not a picture";
     try {
       automation::Coerce(automation::Variant(a.Text), p.Type);
     } catch (const AutomationError& c) {
@@ -313,7 +315,8 @@ bool RunScript(const std::vector<Statement>& statements, const std::string& base
       std::vector<automation::Variant> args;
       args.reserve(st.Args.size());
       for (const Argument& a : st.Args)
-        args.push_back(a.Type == Argument::Kind::Picture ? PictureArgument(a.Text, baseFolder) : automation::Variant(a.Text));
+        args.push_back(a.Type == Argument::Kind::Picture ? PictureArgument(a.Text, baseFolder)
+                                                         : automation::Variant(a.Text));
       automation::Variant result = automation::Invoke(control, st.Member->DispId, args);
       if (st.Member->Result != automation::VarType::Empty) out << name << ": " << ShowValue(result) << "\n";
     } catch (const AutomationError& e) {

@@ -23,7 +23,7 @@ bool IsAbsolutePath(std::string_view path);
 
 struct Argument {
   enum class Kind { Text, Picture } Type = Kind::Text;
-  String Text;       // the string, or for Picture the file path
+  String Text;  // the string, or for Picture the file path
 };
 
 struct Statement {

@@ -28,15 +28,16 @@ int StatusMain(const Invocation& call) {
   } else {
     // Asked together: a silent printer costs its timeout once, not once a printer.
     std::vector<std::future<PrinterStatus>> asked;
-    for (const auto& n : names) asked.push_back(std::async(std::launch::async, [n, timeout] { return QueryStatus(n, timeout); }));
+    for (const auto& n : names)
+      asked.push_back(std::async(std::launch::async, [n, timeout] { return QueryStatus(n, timeout); }));
     for (auto& f : asked) all.push_back(f.get());
   }
   bool ready = !all.empty();
   for (const auto& s : all) {
     ready = ready && s.Ready();
     if (json) {
-      nlohmann::json line = {{"name", s.Printer}, {"uri", s.Uri}, {"state", s.State}, {"reasons", s.Reasons},
-                             {"raw", s.RawShown()}};
+      nlohmann::json line = {
+          {"name", s.Printer}, {"uri", s.Uri}, {"state", s.State}, {"reasons", s.Reasons}, {"raw", s.RawShown()}};
       if (!s.Error.empty()) line["error"] = s.Error;
       out << line.dump() << "\n";
     } else {

@@ -279,10 +279,8 @@ STDMETHODIMP Embedding::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWN
     case OLEIVERB_PRIMARY:
     case OLEIVERB_SHOW:
     case OLEIVERB_INPLACEACTIVATE:
-    case OLEIVERB_UIACTIVATE:
-      return ActivateInPlace(site != nullptr ? site : clientSite_, position);
-    case OLEIVERB_HIDE:
-      return InPlaceDeactivate();
+    case OLEIVERB_UIACTIVATE: return ActivateInPlace(site != nullptr ? site : clientSite_, position);
+    case OLEIVERB_HIDE: return InPlaceDeactivate();
     default:
       // It has no other verb: a verb of the container's own list runs the
       // primary one, as the protocol says; the others are not there.
@@ -505,9 +503,7 @@ STDMETHODIMP Embedding::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** si
   return S_OK;
 }
 
-STDMETHODIMP Embedding::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
-  return GetExtent(aspect, size);
-}
+STDMETHODIMP Embedding::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) { return GetExtent(aspect, size); }
 
 // Persistence
 
@@ -579,8 +575,7 @@ STDMETHODIMP Embedding::Load(IStorage* storage) {
 STDMETHODIMP Embedding::Save(IStorage* storage, BOOL) {
   if (storage == nullptr) return E_POINTER;
   IStream* stream = nullptr;
-  HRESULT hr =
-      storage->CreateStream(L"Contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
+  HRESULT hr = storage->CreateStream(L"Contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
   if (FAILED(hr)) return hr;
   hr = Save(stream, TRUE);
   stream->Release();
@@ -622,8 +617,8 @@ STDMETHODIMP Embedding::EnumConnectionPoints(IEnumConnectionPoints** points) {
   IConnectionPoint* point = nullptr;
   HRESULT hr = FindConnectionPoint(DIID___PrintBarCode, &point);
   if (FAILED(hr)) return hr;
-  *points = new (std::nothrow)
-      Snapshot<IEnumConnectionPoints, IConnectionPoint*>(outer_, {point}, IID_IEnumConnectionPoints);
+  *points =
+      new (std::nothrow) Snapshot<IEnumConnectionPoints, IConnectionPoint*>(outer_, {point}, IID_IEnumConnectionPoints);
   point->Release();
   return *points != nullptr ? S_OK : E_OUTOFMEMORY;
 }

@@ -16,10 +16,10 @@
 // goes to `outer`. Scripting safety (IObjectSafety) is SiteLock's.
 #pragma once
 
-#include <windows.h>
 #include <objsafe.h>
 #include <ocidl.h>
 #include <oleidl.h>
+#include <windows.h>
 
 #include <vector>
 

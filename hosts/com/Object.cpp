@@ -18,8 +18,8 @@
 #include "morvel/morvel.h"
 #include "morvel_tlb.h"
 #include "platform/services.h"
-#include "platform/win32.h"
 #include "platform/text_case.h"
+#include "platform/win32.h"
 
 namespace morvel::com {
 namespace {
@@ -171,7 +171,8 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
                       EXCEPINFO* exception, UINT* argError) override {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (result != nullptr) VariantInit(result);
-    const automation::MemberInfo* member = automation::FindMember(automation::PrintBarCodeClass(), static_cast<int32_t>(id));
+    const automation::MemberInfo* member =
+        automation::FindMember(automation::PrintBarCodeClass(), static_cast<int32_t>(id));
     // Every member is a method or a property read; a script may ask for
     // either, as Visual Basic does.
     if (member == nullptr || (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return DISP_E_MEMBERNOTFOUND;
@@ -229,10 +230,12 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
   // _PrintBarCode: each member as its vtable method.
   STDMETHODIMP GetVer(BSTR* result) override { return Call(0x60030002, result); }
   STDMETHODIMP GetDot(float* pixels, short* result) override { return Call(0x60030003, result, pixels); }
-  STDMETHODIMP textHeight(BSTR* strbuf, BSTR* fontName, float* FontSize, VARIANT_BOOL* FontBold, float* result) override {
+  STDMETHODIMP textHeight(BSTR* strbuf, BSTR* fontName, float* FontSize, VARIANT_BOOL* FontBold,
+                          float* result) override {
     return Call(0x60030004, result, strbuf, fontName, FontSize, FontBold);
   }
-  STDMETHODIMP TextWidth(BSTR* strbuf, BSTR* fontName, float* FontSize, VARIANT_BOOL* FontBold, float* result) override {
+  STDMETHODIMP TextWidth(BSTR* strbuf, BSTR* fontName, float* FontSize, VARIANT_BOOL* FontBold,
+                         float* result) override {
     return Call(0x60030005, result, strbuf, fontName, FontSize, FontBold);
   }
   STDMETHODIMP GetPrintList(BSTR* result) override { return Call(0x60030006, result); }
@@ -241,7 +244,8 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
   STDMETHODIMP ClosePort() override { return Call(0x60030009, nullptr); }
   STDMETHODIMP PrintLabel(BSTR* copies) override { return Call(0x6003000A, nullptr, copies); }
   STDMETHODIMP SendCmd(BSTR* cmd) override { return Call(0x6003000B, nullptr, cmd); }
-  STDMETHODIMP InitPrint(BSTR* wide, BSTR* height, BSTR* speed, BSTR* nd, BSTR* cz, BSTR* sp, BSTR* direction) override {
+  STDMETHODIMP InitPrint(BSTR* wide, BSTR* height, BSTR* speed, BSTR* nd, BSTR* cz, BSTR* sp,
+                         BSTR* direction) override {
     return Call(0x6003000C, nullptr, wide, height, speed, nd, cz, sp, direction);
   }
   STDMETHODIMP PrintFont(float* x, float* y, BSTR* txt, float* height, BSTR* fontName) override {
@@ -327,8 +331,9 @@ ITypeLib* Library() {
     DWORD size = GetModuleFileNameW(ThisModule(), path, static_cast<DWORD>(std::size(path)));
     ITypeLib* tlb = nullptr;
     HRESULT hr = size > 0 ? LoadTypeLibEx(path, REGKIND_NONE, &tlb) : E_FAIL;
-    if (FAILED(hr)) platform::Logger().Record("com: the type library of this module cannot be loaded: " +
-                                              platform::win::ErrorText(static_cast<DWORD>(hr)));
+    if (FAILED(hr))
+      platform::Logger().Record("com: the type library of this module cannot be loaded: " +
+                                platform::win::ErrorText(static_cast<DWORD>(hr)));
     return tlb;
   }();
   return library;

@@ -2,8 +2,8 @@
 // IDispatch side and vtable side both call through the automation table.
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 namespace morvel::com {
 

@@ -2,8 +2,8 @@
 // unload check, and self-registration (the type library embedded in this
 // file, the class with its ProgID, apartment threading and control marks).
 // PrintInfo and clsBase64 are described in the library but not creatable.
-#include <windows.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -113,10 +113,11 @@ STDAPI DllRegisterServer() {
   std::wstring clsid = GuidText(CLSID_PrintBarCode), key = L"CLSID\\" + clsid;
   bool ok = SetKey(key, nullptr, ProgId) && SetKey(key + L"\\InprocServer32", nullptr, path) &&
             SetKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-            SetKey(key + L"\\ProgID", nullptr, ProgId) && SetKey(key + L"\\VersionIndependentProgID", nullptr, ProgId) &&
-            SetKey(key + L"\\TypeLib", nullptr, GuidText(LIBID_Morvel)) && SetKey(key + L"\\Version", nullptr, L"3.3") &&
-            SetKey(key + L"\\Control", nullptr, L"") && SetKey(key + L"\\MiscStatus", nullptr, L"0") &&
-            SetKey(key + L"\\MiscStatus\\1", nullptr, MiscStatus) &&
+            SetKey(key + L"\\ProgID", nullptr, ProgId) &&
+            SetKey(key + L"\\VersionIndependentProgID", nullptr, ProgId) &&
+            SetKey(key + L"\\TypeLib", nullptr, GuidText(LIBID_Morvel)) &&
+            SetKey(key + L"\\Version", nullptr, L"3.3") && SetKey(key + L"\\Control", nullptr, L"") &&
+            SetKey(key + L"\\MiscStatus", nullptr, L"0") && SetKey(key + L"\\MiscStatus\\1", nullptr, MiscStatus) &&
             SetKey(key + L"\\Implemented Categories\\" + ControlCategory, nullptr, L"") &&
             SetKey(ProgId, nullptr, ProgId) && SetKey(std::wstring(ProgId) + L"\\CLSID", nullptr, clsid);
   if (!ok) {

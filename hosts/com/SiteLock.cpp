@@ -42,8 +42,8 @@ std::wstring TextProperty(IUnknown* object, const wchar_t* name) {
   VariantInit(&value);
   DISPPARAMS none{};
   if (SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) &&
-      SUCCEEDED(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                                 nullptr)) &&
+      SUCCEEDED(
+          dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr)) &&
       V_VT(&value) == VT_BSTR && V_BSTR(&value) != nullptr)
     out.assign(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
   VariantClear(&value);

@@ -7,8 +7,8 @@
 // Explorer shows its usual warning and the page cannot use the control.
 #pragma once
 
-#include <windows.h>
 #include <objsafe.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -77,7 +77,8 @@ Variant PictureOf(IUnknown* object) {
 Variant Converted(const VARIANT& arg, VARTYPE type) {
   VARIANT copy;
   VariantInit(&copy);
-  if (FAILED(VariantChangeTypeEx(&copy, const_cast<VARIANT*>(&arg), LOCALE_USER_DEFAULT, 0, type))) throw AutomationError(errors::TypeMismatch);
+  if (FAILED(VariantChangeTypeEx(&copy, const_cast<VARIANT*>(&arg), LOCALE_USER_DEFAULT, 0, type)))
+    throw AutomationError(errors::TypeMismatch);
   Variant out = FromVariant(copy);
   VariantClear(&copy);
   return out;
@@ -125,8 +126,14 @@ Variant FromVariant(const VARIANT& arg) {
     case VT_UNKNOWN: return PictureOf(byRef ? *V_UNKNOWNREF(&arg) : V_UNKNOWN(&arg));
     case VT_ARRAY | VT_UI1: return Variant(BytesOf(byRef ? *V_ARRAYREF(&arg) : V_ARRAY(&arg)));
     case VT_ARRAY | VT_BSTR: return Variant(TextsOf(byRef ? *V_ARRAYREF(&arg) : V_ARRAY(&arg)));
-    case VT_I1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: case VT_DECIMAL:
-      return Converted(arg, VT_R8);
+    case VT_I1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_DECIMAL: return Converted(arg, VT_R8);
     case VT_DATE: return Converted(arg, VT_BSTR);
     default: throw AutomationError(errors::TypeMismatch);
   }
@@ -213,16 +220,34 @@ HRESULT ToVariant(const Variant& value, VARIANT* out) {
   try {
     switch (value.Type()) {
       case automation::VarType::Empty: return S_OK;
-      case automation::VarType::Integer: V_VT(out) = VT_I2; V_I2(out) = value.Get<Integer>(); return S_OK;
-      case automation::VarType::Long: V_VT(out) = VT_I4; V_I4(out) = value.Get<Long>(); return S_OK;
-      case automation::VarType::Single: V_VT(out) = VT_R4; V_R4(out) = value.Get<Single>(); return S_OK;
-      case automation::VarType::Double: V_VT(out) = VT_R8; V_R8(out) = value.Get<Double>(); return S_OK;
-      case automation::VarType::Currency: V_VT(out) = VT_CY; V_CY(out).int64 = value.Get<Currency>().Scaled; return S_OK;
+      case automation::VarType::Integer:
+        V_VT(out) = VT_I2;
+        V_I2(out) = value.Get<Integer>();
+        return S_OK;
+      case automation::VarType::Long:
+        V_VT(out) = VT_I4;
+        V_I4(out) = value.Get<Long>();
+        return S_OK;
+      case automation::VarType::Single:
+        V_VT(out) = VT_R4;
+        V_R4(out) = value.Get<Single>();
+        return S_OK;
+      case automation::VarType::Double:
+        V_VT(out) = VT_R8;
+        V_R8(out) = value.Get<Double>();
+        return S_OK;
+      case automation::VarType::Currency:
+        V_VT(out) = VT_CY;
+        V_CY(out).int64 = value.Get<Currency>().Scaled;
+        return S_OK;
       case automation::VarType::Boolean:
         V_VT(out) = VT_BOOL;
         V_BOOL(out) = value.Get<Boolean>() ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
-      case automation::VarType::String: V_VT(out) = VT_BSTR; V_BSTR(out) = NewBstr(value.Get<String>()); return S_OK;
+      case automation::VarType::String:
+        V_VT(out) = VT_BSTR;
+        V_BSTR(out) = NewBstr(value.Get<String>());
+        return S_OK;
       case automation::VarType::Bytes: {
         const ByteArray& bytes = value.Get<ByteArray>();
         SAFEARRAY* array = NewByteArray(bytes);

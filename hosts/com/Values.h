@@ -5,8 +5,8 @@
 // automation errors as COM error information.
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include <string_view>
 

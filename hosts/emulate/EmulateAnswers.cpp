@@ -15,8 +15,9 @@ void QueryScanner::Feed(std::string_view chunk, std::string& job, std::vector<Qu
   auto matching = [&](std::string_view word) {
     size_t k = 0;
     auto same = [&](char a, char b) {
-      return status_.AnyCase ? std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b))
-                             : a == b;
+      return status_.AnyCase
+                 ? std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b))
+                 : a == b;
     };
     while (k < word.size() && i + k < data.size() && same(data[i + k], word[k])) ++k;
     return k;
@@ -26,16 +27,20 @@ void QueryScanner::Feed(std::string_view chunk, std::string& job, std::vector<Qu
     if (!status_.JobStart.empty()) {
       for (auto [marker, inside] : {std::pair{status_.JobStart, true}, std::pair{status_.JobEnd, false}}) {
         const size_t k = matching(marker);
-        if (k == marker.size()) insideJob_ = inside;
-        else if (k > 0 && i + k == data.size()) partial = true;
+        if (k == marker.size())
+          insideJob_ = inside;
+        else if (k > 0 && i + k == data.size())
+          partial = true;
       }
     }
     if (!insideJob_ && !partial) {
       Query found = nullptr;
       for (const lang::StatusQuery& q : status_.Queries) {
         const size_t k = matching(q.Command);
-        if (k == q.Command.size()) found = &q;
-        else if (k > 0 && i + k == data.size()) partial = true;
+        if (k == q.Command.size())
+          found = &q;
+        else if (k > 0 && i + k == data.size())
+          partial = true;
         if (found) break;
       }
       if (found) {

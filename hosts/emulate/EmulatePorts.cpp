@@ -194,9 +194,9 @@ bool Emulator::Listen(std::string& error) {
     if (!ec) acceptor.listen(128, ec);
     if (ec) {
       error = std::string("cannot listen on ") + where + " for " + lang::NameOf(language) + ": " + ec.message() +
-              (ec == net::error::address_in_use
-                   ? " (another program has the port; choose another with --" + std::string(lang::NameOf(language)) + ")"
-                   : "");
+              (ec == net::error::address_in_use ? " (another program has the port; choose another with --" +
+                                                      std::string(lang::NameOf(language)) + ")"
+                                                : "");
       network_->Listeners.clear();
       return false;
     }
@@ -285,8 +285,7 @@ void Emulator::Serve(Connection& connection, Language language) {
   char buffer[65536];
   for (;;) {
     error_code ec;
-    const size_t got =
-        connection.ReadSome(net::buffer(buffer), std::chrono::milliseconds(options_.IdleTimeoutMs), ec);
+    const size_t got = connection.ReadSome(net::buffer(buffer), std::chrono::milliseconds(options_.IdleTimeoutMs), ec);
     if (stopping_) {
       job.Dropped("the emulator stopped while the job was coming");
       break;

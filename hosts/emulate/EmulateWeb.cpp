@@ -146,7 +146,8 @@ class PageHandler : public serve::HttpHandler {
         for (const auto& picture : job.Pictures)
           if (std::filesystem::path(picture).filename() == name) {
             std::ifstream in(picture, std::ios::binary);
-            return NoStore(c.Answer(request, HttpStatus::ok, "image/png", std::string(std::istreambuf_iterator<char>(in), {})));
+            return NoStore(
+                c.Answer(request, HttpStatus::ok, "image/png", std::string(std::istreambuf_iterator<char>(in), {})));
           }
     }
     return NoStore(c.Answer(request, HttpStatus::not_found, "text/plain", "not found\n"));
@@ -205,8 +206,12 @@ class PageHandler : public serve::HttpHandler {
 }  // namespace
 
 std::string StateJson(const PrinterState& s) {
-  return nlohmann::json{{"paper_out", s.PaperOut}, {"head_open", s.HeadOpen}, {"ribbon_out", s.RibbonOut},
-                        {"paused", s.Paused},      {"paper_out_after", s.PaperOutAfter}, {"ready", s.CanPrint()}}
+  return nlohmann::json{{"paper_out", s.PaperOut},
+                        {"head_open", s.HeadOpen},
+                        {"ribbon_out", s.RibbonOut},
+                        {"paused", s.Paused},
+                        {"paper_out_after", s.PaperOutAfter},
+                        {"ready", s.CanPrint()}}
       .dump();
 }
 
@@ -224,8 +229,11 @@ bool ApplyStateJson(const std::string& body, PrinterState& state, std::string& e
   }
   PrinterState next = state;
   for (auto& [key, value] : j.items()) {
-    bool* flag = key == "paper_out" ? &next.PaperOut : key == "head_open" ? &next.HeadOpen
-                 : key == "ribbon_out" ? &next.RibbonOut : key == "paused" ? &next.Paused : nullptr;
+    bool* flag = key == "paper_out"    ? &next.PaperOut
+                 : key == "head_open"  ? &next.HeadOpen
+                 : key == "ribbon_out" ? &next.RibbonOut
+                 : key == "paused"     ? &next.Paused
+                                       : nullptr;
     if (flag != nullptr) {
       if (!value.is_boolean()) {
         error = key + " must be true or false";

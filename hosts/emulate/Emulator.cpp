@@ -51,20 +51,19 @@ std::string RecordJson(const JobRecord& job, int indent) {
   // byte that is not UTF-8 is shown as \xHH, so the record is valid JSON.
   std::vector<std::string> warnings;
   for (const auto& w : job.Warnings) warnings.push_back(core::EscapeNonUtf8(w));
-  const nlohmann::json record = {
-      {"id", job.Id},
-      {"language", lang::NameOf(job.Language)},
-      {"file", core::EscapeNonUtf8(job.File)},
-      {"peer", core::EscapeNonUtf8(job.Peer)},
-      {"received", job.Received},
-      {"bytes", job.Bytes},
-      {"cut", job.Cut},
-      {"dropped", job.Dropped},
-      {"stage", NameOf(job.Stage)},
-      {"labels", job.LabelsTotal},
-      {"labels_printed", job.LabelsPrinted},
-      {"pictures", job.Pictures},
-      {"warnings", std::move(warnings)}};
+  const nlohmann::json record = {{"id", job.Id},
+                                 {"language", lang::NameOf(job.Language)},
+                                 {"file", core::EscapeNonUtf8(job.File)},
+                                 {"peer", core::EscapeNonUtf8(job.Peer)},
+                                 {"received", job.Received},
+                                 {"bytes", job.Bytes},
+                                 {"cut", job.Cut},
+                                 {"dropped", job.Dropped},
+                                 {"stage", NameOf(job.Stage)},
+                                 {"labels", job.LabelsTotal},
+                                 {"labels_printed", job.LabelsPrinted},
+                                 {"pictures", job.Pictures},
+                                 {"warnings", std::move(warnings)}};
   return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -138,25 +137,29 @@ void Emulator::Finished(JobRecord record) {
   // whole gives no picture, as `morvel preview` gives none.
   std::string bytes = ReadFile(record.File);
   if (record.Language == Language::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
-  if (record.Cut) record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) + " bytes");
+  if (record.Cut)
+    record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) +
+                              " bytes");
   if (record.Stage != JobStage::Cancelled) {
     try {
       size_t labels = 0;
       preview::Job parsed;
-      if (record.Language == Language::Zpl) parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
-      else parsed = preview::Parse(bytes, record.Language, options_.Dpi), labels = parsed.Labels.size();
-      for (const auto& w : parsed.Warnings) record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
+      if (record.Language == Language::Zpl)
+        parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
+      else
+        parsed = preview::Parse(bytes, record.Language, options_.Dpi), labels = parsed.Labels.size();
+      for (const auto& w : parsed.Warnings)
+        record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
       record.LabelsTotal = labels;
       if (labels == 0) record.Warnings.push_back("the job prints no label");
     } catch (const std::exception& e) {
       record.Warnings.push_back(std::string("no picture: ") + e.what());
     }
   }
-  {
-    std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << RecordJson(record, 1) << "\n";
-  }
+  { std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << RecordJson(record, 1) << "\n"; }
   Log("job " + std::to_string(record.Id) + " (" + lang::NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
-      " bytes) from " + record.Peer + (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
+      " bytes) from " + record.Peer +
+      (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
   std::lock_guard<std::mutex> hold(lock_);
   if (record.Stage == JobStage::Waiting) queue_.push_back(record.Id);
   jobs_.push_front(std::move(record));
@@ -189,8 +192,10 @@ void Emulator::Engine() {
     if (it == jobs_.end()) continue;
     const bool cancelled = it->Stage == JobStage::Cancelled;
     *it = job;
-    if (cancelled) it->Stage = JobStage::Cancelled;
-    else it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
+    if (cancelled)
+      it->Stage = JobStage::Cancelled;
+    else
+      it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
     if ((whole || cancelled) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
     std::ofstream(options_.JobsFolder + "/" + Numbered(id) + ".json") << RecordJson(*it, 1) << "\n";
     Changed();
@@ -220,15 +225,18 @@ bool Emulator::PrintSome(JobRecord& job) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     file.close();
-    if (!file) job.Warnings.push_back("cannot write " + path);
-    else job.Pictures.push_back(path);
+    if (!file)
+      job.Warnings.push_back("cannot write " + path);
+    else
+      job.Pictures.push_back(path);
     job.LabelsPrinted = index;
     std::lock_guard<std::mutex> hold(lock_);
     if (state_.PaperOutAfter > 0 && --state_.PaperOutAfter == 0) {
       state_.PaperOut = true;
       state_.PaperOutAfter = -1;
     }
-    if (auto it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == job.Id; }); it != jobs_.end()) {
+    if (auto it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == job.Id; });
+        it != jobs_.end()) {
       it->LabelsPrinted = job.LabelsPrinted;
       it->Pictures = job.Pictures;
     }
@@ -277,7 +285,8 @@ Snapshot Emulator::SnapshotLocked() {
     if (it != jobs_.end()) {
       s.JobId = it->JobId;
       s.JobName = it->JobName;
-      s.LabelsRemaining = static_cast<long>(it->LabelsTotal > it->LabelsPrinted ? it->LabelsTotal - it->LabelsPrinted : 0);
+      s.LabelsRemaining =
+          static_cast<long>(it->LabelsTotal > it->LabelsPrinted ? it->LabelsTotal - it->LabelsPrinted : 0);
     }
   }
   return s;

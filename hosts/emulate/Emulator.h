@@ -48,18 +48,18 @@ enum class JobStage { Waiting, Printing, Printed, Cancelled };
 struct JobRecord {
   int Id = 0;
   lang::Language Language = lang::Language::Zpl;
-  std::string File;       // the job's bytes as they came, the answered queries taken out
-  std::string Peer;       // who sent it
-  std::string Received;   // ISO 8601 UTC
-  uint64_t Bytes = 0;     // as received, queries included
-  bool Cut = false;       // over the size limit: the rest was read and dropped
-  bool Dropped = false;   // the connection broke off
+  std::string File;      // the job's bytes as they came, the answered queries taken out
+  std::string Peer;      // who sent it
+  std::string Received;  // ISO 8601 UTC
+  uint64_t Bytes = 0;    // as received, queries included
+  bool Cut = false;      // over the size limit: the rest was read and dropped
+  bool Dropped = false;  // the connection broke off
   JobStage Stage = JobStage::Waiting;
   size_t LabelsTotal = 0;
   size_t LabelsPrinted = 0;
   std::vector<std::string> Pictures;  // PNG files, one a label printed
   std::vector<std::string> Warnings;
-  std::string JobId, JobName;         // SBPL's, for its status answer
+  std::string JobId, JobName;  // SBPL's, for its status answer
 };
 const char* NameOf(JobStage stage);
 // The job's record as JSON, as the jobs folder and the page show it.
@@ -128,8 +128,8 @@ class Emulator {
   uint64_t version_ = 0;
   PrinterState state_;
   int nextId_ = 1;
-  std::list<JobRecord> jobs_;        // newest first
-  std::list<int> queue_;             // ids waiting to print, oldest first
+  std::list<JobRecord> jobs_;  // newest first
+  std::list<int> queue_;       // ids waiting to print, oldest first
   std::thread engine_;
 
   std::mutex connectionsLock_;

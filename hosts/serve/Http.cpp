@@ -97,11 +97,17 @@ ListenError::ListenError(std::string address, std::string reason, bool inUse, st
                          const std::string& advice)
     : std::runtime_error("cannot listen on " + address + ": " + reason + (holder.empty() ? "" : ", held by " + holder) +
                          advice),
-      Address(std::move(address)), Reason(std::move(reason)), InUse(inUse), Holder(std::move(holder)) {}
+      Address(std::move(address)),
+      Reason(std::move(reason)),
+      InUse(inUse),
+      Holder(std::move(holder)) {}
 
 HttpConnection::HttpConnection(net::io_context& context, tcp::socket socket, std::shared_ptr<Slot> slot,
                                std::shared_ptr<ConnectionTable> table, std::shared_ptr<const HttpOptions> options)
-    : context_(context), stream_(std::move(socket)), slot_(std::move(slot)), table_(std::move(table)),
+    : context_(context),
+      stream_(std::move(socket)),
+      slot_(std::move(slot)),
+      table_(std::move(table)),
       options_(std::move(options)) {}
 
 HttpConnection::~HttpConnection() = default;
@@ -160,8 +166,8 @@ void HttpConnection::OnRequest() {
   HttpRequest request = parser_->release();
   if (!LoopbackHost(View(request[http::field::host]))) {
     if (options_->Log) options_->Log("refused a request for host " + std::string(request[http::field::host]));
-    HttpResponse refusal = Answer(request, HttpStatus::forbidden, "text/plain; charset=utf-8",
-                                  "only loopback host names are served\n");
+    HttpResponse refusal =
+        Answer(request, HttpStatus::forbidden, "text/plain; charset=utf-8", "only loopback host names are served\n");
     refusal.keep_alive(false);
     return Respond(std::move(refusal));
   }
@@ -199,7 +205,6 @@ void HttpConnection::Respond(HttpResponse response) {
   });
 }
 
-
 namespace {
 
 // A connection with its own io_context and thread. The connection goes
@@ -216,8 +221,10 @@ struct Worker {
 
   ~Worker() {
     if (Thread.joinable()) {
-      if (Thread.get_id() == std::this_thread::get_id()) Thread.detach();
-      else Thread.join();
+      if (Thread.get_id() == std::this_thread::get_id())
+        Thread.detach();
+      else
+        Thread.join();
     }
     Conn.reset();
   }
@@ -233,7 +240,8 @@ struct Worker {
 class HttpServer::Impl {
  public:
   Impl(HttpOptions options, HandlerMaker makeHandler)
-      : shared_(std::make_shared<const HttpOptions>(std::move(options))), options_(*shared_),
+      : shared_(std::make_shared<const HttpOptions>(std::move(options))),
+        options_(*shared_),
         makeHandler_(std::move(makeHandler)) {}
 
   void Start() {
@@ -368,8 +376,10 @@ class HttpServer::Impl {
   // taken by a kept connection.
   bool MakeRoom() {
     for (auto it = workers_.begin(); it != workers_.end();) {
-      if ((*it)->Done.load()) it = workers_.erase(it);
-      else ++it;
+      if ((*it)->Done.load())
+        it = workers_.erase(it);
+      else
+        ++it;
     }
     const size_t limit = options_.MaxConnections;
     const size_t waitingLimit = std::max<size_t>(1, limit / 4);

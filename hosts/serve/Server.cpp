@@ -228,7 +228,8 @@ class Server::Impl {
     http.ServerName = ServerName;
     http.Log = Log;
     shared_ = std::move(shared);
-    http_ = std::make_unique<HttpServer>(std::move(http), [shared = shared_] { return std::make_unique<Page>(shared); });
+    http_ =
+        std::make_unique<HttpServer>(std::move(http), [shared = shared_] { return std::make_unique<Page>(shared); });
   }
 
   void Start() {
@@ -249,8 +250,10 @@ class Server::Impl {
     http_->StopListening();
     Session::CancelWaits();
     // A call that still runs stays confined to the allowed folders.
-    if (http_->EndConnections()) platform::LiftHostPathConfinement();
-    else Log("a call was left running; host paths stay confined");
+    if (http_->EndConnections())
+      platform::LiftHostPathConfinement();
+    else
+      Log("a call was left running; host paths stay confined");
   }
 
   uint16_t Port() const { return http_->Port(); }

@@ -156,7 +156,8 @@ answer ToJson(const Variant& value) {
 std::string Dump(const answer& message) { return message.dump(-1, ' ', false, answer::error_handler_t::replace); }
 
 answer ErrorAnswer(const answer& id, int number, const std::string& description, const std::string& detail = {}) {
-  answer error{{"number", number}, {"description", description}, {"hresult", 0x800A0000u + static_cast<uint32_t>(number)}};
+  answer error{
+      {"number", number}, {"description", description}, {"hresult", 0x800A0000u + static_cast<uint32_t>(number)}};
   if (!detail.empty()) error["detail"] = detail;
   return answer{{"id", id}, {"error", std::move(error)}};
 }
@@ -176,7 +177,8 @@ class ShapeCheck : public nlohmann::json_sax<json> {
   bool binary(binary_t&) override { return Value(); }
   bool start_object(std::size_t) override { return Open(); }
   bool key(string_t&) override {
-    if (++keys_.back() > MaxKeysPerObject) return Refuse("an object has more than " + std::to_string(MaxKeysPerObject) + " keys");
+    if (++keys_.back() > MaxKeysPerObject)
+      return Refuse("an object has more than " + std::to_string(MaxKeysPerObject) + " keys");
     return Value();
   }
   bool end_object() override { return Close(); }
@@ -234,9 +236,9 @@ bool NamesFile(std::string_view member) {
 
 // Members that reach the printer's library on the Orx and Dothan drivers.
 bool ReachesLibrary(std::string_view member) {
-  for (std::string_view m : {"OpenPort", "ClosePort", "InitPrint", "PrintFont", "PrintBar", "PrintCode", "PrintLabel",
-                             "SendCmd", "InitRFID", "OpRFID", "DrawImageFromFile", "DrawImageFromBase64",
-                             "DrawImageFromPicture"})
+  for (std::string_view m :
+       {"OpenPort", "ClosePort", "InitPrint", "PrintFont", "PrintBar", "PrintCode", "PrintLabel", "SendCmd", "InitRFID",
+        "OpRFID", "DrawImageFromFile", "DrawImageFromBase64", "DrawImageFromPicture"})
     if (m == member) return true;
   return false;
 }
@@ -348,12 +350,12 @@ class Session::Impl {
     const json& name = request["create"];
     if (!name.is_string()) throw ProtocolError{"create names a class as text, as in \"Morvel.PrintBarCode\""};
     std::string_view className = name.get_ref<const std::string&>();
-    if (className.size() > 7 && text::EqualsIgnoreCaseAscii(className.substr(0, 7), "Morvel.")) className.remove_prefix(7);
+    if (className.size() > 7 && text::EqualsIgnoreCaseAscii(className.substr(0, 7), "Morvel."))
+      className.remove_prefix(7);
     auto object = std::make_unique<Object>();
     for (const automation::ClassInfo* cls : automation::Classes())
       if (text::EqualsIgnoreCaseAscii(cls->Name, className)) object->Class = cls;
-    if (object->Class == nullptr)
-      throw AutomationError(429, "ActiveX component can't create object");
+    if (object->Class == nullptr) throw AutomationError(429, "ActiveX component can't create object");
     if (s.objects_.size() >= s.limits_.MaxObjects)
       throw AutomationError(errors::OutOfMemory, "Out of memory: at most " + std::to_string(s.limits_.MaxObjects) +
                                                      " objects per connection; release some first");
@@ -374,7 +376,8 @@ class Session::Impl {
 
   static Object& Find(Session& s, const json& request, const char* field) {
     auto it = request.find(field);
-    if (it == request.end() || !it->is_number_integer()) throw ProtocolError{std::string(field) + " must be an object number"};
+    if (it == request.end() || !it->is_number_integer())
+      throw ProtocolError{std::string(field) + " must be an object number"};
     auto found = s.objects_.find(it->get<int64_t>());
     if (found == s.objects_.end()) throw AutomationError(errors::ObjectRequired);
     s.currentObject_ = found->first;
@@ -460,8 +463,11 @@ class Session::Impl {
                                 {"text", "only the first " + std::to_string(MaxPreviewLabels) + " of " +
                                              std::to_string(parsed.Labels.size()) + " labels are pictured"}});
     for (std::string& p : found) problems.push_back(std::move(p));
-    return answer{{"language", lang::TitleOf(*language)}, {"dpi", dpi}, {"pictures", std::move(pictures)},
-                  {"warnings", std::move(warnings)}, {"problems", std::move(problems)}};
+    return answer{{"language", lang::TitleOf(*language)},
+                  {"dpi", dpi},
+                  {"pictures", std::move(pictures)},
+                  {"warnings", std::move(warnings)},
+                  {"problems", std::move(problems)}};
 #endif
   }
 
@@ -536,12 +542,13 @@ class Session::Impl {
   // A control's call, under the lease of the library its driver goes through.
   static Variant CallControl(Session& s, Object& object, const MemberInfo* member, const std::string& name,
                              std::vector<Variant>& args) {
-    Lease* lease = member != nullptr && ReachesLibrary(member->Name) ? LeaseFor(object.Control->CurrentFamily()) : nullptr;
+    Lease* lease =
+        member != nullptr && ReachesLibrary(member->Name) ? LeaseFor(object.Control->CurrentFamily()) : nullptr;
     bool closing = member != nullptr && member->Name == "ClosePort";
     bool cancelled = false;
-    if (lease != nullptr && !lease->Take(&s, std::chrono::seconds(s.limits_.LeaseWaitSeconds), s.peerGone_, cancelled)) {
-      if (cancelled)
-        throw AutomationError(68, "Device unavailable: the bridge is stopping");
+    if (lease != nullptr &&
+        !lease->Take(&s, std::chrono::seconds(s.limits_.LeaseWaitSeconds), s.peerGone_, cancelled)) {
+      if (cancelled) throw AutomationError(68, "Device unavailable: the bridge is stopping");
       throw AutomationError(68, std::string("Device unavailable: ") + lease->Library() +
                                     " is in use by another page, which opened a port and has not closed it (waited " +
                                     std::to_string(s.limits_.LeaseWaitSeconds) + " s)");

@@ -63,8 +63,7 @@ class PrintBarCode {
   Integer RFIDType();
   void InitRFID(String& labelType, String& backfeed, String& readPower, String& writePower, String& wire,
                 String& tryNum);
-  void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
-              String& section);
+  void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress, String& section);
   void PrintList(String& vNewValue);
   void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height);
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height);

@@ -10,8 +10,8 @@ namespace morvel {
 
 class PrintInfo {
  public:
-  String PrintPP;                // the brand key
-  std::vector<String> PrintXH;   // the keywords, in table order
+  String PrintPP;               // the brand key
+  std::vector<String> PrintXH;  // the keywords, in table order
 };
 
 }  // namespace morvel

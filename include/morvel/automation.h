@@ -42,9 +42,8 @@ const char* TypeName(VarType type);
 // An automation value. Object holds a picture reference (or none).
 class Variant {
  public:
-  using Storage =
-      std::variant<std::monostate, Integer, Long, Single, Double, Currency, String, Boolean, ByteArray, PictureRef,
-                   std::vector<String>>;
+  using Storage = std::variant<std::monostate, Integer, Long, Single, Double, Currency, String, Boolean, ByteArray,
+                               PictureRef, std::vector<String>>;
 
   Variant() = default;
   Variant(Integer v) : value_(v) {}
@@ -113,7 +112,7 @@ struct EventInfo {
 struct ClassInfo {
   std::string_view Name;
   std::string_view DefaultInterface;
-  bool Creatable;  // hosts may create it
+  bool Creatable;                   // hosts may create it
   std::vector<MemberInfo> Members;  // in interface order
   std::vector<EventInfo> Events;
   std::string_view Description = {};

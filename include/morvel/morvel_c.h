@@ -47,11 +47,11 @@ typedef enum morvel_type {
   MORVEL_INTEGER = 1, /* Integer, Long */
   MORVEL_DOUBLE = 2,  /* Single, Double, Currency */
   MORVEL_BOOLEAN = 3,
-  MORVEL_STRING = 4,  /* UTF-8 */
-  MORVEL_BYTES = 5,   /* data NULL: an array never sized; otherwise size bytes from index 0 */
+  MORVEL_STRING = 4, /* UTF-8 */
+  MORVEL_BYTES = 5,  /* data NULL: an array never sized; otherwise size bytes from index 0 */
   MORVEL_PICTURE = 6,
   MORVEL_OBJECT = 7,
-  MORVEL_STRINGS = 8  /* a list of UTF-8 texts (PrintInfo.PrintXH) */
+  MORVEL_STRINGS = 8 /* a list of UTF-8 texts (PrintInfo.PrintXH) */
 } morvel_type;
 
 /* Value flags. */
@@ -74,17 +74,17 @@ typedef struct morvel_value {
     double number;
     int32_t boolean; /* 0 False, anything else True */
     struct {
-      const char *data; /* NUL-terminated when the library made it */
+      const char* data; /* NUL-terminated when the library made it */
       size_t size;      /* bytes, without the NUL */
     } string;
     struct {
-      const uint8_t *data;
+      const uint8_t* data;
       size_t size;
     } bytes;
-    morvel_picture *picture;
-    morvel_object *object;
+    morvel_picture* picture;
+    morvel_object* object;
     struct {
-      const char *const *items; /* each NUL-terminated */
+      const char* const* items; /* each NUL-terminated */
       size_t count;
     } strings;
   } u;
@@ -93,36 +93,35 @@ typedef struct morvel_value {
 typedef struct morvel_error {
   int32_t number;          /* automation run-time error number, 0 when no call failed yet */
   uint32_t hresult;        /* 0x800A0000 + number */
-  const char *description; /* UTF-8; valid until the next failure on this thread */
+  const char* description; /* UTF-8; valid until the next failure on this thread */
 } morvel_error;
 
 typedef struct morvel_printer {
-  const char *name; /* exactly as configured */
+  const char* name; /* exactly as configured */
   int32_t dpi;
-  const char *uri; /* socket://, cups:, file: */
+  const char* uri; /* socket://, cups:, file: */
 } morvel_printer;
 
 /* A modal message box of the control (caption, text). Called on the thread
  * of the call that shows it. */
-typedef void (*morvel_message_fn)(void *user, const char *caption, const char *text);
+typedef void (*morvel_message_fn)(void* user, const char* caption, const char* text);
 /* An event of an object (clsBase64.EncodeJD with its Percentage). Every
  * argument is by reference: the value the handler leaves in args[i] is what
  * the object reads back. */
-typedef void (*morvel_event_fn)(void *user, morvel_object *object, const char *event, morvel_value *args,
-                                size_t nargs);
+typedef void (*morvel_event_fn)(void* user, morvel_object* object, const char* event, morvel_value* args, size_t nargs);
 
 /* The library's version: MORVEL_VERSION of <morvel/version.h>, as
  * `morvel version` prints it. */
-MORVEL_C_API const char *morvel_version(void);
+MORVEL_C_API const char* morvel_version(void);
 
 /* Makes an object of a class: "Morvel.PrintBarCode" or "PrintBarCode",
  * "clsBase64", "PrintInfo" (case is not significant). Error 429 for a class
  * the library does not have. */
-MORVEL_C_API int morvel_create(const char *class_name, morvel_object **object);
+MORVEL_C_API int morvel_create(const char* class_name, morvel_object** object);
 /* Ends an object; closes a printer port it left open. NULL is ignored. */
-MORVEL_C_API void morvel_release(morvel_object *object);
+MORVEL_C_API void morvel_release(morvel_object* object);
 /* The class name of an object ("PrintBarCode"), NULL for NULL. */
-MORVEL_C_API const char *morvel_class_name(const morvel_object *object);
+MORVEL_C_API const char* morvel_class_name(const morvel_object* object);
 
 /* Calls a member by name (case is not significant). Arguments are coerced to
  * the parameter types as automation does (13 for text that is no number, 6
@@ -131,44 +130,46 @@ MORVEL_C_API const char *morvel_class_name(const morvel_object *object);
  * NULL) receives the member's result, MORVEL_EMPTY for none; on failure it
  * is left empty. For PrintInfo, a property name with one argument assigns
  * it. */
-MORVEL_C_API int morvel_invoke(morvel_object *object, const char *member, morvel_value *args, size_t nargs,
-                               morvel_value *result);
+MORVEL_C_API int morvel_invoke(morvel_object* object, const char* member, morvel_value* args, size_t nargs,
+                               morvel_value* result);
 /* The dispatch id of a member, and the call by that id: the same call
  * without the name lookup, for hosts that call one member very often. */
-MORVEL_C_API int morvel_member_id(const morvel_object *object, const char *member, int32_t *dispid);
-MORVEL_C_API int morvel_invoke_id(morvel_object *object, int32_t dispid, morvel_value *args, size_t nargs,
-                                  morvel_value *result);
+MORVEL_C_API int morvel_member_id(const morvel_object* object, const char* member, int32_t* dispid);
+MORVEL_C_API int morvel_invoke_id(morvel_object* object, int32_t dispid, morvel_value* args, size_t nargs,
+                                  morvel_value* result);
 
 /* The error of the last failed call on this thread. Never NULL. */
-MORVEL_C_API const morvel_error *morvel_last_error(void);
+MORVEL_C_API const morvel_error* morvel_last_error(void);
 
 /* Frees what the library handed out. NULL is ignored. */
-MORVEL_C_API void morvel_free(void *memory);
+MORVEL_C_API void morvel_free(void* memory);
 /* Frees an owned value's data and makes it MORVEL_EMPTY (flags kept but
  * MORVEL_OWNED). */
-MORVEL_C_API void morvel_value_clear(morvel_value *value);
+MORVEL_C_API void morvel_value_clear(morvel_value* value);
 
 /* Message boxes of every object go to `handler` (NULL: back to standard
  * error as "[caption] text"). */
-MORVEL_C_API int morvel_set_message_handler(morvel_message_fn handler, void *user);
+MORVEL_C_API int morvel_set_message_handler(morvel_message_fn handler, void* user);
 /* Events of one object go to `handler` (NULL: none). Error 438 for an
  * object whose class raises no events. */
-MORVEL_C_API int morvel_set_event_handler(morvel_object *object, morvel_event_fn handler, void *user);
+MORVEL_C_API int morvel_set_event_handler(morvel_object* object, morvel_event_fn handler, void* user);
 
 /* The installed printers, in system order: one block, freed with morvel_free. */
-MORVEL_C_API int morvel_printers(morvel_printer **printers, size_t *count);
+MORVEL_C_API int morvel_printers(morvel_printer** printers, size_t* count);
 
 /* Pictures: an image file or its bytes (BMP, PNG, JPEG, GIF), error 481 for
  * bytes that are no image. */
-MORVEL_C_API int morvel_picture_load(const char *path, morvel_picture **picture);
-MORVEL_C_API int morvel_picture_decode(const void *data, size_t size, morvel_picture **picture);
-MORVEL_C_API int morvel_picture_size(const morvel_picture *picture, int32_t *width, int32_t *height);
-MORVEL_C_API void morvel_picture_release(morvel_picture *picture);
+MORVEL_C_API int morvel_picture_load(const char* path, morvel_picture** picture);
+MORVEL_C_API int morvel_picture_decode(const void* data, size_t size, morvel_picture** picture);
+MORVEL_C_API int morvel_picture_size(const morvel_picture* picture, int32_t* width, int32_t* height);
+MORVEL_C_API void morvel_picture_release(morvel_picture* picture);
 
 #ifdef __cplusplus
-#define MORVEL_VALUE_ZERO_ {}
+#define MORVEL_VALUE_ZERO_ \
+  {}
 #else
-#define MORVEL_VALUE_ZERO_ {0}
+#define MORVEL_VALUE_ZERO_ \
+  { 0 }
 #endif
 
 /* Values for arguments. Texts and bytes stay the caller's: the library
@@ -195,33 +196,33 @@ static inline morvel_value morvel_boolean(int value) {
   v.u.boolean = value != 0;
   return v;
 }
-static inline morvel_value morvel_string_n(const char *text, size_t size) {
+static inline morvel_value morvel_string_n(const char* text, size_t size) {
   morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_STRING;
   v.u.string.data = text;
   v.u.string.size = size;
   return v;
 }
-static inline morvel_value morvel_string(const char *text) {
+static inline morvel_value morvel_string(const char* text) {
   size_t n = 0;
   if (text != NULL)
     while (text[n] != '\0') ++n;
   return morvel_string_n(text, n);
 }
-static inline morvel_value morvel_bytes(const void *data, size_t size) {
+static inline morvel_value morvel_bytes(const void* data, size_t size) {
   morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_BYTES;
-  v.u.bytes.data = (const uint8_t *)data;
+  v.u.bytes.data = (const uint8_t*)data;
   v.u.bytes.size = size;
   return v;
 }
-static inline morvel_value morvel_picture_value(morvel_picture *picture) {
+static inline morvel_value morvel_picture_value(morvel_picture* picture) {
   morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_PICTURE;
   v.u.picture = picture;
   return v;
 }
-static inline morvel_value morvel_strings(const char *const *items, size_t count) {
+static inline morvel_value morvel_strings(const char* const* items, size_t count) {
   morvel_value v = MORVEL_VALUE_ZERO_;
   v.type = MORVEL_STRINGS;
   v.u.strings.items = items;

@@ -3,8 +3,7 @@
 
 namespace morvel::lang::sbpl {
 
-#define MORVEL_SBPL_DEFINE(id, name, syntax, role, what) \
-  const Command id{name, Syntax::syntax, Role::role, what};
+#define MORVEL_SBPL_DEFINE(id, name, syntax, role, what) const Command id{name, Syntax::syntax, Role::role, what};
 MORVEL_SBPL_COMMANDS(MORVEL_SBPL_DEFINE)
 #undef MORVEL_SBPL_DEFINE
 

@@ -29,25 +29,25 @@ struct Command {
 
 // IDENTIFIER, name after ESC, syntax, role, the guide's name. A job is read
 // by the first name that matches, so a name that begins another comes after it.
-#define MORVEL_SBPL_COMMANDS(X)                                              \
-  X(BaseReference, "A3", Params, Label, "base reference point")              \
-  X(LabelSize, "A1", Params, Label, "label size")                            \
-  X(QrCode, "2D30", Params, Draws, "two-dimensional code: QR code")          \
-  X(Speed, "CS", Params, Setting, "print speed")                             \
-  X(Density, "#F", Params, Setting, "print density")                         \
-  X(Rotation, "%", Params, Field, "rotation")                                \
-  X(Horizontal, "H", Params, Field, "horizontal print position")             \
-  X(Vertical, "V", Params, Field, "vertical print position")                 \
-  X(Pitch, "P", Params, Field, "character pitch")                            \
-  X(OutlineFont, "RG", Params, Draws, "outline font")                        \
-  X(ProportionalFont, "RD", Params, Draws, "CG font")                        \
-  X(Line, "FW", Params, Draws, "line and box")                               \
-  X(Code128, "BG", Params, Draws, "Code 128 bar code")                       \
-  X(QrData, "DN", Counted, Draws, "two-dimensional code data")               \
-  X(Graphic, "GM", Counted, Draws, "BMP graphic")                            \
-  X(Quantity, "Q", Params, Label, "print quantity")                          \
-  X(End, "Z", Params, Label, "data send end")                                \
-  X(Rfid, "IP0", Params, Setting, "RFID write")                              \
+#define MORVEL_SBPL_COMMANDS(X)                                     \
+  X(BaseReference, "A3", Params, Label, "base reference point")     \
+  X(LabelSize, "A1", Params, Label, "label size")                   \
+  X(QrCode, "2D30", Params, Draws, "two-dimensional code: QR code") \
+  X(Speed, "CS", Params, Setting, "print speed")                    \
+  X(Density, "#F", Params, Setting, "print density")                \
+  X(Rotation, "%", Params, Field, "rotation")                       \
+  X(Horizontal, "H", Params, Field, "horizontal print position")    \
+  X(Vertical, "V", Params, Field, "vertical print position")        \
+  X(Pitch, "P", Params, Field, "character pitch")                   \
+  X(OutlineFont, "RG", Params, Draws, "outline font")               \
+  X(ProportionalFont, "RD", Params, Draws, "CG font")               \
+  X(Line, "FW", Params, Draws, "line and box")                      \
+  X(Code128, "BG", Params, Draws, "Code 128 bar code")              \
+  X(QrData, "DN", Counted, Draws, "two-dimensional code data")      \
+  X(Graphic, "GM", Counted, Draws, "BMP graphic")                   \
+  X(Quantity, "Q", Params, Label, "print quantity")                 \
+  X(End, "Z", Params, Label, "data send end")                       \
+  X(Rfid, "IP0", Params, Setting, "RFID write")                     \
   X(Start, "A", Params, Label, "data send start")
 
 #define MORVEL_SBPL_DECLARE(id, name, syntax, role, what) extern const Command id;

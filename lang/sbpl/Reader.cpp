@@ -82,8 +82,10 @@ class SbplReader {
     if (InLabel(p, "ESC GM")) {
       std::string why;
       auto dots = detail::DecodePicture(b_.substr(data, count), &why);
-      if (dots) label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
-      else Warn(p, "ESC GM image left out: " + why);
+      if (dots)
+        label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
+      else
+        Warn(p, "ESC GM image left out: " + why);
     }
     return NextEsc(data + count);
   }
@@ -115,8 +117,8 @@ class SbplReader {
       throw MalformedJob(p, std::string("ESC ") + name + " byte count '" + std::string(b_.substr(at, comma - at)) +
                                 "' is not a number");
     if (static_cast<size_t>(*count) > b_.size() - comma - 1)
-      throw MalformedJob(p, std::string("ESC ") + name + " announces " + std::to_string(*count) + " bytes, the job holds " +
-                                std::to_string(b_.size() - comma - 1) + " after it");
+      throw MalformedJob(p, std::string("ESC ") + name + " announces " + std::to_string(*count) +
+                                " bytes, the job holds " + std::to_string(b_.size() - comma - 1) + " after it");
     return {static_cast<size_t>(*count), comma + 1};
   }
 
@@ -148,14 +150,14 @@ class SbplReader {
   // inside one, by the table's command.
   void Simple(const sbpl::Command& command, size_t p, std::string_view params) {
     static const std::unordered_map<const sbpl::Command*, Handler> handlers = {
-        {&sbpl::End, &SbplReader::EndLabel},           {&sbpl::BaseReference, &SbplReader::BaseReference},
-        {&sbpl::LabelSize, &SbplReader::LabelSize},    {&sbpl::Speed, &SbplReader::Setting},
-        {&sbpl::Density, &SbplReader::Setting},        {&sbpl::Rfid, &SbplReader::Setting},
-        {&sbpl::Pitch, &SbplReader::Pitch},            {&sbpl::Quantity, &SbplReader::Quantity},
-        {&sbpl::Rotation, &SbplReader::Rotation},      {&sbpl::Horizontal, &SbplReader::Position},
-        {&sbpl::Vertical, &SbplReader::Position},      {&sbpl::OutlineFont, &SbplReader::Text},
+        {&sbpl::End, &SbplReader::EndLabel},          {&sbpl::BaseReference, &SbplReader::BaseReference},
+        {&sbpl::LabelSize, &SbplReader::LabelSize},   {&sbpl::Speed, &SbplReader::Setting},
+        {&sbpl::Density, &SbplReader::Setting},       {&sbpl::Rfid, &SbplReader::Setting},
+        {&sbpl::Pitch, &SbplReader::Pitch},           {&sbpl::Quantity, &SbplReader::Quantity},
+        {&sbpl::Rotation, &SbplReader::Rotation},     {&sbpl::Horizontal, &SbplReader::Position},
+        {&sbpl::Vertical, &SbplReader::Position},     {&sbpl::OutlineFont, &SbplReader::Text},
         {&sbpl::ProportionalFont, &SbplReader::Text}, {&sbpl::Line, &SbplReader::Line},
-        {&sbpl::Code128, &SbplReader::Code128},        {&sbpl::QrCode, &SbplReader::QrCode},
+        {&sbpl::Code128, &SbplReader::Code128},       {&sbpl::QrCode, &SbplReader::QrCode},
     };
     if (&command == &sbpl::Start) return StartLabel(p, params);
     if (!InLabel(p, "ESC " + std::string(command.Name))) return;
@@ -216,7 +218,8 @@ class SbplReader {
   void Position(const sbpl::Command& command, size_t p, std::string_view params) {
     auto v = Whole(params);
     if (!v || *v < 0 || *v > 99999)
-      return Warn(p, "ESC " + std::string(command.Name) + " position '" + std::string(params) + "' is not a number; ignored");
+      return Warn(
+          p, "ESC " + std::string(command.Name) + " position '" + std::string(params) + "' is not a number; ignored");
     (&command == &sbpl::Horizontal ? h_ : v_) = static_cast<int>(*v);
   }
 
@@ -297,7 +300,8 @@ class SbplReader {
     auto vertical = Whole(params.substr(2, 2));
     auto v = After(params, 'V'), h = After(params, 'H');
     if (!vertical || !v || !h || *v < 1 || *h < 1 || *v > MaxLabelSide || *h > MaxLabelSide) return bad();
-    label_->Fields.push_back(FilledBox{X(), Y(), static_cast<int>(*h), static_cast<int>(*v), std::max(t, static_cast<int>(*vertical))});
+    label_->Fields.push_back(
+        FilledBox{X(), Y(), static_cast<int>(*h), static_cast<int>(*v), std::max(t, static_cast<int>(*vertical))});
   }
 
   std::string_view b_;

@@ -22,7 +22,11 @@ constexpr StatusQuery Queries[] = {
 
 }  // namespace
 
-constinit const StatusLanguage Status{Queries, false, "\x1b" "A", "\x1b" "Z"};
+constinit const StatusLanguage Status{Queries, false,
+                                      "\x1b"
+                                      "A",
+                                      "\x1b"
+                                      "Z"};
 
 size_t Status4Frame(std::string_view received) {
   if (received.empty()) return 0;
@@ -80,11 +84,16 @@ Reading ReadStatus4(std::string_view answer) {
 
 std::string Status4(const Snapshot& s) {
   char status = 'A';  // on-line, waiting for data, no error
-  if (s.State.HeadOpen) status = 'b';
-  else if (s.State.PaperOut) status = 'c';
-  else if (s.State.RibbonOut) status = 'd';
-  else if (s.State.Paused) status = '0';                              // off-line, no error
-  else if (s.State.CanPrint() && s.FormatsInBuffer > 0) status = 'G';  // on-line, printing
+  if (s.State.HeadOpen)
+    status = 'b';
+  else if (s.State.PaperOut)
+    status = 'c';
+  else if (s.State.RibbonOut)
+    status = 'd';
+  else if (s.State.Paused)
+    status = '0';  // off-line, no error
+  else if (s.State.CanPrint() && s.FormatsInBuffer > 0)
+    status = 'G';  // on-line, printing
   const bool job = s.FormatsInBuffer > 0;
   std::string id = job && s.JobId.size() == 2 ? s.JobId : "  ";
   std::string name = job ? s.JobName.substr(0, 16) : "";

@@ -61,8 +61,7 @@ class OrxReader {
       Line(command, word, i, Trim(params));
       i = lineEnd + 1;
     }
-    if (drawnSince_)
-      Warn(lastDrawn_, "fields drawn after the last PRINT are never printed; no picture of them");
+    if (drawnSince_) Warn(lastDrawn_, "fields drawn after the last PRINT are never printed; no picture of them");
     return std::move(job_);
   }
 
@@ -104,7 +103,8 @@ class OrxReader {
     if (size > b_.size() - data)
       throw MalformedJob(at, "BITMAP announces " + std::to_string(size) + " bytes of raster, the job holds " +
                                  std::to_string(b_.size() - data) + " after it");
-    if (*mode != 1 && *mode != 0) Warn(at, "BITMAP mode " + std::to_string(*mode) + " drawn as mode 1 (black dots added)");
+    if (*mode != 1 && *mode != 0)
+      Warn(at, "BITMAP mode " + std::to_string(*mode) + " drawn as mode 1 (black dots added)");
     render::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
     for (long r = 0; r < *rows; ++r)
       for (long c = 0; c < *rowBytes * 8; ++c) {
@@ -156,7 +156,8 @@ class OrxReader {
     for (size_t k = 0; k < count; ++k) {
       auto v = Whole(fields[k]);
       if (!v) {
-        Warn(at, word + " field " + std::to_string(k + 1) + " '" + std::string(fields[k]) + "' is not a number; ignored");
+        Warn(at,
+             word + " field " + std::to_string(k + 1) + " '" + std::string(fields[k]) + "' is not a number; ignored");
         return false;
       }
       out.push_back(*v);
@@ -165,21 +166,23 @@ class OrxReader {
   }
 
   static int Clamp(long v) { return static_cast<int>(std::clamp(v, -1000000L, 1000000L)); }
-  static int Turn(long degrees) { return degrees == 90 || degrees == 180 || degrees == 270 ? static_cast<int>(degrees) : 0; }
+  static int Turn(long degrees) {
+    return degrees == 90 || degrees == 180 || degrees == 270 ? static_cast<int>(degrees) : 0;
+  }
 
   using Handler = void (OrxReader::*)(const std::string&, size_t, std::string_view);
 
   // One line of a command the table has, by its handler; the others are warned about.
   void Line(const tspl::Command* command, const std::string& word, size_t at, std::string_view params) {
     static const std::unordered_map<const tspl::Command*, Handler> handlers = {
-        {&tspl::Size, &OrxReader::Size},           {&tspl::Gap, &OrxReader::Setting},
-        {&tspl::BlackLine, &OrxReader::Setting},   {&tspl::Speed, &OrxReader::Setting},
-        {&tspl::Density, &OrxReader::Setting},     {&tspl::Direction, &OrxReader::Direction},
-        {&tspl::Clear, &OrxReader::Clear},         {&tspl::Print, &OrxReader::Print},
-        {&tspl::FormFeed, &OrxReader::Setting},    {&tspl::Set, &OrxReader::Setting},
-        {&tspl::Home, &OrxReader::Setting},        {&tspl::Bar, &OrxReader::Bar},
-        {&tspl::Box, &OrxReader::Box},             {&tspl::Text, &OrxReader::Text},
-        {&tspl::Barcode, &OrxReader::Barcode},     {&tspl::QrCode, &OrxReader::Qr},
+        {&tspl::Size, &OrxReader::Size},         {&tspl::Gap, &OrxReader::Setting},
+        {&tspl::BlackLine, &OrxReader::Setting}, {&tspl::Speed, &OrxReader::Setting},
+        {&tspl::Density, &OrxReader::Setting},   {&tspl::Direction, &OrxReader::Direction},
+        {&tspl::Clear, &OrxReader::Clear},       {&tspl::Print, &OrxReader::Print},
+        {&tspl::FormFeed, &OrxReader::Setting},  {&tspl::Set, &OrxReader::Setting},
+        {&tspl::Home, &OrxReader::Setting},      {&tspl::Bar, &OrxReader::Bar},
+        {&tspl::Box, &OrxReader::Box},           {&tspl::Text, &OrxReader::Text},
+        {&tspl::Barcode, &OrxReader::Barcode},   {&tspl::QrCode, &OrxReader::Qr},
         {&tspl::PutBmp, &OrxReader::PutBmp},
     };
     if (word.empty()) {
@@ -274,7 +277,8 @@ class OrxReader {
       auto v = detail::Decimal(t);
       if (!v || *v <= 0) return Warn(at, "SIZE '" + std::string(params) + "' is not a size; ignored");
       dots[k] = mm ? detail::MmToDots(*v, dpi_) : static_cast<int>(std::lround(std::min(*v, 1e6) * dpi_));
-      if (dots[k] < 1 || dots[k] > MaxLabelSide) return Warn(at, "SIZE '" + std::string(params) + "' out of range; ignored");
+      if (dots[k] < 1 || dots[k] > MaxLabelSide)
+        return Warn(at, "SIZE '" + std::string(params) + "' out of range; ignored");
     }
     width_ = dots[0];
     height_ = dots[1];
@@ -283,10 +287,12 @@ class OrxReader {
   void Text(const std::string&, size_t at, std::string_view params) {
     auto f = Split(params, ',', 7);
     std::vector<long> pos, rest;
-    if (f.size() < 7 || !Numbers(at, "TEXT", f, 2, pos)) return Warn(at, "TEXT needs x,y,\"font\",rotation,x-multiplier,y-multiplier,content; ignored");
+    if (f.size() < 7 || !Numbers(at, "TEXT", f, 2, pos))
+      return Warn(at, "TEXT needs x,y,\"font\",rotation,x-multiplier,y-multiplier,content; ignored");
     auto rotation = Whole(f[3]);
     auto xmul = detail::Decimal(f[4]), ymul = detail::Decimal(f[5]);
-    if (!rotation || !xmul || !ymul || *xmul <= 0 || *ymul <= 0) return Warn(at, "TEXT rotation or multipliers are not numbers; ignored");
+    if (!rotation || !xmul || !ymul || *xmul <= 0 || *ymul <= 0)
+      return Warn(at, "TEXT rotation or multipliers are not numbers; ignored");
     const std::string font = Unquote(f[2]);
     TextField text;
     text.X = Clamp(pos[0]);
@@ -320,7 +326,8 @@ class OrxReader {
     std::vector<std::string_view> numbers{f[0], f[1], f[3], f[4], f[5], f[6]};
     if (!Numbers(at, "BARCODE", numbers, 6, v)) return;
     const std::string type = Unquote(f[2]);
-    if (type != "128" && type != "128M") return Warn(at, "BARCODE type \"" + type + "\" is not drawn by the preview; left out");
+    if (type != "128" && type != "128M")
+      return Warn(at, "BARCODE type \"" + type + "\" is not drawn by the preview; left out");
     Code128Field code;
     code.X = Clamp(v[0]);
     code.Y = Clamp(v[1]);
@@ -339,13 +346,16 @@ class OrxReader {
     auto f = Split(Trim(params.substr(0, quote)), ',');
     if (!f.empty() && f.back().empty()) f.pop_back();
     std::vector<long> v;
-    if (f.size() < 6 || !Numbers(at, "QRCODE", f, 2, v)) return Warn(at, "QRCODE needs x,y,ECC,cell width,mode,rotation; ignored");
+    if (f.size() < 6 || !Numbers(at, "QRCODE", f, 2, v))
+      return Warn(at, "QRCODE needs x,y,ECC,cell width,mode,rotation; ignored");
     auto ecc = Trim(f[2]);
     auto cell = detail::Decimal(f[3]);
     if (ecc.size() != 1 || std::string_view("LMQH").find(ecc[0]) == std::string_view::npos)
       return Warn(at, "QRCODE error correction '" + std::string(ecc) + "' is not L, M, Q or H; ignored");
-    if (!cell || *cell < 1 || *cell > 100) return Warn(at, "QRCODE cell width '" + std::string(f[3]) + "' out of range; ignored");
-    if (*cell != std::floor(*cell)) Warn(at, "QRCODE cell width " + std::string(Trim(f[3])) + " taken as a whole number of dots");
+    if (!cell || *cell < 1 || *cell > 100)
+      return Warn(at, "QRCODE cell width '" + std::string(f[3]) + "' out of range; ignored");
+    if (*cell != std::floor(*cell))
+      Warn(at, "QRCODE cell width " + std::string(Trim(f[3])) + " taken as a whole number of dots");
     QrField qr;
     qr.X = Clamp(v[0]);
     qr.Y = Clamp(v[1]);

@@ -57,7 +57,8 @@ Reading ReadExtended(std::string_view answer) {
   if (media & 0x01) AddReason(reading.Reasons, "media-empty");
   if (media & 0x02) AddReason(reading.Reasons, "media-jam");
   if (media & 0x04) AddReason(reading.Reasons, "marker-supply-empty");
-  if ((media & 0x38) || error != '@' || (message == 'E' && reading.Reasons.empty())) AddReason(reading.Reasons, "other");
+  if ((media & 0x38) || error != '@' || (message == 'E' && reading.Reasons.empty()))
+    AddReason(reading.Reasons, "other");
   const bool busy = message == 'P' || message == 'W' || message == 'C' || message == 'F' || message == 'B';
   reading.State = StateFor(reading.Reasons, busy ? "processing" : "idle");
   return reading;
@@ -74,9 +75,12 @@ std::string ExtendedStatus(const Snapshot& s) {
   // Byte 4: @ normal, bit 0 paper empty, bit 2 ribbon empty. The table has
   // no head-open flag: an open head is a printer error.
   char message = '@';
-  if (s.State.HeadOpen || s.State.PaperOut || s.State.RibbonOut) message = 'E';
-  else if (s.State.Paused) message = '`';
-  else if (Printing(s)) message = 'P';
+  if (s.State.HeadOpen || s.State.PaperOut || s.State.RibbonOut)
+    message = 'E';
+  else if (s.State.Paused)
+    message = '`';
+  else if (Printing(s))
+    message = 'P';
   char media = static_cast<char>(0x40 | (s.State.PaperOut ? 0x01 : 0) | (s.State.RibbonOut ? 0x04 : 0));
   return std::string{Stx, message, '@', '@', media, Etx, '\r', '\n'};
 }

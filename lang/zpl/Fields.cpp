@@ -39,19 +39,19 @@ const BitmapFont* BitmapFontOf(char name) {
 // backslash; code page 850 (^CI13) has the backslash.
 const char* const NationalPlaces = "#$@[\\]^`{|}~";
 const char* const NationalSets[13][12] = {
-    {"#", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // USA 1
-    {"#", "$", "@", "⅓", "¢", "⅔", "^", "`", "¼", "½", "¾", "~"},        // USA 2
-    {"£", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},        // UK
-    {"ƒ", "$", "§", "[", "Ĳ", "]", "^", "`", "{", "ĳ", "}", "~"},        // Holland
-    {"#", "$", "@", "Æ", "Ø", "Å", "^", "`", "æ", "ø", "å", "~"},        // Denmark, Norway
-    {"#", "¤", "É", "Ä", "Ö", "Å", "Ü", "é", "ä", "ö", "å", "ü"},        // Sweden, Finland
-    {"#", "$", "§", "Ä", "Ö", "Ü", "^", "`", "ä", "ö", "ü", "ß"},        // Germany
-    {"£", "$", "à", "[", "ç", "]", "^", "`", "é", "|", "ù", "¨"},        // France 1
-    {"#", "$", "à", "â", "ç", "ê", "î", "ô", "é", "ù", "è", "û"},        // France 2
-    {"£", "$", "§", "[", "ç", "é", "^", "ù", "à", "ò", "è", "ì"},        // Italy
-    {"#", "$", "§", "¡", "Ñ", "¿", "^", "`", "{", "ñ", "ç", "~"},        // Spain
-    {"£", "$", "É", "Ä", "Ö", "Ü", "^", "ä", "ë", "ï", "ö", "ü"},        // miscellaneous
-    {"#", "$", "@", "[", "¥", "]", "^", "`", "{", "|", "}", "~"},        // Japan
+    {"#", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},  // USA 1
+    {"#", "$", "@", "⅓", "¢", "⅔", "^", "`", "¼", "½", "¾", "~"},  // USA 2
+    {"£", "$", "@", "[", "¢", "]", "^", "`", "{", "|", "}", "~"},  // UK
+    {"ƒ", "$", "§", "[", "Ĳ", "]", "^", "`", "{", "ĳ", "}", "~"},  // Holland
+    {"#", "$", "@", "Æ", "Ø", "Å", "^", "`", "æ", "ø", "å", "~"},  // Denmark, Norway
+    {"#", "¤", "É", "Ä", "Ö", "Å", "Ü", "é", "ä", "ö", "å", "ü"},  // Sweden, Finland
+    {"#", "$", "§", "Ä", "Ö", "Ü", "^", "`", "ä", "ö", "ü", "ß"},  // Germany
+    {"£", "$", "à", "[", "ç", "]", "^", "`", "é", "|", "ù", "¨"},  // France 1
+    {"#", "$", "à", "â", "ç", "ê", "î", "ô", "é", "ù", "è", "û"},  // France 2
+    {"£", "$", "§", "[", "ç", "é", "^", "ù", "à", "ò", "è", "ì"},  // Italy
+    {"#", "$", "§", "¡", "Ñ", "¿", "^", "`", "{", "ñ", "ç", "~"},  // Spain
+    {"£", "$", "É", "Ä", "Ö", "Ü", "^", "ä", "ë", "ï", "ö", "ü"},  // miscellaneous
+    {"#", "$", "@", "[", "¥", "]", "^", "`", "{", "|", "}", "~"},  // Japan
 };
 
 const char* CodePageOf(int ci) {
@@ -228,7 +228,6 @@ void Reader::RfidField(const Call& c) {
   Begin(c.At);
 }
 
-
 void Reader::ResetField() {
   fieldOpen_ = false;
   haveData_ = false;
@@ -375,14 +374,13 @@ void Reader::EndField() {
       label_->Fields.push_back(std::move(s));
       break;
     }
-    case FieldKind::Rfid:
-      Note("RFID ^RF" + rfid_ + " with data " + bytes);
-      break;
+    case FieldKind::Rfid: Note("RFID ^RF" + rfid_ + " with data " + bytes); break;
     case FieldKind::Text:
       if (haveData_ && !bytes.empty()) AddText(bytes);
       break;
   }
-  if (serial_ && label_->Fields.size() > index) serials_.push_back({index, bytes, serialStep_, serialMask_, serialStepText_});
+  if (serial_ && label_->Fields.size() > index)
+    serials_.push_back({index, bytes, serialStep_, serialMask_, serialStepText_});
   ResetField();
 }
 
@@ -438,8 +436,10 @@ void Reader::Dress(TextField& text, const Font& f) const {
     // A font downloaded by name: the fontconfig family of that name, the
     // file's stem (TT0003M_.TTF stands for the printer's Asian font).
     std::string stem = f.File.substr(0, f.File.find('.'));
-    if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || ci_ == 26) text.Font = "WenQuanYi Micro Hei";
-    else text.Font = stem;
+    if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || ci_ == 26)
+      text.Font = "WenQuanYi Micro Hei";
+    else
+      text.Font = stem;
     return;
   }
   text.Font = "TeX Gyre Heros Cn";  // the printer's CG Triumvirate Bold Condensed
@@ -473,9 +473,10 @@ std::string Reader::Serial(const SerialField& s, long copy) {
       if (m == '%') continue;
       const size_t fromRight = n - 1 - i;
       int add = carry;
-      if (fromRight < s.MaskStep.size()) add += std::isdigit(static_cast<unsigned char>(s.MaskStep[s.MaskStep.size() - 1 - fromRight]))
-                                                    ? s.MaskStep[s.MaskStep.size() - 1 - fromRight] - '0'
-                                                    : 0;
+      if (fromRight < s.MaskStep.size())
+        add += std::isdigit(static_cast<unsigned char>(s.MaskStep[s.MaskStep.size() - 1 - fromRight]))
+                   ? s.MaskStep[s.MaskStep.size() - 1 - fromRight] - '0'
+                   : 0;
       const std::string alphabet = m == 'H'   ? "0123456789ABCDEF"
                                    : m == 'O' ? "01234567"
                                    : m == 'A' ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ"

@@ -70,7 +70,8 @@ size_t Reader::Graphic(size_t p, size_t at) {
   std::string_view data;
   if (format == 'B' || format == 'C') {
     const size_t n = static_cast<size_t>(std::max(0L, bytes.value_or(0)));
-    if (start + n > b_.size()) throw MalformedJob(at, "^GF announces " + std::to_string(n) + " bytes beyond the job's end");
+    if (start + n > b_.size())
+      throw MalformedJob(at, "^GF announces " + std::to_string(n) + " bytes beyond the job's end");
     data = b_.substr(start, n);
     end = start + n;
   } else {
@@ -129,8 +130,10 @@ size_t Reader::DownloadGraphic(size_t start, size_t at, const Args& head) {
     return end;
   }
   auto dots = DecodeGraphic('A', b_.substr(dataFrom + 1, end - dataFrom - 1), total, perRow, &why);
-  if (dots) graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
-  else Warn(at, "~DG " + why + "; nothing stored");
+  if (dots)
+    graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+  else
+    Warn(at, "~DG " + why + "; nothing stored");
   return end;
 }
 
@@ -143,7 +146,8 @@ size_t Reader::DownloadObject(size_t start, size_t at, const Args& head) {
   std::string_view data;
   if (format == 'B' || format == 'C') {
     const size_t n = static_cast<size_t>(std::max(0L, total));
-    if (start + n > b_.size()) throw MalformedJob(at, "~DY announces " + std::to_string(n) + " bytes beyond the job's end");
+    if (start + n > b_.size())
+      throw MalformedJob(at, "~DY announces " + std::to_string(n) + " bytes beyond the job's end");
     data = b_.substr(start, n);
     end = start + n;
   } else {
@@ -154,14 +158,18 @@ size_t Reader::DownloadObject(size_t start, size_t at, const Args& head) {
   std::string why;
   if (ext == 'G' || ext == 'B') {
     auto dots = DecodeGraphic(format, data, total, perRow, &why);
-    if (dots) graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
-    else Warn(at, "~DY " + why + "; nothing stored");
+    if (dots)
+      graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+    else
+      Warn(at, "~DY " + why + "; nothing stored");
   } else if (ext == 'P') {
     std::string raw = format == 'A' ? HexBytes(data) : std::string(data);
     if (auto z = Base64Payload(data, &why); z) raw = *z;
     auto dots = detail::DecodePicture(raw, &why);
-    if (dots) graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
-    else Warn(at, "~DY picture: " + why + "; nothing stored");
+    if (dots)
+      graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+    else
+      Warn(at, "~DY picture: " + why + "; nothing stored");
   } else {
     Note("font or file " + object + " downloaded (~DY): kept by the printer, not drawn");
   }

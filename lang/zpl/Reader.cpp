@@ -129,7 +129,8 @@ size_t Reader::Step(size_t p) {
     case Syntax::NewCharacter: {
       // The new character is the one byte after the command.
       const char c = p + 3 < b_.size() ? b_[p + 3] : '\0';
-      if (c != '\0' && c != '\r' && c != '\n' && c != ' ') (command == &CC ? caret_ : command == &CT ? tilde_ : delim_) = c;
+      if (c != '\0' && c != '\r' && c != '\n' && c != ' ')
+        (command == &CC ? caret_ : command == &CT ? tilde_ : delim_) = c;
       return std::min(b_.size(), p + 4);
     }
     case Syntax::Graphic: return Graphic(p, at);
@@ -244,18 +245,18 @@ void Reader::Note(std::string text) {
 // handler.
 void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::string_view params) {
   static const std::unordered_map<const Command*, Handler> handlers = {
-      {&PW, &Reader::PrintWidth},      {&LL, &Reader::LabelLength},      {&LH, &Reader::LabelHome},
-      {&LS, &Reader::LabelShift},      {&LT, &Reader::LabelTop},         {&LR, &Reader::LabelReverse},
-      {&PO, &Reader::PrintOrientation}, {&PM, &Reader::PrintMirror},     {&PQ, &Reader::PrintQuantity},
-      {&CI, &Reader::CharacterSet},    {&SE, &Reader::EncodingTable},    {&CF, &Reader::DefaultFont},
-      {&CW, &Reader::FontAlias},       {&FW, &Reader::FieldRotation},    {&FO, &Reader::FieldOrigin},
-      {&FT, &Reader::FieldOrigin},     {&FH, &Reader::FieldHex},         {&FR, &Reader::FieldReverse},
-      {&FB, &Reader::FieldBlock},      {&FP, &Reader::FieldParameter},   {&FN, &Reader::FieldNumber},
-      {&SN, &Reader::SerialData},      {&SF, &Reader::SerialMask},       {&FS, &Reader::FieldSeparator},
-      {&XF, &Reader::RecallFormat},    {&XG, &Reader::RecallGraphic},    {&IM, &Reader::ImageMove},
-      {&IL, &Reader::ImageLoad},       {&IS, &Reader::ImageSave},        {&ID, &Reader::ObjectDelete},
-      {&GB, &Reader::ShapeCommand},    {&GC, &Reader::ShapeCommand},     {&GE, &Reader::ShapeCommand},
-      {&GD, &Reader::ShapeCommand},    {&GS, &Reader::GraphicSymbol},    {&BY, &Reader::BarDefaults},
+      {&PW, &Reader::PrintWidth},       {&LL, &Reader::LabelLength},    {&LH, &Reader::LabelHome},
+      {&LS, &Reader::LabelShift},       {&LT, &Reader::LabelTop},       {&LR, &Reader::LabelReverse},
+      {&PO, &Reader::PrintOrientation}, {&PM, &Reader::PrintMirror},    {&PQ, &Reader::PrintQuantity},
+      {&CI, &Reader::CharacterSet},     {&SE, &Reader::EncodingTable},  {&CF, &Reader::DefaultFont},
+      {&CW, &Reader::FontAlias},        {&FW, &Reader::FieldRotation},  {&FO, &Reader::FieldOrigin},
+      {&FT, &Reader::FieldOrigin},      {&FH, &Reader::FieldHex},       {&FR, &Reader::FieldReverse},
+      {&FB, &Reader::FieldBlock},       {&FP, &Reader::FieldParameter}, {&FN, &Reader::FieldNumber},
+      {&SN, &Reader::SerialData},       {&SF, &Reader::SerialMask},     {&FS, &Reader::FieldSeparator},
+      {&XF, &Reader::RecallFormat},     {&XG, &Reader::RecallGraphic},  {&IM, &Reader::ImageMove},
+      {&IL, &Reader::ImageLoad},        {&IS, &Reader::ImageSave},      {&ID, &Reader::ObjectDelete},
+      {&GB, &Reader::ShapeCommand},     {&GC, &Reader::ShapeCommand},   {&GE, &Reader::ShapeCommand},
+      {&GD, &Reader::ShapeCommand},     {&GS, &Reader::GraphicSymbol},  {&BY, &Reader::BarDefaults},
       {&RF, &Reader::RfidField},
   };
   const std::string shown = std::string(1, prefix == caret_ ? '^' : '~') + name;
@@ -360,7 +361,8 @@ void Reader::Start(size_t at) {
 void Reader::Finish(size_t at) {
   if (!label_) return Warn(at, "^XZ without ^XA; ignored");
   if (fieldOpen_) {
-    if (haveData_ || kind_ != FieldKind::Text) Warn(fieldAt_, "field not closed by ^FS before ^XZ; drawn as if it were");
+    if (haveData_ || kind_ != FieldKind::Text)
+      Warn(fieldAt_, "field not closed by ^FS before ^XZ; drawn as if it were");
     EndField();
   }
   if (storingOnly_) {
@@ -412,7 +414,8 @@ void Reader::ReplayRecalledFormat() {
 void Reader::EmitCopies() {
   if (serials_.empty()) return Emit(std::move(*label_));
   const long copies = std::min<long>(copies_, 100);
-  if (copies_ > copies) label_->Notes.push_back("serialised over " + std::to_string(copies_) + " copies: the first 100 drawn");
+  if (copies_ > copies)
+    label_->Notes.push_back("serialised over " + std::to_string(copies_) + " copies: the first 100 drawn");
   label_->Copies = "1";
   for (long k = 0; k < copies; ++k) {
     Label copy = *label_;

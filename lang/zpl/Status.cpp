@@ -34,7 +34,8 @@ bool BitGroups(std::string_view answer, std::string_view label, bool& flag, uint
   size_t at = answer.find(label);
   if (at == std::string_view::npos) return false;
   size_t end = answer.find_first_of("\r\n", at);
-  std::string_view line = answer.substr(at + label.size(), end == std::string_view::npos ? end : end - at - label.size());
+  std::string_view line =
+      answer.substr(at + label.size(), end == std::string_view::npos ? end : end - at - label.size());
   std::vector<std::string_view> words;
   size_t k = 0;
   while (k < line.size()) {
@@ -147,7 +148,8 @@ std::string HostQuery(const Snapshot& s) {
 std::string HostIdentification(const Snapshot& s) {
   // Model, firmware version, dots per millimetre, memory.
   const int dotsPerMm = static_cast<int>(std::lround(s.Dpi / 25.4));
-  return std::string{Stx} + "MORVEL EMULATE,V" MORVEL_VERSION "," + std::to_string(dotsPerMm) + ",8192KB" + Etx + "\r\n";
+  return std::string{Stx} + "MORVEL EMULATE,V" MORVEL_VERSION "," + std::to_string(dotsPerMm) + ",8192KB" + Etx +
+         "\r\n";
 }
 
 }  // namespace morvel::lang::zpl

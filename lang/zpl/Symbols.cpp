@@ -13,11 +13,10 @@ namespace {
 
 int DataMatrixSize(int rows, int columns) {
   // zint numbers the ECC 200 sizes 1..30 (squares, then rectangles).
-  static const int sizes[][2] = {{10, 10},  {12, 12},  {14, 14},  {16, 16},  {18, 18},   {20, 20},  {22, 22},
-                                 {24, 24},  {26, 26},  {32, 32},  {36, 36},  {40, 40},   {44, 44},  {48, 48},
-                                 {52, 52},  {64, 64},  {72, 72},  {80, 80},  {88, 88},   {96, 96},  {104, 104},
-                                 {120, 120}, {132, 132}, {144, 144}, {8, 18}, {8, 32},  {12, 26}, {12, 36},
-                                 {16, 36},  {16, 48}};
+  static const int sizes[][2] = {{10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},   {20, 20},   {22, 22},   {24, 24},
+                                 {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44},   {48, 48},   {52, 52},   {64, 64},
+                                 {72, 72}, {80, 80}, {88, 88}, {96, 96}, {104, 104}, {120, 120}, {132, 132}, {144, 144},
+                                 {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36},   {16, 48}};
   for (int k = 0; k < 30; ++k)
     if (sizes[k][0] == rows && sizes[k][1] == columns) return k + 1;
   return 0;
@@ -151,9 +150,12 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
   }
   // Other barcodes the guide lists, drawn by zint as they are.
   static const std::map<char, std::pair<int, const char*>> others = {
-      {'1', {1, "Code 11"}}, {'4', {24, "Code 49"}}, {'5', {82, "Planet"}}, {'B', {74, "Codablock"}},
-      {'I', {7, "Industrial 2 of 5"}}, {'J', {2, "Standard 2 of 5"}}, {'L', {50, "LOGMARS"}},
-      {'M', {47, "MSI"}}, {'P', {86, "Plessey"}}, {'S', {13, "UPC/EAN extension"}}, {'Z', {40, "POSTNET"}},
+      {'1', {1, "Code 11"}},           {'4', {24, "Code 49"}},
+      {'5', {82, "Planet"}},           {'B', {74, "Codablock"}},
+      {'I', {7, "Industrial 2 of 5"}}, {'J', {2, "Standard 2 of 5"}},
+      {'L', {50, "LOGMARS"}},          {'M', {47, "MSI"}},
+      {'P', {86, "Plessey"}},          {'S', {13, "UPC/EAN extension"}},
+      {'Z', {40, "POSTNET"}},
   };
   auto o = others.find(c);
   if (o == others.end()) return false;
@@ -187,8 +189,10 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Module = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 100);
       const int columns = Clamp(Arg(args, 3).value_or(0), 0, 144), rows = Clamp(Arg(args, 4).value_or(0), 0, 144);
       if (columns && rows) s.Symbol.Option2 = DataMatrixSize(rows, columns);
-      if (Letter(args, 7, '1') == '2' || (columns && rows && rows != columns)) s.Symbol.Option3 = 0;
-      else s.Symbol.Option3 = 100;  // DM_SQUARE
+      if (Letter(args, 7, '1') == '2' || (columns && rows && rows != columns))
+        s.Symbol.Option3 = 0;
+      else
+        s.Symbol.Option3 = 100;  // DM_SQUARE
       escape_ = Text(args, 6).empty() ? '~' : Text(args, 6)[0];
       mode_ = 'X';
       break;
@@ -235,9 +239,12 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Symbology = 92;
       s.Symbol.Module = Clamp(Arg(args, 1).value_or(dpi_ >= 300 ? 3 : 2), 1, 10);
       const int d = Clamp(Arg(args, 3).value_or(0), 0, 300);
-      if (d >= 1 && d <= 99) s.Symbol.Option1 = d <= 10 ? 1 : d <= 23 ? 2 : d <= 36 ? 3 : 4;
-      else if (d >= 101 && d <= 104) s.Symbol.Option2 = d - 100;
-      else if (d >= 201 && d <= 232) s.Symbol.Option2 = d - 200 + 4;
+      if (d >= 1 && d <= 99)
+        s.Symbol.Option1 = d <= 10 ? 1 : d <= 23 ? 2 : d <= 36 ? 3 : 4;
+      else if (d >= 101 && d <= 104)
+        s.Symbol.Option2 = d - 100;
+      else if (d >= 201 && d <= 232)
+        s.Symbol.Option2 = d - 200 + 4;
       if (yes(2, false)) eci_ = true;
       mode_ = 'O';
       break;
@@ -272,9 +279,7 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
       s.Data = digits.substr(0, 11);
       return true;
     }
-    case 'K':
-      s.Data = startStop_.substr(0, 1) + bytes + startStop_.substr(1, 1);
-      return true;
+    case 'K': s.Data = startStop_.substr(0, 1) + bytes + startStop_.substr(1, 1); return true;
     case 'X':
       if (escape_) s.Data = DataMatrixEscapes(bytes, escape_, s);
       return true;
@@ -336,14 +341,29 @@ Invoked Invocations(const std::string& bytes) {
         case '6': subset = 'B'; continue;
         case '7': subset = 'A'; continue;
         case '8':
-          if (data.empty()) fnc1First = true;
-          else data += '\x1D';
+          if (data.empty())
+            fnc1First = true;
+          else
+            data += '\x1D';
           continue;
         case '<':
-        case '0': data += '>'; readable += '>'; continue;
-        case '=': data += '~'; readable += '~'; continue;
-        case '1': case '2': case '3': case '4': continue;
-        default: data += '>'; readable += '>'; --k; continue;  // not an invocation code: data
+        case '0':
+          data += '>';
+          readable += '>';
+          continue;
+        case '=':
+          data += '~';
+          readable += '~';
+          continue;
+        case '1':
+        case '2':
+        case '3':
+        case '4': continue;
+        default:
+          data += '>';
+          readable += '>';
+          --k;
+          continue;  // not an invocation code: data
       }
     }
     const char ch = bytes[k];
@@ -357,8 +377,8 @@ Invoked Invocations(const std::string& bytes) {
 
 bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
   auto gs1 = [&](std::string digits, std::string readable) {
-    s.Symbol.Symbology = 16;       // BARCODE_GS1_128
-    s.Symbol.InputMode = 1 | 0x20; // GS1_MODE | GS1NOCHECK_MODE
+    s.Symbol.Symbology = 16;        // BARCODE_GS1_128
+    s.Symbol.InputMode = 1 | 0x20;  // GS1_MODE | GS1NOCHECK_MODE
     if (digits.size() < 2) digits.append(2 - digits.size(), '0');
     s.Data = "[" + digits.substr(0, 2) + "]" + digits.substr(2);
     s.ReadableText = std::move(readable);
@@ -437,8 +457,10 @@ bool Reader::QrData(SymbolField& s, const std::string& bytes) {
       // Manual input: a character mode letter, then the data; bytes
       // carry a four-digit count.
       const char m = static_cast<char>(std::toupper(static_cast<unsigned char>(d[0])));
-      if (m == 'B' && d.size() >= 5) d.remove_prefix(5);
-      else if (m == 'N' || m == 'A' || m == 'K') d.remove_prefix(1);
+      if (m == 'B' && d.size() >= 5)
+        d.remove_prefix(5);
+      else if (m == 'N' || m == 'A' || m == 'K')
+        d.remove_prefix(1);
     } else if (input == 'D') {
       // Mixed mode for structured append: "D" + code + parity, then data.
       size_t comma = d.find(',');

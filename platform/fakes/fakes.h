@@ -100,7 +100,7 @@ class RecordingSpooler : public Spooler {
     String Name;
     std::vector<std::vector<uint8_t>> Writes;  // one entry per Write call
     bool Ended = false;
-    std::string Type;  // the MIME type of StartDocOfType; empty for raw
+    std::string Type;           // the MIME type of StartDocOfType; empty for raw
     std::string Bytes() const;  // all writes joined
   };
   // Printers that OpenPrinter finds; empty means every name opens.

@@ -41,8 +41,7 @@ std::vector<InstalledPrinter> ReadPrintersConf(std::string_view text, const std:
 // with both origins: only the first can be reached.
 class SystemPrinterList : public PrinterList {
  public:
-  explicit SystemPrinterList(std::vector<std::shared_ptr<PrinterSource>> sources)
-      : sources_(std::move(sources)) {}
+  explicit SystemPrinterList(std::vector<std::shared_ptr<PrinterSource>> sources) : sources_(std::move(sources)) {}
   std::vector<InstalledPrinter> List() override;
 
  private:
@@ -74,15 +73,15 @@ void RecordOnce(const std::string& text);
 // nullptr when MORVEL_CUPS=0.
 std::shared_ptr<PrinterSource> MakeCupsPrinterSource();
 
-std::shared_ptr<Screen> MakeLinuxScreen();            // MORVEL_SCREEN_DPI, else 96
-std::shared_ptr<TextMeasure> MakeLinuxTextMeasure();  // fontconfig + FreeType
-std::shared_ptr<CodePage> MakeLinuxCodePage();        // iconv; MORVEL_CODEPAGE or by locale
+std::shared_ptr<Screen> MakeLinuxScreen();              // MORVEL_SCREEN_DPI, else 96
+std::shared_ptr<TextMeasure> MakeLinuxTextMeasure();    // fontconfig + FreeType
+std::shared_ptr<CodePage> MakeLinuxCodePage();          // iconv; MORVEL_CODEPAGE or by locale
 std::shared_ptr<NumberFormat> MakeLinuxNumberFormat();  // LC_NUMERIC of the user's locale
-std::shared_ptr<TempFolder> MakeLinuxTempFolder();    // $TMPDIR or /tmp
-std::shared_ptr<MessageSink> MakeStderrMessageSink(); // "[caption] text" on stderr
-std::shared_ptr<Log> MakeLinuxLog();                  // MORVEL_LOG file, else stderr
-std::shared_ptr<Pictures> MakeStbPictures();          // stb_image; BMP writer
-std::shared_ptr<Spooler> MakeLinuxSpooler();          // socket://, cups:, file:
+std::shared_ptr<TempFolder> MakeLinuxTempFolder();      // $TMPDIR or /tmp
+std::shared_ptr<MessageSink> MakeStderrMessageSink();   // "[caption] text" on stderr
+std::shared_ptr<Log> MakeLinuxLog();                    // MORVEL_LOG file, else stderr
+std::shared_ptr<Pictures> MakeStbPictures();            // stb_image; BMP writer
+std::shared_ptr<Spooler> MakeLinuxSpooler();            // socket://, cups:, file:
 
 // The Windows code page the locale implies (zh_CN/zh_SG -> CP936,
 // zh_TW/zh_HK/zh_MO -> CP950, other zh -> CP936, ja -> CP932, ko -> CP949,

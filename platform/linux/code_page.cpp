@@ -203,8 +203,8 @@ class IconvCodePage : public CodePage {
   void Record(const String& refused) {
     std::string text = "characters the code page " + name_ + " cannot hold were sent as '?': " + ToUtf8(refused) +
                        "; set MORVEL_CODEPAGE to an iconv code page that holds them";
-    for (const char* candidate : {"CP936", "CP950", "CP932", "CP949", "CP1250", "CP1251", "CP1253", "CP1254",
-                                  "CP1255", "CP1256", "CP1257", "CP1258"}) {
+    for (const char* candidate : {"CP936", "CP950", "CP932", "CP949", "CP1250", "CP1251", "CP1253", "CP1254", "CP1255",
+                                  "CP1256", "CP1257", "CP1258"}) {
       if (candidate == name_ || !Holds(candidate, refused)) continue;
       text += std::string(" (") + candidate + " does)";
       break;

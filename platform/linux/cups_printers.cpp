@@ -130,7 +130,8 @@ class CupsPrinterSource : public PrinterSource {
     if (http == nullptr) {
       // httpConnect2 closes its socket on the way out, so errno is that
       // close's; libcups keeps the connect's own reason.
-      Unreachable("cannot reach the CUPS server " + where + ": " + spool::ConnectFailure(server != nullptr ? server : "", ippPort(), timeoutMs));
+      Unreachable("cannot reach the CUPS server " + where + ": " +
+                  spool::ConnectFailure(server != nullptr ? server : "", ippPort(), timeoutMs));
       return printers;
     }
     httpSetTimeout(http, 5.0, GiveUp, nullptr);

@@ -44,30 +44,23 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
       std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
       return IsFolder(folder) ? errors::FileNotFound : errors::PathNotFound;
     }
-    case ENOTDIR:
-      return errors::PathNotFound;
+    case ENOTDIR: return errors::PathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
     case EBUSY:
     case ETXTBSY:
-    case EAGAIN:
-      return errors::PermissionDenied;
+    case EAGAIN: return errors::PermissionDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-      return errors::DiskFull;
-    case EIO:
-      return errors::DeviceIoError;
+    case EFBIG: return errors::DiskFull;
+    case EIO: return errors::DeviceIoError;
     case EMFILE:
-    case ENFILE:
-      return 67;  // too many files
-    case ENOMEM:
-      return errors::OutOfMemory;
+    case ENFILE: return 67;  // too many files
+    case ENOMEM: return errors::OutOfMemory;
     case ENXIO:
-    case ENODEV:
-      return 68;  // device unavailable
-    default:      // EISDIR, ELOOP, ENAMETOOLONG, EINVAL, ...
+    case ENODEV: return 68;  // device unavailable
+    default:                 // EISDIR, ELOOP, ENAMETOOLONG, EINVAL, ...
       return errors::PathFileAccessError;
   }
 }
@@ -117,12 +110,14 @@ std::vector<uint8_t> ReadWholeFile(const FileDescriptor& file, const std::string
   // Opening a folder read-only succeeds on Linux; hosts expect it refused.
   if (S_ISDIR(st.st_mode)) throw AutomationError(errors::PathFileAccessError);
   if (!S_ISREG(st.st_mode))
-    throw AutomationError(errors::PathFileAccessError, AutomationError::StandardDescription(errors::PathFileAccessError) +
-                                                           ": '" + path + "' is not a regular file");
+    throw AutomationError(
+        errors::PathFileAccessError,
+        AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path + "' is not a regular file");
   auto tooLarge = [&] {
     return AutomationError(errors::OutOfMemory, AutomationError::StandardDescription(errors::OutOfMemory) + ": '" +
                                                     path + "' is larger than the limit of " +
-                                                    std::to_string(MaxWholeFileBytes >> 20) + " MiB for files read whole");
+                                                    std::to_string(MaxWholeFileBytes >> 20) +
+                                                    " MiB for files read whole");
   };
   if (static_cast<uint64_t>(st.st_size) > MaxWholeFileBytes) throw tooLarge();
 

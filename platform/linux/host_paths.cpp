@@ -105,7 +105,8 @@ Beneath Locate(const std::string& path, const Folders& allowed) {
     if (part == "..") Refuse(path, "names a parent folder (..)");
     if (!part.empty() && part != ".") parts.push_back(std::move(part));
     // A trailing slash says "a folder", as it does to open(2).
-    else if (slash == absolute.size() && !parts.empty()) parts.push_back(".");
+    else if (slash == absolute.size() && !parts.empty())
+      parts.push_back(".");
     start = slash + 1;
   }
   // The allowed folder is the first leading folder that is one, whatever
@@ -245,10 +246,11 @@ void RefuseHardLinked(int file, const Opened& opened, const struct stat& st, con
   if (!S_ISREG(st.st_mode)) return;
   if (st.st_nlink > 1) Refuse(path, "has more than one hard link");
   WaitForFolderChanges(opened.Folder);
-  struct stat named {}, again {};
-  if (::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-      named.st_dev != st.st_dev || named.st_ino != st.st_ino || named.st_nlink > 1 || !SameChange(named, st) ||
-      ::fstat(file, &again) != 0 || again.st_nlink > 1 || !SameChange(again, st))
+  struct stat named {
+  }, again{};
+  if (::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != st.st_dev ||
+      named.st_ino != st.st_ino || named.st_nlink > 1 || !SameChange(named, st) || ::fstat(file, &again) != 0 ||
+      again.st_nlink > 1 || !SameChange(again, st))
     Refuse(path, "has more than one hard link, or had while it was opened");
 }
 
@@ -331,9 +333,9 @@ std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, Host
   if (use != HostFileUse::Read) {
     // Only files are written: a page has no business feeding a pipe or a device.
     if (!S_ISREG(st.st_mode))
-      throw AutomationError(errors::PathFileAccessError,
-                            AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path +
-                                "' is not a regular file");
+      throw AutomationError(
+          errors::PathFileAccessError,
+          AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path + "' is not a regular file");
     if (use == HostFileUse::Replace && ::ftruncate(file.Get(), 0) != 0) RaiseFor(errno, b, path);
   }
   return file;
@@ -352,9 +354,9 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
     if (::fstat(opened.File.Get(), &st) != 0) RaiseFor(errno, b, path);
     if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
     if (!S_ISREG(st.st_mode))
-      throw AutomationError(errors::PathFileAccessError,
-                            AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path +
-                                "' is not a regular file");
+      throw AutomationError(
+          errors::PathFileAccessError,
+          AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path + "' is not a regular file");
     RefuseHardLinked(opened.File.Get(), opened, st, path);
     mode = st.st_mode & 07777;
   } else {

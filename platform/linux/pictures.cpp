@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/linux/adapters.h"
 #include "core/picture_files.h"
+#include "platform/linux/adapters.h"
 
 // The decoder is compiled into this file only, with its symbols kept private,
 // so it cannot clash with another copy of stb_image in the same process.

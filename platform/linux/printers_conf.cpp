@@ -143,7 +143,8 @@ class ConfReader {
       from = close + 1;
     }
     for (size_t i = std::max<size_t>(from, 1); i < text.size(); ++i)
-      if ((text[i] == '#' || text[i] == ';') && (text[i - 1] == ' ' || text[i - 1] == '\t')) return Trim(text.substr(0, i));
+      if ((text[i] == '#' || text[i] == ';') && (text[i - 1] == ' ' || text[i - 1] == '\t'))
+        return Trim(text.substr(0, i));
     return text;
   }
 
@@ -195,13 +196,10 @@ class ConfReader {
 int ErrorForErrno(int error) {
   switch (error) {
     case ENOENT:
-    case ENOTDIR:
-      return errors::FileNotFound;
+    case ENOTDIR: return errors::FileNotFound;
     case EACCES:
-    case EPERM:
-      return errors::PermissionDenied;
-    default:
-      return errors::PathFileAccessError;
+    case EPERM: return errors::PermissionDenied;
+    default: return errors::PathFileAccessError;
   }
 }
 

@@ -36,7 +36,8 @@ void Report(const std::string& printer, std::string_view text) {
 }
 
 void CountDeliveryFailure(const std::string& printer) {
-  CountIncident(Incident::DeliveryFailure, printer, lastReport.empty() ? "the document did not reach the printer" : lastReport);
+  CountIncident(Incident::DeliveryFailure, printer,
+                lastReport.empty() ? "the document did not reach the printer" : lastReport);
   lastReport.clear();
 }
 
@@ -44,10 +45,10 @@ void CountDeliveryFailure(const std::string& printer) {
 
 namespace {
 
-
 std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const InstalledPrinter& entry) {
   const std::string& uri = entry.Uri;
-  if (text::StartsWithIgnoreCaseAscii(uri, "socket://")) return spool::MakeSocketChannel(printer, std::string_view(uri).substr(9));
+  if (text::StartsWithIgnoreCaseAscii(uri, "socket://"))
+    return spool::MakeSocketChannel(printer, std::string_view(uri).substr(9));
   if (text::StartsWithIgnoreCaseAscii(uri, "cups:")) {
     std::string_view queue = std::string_view(uri).substr(5);
     if (queue.starts_with("//")) queue.remove_prefix(2);

@@ -33,7 +33,8 @@ class CupsChannel : public Channel {
     server_ = server != nullptr ? server : "";
     http_ = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectTimeoutMs(), nullptr);
     if (http_ == nullptr) {
-      Report(printer_, "cannot reach the CUPS server " + Server() + ": " + ConnectFailure(server_, ippPort(), ConnectTimeoutMs()));
+      Report(printer_, "cannot reach the CUPS server " + Server() + ": " +
+                           ConnectFailure(server_, ippPort(), ConnectTimeoutMs()));
       return false;
     }
     httpSetTimeout(http_, WriteTimeoutMs() / 1000.0, GiveUp, nullptr);
@@ -60,8 +61,7 @@ class CupsChannel : public Channel {
     if (http_ == nullptr) return false;
     if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(data), size) != HTTP_STATUS_CONTINUE) {
       Report(printer_, "sending CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' failed after " +
-                           std::to_string(sent_) + " bytes (" + std::to_string(size) +
-                           " bytes not sent): " + Lost());
+                           std::to_string(sent_) + " bytes (" + std::to_string(size) + " bytes not sent): " + Lost());
       Cancel();
       return false;
     }
@@ -76,7 +76,8 @@ class CupsChannel : public Channel {
     bool ok = status <= IPP_STATUS_OK_CONFLICTING;
     if (!ok)
       Report(printer_, "CUPS job " + std::to_string(jobId_) + " on '" + queue_ + "' was not accepted after " +
-                           std::to_string(sent_) + " bytes: " + (httpError(http_) != 0 ? Lost() : std::string(cupsLastErrorString())));
+                           std::to_string(sent_) +
+                           " bytes: " + (httpError(http_) != 0 ? Lost() : std::string(cupsLastErrorString())));
     Drop();
     return ok;
   }

@@ -29,7 +29,8 @@ long long NumberOf(const char* name) {
     size_t n = std::strlen(suffix);
     if (len > n && std::strcmp(name + len - n, suffix) == 0) len -= n;
   }
-  if (len < 10 || len > 22 || (std::strncmp(name + len - 4, ".prn", 4) != 0 && std::strncmp(name + len - 4, ".png", 4) != 0))
+  if (len < 10 || len > 22 ||
+      (std::strncmp(name + len - 4, ".prn", 4) != 0 && std::strncmp(name + len - 4, ".png", 4) != 0))
     return -1;
   long long n = 0;
   for (size_t i = 0; i + 4 < len; ++i) {

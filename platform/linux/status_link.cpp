@@ -70,9 +70,12 @@ class DescriptorChannel : public StatusChannel {
  private:
   static Io Result(ssize_t n) {
     Io io;
-    if (n > 0) io.Bytes = static_cast<size_t>(n);
-    else if (n < 0 && (errno == EAGAIN || errno == EINTR)) io.Again = true;
-    else if (n < 0) io.Error = std::strerror(errno);
+    if (n > 0)
+      io.Bytes = static_cast<size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EINTR))
+      io.Again = true;
+    else if (n < 0)
+      io.Error = std::strerror(errno);
     return io;
   }
   int fd_;
@@ -159,15 +162,15 @@ QueueState AskCupsQueue(const std::string& queue, Clock::time_point deadline) {
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0, "/printers/%s", queue.c_str());
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  static const char* const wanted[] = {"printer-state", "printer-state-reasons", "printer-state-message",
-                                       "device-uri"};
+  static const char* const wanted[] = {"printer-state", "printer-state-reasons", "printer-state-message", "device-uri"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
   ipp_t* response = cupsDoRequest(http, request, "/");
   if (response == nullptr || ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING) {
     state.Error = std::string("CUPS: ") + cupsLastErrorString();
   } else {
     state.Answered = true;
-    if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM)) state.State = ippGetInteger(a, 0);
+    if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM))
+      state.State = ippGetInteger(a, 0);
     if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state-reasons", IPP_TAG_KEYWORD))
       for (int k = 0; k < ippGetCount(a); ++k) state.Reasons.emplace_back(ippGetString(a, k, nullptr));
     if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT))

@@ -230,10 +230,10 @@ class TextRasterBuilder {
     }
   }
 
-
   // The hinted, rendered glyph of `c` in a face at a size, kept so that a
   // text seen before costs no FreeType work; null when the face cannot draw it.
-  const Glyph* GlyphOf(FT_Face face, const FontFace& member, FT_F26Dot6 charSize, char32_t c, std::deque<Glyph>& large) {
+  const Glyph* GlyphOf(FT_Face face, const FontFace& member, FT_F26Dot6 charSize, char32_t c,
+                       std::deque<Glyph>& large) {
     if (face == nullptr) return nullptr;
     FT_UInt index = FT_Get_Char_Index(face, c);
     GlyphKey key{face, charSize, index, member.SyntheticBold, member.SyntheticItalic};
@@ -295,7 +295,7 @@ class TextRasterBuilder {
   // lookup: label text is mostly ASCII.
   std::map<std::pair<const FontChain*, FT_F26Dot6>, std::array<const Glyph*, 128>> ascii_;
   size_t asciiGeneration_ = 0;
-  std::map<FT_Face, FT_F26Dot6> sizes_;                   // the size each face is set to
+  std::map<FT_Face, FT_F26Dot6> sizes_;  // the size each face is set to
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
 };
 

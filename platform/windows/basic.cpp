@@ -77,8 +77,7 @@ win::HostMessageFunction ProgramSink() {
 bool HasInteractiveDesktop() {
   HWINSTA station = GetProcessWindowStation();
   USEROBJECTFLAGS flags{};
-  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-    return false;
+  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) return false;
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 

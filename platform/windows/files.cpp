@@ -27,41 +27,33 @@ std::wstring WidePath(const std::string& path) { return win::Wide(FromUtf8(path)
 int win::FileErrorNumber(DWORD error, const std::string& path) {
   (void)path;
   switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-      return errors::FileNotFound;
+    case ERROR_FILE_NOT_FOUND: return errors::FileNotFound;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-      return errors::PathNotFound;
+    case ERROR_BAD_NETPATH: return errors::PathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-      return errors::PermissionDenied;
+    case ERROR_WRITE_PROTECT: return errors::PermissionDenied;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return errors::DiskFull;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return 67;  // too many files
+    case ERROR_HANDLE_DISK_FULL: return errors::DiskFull;
+    case ERROR_TOO_MANY_OPEN_FILES: return 67;  // too many files
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return errors::OutOfMemory;
-    case ERROR_NOT_READY:
-      return 71;  // disk not ready
-    case ERROR_INVALID_NAME:
-      return errors::BadFileNameOrNumber;
+    case ERROR_OUTOFMEMORY: return errors::OutOfMemory;
+    case ERROR_NOT_READY: return 71;  // disk not ready
+    case ERROR_INVALID_NAME: return errors::BadFileNameOrNumber;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-      return errors::DeviceIoError;
-    default:
-      return errors::PathFileAccessError;
+    case ERROR_WRITE_FAULT: return errors::DeviceIoError;
+    default: return errors::PathFileAccessError;
   }
 }
 
 namespace {
 
-[[noreturn]] void Raise(DWORD error, const std::string& path) { throw AutomationError(win::FileErrorNumber(error, path)); }
+[[noreturn]] void Raise(DWORD error, const std::string& path) {
+  throw AutomationError(win::FileErrorNumber(error, path));
+}
 
 }  // namespace
 
@@ -75,16 +67,11 @@ int FileErrorNumber(int errnoValue, const std::string& path) {
       return folder || path.find_last_of("\\/") == std::string::npos ? errors::FileNotFound : errors::PathNotFound;
     }
     case EACCES:
-    case EPERM:
-      return errors::PermissionDenied;
-    case ENOSPC:
-      return errors::DiskFull;
-    case EIO:
-      return errors::DeviceIoError;
-    case ENOMEM:
-      return errors::OutOfMemory;
-    default:
-      return errors::PathFileAccessError;
+    case EPERM: return errors::PermissionDenied;
+    case ENOSPC: return errors::DiskFull;
+    case EIO: return errors::DeviceIoError;
+    case ENOMEM: return errors::OutOfMemory;
+    default: return errors::PathFileAccessError;
   }
 }
 
@@ -110,8 +97,10 @@ FileDescriptor OpenHostFile(const std::string& path, HostFileUse use) {
   }
   if (std::optional<FileDescriptor> confined = OpenConfinedHostFile(path, use)) return std::move(*confined);
   int flags = _O_BINARY | _O_NOINHERIT;
-  if (use == HostFileUse::Read) flags |= _O_RDONLY;
-  else flags |= _O_WRONLY | _O_CREAT | (use == HostFileUse::Replace ? _O_TRUNC : 0);
+  if (use == HostFileUse::Read)
+    flags |= _O_RDONLY;
+  else
+    flags |= _O_WRONLY | _O_CREAT | (use == HostFileUse::Replace ? _O_TRUNC : 0);
   FileDescriptor file(::_wopen(WidePath(path).c_str(), flags, _S_IREAD | _S_IWRITE));
   if (!file.IsOpen()) throw AutomationError(FileErrorNumber(errno, path));
   return file;
@@ -202,8 +191,7 @@ void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size, b
     HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(confined.Get()));
     for (size_t done = 0; done < size;) {
       DWORD wrote = 0;
-      if (!WriteFile(handle, data + done, static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), &wrote,
-                     nullptr))
+      if (!WriteFile(handle, data + done, static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), &wrote, nullptr))
         Raise(GetLastError(), path);
       done += wrote;
     }

@@ -277,7 +277,8 @@ bool SetInformation(HANDLE file, void* info, ULONG size, int kind) {
   using Set = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
   using ToError = ULONG(WINAPI*)(LONG);
   static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  static const auto set = reinterpret_cast<Set>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetInformationFile")));
+  static const auto set =
+      reinterpret_cast<Set>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetInformationFile")));
   static const auto toError =
       reinterpret_cast<ToError>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
   if (set == nullptr || toError == nullptr) {
@@ -423,8 +424,8 @@ void OpenHolder(Handle& holder, const std::wstring& holderName, const Beneath& b
 }
 
 struct ClaimedName {
-  bool Claimed = false;  // an empty file made here to hold the name
-  Identity Id;           // of the file that holds the name
+  bool Claimed = false;                      // an empty file made here to hold the name
+  Identity Id;                               // of the file that holds the name
   DWORD Attributes = FILE_ATTRIBUTE_NORMAL;  // for the file that replaces it
 };
 
@@ -462,8 +463,8 @@ ClaimedName ClaimName(const std::wstring& expected, const Beneath& b, const std:
   // The attributes of a file replaced are kept, but for read-only, which
   // Windows would not let it be replaced under.
   if (!out.Claimed)
-    out.Attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    out.Attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   if (out.Attributes == 0) out.Attributes = FILE_ATTRIBUTE_NORMAL;
   return out;
 }
@@ -489,8 +490,8 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
   // empty file made for it.
   auto unclaim = [&] {
     if (!claimed) return;
-    Handle again(CreateFileW(ForOpen(expected).c_str(), DELETE | FILE_READ_ATTRIBUTES, ShareAll, nullptr,
-                             OPEN_EXISTING, NoFollow, nullptr));
+    Handle again(CreateFileW(ForOpen(expected).c_str(), DELETE | FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
+                             NoFollow, nullptr));
     BY_HANDLE_FILE_INFORMATION now{};
     if (again.IsOpen() && InfoOf(again.Get(), now) && IdOf(now) == claimedId && now.nFileSizeLow == 0 &&
         now.nFileSizeHigh == 0)

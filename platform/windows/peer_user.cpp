@@ -7,11 +7,11 @@
 // Wine's view of the host's files.
 #include "platform/peer_user.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
 #include <iphlpapi.h>
 #include <sddl.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstring>
 #include <vector>
@@ -22,8 +22,7 @@ namespace morvel::platform {
 namespace {
 
 bool UnderWine() {
-  static const bool wine =
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   return wine;
 }
 

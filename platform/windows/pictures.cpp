@@ -119,7 +119,8 @@ class OlePictures : public Pictures {
 PictureRef win::PictureFromOle(IUnknown* object) {
   if (object == nullptr) return nullptr;
   Released<IPicture> picture;
-  if (FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&picture.Object))) || picture.Object == nullptr)
+  if (FAILED(object->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&picture.Object))) ||
+      picture.Object == nullptr)
     return nullptr;
   return Pixels(picture.Object);
 }

@@ -89,8 +89,10 @@ class SocketChannel : public StatusChannel {
       io.Bytes = static_cast<size_t>(n);
     } else if (n == SOCKET_ERROR) {
       int error = WSAGetLastError();
-      if (error == WSAEWOULDBLOCK || error == WSAEINTR) io.Again = true;
-      else io.Error = SocketError(error);
+      if (error == WSAEWOULDBLOCK || error == WSAEINTR)
+        io.Again = true;
+      else
+        io.Error = SocketError(error);
     }
     return io;
   }
@@ -210,7 +212,8 @@ StatusTarget StatusTargetOf(const std::string& listedUri) {
   // A printer pool names several ports, commas between: a job may go to any.
   if (port.empty() || port.find(L',') != std::wstring::npos) return target;
   HKEY key = nullptr;
-  const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\" + port;
+  const std::wstring path =
+      L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\" + port;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
     if (IsLocalPort(port)) target.LocalPort = listedUri;
     return target;

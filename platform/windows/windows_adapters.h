@@ -2,17 +2,17 @@
 // themselves, as the Windows design names them.
 #pragma once
 
+#include <unknwn.h>
 #include <windows.h>
 #include <winspool.h>
-#include <unknwn.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/services.h"
-#include "platform/win32.h"
 #include "platform/spooler.h"
+#include "platform/win32.h"
 
 namespace morvel::platform {
 
@@ -36,7 +36,7 @@ std::shared_ptr<MessageSink> MakeWindowsMessageSink();
 // megabyte, then morvel.log.1), and OutputDebugString.
 std::shared_ptr<Log> MakeWindowsLog();
 std::shared_ptr<Pictures> MakeWindowsPictures();  // OleLoadPicture, IPicture
-std::shared_ptr<Spooler> MakeWindowsSpooler();  // winspool
+std::shared_ptr<Spooler> MakeWindowsSpooler();    // winspool
 
 namespace win {
 

@@ -4,12 +4,12 @@
 // printer list and pictures, and a whole label equal to the C++ API's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -76,7 +76,8 @@ TEST(CApiValues, TextsAndListsComeBackAsTheyWent) {
 
 TEST(CApiValues, BytesRoundTripThroughBase64) {
   Object codec("clsBase64");
-  const std::vector<std::vector<uint8_t>> cases = {{0}, {0, 0, 0}, {0xFF, 0xFE}, {'M', 'a', 'n'}, std::vector<uint8_t>(1000, 0xA5)};
+  const std::vector<std::vector<uint8_t>> cases = {
+      {0}, {0, 0, 0}, {0xFF, 0xFE}, {'M', 'a', 'n'}, std::vector<uint8_t>(1000, 0xA5)};
   for (const auto& bytes : cases) {
     morvel_value in = morvel_bytes(bytes.data(), bytes.size()), text, out;
     ASSERT_EQ(morvel_b64_base64encode(codec.Handle, bytes.data(), bytes.size(), nullptr), MORVEL_OK);
@@ -242,9 +243,9 @@ TEST(CApiPrinters, TheListIsTheConfiguredOne) {
 
 TEST(CApiPictures, DecodedImagesHaveTheirSize) {
   // A 2 x 1 24-bit BMP, written by hand from the BMP file layout.
-  const uint8_t bmp[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0,
-                         0, 0, 0, 0, 8, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                         255, 255, 255, 0, 0, 0, 0, 0};
+  const uint8_t bmp[] = {'B',  'M',  62, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0,   0,   40,  0, 0, 0,    2,    0, 0,
+                         0,    1,    0,  0, 0, 1, 0, 24, 0, 0, 0,  0, 0,   8,   0,   0, 0, 0x13, 0x0B, 0, 0,
+                         0x13, 0x0B, 0,  0, 0, 0, 0, 0,  0, 0, 0,  0, 255, 255, 255, 0, 0, 0,    0,    0};
   morvel_picture* picture;
   ASSERT_EQ(morvel_picture_decode(bmp, sizeof bmp, &picture), MORVEL_OK);
   int32_t width = 0, height = 0;

@@ -59,8 +59,8 @@ TEST_F(MorvelCommandTest, ExitStatuses) {
       {"run -", "GetVer\nSetPrint \"ZDesigner ZT410R-300dpi ZPL\"\n", 0},
       {"run script.mvs", "GetVer\n", 0},
       {"run", "GetVer\nPrintLabel 1\nGetVer\n", 1},  // a call raised, the script went on
-      {"run", "GetVer\nBogus\n", 2},                  // names no member
-      {"run", "SendCmd \"open\n", 2},                 // cannot be parsed
+      {"run", "GetVer\nBogus\n", 2},                 // names no member
+      {"run", "SendCmd \"open\n", 2},                // cannot be parsed
       {"run missing.mvs", "", 2},
       {"frobnicate", "", 2},
       {"run", "", 0},
@@ -86,7 +86,8 @@ TEST_F(MorvelCommandTest, HelpMembersAndUnknownCommands) {
       {"--help", 0, "scripts: one statement per line", ""},
       {"help", 0, "morvel members [CLASS]", ""},
       {"help run", 0, "3 a label may not have reached its printer", ""},
-      {"members", 0, "  method PrintBar(ByRef x As Single, ByRef y As Single, ByRef width As Single, ByRef height As Single)", ""},
+      {"members", 0,
+       "  method PrintBar(ByRef x As Single, ByRef y As Single, ByRef width As Single, ByRef height As Single)", ""},
       {"members printinfo", 0, "  property put PrintXH = ByVal value As String()", ""},
       {"members clsBase64", 0, "  event EncodeJD(ByRef Percentage As Currency)", ""},
       {"members Nothing", 2, "", "no class named Nothing"},
@@ -133,7 +134,8 @@ TEST_F(MorvelCommandTest, LabelsThatDidNotArriveExitWith3) {
     if (c.Status == 3) {
       EXPECT_NE(o.Err.find("morvel: labels may not have reached their printer: " + std::string(c.Summary)),
                 std::string::npos)
-          << c.Name << "\n" << o.Err;
+          << c.Name << "\n"
+          << o.Err;
       EXPECT_NE(o.Err.find(c.Log), std::string::npos) << c.Name << "\n" << o.Err;
     }
   }
@@ -154,10 +156,18 @@ TEST_F(MorvelCommandTest, SurvivesMalformedLinesAndArguments) {
       "GetDot -1e38\n"
       "GetDot 340282356779733661637539395458142568448\n"
       "GetDot \"\"\n"
-      "SetPrint \"" + huge + "\"\n"
-      "PrintList \"" + huge + "\"\n"
-      "PrintList \"k:" + huge + "\"\n"
-      "TextWidth \"" + huge + "\" \"\" 1e30 True\n"
+      "SetPrint \"" +
+      huge +
+      "\"\n"
+      "PrintList \"" +
+      huge +
+      "\"\n"
+      "PrintList \"k:" +
+      huge +
+      "\"\n"
+      "TextWidth \"" +
+      huge +
+      "\" \"\" 1e30 True\n"
       "textHeight \"\" \"\\u{0}\" -5 maybe\n"
       "GetDot \"\\u{D800}\"\n"
       "SendCmd \"\\x00\\xFF\"\n"
@@ -187,8 +197,9 @@ TEST(MorvelRunEndTest, APortLeftOpenIsClosedAndLogged) {
   std::ofstream(dir / "printers.conf") << "[ZDesigner GK420t]\nuri = file:jobs\ndpi = 203\n";
   std::ofstream(dir / "label.mvs") << "SetPrint \"ZDesigner GK420t\"\nOpenPort \"ZDesigner GK420t\"\n"
                                       "PrintBar 1 1 10 10\nPrintLabel 1\n";
-  std::string cmd = "cd '" + dir.string() + "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_LOG=log.txt '"
-                    MORVEL_BINARY_DIR "/bin/morvel' run label.mvs > /dev/null 2>&1";
+  std::string cmd = "cd '" + dir.string() +
+                    "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_LOG=log.txt '" MORVEL_BINARY_DIR
+                    "/bin/morvel' run label.mvs > /dev/null 2>&1";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir / "jobs")) names.push_back(e.path().filename().string());

@@ -2,8 +2,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "hosts/cli/Script.h"
 #include "control/Idl.h"
+#include "hosts/cli/Script.h"
 #include "morvel/version.h"
 #include "support/FakeEnvironment.h"
 
@@ -20,7 +20,9 @@ TEST_F(ScriptTest, QuotedStringsAndEscapes) {
       {R"(SendCmd "plain")", u"plain"},
       {R"(SendCmd "a b  c")", u"a b  c"},
       {R"(SendCmd "\\ \" \n \r \t")", u"\\ \" \n \r \t"},
-      {R"(SendCmd "\x1BA\x7f")", u"\x1B" u"A\x7F"},
+      {R"(SendCmd "\x1BA\x7f")",
+       u"\x1B"
+       u"A\x7F"},
       {R"(SendCmd "\u{6761}\u{7801}")", u"条码"},
       {R"(SendCmd "\u{1F600}")", u"\U0001F600"},
       {R"(SendCmd "")", u""},
@@ -40,9 +42,18 @@ TEST_F(ScriptTest, QuotedStringsAndEscapes) {
 
 TEST_F(ScriptTest, LinesThatCannotBeParsed) {
   const char* bad[] = {
-      R"(SendCmd "unterminated)", R"(SendCmd "bad \q escape")", R"(SendCmd "\x4")",    R"(SendCmd "\xZZ")",
-      R"(SendCmd "\u{}")",        R"(SendCmd "\u{110000}")",     R"(SendCmd "\u1234")", R"(SendCmd "\u{1234567}")",
-      R"(SendCmd "a"b)",          R"(SendCmd a"b")",             "NoSuchMember 1",     "\"GetVer\"",
+      R"(SendCmd "unterminated)",
+      R"(SendCmd "bad \q escape")",
+      R"(SendCmd "\x4")",
+      R"(SendCmd "\xZZ")",
+      R"(SendCmd "\u{}")",
+      R"(SendCmd "\u{110000}")",
+      R"(SendCmd "\u1234")",
+      R"(SendCmd "\u{1234567}")",
+      R"(SendCmd "a"b)",
+      R"(SendCmd a"b")",
+      "NoSuchMember 1",
+      "\"GetVer\"",
       "SendCmd \"ends in backslash\\",
   };
   for (const char* line : bad) {
@@ -54,7 +65,8 @@ TEST_F(ScriptTest, LinesThatCannotBeParsed) {
 }
 
 TEST_F(ScriptTest, CommentsBlankLinesPicturesAndLineNumbers) {
-  ParsedScript s = ParseScript("# comment\n\n   \n\tgetver\r\n  # indented comment\nDrawImageFromPicture @logo.bmp 1 2 3 4\n");
+  ParsedScript s =
+      ParseScript("# comment\n\n   \n\tgetver\r\n  # indented comment\nDrawImageFromPicture @logo.bmp 1 2 3 4\n");
   ASSERT_TRUE(s.Errors.empty());
   ASSERT_EQ(s.Statements.size(), 2u);
   EXPECT_EQ(s.Statements[0].Line, 4);
@@ -68,7 +80,9 @@ TEST_F(ScriptTest, CommentsBlankLinesPicturesAndLineNumbers) {
 TEST_F(ScriptTest, ShowValueEscapesControlCharactersAndBackslash) {
   using automation::Variant;
   EXPECT_EQ(ShowValue(Variant(u"a\\b")), "a\\\\b");
-  EXPECT_EQ(ShowValue(Variant(u"\x1B" u"A\n\x7F")), "\\x1BA\\x0A\\x7F");
+  EXPECT_EQ(ShowValue(Variant(u"\x1B"
+                              u"A\n\x7F")),
+            "\\x1BA\\x0A\\x7F");
   EXPECT_EQ(ShowValue(Variant(u"条码")), "条码");
   EXPECT_EQ(ShowValue(Variant(Integer(-1))), "-1");
   EXPECT_EQ(ShowValue(Variant(Single(2.5f))), "2.5");
@@ -83,7 +97,8 @@ TEST_F(ScriptTest, RunPrintsResultsAndErrorsAndGoesOn) {
   std::ostringstream out;
   EXPECT_FALSE(RunScript(s.Statements, ".", out));
   EXPECT_EQ(out.str(),
-            "GetVer: " MORVEL_VERSION "\n"
+            "GetVer: " MORVEL_VERSION
+            "\n"
             "PrintLabel: error 91: Object variable or With block variable not set (line 2)\n"
             "SetPrint: 0\n"
             "GetDot: 211\n"
@@ -99,17 +114,21 @@ TEST_F(ScriptTest, ErrorsNameTheArgumentAndWhatWasExpected) {
     const char* Line;
     const char* Said;
   } cases[] = {
-      {"InitPrint 1 2 3", "(line 2: InitPrint takes 7 arguments: ByRef wide As String, ByRef height As String, "
-                          "ByRef speed As String, ByRef nd As String, ByRef cz As String, ByRef sp As String, "
-                          "ByRef direction As String, 3 given)"},
+      {"InitPrint 1 2 3",
+       "(line 2: InitPrint takes 7 arguments: ByRef wide As String, ByRef height As String, "
+       "ByRef speed As String, ByRef nd As String, ByRef cz As String, ByRef sp As String, "
+       "ByRef direction As String, 3 given)"},
       {"GetVer 1", "(line 2: GetVer takes 0 arguments, 1 given)"},
       {"PrintFont 1 x ABC 12 F1", "error 13: Type mismatch (line 2: argument 2 (y) 'x' is not a Single)"},
       {"GetDot 1e39", "error 6: Overflow (line 2: argument 1 (pixels) '1e39' is out of the range of a Single)"},
-      {"DrawImageFromPicture logo.bmp 0 0 0 0", "(line 2: argument 1 (pic) is a picture: write @PATH to an image file)"},
+      {"DrawImageFromPicture logo.bmp 0 0 0 0",
+       "(line 2: argument 1 (pic) is a picture: write @PATH to an image file)"},
       {"DrawImageFromBase64 @logo.bmp 0 0 0 0", "(line 2: argument 1 (imageBase64) is a String, not a picture)"},
-      {"DrawImageFromPicture @/dev/zero 0 0 0 0", "error 75: Path/File access error: '/dev/zero' is not a regular file"},
+      {"DrawImageFromPicture @/dev/zero 0 0 0 0",
+       "error 75: Path/File access error: '/dev/zero' is not a regular file"},
       {"DrawImageFromPicture @hello.mvs 0 0 0 0", "hello.mvs' is no BMP, PNG, JPEG or GIF image (line 2)"},
-      {"InitPrint wide 40 4 10 2 1 0", "error 13: Type mismatch (line 2: a text argument of InitPrint must hold a number)"},
+      {"InitPrint wide 40 4 10 2 1 0",
+       "error 13: Type mismatch (line 2: a text argument of InitPrint must hold a number)"},
   };
   for (auto c : cases) {
     ParsedScript s = ParseScript(std::string("SetPrint \"ZDesigner ZT410R-300dpi ZPL\"\n") + c.Line + "\n");

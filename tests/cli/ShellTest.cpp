@@ -60,7 +60,8 @@ TEST(ShellTest, EachCommandsFaultsAreNamed) {
       {{"version", "now"}, "too many arguments for 'version': 'now'"},
       {{"help", "run", "more"}, "too many arguments for 'help': 'more'"},
       {{"preview"}, "missing JOB (a job file, or - for standard input)"},
-      {{"preview", "job.zpl", "--dpi", "7"}, "bad value for --dpi: 7 (a whole number of dots per inch from 50 to 2400)"},
+      {{"preview", "job.zpl", "--dpi", "7"},
+       "bad value for --dpi: 7 (a whole number of dots per inch from 50 to 2400)"},
       {{"preview", "job.zpl", "--dpi"}, "--dpi needs a value"},
       {{"preview", "job.zpl", "--format=gif"}, "bad value for --format: gif (png or pdf)"},
       {{"preview", "job.zpl", "--language", "tspl"}, "bad value for --language: tspl (zpl, sbpl or orx)"},
@@ -69,7 +70,8 @@ TEST(ShellTest, EachCommandsFaultsAreNamed) {
       {{"serve", "--port", "70000"}, "bad value for --port: 70000 (a whole number from 0 to 65535)"},
       {{"serve", "--lease-wait", "-1"}, "bad value for --lease-wait: -1 (a whole number of seconds from 0 to 3600)"},
       {{"serve", "--ipv4-only=yes"}, "--ipv4-only takes no value"},
-      {{"serve", "--max-message", "1023"}, "bad value for --max-message: 1023 (a whole number of bytes from 1024 to 1073741824)"},
+      {{"serve", "--max-message", "1023"},
+       "bad value for --max-message: 1023 (a whole number of bytes from 1024 to 1073741824)"},
       {{"serve", "--allow-origin"}, "--allow-origin needs a value"},
       {{"status", "--timeout", "0"}, "bad value for --timeout: 0 (a whole number of milliseconds from 1 to 600000)"},
       {{"status", "--json=1"}, "--json takes no value"},
@@ -86,8 +88,8 @@ TEST(ShellTest, EachCommandsFaultsAreNamed) {
     EXPECT_EQ(o.Out, "");
     const std::string first = "morvel " + c.Args[0] + ": " + c.Fault + "\n";
     EXPECT_EQ(o.Err.substr(0, first.size()), first) << o.Err;
-    EXPECT_EQ(o.Err.substr(first.size()), UsageLines(*FindCommand(c.Args[0])) + "('morvel " + c.Args[0] +
-                                               " --help' tells more)\n");
+    EXPECT_EQ(o.Err.substr(first.size()),
+              UsageLines(*FindCommand(c.Args[0])) + "('morvel " + c.Args[0] + " --help' tells more)\n");
   }
 }
 
@@ -111,7 +113,8 @@ TEST(ShellTest, CommandsTheLineDoesNotName) {
 }
 
 // A command of its own, to see how the parser reads what it declares.
-const Command Sample = {"sample", "[-a] [-b] [-o OUT] [--name TEXT] [--tag TEXT]... [--count N] [ITEM...]", "", "", nullptr};
+const Command Sample = {"sample", "[-a] [-b] [-o OUT] [--name TEXT] [--tag TEXT]... [--count N] [ITEM...]", "", "",
+                        nullptr};
 
 struct Read {
   bool A = false, B = false;
@@ -151,7 +154,7 @@ TEST(OptionParserTest, ReadsTheWaysAnOptionIsWritten) {
       {{"-bo", "x.png"}, false, true, "x.png", "", {}, {}, 0},
       {{"-box.png"}, false, true, "x.png", "", {}, {}, 0},
       {{"--output=x.png", "--bee"}, false, true, "x.png", "", {}, {}, 0},
-      {{"--name", "--tag"}, false, false, "", "--tag", {}, {}, 0},    // a value may start with a dash
+      {{"--name", "--tag"}, false, false, "", "--tag", {}, {}, 0},            // a value may start with a dash
       {{"--name", "one", "--name=two"}, false, false, "", "two", {}, {}, 0},  // the last counts
       {{"--tag", "x", "--tag=y", "--tag", ""}, false, false, "", "", {"x", "y", ""}, {}, 0},
       {{"--count", "9", "-", "item"}, false, false, "", "", {}, {"-", "item"}, 9},
@@ -212,7 +215,8 @@ TEST(OptionParserTest, WholeNumbers) {
   EXPECT_EQ(WholeNumber("9223372036854775807", 0, INT64_MAX), INT64_MAX);
   EXPECT_EQ(WholeNumber("9999999999999999999", 0, INT64_MAX), std::nullopt);
   EXPECT_EQ(WholeNumber("18446744073709551621", 1, 9), std::nullopt);  // 2^64 + 5: no wrapping round to 5
-  for (const char* bad : {"", "-1", "1.5", "1e3", "0x10", "12a"}) EXPECT_EQ(WholeNumber(bad, -5, 100), std::nullopt) << bad;
+  for (const char* bad : {"", "-1", "1.5", "1e3", "0x10", "12a"})
+    EXPECT_EQ(WholeNumber(bad, -5, 100), std::nullopt) << bad;
 }
 
 // Usage lines break between bracketed groups at 100 columns, each going on

@@ -173,7 +173,8 @@ TEST_P(Confined, WhatLeadsOutsideIsRefusedAndWhatStaysInsideWorksAsBefore) {
       int error = c.Kind == Load ? ErrorOf([&] { codec_.LoadFile(path, bytes); })
                                  : ErrorOf([&] { bytes = ByteArray(platform::ReadWholeFile(ToUtf8(path))); });
       EXPECT_EQ(error, c.Error);
-      EXPECT_EQ(bytes, c.Content ? ByteArray(std::vector<uint8_t>(c.Content, c.Content + strlen(c.Content))) : Untouched);
+      EXPECT_EQ(bytes,
+                c.Content ? ByteArray(std::vector<uint8_t>(c.Content, c.Content + strlen(c.Content))) : Untouched);
     } else {
       ByteArray page(std::vector<uint8_t>{'p', 'a', 'g', 'e'});
       String text = u"page";
@@ -190,11 +191,12 @@ TEST_P(Confined, WhatLeadsOutsideIsRefusedAndWhatStaysInsideWorksAsBefore) {
   EXPECT_EQ(StatOf(Allowed("old.bin")).st_mode & 0777, 0640);
   for (const auto& e : fs::directory_iterator(folders_.Allowed()))
     EXPECT_EQ(e.path().filename().string().rfind(".morvel-", 0), std::string::npos) << "a write left " << e.path();
-  EXPECT_EQ(StatOf(Allowed("new.bin")).st_mode & 0777, 0666 & ~[] {
-    mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-  }());
+  EXPECT_EQ(
+      StatOf(Allowed("new.bin")).st_mode & 0777, 0666 & ~[] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return mask;
+      }());
   EXPECT_EQ(Read(folders_.Outside()), Secret);
   EXPECT_EQ(Read(Allowed("twin-b")), "twins");
   EXPECT_FALSE(fs::exists(outsideFolder / "new.txt"));
@@ -308,8 +310,10 @@ TEST_P(Confined, NoSwapOfTheNameReachesTheOutsideFile) {
     }
     String input = text;
     error = ErrorOf([&] { codec_.SaveFile2(path, input); });
-    if (error == 0) ++saved;
-    else ++refusals[error];
+    if (error == 0)
+      ++saved;
+    else
+      ++refusals[error];
   }
   stop = true;
   racer.join();

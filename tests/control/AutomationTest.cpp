@@ -24,14 +24,29 @@ TEST_F(AutomationTest, PrintBarCodeTableInInterfaceOrder) {
   EXPECT_EQ(cls.DefaultInterface, "_PrintBarCode");
   EXPECT_TRUE(cls.Creatable);
   const std::pair<const char*, int32_t> expected[] = {
-      {"GetVer", 0x60030002},       {"GetDot", 0x60030003},         {"textHeight", 0x60030004},
-      {"TextWidth", 0x60030005},    {"GetPrintList", 0x60030006},   {"SetPrint", 0x60030007},
-      {"OpenPort", 0x60030008},     {"ClosePort", 0x60030009},      {"PrintLabel", 0x6003000A},
-      {"SendCmd", 0x6003000B},      {"InitPrint", 0x6003000C},      {"PrintFont", 0x6003000D},
-      {"PrintBar", 0x6003000E},     {"PrintCode", 0x6003000F},      {"CommandPrint", 0x68030001},
-      {"FontType", 0x68030000},     {"RFIDType", 0x68030010},       {"InitRFID", 0x60030011},
-      {"OpRFID", 0x60030012},       {"PrintList", 0x60030014},      {"DrawImageFromFile", 0x60030016},
-      {"DrawImageFromBase64", 0x60030017}, {"DrawImageFromPicture", 0x60030018},
+      {"GetVer", 0x60030002},
+      {"GetDot", 0x60030003},
+      {"textHeight", 0x60030004},
+      {"TextWidth", 0x60030005},
+      {"GetPrintList", 0x60030006},
+      {"SetPrint", 0x60030007},
+      {"OpenPort", 0x60030008},
+      {"ClosePort", 0x60030009},
+      {"PrintLabel", 0x6003000A},
+      {"SendCmd", 0x6003000B},
+      {"InitPrint", 0x6003000C},
+      {"PrintFont", 0x6003000D},
+      {"PrintBar", 0x6003000E},
+      {"PrintCode", 0x6003000F},
+      {"CommandPrint", 0x68030001},
+      {"FontType", 0x68030000},
+      {"RFIDType", 0x68030010},
+      {"InitRFID", 0x60030011},
+      {"OpRFID", 0x60030012},
+      {"PrintList", 0x60030014},
+      {"DrawImageFromFile", 0x60030016},
+      {"DrawImageFromBase64", 0x60030017},
+      {"DrawImageFromPicture", 0x60030018},
   };
   ASSERT_EQ(cls.Members.size(), 23u);
   for (size_t i = 0; i < 23; ++i) {
@@ -109,10 +124,14 @@ TEST_F(AutomationTest, ResultsInTheirTextForm) {
     Variant Value;
     const char16_t* Text;
   } cases[] = {
-      {Variant(Single(5.5f)), u"5.5"},          {Variant(Single(1.0f / 3)), u"0.3333333"},
-      {Variant(2.0 / 3), u"0.666666666666667"}, {Variant(Integer(-7)), u"-7"},
-      {Variant(true), u"True"},                 {Variant(Currency::FromScaled(12345)), u"1.2345"},
-      {Variant(Currency::FromScaled(-10000)), u"-1"}, {Variant(), u""},
+      {Variant(Single(5.5f)), u"5.5"},
+      {Variant(Single(1.0f / 3)), u"0.3333333"},
+      {Variant(2.0 / 3), u"0.666666666666667"},
+      {Variant(Integer(-7)), u"-7"},
+      {Variant(true), u"True"},
+      {Variant(Currency::FromScaled(12345)), u"1.2345"},
+      {Variant(Currency::FromScaled(-10000)), u"-1"},
+      {Variant(), u""},
   };
   for (auto& c : cases) EXPECT_EQ(automation::ToText(c.Value), c.Text);
   Fakes.Numbers->Separator = u',';
@@ -160,8 +179,8 @@ TEST_F(AutomationTest, PrintInfoProperties) {
 TEST_F(AutomationTest, NothingButAutomationErrorsEscape) {
   // Every member with every argument shape: either a result or an AutomationError.
   const auto& cls = automation::PrintBarCodeClass();
-  const Variant shapes[] = {Variant(), Variant(u""), Variant(u"x"), Variant(String(100000, u'9')), Variant(u"1e308"),
-                            Variant(Integer(-1)), Variant(ByteArray())};
+  const Variant shapes[] = {Variant(),         Variant(u""),         Variant(u"x"),       Variant(String(100000, u'9')),
+                            Variant(u"1e308"), Variant(Integer(-1)), Variant(ByteArray())};
   for (const char16_t* printer : {u"", u"ZDesigner ZT410R", u"SATO CL4NX", u"Orx TE200", u"Dothan T7 Label"}) {
     PrintBarCode p;
     String n = printer;

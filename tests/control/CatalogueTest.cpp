@@ -55,20 +55,21 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
   } cases[] = {
       {u"ZDesigner ZT410R-300dpi ZPL", 0, "Zebra", "zpl"},
       {u"zdesigner gk420t (EPL)", 0, "Zebra", "zpl"},
-      {u"Zebra ZT410", 1, "none", "zpl"},            // "zdesigner " does not occur
-      {u"ZDesignerZT410R", 1, "none", "zpl"},        // the blank takes part in the match
+      {u"Zebra ZT410", 1, "none", "zpl"},      // "zdesigner " does not occur
+      {u"ZDesignerZT410R", 1, "none", "zpl"},  // the blank takes part in the match
       {u"Orx TE200", 0, "Orx", "tspl"},
       {u"SATO CL4NX 305dpi", 0, "Sato", "sbpl"},
       {u"Dothan T7 Label", 0, "Dothan", "none"},
-      {u"Dothan T7", 1, "none", "none"},              // T7 without a blank after it
-      {u"SATO T6 x", 0, "Dothan", "none"},            // dothan comes before sato
-      {u"Orx ZDesigner x", 0, "Orx", "tspl"},         // catalogue order, not position
-      {u"ORX  X", 0, "Orx", "tspl"},                  // names are lower-cased
-      {u"T7 zebra", 0, "Dothan", "none"},             // the catalogue before the words
+      {u"Dothan T7", 1, "none", "none"},       // T7 without a blank after it
+      {u"SATO T6 x", 0, "Dothan", "none"},     // dothan comes before sato
+      {u"Orx ZDesigner x", 0, "Orx", "tspl"},  // catalogue order, not position
+      {u"ORX  X", 0, "Orx", "tspl"},           // names are lower-cased
+      {u"T7 zebra", 0, "Dothan", "none"},      // the catalogue before the words
       {u"Label TSPL", 1, "none", "tspl"},
       {u"", 1, "none", "none"},
   };
-  const std::map<std::string, std::string> speaks = {{"Zebra", "zpl"}, {"Sato", "sbpl"}, {"Orx", "tspl"}, {"Dothan", "none"}};
+  const std::map<std::string, std::string> speaks = {
+      {"Zebra", "zpl"}, {"Sato", "sbpl"}, {"Orx", "tspl"}, {"Dothan", "none"}};
   for (auto c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));
     PrintBarCode fresh;
@@ -205,13 +206,16 @@ TEST_F(CatalogueTest, CurrentPrinterIsPerThreadAndSharedByControls) {
 }
 
 TEST_F(CatalogueTest, RFIDType) {
-  Install({{u"ZDesigner ZT410R-300dpi ZPL", 300}, {u"ZDesigner GK420t", 203}, {u"SATO CL4NX 305dpi", 305},
+  Install({{u"ZDesigner ZT410R-300dpi ZPL", 300},
+           {u"ZDesigner GK420t", 203},
+           {u"SATO CL4NX 305dpi", 305},
            {u"Orx TE200", 203}});
   EXPECT_EQ(control.RFIDType(), -1) << "no CurrentPrinter: the driver is not asked";
   struct {
     const char16_t* Name;
     Integer Expected;
-  } cases[] = {{u"ZDesigner ZT410R-300dpi ZPL", 1}, {u"ZDesigner GK420t", 0}, {u"SATO CL4NX 305dpi", 1}, {u"Orx TE200", 0}};
+  } cases[] = {
+      {u"ZDesigner ZT410R-300dpi ZPL", 1}, {u"ZDesigner GK420t", 0}, {u"SATO CL4NX 305dpi", 1}, {u"Orx TE200", 0}};
   for (auto c : cases) {
     ASSERT_EQ(Set(c.Name), 0);
     EXPECT_EQ(control.RFIDType(), c.Expected) << ToUtf8(c.Name);

@@ -14,16 +14,15 @@ TEST_F(NumbersTest, ParseAccepted) {
     const char16_t* Text;
     double Value;
   } cases[] = {
-      {u"0", 0},          {u"42", 42},        {u" 7 ", 7},       {u"-3.5", -3.5},      {u"+2", 2},
-      {u".5", 0.5},       {u"5.", 5},         {u"1E3", 1000},    {u"1e-2", 0.01},      {u"2D2", 200},
-      {u"1.5E+2", 150},   {u"\t9", 9},        {u"1e-400", 0},    {u"0000012", 12},
+      {u"0", 0},      {u"42", 42},     {u" 7 ", 7},   {u"-3.5", -3.5},  {u"+2", 2},  {u".5", 0.5},   {u"5.", 5},
+      {u"1E3", 1000}, {u"1e-2", 0.01}, {u"2D2", 200}, {u"1.5E+2", 150}, {u"\t9", 9}, {u"1e-400", 0}, {u"0000012", 12},
   };
   for (auto c : cases) EXPECT_DOUBLE_EQ(numbers::ParseDouble(c.Text), c.Value) << ToUtf8(c.Text);
 }
 
 TEST_F(NumbersTest, ParseRejected) {
-  for (const char16_t* text : {u"", u" ", u"abc", u"1,5", u"1.2.3", u"--1", u"1e", u"e5", u"12abc", u"0x10",
-                               u"1 2", u".", u"-", u"\u0661"}) {
+  for (const char16_t* text :
+       {u"", u" ", u"abc", u"1,5", u"1.2.3", u"--1", u"1e", u"e5", u"12abc", u"0x10", u"1 2", u".", u"-", u"\u0661"}) {
     ExpectError(errors::TypeMismatch, [&] { numbers::ParseDouble(text); });
   }
   ExpectError(errors::Overflow, [&] { numbers::ParseDouble(u"1e400"); });
@@ -41,7 +40,8 @@ TEST_F(NumbersTest, NarrowingRoundsHalvesToEvenAndChecksRange) {
   struct {
     double Value;
     Integer Expected;
-  } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {50.5, 50}, {51.5, 52}, {32767.4, 32767}, {-32768.5, -32768}};
+  } cases[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},         {-0.5, 0},         {-1.5, -2},
+               {50.5, 50}, {51.5, 52}, {32767.4, 32767}, {-32768.5, -32768}};
   for (auto c : cases) EXPECT_EQ(numbers::ToInteger(c.Value), c.Expected) << c.Value;
   for (double v : {32767.5, -32768.6, 1e10, std::numeric_limits<double>::infinity()})
     ExpectError(errors::Overflow, [&] { numbers::ToInteger(v); });

@@ -181,8 +181,8 @@ TEST_F(PrintBarCodeTest, OperationsThatDoNothingOnSomeDrivers) {
 
 TEST_F(PrintBarCodeTest, PicBoxIsKeptOnlyBySato) {
   auto picture = Picture::Create(1, 1, {0, 0, 0, 255});
-  for (auto [name, kept] : {std::pair{u"SATO CL4NX", true}, {u"Orx TE200", false}, {u"ZDesigner x", false},
-                            {u"Dothan T7 Label", false}}) {
+  for (auto [name, kept] :
+       {std::pair{u"SATO CL4NX", true}, {u"Orx TE200", false}, {u"ZDesigner x", false}, {u"Dothan T7 Label", false}}) {
     PrintBarCode p;
     String n = name;
     ASSERT_EQ(p.SetPrint(n), 0);

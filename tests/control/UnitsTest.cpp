@@ -24,24 +24,24 @@ struct DotsCase {
 
 TEST_F(Module1Test, ConvertToDotsTable) {
   const DotsCase cases[] = {
-      {203, 96, Module1::UnitMillimetres, 10, 80},     // 79.92
-      {203, 96, Module1::UnitMillimetres, 50, 400},    // 399.61
-      {203, 96, Module1::UnitMillimetres, 100, 799},   // 799.21
-      {203, 96, Module1::UnitPoints, 12, 34},          // 33.83
-      {203, 96, Module1::UnitPixels, 100, 211},        // 211.46
-      {300, 96, Module1::UnitMillimetres, 10, 118},    // 118.11
-      {300, 96, Module1::UnitPoints, 12, 50},          // exactly 50
-      {203, 96, Module1::UnitPoints, 36, 102},         // 101.5 -> even
-      {203, 96, Module1::UnitPoints, 108, 304},        // 304.5 -> even
-      {203, 96, Module1::UnitPixels, 48, 102},         // 101.5 -> even
-      {203, 96, Module1::UnitPixels, 144, 304},        // 304.5 -> even
-      {300, 120, Module1::UnitPixels, 1, 2},           // 2.5 -> even
-      {300, 120, Module1::UnitPixels, 3, 8},           // 7.5 -> even
-      {300, 120, Module1::UnitPixels, 5, 12},          // 12.5 -> even
-      {203, 96, Module1::UnitPixels, -48, -102},       // negative halves too
+      {203, 96, Module1::UnitMillimetres, 10, 80},    // 79.92
+      {203, 96, Module1::UnitMillimetres, 50, 400},   // 399.61
+      {203, 96, Module1::UnitMillimetres, 100, 799},  // 799.21
+      {203, 96, Module1::UnitPoints, 12, 34},         // 33.83
+      {203, 96, Module1::UnitPixels, 100, 211},       // 211.46
+      {300, 96, Module1::UnitMillimetres, 10, 118},   // 118.11
+      {300, 96, Module1::UnitPoints, 12, 50},         // exactly 50
+      {203, 96, Module1::UnitPoints, 36, 102},        // 101.5 -> even
+      {203, 96, Module1::UnitPoints, 108, 304},       // 304.5 -> even
+      {203, 96, Module1::UnitPixels, 48, 102},        // 101.5 -> even
+      {203, 96, Module1::UnitPixels, 144, 304},       // 304.5 -> even
+      {300, 120, Module1::UnitPixels, 1, 2},          // 2.5 -> even
+      {300, 120, Module1::UnitPixels, 3, 8},          // 7.5 -> even
+      {300, 120, Module1::UnitPixels, 5, 12},         // 12.5 -> even
+      {203, 96, Module1::UnitPixels, -48, -102},      // negative halves too
       {203, 96, Module1::UnitPixels, 0, 0},
       {300, 96, Module1::UnitMillimetres, 2774, 32764},
-      {203, 96, 1, 100, 0},                            // unknown units give 0
+      {203, 96, 1, 100, 0},  // unknown units give 0
       {203, 96, 5, 100, 0},
       {203, 96, 0, 100, 0},
   };
@@ -118,7 +118,7 @@ TEST_F(Module1Test, ContainsAnyKeyword) {
   } cases[] = {
       {{u"ZDesigner ZT410R"}, u"ZDesigner ZT410R-300dpi ZPL", 1},
       {{u"ZDesigner ZT410R"}, u"zdesigner zt410r-300dpi zpl", 0},  // case-sensitive
-      {{u"a", u"ZT410R"}, u"ZDesigner ZT410R", 1},               // any keyword
+      {{u"a", u"ZT410R"}, u"ZDesigner ZT410R", 1},                 // any keyword
       {{}, u"anything", 0},
       {{u""}, u"x", 1},  // an empty keyword is found in any non-empty text
       {{u""}, u"", 0},

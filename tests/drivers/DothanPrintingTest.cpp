@@ -17,9 +17,9 @@
 namespace morvel {
 namespace {
 
-using ::testing::UnorderedElementsAre;
 using testing::Barcodes;
 using testing::DecodePage;
+using ::testing::UnorderedElementsAre;
 
 constexpr const char16_t* Printer = u"Dothan T7 Label";
 

@@ -76,7 +76,9 @@ const TraceCase TraceCases[] = {
     {"Code128IsKBarWideWithA3mmLine", [](Host& h) { h.Code(10, 50, u"12345678", u"128", 50, u"200"); }},
     {"QrSideIsHeightTimes1point75Mm", [](Host& h) { h.Code(300, 10, u"ABC", u"QRCODE", 20); }},
     {"OtherCodeTypesDrawNothing",
-     [](Host& h) { h.Code(0, 0, u"ABC", u"qrcode", 20), h.Code(0, 0, u"1", u"39", 20), h.Code(0, 0, u"1", u"128 ", 9); }},
+     [](Host& h) {
+       h.Code(0, 0, u"ABC", u"qrcode", 20), h.Code(0, 0, u"1", u"39", 20), h.Code(0, 0, u"1", u"128 ", 9);
+     }},
     {"OneLabelWhateverTheCopies", [](Host& h) { h.Label(u"3"); }},
     {"ImageFileIsScaledIntoItsBox", [](Host& h) { h.c.DrawImageFromFile(u"/x/logo.bmp", 10, 20, 30, 40); }},
     {"PicturesGoByHandle",

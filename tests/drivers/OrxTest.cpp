@@ -102,8 +102,10 @@ TEST_F(OrxTest, WorkedLabelIsOneDocument) {
 
 TEST_F(OrxTest, DirectionLineOfInitPrint) {
   Open();
-  for (auto [direction, row] : {std::pair{u"0", "Direction/0"}, {u"1", "Direction/1"}, {u"", "Direction/empty"},
-                                 {u" 0", "Direction/with a blank"}}) {
+  for (auto [direction, row] : {std::pair{u"0", "Direction/0"},
+                                {u"1", "Direction/1"},
+                                {u"", "Direction/empty"},
+                                {u" 0", "Direction/with a blank"}}) {
     size_t before = Sent().size();
     String w = u"100", h = u"50", s = u"4", d = u"8", c = u"2", p = u"0", dir = direction;
     control.InitPrint(w, h, s, d, c, p, dir);

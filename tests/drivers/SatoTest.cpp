@@ -47,7 +47,9 @@ class SatoTest : public testing::FakeEnvironment {
   void Init(String wide, String height, String speed, String nd, String cz, String sp, String direction = u"0") {
     control.InitPrint(wide, height, speed, nd, cz, sp, direction);
   }
-  void Font(Single x, Single y, String txt, Single height, String face = u"") { control.PrintFont(x, y, txt, height, face); }
+  void Font(Single x, Single y, String txt, Single height, String face = u"") {
+    control.PrintFont(x, y, txt, height, face);
+  }
   void Bar(Single x, Single y, Single w, Single h) { control.PrintBar(x, y, w, h); }
   void Code(Single x, Single y, String code, String type, String readable, Single height) {
     String z = u"", k = u"";
@@ -160,7 +162,8 @@ TEST_F(SatoTest, Errors) {
       {errors::Overflow, [](SatoTest& t) { t.Code(0, 0, u"1", u"128", u"1", 1e6f); }},
       {errors::SubscriptOutOfRange, [](SatoTest& t) { t.Cmd(u""); }},
       {errors::PathNotFound, [](SatoTest& t) { t.control.DrawImageFromFile(u"/nonexistent/dir/x.bmp", 0, 0, 0, 0); }},
-      {errors::FileNotFound, [](SatoTest& t) { t.control.DrawImageFromFile(u"/tmp/no-such-morvel-image.bmp", 0, 0, 0, 0); }},
+      {errors::FileNotFound,
+       [](SatoTest& t) { t.control.DrawImageFromFile(u"/tmp/no-such-morvel-image.bmp", 0, 0, 0, 0); }},
       {errors::InvalidUseOfNull, [](SatoTest& t) { t.control.DrawImageFromBase64(u"Q", 0, 0, 0, 0); }},
       {errors::SubscriptOutOfRange, [](SatoTest& t) { t.control.DrawImageFromBase64(u"", 0, 0, 0, 0); }},
       {errors::Overflow, [](SatoTest& t) { t.control.DrawImageFromBase64(u"QQ Q", 0, 0, 0, 0); }},

@@ -117,7 +117,7 @@ TEST_F(ZebraTest, ErrorsAppendNothing) {
       {errors::TypeMismatch, [](ZebraTest& t) { t.Init(u"60", u"", u"4", u"10", u"x", u"0", u"0"); }},
       {errors::TypeMismatch, [](ZebraTest& t) { t.Init(u"60", u"", u"4", u"10", u"0", u"1,5", u"0"); }},
       {errors::Overflow, [](ZebraTest& t) { t.Init(u"40000", u"", u"4", u"10", u"0", u"0", u"0"); }},
-      {errors::Overflow, [](ZebraTest& t) { t.Init(u"5000", u"", u"4", u"10", u"0", u"0", u"0"); }},  // dots
+      {errors::Overflow, [](ZebraTest& t) { t.Init(u"5000", u"", u"4", u"10", u"0", u"0", u"0"); }},   // dots
       {errors::Overflow, [](ZebraTest& t) { t.Init(u"60", u"", u"4", u"16384", u"0", u"0", u"0"); }},  // nd * 2
       {errors::Overflow, [](ZebraTest& t) { t.Init(u"60", u"", u"4", u"10", u"1e39", u"0", u"0"); }},
       {errors::Overflow, [](ZebraTest& t) { t.Font(1e6f, 0, u"t", 12, u"F"); }},

@@ -4,14 +4,14 @@
 // jobs, garbage, half jobs, many connections at once, and a real cupsd raw
 // queue whose device is the emulator.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,10 +23,10 @@
 #include <sstream>
 #include <thread>
 
-#include "support/CaptureListener.h"
 #include "hosts/serve/Session.h"
 #include "morvel/status.h"
 #include "platform/services.h"
+#include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 #include "support/RunCommand.h"
 #include "support/ScopedEnv.h"
@@ -76,7 +76,8 @@ std::string Http(int port, const std::string& method, const std::string& path, c
                  const std::string& headers = "Content-Type: application/json\r\n", bool whole = false) {
   int fd = Connect(port);
   if (fd < 0) return "";
-  const std::string host = headers.find("Host:") == std::string::npos ? "Host: 127.0.0.1:" + std::to_string(port) + "\r\n" : "";
+  const std::string host =
+      headers.find("Host:") == std::string::npos ? "Host: 127.0.0.1:" + std::to_string(port) + "\r\n" : "";
   std::string request = method + " " + path + " HTTP/1.1\r\n" + host + "Connection: close\r\n" + headers +
                         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -94,7 +95,8 @@ class EmulatorProcess {
   explicit EmulatorProcess(const std::string& jobs, std::vector<std::string> extra = {}) {
     int out[2];
     if (pipe(out) != 0) return;
-    std::vector<std::string> args = {Morvel, "emulate", "--zpl", "0", "--sbpl", "0", "--tspl", "0", "--web", "0", "--jobs", jobs};
+    std::vector<std::string> args = {Morvel,   "emulate", "--zpl", "0", "--sbpl", "0",
+                                     "--tspl", "0",       "--web", "0", "--jobs", jobs};
     args.insert(args.end(), extra.begin(), extra.end());
     pid_ = fork();
     if (pid_ == 0) {
@@ -154,7 +156,8 @@ class EmulateTest : public ::testing::Test {
 
   Outcome Run(const std::string& args, const std::string& input = "", const std::string& env = "MORVEL_CUPS=0") {
     return morvel::testing::RunCommandIn(
-        dir_, "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' " + env + " '" + Morvel + "' " + args, input);
+        dir_, "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' " + env + " '" + Morvel + "' " + args,
+        input);
   }
 
   // Waits, with a deadline that only catches a hang, until `done` holds for the job list.
@@ -174,8 +177,8 @@ class EmulateTest : public ::testing::Test {
 };
 
 std::string Script(const std::string& printer, const std::string& text) {
-  return "SetPrint \"" + printer + "\"\nOpenPort \"" + printer + "\"\nInitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 \"" + text +
-         "\" 12 F1.TTF\nPrintLabel 1\nClosePort\n";
+  return "SetPrint \"" + printer + "\"\nOpenPort \"" + printer + "\"\nInitPrint 60 40 4 10 2 1 0\nPrintFont 10 20 \"" +
+         text + "\" 12 F1.TTF\nPrintLabel 1\nClosePort\n";
 }
 
 const std::string Label = "^XA^FO20,20^A0N,30,30^FDLot 7^FS^FO20,80^BCN,60,Y,N,N^FD12345678^FS^XZ";
@@ -191,10 +194,17 @@ TEST_F(EmulateTest, EveryBrandInEveryStateAsMorvelStatusTellsIt) {
       {{}, "idle\tnone", "idle\tnone", "idle\tnone", 0},
       {{"--paper-out"}, "stopped\tmedia-empty", "stopped\tmedia-empty", "stopped\tmedia-empty", 4},
       {{"--head-open"}, "stopped\tcover-open", "stopped\tcover-open", "stopped\tcover-open", 4},
-      {{"--ribbon-out"}, "stopped\tmarker-supply-empty", "stopped\tmarker-supply-empty", "stopped\tmarker-supply-empty", 4},
+      {{"--ribbon-out"},
+       "stopped\tmarker-supply-empty",
+       "stopped\tmarker-supply-empty",
+       "stopped\tmarker-supply-empty",
+       4},
       {{"--paused"}, "stopped\tpaused", "stopped\toffline", "stopped\tpaused", 4},
-      {{"--paper-out", "--head-open"}, "stopped\tmedia-empty,cover-open", "stopped\tcover-open",
-       "stopped\tcover-open,media-empty", 4},
+      {{"--paper-out", "--head-open"},
+       "stopped\tmedia-empty,cover-open",
+       "stopped\tcover-open",
+       "stopped\tcover-open,media-empty",
+       4},
   };
   for (const auto& c : cases) {
     std::string shown;
@@ -282,16 +292,19 @@ TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
       {"Content-Type: application/jsonp\r\n", "415"},
       {"Content-Type: application/json\r\nOrigin: http://evil.example\r\n", "403"},
       {"Content-Type: application/json\r\nOrigin: null\r\n", "403"},
-      {"Content-Type: application/json\r\nHost: evil.example:" + std::to_string(web) + "\r\nOrigin: http://evil.example:" +
-           std::to_string(web) + "\r\n", "403"},
+      {"Content-Type: application/json\r\nHost: evil.example:" + std::to_string(web) +
+           "\r\nOrigin: http://evil.example:" + std::to_string(web) + "\r\n",
+       "403"},
       {"Content-Type: Application/JSON; charset=utf-8\r\nOrigin: http://" + own + "\r\n", "200"},
-      {"Content-Type: application/json\r\nHost: localhost:" + std::to_string(web) + "\r\nOrigin: http://localhost:" +
-           std::to_string(web) + "\r\n", "200"},
+      {"Content-Type: application/json\r\nHost: localhost:" + std::to_string(web) +
+           "\r\nOrigin: http://localhost:" + std::to_string(web) + "\r\n",
+       "200"},
   };
   for (const auto& r : requests) {
     const std::string reply = Http(web, "POST", "/api/state", R"({"paused": true})", r.Headers, true);
     EXPECT_EQ(reply.substr(9, 3), r.Status) << r.Headers;
-    EXPECT_EQ(Http(web, "GET", "/api/state").find("\"paused\":true") != std::string::npos, std::string(r.Status) == "200")
+    EXPECT_EQ(Http(web, "GET", "/api/state").find("\"paused\":true") != std::string::npos,
+              std::string(r.Status) == "200")
         << r.Headers;
     Http(web, "POST", "/api/state", R"({"paused": false})");
   }
@@ -304,7 +317,9 @@ TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
   const int web = e.Port("web");
   SendJob(e.Port("zpl"), Label + Label + Label);
   // The engine stops at the third label and puts the job back in the buffer.
-  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "waiting" && j[0]["labels_printed"] != 0; });
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) {
+    return j.size() == 1 && j[0]["stage"] == "waiting" && j[0]["labels_printed"] != 0;
+  });
   EXPECT_EQ(jobs[0]["labels_printed"], 2);
   EXPECT_EQ(jobs[0]["labels"], 3);
   Outcome o = Run("status 'ZDesigner ZT410R-203dpi ZPL'");
@@ -320,13 +335,17 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
   ASSERT_TRUE(e.Ready());
   const int web = e.Port("web");
   SendJob(e.Port("zpl"), "^XA^FO10,10^GFA,100000,100000,100," + std::string(200000, 'F') + "^FS^XZ");
-  SendJob(e.Port("sbpl"), "\x1b" "A\x1bH0100\x1bV0100\x1bL0202\x1bXMhalf");  // cut short, never ended
+  SendJob(e.Port("sbpl"),
+          "\x1b"
+          "A\x1bH0100\x1bV0100\x1bL0202\x1bXMhalf");  // cut short, never ended
   SendJob(e.Port("tspl"), std::string("\x01\xfe\xff garbage \x7f\r\n", 15));
   // Warnings that quote bytes which are not UTF-8: shown as \xHH in the
   // records, and the emulator goes on.
   SendJob(e.Port("zpl"), "^XA^\xaa\xaa^XZ");
   SendJob(e.Port("zpl"), "^XA^XGR:\xaa.GRF^FS^XZ");
-  SendJob(e.Port("sbpl"), "\x1b" "A\x1b\xaa\xaa\x1bZ");
+  SendJob(e.Port("sbpl"),
+          "\x1b"
+          "A\x1b\xaa\xaa\x1bZ");
   auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 6; });
   size_t escaped = 0;
   for (auto& j : jobs) {
@@ -354,7 +373,9 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
     ASSERT_GE(fds.back(), 0);
   }
   for (int k = 0; k < 50; ++k)
-    SendAll(fds[k], k % 2 ? Label : "SIZE 50 mm,30 mm\r\nCLS\r\nTEXT 10,10,\"3\",0,1,1,\"Lot " + std::to_string(k) + "\"\r\nPRINT 1\r\n");
+    SendAll(fds[k], k % 2 ? Label
+                          : "SIZE 50 mm,30 mm\r\nCLS\r\nTEXT 10,10,\"3\",0,1,1,\"Lot " + std::to_string(k) +
+                                "\"\r\nPRINT 1\r\n");
   // Each connection also asks the state, and is answered on it.
   for (int k = 0; k < 50; ++k) {
     SendAll(fds[k], k % 2 ? "~HS" : "\x1b!?");

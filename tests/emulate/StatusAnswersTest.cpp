@@ -112,36 +112,80 @@ TEST(StatusAnswers, ReadersOfAnswersAsPrintersSendThem) {
     std::vector<std::string> Reasons;
   } cases[] = {
       // The guide's ~HQES example: media out and head open together.
-      {"~HQES media out, head open", lang::zpl::ReadHostQuery,
-       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000005\r\n   WARNINGS:       0 00000000 00000000\r\n\x03\r\n",
-       "stopped", {"media-empty", "cover-open"}},
-      {"~HQES cutter fault", lang::zpl::ReadHostQuery,
-       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000008\r\n   WARNINGS:       0 00000000 00000000\r\n\x03\r\n",
-       "stopped", {"other"}},
-      {"~HQES paper near end warning", lang::zpl::ReadHostQuery,
-       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         0 00000000 00000000\r\n   WARNINGS:       1 00000000 00000008\r\n\x03\r\n",
-       "idle", {"media-low"}},
-      {"~HQES cut short", lang::zpl::ReadHostQuery, "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 0000", "unknown", {}},
-      {"~HS printing a batch", lang::zpl::ReadHostStatus,
-       "\x02" "030,0,0,1218,002,0,0,0,000,0,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000015,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "processing", {}},
-      {"~HS over temperature", lang::zpl::ReadHostStatus,
-       "\x02" "030,0,0,1218,000,0,0,0,000,0,0,1\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n",
-       "stopped", {"other"}},
-      {"~HS a field short", lang::zpl::ReadHostStatus,
-       "\x02" "030,0,0,1218,000,0,0,0,000,0,0\x03\r\n\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n", "unknown", {}},
-      {"Status 4 serial form, printing, ribbon near end", lang::sbpl::ReadStatus4,
-       "\x02" "05H000098SATO            \x03", "processing", {"marker-supply-low"}},
-      {"Status 4 media error", lang::sbpl::ReadStatus4, Sbpl("\x05\x02  e000000                \x03"), "stopped",
+      {"~HQES media out, head open",
+       lang::zpl::ReadHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000005\r\n   WARNINGS:       0 00000000 "
+       "00000000\r\n\x03\r\n",
+       "stopped",
+       {"media-empty", "cover-open"}},
+      {"~HQES cutter fault",
+       lang::zpl::ReadHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 00000000 00000008\r\n   WARNINGS:       0 00000000 "
+       "00000000\r\n\x03\r\n",
+       "stopped",
+       {"other"}},
+      {"~HQES paper near end warning",
+       lang::zpl::ReadHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         0 00000000 00000000\r\n   WARNINGS:       1 00000000 "
+       "00000008\r\n\x03\r\n",
+       "idle",
+       {"media-low"}},
+      {"~HQES cut short",
+       lang::zpl::ReadHostQuery,
+       "\x02\r\n PRINTER STATUS\r\n   ERRORS:         1 0000",
+       "unknown",
+       {}},
+      {"~HS printing a batch",
+       lang::zpl::ReadHostStatus,
+       "\x02"
+       "030,0,0,1218,002,0,0,0,000,0,0,0\x03\r\n\x02"
+       "001,0,0,0,1,2,6,0,00000015,1,000\x03\r\n\x02"
+       "1234,0\x03\r\n",
+       "processing",
+       {}},
+      {"~HS over temperature",
+       lang::zpl::ReadHostStatus,
+       "\x02"
+       "030,0,0,1218,000,0,0,0,000,0,0,1\x03\r\n\x02"
+       "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02"
+       "1234,0\x03\r\n",
+       "stopped",
+       {"other"}},
+      {"~HS a field short",
+       lang::zpl::ReadHostStatus,
+       "\x02"
+       "030,0,0,1218,000,0,0,0,000,0,0\x03\r\n\x02"
+       "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n",
+       "unknown",
+       {}},
+      {"Status 4 serial form, printing, ribbon near end",
+       lang::sbpl::ReadStatus4,
+       "\x02"
+       "05H000098SATO            \x03",
+       "processing",
+       {"marker-supply-low"}},
+      {"Status 4 media error",
+       lang::sbpl::ReadStatus4,
+       Sbpl("\x05\x02  e000000                \x03"),
+       "stopped",
        {"media-jam"}},
-      {"Status 4 cutter error", lang::sbpl::ReadStatus4, Sbpl("\x05\x02  j000000                \x03"), "stopped", {"other"}},
+      {"Status 4 cutter error",
+       lang::sbpl::ReadStatus4,
+       Sbpl("\x05\x02  j000000                \x03"),
+       "stopped",
+       {"other"}},
       {"Status 4 no data", lang::sbpl::ReadStatus4, Sbpl("\x05\x02   000000                \x03"), "idle", {}},
       {"Status 4 wrong length", lang::sbpl::ReadStatus4, Sbpl("\x05\x02  A00000\x03"), "unknown", {}},
       {"ESC !? paper jam", lang::tspl::ReadStatusByte, "\x02", "stopped", {"media-jam"}},
       {"ESC !? printing", lang::tspl::ReadStatusByte, "\x20", "processing", {}},
       {"ESC !? other error and head", lang::tspl::ReadStatusByte, "\x81", "stopped", {"cover-open", "other"}},
       {"ESC !S printing batch", lang::tspl::ReadExtended, "\x02P@@@\x03\r\n", "processing", {}},
-      {"ESC !S cutter jam", lang::tspl::ReadExtended, "\x02" "E@H@\x03\r\n", "stopped", {"other"}},
+      {"ESC !S cutter jam",
+       lang::tspl::ReadExtended,
+       "\x02"
+       "E@H@\x03\r\n",
+       "stopped",
+       {"other"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -163,7 +207,8 @@ TEST(StatusAnswers, FramesComeWholeHoweverTheyAreCut) {
                {lang::tspl::ExtendedStatus(s), lang::tspl::ExtendedFrame}};
   for (const auto& c : cases) {
     for (size_t cut = 0; cut < c.Answer.size(); ++cut)
-      EXPECT_EQ(c.Frame(std::string_view(c.Answer).substr(0, cut)), 0u) << "cut at " << cut << " of " << c.Answer.size();
+      EXPECT_EQ(c.Frame(std::string_view(c.Answer).substr(0, cut)), 0u)
+          << "cut at " << cut << " of " << c.Answer.size();
     EXPECT_EQ(c.Frame(c.Answer + "more"), c.Answer.size());
   }
   // Babble with no frame in it is whole once it is long, so nobody waits for it.
@@ -181,16 +226,24 @@ TEST(StatusAnswers, ScannerTakesQueriesOutWhereverTheChunksEnd) {
       {lang::Language::Zpl, "~HQES^XA^FO10,10^FDa~b^FS^XZ~hs~HI", "^XA^FO10,10^FDa~b^FS^XZ", {"~HQES", "~HS", "~HI"}},
       {lang::Language::Zpl, "~HQ~JA^XA^XZ", "~HQ~JA^XA^XZ", {}},
       // ENQ inside ESC A .. ESC Z is data; outside it is the query.
-      {lang::Language::Sbpl, "\x05\x1b" "A\x1bH10\x05\x1bZ\x18", "\x1b" "A\x1bH10\x05\x1bZ", {"ENQ", "CAN"}},
-      {lang::Language::Tspl, "SIZE 50 mm,30 mm\r\n\x1b!?CLS\r\n\x1b!SPRINT 1\r\n\x1b!R",
-       "SIZE 50 mm,30 mm\r\nCLS\r\nPRINT 1\r\n\x1b!R", {"ESC !?", "ESC !S"}},
+      {lang::Language::Sbpl,
+       "\x05\x1b"
+       "A\x1bH10\x05\x1bZ\x18",
+       "\x1b"
+       "A\x1bH10\x05\x1bZ",
+       {"ENQ", "CAN"}},
+      {lang::Language::Tspl,
+       "SIZE 50 mm,30 mm\r\n\x1b!?CLS\r\n\x1b!SPRINT 1\r\n\x1b!R",
+       "SIZE 50 mm,30 mm\r\nCLS\r\nPRINT 1\r\n\x1b!R",
+       {"ESC !?", "ESC !S"}},
   };
   for (const auto& c : cases) {
     for (size_t piece = 1; piece <= c.Stream.size(); ++piece) {
       emulate::QueryScanner scanner(c.Language);
       std::string job;
       std::vector<emulate::Query> queries;
-      for (size_t at = 0; at < c.Stream.size(); at += piece) scanner.Feed(std::string_view(c.Stream).substr(at, piece), job, queries);
+      for (size_t at = 0; at < c.Stream.size(); at += piece)
+        scanner.Feed(std::string_view(c.Stream).substr(at, piece), job, queries);
       scanner.Finish(job);
       std::vector<std::string_view> names;
       for (emulate::Query q : queries) names.push_back(q->Name);
@@ -257,7 +310,7 @@ TEST(StatusAnswers, SpoolerStatusBitsAttributesAndJobs) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << "Status 0x" << c.Status << " Attributes 0x" << c.Attributes
-                                    << std::dec << " cJobs " << c.Jobs);
+                                      << std::dec << " cJobs " << c.Jobs);
     lang::Reading r = status::ReadSpooler(c.Status, c.Attributes, c.Jobs);
     EXPECT_TRUE(r.Understood);
     EXPECT_EQ(r.State, c.State);

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           // Text blocks of many lines are slow to wrap; the readers are what is fuzzed.
           bool slow = false;
           for (const auto& field : label.Fields)
-            if (auto* t = std::get_if<morvel::preview::TextField>(&field)) slow |= t->BlockLines > 50 || t->Height > 400;
+            if (auto* t = std::get_if<morvel::preview::TextField>(&field))
+              slow |= t->BlockLines > 50 || t->Height > 400;
           if (slow) continue;
           // Keep pages small so each input stays quick.
           label.Width = 200;

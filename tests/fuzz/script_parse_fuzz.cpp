@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t s = 0, e = 0;
   // Statements and errors interleave by line; each line gives at most one.
   while (s < script.Statements.size() || e < script.Errors.size()) {
-    bool takeStatement =
-        e == script.Errors.size() || (s < script.Statements.size() && script.Statements[s].Line < script.Errors[e].Line);
+    bool takeStatement = e == script.Errors.size() ||
+                         (s < script.Statements.size() && script.Statements[s].Line < script.Errors[e].Line);
     int line = takeStatement ? script.Statements[s++].Line : script.Errors[e++].Line;
     if (line <= last || line > lines) Fail("line numbers out of order or beyond the text");
     last = line;

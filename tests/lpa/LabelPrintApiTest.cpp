@@ -39,14 +39,17 @@ const OrderCase OrderCases[] = {
     {"WholeLabel", {{Open, 1}, {Job, 1}, {Page, 1}, {Draw, 1}, {End, 1}, {Commit, 1}}, 1},
     {"NoPrinterNoJob", {{Job, 0}, {Page, 0}, {Draw, 0}, {Commit, 0}, {LPAClosePrinter, 0}}, 0},
     {"DrawingWithoutAJob", {{Open, 1}, {Draw, 0}, {Page, 0}, {End, 0}, {Commit, 0}}, 0},
-    {"DrawingWithoutAPage", {{Open, 1}, {Job, 1}, {Draw, 0}, {Page, 1}, {Page, 0}, {Draw, 1}, {End, 1}, {Draw, 0},
-                             {End, 0}, {Commit, 1}}, 1},
+    {"DrawingWithoutAPage",
+     {{Open, 1}, {Job, 1}, {Draw, 0}, {Page, 1}, {Page, 0}, {Draw, 1}, {End, 1}, {Draw, 0}, {End, 0}, {Commit, 1}},
+     1},
     // A second job before the commit is refused; the first is kept whole.
-    {"SecondJobBeforeCommit", {{Open, 1}, {Job, 1}, {Page, 1}, {Draw, 1}, {Job, 0}, {Draw, 1}, {End, 1}, {Commit, 1},
-                               {Commit, 0}}, 1},
+    {"SecondJobBeforeCommit",
+     {{Open, 1}, {Job, 1}, {Page, 1}, {Draw, 1}, {Job, 0}, {Draw, 1}, {End, 1}, {Commit, 1}, {Commit, 0}},
+     1},
     // A commit prints once and only once; later mistakes lose nothing sent.
-    {"CommittedStaysSent", {{Open, 1}, {Job, 1}, {Page, 1}, {End, 1}, {Commit, 1}, {Commit, 0}, {End, 0},
-                            {LPAClosePrinter, 1}, {Commit, 0}}, 1},
+    {"CommittedStaysSent",
+     {{Open, 1}, {Job, 1}, {Page, 1}, {End, 1}, {Commit, 1}, {Commit, 0}, {End, 0}, {LPAClosePrinter, 1}, {Commit, 0}},
+     1},
     {"ClosingDropsAnUncommittedJob", {{Open, 1}, {Job, 1}, {Page, 1}, {LPAClosePrinter, 1}, {Commit, 0}}, 0},
     {"Copies", {{Open, 1}, {[] { return LPAStartJob(6000, 4000, 0, 0, 2, "two"); }, 1}, {Commit, 1}}, 2},
     {"RefusedArguments",
@@ -67,7 +70,8 @@ const OrderCase OrderCases[] = {
       {[] { return LPADraw2DQRCode("A", 0, 0, -1, 1000); }, 0},
       {[] { return LPADrawLine(0, 0, 5000, 0, -40); }, 0},
       {[] { return LPADrawText("A", 0, 0, 100, 100, "Sans", 2000000, 0); }, 0},
-      {[] { return LPADrawText("A", 0, 0, 100, 100, "Sans", 900000, 0); }, 0},  // 7,193 dots: its glyphs alone take gigabytes
+      {[] { return LPADrawText("A", 0, 0, 100, 100, "Sans", 900000, 0); },
+       0},  // 7,193 dots: its glyphs alone take gigabytes
       {[] { return LPADrawImage("/nonexistent/logo.bmp", 0, 0, 100, 100, 192); }, 0},
       {[] { return LPADrawImage(MORVEL_SOURCE_DIR "/examples/logo.bmp", 0, 0, 100, 100, 300); }, 0},
       {[] { return LPADrawImage(MORVEL_SOURCE_DIR "/examples/printers.conf", 0, 0, 100, 100, 192); }, 0},
@@ -138,8 +142,8 @@ TEST_F(LabelPrintApiTest, ExportsOnlyTheTwelveFunctions) {
     if (std::string(kind) != "A") names.insert(name);
   pclose(nm);
   EXPECT_EQ(names, (std::set<std::string>{"LPAClosePrinter", "LPACommitJob", "LPADraw1DBarcode", "LPADraw2DQRCode",
-                                          "LPADrawBitmap", "LPADrawImage", "LPADrawLine", "LPADrawText",
-                                          "LPAEndPage", "LPAOpenPrinter", "LPAStartJob", "LPAStartPage"}));
+                                          "LPADrawBitmap", "LPADrawImage", "LPADrawLine", "LPADrawText", "LPAEndPage",
+                                          "LPAOpenPrinter", "LPAStartJob", "LPAStartPage"}));
 }
 
 }  // namespace

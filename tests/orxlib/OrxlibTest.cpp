@@ -76,7 +76,7 @@ struct ExportCase {
   const char* Name;  // its bytes are the row Exports/NAME of exports.golden ...
   std::function<int32_t()> Call;
   int32_t Result;
-  std::string Message;                // "caption: text" shown, or empty for none
+  std::string Message;               // "caption: text" shown, or empty for none
   std::optional<std::string> Bytes;  // ... unless they follow from the call here
 };
 
@@ -91,7 +91,7 @@ TEST_F(OrxlibTest, EveryExportWritesItsGoldenBytes) {
   std::string small = dir.File("SMALL.BMP", std::string("BM\0\r\n\xFF", 6));
   std::string missing = (dir.Path / "MISSING.BMP").string();
   std::string longest(655351, 'A');
-  const std::string none;  // refused, or nothing to send: no byte
+  const std::string none;                      // refused, or nothing to send: no byte
   const std::nullopt_t golden = std::nullopt;  // the bytes are the case's row
   const std::vector<ExportCase> cases = {
       {"empty command", [] { return sendcommand(""); }, 1, "", golden},
@@ -135,10 +135,9 @@ TEST_F(OrxlibTest, EveryExportWritesItsGoldenBytes) {
        "Error Message", none},
       {"download name too long", [&] { return downloadpcx(small.c_str(), std::string(90, 'N').c_str()); }, 0,
        "Error Message", none},
-      {"cell too wide", [] { return windowsfont(0, 0, 24, 0, 0, 0, "DejaVu Sans", std::string(200, 'W').c_str()); },
-       0, "Error Message", none},
-      {"cell too tall", [] { return windowsfont(0, 0, 20000, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "Error Message",
-       none},
+      {"cell too wide", [] { return windowsfont(0, 0, 24, 0, 0, 0, "DejaVu Sans", std::string(200, 'W').c_str()); }, 0,
+       "Error Message", none},
+      {"cell too tall", [] { return windowsfont(0, 0, 20000, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "Error Message", none},
       {"lowest height", [] { return windowsfont(0, 0, INT32_MIN, 0, 0, 0, "DejaVu Sans", "A"); }, 0, "Error Message",
        none},
       {"start before the first dot", [] { return windowsfont(INT32_MIN, 0, 24, 180, 0, 0, "DejaVu Sans", "A"); }, 0,

@@ -28,18 +28,18 @@ static void* entry(const char* name) {
   return p;
 }
 
-#define CHECK(cond)                                             \
-  do {                                                          \
-    if (!(cond)) {                                              \
+#define CHECK(cond)                                                      \
+  do {                                                                   \
+    if (!(cond)) {                                                       \
       fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                 \
-    }                                                           \
+      return 1;                                                          \
+    }                                                                    \
   } while (0)
 
 int main(int argc, char** argv) {
-  static const char* names[] = {"openport",    "closeport", "sendcommand", "usbportwrite", "usbportqueryprinter",
-                                "about",       "setup",     "barcode",     "printerfont",  "clearbuffer",
-                                "printlabel",  "formfeed",  "nobackfeed",  "windowsfont",  "windowsfontU",
+  static const char* names[] = {"openport",   "closeport", "sendcommand", "usbportwrite", "usbportqueryprinter",
+                                "about",      "setup",     "barcode",     "printerfont",  "clearbuffer",
+                                "printlabel", "formfeed",  "nobackfeed",  "windowsfont",  "windowsfontU",
                                 "downloadpcx"};
   char dir[] = "/tmp/orxlib-c-XXXXXX";
   char node[64], expected[512], got[4096];

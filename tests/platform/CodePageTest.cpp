@@ -6,8 +6,8 @@
 
 #include <thread>
 
-#include "support/TestNames.h"
 #include "platform/linux/adapters.h"
+#include "support/TestNames.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {
@@ -86,7 +86,9 @@ struct ConversionCase {
   std::string Bytes;
 };
 
-void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.CodePage << " " << morvel::testing::Identifier(c.Text); }
+void PrintTo(const ConversionCase& c, std::ostream* os) {
+  *os << c.CodePage << " " << morvel::testing::Identifier(c.Text);
+}
 std::string ConversionName(const ::testing::TestParamInfo<ConversionCase>& info) {
   return std::string(info.param.CodePage) + "_" + morvel::testing::Identifier(info.param.Text);
 }

@@ -18,8 +18,8 @@ TEST(Origins, NormalFormAndOriginOfAnAddress) {
   // form browsers send in an Origin header: lower case, default port left out.
   struct {
     const char* In;
-    const char* Normal;    // NormalizeOrigin
-    const char* OfUrl;     // OriginOfUrl
+    const char* Normal;  // NormalizeOrigin
+    const char* OfUrl;   // OriginOfUrl
   } cases[] = {
       {"HTTPS://Shop.Example.COM:443/", "https://shop.example.com", "https://shop.example.com"},
       {"http://localhost:80", "http://localhost", "http://localhost"},

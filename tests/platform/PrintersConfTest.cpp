@@ -11,7 +11,8 @@ namespace morvel::platform {
 
 // Failures show the entry, not its bytes.
 void PrintTo(const InstalledPrinter& p, std::ostream* os) {
-  *os << "{" << ToUtf8(p.Name) << ", " << p.Dpi << ", " << p.Uri << (p.Preview.empty() ? "" : ", preview " + p.Preview) << "}";
+  *os << "{" << ToUtf8(p.Name) << ", " << p.Dpi << ", " << p.Uri << (p.Preview.empty() ? "" : ", preview " + p.Preview)
+      << "}";
 }
 
 namespace {
@@ -85,8 +86,10 @@ TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
   bool inBlock = false, found = false;
   while (!found && std::getline(readme, line)) {
     if (line.starts_with("```")) {
-      if (inBlock && block.find("\nuri = ") != std::string::npos) found = true;
-      else block.clear();
+      if (inBlock && block.find("\nuri = ") != std::string::npos)
+        found = true;
+      else
+        block.clear();
       inBlock = !inBlock;
       continue;
     }
@@ -95,10 +98,9 @@ TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
   ASSERT_TRUE(found) << "no printers.conf block in the README";
   auto printers = Read(block);
   EXPECT_THAT(Logged(), ::testing::IsEmpty());
-  EXPECT_THAT(printers,
-              ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100"},
-                          InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
-                          InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"}));
+  EXPECT_THAT(printers, ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100"},
+                                    InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
+                                    InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"}));
 }
 
 TEST_F(PrintersConfTest, RelativeConfPathGivesAbsoluteFileUris) {
@@ -179,8 +181,8 @@ TEST_F(PrintersConfTest, ListJoinsTheSourcesInOrder) {
   // A name in two sources stays listed twice (only the first is reached)
   // and is warned about once, with both origins.
   auto third = Scratch.Write("c.conf", "[TWO]\nuri = cups:two\n");
-  SystemPrinterList twice({std::make_shared<PrintersConfSource>(first, true),
-                           std::make_shared<PrintersConfSource>(third, true)});
+  SystemPrinterList twice(
+      {std::make_shared<PrintersConfSource>(first, true), std::make_shared<PrintersConfSource>(third, true)});
   EXPECT_EQ(twice.List().size(), 3u);
   EXPECT_EQ(twice.List().size(), 3u);
   EXPECT_THAT(Logged(), ElementsAre("printer 'TWO' is defined twice: in " + first + " (file:/2) and in " + third +

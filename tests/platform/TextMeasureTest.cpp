@@ -7,8 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/TestNames.h"
 #include "platform/linux/adapters.h"
+#include "support/TestNames.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace morvel::platform {

@@ -81,7 +81,7 @@ struct LabelCase {
   const char16_t* Printer;  // composed through PrintBarCode when set
   Single BarHeight;
   const char16_t* Narrow;  // PrintCode's zBar for two-dot modules
-  int Dx, Dy;  // the label home the job sets
+  int Dx, Dy;              // the label home the job sets
   std::vector<Area> Bar;
   std::string QrSymbol;
 };
@@ -110,17 +110,38 @@ TEST_F(PreviewTest, WholeLabelsOfEachLanguage) {
   // Dots worked by hand: x 10 px -> 21 dots, y 50 -> 106, height 50 -> 106,
   // y 100 -> 211, width 200 -> 423, x 170 -> 359, y 10 -> 21 at 203/96; the
   // ZPL and SBPL label home is 8,16 (1 mm, 2 mm). Orx's BAR 21,211,423,4 is filled.
-  const std::vector<Area> orxBar = {{21, 211, 444, 215, true}, {200, 210, 445, 211, false}, {20, 215, 445, 216, false},
-                                    {20, 211, 21, 215, false}, {444, 211, 445, 215, false}};
+  const std::vector<Area> orxBar = {{21, 211, 444, 215, true},
+                                    {200, 210, 445, 211, false},
+                                    {20, 215, 445, 216, false},
+                                    {20, 211, 21, 215, false},
+                                    {444, 211, 445, 215, false}};
   const std::vector<LabelCase> cases = {
-      {"ZPL", u"ZDesigner GK420t", 2, u"1", 8, 16,
+      {"ZPL",
+       u"ZDesigner GK420t",
+       2,
+       u"1",
+       8,
+       16,
        // ^GB423,4,1: a box outline one dot thick.
-       {{29, 227, 452, 228, true}, {29, 230, 452, 231, true}, {29, 227, 30, 231, true}, {451, 227, 452, 231, true},
-        {30, 228, 451, 230, false}, {200, 226, 453, 227, false}, {28, 231, 453, 232, false}},
+       {{29, 227, 452, 228, true},
+        {29, 230, 452, 231, true},
+        {29, 227, 30, 231, true},
+        {451, 227, 452, 231, true},
+        {30, 228, 451, 230, false},
+        {200, 226, 453, 227, false},
+        {28, 231, 453, 232, false}},
        "QR-Code:ABC"},
-      {"SBPL", u"SATO CL4NX 203dpi", 1, u"1", 8, 16,
+      {"SBPL",
+       u"SATO CL4NX 203dpi",
+       1,
+       u"1",
+       8,
+       16,
        // ESC FW02H423: a line two dots thick.
-       {{29, 227, 452, 229, true}, {200, 226, 453, 227, false}, {28, 229, 453, 230, false}, {28, 227, 29, 229, false},
+       {{29, 227, 452, 229, true},
+        {200, 226, 453, 227, false},
+        {28, 229, 453, 230, false},
+        {28, 227, 29, 229, false},
         {452, 227, 453, 229, false}},
        "QR-Code:ABC"},
       {"Orx", u"Orx TE200", 2, u"2", 0, 0, orxBar, "QR-Code:ABC"},
@@ -159,21 +180,28 @@ TEST_F(PreviewTest, WholeLabelsOfEachLanguage) {
     const int x = 21 + c.Dx, y = 106 + c.Dy;
     // Code 128 start C (11010011100) in modules of two dots; the bars' foot
     // meets the bar below, so only their top and sides are told apart.
-    areas.insert(areas.end(), {{x, y, x + 4, y + 106, true}, {x + 4, y, x + 6, y + 100, false},
-                               {x + 6, y, x + 8, y + 106, true}, {x + 8, y, x + 12, y + 100, false},
-                               {x + 12, y, x + 18, y + 106, true}, {x + 18, y, x + 22, y + 100, false},
-                               {x - 1, y, x, y + 106, false}, {x, y - 1, x + 18, y, false}});
+    areas.insert(areas.end(), {{x, y, x + 4, y + 106, true},
+                               {x + 4, y, x + 6, y + 100, false},
+                               {x + 6, y, x + 8, y + 106, true},
+                               {x + 8, y, x + 12, y + 100, false},
+                               {x + 12, y, x + 18, y + 106, true},
+                               {x + 18, y, x + 22, y + 100, false},
+                               {x - 1, y, x, y + 106, false},
+                               {x, y - 1, x + 18, y, false}});
     // QR finder at the field origin, modules of five dots: a ring of seven
     // modules, a white ring, a black centre of three.
     const int qx = 359 + c.Dx, qy = 21 + c.Dy;
-    areas.insert(areas.end(), {{qx, qy, qx + 35, qy + 5, true}, {qx, qy, qx + 5, qy + 35, true},
-                               {qx + 5, qy + 5, qx + 30, qy + 10, false}, {qx + 10, qy + 10, qx + 25, qy + 25, true},
-                               {qx - 1, qy, qx, qy + 35, false}, {qx, qy - 1, qx + 35, qy, false}});
+    areas.insert(areas.end(), {{qx, qy, qx + 35, qy + 5, true},
+                               {qx, qy, qx + 5, qy + 35, true},
+                               {qx + 5, qy + 5, qx + 30, qy + 10, false},
+                               {qx + 10, qy + 10, qx + 25, qy + 25, true},
+                               {qx - 1, qy, qx, qy + 35, false},
+                               {qx, qy - 1, qx + 35, qy, false}});
     for (const Area& a : areas) {
       const size_t dots = static_cast<size_t>(a.X1 - a.X0) * (a.Y1 - a.Y0);
       EXPECT_EQ(page.BlackInside(a.X0, a.Y0, a.X1, a.Y1), a.Black ? dots : 0)
-          << (a.Black ? "black" : "white") << " expected in [" << a.X0 << "," << a.X1 << ") x [" << a.Y0 << ","
-          << a.Y1 << ")";
+          << (a.Black ? "black" : "white") << " expected in [" << a.X0 << "," << a.X1 << ") x [" << a.Y0 << "," << a.Y1
+          << ")";
     }
     // The text sits at its field origin.
     EXPECT_GT(page.BlackInside(21 + c.Dx, 42 + c.Dy, 120 + c.Dx, 42 + c.Dy + 40), 100u) << "text";
@@ -202,7 +230,8 @@ TEST(PreviewJobs, OrxBitmapAndDownloadedPictureLandDotForDot) {
   for (int r = -1; r <= 13; ++r)
     for (int c = -1; c <= 40; ++c) {
       bool black = false;
-      if (r >= 0 && r < 13 && c >= 0 && c < 40) black = ((static_cast<uint8_t>(raster[r * 5 + c / 8]) >> (7 - c % 8)) & 1) == 0;
+      if (r >= 0 && r < 13 && c >= 0 && c < 40)
+        black = ((static_cast<uint8_t>(raster[r * 5 + c / 8]) >> (7 - c % 8)) & 1) == 0;
       ASSERT_EQ(page.Black(40 + c, 30 + r), black) << "raster dot " << c << "," << r;
     }
   auto pictures = platform::MakeStbPictures();
@@ -228,15 +257,18 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
       {"ZPL without ^XZ", L::Zpl, "^XA^FO10,10^GB100,5,5^FS", "^XZ missing", "", 0},
       {"ZPL cut in a command", L::Zpl, "^XA^FO10,10^GB100,5,5^FS^X", "cut in the middle", "", 0},
       {"ZPL unknown command", L::Zpl, "^XA^FO10,10^QQ1,2^GB100,5,5^FS^XZ", "", "unknown command ^QQ", 11},
-      {"SBPL count beyond data", L::Sbpl, esc + "A" + esc + "H10" + esc + "V10" + esc + "GM500,BMxxxxxx" + esc + "Q1" + esc + "Z",
-       "announces 500 bytes", "", 0},
+      {"SBPL count beyond data", L::Sbpl,
+       esc + "A" + esc + "H10" + esc + "V10" + esc + "GM500,BMxxxxxx" + esc + "Q1" + esc + "Z", "announces 500 bytes",
+       "", 0},
       {"SBPL without ESC Z", L::Sbpl, esc + "A" + esc + "H10" + esc + "V10" + esc + "FW02H100", "ESC Z missing", "", 0},
       {"SBPL unknown command", L::Sbpl, esc + "A" + esc + "H10" + esc + "XY12" + esc + "Q1" + esc + "Z", "",
        "unknown command ESC XY", 6},
-      {"Orx raster beyond data", L::Tspl, "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,4,4,1,\x01\x02", "announces 16 bytes", "", 0},
+      {"Orx raster beyond data", L::Tspl, "SIZE 20 mm,10 mm\r\nCLS\r\nBITMAP 0,0,4,4,1,\x01\x02", "announces 16 bytes",
+       "", 0},
       {"Orx download beyond data", L::Tspl, "CLS\r\nDOWNLOAD \"A.BMP\",100,BM\r\n", "announces 100 bytes", "", 0},
       {"Orx cut line", L::Tspl, "CLS\r\nBAR 1,2,3,4", "cut in the middle", "", 0},
-      {"Orx unknown command", L::Tspl, "CLS\r\nFROB 1,2\r\nBAR 1,2,3,4\r\nPRINT 1,1\r\n", "", "unknown command FROB", 5},
+      {"Orx unknown command", L::Tspl, "CLS\r\nFROB 1,2\r\nBAR 1,2,3,4\r\nPRINT 1,1\r\n", "", "unknown command FROB",
+       5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -271,8 +303,9 @@ TEST(PreviewCommand, PrintersConfAndMorvelPreview) {
                                       "PrintLabel 3\nClosePort\n";
   fs::create_directory(dir / "jobs");
   auto run = [&](const std::string& args) {
-    std::string cmd = "cd '" + dir.string() + "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" MORVEL_BINARY_DIR
-                      "/bin/morvel' " + args + " > out.txt 2> err.txt";
+    std::string cmd = "cd '" + dir.string() +
+                      "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" MORVEL_BINARY_DIR "/bin/morvel' " + args +
+                      " > out.txt 2> err.txt";
     int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   };
@@ -283,7 +316,8 @@ TEST(PreviewCommand, PrintersConfAndMorvelPreview) {
 
   ASSERT_EQ(run("preview jobs/000001.prn -o again.png"), 0) << ReadAll(dir / "err.txt");
   EXPECT_EQ(ReadAll(dir / "again.png"), beside);
-  EXPECT_NE(ReadAll(dir / "out.txt").find("again.png: label 1, copies 3"), std::string::npos) << ReadAll(dir / "out.txt");
+  EXPECT_NE(ReadAll(dir / "out.txt").find("again.png: label 1, copies 3"), std::string::npos)
+      << ReadAll(dir / "out.txt");
 
   std::ofstream(dir / "cut.prn") << "^XA^FO10,10^GB100,5,5^FS";
   EXPECT_EQ(run("preview cut.prn"), 1);

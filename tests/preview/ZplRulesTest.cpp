@@ -92,10 +92,9 @@ TEST(ZplBlocks, JustifiedLinesSpreadToTheBlockAndParagraphEndsStayLeft) {
 // set it prints a cent sign. A field block's \& is a line break in any set.
 TEST(ZplCharacterSets, NationalSetsPutTheirCharactersAtTheTwelvePlaces) {
   const std::vector<std::pair<int, std::string>> sets = {
-      {0, "#$@[¢]^`{|}~"},  {1, "#$@⅓¢⅔^`¼½¾~"}, {2, "£$@[¢]^`{|}~"},  {3, "ƒ$§[Ĳ]^`{ĳ}~"},
-      {4, "#$@ÆØÅ^`æøå~"},  {5, "#¤ÉÄÖÅÜéäöåü"}, {6, "#$§ÄÖÜ^`äöüß"},  {7, "£$à[ç]^`é|ù¨"},
-      {8, "#$àâçêîôéùèû"},  {9, "£$§[çé^ùàòèì"}, {10, "#$§¡Ñ¿^`{ñç~"}, {11, "£$ÉÄÖÜ^äëïöü"},
-      {12, "#$@[¥]^`{|}~"}, {13, "#$@[\\]^`{|}~"},
+      {0, "#$@[¢]^`{|}~"},  {1, "#$@⅓¢⅔^`¼½¾~"},  {2, "£$@[¢]^`{|}~"},  {3, "ƒ$§[Ĳ]^`{ĳ}~"},   {4, "#$@ÆØÅ^`æøå~"},
+      {5, "#¤ÉÄÖÅÜéäöåü"},  {6, "#$§ÄÖÜ^`äöüß"},  {7, "£$à[ç]^`é|ù¨"},  {8, "#$àâçêîôéùèû"},   {9, "£$§[çé^ùàòèì"},
+      {10, "#$§¡Ñ¿^`{ñç~"}, {11, "£$ÉÄÖÜ^äëïöü"}, {12, "#$@[¥]^`{|}~"}, {13, "#$@[\\]^`{|}~"},
   };
   for (const auto& [ci, want] : sets) {
     SCOPED_TRACE(ci);
@@ -129,7 +128,7 @@ TEST(ZplFonts, BitmapFontsTakeTheirCellsAndPitch) {
     int Cell, Width, Pitch;
     bool CapitalsOnly;
   };
-  const std::vector<Case> fonts = {{'A', 9, 5, 6, false},    {'B', 11, 7, 9, true},   {'C', 18, 10, 12, false},
+  const std::vector<Case> fonts = {{'A', 9, 5, 6, false},    {'B', 11, 7, 9, true},    {'C', 18, 10, 12, false},
                                    {'D', 18, 10, 12, false}, {'E', 28, 15, 20, false}, {'F', 26, 13, 16, false},
                                    {'G', 60, 40, 48, false}, {'H', 21, 13, 19, true}};
   for (const auto& f : fonts) {
@@ -149,7 +148,8 @@ TEST(ZplFonts, BitmapFontsTakeTheirCellsAndPitch) {
       EXPECT_NEAR(rows[0].first, top, 1);
     }
   }
-  const auto lower = preview::Parse("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", preview::Language::Zpl, 203);
+  const auto lower =
+      preview::Parse("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", preview::Language::Zpl, 203);
   ASSERT_EQ(lower.Labels.size(), 1u);
   EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[0]).Utf8, "HOME DELIVERY");
   EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[1]).Utf8, "Home");
@@ -250,18 +250,22 @@ std::string Shell(const std::string& command) { return morvel::testing::ShellOut
 TEST(ZplMaxiCode, StructuredAppendReachesTheSymbol) {
   if (Shell("command -v ZXingReader 2>/dev/null").empty()) GTEST_SKIP() << "no ZXingReader";
   const fs::path png = fs::temp_directory_path() / ("morvel-maxi-" + std::to_string(getpid()) + ".png");
-  const std::string data = "001840152382802 [)>_1E01_1D961Z00004951_1DUPSN_1D06X610_1D159_1D1234567_1D1/1_1D_1DY_1D_1D_1DUT_1E_04";
+  const std::string data =
+      "001840152382802 [)>_1E01_1D961Z00004951_1DUPSN_1D06X610_1D159_1D1234567_1D1/1_1D_1DY_1D_1D_1DUT_1E_04";
   struct Case {
     const char* Command;
     const char* Told;  // what ZXing says of the sequence; empty: none
   };
-  const std::vector<Case> cases = {{"^BD2,2,3", "symbol 2 of 3"}, {"^BD2,1,2", "symbol 1 of 2"}, {"^BD2", ""}, {"^BD3,4,4", "symbol 4 of 4"}};
+  const std::vector<Case> cases = {
+      {"^BD2,2,3", "symbol 2 of 3"}, {"^BD2,1,2", "symbol 1 of 2"}, {"^BD2", ""}, {"^BD3,4,4", "symbol 4 of 4"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Command);
     std::string job = std::string("^XA^FO20,20") + c.Command + "^FH^FD" + data + "^FS^XZ";
-    if (std::string(c.Command).rfind("^BD3", 0) == 0) job = std::string("^XA^FO20,20") + c.Command + "^FH^FD066826B1A2C3D [)>_1E01_04^FS^XZ";
+    if (std::string(c.Command).rfind("^BD3", 0) == 0)
+      job = std::string("^XA^FO20,20") + c.Command + "^FH^FD066826B1A2C3D [)>_1E01_04^FS^XZ";
     const auto bytes = render::EncodePng(Only(job), 203);
-    std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(png, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const std::string told = Shell("ZXingReader -format MaxiCode " + png.string() + " 2>/dev/null");
     EXPECT_NE(told.find("MaxiCode"), std::string::npos) << told;
     const size_t at = told.find("Structured Append");

@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "hosts/cli/Shell.h"
-#include "preview/Preview.h"
 #include "lang/zpl/Graphics.h"
+#include "preview/Preview.h"
 #include "support/Golden.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
@@ -133,7 +133,7 @@ std::vector<std::string> Words(const std::string& job) {
 }
 
 struct Code {
-  std::string Data;  // as the reader gives it, after ^FH, ZPL's rules applied
+  std::string Data;                    // as the reader gives it, after ^FH, ZPL's rules applied
   int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;  // a window for ZXing (2D symbols)
   const char* Format = nullptr;        // ZXing's name; null: zbar reads it
 };
@@ -151,26 +151,50 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
   const std::string t128 = "9632080400200044387502171053828143";
   const std::string aztec = "Part:123;Warehouse:BYZA;Position:12-12-1";
   const std::string fedexPdf =
-      "[)>\x1E" "01\x1D" "0211111\x1D" "840\x1D" "804\x1D" "271053820000\x1D" "FDEG\x1D" "200044387\x1D" "047\x1D\x1D" "1/1\x1D"
-      "0.23LB\x1DN\x1D" "5000 S 160th St\x1D" "Des Moines\x1DWA\x1DTest Receiver\x1E" "06\x1D" "10ZGH007\x1D" "12Z13602284998\x1D"
-      "20Z\x1C\x1D" "31Z9632080400200044387500271053820000\x1D" "9K23414445\x1D\x1E\x04";
+      "[)>\x1E"
+      "01\x1D"
+      "0211111\x1D"
+      "840\x1D"
+      "804\x1D"
+      "271053820000\x1D"
+      "FDEG\x1D"
+      "200044387\x1D"
+      "047\x1D\x1D"
+      "1/1\x1D"
+      "0.23LB\x1DN\x1D"
+      "5000 S 160th St\x1D"
+      "Des Moines\x1DWA\x1DTest Receiver\x1E"
+      "06\x1D"
+      "10ZGH007\x1D"
+      "12Z13602284998\x1D"
+      "20Z\x1C\x1D"
+      "31Z9632080400200044387500271053820000\x1D"
+      "9K23414445\x1D\x1E\x04";
   const std::vector<Sample> samples = {
       {"amazon", {{{"1AAAAAAA"}, {"AMZNCC00000010000000"}}}},
       {"aztec_ec", {{{aztec, 55, 60, 210, 215, "Aztec"}}}},
       {"barcode128_default_width", {{{t128, 60, 960, 813, 1175}}}},
       {"barcode128_line_above", {{{t128}}}},
       {"barcode128_mode_a", {{{t128}}}},  // automatic mode reads the subset codes too
-      {"barcode128_mode_u", {{{"9632080400200044387" "4"}}}},   // 19 digits and their check
+      {"barcode128_mode_u",
+       {{{"9632080400200044387"
+          "4"}}}},  // 19 digits and their check
       {"barcode128_rotated", {{{t128}}}},
       {"dhlpaket", {{{"40327660015+99000942000000"}, {"222200000000000000"}}}},
       // Each symbol in a window of its own: zbar tells a repeated symbol once.
       {"ean13",
-       {{{Ean("123456789012"), 40, 40, 290, 195}, {Ean("123456789012"), 290, 40, 540, 195},
-         {Ean("123456789012"), 540, 40, 800, 195}, {Ean("590123412345"), 0, 195, 290, 440},
-         {Ean("590123412345"), 250, 195, 540, 440}, {Ean("590123412345"), 500, 195, 800, 440},
-         {Ean("978020137934"), 0, 440, 290, 840}, {Ean("978020137934"), 250, 440, 540, 840},
-         {Ean("978020137934"), 500, 440, 800, 840}, {Ean("590123412398"), 0, 840, 290, 1100},
-         {Ean("590123412398"), 250, 840, 540, 1100}, {Ean("590123412398"), 500, 840, 800, 1100}}}},
+       {{{Ean("123456789012"), 40, 40, 290, 195},
+         {Ean("123456789012"), 290, 40, 540, 195},
+         {Ean("123456789012"), 540, 40, 800, 195},
+         {Ean("590123412345"), 0, 195, 290, 440},
+         {Ean("590123412345"), 250, 195, 540, 440},
+         {Ean("590123412345"), 500, 195, 800, 440},
+         {Ean("978020137934"), 0, 440, 290, 840},
+         {Ean("978020137934"), 250, 440, 540, 840},
+         {Ean("978020137934"), 500, 440, 800, 840},
+         {Ean("590123412398"), 0, 840, 290, 1100},
+         {Ean("590123412398"), 250, 840, 540, 1100},
+         {Ean("590123412398"), 500, 840, 800, 1100}}}},
       {"encodings_013", {{}}},
       {"fedex", {{{"9632080400200044387500271053820000"}, {fedexPdf, 10, 400, 800, 600, "PDF417"}}}},
       {"gb_0_height", {{}}},
@@ -184,7 +208,17 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
       {"ups",
        {{{"4210405000"},
          {"1Z680RA4DL08720000"},
-         {"[)>\x1E" "01\x1D" "96" "5000  \x1D" "040\x1D" "403\x1D" "1Z08720000\x1DUPSN\x1D" "680RA4\x1D" "051\x1D\x1D" "1/1\x1D" "1\x1DN\x1D\x1DHALLEIN\x1D\x1E\x04",
+         {"[)>\x1E"
+          "01\x1D"
+          "96"
+          "5000  \x1D"
+          "040\x1D"
+          "403\x1D"
+          "1Z08720000\x1DUPSN\x1D"
+          "680RA4\x1D"
+          "051\x1D\x1D"
+          "1/1\x1D"
+          "1\x1DN\x1D\x1DHALLEIN\x1D\x1E\x04",
           26, 440, 252, 658, "MaxiCode"}}}},
   };
   size_t wordsAll = 0, wordsRead = 0;
@@ -196,16 +230,19 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
     ASSERT_FALSE(job.empty());
     std::vector<preview::Warning> warnings;
     auto labels = Draw(job, &warnings);
-    for (const auto& w : warnings) EXPECT_EQ(w.Text.find("unknown command"), std::string::npos) << w.Offset << ": " << w.Text;
+    for (const auto& w : warnings)
+      EXPECT_EQ(w.Text.find("unknown command"), std::string::npos) << w.Offset << ": " << w.Text;
     ASSERT_EQ(labels.size(), sample.Labels.size());
     for (size_t l = 0; l < labels.size(); ++l) {
       std::multiset<std::string> zbar;
-      for (const auto& found : testing::Barcodes(PageOf(labels[l]))) zbar.insert(Plain(found.substr(found.find(':') + 1)));
+      for (const auto& found : testing::Barcodes(PageOf(labels[l])))
+        zbar.insert(Plain(found.substr(found.find(':') + 1)));
       // ZXing reads each linear symbol that stands alone in its picture or window.
       auto zxingReads = [&](const render::Bitmap& dots, const std::string& want) {
         const fs::path png = tmp / (std::string(sample.Name) + "-z.png");
         const auto bytes = render::EncodePng(dots, 203);
-        std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(png, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         EXPECT_EQ(Plain(Shell("ZXingReader -bytes " + png.string() + " 2>/dev/null")), Plain(want)) << "read by ZXing";
       };
       if (zxing && sample.Labels[l].size() == 1 && !sample.Labels[l][0].Format && sample.Labels[l][0].X1 == 0)
@@ -228,15 +265,18 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
         if (!zxing) continue;
         const fs::path png = tmp / (std::string(sample.Name) + ".png");
         const auto bytes = render::EncodePng(Crop(labels[l], code.X0, code.Y0, code.X1, code.Y1), 203);
-        std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        std::string read = Shell("ZXingReader -bytes " + std::string(std::string(code.Format) == "MaxiCode" ? "-ispure " : "") +
-                               "-format " + code.Format + " " + png.string() + " 2>/dev/null");
+        std::ofstream(png, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::string read =
+            Shell("ZXingReader -bytes " + std::string(std::string(code.Format) == "MaxiCode" ? "-ispure " : "") +
+                  "-format " + code.Format + " " + png.string() + " 2>/dev/null");
         EXPECT_EQ(Plain(read), Plain(code.Data)) << code.Format << " read by ZXing";
       }
       if (!ocr || std::string(sample.Name) == "encodings_013") continue;
       const fs::path png = tmp / (std::string(sample.Name) + "-text.png");
       const auto bytes = render::EncodePng(labels[l], 203);
-      std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      std::ofstream(png, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
       std::set<std::string> seen;
       std::istringstream read(Shell("tesseract " + png.string() + " - --psm 11 2>/dev/null"));
       for (std::string w; read >> w;) {
@@ -256,8 +296,8 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
         EXPECT_GE(found * 100, words.size() * 85) << found << " of " << words.size() << " words read;" << missed;
         wordsAll += words.size();
         wordsRead += found;
-        std::printf("%s: tesseract read %zu of %zu words%s%s\n", sample.Name, found, words.size(), missed.empty() ? "" : "; missed:",
-                    missed.c_str());
+        std::printf("%s: tesseract read %zu of %zu words%s%s\n", sample.Name, found, words.size(),
+                    missed.empty() ? "" : "; missed:", missed.c_str());
       }
     }
   }
@@ -452,8 +492,12 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
     std::string row;
     const int kind = static_cast<int>(random() % 5);
     for (int c = 0; c < perRow; ++c) {
-      unsigned char b = kind == 0 ? 0 : kind == 1 ? 0xFF : kind == 2 && c < 3 ? 0xF0 : static_cast<unsigned char>(random());
-      if (kind == 3 && !hex.empty()) b = static_cast<unsigned char>(std::stoi(hex.back().substr(2 * c, 2), nullptr, 16));
+      unsigned char b = kind == 0            ? 0
+                        : kind == 1          ? 0xFF
+                        : kind == 2 && c < 3 ? 0xF0
+                                             : static_cast<unsigned char>(random());
+      if (kind == 3 && !hex.empty())
+        b = static_cast<unsigned char>(std::stoi(hex.back().substr(2 * c, 2), nullptr, 16));
       bytes += static_cast<char>(b);
       char two[3];
       std::snprintf(two, sizeof two, "%02X", b);
@@ -465,7 +509,9 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
   for (const auto& row : hex) plain += row + "\r\n";
   std::string zipped(compressBound(bytes.size()), '\0');
   uLongf size = zipped.size();
-  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(zipped.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()), Z_OK);
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(zipped.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                     bytes.size()),
+            Z_OK);
   zipped.resize(size);
   auto wrap = [](const char* kind, const std::string& payload, unsigned crcDelta = 0) {
     const std::string text = Base64(payload);
@@ -473,7 +519,8 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
     std::snprintf(crc, sizeof crc, "%04X", (Crc16(text) + crcDelta) & 0xFFFF);
     return std::string(":") + kind + ":" + text + ":" + crc;
   };
-  const std::string total = std::to_string(perRow * rows), counts = total + "," + total + "," + std::to_string(perRow) + ",";
+  const std::string total = std::to_string(perRow * rows),
+                    counts = total + "," + total + "," + std::to_string(perRow) + ",";
   const std::vector<std::pair<const char*, std::string>> forms = {
       {"hex", "^GFA," + counts + plain},
       {"compressed", "^GFA," + counts + CompressAscii(hex)},
@@ -481,7 +528,8 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
       {"B64", "^GFA," + counts + wrap("B64", bytes)},
       {"Z64", "^GFA," + counts + wrap("Z64", zipped)},
       // Compressed binary: b counts the deflated bytes that follow.
-      {"compressed binary", "^GFC," + std::to_string(zipped.size()) + "," + total + "," + std::to_string(perRow) + "," + zipped},
+      {"compressed binary",
+       "^GFC," + std::to_string(zipped.size()) + "," + total + "," + std::to_string(perRow) + "," + zipped},
       {"compressed binary as text", "^GFC," + std::to_string(CompressAscii(hex).size()) + "," + total + "," +
                                         std::to_string(perRow) + "," + CompressAscii(hex)},
   };
@@ -492,7 +540,8 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
     const auto dots = One("^XA^FO0,0" + field + "^FS^XZ");
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < perRow * 8; ++c) {
-        const bool black = (static_cast<unsigned char>(bytes[static_cast<size_t>(r * perRow + c / 8)]) >> (7 - c % 8)) & 1;
+        const bool black =
+            (static_cast<unsigned char>(bytes[static_cast<size_t>(r * perRow + c / 8)]) >> (7 - c % 8)) & 1;
         if (c < dots.Width() && r < dots.Height() ? dots.Black(c, r) != black : black) {
           ADD_FAILURE() << "dot " << c << "," << r;
           r = rows;
@@ -507,8 +556,9 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
   // Compressed binary that does not inflate is told, not drawn as noise.
   std::string broken = zipped;
   broken.resize(broken.size() / 2);
-  job = preview::Parse("^XA^FO0,0^GFC," + std::to_string(broken.size()) + "," + counts.substr(counts.find(',') + 1) + broken + "^FS^XZ",
-                       preview::Language::Zpl, 203);
+  job = preview::Parse(
+      "^XA^FO0,0^GFC," + std::to_string(broken.size()) + "," + counts.substr(counts.find(',') + 1) + broken + "^FS^XZ",
+      preview::Language::Zpl, 203);
   ASSERT_EQ(job.Warnings.size(), 1u);
   EXPECT_NE(job.Warnings[0].Text.find("does not inflate"), std::string::npos) << job.Warnings[0].Text;
   // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.

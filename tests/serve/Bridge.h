@@ -199,7 +199,8 @@ class LandedJobs {
   // The next `count` documents in order, or fewer at the deadline.
   std::vector<std::string> Wait(size_t count, std::chrono::seconds limit = std::chrono::seconds(60)) {
     std::vector<std::string> found;
-    for (auto deadline = std::chrono::steady_clock::now() + limit;; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+    for (auto deadline = std::chrono::steady_clock::now() + limit;;
+         std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
       found.clear();
       for (const auto& f : Files())
         if (!seen_.count(f)) found.push_back(f);

@@ -16,9 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
@@ -109,8 +109,8 @@ std::string PageAnswer(uint16_t port, std::chrono::milliseconds limit) {
   beast::flat_buffer buffer;
   std::string answer;
   const std::string request = R"({"id":1,"create":"Morvel.PrintBarCode"})";
-  ws.set_option(websocket::stream_base::decorator(
-      [](websocket::request_type& r) { r.set(http::field::origin, Page); }));
+  ws.set_option(
+      websocket::stream_base::decorator([](websocket::request_type& r) { r.set(http::field::origin, Page); }));
   beast::get_lowest_layer(ws).async_connect(
       tcp::endpoint(net::ip::make_address("127.0.0.1"), port), [&](beast::error_code ec) {
         if (ec) return;
@@ -183,7 +183,8 @@ class ServeNetworkTest : public ::testing::Test {
     dir_ = tmpl;
     fs::create_directories(dir_ / "allowed");
     fs::create_directories(dir_ / "config");
-    std::ofstream(dir_ / "printers.conf") << "[ZDesigner Stalling]\nuri = socket://127.0.0.1:" << printer_.Port() << "\n";
+    std::ofstream(dir_ / "printers.conf")
+        << "[ZDesigner Stalling]\nuri = socket://127.0.0.1:" << printer_.Port() << "\n";
     printers_.emplace("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
     services_.emplace(morvel::platform::LinuxServices());
   }
@@ -267,8 +268,7 @@ TEST_F(ServeNetworkTest, OnlyTheBridgesOwnUserIsServed) {
       for (size_t i = 0; i < cases.size(); ++i) {
         char record[12] = {};
         int fd = socket(cases[i].V6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-        if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addresses[i].first), addresses[i].second) != 0)
-          _exit(4);
+        if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addresses[i].first), addresses[i].second) != 0) _exit(4);
         (void)!send(fd, cases[i].Request.data(), cases[i].Request.size(), MSG_NOSIGNAL);
         size_t got = 0;
         while (got < sizeof record) {
@@ -367,8 +367,8 @@ TEST_F(ServeNetworkTest, QueuedCallsOfAGonePageAreDropped) {
     net::io_context io;
     websocket::stream<tcp::socket> ws(io);
     ws.next_layer().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-    ws.set_option(websocket::stream_base::decorator(
-        [](websocket::request_type& r) { r.set(http::field::origin, Page); }));
+    ws.set_option(
+        websocket::stream_base::decorator([](websocket::request_type& r) { r.set(http::field::origin, Page); }));
     ws.handshake("127.0.0.1", "/");
     ws.text(true);
     std::vector<std::string> calls = LargeLabel();
@@ -408,7 +408,8 @@ TEST_F(ServeNetworkTest, SigtermStopsTheBridgeDuringACall) {
   net::io_context io;
   websocket::stream<tcp::socket> ws(io);
   ws.next_layer().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-  ws.set_option(websocket::stream_base::decorator([](websocket::request_type& r) { r.set(http::field::origin, Page); }));
+  ws.set_option(
+      websocket::stream_base::decorator([](websocket::request_type& r) { r.set(http::field::origin, Page); }));
   ws.handshake("127.0.0.1", "/");
   ws.text(true);
   for (const std::string& call : LargeLabel()) {
@@ -431,9 +432,8 @@ TEST_F(ServeNetworkTest, SigtermStopsTheBridgeDuringACall) {
 // program holding the other one would answer pages in its place.
 TEST_F(ServeNetworkTest, ATakenLoopbackAddressStopsTheStart) {
   // Under Wine the holder is known by its Unix uid alone.
-  const std::string heldBy = morvel::testing::ExternalBridge()
-                                 ? "held by a process of uid " + std::to_string(geteuid())
-                                 : "held by process " + std::to_string(getpid());
+  const std::string heldBy = morvel::testing::ExternalBridge() ? "held by a process of uid " + std::to_string(geteuid())
+                                                               : "held by process " + std::to_string(getpid());
   struct Case {
     bool TakeV6;
     bool Ipv4Only;

@@ -5,9 +5,9 @@
 // The same cases hold a bridge command of another build (Bridge.h).
 #include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
 
+#include <gtest/gtest.h>
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -188,25 +188,35 @@ TEST_F(ServeTest, ProtocolOnOneConnection) {
       {R"({"id":23,"create":"clsBase64"})", R"({"id":23,"result":{"object":3}})"},
       {R"({"id":24,"object":3,"member":"Base64Encode","args":[{"bytes":"QQ=="}]})",
        "{\"event\":\"EncodeJD\",\"object\":3,\"args\":[0.3]}\n{\"event\":\"EncodeJD\",\"object\":3,\"args\":[0.7]}\n"
-       "{\"event\":\"EncodeJD\",\"object\":3,\"args\":[1.0]}\n{\"id\":24,\"result\":\"QQ==\",\"byref\":[{\"bytes\":\"QQ==\"}]}"},
+       "{\"event\":\"EncodeJD\",\"object\":3,\"args\":[1.0]}\n{\"id\":24,\"result\":\"QQ==\",\"byref\":[{\"bytes\":"
+       "\"QQ==\"}]}"},
       {R"({"id":25,"object":3,"member":"Base64Decode","args":["QUJD"]})", R"({"id":25,"result":{"bytes":"QUJD"}})"},
       {R"({"id":26,"object":3,"member":"Base64Decode","args":["Q"]})", R"(^\{"id":26,"error":\{"number":94,.*$)"},
-      {R"({"id":27,"object":3,"member":"Base64Encode","args":[{"bytes":"*"}]})", R"(^\{"id":27,"error":\{"number":13,.*$)"},
+      {R"({"id":27,"object":3,"member":"Base64Encode","args":[{"bytes":"*"}]})",
+       R"(^\{"id":27,"error":\{"number":13,.*$)"},
       // Paths: inside the allowed folder only, never through ".." or a link.
       {R"({"id":30,"object":3,"member":"LoadFile","args":["DIR/allowed/abc.bin",null]})",
        R"({"id":30,"result":null,"byref":[null,{"bytes":"QUJD"}]})"},
-      {R"({"id":31,"object":3,"member":"LoadFile","args":["DIR/allowed/sub/../abc.bin",null]})", R"(^\{"id":31,"error":\{"number":70,.*$)"},
+      {R"({"id":31,"object":3,"member":"LoadFile","args":["DIR/allowed/sub/../abc.bin",null]})",
+       R"(^\{"id":31,"error":\{"number":70,.*$)"},
       {R"({"id":32,"object":3,"member":"LoadFile","args":["DIR/secret.txt",null]})",
        R"({"id":32,"error":{"number":70,"description":"Permission denied","hresult":2148139078}})"},
-      {R"({"id":33,"object":3,"member":"LoadFile","args":["DIR/allowed/../secret.txt",null]})", R"(^\{"id":33,"error":\{"number":70,.*$)"},
-      {R"({"id":34,"object":3,"member":"LoadFile","args":["DIR/allowed/link.txt",null]})", R"(^\{"id":34,"error":\{"number":70,.*$)"},
-      {R"({"id":35,"object":3,"member":"LoadFile","args":["DIR/allowed-not/x.bin",null]})", R"(^\{"id":35,"error":\{"number":70,.*$)"},
-      {R"({"id":36,"object":3,"member":"SaveFile","args":["DIR/allowed/dangling.txt",{"bytes":"QUJD"}]})", R"(^\{"id":36,"error":\{"number":70,.*$)"},
-      {R"({"id":37,"object":3,"member":"SaveFile2","args":["DIR/written.txt","x"]})", R"(^\{"id":37,"error":\{"number":70,.*$)"},
+      {R"({"id":33,"object":3,"member":"LoadFile","args":["DIR/allowed/../secret.txt",null]})",
+       R"(^\{"id":33,"error":\{"number":70,.*$)"},
+      {R"({"id":34,"object":3,"member":"LoadFile","args":["DIR/allowed/link.txt",null]})",
+       R"(^\{"id":34,"error":\{"number":70,.*$)"},
+      {R"({"id":35,"object":3,"member":"LoadFile","args":["DIR/allowed-not/x.bin",null]})",
+       R"(^\{"id":35,"error":\{"number":70,.*$)"},
+      {R"({"id":36,"object":3,"member":"SaveFile","args":["DIR/allowed/dangling.txt",{"bytes":"QUJD"}]})",
+       R"(^\{"id":36,"error":\{"number":70,.*$)"},
+      {R"({"id":37,"object":3,"member":"SaveFile2","args":["DIR/written.txt","x"]})",
+       R"(^\{"id":37,"error":\{"number":70,.*$)"},
       {R"({"id":38,"object":3,"member":"SaveFile2","args":["DIR/allowed/sub/new.txt","abc"]})",
        R"({"id":38,"result":null,"byref":[null,"abc"]})"},
-      {R"({"id":39,"object":3,"member":"LoadFile","args":["DIR/allowed",null]})", R"(^\{"id":39,"error":\{"number":75,.*$)"},
-      {R"({"id":40,"object":1,"member":"DrawImageFromFile","args":["DIR/secret.txt",0,0,0,0]})", R"(^\{"id":40,"error":\{"number":70,.*$)"},
+      {R"({"id":39,"object":3,"member":"LoadFile","args":["DIR/allowed",null]})",
+       R"(^\{"id":39,"error":\{"number":75,.*$)"},
+      {R"({"id":40,"object":1,"member":"DrawImageFromFile","args":["DIR/secret.txt",0,0,0,0]})",
+       R"(^\{"id":40,"error":\{"number":70,.*$)"},
       // Pictures travel as the Base64 of an image file (a 1x1 BMP here).
       {R"({"id":44,"object":1,"member":"DrawImageFromPicture","args":[{"picture":"Qk06AAAAAAAAADYAAAAoAAAAAQAAAAEAAAABABgAAAAAAAQAAAATCwAAEwsAAAAAAAAAAAAA////AA=="},0,0,0,0]})",
        R"({"id":44,"result":null})"},
@@ -219,7 +229,8 @@ TEST_F(ServeTest, ProtocolOnOneConnection) {
       // A message box on the way reaches the page as an event before the
       // answer: orxlib cannot open a printer it does not know.
       {R"({"id":46,"create":"Morvel.PrintBarCode"})", R"({"id":46,"result":{"object":5}})"},
-      {R"({"id":47,"object":5,"member":"SetPrint","args":["Orx Nowhere"]})", R"({"id":47,"result":0,"byref":["Orx Nowhere"]})"},
+      {R"({"id":47,"object":5,"member":"SetPrint","args":["Orx Nowhere"]})",
+       R"({"id":47,"result":0,"byref":["Orx Nowhere"]})"},
       {R"({"id":48,"object":5,"member":"OpenPort","args":["Orx Nowhere"]})",
        "{\"event\":\"MessageBox\",\"caption\":\"Error Message\",\"text\":\"Printer Driver is not been specified\","
        "\"object\":5}\n{\"id\":48,\"result\":null,\"byref\":[\"Orx Nowhere\"]}"},
@@ -333,10 +344,17 @@ TEST_F(ServeTest, HttpAndOrigins) {
     unsigned Status;
     std::vector<std::pair<std::string, std::string>> Expected;  // "" value: header absent
   } cases[] = {
-      {http::verb::get, "/health", {}, 200, {{"Content-Type", "application/json"}, {"Access-Control-Allow-Origin", ""}}},
+      {http::verb::get,
+       "/health",
+       {},
+       200,
+       {{"Content-Type", "application/json"}, {"Access-Control-Allow-Origin", ""}}},
       {http::verb::get, "/health", {{"Origin", Page}}, 200, {{"Access-Control-Allow-Origin", Page}}},
       {http::verb::get, "/health", {{"Origin", "https://evil.example"}}, 200, {{"Access-Control-Allow-Origin", ""}}},
-      {http::verb::get, "/morvel.js", {{"Origin", "https://evil.example"}}, 200,
+      {http::verb::get,
+       "/morvel.js",
+       {{"Origin", "https://evil.example"}},
+       200,
        {{"Access-Control-Allow-Origin", "*"}, {"Content-Type", "text/javascript; charset=utf-8"}}},
       {http::verb::options,
        "/health",

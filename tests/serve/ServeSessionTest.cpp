@@ -140,10 +140,12 @@ TEST_F(SessionTest, HostileShapesCostAboutTheirSize) {
     std::string Answer;  // a regular expression for how the answer starts
   } cases[] = {
       {"create", R"({"id":0,"create":"PrintBarCode"})", R"(\{"id":0,"result":\{"object":1\}\})"},
-      {"80,000 keys", manyKeys, R"(\{"id":null,"error":\{"number":5,.*"detail":"an object has more than 256 keys"\}\})"},
+      {"80,000 keys", manyKeys,
+       R"(\{"id":null,"error":\{"number":5,.*"detail":"an object has more than 256 keys"\}\})"},
       {"8 MiB of empty strings", emptyStrings,
        R"(\{"id":null,"error":\{"number":5,.*"detail":"more than 65536 values in one message"\}\})"},
-      {"40,000 brands", Call(3, 1, "PrintList", "\"" + brands + "\""), R"(\{"id":3,"result":null,"byref":\["b0:k0\|b1:k1)"},
+      {"40,000 brands", Call(3, 1, "PrintList", "\"" + brands + "\""),
+       R"(\{"id":3,"result":null,"byref":\["b0:k0\|b1:k1)"},
       {"a duplicate among them", Call(4, 1, "PrintList", "\"b39999:x\""), R"(\{"id":4,"error":\{"number":457,.*)"},
       {"the catalogue still chooses", Call(5, 1, "SetPrint", "\"ZDesigner GK420t\""), R"(\{"id":5,"result":0,.*)"},
   };
@@ -262,7 +264,10 @@ TEST_F(SessionTest, TwoPagesEachGetTheirOwnLibraryJob) {
   }
   holder->Call(Call(3, 1, "OpenPort", R"("Orx TE200")"));
   std::string refused = waiter.Call(Call(4, 1, "OpenPort", R"("Orx TE200")"));
-  EXPECT_TRUE(std::regex_search(refused, std::regex(R"("number":68,"description":"Device unavailable: the Orx printer library is in use by another page)")))
+  EXPECT_TRUE(std::regex_search(
+      refused,
+      std::regex(
+          R"("number":68,"description":"Device unavailable: the Orx printer library is in use by another page)")))
       << refused;
   holder.reset();  // the page leaves: its port is closed and the lease given back
   EXPECT_EQ(waiter.Call(Call(5, 1, "OpenPort", R"("Orx TE200")")), R"({"id":5,"result":null,"byref":["Orx TE200"]})");
@@ -298,8 +303,8 @@ TEST_F(SessionTest, DeliveryFailuresReachTheirPage) {
     std::string answer = page.Call(Call(3, 1, "OpenPort", "\"" + std::string(c.Printer) + "\""));
     EXPECT_EQ(answer.substr(0, 17), R"({"id":3,"result":)");
     ASSERT_EQ(page.events.size(), 1u);
-    std::regex event(std::string(R"(\{"event":"delivery","ok":false,"printer":")") + c.Printer +
-                     R"(","reason":")" + c.Reason + R"(","object":1\})");
+    std::regex event(std::string(R"(\{"event":"delivery","ok":false,"printer":")") + c.Printer + R"(","reason":")" +
+                     c.Reason + R"(","object":1\})");
     EXPECT_TRUE(std::regex_match(page.events[0], event)) << page.events[0];
     EXPECT_EQ(page.session.DeliveryFailures(), 1u);
     EXPECT_TRUE(bystander.events.empty());
@@ -339,8 +344,10 @@ TEST_F(SessionTest, PreviewsOfJobs) {
        R"(\{"id":1,"result":\{"language":"ZPL","dpi":300,"pictures":\[\{"png":"iVBORw0KGgoAAAANSUhEUgAAAZA[^"]+","copies":"2"\}\],"warnings":\[\],"problems":\[\]\}\})"},
       {"sixty labels", preview(sixty),
        R"(\{"id":1,"result":\{"language":"ZPL","dpi":203,"pictures":\[(\{"png":"[^"]+","copies":"1"\},?){50}\],"warnings":\[\{"offset":\d+,"text":"only the first 50 of 60 labels are pictured"\}\],"problems":\[\]\}\})"},
-      {"not a job", preview("hello"), R"re(\{"id":1,"error":\{"number":5,.*"detail":"not a ZPL, SBPL or Orx job \(name its language\)"\}\})re"},
-      {"a bad resolution", preview("^XA^XZ", R"(,"dpi":5000)"), R"(\{"id":1,"error":\{"number":5,.*"detail":"dpi must be.*)"},
+      {"not a job", preview("hello"),
+       R"re(\{"id":1,"error":\{"number":5,.*"detail":"not a ZPL, SBPL or Orx job \(name its language\)"\}\})re"},
+      {"a bad resolution", preview("^XA^XZ", R"(,"dpi":5000)"),
+       R"(\{"id":1,"error":\{"number":5,.*"detail":"dpi must be.*)"},
       {"no bytes", R"({"id":1,"preview":"^XA^XZ"})", R"(\{"id":1,"error":\{"number":5,.*"detail":"preview takes.*)"},
   };
   Page page;

@@ -145,7 +145,8 @@ TEST_F(FileSpoolerTest, ADocumentThatDoesNotEndWholeNeverTakesItsJobName) {
   EXPECT_FALSE(full.Wrote || full.Ended);
   EXPECT_EQ(Files(), std::set<std::string>{"000001.prn.failed"});
   EXPECT_EQ(Read("000001.prn.failed").size(), 65536u);
-  EXPECT_EQ(Logged("document " + Folder + "/000001.prn writing failed (42464 bytes not written): File too large "
+  EXPECT_EQ(Logged("document " + Folder +
+                   "/000001.prn writing failed (42464 bytes not written): File too large "
                    "(the disk or the file size limit is full); the bytes written are kept as " +
                    Folder + "/000001.prn.failed"),
             1u)

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "support/TestNames.h"
 #include "spooler/SpoolerFixture.h"
+#include "support/TestNames.h"
 
 namespace morvel::testing {
 namespace {

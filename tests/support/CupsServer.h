@@ -34,7 +34,7 @@ class CupsServer {
   struct Job {
     int Id = 0;
     std::string Title;
-    int State = 0;  // ipp_jstate_t
+    int State = 0;       // ipp_jstate_t
     std::string Format;  // document-format, for example application/vnd.cups-raw
   };
   std::vector<Job> Jobs(const std::string& queue);

@@ -13,7 +13,9 @@ namespace morvel::testing {
 
 class FakeEnvironment : public ::testing::Test {
  protected:
-  FakeEnvironment() : scope_(std::make_unique<platform::ScopedServices>(Fakes.AsServices())) { CurrentPrinter().reset(); }
+  FakeEnvironment() : scope_(std::make_unique<platform::ScopedServices>(Fakes.AsServices())) {
+    CurrentPrinter().reset();
+  }
   ~FakeEnvironment() override { CurrentPrinter().reset(); }
 
   // Installs printers (name, dpi) in system order.

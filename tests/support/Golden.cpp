@@ -47,21 +47,11 @@ std::string Escaped(std::string_view s) {
       continue;
     }
     switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
       default:
         if (c < 0x20 || c >= 0x7F) {
           out += "\\x";
@@ -98,21 +88,11 @@ bool Unquote(const std::string& line, size_t& at, std::string& out, std::string*
     }
     if (++at == line.size()) break;
     switch (line[at]) {
-      case '\\':
-        out += '\\';
-        break;
-      case '"':
-        out += '"';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 'n':
-        out += '\n';
-        break;
-      case 't':
-        out += '\t';
-        break;
+      case '\\': out += '\\'; break;
+      case '"': out += '"'; break;
+      case 'r': out += '\r'; break;
+      case 'n': out += '\n'; break;
+      case 't': out += '\t'; break;
       case 'x': {
         const int high = at + 2 < line.size() ? HexDigit(line[at + 1]) : -1;
         const int low = high >= 0 ? HexDigit(line[at + 2]) : -1;
@@ -124,9 +104,7 @@ bool Unquote(const std::string& line, size_t& at, std::string& out, std::string*
         at += 2;
         break;
       }
-      default:
-        *error = std::string("unknown escape \\") + line[at];
-        return false;
+      default: *error = std::string("unknown escape \\") + line[at]; return false;
     }
   }
   *error = "a string without its closing quote";

@@ -27,8 +27,6 @@ inline std::string Identifier(std::u16string_view text) {
   return out.empty() ? "empty" : out;
 }
 
-inline std::string Identifier(std::string_view text) {
-  return Identifier(std::u16string(text.begin(), text.end()));
-}
+inline std::string Identifier(std::string_view text) { return Identifier(std::u16string(text.begin(), text.end())); }
 
 }  // namespace morvel::testing

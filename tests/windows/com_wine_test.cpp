@@ -10,9 +10,9 @@
 //                                  the installer's)
 //
 // Prints one line per check and "N passed, M failed"; exits 1 on a failure.
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -106,12 +106,12 @@ VARIANT Text(const wchar_t* text) {
   return v;
 }
 
-
 std::wstring TextOf(BSTR text) { return text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 // The text a member's result or error gives for the checks' details.
 std::string Outcome(const Call& call) {
-  return Hex(call.Hr) + (call.Hr == DISP_E_EXCEPTION ? " " + std::to_string(call.Number()) + " " + call.Description() : "");
+  return Hex(call.Hr) +
+         (call.Hr == DISP_E_EXCEPTION ? " " + std::to_string(call.Number()) + " " + call.Description() : "");
 }
 
 void Registry() {
@@ -194,17 +194,21 @@ void TypeLibrary() {
       described->GetDocumentation(func->memid, &member, nullptr, nullptr, nullptr);
       const auto& row = classes[k]->Members[f];
       if (Narrow(member) != row.Name || func->memid != row.DispId ||
-          func->cParams != static_cast<SHORT>(row.Params.size() + (row.Result != morvel::automation::VarType::Empty &&
-                                                                   row.Kind != morvel::automation::MemberKind::PropertyGet
-                                                                   ? 1 : (row.Kind == morvel::automation::MemberKind::PropertyGet ? 1 : 0)))) {
+          func->cParams !=
+              static_cast<SHORT>(row.Params.size() +
+                                 (row.Result != morvel::automation::VarType::Empty &&
+                                          row.Kind != morvel::automation::MemberKind::PropertyGet
+                                      ? 1
+                                      : (row.Kind == morvel::automation::MemberKind::PropertyGet ? 1 : 0)))) {
         same = false;
         detail += Narrow(member) + " ";
       }
       SysFreeString(member);
       described->ReleaseFuncDesc(func);
     }
-    Check(same, std::string(classes[k]->Name) + ": " + std::to_string(expected) +
-                    " members in slot order with the table's names, dispatch ids and parameters",
+    Check(same,
+          std::string(classes[k]->Name) + ": " + std::to_string(expected) +
+              " members in slot order with the table's names, dispatch ids and parameters",
           std::to_string(type->cFuncs) + " functions " + detail);
     described->ReleaseTypeAttr(type);
     if (vtable != nullptr) vtable->Release();
@@ -225,8 +229,8 @@ void TypeLibrary() {
 
 void Dispatch() {
   IDispatch* pb = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_PrintBarCode, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                reinterpret_cast<void**>(&pb));
+  HRESULT hr =
+      CoCreateInstance(CLSID_PrintBarCode, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&pb));
   Check(SUCCEEDED(hr) && pb != nullptr, "CoCreateInstance of PrintBarCode", Hex(hr));
   if (pb == nullptr) return;
 
@@ -271,7 +275,10 @@ void Dispatch() {
       {L"GetDot", {list}, 13, "Type mismatch"},
       {L"GetVer", {Text(L"1")}, 450, "Wrong number of arguments or invalid property assignment"},
       {L"SetPrint", {null}, 94, "Invalid use of Null"},
-      {L"PrintList", {Text(L"ZDESIGNER:gk ")}, 457, "This key is already associated with an element of this collection"},
+      {L"PrintList",
+       {Text(L"ZDESIGNER:gk ")},
+       457,
+       "This key is already associated with an element of this collection"},
   };
   for (auto& f : failures) {
     Call call;
@@ -294,7 +301,8 @@ void Dispatch() {
       error->GetDescription(&description);
       error->Release();
     }
-    Check(hr == static_cast<HRESULT>(0x800A005B) && TextOf(description) == L"Object variable or With block variable not set",
+    Check(hr == static_cast<HRESULT>(0x800A005B) &&
+              TextOf(description) == L"Object variable or With block variable not set",
           "without EXCEPINFO: HRESULT 0x800A005B and the error object", Hex(hr));
     SysFreeString(description);
     VariantClear(&copies);
@@ -424,7 +432,8 @@ void Pictures(const char* logo) {
   std::wstring collected[2];
   for (int pass = 0; pass < 2; ++pass) {
     _PrintBarCode* pb = nullptr;
-    CoCreateInstance(CLSID_PrintBarCode, nullptr, CLSCTX_INPROC_SERVER, IID__PrintBarCode, reinterpret_cast<void**>(&pb));
+    CoCreateInstance(CLSID_PrintBarCode, nullptr, CLSCTX_INPROC_SERVER, IID__PrintBarCode,
+                     reinterpret_cast<void**>(&pb));
     if (pb == nullptr) return;
     BSTR name = SysAllocString(L"SATO CL4NX 305dpi");
     short chosen = 0;

@@ -19,14 +19,14 @@
 // The two labels go to PRINTER with the calls of HostedLabel below; the
 // harness compares them with `morvel run` of the same calls. Prints one line
 // per check and "N passed, M failed"; exits 1 on a failure.
-#include <windows.h>
+#include <exdisp.h>
+#include <mshtml.h>
 #include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
 #include <servprov.h>
 #include <shlguid.h>
-#include <exdisp.h>
-#include <mshtml.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,7 +63,7 @@ class Counted {
   LONG references = 1;
 };
 
-#define COUNTED_UNKNOWN                                      \
+#define COUNTED_UNKNOWN                                    \
   STDMETHODIMP_(ULONG) AddRef() override { return Add(); } \
   STDMETHODIMP_(ULONG) Release() override { return Drop(); }
 
@@ -399,8 +399,7 @@ void AsAFormHoldsIt(const std::wstring& printer) {
   Check(hr == S_OK && site->Activations == 1, "DoVerb activates it in place", Hex(hr));
   IOleInPlaceObject* inPlace = Ask<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
   HWND window = reinterpret_cast<HWND>(1);
-  Check(inPlace != nullptr && inPlace->GetWindow(&window) == E_FAIL && window == nullptr,
-        "in place it is windowless");
+  Check(inPlace != nullptr && inPlace->GetWindow(&window) == E_FAIL && window == nullptr, "in place it is windowless");
   IOleInPlaceActiveObject* active = Ask<IOleInPlaceActiveObject>(object, IID_IOleInPlaceActiveObject);
   Check(active != nullptr && active->TranslateAccelerator(nullptr) == S_FALSE,
         "it takes no keys: TranslateAccelerator leaves them to the form");
@@ -421,9 +420,9 @@ void AsAFormHoldsIt(const std::wstring& printer) {
   {
     Canvas canvas;
     int asked = site->AmbientReads;
-    hr = view != nullptr ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc, &bounds, nullptr,
-                                      nullptr, 0)
-                         : E_NOINTERFACE;
+    hr = view != nullptr
+             ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc, &bounds, nullptr, nullptr, 0)
+             : E_NOINTERFACE;
     int black = canvas.Count(0), white = canvas.Count(0xFFFFFF), untouched = canvas.Count(0xFF0000);
     Check(hr == S_OK && black > 100 && white > 400 && untouched == 0,
           "at design time Draw fills its bounds with a label of black bars on white",
@@ -436,9 +435,9 @@ void AsAFormHoldsIt(const std::wstring& printer) {
   Check(sink->ViewChanges == 1, "a change of the ambient user mode tells the view sink");
   {
     Canvas canvas;
-    hr = view != nullptr ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc, &bounds, nullptr,
-                                      nullptr, 0)
-                         : E_NOINTERFACE;
+    hr = view != nullptr
+             ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc, &bounds, nullptr, nullptr, 0)
+             : E_NOINTERFACE;
     Check(hr == S_OK && canvas.Count(0xFF0000) == 64 * 32, "at run time Draw draws nothing", Hex(hr));
   }
   DWORD adviseCookie = 0;
@@ -457,14 +456,15 @@ void AsAFormHoldsIt(const std::wstring& printer) {
   Check(points != nullptr && points->FindConnectionPoint(DIID___PrintBarCode, &point) == S_OK && point != nullptr,
         "its container has the point of __PrintBarCode");
   IConnectionPoint* none = nullptr;
-  Check(points != nullptr &&
-            points->FindConnectionPoint(IID_IPropertyNotifySink, &none) == CONNECT_E_NOCONNECTION && none == nullptr,
+  Check(points != nullptr && points->FindConnectionPoint(IID_IPropertyNotifySink, &none) == CONNECT_E_NOCONNECTION &&
+            none == nullptr,
         "and no other");
   IEnumConnectionPoints* listed = nullptr;
   IConnectionPoint* first = nullptr;
   ULONG fetched = 0;
-  Check(points != nullptr && points->EnumConnectionPoints(&listed) == S_OK && listed->Next(1, &first, &fetched) == S_OK &&
-            fetched == 1 && first == point && listed->Next(1, &first, &fetched) == S_FALSE,
+  Check(points != nullptr && points->EnumConnectionPoints(&listed) == S_OK &&
+            listed->Next(1, &first, &fetched) == S_OK && fetched == 1 && first == point &&
+            listed->Next(1, &first, &fetched) == S_FALSE,
         "EnumConnectionPoints lists that one point");
   if (fetched == 1 && first != nullptr) first->Release();
   Drop(listed);
@@ -499,7 +499,8 @@ void AsAFormHoldsIt(const std::wstring& printer) {
         "Save writes a versioned empty state of GetSizeMax bytes, and it is never dirty",
         std::to_string(stat.cbSize.QuadPart));
   IOleObject* second = NewControl();
-  IPersistStreamInit* secondStream = second != nullptr ? Ask<IPersistStreamInit>(second, IID_IPersistStreamInit) : nullptr;
+  IPersistStreamInit* secondStream =
+      second != nullptr ? Ask<IPersistStreamInit>(second, IID_IPersistStreamInit) : nullptr;
   LARGE_INTEGER zero{};
   saved->Seek(zero, STREAM_SEEK_SET, nullptr);
   Check(secondStream != nullptr && secondStream->Load(saved) == S_OK, "a second instance loads it");
@@ -526,9 +527,11 @@ void AsAFormHoldsIt(const std::wstring& printer) {
 
   auto* bag = new Bag();
   IPersistPropertyBag* bagged = Ask<IPersistPropertyBag>(object, IID_IPersistPropertyBag);
-  Check(bagged != nullptr && bagged->Save(bag, TRUE, TRUE) == S_OK && bag->Written == std::vector<std::wstring>{L"_Version"},
+  Check(bagged != nullptr && bagged->Save(bag, TRUE, TRUE) == S_OK &&
+            bag->Written == std::vector<std::wstring>{L"_Version"},
         "to a property bag it writes its version only");
-  IPersistPropertyBag* secondBag = second != nullptr ? Ask<IPersistPropertyBag>(second, IID_IPersistPropertyBag) : nullptr;
+  IPersistPropertyBag* secondBag =
+      second != nullptr ? Ask<IPersistPropertyBag>(second, IID_IPersistPropertyBag) : nullptr;
   Check(secondBag != nullptr && secondBag->Load(bag, nullptr) == S_OK,
         "from a property bag it loads, ignoring what it does not know");
   Drop(bagged);
@@ -581,10 +584,9 @@ HRESULT SafetyFor(const std::wstring& documentUrl, const std::wstring& browserUr
   site->BrowserUrl = browserUrl;
   if (!documentUrl.empty() || !browserUrl.empty()) object->SetClientSite(site);
   IObjectSafety* safety = Ask<IObjectSafety>(object, IID_IObjectSafety);
-  HRESULT hr = safety != nullptr
-                   ? safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                                       INTERFACESAFE_FOR_UNTRUSTED_CALLER)
-                   : E_NOINTERFACE;
+  HRESULT hr = safety != nullptr ? safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                                     INTERFACESAFE_FOR_UNTRUSTED_CALLER)
+                                 : E_NOINTERFACE;
   if (hr == S_OK) {
     DWORD supported = 0, enabled = 0;
     safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled);
@@ -605,8 +607,8 @@ void AsAPageHoldsIt() {
   GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
   std::wstring folder = std::wstring(appData) + L"\\Morvel";
   CreateDirectoryW(folder.c_str(), nullptr);
-  HANDLE file = CreateFileW((folder + L"\\allowed-origins").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW((folder + L"\\allowed-origins").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   const char userList[] = "# pages of this user\r\nhttp://intranet:8080\r\n";
   DWORD written = 0;
   WriteFile(file, userList, sizeof userList - 1, &written, nullptr);
@@ -658,8 +660,8 @@ void AsAPageHoldsIt() {
   Drop(withSite);
   Check(safety != nullptr && safety->SetInterfaceSafetyOptions(IID_IDispatch, 0x80, 0x80) == E_FAIL,
         "an option it does not know is refused");
-  Check(safety != nullptr && safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER, 0) ==
-                                 S_OK,
+  Check(safety != nullptr &&
+            safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER, 0) == S_OK,
         "clearing an option needs no page");
   Drop(safety);
   Drop(object);

@@ -57,7 +57,9 @@ void Save(const std::string& path, const std::string& bytes, bool truncate = tru
   platform::WriteWholeFile(platform::FileSystemPath(FromUtf8(path)), reinterpret_cast<const uint8_t*>(bytes.data()),
                            bytes.size(), truncate);
 }
-std::string Draw(const std::string& path) { return Text(platform::ReadWholeFile(platform::FileSystemPath(FromUtf8(path)))); }
+std::string Draw(const std::string& path) {
+  return Text(platform::ReadWholeFile(platform::FileSystemPath(FromUtf8(path))));
+}
 
 enum class Op { Load, Save, SaveInPlace, Draw };
 
@@ -151,8 +153,8 @@ void CheckSwaps() {
       for (bool truncate : {true, false}) {
         error = ErrorOf([&] { platform::WriteWholeFile(name, reinterpret_cast<const uint8_t*>("page"), 4, truncate); });
         Check(error == errors::PermissionDenied,
-              std::string(truncate ? "a save" : "a save in place") + " to a second link gone before the check is refused" +
-                  label,
+              std::string(truncate ? "a save" : "a save in place") +
+                  " to a second link gone before the check is refused" + label,
               std::to_string(error));
         DeleteFileW(hookName.c_str());
         CreateHardLinkW(hookName.c_str(), Wide(secret).c_str(), nullptr);
@@ -188,8 +190,8 @@ void CheckSwaps() {
       hookSource_ = "swap-" + std::to_string(i + 1);
       hookSource = Wide(In("allowed\\" + hookSource_));
       int error = ErrorOf(steps[i].Call);
-      Check(error == errors::PermissionDenied, std::string("a ") + steps[i].What +
-                                                   " of a name swapped for a link after the open is refused",
+      Check(error == errors::PermissionDenied,
+            std::string("a ") + steps[i].What + " of a name swapped for a link after the open is refused",
             std::to_string(error));
     }
   }

@@ -153,7 +153,9 @@ int main(int argc, char** argv) {
   /* Bytes of the ANSI code page (in Windows-1252 "Grüße" and three em
    * dashes, wide glyphs that a '?' would not match): orxlib reads them
    * through CP_ACP, GDI's A functions read them the same way. */
-  static const char ansiText[] = "Gr\xFC\xDF" "e \x97\x97\x97";
+  static const char ansiText[] =
+      "Gr\xFC\xDF"
+      "e \x97\x97\x97";
   SIZE upright = Measure(-40, face, "Morvel", NULL), wide = Measure(-32, face, NULL, wideText),
        ansi = Measure(-32, face, ansiText, NULL);
   Check(orx.openport("lpt1") == 1, "openport(\"lpt1\") opens the parallel port", NULL);
@@ -178,8 +180,7 @@ int main(int argc, char** argv) {
     CheckBitmap(captured, size, &at, "UTF-16 text: header from GDI's text extent", expected, (wide.cx + 7) / 8,
                 wide.cy);
     snprintf(expected, sizeof expected, "BITMAP 10,200,%ld,%ld,1,", (ansi.cx + 7) / 8, ansi.cy);
-    CheckBitmap(captured, size, &at, "ANSI text: header from GDI's text extent", expected, (ansi.cx + 7) / 8,
-                ansi.cy);
+    CheckBitmap(captured, size, &at, "ANSI text: header from GDI's text extent", expected, (ansi.cx + 7) / 8, ansi.cy);
     snprintf(detail, sizeof detail, "%lu bytes left over", (unsigned long)(size - at));
     Check(at == size, "nothing else reached LPT1", at != size ? detail : NULL);
     free(captured);

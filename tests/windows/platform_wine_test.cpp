@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
           "OwnTempFile gives each caller a new file", first + " " + second);
   });
   Check(error == 0, "OwnTempFile", "error " + std::to_string(error));
-  Check(ErrorOf([&] { platform::FileLength(first); }) == errors::FileNotFound, "an OwnTempFile is removed when it goes");
+  Check(ErrorOf([&] { platform::FileLength(first); }) == errors::FileNotFound,
+        "an OwnTempFile is removed when it goes");
   RemoveDirectoryW(Wide(folder).c_str());
 
   // The screen and text measured on it.
