@@ -21,22 +21,6 @@ const char16_t* const PrintBarCode::DefaultBrandTable = lang::DefaultBrandTable;
 
 namespace {
 
-// Splits at every occurrence of the separator; empty text gives no parts.
-std::vector<String> Split(const String& text, char16_t separator) {
-  std::vector<String> parts;
-  if (text.empty()) return parts;
-  size_t start = 0;
-  for (;;) {
-    size_t at = text.find(separator, start);
-    if (at == String::npos) {
-      parts.push_back(text.substr(start));
-      return parts;
-    }
-    parts.push_back(text.substr(start, at - start));
-    start = at + 1;
-  }
-}
-
 // The driver of a brand of the catalogue: the one that writes the brand's
 // language (lang/Language.h), or Dothan's vendor library.
 std::unique_ptr<IPrn> DriverForBrand(const String& key) {
@@ -118,12 +102,12 @@ void PrintBarCode::PrintList(String& vNewValue) {
     std::unordered_set<String> keys;
     keys.reserve(catalogue_.size() + 16);
     for (const auto& existing : catalogue_) keys.insert(text::ToLower(existing->PrintPP));
-    for (const String& entry : Split(vNewValue, u'|')) {
-      std::vector<String> parts = Split(entry, u':');
-      if (parts.size() < 2) throw AutomationError(errors::SubscriptOutOfRange);
+    for (const String& entry : lang::CatalogueParts(vNewValue, u'|')) {
+      std::optional<lang::Brand> brand = lang::BrandOfEntry(entry);
+      if (!brand) throw AutomationError(errors::SubscriptOutOfRange);
       auto info = std::make_shared<PrintInfo>();
-      info->PrintPP = parts[0];
-      info->PrintXH = Split(parts[1], u',');
+      info->PrintPP = std::move(brand->Key);
+      info->PrintXH = std::move(brand->Keywords);
       if (!keys.insert(text::ToLower(info->PrintPP)).second) throw AutomationError(errors::DuplicateKey);
       catalogue_.push_back(std::move(info));
     }

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "core/utf8.h"
+
 namespace morvel {
 
 AutomationError::AutomationError(int number) : number_(number), description_(StandardDescription(number)) {}
@@ -76,34 +78,16 @@ void AppendCodePoint(String& out, char32_t cp) {
 String FromUtf8(std::string_view s) {
   String out;
   out.reserve(s.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    if (c < 0x80) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-    char32_t cp = len == 4 ? c & 0x07 : len == 3 ? c & 0x0F : c & 0x1F;
-    bool ok = len != 0 && c >= 0xC2 && c <= 0xF4 && i + len <= n;
-    for (int k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (ok &&
-        ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (!ok) {
-      out.push_back(u'\uFFFD');
+  for (size_t i = 0; i < s.size();) {
+    char32_t cp = 0;
+    const size_t length = core::Utf8SequenceAt(s.substr(i), &cp);
+    if (length == 0) {
+      out.push_back(u'\uFFFD');  // a byte of no well-formed sequence
       ++i;
       continue;
     }
     AppendCodePoint(out, cp);
-    i += len;
+    i += length;
   }
   return out;
 }

@@ -4,10 +4,13 @@
 
 namespace morvel::core {
 
-size_t Utf8SequenceAt(std::string_view s) {
+size_t Utf8SequenceAt(std::string_view s, char32_t* codePoint) {
   if (s.empty()) return 0;
   const auto c = static_cast<unsigned char>(s[0]);
-  if (c < 0x80) return 1;
+  if (c < 0x80) {
+    if (codePoint != nullptr) *codePoint = c;
+    return 1;
+  }
   size_t extra;
   uint32_t min, cp;
   if ((c & 0xE0) == 0xC0) {
@@ -26,6 +29,7 @@ size_t Utf8SequenceAt(std::string_view s) {
     cp = (cp << 6) | (t & 0x3F);
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (codePoint != nullptr) *codePoint = cp;
   return extra + 1;
 }
 

@@ -30,6 +30,23 @@ std::optional<Language> LanguageNamed(std::string_view name) {
   return std::nullopt;
 }
 
+std::vector<std::u16string> CatalogueParts(std::u16string_view text, char16_t separator) {
+  std::vector<std::u16string> parts;
+  if (text.empty()) return parts;
+  for (size_t start = 0;;) {
+    const size_t at = text.find(separator, start);
+    parts.emplace_back(text.substr(start, at == std::u16string_view::npos ? std::u16string_view::npos : at - start));
+    if (at == std::u16string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+std::optional<Brand> BrandOfEntry(std::u16string_view entry) {
+  std::vector<std::u16string> parts = CatalogueParts(entry, u':');
+  if (parts.size() < 2) return std::nullopt;
+  return Brand{std::move(parts[0]), CatalogueParts(parts[1], u',')};
+}
+
 bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName) {
   return keyword.empty() ? !lowerName.empty() : lowerName.find(keyword) != std::u16string_view::npos;
 }
@@ -50,21 +67,11 @@ bool HasDriver(std::u16string_view key) { return LanguageOfBrand(key) || key == 
 PrinterLanguage LanguageOfPrinter(std::string_view printerName) {
   const String lower = text::ToLower(FromUtf8(printerName));
   // The default catalogue, entry by entry and keyword by keyword in its order.
-  std::u16string_view table = DefaultBrandTable;
-  while (!table.empty()) {
-    const size_t bar = table.find(u'|');
-    std::u16string_view entry = table.substr(0, bar);
-    table = bar == std::u16string_view::npos ? std::u16string_view() : table.substr(bar + 1);
-    const size_t colon = entry.find(u':');
-    const std::u16string_view key = entry.substr(0, colon);
-    std::u16string_view keywords = entry.substr(colon + 1);
-    if (!HasDriver(key)) continue;
-    for (;;) {
-      const size_t comma = keywords.find(u',');
-      if (KeywordOccurs(keywords.substr(0, comma), lower)) return {LanguageOfBrand(key), true};
-      if (comma == std::u16string_view::npos) break;
-      keywords.remove_prefix(comma + 1);
-    }
+  for (const std::u16string& entry : CatalogueParts(DefaultBrandTable, u'|')) {
+    const std::optional<Brand> brand = BrandOfEntry(entry);
+    if (!brand || !HasDriver(brand->Key)) continue;
+    for (const std::u16string& keyword : brand->Keywords)
+      if (KeywordOccurs(keyword, lower)) return {LanguageOfBrand(brand->Key), true};
   }
   struct Word {
     std::u16string_view Text;

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvel::lang {
 
@@ -24,6 +26,15 @@ std::optional<Language> LanguageNamed(std::string_view name);
 // The control's default catalogue: "key:keyword,keyword|..." (keywords
 // matched in the lower-cased printer name, spaces included).
 inline constexpr char16_t DefaultBrandTable[] = u"orx:orx |zdesigner:zdesigner |dothan:t7 ,t6 |sato:sato ";
+// The parts of catalogue text between every `separator`; none for empty text.
+std::vector<std::u16string> CatalogueParts(std::u16string_view text, char16_t separator);
+// A catalogue entry, "key:keyword,keyword" (what follows a second ':' is not
+// read); none without a ':'.
+struct Brand {
+  std::u16string Key;
+  std::vector<std::u16string> Keywords;
+};
+std::optional<Brand> BrandOfEntry(std::u16string_view entry);
 // Whether a catalogue keyword occurs in a lower-cased printer name; an empty
 // keyword is found at the start of any non-empty name.
 bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName);

@@ -33,10 +33,16 @@ struct Asked {
 };
 
 // The language's queries that are asked, in order.
+std::vector<const lang::StatusQuery*> Asking(Language language) {
+  std::vector<const lang::StatusQuery*> asking;
+  for (const lang::StatusQuery& q : lang::StatusOf(language).Queries)
+    if (!q.Sent.empty()) asking.push_back(&q);
+  return asking;
+}
+
 std::vector<platform::Exchange> QueriesFor(Language language) {
   std::vector<platform::Exchange> exchanges;
-  for (const lang::StatusQuery& q : lang::StatusOf(language).Queries)
-    if (!q.Sent.empty()) exchanges.push_back({std::string(q.Sent), q.Frame});
+  for (const lang::StatusQuery* q : Asking(language)) exchanges.push_back({std::string(q->Sent), q->Frame});
   return exchanges;
 }
 
@@ -47,9 +53,7 @@ Asked Interpret(Language language, const platform::LinkResult& link) {
   asked.Error = link.Error;
   for (const auto& a : link.Answers) asked.Raw += a;
   asked.Raw += link.Partial;
-  std::vector<const lang::StatusQuery*> asking;
-  for (const lang::StatusQuery& q : lang::StatusOf(language).Queries)
-    if (!q.Sent.empty()) asking.push_back(&q);
+  const std::vector<const lang::StatusQuery*> asking = Asking(language);
   Reading reading;
   for (size_t k = 0; k < link.Answers.size() && k < asking.size(); ++k) {
     Reading one = asking[k]->Read(link.Answers[k]);

@@ -111,17 +111,6 @@ bool IsJson(beast::string_view contentType) {
   return text::EqualsIgnoreCaseAscii(type, "application/json");
 }
 
-// Whether the page of `origin` is the emulator's own, asked for at `host` by
-// an address or as localhost: a site's own name that resolves to this
-// machine (DNS rebinding) is not.
-bool OwnPage(std::string_view origin, beast::string_view host) {
-  if (!text::EqualsIgnoreCaseAscii(origin, "http://" + std::string(host))) return false;
-  const bool bracketed = host.starts_with("[");
-  const std::string name(bracketed ? host.substr(0, host.find(']') + 1) : host.substr(0, host.rfind(':')));
-  return text::EqualsIgnoreCaseAscii(name, "localhost") || (bracketed && name.ends_with("]")) ||
-         (!name.empty() && name.find_first_not_of("0123456789.") == std::string::npos);
-}
-
 class PageHandler : public serve::HttpHandler {
  public:
   explicit PageHandler(Emulator& emulator) : emulator_(emulator) {}
@@ -159,11 +148,10 @@ class PageHandler : public serve::HttpHandler {
     // the media type application/json itself will do.
     if (!IsJson(request[http::field::content_type]))
       return c.Json(request, HttpStatus::unsupported_media_type, R"({"error":"send the state as application/json"})");
-    // Browsers tell the page a request comes from: only the emulator's own,
-    // asked for by a loopback name (a name of another site that resolves here
-    // is no way in).
+    // Browsers tell the page a request comes from: only the emulator's own.
+    // Its host is a loopback name, as the HTTP stack answers no other.
     const std::string origin(request[http::field::origin]);
-    if (!origin.empty() && !OwnPage(origin, request[http::field::host])) {
+    if (!origin.empty() && !text::EqualsIgnoreCaseAscii(origin, "http://" + std::string(request[http::field::host]))) {
       emulator_.Log("refused a change of state from the page of " + core::EscapeNonUtf8(origin));
       return c.Json(request, HttpStatus::forbidden, R"({"error":"only the emulator's own page changes its state"})");
     }
