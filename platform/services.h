@@ -22,6 +22,8 @@ struct InstalledPrinter {
   int Dpi = 203;             // resolution in dots per inch
   std::string Uri;           // where its bytes go: socket://, cups:, file:
   std::string Preview = {};  // file: printers: "png" draws a picture beside each job
+  double WidthMm = 0;        // the label's width and height in millimetres; 0 when not told
+  double HeightMm = 0;
   friend bool operator==(const InstalledPrinter&, const InstalledPrinter&) = default;
 };
 

@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 constexpr int DefaultDpi = 203;
 // Beyond any printer; also keeps the value far from int overflow.
 constexpr long MaxDpi = 100000;
+constexpr double MinLabelSideMm = 1, MaxLabelSideMm = 2000;
 
 std::string_view Trim(std::string_view s) {
   size_t begin = s.find_first_not_of(" \t");
@@ -43,6 +44,26 @@ std::optional<int> ParseDpi(std::string_view value) {
   }
   if (dpi < 1 || dpi > MaxDpi) return std::nullopt;
   return static_cast<int>(dpi);
+}
+
+// A label side in millimetres: digits with at most one '.', from 1 mm to
+// 2 m (read without the locale, as the file is shared between users).
+std::optional<double> ParseMillimetres(std::string_view value) {
+  if (value.empty() || value.size() > 12) return std::nullopt;
+  double whole = 0, scale = 0;
+  for (char c : value) {
+    if (c == '.' && scale == 0) {
+      scale = 1;
+    } else if (c >= '0' && c <= '9') {
+      whole = whole * 10 + (c - '0');
+      if (scale > 0) scale *= 10;
+    } else {
+      return std::nullopt;
+    }
+  }
+  const double mm = scale > 0 ? whole / scale : whole;
+  if (!(mm >= MinLabelSideMm && mm <= MaxLabelSideMm)) return std::nullopt;
+  return mm;
 }
 
 // A file: uri with a relative path names a folder beside the conf file, so a
@@ -86,6 +107,7 @@ class ConfReader {
     std::optional<std::string> Uri;
     int Dpi = DefaultDpi;
     std::string Preview;
+    double WidthMm = 0, HeightMm = 0;
     bool Faulty = false;  // already reported; the printer is left out
   };
 
@@ -120,6 +142,13 @@ class ConfReader {
                               section_->Name + "' left out");
         section_->Faulty = true;
       }
+    } else if (text::EqualsIgnoreCaseAscii(key, "width") || text::EqualsIgnoreCaseAscii(key, "height")) {
+      const bool width = text::EqualsIgnoreCaseAscii(key, "width");
+      if (auto mm = ParseMillimetres(value))
+        (width ? section_->WidthMm : section_->HeightMm) = *mm;
+      else
+        Warn(lineNumber_, std::string(width ? "width" : "height") + " '" + std::string(value) +
+                              "' is not a length in millimetres from 1 to 2000 (e.g. 101.6); line skipped");
     } else if (text::EqualsIgnoreCaseAscii(key, "preview")) {
       if (text::EqualsIgnoreCaseAscii(value, "png") || text::EqualsIgnoreCaseAscii(value, "none"))
         section_->Preview = text::EqualsIgnoreCaseAscii(value, "png") ? "png" : "";
@@ -181,8 +210,8 @@ class ConfReader {
       }
     }
     names_.push_back(section.Name);
-    printers_.push_back(
-        InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_), section.Preview});
+    printers_.push_back(InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_),
+                                         section.Preview, section.WidthMm, section.HeightMm});
   }
 
   std::string path_;
