@@ -23,16 +23,32 @@ struct Extent {
   struct Box {
     const char* What;
     long X, Y, W, H;
+    long InkW = -1;  // an image's width up to its last black column (the rest of its bytes is padding)
   };
   std::vector<Box> Boxes;
-  void Add(const char* what, long x, long y, long w, long h) {
-    Boxes.push_back({what, x, y, w, h});
+  void Add(const char* what, long x, long y, long w, long h, long inkW = -1) {
+    Boxes.push_back({what, x, y, w, h, inkW});
     Right = std::max(Right, x + w);
     Bottom = std::max(Bottom, y + h);
     Left = std::min(Left, x);
     Top = std::min(Top, y);
   }
 };
+
+// The columns up to an image's last black one: graphic data comes in whole
+// bytes, whose white padding reaching past the label prints nothing.
+long InkWidth(const render::Bitmap& dots) {
+  long width = 0;
+  for (int y = 0; y < dots.Height() && width < dots.Width(); ++y) {
+    const uint8_t* row = dots.Row(y);
+    for (long x = dots.Width() - 1; x >= width; --x)
+      if (row[x] != 0) {
+        width = x + 1;
+        break;
+      }
+  }
+  return width;
+}
 
 // Fields far off the label are drawn nowhere; keeping their coordinates
 // moderate keeps cairo's fixed-point numbers exact.
@@ -590,7 +606,7 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
       auto [w, h] = SizeOf(*q);
       extent.Add("QR code", q->X, q->Y, w, h);
     } else if (auto* r = std::get_if<Raster>(&field)) {
-      extent.Add("image", r->X, r->Y, r->Dots.Width(), r->Dots.Height());
+      extent.Add("image", r->X, r->Y, r->Dots.Width(), r->Dots.Height(), InkWidth(r->Dots));
     }
   }
   return out;
@@ -617,7 +633,7 @@ std::pair<int, int> LabelSize(const Label& label, const Extent& extent,
   // only the label.
   for (const auto& box : extent.Boxes) {
     if (box.W <= 0 || box.H <= 0) continue;
-    if (box.X < 0 || box.Y < 0 || box.X + box.W > width || box.Y + box.H > height)
+    if (box.X < 0 || box.Y < 0 || box.X + (box.InkW >= 0 ? box.InkW : box.W) > width || box.Y + box.H > height)
       problem(std::string(box.What) + " at " + std::to_string(box.X) + "," + std::to_string(box.Y) + " (" +
               std::to_string(box.W) + " x " + std::to_string(box.H) + " dots) reaches beyond the label of " +
               std::to_string(width) + " x " + std::to_string(height) + " dots; that part is not printed");

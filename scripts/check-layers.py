@@ -27,7 +27,7 @@ LAYERS = [
     ("languages", ["lang/", "preview/", "codec/", "include/morvel/clsBase64.h"]),
     ("drivers", ["drivers/", "orxlib/", "lpa/", "include/orxlib/"]),
     ("control", ["control/", "include/morvel/"]),
-    ("services", ["hosts/serve/", "hosts/emulate/"]),
+    ("services", ["hosts/serve/", "hosts/emulate/", "hosts/print/"]),
     ("hosts", ["hosts/", "examples/", "python/"]),
 ]
 # Folders whose files nobody else includes: each system's adapters.

@@ -72,6 +72,21 @@ const char* const EmulateHelp =
     "  --dpi        the printer's resolution (default 203)\n"
     "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
 
+const char* const PrintHelp =
+    "  FILE   a PDF, PNG, JPEG, GIF or BMP document, or a ZPL, SBPL or Orx job; - is standard input.\n"
+    "         A job in the printer's own language is sent as it is; anything else is drawn at the\n"
+    "         printer's resolution and sent as its own raster commands, a label a page.\n"
+    "  -d     the printer, as 'morvel printers' names it; its labels' size is its width and height\n"
+    "         in printers.conf (--width/--height in mm instead), else each page's own size\n"
+    "  --fit (the default) the page scaled to the label keeping its aspect, centred; --actual 100%\n"
+    "  --rotate auto turns a landscape page onto a portrait label (and back); or 0, 90, 180, 270\n"
+    "  --crop auto (the default) prints the label part of a letter or A4 sheet; none the whole page\n"
+    "  --pages 1-3,5,8-   --copies N\n"
+    "  --output FILE writes the printer's bytes to FILE instead (-d, or --language and --dpi, tell\n"
+    "         the printer); --compression z64 (the default) or ascii for ZPL pictures\n"
+    "  --picture-dpi the resolution of pictures that record none and of other languages' jobs (203)\n"
+    "Exit status: 0 printed; 1 a document could not be printed (nothing of it sent); 2 a usage error.\n";
+
 const Command Table[] = {
     {"printers", "", "list the installed printers (name, dpi, uri)",
      "  one line per installed printer: NAME<TAB>DPI<TAB>URI; the sections of printers.conf first,\n"
@@ -86,6 +101,12 @@ const Command Table[] = {
     {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n", VersionMain},
     {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]",
      "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp, MORVEL_LINUX_ONLY(PreviewMain),
+     LinuxBuild},
+    {"print",
+     "[-d PRINTER] [--fit | --actual] [--rotate auto|0|90|180|270] [--crop auto|none] [--pages LIST] "
+     "[--copies N] [--width MM] [--height MM] [--output FILE] [--language zpl|sbpl|orx] [--dpi N] "
+     "[--picture-dpi N] [--compression z64|ascii] FILE...",
+     "print documents (PDF, pictures, other brands' jobs) on a label printer", PrintHelp, MORVEL_LINUX_ONLY(PrintMain),
      LinuxBuild},
     {"serve",
      "[--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]... [--max-connections N] [--max-objects N] "

@@ -67,6 +67,7 @@ int MembersMain(const Invocation& call);
 int VersionMain(const Invocation& call);
 int HelpMain(const Invocation& call);     // hosts/cli/Shell.cpp
 int PreviewMain(const Invocation& call);  // hosts/cli/PreviewCommand.cpp
+int PrintMain(const Invocation& call);    // hosts/cli/PrintCommand.cpp
 int ServeMain(const Invocation& call);    // hosts/cli/ServeCommand.cpp
 int StatusMain(const Invocation& call);   // hosts/cli/StatusCommand.cpp
 int EmulateMain(const Invocation& call);  // hosts/cli/EmulateCommand.cpp

@@ -45,6 +45,7 @@ struct Command {
   X(Code128, "BG", Params, Draws, "Code 128 bar code")              \
   X(QrData, "DN", Counted, Draws, "two-dimensional code data")      \
   X(Graphic, "GM", Counted, Draws, "BMP graphic")                   \
+  X(PcxGraphic, "GP", Counted, Draws, "PCX graphic")                \
   X(Quantity, "Q", Params, Label, "print quantity")                 \
   X(End, "Z", Params, Label, "data send end")                       \
   X(Rfid, "IP0", Params, Setting, "RFID write")                     \

@@ -13,6 +13,7 @@
 
 #include "lang/Label.h"
 #include "lang/sbpl/Commands.h"
+#include "lang/sbpl/Raster.h"
 
 namespace morvel::lang {
 namespace {
@@ -69,23 +70,25 @@ class SbplReader {
       return NextEsc(p + 1);
     }
     const size_t paramsAt = p + 1 + command->Name.size();
-    if (command == &sbpl::Graphic) return Graphic(p, paramsAt);
+    if (command == &sbpl::Graphic || command == &sbpl::PcxGraphic) return Graphic(*command, p, paramsAt);
     if (command == &sbpl::QrData) return QrData(p, paramsAt);
     const size_t end = NextEsc(paramsAt);
     Simple(*command, p, b_.substr(paramsAt, end - paramsAt));
     return end;
   }
 
-  // ESC GM n,<n bytes>: a BMP file.
-  size_t Graphic(size_t p, size_t at) {
-    auto [count, data] = Counted(p, at, "GM");
-    if (InLabel(p, "ESC GM")) {
+  // ESC GM n,<n bytes>: a BMP file; ESC GP n,<n bytes>: a PCX file.
+  size_t Graphic(const sbpl::Command& command, size_t p, size_t at) {
+    const std::string name(command.Name);
+    auto [count, data] = Counted(p, at, name.c_str());
+    if (InLabel(p, "ESC " + name)) {
       std::string why;
-      auto dots = detail::DecodePicture(b_.substr(data, count), &why);
+      auto dots = &command == &sbpl::PcxGraphic ? sbpl::DecodePcx(b_.substr(data, count), &why)
+                                                : detail::DecodePicture(b_.substr(data, count), &why);
       if (dots)
         label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
       else
-        Warn(p, "ESC GM image left out: " + why);
+        Warn(p, "ESC " + name + " image left out: " + why);
     }
     return NextEsc(data + count);
   }

@@ -29,17 +29,6 @@ int Base64Value(char c) {
   return -1;
 }
 
-// CRC-16/XMODEM (polynomial 0x1021, start 0), as the printer checks the Base64 text.
-unsigned Crc16(std::string_view text) {
-  unsigned crc = 0;
-  for (unsigned char c : text) {
-    crc ^= static_cast<unsigned>(c) << 8;
-    for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1);
-    crc &= 0xFFFF;
-  }
-  return crc;
-}
-
 // Hex digits of the ASCII form, the compression expanded, rows of
 // 2 * perRow digits.
 std::optional<std::string> ExpandAscii(std::string_view data, size_t perRow, size_t rows, std::string* why) {
@@ -126,6 +115,16 @@ bool ZlibHeader(std::string_view bytes) {
 }
 
 }  // namespace
+
+unsigned Crc16(std::string_view text) {
+  unsigned crc = 0;
+  for (unsigned char c : text) {
+    crc ^= static_cast<unsigned>(c) << 8;
+    for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1);
+    crc &= 0xFFFF;
+  }
+  return crc;
+}
 
 std::string HexBytes(std::string_view hex) {
   std::string out;

@@ -17,6 +17,9 @@ namespace morvel::lang {
 // nullopt with the reason otherwise.
 std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
                                             std::string* why);
+// CRC-16/XMODEM (polynomial 0x1021, start 0), as the printer checks the
+// Base64 text of :B64: and :Z64: data.
+unsigned Crc16(std::string_view text);
 // The bytes of hexadecimal digits (others skipped).
 std::string HexBytes(std::string_view hex);
 // The payload of ":B64:data:crc" or ":Z64:data:crc" (inflated); nullopt

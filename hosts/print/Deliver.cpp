@@ -1,0 +1,105 @@
+// Sending a document's printer bytes through the system's spooler as one
+// document, opened only once the first label is ready (a document that
+// cannot be read sends nothing); and the Dothan printers, which take no
+// bytes, through their vendor's drawing library, a job a page.
+#include <cmath>
+
+#include "drivers/dothan/LabelPrintLibrary.h"
+#include "hosts/print/Print.h"
+#include "morvel/picture.h"
+#include "platform/services.h"
+#include "platform/spooler.h"
+#include "render/Page.h"
+
+namespace morvel::print {
+
+Report DrawPages(std::string_view document, const Target& target, const Options& options,
+                 const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress);
+
+namespace {
+
+class SpoolerDocument {
+ public:
+  SpoolerDocument(const Target& target, const std::string& jobName) : target_(target), jobName_(jobName) {}
+  ~SpoolerDocument() {
+    if (handle_ != platform::Spooler::NullHandle) spooler_->ClosePrinter(handle_);
+  }
+
+  bool Write(std::string_view bytes) {
+    if (handle_ == platform::Spooler::NullHandle) Open();
+    size_t written = 0;
+    return spooler_->Write(handle_, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), written) &&
+           written == bytes.size();
+  }
+
+  void Finish() {
+    if (handle_ == platform::Spooler::NullHandle) return;
+    const bool ended = spooler_->EndPage(handle_) && spooler_->EndDoc(handle_);
+    spooler_->ClosePrinter(handle_);
+    handle_ = platform::Spooler::NullHandle;
+    if (!ended) throw DocumentError("the spooler did not finish the document for '" + target_.Name + "' (see the log)");
+  }
+
+ private:
+  void Open() {
+    spooler_ = platform::Current().Spool;
+    handle_ = spooler_->OpenPrinter(FromUtf8(target_.Name));
+    if (handle_ == platform::Spooler::NullHandle)
+      throw DocumentError("the spooler cannot open '" + target_.Name + "' (see the log)");
+    if (!spooler_->StartDoc(handle_, FromUtf8(jobName_)) || !spooler_->StartPage(handle_))
+      throw DocumentError("the spooler cannot start a document on '" + target_.Name + "' (see the log)");
+  }
+
+  const Target& target_;
+  const std::string& jobName_;
+  std::shared_ptr<platform::Spooler> spooler_;
+  platform::Spooler::Handle handle_ = platform::Spooler::NullHandle;
+};
+
+int HundredthsOfMm(int dots, int dpi) { return static_cast<int>(std::lround(dots * 2540.0 / dpi)); }
+
+// One page through the drawing library: a job of the label's size holding
+// the page's dots, which the library draws back at the same resolution.
+bool DrawThroughLibrary(const Target& target, const std::string& jobName, const render::Bitmap& dots, int copies) {
+  using dothan::Call;
+  std::vector<uint8_t> rgba(static_cast<size_t>(dots.Width()) * dots.Height() * 4, 255);
+  for (int y = 0; y < dots.Height(); ++y)
+    for (int x = 0; x < dots.Width(); ++x)
+      if (dots.Black(x, y)) {
+        uint8_t* p = rgba.data() + (static_cast<size_t>(y) * dots.Width() + x) * 4;
+        p[0] = p[1] = p[2] = 0;
+      }
+  const auto picture = Picture::Create(dots.Width(), dots.Height(), std::move(rgba));
+  const std::string name = platform::Ansi().FromUnicode(FromUtf8(target.Name));
+  const std::string job = platform::Ansi().FromUnicode(FromUtf8(jobName));
+  const int w = HundredthsOfMm(dots.Width(), target.Dpi), h = HundredthsOfMm(dots.Height(), target.Dpi);
+  if (Call("LPAOpenPrinter", name.c_str()) != 1) return false;
+  const bool done = Call("LPAStartJob", w, h, 0, 0, std::min(copies, 999), job.c_str()) == 1 &&
+                    Call("LPAStartPage") == 1 && Call("LPADrawBitmap", picture->Handle(), 0, 0, 0, w, h, 128) == 1 &&
+                    Call("LPAEndPage") == 1 && Call("LPACommitJob") == 1;
+  Call("LPAClosePrinter");
+  return done;
+}
+
+}  // namespace
+
+Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
+               const Progress& progress) {
+  if (!target.Speaks) {
+    try {
+      return DrawPages(
+          document, target, options,
+          [&](const render::Bitmap& dots, int copies) { return DrawThroughLibrary(target, jobName, dots, copies); },
+          progress);
+    } catch (const dothan::BindingFailure& e) {
+      throw DocumentError(std::string("the Dothan drawing library cannot be reached: ") + e.what());
+    }
+  }
+  SpoolerDocument out(target, jobName);
+  Report report = Print(
+      document, target, options, [&](std::string_view bytes) { return out.Write(bytes); }, progress);
+  out.Finish();
+  return report;
+}
+
+}  // namespace morvel::print
