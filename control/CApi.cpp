@@ -17,6 +17,7 @@
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
 #include "platform/services.h"
+#include "platform/shared_library.h"
 
 using namespace morvel;
 using automation::ClassInfo;
@@ -522,5 +523,27 @@ int morvel_picture_size(const morvel_picture* picture, int32_t* width, int32_t* 
 }
 
 void morvel_picture_release(morvel_picture* picture) { delete picture; }
+
+int morvel_print_document(const char* printer, const void* document, size_t size, const char* options, int32_t* pages) {
+  if (printer == nullptr) return BadArgument("no printer");
+  if (document == nullptr && size > 0) return BadArgument("no document");
+  return Guard([&] {
+    using Print = int (*)(const char*, const void*, size_t, const char*, int*, char*, size_t);
+    std::string error;
+    void* library = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&morvel_print_document),
+                                                platform::LibraryFileName("morvel_print"), error);
+    auto print =
+        library ? reinterpret_cast<Print>(platform::FindEntryPoint(library, "morvel_print_document_v1")) : nullptr;
+    if (print == nullptr)
+      return Fail(48, "the document printing library cannot be loaded: " +
+                          (error.empty() ? std::string("no morvel_print_document_v1") : error));
+    char why[1024] = "";
+    int printed = 0;
+    const int rc = print(printer, document, size, options, &printed, why, sizeof why);
+    if (pages != nullptr) *pages = printed;
+    if (rc == 0) return static_cast<int>(MORVEL_OK);
+    return Fail(errors::InvalidProcedureCall, why, rc == 2 ? MORVEL_E_ARGUMENT : MORVEL_E_AUTOMATION);
+  });
+}
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "hosts/print/Layout.h"
 #include "hosts/print/Sources.h"
@@ -108,6 +109,66 @@ std::optional<std::vector<std::pair<int, int>>> PageList(std::string_view text, 
     return std::nullopt;
   }
   return ranges;
+}
+
+std::optional<Request> RequestOf(std::string_view words, std::string* why) {
+  Request r;
+  auto fail = [&](const std::string& text) -> std::optional<Request> {
+    if (why) *why = text;
+    return std::nullopt;
+  };
+  auto whole = [](std::string_view v, long low, long high, int& into) {
+    long n = 0;
+    auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (error != std::errc() || end != v.data() + v.size() || n < low || n > high) return false;
+    into = static_cast<int>(n);
+    return true;
+  };
+  auto millimetres = [](std::string_view v, double& into) {
+    const std::string text(v);
+    char* end = nullptr;
+    const double mm = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
+    into = mm;
+    return true;
+  };
+  while (!words.empty()) {
+    const size_t blank = words.find_first_of(" \t");
+    const std::string_view word = words.substr(0, blank);
+    words = blank == std::string_view::npos ? std::string_view() : words.substr(blank + 1);
+    if (word.empty()) continue;
+    const size_t equals = word.find('=');
+    const std::string_view key = word.substr(0, equals),
+                           value = equals == std::string_view::npos ? "" : word.substr(equals + 1);
+    bool ok = true;
+    if (word == "fit" || word == "actual") {
+      r.How.Scale = word == "fit" ? Scaling::Fit : Scaling::Actual;
+    } else if (key == "rotate") {
+      ok = value == "auto" ? (r.How.Rotate = -1, true) : whole(value, 0, 270, r.How.Rotate) && r.How.Rotate % 90 == 0;
+    } else if (key == "crop") {
+      ok = value == "auto" || value == "none";
+      r.How.Cropping = value == "none" ? Crop::None : Crop::Auto;
+    } else if (key == "pages") {
+      std::string reason;
+      auto pages = PageList(value, &reason);
+      if (!pages) return fail("pages: " + reason);
+      r.How.Pages = *pages;
+    } else if (key == "copies") {
+      ok = whole(value, 1, 999, r.How.Copies);
+    } else if (key == "width" || key == "height") {
+      ok = millimetres(value, key == "width" ? r.WidthMm : r.HeightMm);
+    } else if (key == "picture_dpi") {
+      ok = whole(value, 50, 2400, r.How.SourceDpi);
+    } else if (key == "compression") {
+      ok = value == "z64" || value == "ascii";
+      r.How.Compression = value == "ascii" ? lang::zpl::GraphicCompression::Ascii : lang::zpl::GraphicCompression::Z64;
+    } else {
+      return fail("unknown option '" + std::string(word) +
+                  "' (fit, actual, rotate=, crop=, pages=, copies=, width=, height=, picture_dpi=, compression=)");
+    }
+    if (!ok) return fail("'" + std::string(word) + "' is not a value that option takes");
+  }
+  return r;
 }
 
 // Draws each page chosen for the printer and hands its dots on.

@@ -54,6 +54,19 @@ struct Options {
   lang::zpl::GraphicCompression Compression = lang::zpl::GraphicCompression::Z64;
 };
 
+// What a host asks for besides the document: the options, and the label's
+// size where it overrides the printer's.
+struct Request {
+  Options How;
+  double WidthMm = 0, HeightMm = 0;
+};
+// The options in words, as the C interface, Python and pages give them:
+// blank-separated, "fit" or "actual", "rotate=auto|0|90|180|270",
+// "crop=auto|none", "pages=1-3,5", "copies=N" (1..999), "width=MM" and
+// "height=MM" (1..2000), "picture_dpi=N" (50..2400), "compression=z64|ascii".
+// Nullopt with the reason for a word it does not take.
+std::optional<Request> RequestOf(std::string_view words, std::string* why);
+
 // "1-3,5,8-": the ranges, or the reason it is not a list of pages.
 std::optional<std::vector<std::pair<int, int>>> PageList(std::string_view text, std::string* why);
 

@@ -164,6 +164,19 @@ MORVEL_C_API int morvel_picture_decode(const void* data, size_t size, morvel_pic
 MORVEL_C_API int morvel_picture_size(const morvel_picture* picture, int32_t* width, int32_t* height);
 MORVEL_C_API void morvel_picture_release(morvel_picture* picture);
 
+/* Prints a document on the installed printer `printer`: a PDF, PNG, JPEG,
+ * GIF or BMP, or a ZPL, SBPL or Orx job (sent as it is to a printer of its
+ * language, drawn and sent as the printer's raster commands otherwise).
+ * `options` (NULL for none) are words as `morvel print` takes them, blank
+ * separated: "fit" or "actual", "rotate=auto|0|90|180|270", "crop=auto|none",
+ * "pages=1-3,5", "copies=N", "width=MM", "height=MM", "picture_dpi=N",
+ * "compression=z64|ascii". `pages` (may be NULL) receives the pages sent.
+ * Error 5 with the cause for a document that cannot be printed (nothing of
+ * it sent) or options it does not take (MORVEL_E_ARGUMENT); error 48 when
+ * libmorvel_print.so, which draws documents, cannot be loaded. */
+MORVEL_C_API int morvel_print_document(const char* printer, const void* document, size_t size, const char* options,
+                                       int32_t* pages);
+
 #ifdef __cplusplus
 #define MORVEL_VALUE_ZERO_ \
   {}

@@ -11,10 +11,14 @@ printers through the control's own classes and members.
     pb.ClosePort()
 
 Members raise morvel.AutomationError; by-reference arguments are passed as
-morvel.Ref(value) to see what the member left in them."""
-from ._core import AutomationError, Object, Picture, Printer, Ref, printers, set_message_handler, version
+morvel.Ref(value) to see what the member left in them. Documents (a
+carrier's PDF or picture, another brand's job) print with
+morvel.print_document(path_or_bytes, printer, **options)."""
+from ._core import (AutomationError, Object, Picture, Printer, Ref, print_document, printers, set_message_handler,
+                    version)
 from ._members import PrintBarCode, PrintInfo, clsBase64
 
 __version__ = version()
-__all__ = ["AutomationError", "Object", "Picture", "Printer", "Ref", "printers", "set_message_handler", "version",
+__all__ = ["AutomationError", "Object", "Picture", "Printer", "Ref", "print_document", "printers",
+           "set_message_handler", "version",
            "PrintBarCode", "PrintInfo", "clsBase64"]

@@ -421,6 +421,38 @@ def printers() -> list[Printer]:
         _free(ctypes.cast(entries, ctypes.c_void_p))
 
 
+_print_document = _bind("morvel_print_document", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, _sz, ctypes.c_char_p,
+                        ctypes.POINTER(ctypes.c_int32))
+
+
+def print_document(document: bytes | str | os.PathLike, printer: str, **options: Any) -> int:
+    """Prints a document on an installed printer and returns the pages sent.
+
+    document: the bytes of a PDF, PNG, JPEG, GIF or BMP, or of a ZPL, SBPL or
+    Orx job (sent as it is to a printer of its language), or a path to one.
+    options, as `morvel print` takes them: fit=True or actual=True,
+    rotate="auto"|0|90|180|270, crop="auto"|"none", pages="1-3,5", copies=2,
+    width=101.6 and height=152.4 (millimetres), picture_dpi=300,
+    compression="z64"|"ascii". A document that cannot be printed raises
+    AutomationError 5 with the cause; nothing of it is sent."""
+    if isinstance(document, (str, os.PathLike)):
+        with open(document, "rb") as file:
+            document = file.read()
+    data = bytes(document)
+    words = []
+    for key, value in options.items():
+        if value is True:
+            words.append(key)
+        elif value is not False and value is not None:
+            words.append("%s=%s" % (key, value))
+    pages = ctypes.c_int32(0)
+    code = _print_document(printer.encode("utf-8"), data, len(data), " ".join(words).encode("utf-8"),
+                           ctypes.byref(pages))
+    if code != 0:
+        _raise_last(code)
+    return pages.value
+
+
 def version() -> str:
     """The library's version."""
     return _version().decode()

@@ -231,7 +231,7 @@ TEST(CApiPrinters, TheListIsTheConfiguredOne) {
   morvel_printer* list;
   size_t count;
   ASSERT_EQ(morvel_printers(&list, &count), MORVEL_OK);
-  ASSERT_EQ(count, 4u);
+  ASSERT_EQ(count, 5u);
   EXPECT_STREQ(list[0].name, "ZDesigner GK420t");
   EXPECT_EQ(list[0].dpi, 203);
   EXPECT_EQ(list[0].uri, "file:" + (Folder() / "c").string());
@@ -256,6 +256,31 @@ TEST(CApiPictures, DecodedImagesHaveTheirSize) {
   EXPECT_EQ(morvel_picture_load((Folder() / "missing.bmp").c_str(), &picture), MORVEL_E_AUTOMATION);
   EXPECT_EQ(morvel_last_error()->number, 53);
   EXPECT_EQ(picture, nullptr);
+}
+
+// A document through libmorvel_print.so, which libmorvel2.so loads: a
+// carrier's GIF as an Orx label; options and documents it refuses.
+TEST(CApiDocuments, ACarriersPictureBecomesTheOrxPrintersLabel) {
+  const std::string gif = Read(MORVEL_SOURCE_DIR "/../shared/doc-samples/ups-ground-landscape.gif");
+  int32_t pages = 0;
+  ASSERT_EQ(morvel_print_document("orx documents", gif.data(), gif.size(), "width=101.6 height=152.4 copies=2", &pages),
+            MORVEL_OK)
+      << morvel_last_error()->description;
+  EXPECT_EQ(pages, 1);
+  std::vector<fs::path> sent(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator());
+  ASSERT_EQ(sent.size(), 1u);
+  const std::string job = Read(sent[0]);
+  EXPECT_EQ(job.rfind("SIZE 101.60 mm,152.40 mm\r\nCLS\r\nBITMAP ", 0), 0u) << job.substr(0, 40);
+  EXPECT_NE(job.find("PRINT 1,2\r\n"), std::string::npos);
+
+  EXPECT_EQ(morvel_print_document("orx documents", gif.data(), gif.size(), "copies=1000", nullptr), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(morvel_last_error()->number, 5);
+  EXPECT_STREQ(morvel_last_error()->description, "'copies=1000' is not a value that option takes");
+  EXPECT_EQ(morvel_print_document("orx documents", "%PDF-1.4 cut", 12, nullptr, nullptr), MORVEL_E_AUTOMATION);
+  EXPECT_EQ(std::string(morvel_last_error()->description).rfind("not a PDF that can be read", 0), 0u);
+  EXPECT_EQ(morvel_print_document("nobody", gif.data(), gif.size(), nullptr, nullptr), MORVEL_E_AUTOMATION);
+  EXPECT_EQ(morvel_print_document(nullptr, gif.data(), gif.size(), nullptr, nullptr), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator()), 1);
 }
 
 TEST(CApiLabels, TheTypedCallsWriteTheJobOfTheCxxApi) {
@@ -305,7 +330,9 @@ int main(int argc, char** argv) {
   std::ofstream(folder / "printers.conf") << "[ZDesigner GK420t]\nuri = file:c\ndpi = 203\n"
                                           << "[ZDesigner GK420t copy]\nuri = file:cpp\ndpi = 203\n"
                                           << "[SATO CL4NX 305dpi]\nuri = file:c\ndpi = 305\n"
-                                          << "[SATO CL4NX 305dpi copy]\nuri = file:cpp\ndpi = 305\n";
+                                          << "[SATO CL4NX 305dpi copy]\nuri = file:cpp\ndpi = 305\n"
+                                          << "[Orx documents]\nuri = file:docs\ndpi = 203\n";
+  fs::create_directories(folder / "docs");
   setenv("MORVEL_PRINTERS", (folder / "printers.conf").c_str(), 1);
   setenv("MORVEL_CUPS", "0", 1);
   testing::InitGoogleTest(&argc, argv);

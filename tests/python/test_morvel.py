@@ -230,3 +230,25 @@ def test_help_says_what_morvel_members_says():
             assert doc.startswith(signature)
         checked += 1
     assert checked >= 25
+
+
+def test_documents_print_from_a_path_or_bytes():
+    samples = os.path.join(os.environ["MORVEL_SOURCE_DIR"], "..", "shared", "doc-samples")
+    orx = conftest.folder("python", "Orx TE200")
+    before = len(os.listdir(orx))
+    with open(os.path.join(samples, "ups-ground-landscape.gif"), "rb") as gif:
+        assert morvel.print_document(gif.read(), "Orx TE200", width=101.6, height=152.4, copies=2) == 1
+    job = jobs(orx)[-1]
+    assert len(os.listdir(orx)) == before + 1
+    assert job.startswith(b"SIZE 101.60 mm,152.40 mm\r\nCLS\r\nBITMAP ") and job.endswith(b"PRINT 1,2\r\n")
+    sato = conftest.folder("python", "SATO CL4NX 305dpi")
+    assert morvel.print_document(os.path.join(samples, "hepsijet-80x100-raster.pdf"), "SATO CL4NX 305dpi",
+                                 actual=True) == 1
+    # 227 x 283 points at 305 dpi: 962 x 1199 dots.
+    assert jobs(sato)[-1].startswith(b"\x1bA\x1bA1V01199H0962")
+    with pytest.raises(morvel.AutomationError) as refused:
+        morvel.print_document(b"%PDF-1.4 cut", "Orx TE200", crop="none")
+    assert refused.value.number == 5 and "not a PDF that can be read" in str(refused.value)
+    with pytest.raises(morvel.AutomationError, match="unknown option 'colour=red'"):
+        morvel.print_document(b"GIF89a", "Orx TE200", colour="red")
+    assert len(os.listdir(orx)) == before + 1
