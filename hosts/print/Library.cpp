@@ -20,8 +20,8 @@ void Tell(char* why, size_t size, const std::string& text) {
 // 0 printed (`pages` receives the pages sent); 1 the document or the
 // printer failed, 2 the options are wrong: `why` says how, cut to its size.
 extern "C" __attribute__((visibility("default"))) int morvel_print_document_v1(const char* printer, const void* data,
-                                                                              size_t size, const char* options,
-                                                                              int* pages, char* why, size_t whySize) {
+                                                                               size_t size, const char* options,
+                                                                               int* pages, char* why, size_t whySize) {
   using namespace morvel::print;
   try {
     std::string reason;
@@ -31,8 +31,8 @@ extern "C" __attribute__((visibility("default"))) int morvel_print_document_v1(c
     if (request->WidthMm > 0) target.WidthMm = request->WidthMm;
     if (request->HeightMm > 0) target.HeightMm = request->HeightMm;
     if (size == 0) return Tell(why, whySize, "the document is empty; nothing sent"), 1;
-    const Report report = PrintTo(target, std::string_view(static_cast<const char*>(data), size), "document",
-                                  request->How);
+    const Report report =
+        PrintTo(target, std::string_view(static_cast<const char*>(data), size), "document", request->How);
     if (pages) *pages = report.Printed;
     return 0;
   } catch (const DocumentError& e) {
