@@ -191,6 +191,17 @@ class Bridge {
     };
   }
 
+  async print(printerName, document, options = {}) {
+    await this.open();
+    const bytes = document instanceof Uint8Array ? document : new Uint8Array(document);
+    const words = Object.entries(options)
+      .filter(([, value]) => value !== false && value !== undefined && value !== null)
+      .map(([key, value]) => (value === true ? key : `${key}=${value}`));
+    const body = { print: { bytes: toBase64(bytes) }, printer: printerName, options: words.join(" ") };
+    const { result } = await this.request(body);
+    return result;
+  }
+
   async status(name, options = {}) {
     await this.open();
     const body = { status: name };
@@ -271,6 +282,16 @@ export const Morvel = {
   // Options: dpi (203 unless told), language ("zpl", "sbpl", "orx"; told from the job unless given).
   preview(job, options) {
     return bridge().preview(job, options);
+  },
+  // A document the page holds (a carrier's PDF or PNG label it fetched, another brand's
+  // ZPL; an ArrayBuffer or Uint8Array, never a path) printed as `morvel print` prints it:
+  // { pages, printed, notes }. Options as morvel print's: fit or actual (true), rotate
+  // ("auto", 0, 90, 180, 270), crop ("auto", "none"), pages ("1-3,5"), copies, width and
+  // height (mm), picture_dpi, compression ("z64", "ascii"). A document that cannot be
+  // printed rejects with MorvelError 5 and its cause; nothing of it is sent. The
+  // bridge's --max-message bounds its size (8 MiB unless told, Base64 included).
+  print(printerName, document, options) {
+    return bridge().print(printerName, document, options);
   },
   // A printer's real state, as `morvel status` tells it: { name, state, reasons, raw, error }.
   // state is idle, processing, stopped or unknown; reasons IPP keywords ([] for none), e.g.

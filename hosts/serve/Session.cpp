@@ -20,6 +20,9 @@
 #endif
 #ifndef MORVEL_SERVE_NO_PREVIEW
 #include "preview/Preview.h"
+#ifndef MORVEL_SERVE_NO_PRINT
+#include "hosts/print/Print.h"
+#endif
 #include "render/Page.h"
 #endif
 #include "platform/text_case.h"
@@ -418,6 +421,40 @@ class Session::Impl {
 #endif
   }
 
+  // A document a page holds (a carrier's label it fetched), printed as
+  // `morvel print` prints it; the message's size bounds the document.
+  static answer PrintDocument(const json& request) {
+#ifdef MORVEL_SERVE_NO_PRINT
+    (void)request;
+    throw ProtocolError{"printing documents is not available in this build"};
+#else
+    const json& document = request["print"];
+    const json& printer = request["printer"];
+    if (!document.is_object() || document.size() != 1 || !document.contains("bytes") || !printer.is_string())
+      throw ProtocolError{"print takes {\"bytes\": Base64 of a document} and the printer's name"};
+    std::string words;
+    if (auto it = request.find("options"); it != request.end()) {
+      if (!it->is_string()) throw ProtocolError{"options are words, as morvel print takes them"};
+      words = it->get<std::string>();
+    }
+    std::string why;
+    auto asked = print::RequestOf(words, &why);
+    if (!asked) throw ProtocolError{why};
+    const std::vector<uint8_t> bytes = FromBase64(document["bytes"]);
+    try {
+      print::Target target = print::TargetNamed(printer.get<std::string>());
+      if (asked->WidthMm > 0) target.WidthMm = asked->WidthMm;
+      if (asked->HeightMm > 0) target.HeightMm = asked->HeightMm;
+      if (bytes.empty()) throw print::DocumentError("the document is empty");
+      const print::Report report = print::PrintTo(
+          target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "document", asked->How);
+      return answer{{"pages", report.Pages}, {"printed", report.Printed}, {"notes", report.Notes}};
+    } catch (const print::DocumentError& e) {
+      throw AutomationError(errors::InvalidProcedureCall, e.what());
+    }
+#endif
+  }
+
   // Pictures of a job, as `morvel preview` draws them: what a page would
   // otherwise send to an online viewer, with its customers' addresses in it.
   static answer Preview(const json& request) {
@@ -609,13 +646,15 @@ std::string Session::Handle(std::string_view message) {
     if (request.contains("create")) return Dump(answer{{"id", id}, {"result", Impl::Create(*this, request)}});
     if (request.contains("preview")) return Dump(answer{{"id", id}, {"result", Impl::Preview(request)}});
     if (request.contains("status")) return Dump(answer{{"id", id}, {"result", Impl::Status(request)}});
+    if (request.contains("print")) return Dump(answer{{"id", id}, {"result", Impl::PrintDocument(request)}});
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
       Impl::Release(*this, currentObject_);
       return Dump(answer{{"id", id}, {"result", nullptr}});
     }
     if (!request.contains("object") || !request.contains("member"))
-      throw ProtocolError{"a message is a call {id, object, member, args}, a create, a release or a preview"};
+      throw ProtocolError{
+          "a message is a call {id, object, member, args}, a create, a release, a preview, a status or a print"};
     return Dump(Impl::Call(*this, id, request, message.size()));
   } catch (const ProtocolError& e) {
     return Dump(ErrorAnswer(id, errors::InvalidProcedureCall,

@@ -1,7 +1,8 @@
 // The emulator's page in Debian's chromium, driven headless by
 // playwright-core: a label printed by `morvel run` appears on the open page
 // without a reload; the page's "paper out" switch changes what `morvel
-// status` says, and what a page asking through the bridge hears.
+// status` says, and what a page asking through the bridge hears; a carrier's
+// PDF that a page fetched prints through the bridge and appears there too.
 // usage: node emulate.test.mjs MORVEL_BINARY SOURCE_DIR
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
@@ -11,7 +12,7 @@ import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-const [morvel] = process.argv.slice(2);
+const [morvel, sourceDir] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-emulate-web-"));
 const stopping = [];
 const results = [];
@@ -48,9 +49,12 @@ const name = "ZDesigner GK420t";
 fs.writeFileSync(printers, `[${name}]\nuri = socket://127.0.0.1:${zplPort}\ndpi = 203\n`);
 env.MORVEL_PRINTERS = printers;
 
-// A page of its own origin that imports morvel.js from the bridge.
-const pages = http.createServer((request, response) =>
-  response.writeHead(200, { "Content-Type": "text/html" }).end("<!doctype html><title>blank</title>"));
+// A page of its own origin that imports morvel.js from the bridge, and a
+// carrier's label it can fetch.
+const carrierPdf = fs.readFileSync(path.join(sourceDir, "..", "shared", "doc-samples", "hepsijet-80x100-raster.pdf"));
+const pages = http.createServer((request, response) => request.url === "/label.pdf"
+  ? response.writeHead(200, { "Content-Type": "application/pdf" }).end(carrierPdf)
+  : response.writeHead(200, { "Content-Type": "text/html" }).end("<!doctype html><title>blank</title>"));
 const pagePort = await new Promise((resolve) => pages.listen(0, "127.0.0.1", () => resolve(pages.address().port)));
 stopping.push(() => pages.close());
 const pageOrigin = `http://127.0.0.1:${pagePort}`;
@@ -116,6 +120,26 @@ try {
   await page.waitForFunction(() => document.querySelector("#summary").textContent === "ready");
   assert.deepEqual(morvelStatus(), { status: 0, out: `${name}\tidle\tnone\n` });
   results.push("ok   the paper-out switch is what morvel status and a page through the bridge say");
+
+  // A page fetches a carrier's PDF and prints it on the 4 x 6 inch labels.
+  const sender = await context.newPage();
+  await sender.goto(`${pageOrigin}/`);
+  const printed = await sender.evaluate(async ([bridge, name]) => {
+    const { Morvel } = await import(`http://${bridge}/morvel.js`);
+    const pdf = await (await fetch("/label.pdf")).arrayBuffer();
+    const done = await Morvel.print(name, pdf, { width: 101.6, height: 152.4 });
+    const refused = await Morvel.print(name, new TextEncoder().encode("%PDF-1.4 cut"), {}).catch((e) => e.message);
+    Morvel.close();
+    return { done, refused };
+  }, [bridge, name]);
+  assert.deepEqual(printed.done, { pages: 1, printed: 1, notes: [] });
+  assert.match(printed.refused, /not a PDF that can be read/);
+  await page.waitForFunction(() => document.querySelectorAll(".job").length === 2 &&
+    [...document.querySelectorAll(".job img")].every((i) => i.complete && i.naturalWidth > 0), null, { timeout: 30000 });
+  // 4 x 6 inches at 203 dpi, whichever order the page lists the jobs in.
+  const widths = await page.$$eval(".job img", (images) => images.map((i) => [i.naturalWidth, i.naturalHeight]));
+  assert.ok(widths.some(([w, h]) => w === 812 && h === 1218), JSON.stringify(widths));
+  results.push("ok   a carrier's PDF that a page fetched prints through the bridge and the emulator pictures it");
 } catch (e) {
   results.push(`FAIL ${e.stack}`);
 }
