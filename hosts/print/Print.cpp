@@ -184,7 +184,7 @@ Report DrawPages(std::string_view document, const Target& target, const Options&
     const int index = pages[k];
     const detail::PageSize size = source->Size(index);
     detail::Region region{0, 0, size.Width, size.Height};
-    if (options.Cropping == Crop::Auto && *kind == Kind::Pdf && detail::IsSheet(size, target)) {
+    if (options.Cropping == Crop::Auto && !LanguageOfKind(*kind) && detail::IsSheet(size, target)) {
       region = detail::LabelPart(*source, index, size);
       if (region.Width < size.Width || region.Height < size.Height)
         report.Notes.push_back("page " + std::to_string(index + 1) + ": the label part of the sheet printed (" +

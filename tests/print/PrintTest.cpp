@@ -112,6 +112,33 @@ TEST(PrintTest, PhotosAreDitheredAndLineArtIsNot) {
   for (int y = 380; y < 500; y += 20) EXPECT_EQ(changes(y, 60, 500), changes(380, 60, 500)) << y;
 }
 
+// A letter sheet with the label in its top half and instructions below, as
+// a PDF and as a 150 dpi picture: the label part alone is printed, as large
+// as the label takes it.
+TEST(PrintTest, SheetsPrintTheirLabelPart) {
+  auto sheet = [](cairo_t* cr) {
+    cairo_save(cr);
+    cairo_translate(cr, 36, 36);
+    CarrierLabel(cr);
+    cairo_restore(cr);
+    for (int line = 0; line < 12; ++line)
+      testing::TextAt(cr, 40, 460 + line * 22, 11, "Fold here and keep the receipt");
+  };
+  for (const std::string& document : {testing::PdfOf(612, 792, sheet), testing::PngOf(1275, 1650, 150, sheet)}) {
+    SCOPED_TRACE(document.substr(1, 3));
+    const Printed printed = PrintFor(document, lang::Language::Zpl, 203);
+    ASSERT_EQ(printed.Done.Notes.size(), 1u);
+    EXPECT_NE(printed.Done.Notes[0].find("the label part of the sheet printed"), std::string::npos);
+    const auto seen = preview::MakePreview(printed.Bytes, lang::Language::Zpl, 203);
+    auto codes = Barcodes(DecodePage(std::string(seen.Pictures.at(0).Png.begin(), seen.Pictures.at(0).Png.end())));
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, CarrierCodes);
+    const Printed whole =
+        PrintFor(document, lang::Language::Zpl, 203, With([](Options& o) { o.Cropping = Crop::None; }));
+    EXPECT_TRUE(whole.Done.Notes.empty());
+  }
+}
+
 TEST(PrintTest, ZplPicturesTakeAQuarterOfTheHexBytesOrLess) {
   const Printed printed = PrintFor(Documents[0].Make(), lang::Language::Zpl, 203);
   const size_t hex = 102 * 1218 * 2;  // ^GFA uncompressed: two digits a byte
