@@ -325,6 +325,7 @@ std::string Reader::NationalText(const std::string& bytes) const {
 }
 
 void Reader::EndField() {
+  fieldsSeen_ = true;
   // A numbered field in a label that recalls a format only gives data.
   if (fieldNumber_ >= 0 && !recallFill_ && kind_ == FieldKind::Text && !fieldFont_ && foX_ == 0 && foY_ == 0 &&
       !fromBaseline_ && haveData_) {

@@ -208,7 +208,23 @@ void Reader::Warn(size_t offset, std::string text) {
 
 Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, delim_); }
 
-std::optional<long> Reader::Arg(const Args& args, size_t k) { return k < args.size() ? Whole(args[k]) : std::nullopt; }
+// Whole-number parameters as the printer reads them. Label software writes
+// positions and sizes with decimals (^FO18.64,81.5, ^GB743.07,1102.62,1.76):
+// the guide gives these parameters in whole dots and says nothing of a
+// fraction, and the printer reads the digits before the point.
+std::optional<long> Reader::Arg(const Args& args, size_t k) {
+  if (k >= args.size()) return std::nullopt;
+  if (auto whole = Whole(args[k])) return whole;
+  std::string_view t = detail::Trim(args[k]);
+  const size_t point = t.find('.');
+  if (point == std::string_view::npos || point + 1 > t.size()) return std::nullopt;
+  const std::string_view fraction = t.substr(point + 1);
+  if (!std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
+  const std::string_view integer = t.substr(0, point);
+  if (integer.empty() || integer == "+" || integer == "-")
+    return fraction.empty() ? std::nullopt : std::optional<long>(0);
+  return Whole(integer);
+}
 
 std::optional<double> Reader::Real(const Args& args, size_t k) {
   return k < args.size() ? detail::Decimal(args[k]) : std::nullopt;
@@ -352,6 +368,7 @@ void Reader::Start(size_t at) {
   label_ = Label();
   labelStart_ = at;
   copies_ = 1;
+  fieldsSeen_ = false;
   serials_.clear();
   for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
   pendingNotes_.clear();
@@ -372,6 +389,17 @@ void Reader::Finish(size_t at) {
     return;
   }
   if (!recallName_.empty()) ReplayRecalledFormat();
+  if (label_->Fields.empty() && !fieldsSeen_) {
+    // A format of settings alone (^MN, ^JUS, ~TA, ...) prints no label on
+    // the printer; its settings are told, and kept for the next label's notes.
+    std::string settings;
+    for (const auto& note : label_->Notes) settings += (settings.empty() ? "" : "; ") + note;
+    Warn(labelStart_, "a format without fields prints no label" + (settings.empty() ? "" : " (" + settings + ")"));
+    pendingNotes_.insert(pendingNotes_.end(), label_->Notes.begin(), label_->Notes.end());
+    label_.reset();
+    numbered_.clear();
+    return;
+  }
   label_->Width = pw_;
   label_->Height = ll_;
   label_->Turn = turn_;

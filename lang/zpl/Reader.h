@@ -173,6 +173,7 @@ class Reader {
   std::vector<SerialField> serials_;
   // The field under construction.
   bool fieldOpen_ = false, haveData_ = false;
+  bool fieldsSeen_ = false;  // the format has a field, drawn or not
   size_t fieldAt_ = 0;
   FieldKind kind_ = FieldKind::Text;
   std::optional<Font> fieldFont_;

@@ -52,6 +52,48 @@ std::vector<std::pair<int, int>> Lines(const render::Bitmap& dots) {
 // A block of 300 dots from x = 10: justified lines reach both edges, the
 // paragraph's last line (and one that \& ends) stays left; other
 // justifications are unchanged by it.
+// Parameters the guide gives in whole dots (^FO and ^FT positions, ^GB
+// sizes and thickness, ^A heights and widths, ^BY's module width, ^BC's
+// height), written with decimals as label software writes them: the printer
+// reads the digits before the point, so each job draws as its whole-dot twin.
+TEST(ZplNumbers, DecimalsInWholeDotParametersReadAsTheirIntegerPart) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"^FO18.64,81.5^GB100.9,50.2,3.76^FS", "^FO18,81^GB100,50,3^FS"},
+      {"^FO.5,10.^GB40,40,40^FS", "^FO0,10^GB40,40,40^FS"},
+      {"^FT20.9,120.4^A0N,40.5,30.2^FDWord^FS", "^FT20,120^A0N,40,30^FDWord^FS"},
+      {"^FO10,10^BY2.7^BCN,50.9,N^FD12345^FS", "^FO10,10^BY2^BCN,50,N^FD12345^FS"},
+  };
+  for (const auto& [decimal, whole] : cases) {
+    SCOPED_TRACE(decimal);
+    const std::string frame = "^XA^PW400^LL200";
+    const render::Bitmap a = Only(frame + decimal + "^XZ"), b = Only(frame + whole + "^XZ");
+    ASSERT_EQ(a.Width(), b.Width());
+    ASSERT_EQ(a.Height(), b.Height());
+    size_t differ = 0;
+    for (int y = 0; y < a.Height(); ++y)
+      for (int x = 0; x < a.Width(); ++x) differ += a.Black(x, y) != b.Black(x, y);
+    EXPECT_EQ(differ, 0u);
+    EXPECT_GT(InkAcross(b, 0, b.Height()).first, -1);
+  }
+}
+
+// A format of settings alone prints no label on the printer (so no blank
+// picture); its settings are told, and the next format is the first label.
+TEST(ZplFormats, AFormatWithoutFieldsPrintsNoLabel) {
+  const auto job = preview::Parse(
+      "^XA~TA000~JSN^LT0^MNW^PON^JUS^XZ^XA^FO10,10^GB50,50,5^FS^XZ^XA^FO10,10^GFA,2,2,1,"
+      ":B64:!!!!:0000^FS^XZ",
+      preview::Language::Zpl, 203);
+  // The third format's graphic is damaged and left out, but it has a field:
+  // the printer feeds a label for it.
+  ASSERT_EQ(job.Labels.size(), 2u);
+  EXPECT_EQ(job.Labels[0].Fields.size(), 1u);
+  ASSERT_FALSE(job.Warnings.empty());
+  EXPECT_EQ(job.Warnings[0].Offset, 0u);
+  EXPECT_EQ(job.Warnings[0].Text.rfind("a format without fields prints no label (", 0), 0u) << job.Warnings[0].Text;
+  EXPECT_FALSE(job.Labels[0].Notes.empty());
+}
+
 TEST(ZplBlocks, JustifiedLinesSpreadToTheBlockAndParagraphEndsStayLeft) {
   std::string words = "Iii";
   for (int k = 0; k < 29; ++k) words += " Iii";
