@@ -24,12 +24,20 @@ struct Exchange {
   AnswerFramer Framer;
 };
 
+// Why a printer could not be reached, in the words status answers give:
+// nobody listens on the port (the printer is off, or another device),
+// no route to the host, or its name is not known.
+inline constexpr const char* ConnectionRefused = "connection refused";
+inline constexpr const char* HostUnreachable = "host unreachable";
+inline constexpr const char* NameNotFound = "name not found";
+
 struct LinkResult {
   bool Connected = false;
-  bool TimedOut = false;             // the deadline passed before an answer was whole
-  std::string Error;                 // why nothing could be asked (resolve, connect)
-  std::vector<std::string> Answers;  // one per exchange that was answered whole, in order
-  std::string Partial;               // the bytes of the answer that did not come whole
+  bool TimedOut = false;              // the deadline passed before an answer was whole
+  std::string Error;                  // why nothing could be asked (resolve, connect)
+  const char* Unreachable = nullptr;  // one of the words above when the printer is not there
+  std::vector<std::string> Answers;   // one per exchange that was answered whole, in order
+  std::string Partial;                // the bytes of the answer that did not come whole
 };
 
 // Connects to HOST:PORT and runs the exchanges in order on one connection,

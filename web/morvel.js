@@ -293,9 +293,11 @@ export const Morvel = {
   print(printerName, document, options) {
     return bridge().print(printerName, document, options);
   },
-  // A printer's real state, as `morvel status` tells it: { name, state, reasons, raw, error }.
+  // A printer's real state, as `morvel status` tells it: { name, state, reasons, raw, error, cause }.
   // state is idle, processing, stopped or unknown; reasons IPP keywords ([] for none), e.g.
-  // "media-empty" when the paper is out. Options: timeout in ms (2000 unless told).
+  // "media-empty" when the paper is out; a printer that is not there is stopped and offline,
+  // cause "connection refused", "host unreachable" or "name not found". Options: timeout in ms
+  // (2000 unless told).
   status(name, options) {
     return bridge().status(name, options);
   },

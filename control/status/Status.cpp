@@ -30,6 +30,7 @@ struct Asked {
   std::string Raw;
   std::string Error;
   bool TimedOut = false;
+  bool Offline = false;  // nothing there to ask: refused, unreachable, no such name
 };
 
 // The language's queries that are asked, in order.
@@ -51,6 +52,7 @@ Asked Interpret(Language language, const platform::LinkResult& link) {
   Asked asked;
   asked.TimedOut = link.TimedOut;
   asked.Error = link.Error;
+  asked.Offline = !link.Connected && !link.TimedOut && link.Unreachable != nullptr;
   for (const auto& a : link.Answers) asked.Raw += a;
   asked.Raw += link.Partial;
   const std::vector<const lang::StatusQuery*> asking = Asking(language);
@@ -127,6 +129,15 @@ void AskSpoolerAlone(PrinterStatus& out, const std::string& name) {
 
 void Finish(PrinterStatus& out, const Asked& asked) {
   Reading reading = asked.Read;
+  // A printer that is not there (switched off, unplugged from the network,
+  // a name no longer known) is offline, as IPP and CUPS's socket backend
+  // say; timed-out stays for one that accepts and stays silent.
+  if (asked.Offline) {
+    out.State = "stopped";
+    out.Reasons = {"offline"};
+    if (out.Error.empty()) out.Error = asked.Error;
+    return;
+  }
   if (asked.TimedOut || !asked.Error.empty()) {
     if (reading.Reasons.empty() || !reading.Understood) reading.State = "unknown";
     if (asked.TimedOut &&
@@ -233,6 +244,13 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
 }
 
 }  // namespace
+
+std::string PrinterStatus::Cause() const {
+  if (Reasons != std::vector<std::string>{"offline"}) return {};
+  for (const char* word : {platform::ConnectionRefused, platform::HostUnreachable, platform::NameNotFound})
+    if (Error.ends_with(word)) return word;
+  return {};
+}
 
 bool PrinterStatus::Ready() const {
   if (State != "idle" && State != "processing") return false;

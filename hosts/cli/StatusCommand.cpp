@@ -39,6 +39,7 @@ int StatusMain(const Invocation& call) {
       nlohmann::json line = {
           {"name", s.Printer}, {"uri", s.Uri}, {"state", s.State}, {"reasons", s.Reasons}, {"raw", s.RawShown()}};
       if (!s.Error.empty()) line["error"] = s.Error;
+      if (const std::string cause = s.Cause(); !cause.empty()) line["cause"] = cause;
       out << line.dump() << "\n";
     } else {
       out << s.Printer << '\t' << s.State << '\t' << s.ReasonsText() << "\n";

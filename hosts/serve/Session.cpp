@@ -417,6 +417,7 @@ class Session::Impl {
     PrinterStatus s = QueryStatus(name.get<std::string>(), std::chrono::milliseconds(timeoutMs));
     answer result = {{"name", s.Printer}, {"state", s.State}, {"reasons", s.Reasons}, {"raw", s.RawShown()}};
     if (!s.Error.empty()) result["error"] = s.Error;
+    if (const std::string cause = s.Cause(); !cause.empty()) result["cause"] = cause;
     return result;
 #endif
   }

@@ -29,6 +29,10 @@ struct PrinterStatus {
   std::string Raw;
   // Why the printer could not be asked, when it could not.
   std::string Error;
+  // For a printer that is not there (state stopped, reason offline), why in
+  // a few words: "connection refused", "host unreachable" or "name not
+  // found"; empty otherwise.
+  MORVEL_STATUS_API std::string Cause() const;
 
   // Answered, idle or processing, and nothing but low-supply warnings.
   MORVEL_STATUS_API bool Ready() const;

@@ -84,6 +84,17 @@ class DescriptorChannel : public StatusChannel {
 
 int GiveUp(http_t*, void*) { return 0; }
 
+// A failed connect in the words of status answers where it says the
+// printer is not there; the system's words otherwise.
+std::string Refusal(int error, LinkResult& result) {
+  const char* word = error == ECONNREFUSED ? ConnectionRefused
+                     : error == EHOSTUNREACH || error == ENETUNREACH || error == EHOSTDOWN || error == ENETDOWN
+                         ? HostUnreachable
+                         : nullptr;
+  if (word) result.Unreachable = word;
+  return word ? word : std::strerror(error);
+}
+
 }  // namespace
 
 LinkResult AskSocket(const std::string& host, const std::string& port, const std::vector<Exchange>& exchanges,
@@ -94,7 +105,8 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0) {
-    result.Error = "cannot resolve " + host + ": " + gai_strerror(rc);
+    if (rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL || rc == EAI_AGAIN) result.Unreachable = NameNotFound;
+    result.Error = "cannot resolve " + host + ": " + (result.Unreachable ? result.Unreachable : gai_strerror(rc));
     return result;
   }
   Descriptor fd;
@@ -104,7 +116,7 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
     if (attempt.Get() < 0) continue;
     if (connect(attempt.Get(), a->ai_addr, a->ai_addrlen) != 0) {
       if (errno != EINPROGRESS) {
-        lastError = std::strerror(errno);
+        lastError = Refusal(errno, result);
         continue;
       }
       if (!Wait(attempt.Get(), POLLOUT, deadline)) {
@@ -116,7 +128,7 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
       socklen_t len = sizeof error;
       getsockopt(attempt.Get(), SOL_SOCKET, SO_ERROR, &error, &len);
       if (error != 0) {
-        lastError = std::strerror(error);
+        lastError = Refusal(error, result);
         continue;
       }
     }

@@ -20,6 +20,18 @@ using Clock = std::chrono::steady_clock;
 
 std::string SocketError(int error) { return win::ErrorText(static_cast<DWORD>(error)); }
 
+// A failed connect in the words of status answers where it says the
+// printer is not there; the system's words otherwise.
+std::string Refusal(int error, LinkResult& result) {
+  const char* word =
+      error == WSAECONNREFUSED ? ConnectionRefused
+      : error == WSAEHOSTUNREACH || error == WSAENETUNREACH || error == WSAEHOSTDOWN || error == WSAENETDOWN
+          ? HostUnreachable
+          : nullptr;
+  if (word) result.Unreachable = word;
+  return word ? word : SocketError(error);
+}
+
 // Winsock is started once for the process and left running to its end.
 int StartWinsock() {
   static const int started = [] {
@@ -147,7 +159,8 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
   ADDRINFOW* found = nullptr;
   const std::wstring wideHost = win::Wide(FromUtf8(host)), widePort = win::Wide(FromUtf8(port));
   if (int rc = GetAddrInfoW(wideHost.c_str(), widePort.c_str(), &hints, &found); rc != 0) {
-    result.Error = "cannot resolve " + host + ": " + SocketError(rc);
+    if (rc == WSAHOST_NOT_FOUND || rc == WSANO_DATA || rc == WSATRY_AGAIN) result.Unreachable = NameNotFound;
+    result.Error = "cannot resolve " + host + ": " + (result.Unreachable ? result.Unreachable : SocketError(rc));
     return result;
   }
   Socket connected;
@@ -159,7 +172,7 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
     ioctlsocket(attempt.Get(), FIONBIO, &nonBlocking);
     if (connect(attempt.Get(), a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
       if (int error = WSAGetLastError(); error != WSAEWOULDBLOCK) {
-        lastError = SocketError(error);
+        lastError = Refusal(error, result);
         continue;
       }
       bool failed = false;
@@ -172,7 +185,7 @@ LinkResult AskSocket(const std::string& host, const std::string& port, const std
       int len = sizeof error;
       getsockopt(attempt.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
       if (failed || error != 0) {
-        lastError = SocketError(error != 0 ? error : WSAECONNREFUSED);
+        lastError = Refusal(error != 0 ? error : WSAECONNREFUSED, result);
         continue;
       }
     }

@@ -220,11 +220,16 @@ TEST_F(EmulateTest, EveryBrandInEveryStateAsMorvelStatusTellsIt) {
   }
 }
 
-TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
+// A printer that accepts and stays silent has timed out; one that is not
+// there (nothing listens, its name is not known) is offline, with the cause.
+TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsNamed) {
   morvel::testing::CaptureListener silent(morvel::testing::CaptureListener::Mode::NeverRead);
-  ASSERT_TRUE(silent.Ready());
+  morvel::testing::CaptureListener off(morvel::testing::CaptureListener::Mode::Refuse);
+  ASSERT_TRUE(silent.Ready() && off.Ready());
   std::ofstream(dir_ / "printers.conf") << "[ZDesigner silent]\nuri = socket://127.0.0.1:" << silent.Port()
-                                        << "\n\n[Files]\nuri = file:" << dir_.string() << "\n";
+                                        << "\n\n[Files]\nuri = file:" << dir_.string() << "\n"
+                                        << "[ZDesigner off]\nuri = socket://127.0.0.1:" << off.Port() << "\n"
+                                        << "[SATO gone]\nuri = socket://no-such-printer.invalid:9100\n";
   const struct {
     const char* Args;
     int Exit;
@@ -233,6 +238,8 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
       {"status 'ZDesigner silent' --timeout 300", 4, "ZDesigner silent\tunknown\ttimed-out\n"},
       {"status Files", 0, "Files\tidle\tnone\n"},
       {"status Nobody", 4, "Nobody\tunknown\tother\n"},
+      {"status 'ZDesigner off'", 4, "ZDesigner off\tstopped\toffline\n"},
+      {"status 'SATO gone'", 4, "SATO gone\tstopped\toffline\n"},
       {"status --timeout x", 2, ""},  // usage errors: 2, as every command's
       {"status --bogus", 2, ""},
   };
@@ -246,6 +253,12 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
   ASSERT_FALSE(line.is_discarded()) << json.Out;
   EXPECT_EQ(line["state"], "unknown");
   EXPECT_EQ(line["reasons"], nlohmann::json::array({"timed-out"}));
+  EXPECT_FALSE(line.contains("cause"));
+  for (auto [printer, cause] :
+       {std::pair{"'ZDesigner off'", "connection refused"}, {"'SATO gone'", "name not found"}}) {
+    line = nlohmann::json::parse(Run(std::string("status --json ") + printer).Out, nullptr, false);
+    EXPECT_EQ(line["cause"], cause) << line.dump();
+  }
 }
 
 TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
@@ -398,7 +411,9 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
 TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
   EmulatorProcess e(jobs_);
   ASSERT_TRUE(e.Ready());
-  WritePrinters(e);
+  morvel::testing::CaptureListener off(morvel::testing::CaptureListener::Mode::Refuse);
+  ASSERT_TRUE(off.Ready());
+  WritePrinters(e, "[ZDesigner off]\nuri = socket://127.0.0.1:" + std::to_string(off.Port()) + "\n");
   morvel::testing::ScopedEnv printers("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
   morvel::testing::ScopedEnv noCups("MORVEL_CUPS", "0");
   morvel::platform::ScopedServices services(morvel::platform::LinuxServices());
@@ -423,6 +438,11 @@ TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
     EXPECT_EQ(direct.State, c.State);
     EXPECT_EQ(nlohmann::json(direct.Reasons).dump(), c.Reasons);
   }
+  // A printer that is not there: offline, and why.
+  auto absent = nlohmann::json::parse(session.Handle(R"({"id":4,"status":"ZDesigner off"})"));
+  EXPECT_EQ(absent["result"]["state"], "stopped") << absent.dump();
+  EXPECT_EQ(absent["result"]["reasons"].dump(), R"(["offline"])");
+  EXPECT_EQ(absent["result"]["cause"], "connection refused");
   for (const char* bad : {R"({"id":2,"status":5})", R"({"id":3,"status":"Orx 203","timeout":0})"}) {
     auto answer = nlohmann::json::parse(session.Handle(bad));
     EXPECT_EQ(answer["error"]["number"], 5) << bad;
