@@ -12,6 +12,8 @@ struct FinishedDocument {
   std::string Path;     // the complete document file
   int Dpi = 203;        // the printer's resolution
   std::string Preview;  // the printer's `preview =` setting ("png"), empty when none
+  double WidthMm = 0;   // the labels it is loaded with; 0 when not told
+  double HeightMm = 0;
 };
 
 using DocumentHook = void (*)(const FinishedDocument&);

@@ -31,10 +31,10 @@ class Channel {
 // nullptr (after a log record) when the part after the scheme is unusable.
 std::unique_ptr<Channel> MakeSocketChannel(const std::string& printer, std::string_view address);
 std::unique_ptr<Channel> MakeCupsChannel(const std::string& printer, std::string_view queue);
-// `dpi` and `preview` (the printer's settings) go to the finished-document
-// hooks with each whole file.
+// `dpi`, `preview` and the labels' size (the printer's settings) go to the
+// finished-document hooks with each whole file.
 std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder, int dpi = 203,
-                                         std::string preview = {});
+                                         std::string preview = {}, double widthMm = 0, double heightMm = 0);
 
 // A timeout in milliseconds from the environment: a positive whole number,
 // else `fallback`.

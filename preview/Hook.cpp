@@ -11,7 +11,7 @@ namespace {
 void WritePreview(const platform::FinishedDocument& document) {
   if (document.Preview != "png") return;
   std::vector<std::string> report;
-  WritePicturesBeside(document.Path, document.Dpi, report);
+  WritePicturesBeside(document.Path, document.Dpi, report, MediaOf(document.WidthMm, document.HeightMm, document.Dpi));
   for (const auto& line : report)
     platform::Logger().Record("printer '" + document.Printer + "': preview of '" + document.Path + "': " + line);
 }

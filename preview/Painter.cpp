@@ -612,9 +612,9 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
   return out;
 }
 
-// The label's size in dots: the job's, else fitted to the fields; what
-// reaches beyond it is told.
-std::pair<int, int> LabelSize(const Label& label, const Extent& extent,
+// The label's size in dots: the job's, else the media's (as long as the
+// fields reach where that is longer); what reaches beyond it is told.
+std::pair<int, int> LabelSize(const Label& label, const Extent& extent, const Media& media,
                               const std::function<void(std::string)>& problem) {
   // A size the job does not give is fitted to the fields, with the margin
   // they keep on the other side.
@@ -622,8 +622,10 @@ std::pair<int, int> LabelSize(const Label& label, const Extent& extent,
     long margin = near == LONG_MAX ? 0 : std::clamp(near, 0L, 1000L);
     return static_cast<int>(std::clamp(far + margin, 1L, static_cast<long>(render::Page::MaxSide)));
   };
-  int width = label.Width > 0 ? label.Width : fit(extent.Right, extent.Left);
-  int height = label.Height > 0 ? label.Height : fit(extent.Bottom, extent.Top);
+  int width = label.Width > 0 ? label.Width : media.Width > 0 ? media.Width : fit(extent.Right, extent.Left);
+  // Media give the width; the length too, unless the fields reach further
+  // (the length is a guess at the media, and a long label is not cut).
+  int height = label.Height > 0 ? label.Height : std::max(media.Height, fit(extent.Bottom, extent.Top));
   if (static_cast<long long>(width) * height > MaxDots) {
     problem("label of " + std::to_string(width) + " x " + std::to_string(height) +
             " dots is too large to draw; cut to fit " + std::to_string(MaxDots) + " dots");
@@ -696,12 +698,19 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
 
 }  // namespace
 
-render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems) {
+Media DefaultMedia(int dpi) {
+  return {static_cast<int>(std::lround(4.0 * dpi)), static_cast<int>(std::lround(6.0 * dpi))};
+}
+
+render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems, const Media& loaded) {
   auto problem = [&](std::string text) {
     if (problems) problems->push_back(std::move(text));
   };
+  const Media fallback = DefaultMedia(dpi);
+  const Media media{loaded.Width > 0 ? loaded.Width : fallback.Width,
+                    loaded.Height > 0 ? loaded.Height : fallback.Height};
   Prepared prepared = Prepare(label, problem);
-  const auto [width, height] = LabelSize(label, prepared.Room, problem);
+  const auto [width, height] = LabelSize(label, prepared.Room, media, problem);
   render::Page page(width, height, dpi);
   DrawFields(page, label, prepared, problem);
   render::Bitmap dots = page.ToBitmap();

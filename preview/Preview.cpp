@@ -3,6 +3,7 @@
 #include "preview/Preview.h"
 
 #include <cctype>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -33,7 +34,7 @@ Job Parse(std::string_view bytes, Language language, int dpi) {
   return Job();
 }
 
-Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi) {
+Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi, const Media& media) {
   if (!language) language = Detect(bytes);
   if (!language) throw std::invalid_argument("not a ZPL, SBPL or Orx job (tell the language with --language)");
   Job job = Parse(bytes, *language, dpi);
@@ -41,7 +42,7 @@ Preview MakePreview(std::string_view bytes, std::optional<Language> language, in
   preview.Warnings = std::move(job.Warnings);
   for (const Label& label : job.Labels) {
     Picture picture;
-    picture.Png = render::EncodePng(Paint(label, dpi, &preview.Problems), dpi);
+    picture.Png = render::EncodePng(Paint(label, dpi, &preview.Problems, media), dpi);
     picture.Copies = label.Copies;
     picture.Notes = label.Notes;
     preview.Pictures.push_back(std::move(picture));
@@ -49,7 +50,12 @@ Preview MakePreview(std::string_view bytes, std::optional<Language> language, in
   return preview;
 }
 
-bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report) {
+Media MediaOf(double widthMm, double heightMm, int dpi) {
+  auto dots = [dpi](double mm) { return mm > 0 ? static_cast<int>(std::lround(mm / 25.4 * dpi)) : 0; };
+  return {dots(widthMm), dots(heightMm)};
+}
+
+bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report, const Media& media) {
   std::ifstream in(jobPath, std::ios::binary);
   std::string bytes(std::istreambuf_iterator<char>(in), {});
   if (!in && !in.eof()) {
@@ -60,7 +66,7 @@ bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::s
   if (!language) return true;  // not a printer language the preview reads (a PNG page, say)
   Preview preview;
   try {
-    preview = MakePreview(bytes, language, dpi);
+    preview = MakePreview(bytes, language, dpi, media);
   } catch (const MalformedJob& e) {
     report.push_back(std::string("no picture: ") + e.what());
     return false;

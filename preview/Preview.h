@@ -41,9 +41,22 @@ std::optional<Language> Detect(std::string_view bytes);
 // Throws MalformedJob when the job cannot be read whole.
 Job Parse(std::string_view bytes, Language language, int dpi);
 
-// The label's dots, turned as it leaves the printer. Fields that cannot be
-// drawn (data a barcode cannot encode) are left out and told in `problems`.
-render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems = nullptr);
+// The labels a printer is loaded with, in dots: the width and length of a
+// label whose job gives none (ZPL without ^PW or ^LL, SBPL without ESC A1,
+// Orx without SIZE); such a label is as long as its fields reach where that
+// is longer. 0: DefaultMedia's.
+struct Media {
+  int Width = 0, Height = 0;
+};
+// 4 x 6 inches at the resolution, the most common shipping label: the
+// media of a printer nobody said otherwise of.
+Media DefaultMedia(int dpi);
+
+// The label's dots, turned as it leaves the printer, on the media where the
+// job gives no size. Fields that cannot be drawn (data a barcode cannot
+// encode) are left out and told in `problems`.
+render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems = nullptr,
+                     const Media& media = {});
 
 struct Picture {
   std::vector<uint8_t> Png;
@@ -60,11 +73,15 @@ struct Preview {
 // Reads and draws the whole job; throws MalformedJob (nothing drawn) when
 // it cannot be read whole, std::invalid_argument when the language cannot
 // be told.
-Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi);
+Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi, const Media& media = {});
 
 // Writes PATH-minus-extension-K.png beside a finished job file (one a
 // label); failures and warnings go to `report`. True when every picture was
 // written.
-bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report);
+bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::string>& report,
+                         const Media& media = {});
+
+// The media of `widthMm` x `heightMm` (0: not told) at the resolution.
+Media MediaOf(double widthMm, double heightMm, int dpi);
 
 }  // namespace morvel::preview

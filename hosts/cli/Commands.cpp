@@ -34,7 +34,9 @@ const char* const PreviewHelp =
     "        as JOB-K.png (preview-K.png for standard input)\n"
     "  --format png: one picture a label (the default); pdf: one PDF of all labels at true size\n"
     "  --language the job's language, told from its first bytes unless given\n"
-    "  --dpi the printer's resolution, 203 unless told\n";
+    "  --dpi the printer's resolution, 203 unless told\n"
+    "  --width, --height the labels loaded, in mm, for a job that gives no label size: 4 x 6 inches\n"
+    "        (101.6 x 152.4) unless told; a label is as long as its fields reach where that is longer\n";
 
 const char* const ServeHelp =
     "Serves web pages on this machine over ws://127.0.0.1:PORT (default 8632) and [::1],\n"
@@ -99,7 +101,7 @@ const Command Table[] = {
      "  --idl        the type library of the Windows control, as IDL\n",
      MembersMain},
     {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n", VersionMain},
-    {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]",
+    {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N] [--width MM] [--height MM]",
      "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp, MORVEL_LINUX_ONLY(PreviewMain),
      LinuxBuild},
     {"print",

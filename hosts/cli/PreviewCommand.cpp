@@ -66,12 +66,14 @@ bool PlanPlaces(const std::string& job, const std::string& output, bool pdf, siz
 // thousands of labels never holds more than one picture.
 class Drawing {
  public:
-  Drawing(const Invocation& call, std::string shown, std::string output, const Places& places, bool pdf, int dpi)
+  Drawing(const Invocation& call, std::string shown, std::string output, const Places& places, bool pdf, int dpi,
+          Media media)
       : call_(call),
         shown_(std::move(shown)),
         output_(std::move(output)),
         places_(places),
         dpi_(dpi),
+        media_(media),
         pdfPath_(places.Single ? output_ : places.Stem + ".pdf") {
     if (pdf) document_.emplace(pdfPath_);
   }
@@ -85,7 +87,7 @@ class Drawing {
   void Draw(const Label& label) {
     if (stopped_) return;
     std::vector<std::string> problems;
-    render::Bitmap dots = Paint(label, dpi_, &problems);
+    render::Bitmap dots = Paint(label, dpi_, &problems, media_);
     for (const auto& p : problems) call_.Err << shown_ << ": warning: " << p << "\n";
     const std::string path = document_        ? pdfPath_
                              : places_.Single ? output_
@@ -129,6 +131,7 @@ class Drawing {
   const std::string shown_, output_;
   const Places& places_;
   const int dpi_;
+  const Media media_;
   const std::string pdfPath_;
   std::optional<render::PdfWriter> document_;
   size_t k_ = 0;
@@ -155,11 +158,23 @@ int PreviewMain(const Invocation& call) {
   std::string output, format, languageName;
   std::vector<std::string> named;
   int dpi = 203;
+  double widthMm = 0, heightMm = 0;
+  auto millimetres = [](double& into) {
+    return [&into](const std::string& text) {
+      char* end = nullptr;
+      const double mm = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
+      into = mm;
+      return true;
+    };
+  };
   OptionParser options(call);
   options.Text("-o", output);
   options.Choice("--format", {"png", "pdf"}, format);
   options.Choice("--language", {"zpl", "sbpl", "orx"}, languageName);
   options.Number("--dpi", dpi, 50, 2400, "dots per inch");
+  options.Custom("--width", "(millimetres from 1 to 2000)", millimetres(widthMm));
+  options.Custom("--height", "(millimetres from 1 to 2000)", millimetres(heightMm));
   options.Operands(named, 1, 1, "JOB (a job file, or - for standard input)");
   if (auto status = options.Parse()) return *status;
   const std::string& job = named[0];
@@ -197,7 +212,7 @@ int PreviewMain(const Invocation& call) {
   const bool pdf = format == "pdf";
   Places places;
   if (!PlanPlaces(job, output, pdf, labels, places, err)) return 1;
-  Drawing drawing(call, shown, output, places, pdf, dpi);
+  Drawing drawing(call, shown, output, places, pdf, dpi, MediaOf(widthMm, heightMm, dpi));
   if (!drawing.Ready()) return 1;
   if (stream)
     ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });

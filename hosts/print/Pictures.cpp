@@ -99,7 +99,7 @@ class PictureDocument : public Source {
 
 class JobDocument : public Source {
  public:
-  JobDocument(lang::Job job, int dpi) : job_(std::move(job)), dpi_(dpi) {}
+  JobDocument(lang::Job job, int dpi, preview::Media media) : job_(std::move(job)), dpi_(dpi), media_(media) {}
   int Count() override { return static_cast<int>(job_.Labels.size()); }
   PageSize Size(int index) override {
     const render::Bitmap& dots = Dots(index);
@@ -134,7 +134,7 @@ class JobDocument : public Source {
   const render::Bitmap& Dots(int index) {
     if (index != drawn_) {
       std::vector<std::string> problems;
-      dots_ = preview::Paint(job_.Labels[static_cast<size_t>(index)], dpi_, &problems);
+      dots_ = preview::Paint(job_.Labels[static_cast<size_t>(index)], dpi_, &problems, media_);
       for (auto& p : problems) job_.Warnings.push_back({0, "label " + std::to_string(index + 1) + ": " + p});
       drawn_ = index;
     }
@@ -143,6 +143,7 @@ class JobDocument : public Source {
 
   lang::Job job_;
   int dpi_;
+  preview::Media media_;
   int drawn_ = -1;
   render::Bitmap dots_;
 };
@@ -195,9 +196,11 @@ std::unique_ptr<Source> PictureSource(std::string_view bytes, Kind kind, int sou
                                            picture->Rgba().data());
 }
 
-std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi) {
+std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi,
+                                  const Target& target) {
   try {
-    return std::make_unique<JobDocument>(preview::Parse(bytes, language, sourceDpi), sourceDpi);
+    return std::make_unique<JobDocument>(preview::Parse(bytes, language, sourceDpi), sourceDpi,
+                                         preview::MediaOf(target.WidthMm, target.HeightMm, sourceDpi));
   } catch (const std::exception& e) {
     throw DocumentError(std::string("the ") + lang::TitleOf(language) + " job cannot be read: " + e.what());
   }

@@ -28,9 +28,10 @@ std::optional<lang::Language> LanguageOfKind(Kind kind) {
   }
 }
 
-std::unique_ptr<detail::Source> SourceOf(std::string_view document, Kind kind, const Options& options) {
+std::unique_ptr<detail::Source> SourceOf(std::string_view document, Kind kind, const Target& target,
+                                         const Options& options) {
   if (kind == Kind::Pdf) return detail::PdfSource(document);
-  if (auto language = LanguageOfKind(kind)) return detail::JobSource(document, *language, options.SourceDpi);
+  if (auto language = LanguageOfKind(kind)) return detail::JobSource(document, *language, options.SourceDpi, target);
   return detail::PictureSource(document, kind, options.SourceDpi);
 }
 
@@ -176,7 +177,7 @@ Report DrawPages(std::string_view document, const Target& target, const Options&
                  const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress) {
   const auto kind = KindOf(document);
   if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx document");
-  auto source = SourceOf(document, *kind, options);
+  auto source = SourceOf(document, *kind, target, options);
   Report report;
   report.Pages = source->Count();
   const std::vector<int> pages = Selected(options, report.Pages);

@@ -35,7 +35,9 @@ class Source {
 
 std::unique_ptr<Source> PdfSource(std::string_view bytes);
 std::unique_ptr<Source> PictureSource(std::string_view bytes, Kind kind, int sourceDpi);
-std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi);
+// A job in another language, its labels that give no size on the target's
+// labels (as the job's printer would be loaded).
+std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi, const Target& target);
 
 // A picture's ink (255 - grey over white), one byte a pixel, as an A8
 // surface that owns its pixels.

@@ -57,7 +57,7 @@ std::unique_ptr<spool::Channel> ChannelFor(const std::string& printer, const Ins
   if (text::StartsWithIgnoreCaseAscii(uri, "file:")) {
     std::string_view folder = std::string_view(uri).substr(5);
     if (folder.starts_with("//")) folder.remove_prefix(2);  // file:///abs -> /abs
-    return spool::MakeFileChannel(printer, folder, entry.Dpi, entry.Preview);
+    return spool::MakeFileChannel(printer, folder, entry.Dpi, entry.Preview, entry.WidthMm, entry.HeightMm);
   }
   spool::Report(printer, "unknown uri scheme in '" + uri + "' (expected socket://, cups: or file:)");
   return nullptr;

@@ -42,8 +42,13 @@ long long NumberOf(const char* name) {
 
 class FileChannel : public Channel {
  public:
-  FileChannel(std::string printer, std::string folder, int dpi, std::string preview)
-      : printer_(std::move(printer)), folder_(std::move(folder)), dpi_(dpi), preview_(std::move(preview)) {}
+  FileChannel(std::string printer, std::string folder, int dpi, std::string preview, double widthMm, double heightMm)
+      : printer_(std::move(printer)),
+        folder_(std::move(folder)),
+        dpi_(dpi),
+        preview_(std::move(preview)),
+        widthMm_(widthMm),
+        heightMm_(heightMm) {}
   ~FileChannel() override { Drop(); }
 
   bool StartTyped(const std::string& documentName, std::string_view mimeType) override {
@@ -121,7 +126,7 @@ class FileChannel : public Channel {
     std::string published;
     if (!Publish(published)) return false;
     // The document is whole under its final name: observers may read it.
-    if (raw_ && !preview_.empty()) DocumentFinished({printer_, published, dpi_, preview_});
+    if (raw_ && !preview_.empty()) DocumentFinished({printer_, published, dpi_, preview_, widthMm_, heightMm_});
     return true;
   }
 
@@ -186,6 +191,7 @@ class FileChannel : public Channel {
   std::string path_;
   int dpi_;
   std::string preview_;
+  double widthMm_, heightMm_;
   bool raw_ = true;
   int fd_ = -1;
 };
@@ -193,14 +199,14 @@ class FileChannel : public Channel {
 }  // namespace
 
 std::unique_ptr<Channel> MakeFileChannel(const std::string& printer, std::string_view folder, int dpi,
-                                         std::string preview) {
+                                         std::string preview, double widthMm, double heightMm) {
   if (folder.empty()) {
     Report(printer, "file: uri without a folder");
     return nullptr;
   }
   std::string path(folder);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return std::make_unique<FileChannel>(printer, std::move(path), dpi, std::move(preview));
+  return std::make_unique<FileChannel>(printer, std::move(path), dpi, std::move(preview), widthMm, heightMm);
 }
 
 }  // namespace morvel::platform::spool

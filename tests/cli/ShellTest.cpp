@@ -231,7 +231,8 @@ TEST(ShellTest, UsageLinesBreakBetweenGroups) {
             "                      [--listen ADDR] [--limit BYTES] [--paused] [--paper-out] [--head-open]\n"
             "                      [--ribbon-out] [--paper-out-after N]\n");
   EXPECT_EQ(UsageLines(*FindCommand("preview")),
-            "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n");
+            "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n"
+            "                      [--width MM] [--height MM]\n");
   EXPECT_EQ(UsageLines(*FindCommand("members")), "usage: morvel members [CLASS] [--markdown | --idl]\n");
   EXPECT_EQ(UsageLines(*FindCommand("version")), "usage: morvel version\n");
 }

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+
+#include <unistd.h>
 
 #include "preview/Preview.h"
 #include "support/PageCheck.h"
@@ -75,6 +78,45 @@ TEST(ZplNumbers, DecimalsInWholeDotParametersReadAsTheirIntegerPart) {
     EXPECT_EQ(differ, 0u);
     EXPECT_GT(InkAcross(b, 0, b.Height()).first, -1);
   }
+}
+
+// A label whose job gives no width (^PW) or length (^LL) prints on the
+// media: the printer's labels, 4 x 6 inches unless told; as long as its
+// fields reach where that is longer, since the length is a guess.
+TEST(ZplMedia, LabelsWithoutASizeTakeTheMedias) {
+  const struct {
+    const char* Job;
+    preview::Media Media;
+    int Width, Height;  // 0: longer than the media
+  } cases[] = {
+      {"^XA^FO10,10^GB100,100,5^FS^XZ", {}, 812, 1218},
+      {"^XA^FO10,10^GB100,100,5^FS^XZ", {400, 240}, 400, 240},
+      {"^XA^PW300^FO10,10^GB100,100,5^FS^XZ", {}, 300, 1218},
+      {"^XA^LL500^FO10,10^GB100,100,5^FS^XZ", {400, 240}, 400, 500},
+      {"^XA^FO10,1250^GB100,100,5^FS^XZ", {}, 812, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Job);
+    const auto labels = preview::Parse(c.Job, preview::Language::Zpl, 203).Labels;
+    ASSERT_EQ(labels.size(), 1u);
+    const render::Bitmap dots = preview::Paint(labels[0], 203, nullptr, c.Media);
+    EXPECT_EQ(dots.Width(), c.Width);
+    if (c.Height > 0)
+      EXPECT_EQ(dots.Height(), c.Height);
+    else
+      EXPECT_GE(dots.Height(), 1350);
+  }
+  const fs::path dir = fs::temp_directory_path() / ("morvel-media-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "job.zpl") << cases[0].Job;
+  const auto run =
+      testing::RunCommandIn(dir, "'" MORVEL_BINARY_DIR "/bin/morvel' preview --width 50 --height 30 job.zpl");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  std::ifstream png(dir / "job-1.png", std::ios::binary);
+  const auto page = testing::DecodePage(std::string((std::istreambuf_iterator<char>(png)), {}));
+  EXPECT_EQ(page.Width, 400);
+  EXPECT_EQ(page.Height, 240);
+  fs::remove_all(dir);
 }
 
 // A format of settings alone prints no label on the printer (so no blank

@@ -134,7 +134,8 @@ try {
   }, [bridge, name]);
   assert.deepEqual(printed.done, { pages: 1, printed: 1, notes: [] });
   assert.match(printed.refused, /not a PDF that can be read/);
-  await page.waitForFunction(() => document.querySelectorAll(".job").length === 2 &&
+  // Both jobs pictured: the list and each job's picture come as they are ready.
+  await page.waitForFunction(() => document.querySelectorAll(".job img").length === 2 &&
     [...document.querySelectorAll(".job img")].every((i) => i.complete && i.naturalWidth > 0), null, { timeout: 30000 });
   // 4 x 6 inches at 203 dpi, whichever order the page lists the jobs in.
   const widths = await page.$$eval(".job img", (images) => images.map((i) => [i.naturalWidth, i.naturalHeight]));
