@@ -5,9 +5,15 @@
 // and encoded as PNG; the reading alone; and a job of 1,000 UPS labels
 // drawn and written one by one, with the memory it took at its peak.
 //
+// The command itself costs too: the process, its libraries and fonts once,
+// then each label (CommandPerLabel).
+//
 //   build/bin/preview_bench
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -60,6 +66,49 @@ void ReadDemoZebraLabel(benchmark::State& state) {
   }
 }
 BENCHMARK(ReadDemoZebraLabel)->Unit(benchmark::kMicrosecond);
+
+// The morvel command itself, as a user runs it: `morvel preview` of a job
+// of 1 and of 50 UPS labels, the CPU each run of the process took (user and
+// system), and what each label beyond the first costs.
+double CommandCpuSeconds(const std::string& job, const std::filesystem::path& dir) {
+  std::ofstream(dir / "job.zpl", std::ios::binary) << job;
+  const std::string morvel = MORVEL_BINARY_DIR "/bin/morvel", out = (dir / "out/").string(),
+                    path = (dir / "job.zpl").string();
+  const char* argv[] = {morvel.c_str(), "preview", "-o", out.c_str(), path.c_str(), nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, morvel.c_str(), &quiet, nullptr, const_cast<char* const*>(argv), environ) != 0) return -1;
+  posix_spawn_file_actions_destroy(&quiet);
+  int status = 0;
+  rusage used{};
+  wait4(pid, &status, 0, &used);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds(used.ru_utime) + seconds(used.ru_stime) : -1;
+}
+
+void CommandPerLabel(benchmark::State& state) {
+  const std::string one = UpsLabel();
+  if (one.empty()) return state.SkipWithError("no ../shared/zpl-samples/ups.zpl");
+  std::string fifty;
+  for (int k = 0; k < 50; ++k) fifty += one;
+  const auto dir = std::filesystem::temp_directory_path() / ("morvel-bench-cmd-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  double single = 0, many = 0;
+  for (auto _ : state) {
+    single += CommandCpuSeconds(one, dir);
+    many += CommandCpuSeconds(fifty, dir);
+  }
+  std::filesystem::remove_all(dir);
+  const double runs = static_cast<double>(state.iterations());
+  if (single < 0 || many < 0) return state.SkipWithError("morvel preview failed");
+  state.counters["cpu_ms_1_label"] = single / runs * 1000;
+  state.counters["cpu_ms_50_labels"] = many / runs * 1000;
+  state.counters["cpu_ms_per_label_after_first"] = (many - single) / runs / 49 * 1000;
+}
+BENCHMARK(CommandPerLabel)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // 1,000 labels through `morvel preview` into a folder; peak resident
 // memory grows by what one label takes, not by a thousand pictures.
