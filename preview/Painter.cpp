@@ -16,7 +16,8 @@
 namespace morvel::preview {
 namespace {
 
-constexpr long long MaxDots = 1LL << 26;  // a label of 8,000 x 8,000 dots
+// The renderer's own bound: a label cut to fit it can always be drawn.
+constexpr long long MaxDots = render::Page::MaxDots;
 
 struct Extent {
   long Right = 0, Bottom = 0, Left = LONG_MAX, Top = LONG_MAX;

@@ -85,8 +85,19 @@ class Drawing {
   void Draw(const Label& label) {
     if (stopped_) return;
     std::vector<std::string> problems;
-    render::Bitmap dots = Paint(label, dpi_, &problems);
+    render::Bitmap dots;
+    try {
+      dots = Paint(label, dpi_, &problems);
+    } catch (const std::exception& e) {
+      // One label that cannot be drawn spoils no other: it is told and left out.
+      problems.push_back(std::string("label ") + std::to_string(k_ + 1) + " not drawn: " + e.what());
+      failed_ = true;
+    }
     for (const auto& p : problems) call_.Err << shown_ << ": warning: " << p << "\n";
+    if (dots.Width() == 0) {
+      ++k_;
+      return;
+    }
     const std::string path = document_        ? pdfPath_
                              : places_.Single ? output_
                                               : places_.Stem + "-" + std::to_string(k_ + 1) + ".png";
@@ -108,7 +119,7 @@ class Drawing {
 
   // The exit status once every label was drawn.
   int Finish() {
-    if (stopped_) return 1;
+    if (stopped_ || failed_) return 1;
     if (document_ && !document_->Finish()) {
       call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
       return 1;
@@ -133,6 +144,7 @@ class Drawing {
   std::optional<render::PdfWriter> document_;
   size_t k_ = 0;
   bool stopped_ = false;
+  bool failed_ = false;  // a label was left out
 };
 
 bool ReadJob(const Invocation& call, const std::string& job, std::string& bytes) {

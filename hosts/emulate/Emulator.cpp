@@ -218,17 +218,25 @@ bool Emulator::PrintSome(JobRecord& job) {
       }
     }
     std::vector<std::string> problems;
-    render::Bitmap dots = preview::Paint(label, dpi, &problems);
+    std::optional<render::Bitmap> dots;
+    try {
+      dots = preview::Paint(label, dpi, &problems);
+    } catch (const std::exception& e) {
+      // The label still leaves the printer, blank: the record says why.
+      problems.push_back(std::string("no picture: ") + e.what());
+    }
     for (auto& p : problems) job.Warnings.push_back("label " + std::to_string(index) + ": " + p);
     const std::string path = options_.JobsFolder + "/" + Numbered(job.Id) + "-" + std::to_string(index) + ".png";
-    const auto png = render::EncodePng(dots, dpi);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    file.close();
-    if (!file)
-      job.Warnings.push_back("cannot write " + path);
-    else
-      job.Pictures.push_back(path);
+    if (dots) {
+      const auto png = render::EncodePng(*dots, dpi);
+      std::ofstream file(path, std::ios::binary | std::ios::trunc);
+      file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+      file.close();
+      if (!file)
+        job.Warnings.push_back("cannot write " + path);
+      else
+        job.Pictures.push_back(path);
+    }
     job.LabelsPrinted = index;
     std::lock_guard<std::mutex> hold(lock_);
     if (state_.PaperOutAfter > 0 && --state_.PaperOutAfter == 0) {
@@ -249,8 +257,11 @@ bool Emulator::PrintSome(JobRecord& job) {
       preview::Job parsed = preview::Parse(bytes, job.Language, dpi);
       for (const auto& label : parsed.Labels) print(label);
     }
-  } catch (const std::exception&) {
+  } catch (const preview::MalformedJob&) {
     return true;  // told when the job came: no picture
+  } catch (const std::exception& e) {
+    job.Warnings.push_back(std::string("no picture: ") + e.what());
+    return true;
   }
   return !stopped;
 }
