@@ -133,8 +133,11 @@ TEST_F(EmulateTest, EveryBrandInEveryStateAsMorvelStatusTellsIt) {
 TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
   morvel::testing::CaptureListener silent(morvel::testing::CaptureListener::Mode::NeverRead);
   ASSERT_TRUE(silent.Ready());
+  // A port past 65535 would wrap round to the silent one.
   std::ofstream(dir_ / "printers.conf") << "[ZDesigner silent]\nuri = socket://127.0.0.1:" << silent.Port()
-                                        << "\n\n[Files]\nuri = file:" << dir_.string() << "\n";
+                                        << "\n\n[Files]\nuri = file:" << dir_.string()
+                                        << "\n\n[ZDesigner far]\nuri = socket://127.0.0.1:" << silent.Port() + 65536
+                                        << "\n";
   const struct {
     const char* Args;
     int Exit;
@@ -143,6 +146,7 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
       {"status 'ZDesigner silent' --timeout 300", 4, "ZDesigner silent\tunknown\ttimed-out\n"},
       {"status Files", 0, "Files\tidle\tnone\n"},
       {"status Nobody", 4, "Nobody\tunknown\tother\n"},
+      {"status 'ZDesigner far' --timeout 300", 4, "ZDesigner far\tunknown\tother\n"},
       {"status --timeout x", 2, ""},  // usage errors: 2, as every command's
       {"status --bogus", 2, ""},
   };
@@ -150,6 +154,11 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAndMissingOneIsNamed) {
     Outcome o = Run(c.Args);
     EXPECT_EQ(o.Status, c.Exit) << c.Args << "\n" << o.Err;
     EXPECT_EQ(o.Out, c.Out) << c.Args;
+    if (c.Exit == 2) continue;  // a usage error reads no printers
+    EXPECT_NE(o.Err.find("printers.conf:8: uri 'socket://127.0.0.1:" + std::to_string(silent.Port() + 65536) +
+                         "': the port must be 1..65535; printer 'ZDesigner far' left out"),
+              std::string::npos)
+        << o.Err;
   }
   Outcome json = Run("status 'ZDesigner silent' --json --timeout 200");
   auto line = nlohmann::json::parse(json.Out, nullptr, false);
