@@ -8,10 +8,13 @@
 
 #include <boost/asio.hpp>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 
 #include "hosts/emulate/Emulator.h"
 
@@ -104,6 +107,9 @@ struct Emulator::Connection {
 struct Emulator::Intake {
   Intake(Emulator& emulator, Language language, std::string peer)
       : Owner(emulator), Language(language), Peer(std::move(peer)) {}
+  ~Intake() {
+    if (Out >= 0) ::close(Out);
+  }
 
   void Take(const std::string& bytes, uint64_t received) {
     if (!Open) {
@@ -115,7 +121,7 @@ struct Emulator::Intake {
     const uint64_t limit = Owner.options_.SizeLimit;
     const uint64_t room = Kept < limit ? limit - Kept : 0;
     const size_t now = static_cast<size_t>(std::min<uint64_t>(room, bytes.size()));
-    Out.write(bytes.data(), static_cast<std::streamsize>(now));
+    if (Out < 0 || !WriteAll(Out, std::string_view(bytes.data(), now))) Failed = true;
     Kept += now;
     if (now < bytes.size() && !Job.Cut) {
       Job.Cut = true;
@@ -127,8 +133,9 @@ struct Emulator::Intake {
   // The job so far is finished, a cancelled one as cancelled.
   void End(bool cancelled) {
     if (!Open) return;
-    Out.close();
-    if (!Out) Job.Warnings.push_back("cannot write all of " + Job.File);
+    if (Out >= 0 && ::close(Out) != 0) Failed = true;
+    Out = -1;
+    if (Failed) Job.Warnings.push_back("cannot write all of " + Job.File);
     Open = false;
     if (cancelled) Job.Stage = JobStage::Cancelled;
     Owner.Finished(std::move(Job));
@@ -151,9 +158,9 @@ struct Emulator::Intake {
     Job.Language = Language;
     Job.Peer = Peer;
     Job.Received = NowIso();
-    Job.Id = Owner.NewJob(Language, Peer, Job.File);
-    Out.open(Job.File, std::ios::binary | std::ios::trunc);
-    if (!Out) Job.Warnings.push_back("cannot write " + Job.File);
+    Job.Id = Owner.NewJob(Language, Job.File, Out);
+    if (Out < 0) Job.Warnings.push_back("cannot write " + Job.File + ": " + std::strerror(errno));
+    Failed = false;
     Kept = 0;
     Open = true;
   }
@@ -162,7 +169,8 @@ struct Emulator::Intake {
   const lang::Language Language;
   const std::string Peer;
   JobRecord Job;
-  std::ofstream Out;
+  int Out = -1;  // the job's file
+  bool Failed = false;
   uint64_t Kept = 0;
   bool Open = false;
 };

@@ -5,6 +5,7 @@
 #include "hosts/emulate/Emulator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,11 +27,6 @@ std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
   return text;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // SBPL's job id (ESC ID nn) and job name (ESC WK name), for its status answer.
@@ -75,18 +71,10 @@ std::string DefaultJobsFolder() {
 }
 
 bool Emulator::Start(std::string& error) {
-  std::error_code made;
-  fs::create_directories(options_.JobsFolder, made);
-  if (!fs::is_directory(options_.JobsFolder)) {
-    error = "cannot make the jobs folder " + options_.JobsFolder + (made ? ": " + made.message() : "");
-    return false;
-  }
-  // Numbers go on after the jobs already kept: nothing is overwritten.
-  for (const auto& entry : fs::directory_iterator(options_.JobsFolder, made)) {
-    std::string name = entry.path().filename().string();
-    if (name.size() >= 6 && std::all_of(name.begin(), name.begin() + 6, ::isdigit))
-      nextId_ = std::max(nextId_, std::stoi(name.substr(0, 6)) + 1);
-  }
+  if (!folder_.Open(options_.JobsFolder, error)) return false;
+  // Numbers go on after the largest kept, whatever its width: no name is
+  // used twice (and a new file never replaces one, see NewJob).
+  nextId_ = static_cast<int>(std::min(folder_.LargestNumber(), 999999998L)) + 1;
   if (!Listen(error)) {
     Stop();
     return false;
@@ -111,11 +99,26 @@ void Emulator::Log(const std::string& line) {
   std::cerr << "morvel emulate: " << line << std::endl;
 }
 
-int Emulator::NewJob(Language language, const std::string& peer, std::string& file) {
+int Emulator::NewJob(Language language, std::string& file, int& fd) {
   std::lock_guard<std::mutex> hold(lock_);
-  const int id = nextId_++;
-  file = options_.JobsFolder + "/" + Numbered(id) + "." + lang::NameOf(language);
-  return id;
+  for (;;) {
+    const int id = nextId_ < 999999999 ? nextId_++ : nextId_;
+    file = Numbered(id) + "." + lang::NameOf(language);
+    fd = folder_.Create(file);
+    // A name taken since the folder was read (by hand, or another program) is passed over.
+    if (fd >= 0 || errno != EEXIST || id == 999999999) return id;
+  }
+}
+
+std::optional<std::string> Emulator::Picture(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    bool listed = false;
+    for (const auto& job : jobs_)
+      listed = listed || std::find(job.Pictures.begin(), job.Pictures.end(), name) != job.Pictures.end();
+    if (!listed) return std::nullopt;
+  }
+  return folder_.Read(name);
 }
 
 void Emulator::Cancel(Language language) {
@@ -135,7 +138,7 @@ void Emulator::Cancel(Language language) {
 void Emulator::Finished(JobRecord record) {
   // Read once to know the labels and warnings; a job that cannot be read
   // whole gives no picture, as `morvel preview` gives none.
-  std::string bytes = ReadFile(record.File);
+  std::string bytes = folder_.Read(record.File, options_.SizeLimit).value_or("");
   if (record.Language == Language::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
   if (record.Cut)
     record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) +
@@ -156,7 +159,7 @@ void Emulator::Finished(JobRecord record) {
       record.Warnings.push_back(std::string("no picture: ") + e.what());
     }
   }
-  { std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << RecordJson(record, 1) << "\n"; }
+  folder_.Replace(Numbered(record.Id) + ".json", RecordJson(record, 1) + "\n");
   Log("job " + std::to_string(record.Id) + " (" + lang::NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
       " bytes) from " + record.Peer +
       (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
@@ -197,13 +200,13 @@ void Emulator::Engine() {
     else
       it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
     if ((whole || cancelled) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
-    std::ofstream(options_.JobsFolder + "/" + Numbered(id) + ".json") << RecordJson(*it, 1) << "\n";
+    folder_.Replace(Numbered(id) + ".json", RecordJson(*it, 1) + "\n");
     Changed();
   }
 }
 
 bool Emulator::PrintSome(JobRecord& job) {
-  std::string bytes = ReadFile(job.File);
+  std::string bytes = folder_.Read(job.File, options_.SizeLimit).value_or("");
   const int dpi = options_.Dpi;
   size_t index = 0;
   bool stopped = false;
@@ -226,16 +229,13 @@ bool Emulator::PrintSome(JobRecord& job) {
       problems.push_back(std::string("no picture: ") + e.what());
     }
     for (auto& p : problems) job.Warnings.push_back("label " + std::to_string(index) + ": " + p);
-    const std::string path = options_.JobsFolder + "/" + Numbered(job.Id) + "-" + std::to_string(index) + ".png";
+    const std::string name = Numbered(job.Id) + "-" + std::to_string(index) + ".png";
     if (dots) {
       const auto png = render::EncodePng(*dots, dpi);
-      std::ofstream file(path, std::ios::binary | std::ios::trunc);
-      file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-      file.close();
-      if (!file)
-        job.Warnings.push_back("cannot write " + path);
+      if (!folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
+        job.Warnings.push_back("cannot write " + name);
       else
-        job.Pictures.push_back(path);
+        job.Pictures.push_back(name);
     }
     job.LabelsPrinted = index;
     std::lock_guard<std::mutex> hold(lock_);

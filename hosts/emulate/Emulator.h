@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "hosts/emulate/JobsFolder.h"
 #include "lang/Status.h"
 
 namespace morvel::emulate {
@@ -48,7 +49,7 @@ enum class JobStage { Waiting, Printing, Printed, Cancelled };
 struct JobRecord {
   int Id = 0;
   lang::Language Language = lang::Language::Zpl;
-  std::string File;      // the job's bytes as they came, the answered queries taken out
+  std::string File;      // the job's bytes as they came, the answered queries taken out (a name in the folder)
   std::string Peer;      // who sent it
   std::string Received;  // ISO 8601 UTC
   uint64_t Bytes = 0;    // as received, queries included
@@ -57,7 +58,7 @@ struct JobRecord {
   JobStage Stage = JobStage::Waiting;
   size_t LabelsTotal = 0;
   size_t LabelsPrinted = 0;
-  std::vector<std::string> Pictures;  // PNG files, one a label printed
+  std::vector<std::string> Pictures;  // PNG files in the folder, one a label printed
   std::vector<std::string> Warnings;
   std::string JobId, JobName;  // SBPL's, for its status answer
 };
@@ -98,6 +99,8 @@ class Emulator {
   uint64_t Version();
   // Jobs come from the network only; the web page and tests feed this too.
   void Log(const std::string& line);
+  // The PNG of a picture some job lists, by its name; nullopt for any other name.
+  std::optional<std::string> Picture(const std::string& name);
 
  private:
   struct Network;     // the listeners on Asio, and the thread that accepts
@@ -110,7 +113,8 @@ class Emulator {
   void Resume();  // accepts again once a place is free
   void Spawn(Language language, std::shared_ptr<Connection> connection);
   void Serve(Connection& connection, Language language);
-  int NewJob(Language language, const std::string& peer, std::string& file);
+  // A new job's number and its file, made new in the folder (-1 when it cannot be).
+  int NewJob(Language language, std::string& file, int& fd);
   void Finished(JobRecord record);
   void Engine();
   bool PrintSome(JobRecord& job);  // false: stopped before the job's end
@@ -120,6 +124,7 @@ class Emulator {
   void Cancel(Language language);
 
   Options options_;
+  JobsFolder folder_;
   std::unique_ptr<Network> network_;
   std::atomic<bool> stopping_{false};
 

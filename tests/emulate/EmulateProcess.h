@@ -58,7 +58,7 @@ inline void SendJob(int port, const std::string& bytes) {
 // The answer's body, or with `whole` the answer as it came. `headers`: lines
 // of their own (each ending in CR LF), else a JSON body's.
 inline std::string Http(int port, const std::string& method, const std::string& path, const std::string& body = "",
-                 const std::string& headers = "Content-Type: application/json\r\n", bool whole = false) {
+                        const std::string& headers = "Content-Type: application/json\r\n", bool whole = false) {
   int fd = Connect(port);
   if (fd < 0) return "";
   const std::string host =

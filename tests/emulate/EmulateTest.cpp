@@ -185,12 +185,15 @@ TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
   EXPECT_NE(Http(web, "POST", "/api/state", R"({"paused": false})").find("\"ready\":true"), std::string::npos);
   jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
   ASSERT_EQ(jobs[0]["pictures"].size(), 1u);
+  // The records name files in the folder, never where the folder is.
   const std::string png = jobs[0]["pictures"][0];
-  std::ifstream picture(png, std::ios::binary);
+  EXPECT_EQ(png, "000001-1.png");
+  EXPECT_EQ(jobs[0]["file"], "000001.zpl");
+  std::ifstream picture(jobs_ + "/" + png, std::ios::binary);
   char magic[8] = {};
   picture.read(magic, 8);
   EXPECT_EQ(std::string(magic, 8), "\x89PNG\r\n\x1a\n");
-  EXPECT_EQ(Http(web, "GET", "/pictures/" + fs::path(png).filename().string()).substr(0, 4), "\x89PNG");
+  EXPECT_EQ(Http(web, "GET", "/pictures/" + png).substr(0, 4), "\x89PNG");
   EXPECT_TRUE(fs::exists(jobs_ + "/000001.zpl"));
   EXPECT_TRUE(fs::exists(jobs_ + "/000001.json"));
 
@@ -270,7 +273,7 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
   for (auto& j : jobs) {
     const std::string warnings = j["warnings"].dump();
     escaped += warnings.find("\\\\xAA") != std::string::npos;
-    const fs::path record = fs::path(j["file"].get<std::string>()).replace_extension(".json");
+    const fs::path record = (fs::path(jobs_) / j["file"].get<std::string>()).replace_extension(".json");
     EXPECT_FALSE(nlohmann::json::parse(std::ifstream(record), nullptr, false).is_discarded()) << record;
   }
   EXPECT_EQ(escaped, 3u) << jobs.dump();
@@ -279,7 +282,7 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
     if (j["warnings"].dump().find("\\\\xAA") == std::string::npos) byLanguage[j["language"]] = j;
   EXPECT_TRUE(byLanguage["zpl"]["cut"]);
   EXPECT_GT(byLanguage["zpl"]["bytes"].get<uint64_t>(), 200000u);
-  EXPECT_EQ(fs::file_size(byLanguage["zpl"]["file"].get<std::string>()), 4096u);
+  EXPECT_EQ(fs::file_size(jobs_ + "/" + byLanguage["zpl"]["file"].get<std::string>()), 4096u);
   for (const char* language : {"zpl", "sbpl", "tspl"}) {
     EXPECT_FALSE(byLanguage[language]["warnings"].empty()) << language;
     EXPECT_TRUE(byLanguage[language]["pictures"].empty()) << language;

@@ -100,4 +100,25 @@ TEST_F(EmulateHostile, LabelsBeyondWhatTheyMayCostAreToldNeverAborted) {
   }
 }
 
+const std::string Label = "^XA^FO20,20^A0N,30,30^FDLot 7^FS^XZ";
+
+// Numbers go on past the largest kept, whatever its width: the seventh
+// digit once read as the sixth made 1000000 come again after 999999.
+TEST_F(EmulateHostile, JobNumbersGoPastTheLargestKeptAndNoNameIsUsedTwice) {
+  fs::create_directories(jobs_);
+  fs::permissions(jobs_, fs::perms::owner_all, fs::perm_options::replace);
+  std::ofstream(jobs_ + "/999999.zpl") << "kept 999999";
+  std::ofstream(jobs_ + "/1000000.zpl") << "kept 1000000";
+  for (int round = 0; round < 2; ++round) {
+    EmulatorProcess e(jobs_);
+    ASSERT_TRUE(e.Ready());
+    SendJob(e.Port("zpl"), Label);
+    auto jobs = WaitForJobs(e.Port("web"), [](const nlohmann::json& j) { return j.size() == 1; });
+    EXPECT_EQ(jobs[0]["id"], 1000001 + round);
+    EXPECT_EQ(jobs[0]["file"], std::to_string(1000001 + round) + ".zpl");
+  }
+  EXPECT_EQ(ReadAll(jobs_ + "/999999.zpl"), "kept 999999");
+  EXPECT_EQ(ReadAll(jobs_ + "/1000000.zpl"), "kept 1000000");
+}
+
 }  // namespace
