@@ -117,11 +117,29 @@ class MalformedJob : public std::runtime_error {
 // Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
 constexpr int MaxLabelSide = render::Page::MaxSide;
 
+// What one label and one job may cost, read and drawn alike by `morvel
+// preview` and `morvel emulate`: beyond these a reader leaves the field,
+// the graphic or the label's picture out and says so, rather than take the
+// memory or the time (a dot is a byte while it is drawn).
+struct Bounds {
+  // One graphic or picture: a 4,096-dot square (a whole 4 x 6 inch label
+  // at 600 dpi is 8.6 million dots).
+  static constexpr long long GraphicDots = 1LL << 24;
+  // Every raster of one label together, and every graphic a job stores for
+  // its labels (~DG, ~DY, ^IS, DOWNLOAD).
+  static constexpr long long LabelRasterDots = 2 * GraphicDots;
+  static constexpr long long StoredDots = 2 * GraphicDots;
+  // One text field's bytes, as ZPL's ^FD takes at most.
+  static constexpr size_t TextBytes = 3072;
+  // The labels of one job that are pictured; the rest are counted.
+  static constexpr size_t PicturesPerJob = 1000;
+};
+
 // With `each`, every label goes to it as soon as it is read and the job's
 // Labels stay empty: a long job is never held whole.
 Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
-Job ParseSbpl(std::string_view bytes, int dpi);
-Job ParseOrx(std::string_view bytes, int dpi);
+Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
+Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
 
 // Shared by the readers (Parsing.cpp).
 namespace detail {
@@ -137,9 +155,11 @@ std::string ToUtf8Lenient(std::string_view bytes);
 // The bytes decoded from an iconv code page to UTF-8; lenient on failure.
 std::string Decode(std::string_view bytes, const char* codePage);
 // Black dots of a BMP or PNG file (dark pixels black); nullopt when the
-// bytes are no picture it can read.
+// bytes are no picture it can read, or one beyond Bounds::GraphicDots.
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
 int MmToDots(double mm, int dpi);
+// The dots of the rasters among `fields`.
+long long RasterDots(const std::vector<Field>& fields);
 }  // namespace detail
 
 }  // namespace morvel::lang

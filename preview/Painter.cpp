@@ -524,13 +524,30 @@ struct Prepared {
   Extent Room;                        // where the fields reach
 };
 
+// A text field past Bounds::TextBytes, cut where a character starts and
+// told: no label shows more, and laying out more costs time and memory
+// without end.
+const Field& Bounded(const Field& field, Field& cut, const std::function<void(std::string)>& problem) {
+  const auto* t = std::get_if<TextField>(&field);
+  if (t == nullptr || t->Utf8.size() <= lang::Bounds::TextBytes) return field;
+  size_t end = lang::Bounds::TextBytes;
+  while (end > 0 && (static_cast<unsigned char>(t->Utf8[end]) & 0xC0) == 0x80) --end;
+  problem("text of " + std::to_string(t->Utf8.size()) + " bytes cut to its first " + std::to_string(end) +
+          " (a field holds at most " + std::to_string(lang::Bounds::TextBytes) + ")");
+  TextField shorter = *t;
+  shorter.Utf8.resize(end);
+  cut = std::move(shorter);
+  return cut;
+}
+
 Prepared Prepare(const Label& label, const std::function<void(std::string)>& problem) {
   Prepared out;
   auto& [texts, placed, placedOf, extent] = out;
   placedOf.assign(label.Fields.size(), -1);
   double nextX = 0, nextY = 0;  // where the last ^FT text ended
   for (size_t k = 0; k < label.Fields.size(); ++k) {
-    const Field& field = label.Fields[k];
+    Field cut;
+    const Field& field = Bounded(label.Fields[k], cut, problem);
     const int slot = static_cast<int>(placed.size());
     if (auto* t = std::get_if<TextField>(&field);
         t && (t->FromBaseline || t->Reverse || t->BlockWidth > 0 || t->Baseline > 0)) {

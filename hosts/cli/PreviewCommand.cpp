@@ -186,35 +186,29 @@ int PreviewMain(const Invocation& call) {
     return 1;
   }
   // Read once to know the job can be read whole (a job cut short gives no
-  // picture) and how many labels it holds; ZPL is then read again label by
+  // picture) and how many labels it holds; it is then read again label by
   // label as they are drawn, so a job of thousands is never held whole.
-  Job parsed;
-  size_t labels = 0;
-  const bool stream = *language == Language::Zpl;
+  Reading reading;
   try {
-    if (stream)
-      parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
-    else
-      parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
+    reading = ReadLabels(bytes, *language, dpi, [](Label&&) {});
   } catch (const std::exception& e) {
     err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
     return 1;
   }
-  for (const auto& w : parsed.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
-  if (labels == 0) {
+  for (const auto& w : reading.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
+  if (reading.Labels == 0) {
     err << "morvel preview: " << shown << ": the job prints no label\n";
     return 1;
   }
+  if (!reading.Unpictured().empty()) err << shown << ": warning: " << reading.Unpictured() << "\n";
+  const size_t labels = reading.Pictured;
   if (format.empty()) format = output.size() > 4 && output.substr(output.size() - 4) == ".pdf" ? "pdf" : "png";
   const bool pdf = format == "pdf";
   Places places;
   if (!PlanPlaces(job, output, pdf, labels, places, err)) return 1;
   Drawing drawing(call, shown, output, places, pdf, dpi);
   if (!drawing.Ready()) return 1;
-  if (stream)
-    ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });
-  else
-    for (const Label& label : parsed.Labels) drawing.Draw(label);
+  ReadLabels(bytes, *language, dpi, [&](Label&& label) { drawing.Draw(label); });
   return drawing.Finish();
 }
 

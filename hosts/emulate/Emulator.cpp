@@ -23,6 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Labels a job prints before it gives way to another that waits.
+constexpr size_t TurnLabels = 50;
+
 std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
@@ -144,17 +147,16 @@ void Emulator::Finished(JobRecord record) {
     record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) +
                               " bytes");
   if (record.Stage != JobStage::Cancelled) {
+    // One job is read at a time: the bounds of one job are then the bounds
+    // of them all, however many come at once.
+    std::lock_guard<std::mutex> reading(readLock_);
     try {
-      size_t labels = 0;
-      preview::Job parsed;
-      if (record.Language == Language::Zpl)
-        parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
-      else
-        parsed = preview::Parse(bytes, record.Language, options_.Dpi), labels = parsed.Labels.size();
-      for (const auto& w : parsed.Warnings)
+      preview::Reading read = preview::ReadLabels(bytes, record.Language, options_.Dpi, [](preview::Label&&) {});
+      for (const auto& w : read.Warnings)
         record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
-      record.LabelsTotal = labels;
-      if (labels == 0) record.Warnings.push_back("the job prints no label");
+      if (!read.Unpictured().empty()) record.Warnings.push_back(read.Unpictured());
+      record.LabelsTotal = read.Labels;
+      if (read.Labels == 0) record.Warnings.push_back("the job prints no label");
     } catch (const std::exception& e) {
       record.Warnings.push_back(std::string("no picture: ") + e.what());
     }
@@ -189,7 +191,8 @@ void Emulator::Engine() {
     JobRecord job = *it;
     Changed();
     hold.unlock();
-    const bool whole = PrintSome(job);
+    bool yielded = false;
+    const bool whole = PrintSome(job, yielded);
     hold.lock();
     it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == id; });
     if (it == jobs_.end()) continue;
@@ -199,27 +202,33 @@ void Emulator::Engine() {
       it->Stage = JobStage::Cancelled;
     else
       it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
-    if ((whole || cancelled) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
+    if ((whole || cancelled || yielded) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
+    if (yielded && !cancelled) queue_.push_back(id);
     folder_.Replace(Numbered(id) + ".json", RecordJson(*it, 1) + "\n");
     Changed();
   }
 }
 
-bool Emulator::PrintSome(JobRecord& job) {
+bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
   std::string bytes = folder_.Read(job.File, options_.SizeLimit).value_or("");
   const int dpi = options_.Dpi;
   size_t index = 0;
   bool stopped = false;
+  size_t turn = 0;
   auto print = [&](const preview::Label& label) {
     if (stopped) return;
     if (index++ < job.LabelsPrinted) return;  // printed before the printer stopped
     {
       std::lock_guard<std::mutex> hold(lock_);
-      if (stopping_ || !state_.CanPrint()) {
+      // A job of many labels gives way to the next in turn, so that a small
+      // job never waits behind a large one for long.
+      yielded = turn >= TurnLabels && queue_.size() > 1;
+      if (stopping_ || !state_.CanPrint() || yielded) {
         stopped = true;
         return;
       }
     }
+    ++turn;
     std::vector<std::string> problems;
     std::optional<render::Bitmap> dots;
     try {
@@ -251,12 +260,10 @@ bool Emulator::PrintSome(JobRecord& job) {
     Changed();
   };
   try {
-    if (job.Language == Language::Zpl) {
-      preview::ParseZpl(bytes, dpi, [&](preview::Label&& label) { print(label); });
-    } else {
-      preview::Job parsed = preview::Parse(bytes, job.Language, dpi);
-      for (const auto& label : parsed.Labels) print(label);
-    }
+    const preview::Reading read =
+        preview::ReadLabels(bytes, job.Language, dpi, [&](preview::Label&& label) { print(label); });
+    // The labels past the pictures' bound leave the printer unpictured.
+    if (!stopped) job.LabelsPrinted = read.Labels;
   } catch (const preview::MalformedJob&) {
     return true;  // told when the job came: no picture
   } catch (const std::exception& e) {

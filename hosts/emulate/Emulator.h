@@ -117,8 +117,9 @@ class Emulator {
   int NewJob(Language language, std::string& file, int& fd);
   void Finished(JobRecord record);
   void Engine();
-  bool PrintSome(JobRecord& job);  // false: stopped before the job's end
-  void Changed();                  // with lock_ held
+  // False: stopped before the job's end, or `yielded` its turn to the next job.
+  bool PrintSome(JobRecord& job, bool& yielded);
+  void Changed();  // with lock_ held
   Snapshot SnapshotLocked();
   void Answer(Connection& connection, Query query);
   void Cancel(Language language);
@@ -141,6 +142,7 @@ class Emulator {
   std::condition_variable connectionsChanged_;
   std::vector<std::shared_ptr<Connection>> open_;  // served now
   std::mutex logLock_;
+  std::mutex readLock_;  // one job read at a time (Finished)
 };
 
 // The default jobs folder: $XDG_STATE_HOME/morvel/emulate, else

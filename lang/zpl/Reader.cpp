@@ -351,6 +351,7 @@ void Reader::EncodingTable(const Call& c) {
 void Reader::Start(size_t at) {
   label_ = Label();
   labelStart_ = at;
+  labelRasterDots_ = 0;
   copies_ = 1;
   serials_.clear();
   for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
@@ -377,7 +378,11 @@ void Reader::Finish(size_t at) {
   label_->Turn = turn_;
   label_->Mirror = mirror_;
   if (!storeImageAs_.empty()) {
-    images_[storeImageAs_] = label_->Fields;
+    if (StoredDotsBut(storeImageAs_) + detail::RasterDots(label_->Fields) <= Bounds::StoredDots)
+      images_[storeImageAs_] = label_->Fields;
+    else
+      Warn(at, "^IS " + storeImageAs_ + " would take the job's stored graphics past " +
+                   std::to_string(Bounds::StoredDots) + " dots; not stored");
     storeImageAs_.clear();
   }
   EmitCopies();

@@ -65,39 +65,93 @@ class EmulateHostile : public ::testing::Test {
   std::string jobs_;
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+#else
+constexpr bool Sanitized = false;
+#endif
+
+// Address space the programs get in these tests: what a job may cost fits
+// well within it, and a job beyond the bounds would fail here rather than
+// take the machine (the sanitizers' shadow memory needs far more).
+constexpr rlim_t AddressSpace = 1500ull << 20;
+
+std::string Repeat(const std::string& s, size_t n) {
+  std::string out;
+  out.reserve(s.size() * n);
+  for (size_t k = 0; k < n; ++k) out += s;
+  return out;
+}
+
+// A graphic of 4,096 dots square from a few kilobytes: a row, then ':'
+// (the row again) for every other row.
+std::string Square(const std::string& head) { return head + "2097152,512," + "!" + std::string(4095, ':'); }
+
 // Each job is drawn by `morvel preview` and sent to the emulator; both say
-// the same why, and neither aborts.
-TEST_F(EmulateHostile, LabelsBeyondWhatTheyMayCostAreToldNeverAborted) {
+// the same why, and neither aborts nor runs out of memory.
+TEST_F(EmulateHostile, JobsBeyondWhatTheyMayCostAreToldNeverAborted) {
   const struct {
     const char* Name;
+    const char* Language;
     std::string Job;
     const char* Told;
   } cases[] = {
-      {"a label of 20,000 dots square", "^XA^PW20000^LL20000^FO0,0^GB20000,20000,100^FS^XZ", "too large to draw"},
+      {"a label of 20,000 dots square", "zpl", "^XA^PW20000^LL20000^FO0,0^GB20000,20000,100^FS^XZ",
+       "too large to draw"},
+      {"a graphic of 400 million dots from 45 bytes", "zpl", "^XA^FO0,0^GFA,50020000,50020000,2501,00^FS^XZ",
+       "^GF of 20008 x 20000 dots is more than a graphic may be"},
+      {"a graphic declaring more than its data fills", "zpl", "^XA^FO0,0^GFA,2000000,2000000,500,00^FS^XZ",
+       "declares 2000000 bytes, more than its 2 bytes of data can fill"},
+      {"one stored graphic drawn three times", "zpl",
+       Square("~DGR:A.GRF,") + "^XA" + Repeat("^FO0,0^IMR:A.GRF^FS", 3) + "^XZ",
+       "^IM of A.GRF would take the label's rasters past 33554432 dots"},
+      {"three stored graphics", "zpl", Square("~DGR:A.GRF,") + Square("~DGR:B.GRF,") + Square("~DGR:C.GRF,"),
+       "~DG C.GRF would take the job's stored graphics past 33554432 dots"},
+      {"a megabyte of text in a field block", "zpl",
+       "^XA^FO10,10^A0N,30,30^FB800,100,0,L^FD" + Repeat("word ", 200000) + "^FS^XZ",
+       "text of 1000000 bytes cut to its first 3072"},
+      {"a small picture printed 1,001 times", "tspl",
+       "SIZE 50 mm,30 mm\r\nCLS\r\nBITMAP 0,0,2,16,0," + std::string(32, '\0') + "\r\n" + Repeat("PRINT 1\r\n", 1001),
+       "1001 labels: the first 1000 pictured, the other 1 counted"},
   };
-  EmulatorProcess e(jobs_);
+  const std::function<void()> limited = [] {
+    const rlimit space{AddressSpace, AddressSpace};
+    if (!Sanitized) setrlimit(RLIMIT_AS, &space);
+  };
+  EmulatorProcess e(jobs_, {}, limited);
   ASSERT_TRUE(e.Ready());
+  const std::string ulimit = Sanitized ? "" : "ulimit -v " + std::to_string(AddressSpace >> 10) + "; ";
   for (size_t k = 0; k < std::size(cases); ++k) {
     SCOPED_TRACE(cases[k].Name);
-    const std::string file = "job" + std::to_string(k) + ".zpl";
+    const std::string file = "job" + std::to_string(k) + "." + cases[k].Language;
     std::ofstream(dir_ / file, std::ios::binary) << cases[k].Job;
-    Outcome o = Run("'" + std::string(Morvel) + "' preview " + file + " -o out/");
-    EXPECT_TRUE(o.Exited) << "ended by a signal: " << o.Err;
+    Outcome o = Run(ulimit + "'" + std::string(Morvel) + "' preview " + file + " -o out/ --language " +
+                    (cases[k].Language == std::string("zpl") ? "zpl" : "orx"));
+    EXPECT_TRUE(o.Exited) << "ended by a signal: " << o.Err.substr(0, 2000);
     EXPECT_NE(o.Err.find(cases[k].Told), std::string::npos) << o.Err.substr(0, 2000);
-    SendJob(e.Port("zpl"), cases[k].Job);
+    SendJob(e.Port(cases[k].Language), cases[k].Job);
   }
   auto jobs = WaitForJobs(e.Port("web"), [&](const nlohmann::json& j) {
     size_t done = 0;
     for (auto& job : j) done += job["stage"] == "printed";
     return done == std::size(cases);
   });
+  size_t told = 0;
   for (auto& job : jobs) {
-    const std::string bytes = ReadAll(fs::path(jobs_) / fs::path(job["file"].get<std::string>()).filename());
+    const std::string bytes = ReadAll(fs::path(jobs_) / job["file"].get<std::string>());
     for (const auto& c : cases)
       if (c.Job == bytes) {
-        EXPECT_NE(job["warnings"].dump().find(c.Told), std::string::npos) << c.Name << job.dump();
+        ++told;
+        EXPECT_NE(job["warnings"].dump().find(c.Told), std::string::npos) << c.Name << job.dump().substr(0, 2000);
       }
   }
+  EXPECT_EQ(told, std::size(cases));
 }
 
 const std::string Label = "^XA^FO20,20^A0N,30,30^FDLot 7^FS^XZ";
@@ -119,6 +173,36 @@ TEST_F(EmulateHostile, JobNumbersGoPastTheLargestKeptAndNoNameIsUsedTwice) {
   }
   EXPECT_EQ(ReadAll(jobs_ + "/999999.zpl"), "kept 999999");
   EXPECT_EQ(ReadAll(jobs_ + "/1000000.zpl"), "kept 1000000");
+}
+
+// 300 labels of 100 serial copies each make 30,000 pictures from 13 KB:
+// the first 1,000 are pictured, the rest counted, and a one-label job sent
+// after it prints while it goes on, not after.
+TEST_F(EmulateHostile, ManyPicturesAreBoundedAndASmallJobIsNotStarved) {
+  EmulatorProcess e(jobs_, {"--paused"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), Repeat("^XA^FO10,10^A0N,30,30^SN001,1,Y^FS^PQ100^XZ", 300));
+  WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1; });
+  SendJob(e.Port("zpl"), Label);
+  WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 2; });
+  Http(web, "POST", "/api/state", R"({"paused": false})");
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) {
+    return j.size() == 2 && j[0]["stage"] == "printed" && j[1]["stage"] == "printed";
+  });
+  ASSERT_EQ(jobs.size(), 2u);
+  const nlohmann::json& large = jobs[1];
+  const nlohmann::json& small = jobs[0];
+  EXPECT_EQ(large["labels"], 30000);
+  EXPECT_EQ(large["labels_printed"], 30000);
+  ASSERT_EQ(large["pictures"].size(), 1000u);
+  EXPECT_NE(large["warnings"].dump().find("30000 labels: the first 1000 pictured, the other 29000 counted"),
+            std::string::npos)
+      << large["warnings"].dump();
+  ASSERT_EQ(small["pictures"].size(), 1u);
+  // The small job's picture was written before the large job's last one.
+  EXPECT_LT(fs::last_write_time(fs::path(jobs_) / small["pictures"][0].get<std::string>()),
+            fs::last_write_time(fs::path(jobs_) / large["pictures"][999].get<std::string>()));
 }
 
 }  // namespace
