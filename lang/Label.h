@@ -129,8 +129,10 @@ struct Bounds {
   // its labels (~DG, ~DY, ^IS, DOWNLOAD).
   static constexpr long long LabelRasterDots = 2 * GraphicDots;
   static constexpr long long StoredDots = 2 * GraphicDots;
-  // One text field's bytes, as ZPL's ^FD takes at most.
+  // One text field's bytes, as ZPL's ^FD takes at most, and the area all
+  // the text of one label may cover (its characters' cells).
   static constexpr size_t TextBytes = 3072;
+  static constexpr long long LabelTextDots = 16LL * 1000 * 1000;
   // The labels of one job that are pictured; the rest are counted.
   static constexpr size_t PicturesPerJob = 1000;
 };
@@ -158,6 +160,12 @@ std::string Decode(std::string_view bytes, const char* codePage);
 // bytes are no picture it can read, or one beyond Bounds::GraphicDots.
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
 int MmToDots(double mm, int dpi);
+// Field text quoted in a message: whole up to 64 bytes, else its start, an
+// ellipsis and its size, so a record never copies a field of a megabyte.
+std::string Quoted(std::string_view text);
+// A message past 512 bytes (one quoting a long parameter) keeps its start,
+// an ellipsis and its size.
+std::string Shortened(std::string text);
 // The dots of the rasters among `fields`.
 long long RasterDots(const std::vector<Field>& fields);
 }  // namespace detail

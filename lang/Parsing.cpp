@@ -120,6 +120,25 @@ std::pair<long long, long long> HeaderSize(std::string_view b) {
 }
 }  // namespace
 
+namespace {
+// The start of `text` up to `limit` bytes, not cutting a UTF-8 character.
+std::string_view Start(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return text;
+  while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+  return text.substr(0, limit);
+}
+}  // namespace
+
+std::string Quoted(std::string_view text) {
+  if (text.size() <= 64) return "'" + std::string(text) + "'";
+  return "'" + std::string(Start(text, 48)) + "\u2026' (" + std::to_string(text.size()) + " bytes)";
+}
+
+std::string Shortened(std::string text) {
+  if (text.size() <= 512) return text;
+  return std::string(Start(text, 400)) + "\u2026 (" + std::to_string(text.size()) + " bytes in all)";
+}
+
 long long RasterDots(const std::vector<Field>& fields) {
   long long dots = 0;
   for (const Field& f : fields)

@@ -1,6 +1,9 @@
 // `morvel emulate`: the options, the ports told on standard output, and a
 // run until SIGINT or SIGTERM.
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "hosts/cli/Options.h"
@@ -81,7 +84,13 @@ int EmulateMain(const Invocation& call) {
   call.Out << "jobs " << emulator.Settings().JobsFolder << std::endl;
   WaitForStop();
   if (web) web->Stop();
-  emulator.Stop();
+  // A stop is quick: a label still being drawn a second on is left, and the
+  // process ends under it (its files are whole or not there at all).
+  if (!emulator.StopWithin(std::chrono::seconds(1))) {
+    call.Err << "morvel emulate: stopped while a label was being drawn; its job stays unfinished" << std::endl;
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

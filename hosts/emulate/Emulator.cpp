@@ -87,14 +87,25 @@ bool Emulator::Start(std::string& error) {
   return true;
 }
 
-void Emulator::Stop() {
-  if (stopping_.exchange(true)) return;
+void Emulator::Stop() { StopWithin(std::chrono::milliseconds::max()); }
+
+bool Emulator::StopWithin(std::chrono::milliseconds limit) {
+  if (stopping_.exchange(true)) return true;
   StopNetwork();
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    Changed();
+  std::unique_lock<std::mutex> hold(lock_);
+  Changed();
+  // The engine stops after the label it draws; one label is bounded, but
+  // may still take seconds.
+  const bool done = !engine_.joinable() || limit == std::chrono::milliseconds::max() ||
+                    changed_.wait_for(hold, limit, [&] { return engineDone_; });
+  hold.unlock();
+  if (engine_.joinable()) {
+    if (done)
+      engine_.join();
+    else
+      engine_.detach();
   }
-  if (engine_.joinable()) engine_.join();
+  return done;
 }
 
 void Emulator::Log(const std::string& line) {
@@ -180,7 +191,11 @@ void Emulator::Engine() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
     changed_.wait(hold, [&] { return stopping_ || (!queue_.empty() && state_.CanPrint()); });
-    if (stopping_) return;
+    if (stopping_) {
+      engineDone_ = true;
+      changed_.notify_all();
+      return;
+    }
     const int id = queue_.front();
     auto it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == id; });
     if (it == jobs_.end()) {

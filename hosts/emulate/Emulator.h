@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,9 @@ class Emulator {
   // Binds every port; false with `error` naming the port that failed.
   bool Start(std::string& error);
   void Stop();
+  // Stops, waiting at most `limit` for the label being drawn; false when it
+  // is still being drawn (the process should then end without waiting).
+  bool StopWithin(std::chrono::milliseconds limit);
   int Port(Language language) const;
   const Options& Settings() const { return options_; }
 
@@ -137,6 +141,7 @@ class Emulator {
   std::list<JobRecord> jobs_;  // newest first
   std::list<int> queue_;       // ids waiting to print, oldest first
   std::thread engine_;
+  bool engineDone_ = false;
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;

@@ -49,7 +49,7 @@ class SbplReader {
     return true;
   }
 
-  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, std::move(text)}); }
+  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, detail::Shortened(std::move(text))}); }
 
   size_t NextEsc(size_t from) const {
     size_t at = b_.find(Esc, from);

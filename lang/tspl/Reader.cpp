@@ -69,7 +69,7 @@ class OrxReader {
   }
 
  private:
-  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, std::move(text)}); }
+  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, detail::Shortened(std::move(text))}); }
 
   // The header fields of BITMAP / DOWNLOAD up to and including the comma
   // that ends the `count`-th field; returns the fields and where data begins.

@@ -203,7 +203,7 @@ void Reader::CheckJunk(size_t from, size_t to, bool& warned) {
 
 // Inside a recalled format the place to tell is the ^XF that recalled it.
 void Reader::Warn(size_t offset, std::string text) {
-  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, std::move(text)});
+  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, detail::Shortened(std::move(text))});
 }
 
 Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, delim_); }
