@@ -209,4 +209,53 @@ TEST_F(EmulateHostile, ManyPicturesAreBoundedAndASmallJobIsNotStarved) {
             fs::last_write_time(fs::path(jobs_) / large["pictures"][999].get<std::string>()));
 }
 
+// The jobs folder is the emulator's own: a folder others may write, or
+// another user's, is refused; links planted in it lead nowhere.
+TEST_F(EmulateHostile, JobsFolderOfOthersIsRefusedAndItsLinksLeadNowhere) {
+  const struct {
+    const char* Name;
+    fs::perms Mode;
+    uid_t Owner;
+    const char* Told;
+  } refused[] = {
+      {"group may write", fs::perms(0770), getuid(), "may be written by its group or by others (mode 770)"},
+      {"anyone may write", fs::perms(0777), getuid(), "may be written by its group or by others (mode 777)"},
+      {"another user's", fs::perms(0700), 65534, "belongs to uid 65534, not to this user"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.Name);
+    const fs::path folder = dir_ / (std::string("refused-") + std::to_string(&r - refused));
+    fs::create_directory(folder);
+    fs::permissions(folder, r.Mode, fs::perm_options::replace);
+    if (r.Owner != getuid() && chown(folder.c_str(), r.Owner, r.Owner) != 0) continue;  // not root: cannot give it away
+    Outcome o =
+        Run("'" + std::string(Morvel) + "' emulate --zpl 0 --sbpl off --tspl off --jobs '" + folder.string() + "'");
+    EXPECT_EQ(o.Status, 1) << o.Err;
+    EXPECT_NE(o.Err.find(r.Told), std::string::npos) << o.Err;
+  }
+
+  EmulatorProcess e(jobs_);
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), Label);
+  WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  std::ofstream(dir_ / "secret") << "secret";
+  std::ofstream(dir_ / "victim") << "victim";
+  // A picture swapped for a link is not served; a link at the next job's
+  // name, or its record's, is passed over or replaced, never written through.
+  fs::remove(fs::path(jobs_) / "000001-1.png");
+  fs::create_symlink(dir_ / "secret", fs::path(jobs_) / "000001-1.png");
+  fs::create_symlink(dir_ / "victim", fs::path(jobs_) / "000002.zpl");
+  fs::create_symlink(dir_ / "victim", fs::path(jobs_) / "000003.json");
+  const std::string picture = Http(web, "GET", "/pictures/000001-1.png", "", "", true);
+  EXPECT_EQ(picture.substr(9, 3), "404") << picture;
+  EXPECT_EQ(picture.find("secret"), std::string::npos);
+  SendJob(e.Port("zpl"), Label);
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 2 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs[0]["file"], "000003.zpl");
+  EXPECT_EQ(ReadAll(dir_ / "victim"), "victim");
+  EXPECT_EQ(ReadAll(dir_ / "secret"), "secret");
+  EXPECT_FALSE(fs::is_symlink(fs::path(jobs_) / "000003.json"));
+}
+
 }  // namespace
