@@ -8,6 +8,7 @@
 
 #include <boost/asio.hpp>
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <ctime>
 
 #include "hosts/emulate/Emulator.h"
+#include "platform/peer_user.h"
 
 namespace morvel::emulate {
 
@@ -28,6 +30,38 @@ namespace {
 
 // A client that reads nothing of an answer is not waited for longer.
 constexpr auto SendLimit = std::chrono::seconds(5);
+
+platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
+  if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
+  return platform::TcpEndpoint::V4(e.address().to_v4().to_bytes(), e.port());
+}
+
+// The account the print system's backends run as (lp): a CUPS queue whose
+// device is the emulator sends its jobs from it.
+std::optional<platform::UserId> PrintSystemUser() {
+  const passwd* lp = getpwnam("lp");
+  if (lp == nullptr) return std::nullopt;
+  return platform::UserId{std::to_string(lp->pw_uid)};
+}
+
+// Loopback is shared by every account of the machine: a connection over it
+// is served when it is this user's own, as the bridge serves, or the print
+// system's. Another computer (--listen) has no account here, and was let in
+// by the user.
+bool OwnUserOrRemote(const tcp::socket& socket, std::string& who) {
+  error_code ec;
+  const tcp::endpoint local = socket.local_endpoint(ec), remote = socket.remote_endpoint(ec);
+  if (ec) return false;
+  if (!remote.address().is_loopback() &&
+      !(remote.address().is_v6() && remote.address().to_v6().is_v4_mapped() &&
+        net::ip::make_address_v4(net::ip::v4_mapped, remote.address().to_v6()).is_loopback()))
+    return true;
+  const std::optional<platform::UserId> user = platform::LoopbackPeerUser(ToEndpoint(local), ToEndpoint(remote));
+  static const std::optional<platform::UserId> printSystem = PrintSystemUser();
+  if (user && (*user == platform::CurrentUser() || user == printSystem)) return true;
+  who = user ? user->Text() : "an unknown user";
+  return false;
+}
 
 std::string NowIso() {
   std::time_t t = std::time(nullptr);
@@ -271,6 +305,12 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
   connection->Socket.set_option(tcp::no_delay(true), ec);  // answers go out at once
   const tcp::endpoint from = connection->Socket.remote_endpoint(ec);
   connection->Peer = ec ? "?:?" : from.address().to_string() + ":" + std::to_string(from.port());
+  if (std::string who; !OwnUserOrRemote(connection->Socket, who)) {
+    Log("refused a connection from " + connection->Peer + " of " + who + ": only " + platform::CurrentUser().Text() +
+        " is served");
+    connection->Socket.close(ec);
+    return;
+  }
   {
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.push_back(connection);

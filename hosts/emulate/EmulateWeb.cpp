@@ -244,7 +244,7 @@ class WebPage::Impl {
     serve::HttpOptions options;
     options.Port = static_cast<uint16_t>(port);
     options.Ipv4Only = true;
-    options.OwnUserOnly = false;
+    options.OwnUserOnly = true;  // loopback is every account's: only this user changes the state or sees the labels
     options.MaxConnections = 64;
     options.Log = [this](const std::string& line) { emulator_.Log("web page: " + line); };
     server_ = std::make_unique<serve::HttpServer>(std::move(options),

@@ -258,4 +258,49 @@ TEST_F(EmulateHostile, JobsFolderOfOthersIsRefusedAndItsLinksLeadNowhere) {
   EXPECT_FALSE(fs::is_symlink(fs::path(jobs_) / "000003.json"));
 }
 
+// Loopback is every account's: another one (nobody, uid 65534) is served
+// neither the page, its pictures and state, nor the raw ports; the records
+// name files, never where the folder is.
+TEST_F(EmulateHostile, OtherAccountsAreNotServed) {
+  if (getuid() != 0) GTEST_SKIP() << "runs a client as nobody, which needs root";
+  EmulatorProcess e(jobs_);
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), Label);
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs.dump().find(jobs_), std::string::npos) << jobs.dump();
+  const std::string w = std::to_string(web), z = std::to_string(e.Port("zpl"));
+  const std::string head = " HTTP/1.1\r\nHost: 127.0.0.1:" + w + "\r\nConnection: close\r\n";
+  const std::string body = R"({"paper_out_after": 7})";
+  const struct {
+    const char* Name;
+    std::string Port, Request;
+  } asks[] = {
+      {"the jobs", w, "GET /api/jobs" + head + "\r\n"},
+      {"a picture", w, "GET /pictures/000001-1.png" + head + "\r\n"},
+      {"a change of state", w,
+       "POST /api/state" + head + "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body},
+      {"the printer's status", z, "~HS"},
+      {"a job", z, Label},
+  };
+  for (const auto& a : asks) {
+    SCOPED_TRACE(a.Name);
+    // bash's /dev/tcp as the client, the request on its standard input;
+    // timeout ends a read that gets nothing.
+    const std::string client = "bash -c 'exec 3<>/dev/tcp/127.0.0.1/" + a.Port + " && cat >&3 && timeout 2 cat <&3'";
+    const std::string before = Http(web, "GET", "/api/state");
+    Outcome theirs = morvel::testing::RunCommandIn(dir_, "runuser -u nobody -- " + client, a.Request);
+    EXPECT_TRUE(theirs.Out.empty()) << theirs.Out.substr(0, 500);
+    EXPECT_EQ(Http(web, "GET", "/api/state"), before);
+    Outcome mine = morvel::testing::RunCommandIn(dir_, client, a.Request);
+    if (a.Name != std::string("a job")) {
+      EXPECT_NE(mine.Out.find(a.Port == w ? "200 OK" : "\x02"), std::string::npos) << mine.Out.substr(0, 300);
+    }
+  }
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 2 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs.size(), 2u);  // mine; theirs never came
+  EXPECT_NE(Http(web, "GET", "/api/state").find("\"paper_out_after\":6"), std::string::npos);  // my change, my label
+}
+
 }  // namespace
