@@ -30,6 +30,8 @@ namespace {
 
 // A client that reads nothing of an answer is not waited for longer.
 constexpr auto SendLimit = std::chrono::seconds(5);
+// How long a listener waits when the process cannot take a connection.
+constexpr auto AcceptPause = std::chrono::milliseconds(100);
 
 platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
   if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
@@ -85,6 +87,7 @@ struct Emulator::Network {
   // Keeps the accepting thread while every listener waits for a place.
   std::optional<net::executor_work_guard<net::io_context::executor_type>> Work;
   std::vector<std::unique_ptr<Listener>> Listeners;
+  bool Paused = false;  // accepting failed and waits (on the accepting thread)
   std::thread Thread;
 };
 
@@ -286,11 +289,38 @@ void Emulator::Accept(size_t index) {
     listener.Waiting = open_.size() >= options_.MaxConnections;
     if (listener.Waiting) return;
   }
-  auto connection = std::make_shared<Connection>();
+  std::shared_ptr<Connection> connection;
+  try {
+    connection = std::make_shared<Connection>();  // its io_context takes descriptors too
+  } catch (const std::exception& e) {
+    return Pause(index, e.what());
+  }
   listener.Acceptor.async_accept(connection->Socket, [this, index, connection](const error_code& ec) {
     if (stopping_ || ec == net::error::operation_aborted) return;
-    if (!ec) Spawn(network_->Listeners[index]->Language, connection);
+    if (ec && ec != net::error::connection_aborted) return Pause(index, ec.message());
+    if (!ec) {
+      try {
+        Spawn(network_->Listeners[index]->Language, connection);
+      } catch (const std::exception& e) {
+        return Pause(index, e.what());
+      }
+    }
+    network_->Paused = false;
     Accept(index);
+  });
+}
+
+// With the process's descriptors or threads run out, accepting again at
+// once would spin and fail alike: the listener waits a moment, the
+// connections stay queued, and it serves again once some have gone.
+void Emulator::Pause(size_t index, const std::string& why) {
+  if (!network_->Paused)
+    Log("cannot take a connection now (" + why + "); trying again every " + std::to_string(AcceptPause.count()) +
+        " ms");
+  network_->Paused = true;
+  auto timer = std::make_shared<net::steady_timer>(network_->Context, AcceptPause);
+  timer->async_wait([this, index, timer](const error_code& ec) {
+    if (!ec && !stopping_ && network_->Listeners[index]->Acceptor.is_open()) Accept(index);
   });
 }
 
@@ -315,14 +345,22 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.push_back(connection);
   }
-  std::thread([this, language, connection] {
-    Serve(*connection, language);
+  auto leave = [this, connection] {
     // Under the lock: once Stop sees no connection, none touches the emulator.
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.erase(std::find(open_.begin(), open_.end(), connection));
     net::post(network_->Context, [this] { Resume(); });
     connectionsChanged_.notify_all();
-  }).detach();
+  };
+  try {
+    std::thread([this, language, connection, leave] {
+      Serve(*connection, language);
+      leave();
+    }).detach();
+  } catch (...) {
+    leave();  // no thread to be had: the connection is closed as it goes
+    throw;
+  }
 }
 
 void Emulator::Serve(Connection& connection, Language language) {

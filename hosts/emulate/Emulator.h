@@ -114,7 +114,8 @@ class Emulator {
   void StartAccepting();
   void StopNetwork();  // and waits until every connection has ended
   void Accept(size_t listener);
-  void Resume();  // accepts again once a place is free
+  void Resume();                                        // accepts again once a place is free
+  void Pause(size_t listener, const std::string& why);  // accepts again in a moment
   void Spawn(Language language, std::shared_ptr<Connection> connection);
   void Serve(Connection& connection, Language language);
   // A new job's number and its file, made new in the folder (-1 when it cannot be).

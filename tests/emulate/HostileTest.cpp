@@ -303,4 +303,40 @@ TEST_F(EmulateHostile, OtherAccountsAreNotServed) {
   EXPECT_NE(Http(web, "GET", "/api/state").find("\"paper_out_after\":6"), std::string::npos);  // my change, my label
 }
 
+// CPU seconds a process has used, from /proc.
+double CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string field;
+  for (int k = 1; k <= 13 && stat >> field; ++k) {
+  }
+  long user = 0, system = 0;
+  stat >> user >> system;
+  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// With its descriptors run out (64 of them) by idle connections to the
+// page and the raw ports, the emulator waits rather than giving up or
+// spinning, and serves again once they have gone.
+TEST_F(EmulateHostile, DescriptorsRunOutAndServingComesBack) {
+  EmulatorProcess e(jobs_, {}, [] {
+    const rlimit few{64, 64};
+    setrlimit(RLIMIT_NOFILE, &few);
+  });
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  std::vector<int> idle;
+  for (int k = 0; k < 120; ++k)
+    for (const char* port : {"web", "zpl"}) idle.push_back(morvel::testing::Connect(e.Port(port)));
+  const double before = CpuSeconds(e.Pid());
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double spent = CpuSeconds(e.Pid()) - before;
+  for (int fd : idle)
+    if (fd >= 0) close(fd);
+  // Waiting costs next to nothing; a loop that spins takes a core (2 s).
+  EXPECT_LT(spent, 1.0);
+  SendJob(e.Port("zpl"), Label);
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(jobs.size(), 1u);
+}
+
 }  // namespace
