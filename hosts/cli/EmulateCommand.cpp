@@ -49,11 +49,14 @@ int EmulateMain(const Invocation& call) {
   parser.Number("--dpi", options.Dpi, 50, 2400, "dots per inch");
   parser.Number("--limit", options.SizeLimit, 1, 1LL << 40, "bytes");
   parser.Number("--paper-out-after", initial.PaperOutAfter, 0, 1000000000, "labels");
+  long long idle = options.IdleTimeoutMs / 1000;
+  parser.Number("--idle", idle, 1, 3600, "seconds");
   parser.Flag("--paused", initial.Paused);
   parser.Flag("--paper-out", initial.PaperOut);
   parser.Flag("--head-open", initial.HeadOpen);
   parser.Flag("--ribbon-out", initial.RibbonOut);
   if (auto status = parser.Parse()) return *status;
+  options.IdleTimeoutMs = static_cast<int>(idle * 1000);
   if (!options.ZplPort && !options.SbplPort && !options.TsplPort)
     return UsageFault(call, "every language is off: nothing to listen for");
   // The stop is taken by WaitForStop below, never by the serving threads.

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -81,7 +82,6 @@ struct Emulator::Network {
     lang::Language Language;
     tcp::acceptor Acceptor;
     int Port = 0;
-    bool Waiting = false;  // for a free place before it accepts again
   };
   net::io_context Context{1};
   // Keeps the accepting thread while every listener waits for a place.
@@ -98,6 +98,14 @@ struct Emulator::Connection {
   net::io_context Context{1};
   tcp::socket Socket{Context};
   std::string Peer;
+  Language Of = Language::Zpl;
+  std::atomic<int64_t> LastByte{Now()};  // steady clock, ms
+  std::atomic<bool> GaveWay{false};      // ended to make room for a newcomer
+
+  static int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
   // What came within `limit`: the bytes, or timed_out, eof or the error.
   size_t ReadSome(net::mutable_buffer into, std::chrono::milliseconds limit, error_code& ec) {
@@ -280,15 +288,9 @@ int Emulator::Port(Language language) const {
   return 0;
 }
 
-// On the accepting thread. Over the bound, a listener waits for a free
-// place, and new connections wait in the system's queue.
+// On the accepting thread.
 void Emulator::Accept(size_t index) {
   Network::Listener& listener = *network_->Listeners[index];
-  {
-    std::lock_guard<std::mutex> hold(connectionsLock_);
-    listener.Waiting = open_.size() >= options_.MaxConnections;
-    if (listener.Waiting) return;
-  }
   std::shared_ptr<Connection> connection;
   try {
     connection = std::make_shared<Connection>();  // its io_context takes descriptors too
@@ -324,12 +326,6 @@ void Emulator::Pause(size_t index, const std::string& why) {
   });
 }
 
-void Emulator::Resume() {
-  if (stopping_) return;
-  for (size_t k = 0; k < network_->Listeners.size(); ++k)
-    if (network_->Listeners[k]->Waiting) Accept(k);
-}
-
 void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) {
   error_code ec;
   connection->Socket.set_option(tcp::no_delay(true), ec);  // answers go out at once
@@ -341,15 +337,30 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
     connection->Socket.close(ec);
     return;
   }
+  connection->Of = language;
   {
+    // Each language has its own places, so idle connections to one port
+    // never keep another's jobs or status queries out; and a newcomer takes
+    // the place of the connection silent longest, so they never keep its
+    // own out for long either.
     std::lock_guard<std::mutex> hold(connectionsLock_);
+    std::shared_ptr<Connection> silent;
+    size_t same = 0;
+    for (const auto& c : open_) {
+      if (c->Of != language || c->GaveWay) continue;
+      ++same;
+      if (!silent || c->LastByte < silent->LastByte) silent = c;
+    }
+    if (same >= options_.ConnectionsPerPort && silent) {
+      silent->GaveWay = true;
+      silent->Close();
+    }
     open_.push_back(connection);
   }
   auto leave = [this, connection] {
     // Under the lock: once Stop sees no connection, none touches the emulator.
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.erase(std::find(open_.begin(), open_.end(), connection));
-    net::post(network_->Context, [this] { Resume(); });
     connectionsChanged_.notify_all();
   };
   try {
@@ -376,6 +387,12 @@ void Emulator::Serve(Connection& connection, Language language) {
       job.Dropped("the emulator stopped while the job was coming");
       break;
     }
+    if (connection.GaveWay) {
+      job.Dropped("ended after " + std::to_string((Connection::Now() - connection.LastByte) / 1000) +
+                  " s without a byte, to make room for a new connection");
+      break;
+    }
+    connection.LastByte = Connection::Now();
     if (ec == net::error::timed_out) {
       job.Warn("no byte came for " + std::to_string(options_.IdleTimeoutMs / 1000) + " s: the connection was ended");
       break;

@@ -73,8 +73,9 @@ struct Options {
   std::string JobsFolder;
   int Dpi = 203;
   uint64_t SizeLimit = 64ull << 20;
-  int IdleTimeoutMs = 5 * 60 * 1000;  // a connection silent this long is ended
-  size_t MaxConnections = 256;        // served at once; more wait to be accepted
+  int IdleTimeoutMs = 60 * 1000;   // a connection silent this long is ended
+  size_t ConnectionsPerPort = 64;  // served at once on one language's port; a newcomer
+                                   // beyond them takes the place of the one silent longest
 };
 
 class Emulator {
@@ -114,7 +115,6 @@ class Emulator {
   void StartAccepting();
   void StopNetwork();  // and waits until every connection has ended
   void Accept(size_t listener);
-  void Resume();                                        // accepts again once a place is free
   void Pause(size_t listener, const std::string& why);  // accepts again in a moment
   void Spawn(Language language, std::shared_ptr<Connection> connection);
   void Serve(Connection& connection, Language language);

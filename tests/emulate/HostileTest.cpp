@@ -339,4 +339,35 @@ TEST_F(EmulateHostile, DescriptorsRunOutAndServingComesBack) {
   EXPECT_EQ(jobs.size(), 1u);
 }
 
+// 300 idle connections to the ZPL port once filled a bound all languages
+// shared: each port now has its places, a newcomer takes the place of the
+// connection silent longest, and silence past --idle ends a connection.
+TEST_F(EmulateHostile, IdleConnectionsNeverLockAPortOut) {
+  EmulatorProcess e(jobs_, {"--idle", "3"});
+  ASSERT_TRUE(e.Ready());
+  std::vector<int> idle;
+  for (int k = 0; k < 300; ++k) {
+    idle.push_back(morvel::testing::Connect(e.Port("zpl")));
+    ASSERT_GE(idle.back(), 0) << k;
+  }
+  const struct {
+    const char* Port;
+    std::string Query;
+  } asks[] = {{"zpl", "~HS"}, {"sbpl", "\x05"}, {"tspl", "\x1b!?"}};
+  for (const auto& a : asks) {
+    SCOPED_TRACE(a.Port);
+    const int fd = morvel::testing::Connect(e.Port(a.Port));
+    ASSERT_GE(fd, 0);
+    morvel::testing::SendAll(fd, a.Query);
+    char answer[256];
+    EXPECT_GT(recv(fd, answer, sizeof answer, 0), 0);
+    close(fd);
+  }
+  // The oldest gave way at once; the newest is ended by its silence.
+  char byte;
+  EXPECT_EQ(recv(idle.front(), &byte, 1, 0), 0);
+  EXPECT_EQ(recv(idle.back(), &byte, 1, 0), 0);
+  for (int fd : idle) close(fd);
+}
+
 }  // namespace
