@@ -8,10 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "core/utf8.h"
@@ -20,8 +17,6 @@
 
 namespace morvel::emulate {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Labels a job prints before it gives way to another that waits.
 constexpr size_t TurnLabels = 50;
