@@ -156,8 +156,9 @@ std::vector<std::string_view> Split(std::string_view text, char separator, size_
 std::string ToUtf8Lenient(std::string_view bytes);
 // The bytes decoded from an iconv code page to UTF-8; lenient on failure.
 std::string Decode(std::string_view bytes, const char* codePage);
-// Black dots of a BMP or PNG file (dark pixels black); nullopt when the
-// bytes are no picture it can read, or one beyond Bounds::GraphicDots.
+// Black dots of a BMP, PNG, GIF or JPEG file (dark pixels black); nullopt
+// when the bytes are no picture it can read, or one whose header gives a
+// size beyond Bounds::GraphicDots (told before the decoder takes memory for it).
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
 int MmToDots(double mm, int dpi);
 // Field text quoted in a message: whole up to 64 bytes, else its start, an

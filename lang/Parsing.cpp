@@ -116,6 +116,16 @@ std::pair<long long, long long> HeaderSize(std::string_view b) {
     const long long h = (at(25) << 24) | (at(24) << 16) | (at(23) << 8) | at(22);
     return {(at(21) << 24) | (at(20) << 16) | (at(19) << 8) | at(18), h >= (1LL << 31) ? (1LL << 32) - h : h};
   }
+  if (b.size() >= 10 && (b.substr(0, 6) == "GIF87a" || b.substr(0, 6) == "GIF89a"))
+    return {(at(7) << 8) | at(6), (at(9) << 8) | at(8)};
+  // JPEG: the frame header (SOF0..SOF15 but DHT, JPG and DAC) after the markers before it.
+  for (size_t k = 2; b.size() >= 4 && b.substr(0, 2) == "\xff\xd8" && k + 9 <= b.size();) {
+    if (at(k) != 0xFF) break;
+    const long long marker = at(k + 1);
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+      return {(at(k + 7) << 8) | at(k + 8), (at(k + 5) << 8) | at(k + 6)};
+    k += 2 + static_cast<size_t>((at(k + 2) << 8) | at(k + 3));
+  }
   return {0, 0};
 }
 }  // namespace

@@ -89,6 +89,14 @@ std::string Repeat(const std::string& s, size_t n) {
   return out;
 }
 
+// The 54 bytes of a BMP file's header for a picture of w x h pixels, and no pixel.
+std::string BmpHeader(uint32_t w, uint32_t h) {
+  std::string b = "BM";
+  for (uint32_t v : {54u + 3 * w * h, 0u, 54u, 40u, w, h}) b.append(reinterpret_cast<const char*>(&v), 4);
+  for (uint16_t v : {1, 24}) b.append(reinterpret_cast<const char*>(&v), 2);
+  return b + std::string(24, '\0');
+}
+
 // A graphic of 4,096 dots square from a few kilobytes: a row, then ':'
 // (the row again) for every other row.
 std::string Square(const std::string& head) { return head + "2097152,512," + "!" + std::string(4095, ':'); }
@@ -118,6 +126,11 @@ TEST_F(EmulateHostile, JobsBeyondWhatTheyMayCostAreToldNeverAborted) {
        "text of 1000000 bytes cut to its first 3072"},
       {"a QR code of a megabyte", "zpl", "^XA^FO10,10^BQN,2,10^FDMA," + std::string(1000000, 'x') + "^FS^XZ",
        "(1000000 bytes) left out"},
+      {"a BMP header of 30,000 pixels square", "sbpl",
+       "\x1b"
+       "A\x1bH0010\x1bV0010\x1bGM54," +
+           BmpHeader(30000, 30000) + "\x1bQ1\x1bZ",
+       "picture of 30000 x 30000 pixels is more than a graphic may be"},
       {"a small picture printed 1,001 times", "tspl",
        "SIZE 50 mm,30 mm\r\nCLS\r\nBITMAP 0,0,2,16,0," + std::string(32, '\0') + "\r\n" + Repeat("PRINT 1\r\n", 1001),
        "1001 labels: the first 1000 pictured, the other 1 counted"},
@@ -134,7 +147,7 @@ TEST_F(EmulateHostile, JobsBeyondWhatTheyMayCostAreToldNeverAborted) {
     const std::string file = "job" + std::to_string(k) + "." + cases[k].Language;
     std::ofstream(dir_ / file, std::ios::binary) << cases[k].Job;
     Outcome o = Run(ulimit + "'" + std::string(Morvel) + "' preview " + file + " -o out/ --language " +
-                    (cases[k].Language == std::string("zpl") ? "zpl" : "orx"));
+                    (cases[k].Language == std::string("tspl") ? "orx" : cases[k].Language));
     EXPECT_TRUE(o.Exited) << "ended by a signal: " << o.Err.substr(0, 2000);
     EXPECT_NE(o.Err.find(cases[k].Told), std::string::npos) << o.Err.substr(0, 2000);
     SendJob(e.Port(cases[k].Language), cases[k].Job);
