@@ -117,11 +117,31 @@ class MalformedJob : public std::runtime_error {
 // Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
 constexpr int MaxLabelSide = render::Page::MaxSide;
 
+// What one label and one job may cost, read and drawn alike by `morvel
+// preview` and `morvel emulate`: beyond these a reader leaves the field,
+// the graphic or the label's picture out and says so, rather than take the
+// memory or the time (a dot is a byte while it is drawn).
+struct Bounds {
+  // One graphic or picture: a 4,096-dot square (a whole 4 x 6 inch label
+  // at 600 dpi is 8.6 million dots).
+  static constexpr long long GraphicDots = 1LL << 24;
+  // Every raster of one label together, and every graphic a job stores for
+  // its labels (~DG, ~DY, ^IS, DOWNLOAD).
+  static constexpr long long LabelRasterDots = 2 * GraphicDots;
+  static constexpr long long StoredDots = 2 * GraphicDots;
+  // One text field's bytes, as ZPL's ^FD takes at most, and the area all
+  // the text of one label may cover (its characters' cells).
+  static constexpr size_t TextBytes = 3072;
+  static constexpr long long LabelTextDots = 16LL * 1000 * 1000;
+  // The labels of one job that are pictured; the rest are counted.
+  static constexpr size_t PicturesPerJob = 1000;
+};
+
 // With `each`, every label goes to it as soon as it is read and the job's
 // Labels stay empty: a long job is never held whole.
 Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
-Job ParseSbpl(std::string_view bytes, int dpi);
-Job ParseOrx(std::string_view bytes, int dpi);
+Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
+Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
 
 // Shared by the readers (Parsing.cpp).
 namespace detail {
@@ -136,10 +156,19 @@ std::vector<std::string_view> Split(std::string_view text, char separator, size_
 std::string ToUtf8Lenient(std::string_view bytes);
 // The bytes decoded from an iconv code page to UTF-8; lenient on failure.
 std::string Decode(std::string_view bytes, const char* codePage);
-// Black dots of a BMP or PNG file (dark pixels black); nullopt when the
-// bytes are no picture it can read.
+// Black dots of a BMP, PNG, GIF or JPEG file (dark pixels black); nullopt
+// when the bytes are no picture it can read, or one whose header gives a
+// size beyond Bounds::GraphicDots (told before the decoder takes memory for it).
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
 int MmToDots(double mm, int dpi);
+// Field text quoted in a message: whole up to 64 bytes, else its start, an
+// ellipsis and its size, so a record never copies a field of a megabyte.
+std::string Quoted(std::string_view text);
+// A message past 512 bytes (one quoting a long parameter) keeps its start,
+// an ellipsis and its size.
+std::string Shortened(std::string text);
+// The dots of the rasters among `fields`.
+long long RasterDots(const std::vector<Field>& fields);
 }  // namespace detail
 
 }  // namespace morvel::lang

@@ -104,7 +104,64 @@ std::string ToUtf8Lenient(std::string_view bytes) {
   return Decode(bytes, "CP1252");
 }
 
+namespace {
+// The size a PNG or BMP header gives, read before the decoder takes
+// four bytes a pixel for it; 0 x 0 for other forms.
+std::pair<long long, long long> HeaderSize(std::string_view b) {
+  auto at = [&](size_t k) { return static_cast<long long>(static_cast<unsigned char>(b[k])); };
+  if (b.size() >= 24 && b.substr(0, 8) == "\x89PNG\r\n\x1a\n")
+    return {(at(16) << 24) | (at(17) << 16) | (at(18) << 8) | at(19),
+            (at(20) << 24) | (at(21) << 16) | (at(22) << 8) | at(23)};
+  if (b.size() >= 26 && b.substr(0, 2) == "BM") {
+    const long long h = (at(25) << 24) | (at(24) << 16) | (at(23) << 8) | at(22);
+    return {(at(21) << 24) | (at(20) << 16) | (at(19) << 8) | at(18), h >= (1LL << 31) ? (1LL << 32) - h : h};
+  }
+  if (b.size() >= 10 && (b.substr(0, 6) == "GIF87a" || b.substr(0, 6) == "GIF89a"))
+    return {(at(7) << 8) | at(6), (at(9) << 8) | at(8)};
+  // JPEG: the frame header (SOF0..SOF15 but DHT, JPG and DAC) after the markers before it.
+  for (size_t k = 2; b.size() >= 4 && b.substr(0, 2) == "\xff\xd8" && k + 9 <= b.size();) {
+    if (at(k) != 0xFF) break;
+    const long long marker = at(k + 1);
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+      return {(at(k + 7) << 8) | at(k + 8), (at(k + 5) << 8) | at(k + 6)};
+    k += 2 + static_cast<size_t>((at(k + 2) << 8) | at(k + 3));
+  }
+  return {0, 0};
+}
+}  // namespace
+
+namespace {
+// The start of `text` up to `limit` bytes, not cutting a UTF-8 character.
+std::string_view Start(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return text;
+  while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+  return text.substr(0, limit);
+}
+}  // namespace
+
+std::string Quoted(std::string_view text) {
+  if (text.size() <= 64) return "'" + std::string(text) + "'";
+  return "'" + std::string(Start(text, 48)) + "\u2026' (" + std::to_string(text.size()) + " bytes)";
+}
+
+std::string Shortened(std::string text) {
+  if (text.size() <= 512) return text;
+  return std::string(Start(text, 400)) + "\u2026 (" + std::to_string(text.size()) + " bytes in all)";
+}
+
+long long RasterDots(const std::vector<Field>& fields) {
+  long long dots = 0;
+  for (const Field& f : fields)
+    if (const auto* r = std::get_if<Raster>(&f)) dots += static_cast<long long>(r->Dots.Width()) * r->Dots.Height();
+  return dots;
+}
+
 std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why) {
+  if (auto [w, h] = HeaderSize(bytes); w * h > Bounds::GraphicDots) {
+    *why = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is more than a graphic may be (" +
+           std::to_string(Bounds::GraphicDots) + " dots)";
+    return std::nullopt;
+  }
   // The platform's picture decoder, the one every driver uses.
   PictureRef picture = platform::Current().Images->Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   if (picture == nullptr) {
@@ -112,7 +169,7 @@ std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string*
     return std::nullopt;
   }
   const int w = picture->Width(), h = picture->Height();
-  if (w < 1 || h < 1 || w > MaxLabelSide || h > MaxLabelSide || static_cast<long long>(w) * h > (1LL << 26)) {
+  if (w < 1 || h < 1 || w > MaxLabelSide || h > MaxLabelSide || static_cast<long long>(w) * h > Bounds::GraphicDots) {
     *why = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is beyond what a label holds";
     return std::nullopt;
   }

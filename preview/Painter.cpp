@@ -16,7 +16,8 @@
 namespace morvel::preview {
 namespace {
 
-constexpr long long MaxDots = 1LL << 26;  // a label of 8,000 x 8,000 dots
+// The renderer's own bound: a label cut to fit it can always be drawn.
+constexpr long long MaxDots = render::Page::MaxDots;
 
 struct Extent {
   long Right = 0, Bottom = 0, Left = LONG_MAX, Top = LONG_MAX;
@@ -539,13 +540,51 @@ struct Prepared {
   Extent Room;                        // where the fields reach
 };
 
+// A text field past Bounds::TextBytes, or past what is left of the
+// label's text area (each byte counted as a character cell, a block at
+// least one line of its width), is cut where a character starts, or left
+// out when none is left, and told: no label shows more, and laying out
+// more costs time and memory without end.
+const Field& Bounded(const Field& field, Field& cut, long long& area, const std::function<void(std::string)>& problem) {
+  const auto* t = std::get_if<TextField>(&field);
+  if (t == nullptr) return field;
+  const double height = std::clamp(t->Height, 1.0, 1e6);
+  const double cell = height * std::clamp(t->Width > 0 ? t->Width : t->Height, 1.0, 1e6);
+  const double block = std::clamp(t->BlockWidth, 0, render::Page::MaxSide) * height;
+  const auto left = static_cast<double>(area);
+  const size_t limit = std::min(lang::Bounds::TextBytes, block > left ? 0 : static_cast<size_t>(left / cell));
+  area -= static_cast<long long>(std::max(block, static_cast<double>(std::min(t->Utf8.size(), limit)) * cell));
+  if (t->Utf8.size() <= limit) return field;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(t->Utf8[end]) & 0xC0) == 0x80) --end;
+  const std::string why =
+      limit == lang::Bounds::TextBytes
+          ? " (a field holds at most " + std::to_string(lang::Bounds::TextBytes) + ")"
+          : " (a label's text covers at most " + std::to_string(lang::Bounds::LabelTextDots) + " dots)";
+  if (end == 0) {
+    problem("text at " + std::to_string(t->X) + "," + std::to_string(t->Y) + " left out" + why);
+    TextField none;  // drawn as no text at all, in its place
+    none.X = t->X;
+    none.Y = t->Y;
+    cut = std::move(none);
+    return cut;
+  }
+  problem("text of " + std::to_string(t->Utf8.size()) + " bytes cut to its first " + std::to_string(end) + why);
+  TextField shorter = *t;
+  shorter.Utf8.resize(end);
+  cut = std::move(shorter);
+  return cut;
+}
+
 Prepared Prepare(const Label& label, const std::function<void(std::string)>& problem) {
   Prepared out;
   auto& [texts, placed, placedOf, extent] = out;
   placedOf.assign(label.Fields.size(), -1);
   double nextX = 0, nextY = 0;  // where the last ^FT text ended
+  long long textArea = lang::Bounds::LabelTextDots;
   for (size_t k = 0; k < label.Fields.size(); ++k) {
-    const Field& field = label.Fields[k];
+    Field cut;
+    const Field& field = Bounded(label.Fields[k], cut, textArea, problem);
     const int slot = static_cast<int>(placed.size());
     if (auto* t = std::get_if<TextField>(&field);
         t && (t->FromBaseline || t->Reverse || t->BlockWidth > 0 || t->Baseline > 0)) {
@@ -569,7 +608,7 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
     } else if (auto* s = std::get_if<SymbolField>(&field)) {
       SymbolPicture p = DrawSymbol(*s);
       if (p.Dots.Width() == 0) {
-        problem(s->Name + " of '" + s->Data + "' left out: " + p.Why);
+        problem(s->Name + " of " + lang::detail::Quoted(s->Data) + " left out: " + p.Why);
         continue;
       }
       const double w = p.Dots.Width(), h = p.Dots.Height();
@@ -682,14 +721,14 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
       DrawTurned(page, Near(c->X), Near(c->Y), c->Rotation, SizeOf(*c), [&](render::Page& p, int x, int y) {
         ok = render::Code128At(p, x, y, c->Module, c->BarHeight, c->Data, c->TextHeight, &why);
       });
-      if (!ok) problem("Code 128 of '" + c->Data + "' left out: " + why);
+      if (!ok) problem("Code 128 of " + lang::detail::Quoted(c->Data) + " left out: " + why);
     } else if (auto* q = std::get_if<QrField>(&field)) {
       std::string why;
       bool ok = true;
       DrawTurned(page, Near(q->X), Near(q->Y), q->Rotation, SizeOf(*q), [&](render::Page& p, int x, int y) {
         ok = render::QrAt(p, x, y, q->Module, q->ErrorCorrection, q->Data, &why);
       });
-      if (!ok) problem("QR code of '" + q->Data + "' left out: " + why);
+      if (!ok) problem("QR code of " + lang::detail::Quoted(q->Data) + " left out: " + why);
     } else if (auto* r = std::get_if<Raster>(&field)) {
       render::Blit(page, Near(r->X), Near(r->Y), r->Dots);
     }
@@ -704,7 +743,7 @@ Media DefaultMedia(int dpi) {
 
 render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems, const Media& loaded) {
   auto problem = [&](std::string text) {
-    if (problems) problems->push_back(std::move(text));
+    if (problems) problems->push_back(lang::detail::Shortened(std::move(text)));
   };
   const Media fallback = DefaultMedia(dpi);
   const Media media{loaded.Width > 0 ? loaded.Width : fallback.Width,

@@ -34,19 +34,44 @@ Job Parse(std::string_view bytes, Language language, int dpi) {
   return Job();
 }
 
+Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std::function<void(Label&&)>& each) {
+  Reading reading;
+  auto take = [&](Label&& label) {
+    if (++reading.Labels > Bounds::PicturesPerJob) return;
+    ++reading.Pictured;
+    each(std::move(label));
+  };
+  Job job;
+  switch (language) {
+    case Language::Zpl: job = ParseZpl(bytes, dpi, take); break;
+    case Language::Sbpl: job = ParseSbpl(bytes, dpi, take); break;
+    case Language::Tspl: job = ParseOrx(bytes, dpi, take); break;
+  }
+  reading.Warnings = std::move(job.Warnings);
+  return reading;
+}
+
+std::string Reading::Unpictured() const {
+  if (Labels <= Pictured) return {};
+  return std::to_string(Labels) + " labels: the first " + std::to_string(Pictured) + " pictured, the other " +
+         std::to_string(Labels - Pictured) + " counted (at most " + std::to_string(Bounds::PicturesPerJob) +
+         " pictures a job)";
+}
+
 Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi, const Media& media) {
   if (!language) language = Detect(bytes);
   if (!language) throw std::invalid_argument("not a ZPL, SBPL or Orx job (tell the language with --language)");
-  Job job = Parse(bytes, *language, dpi);
+  ReadLabels(bytes, *language, dpi, [](Label&&) {});  // read whole before any picture
   Preview preview;
-  preview.Warnings = std::move(job.Warnings);
-  for (const Label& label : job.Labels) {
+  Reading reading = ReadLabels(bytes, *language, dpi, [&](Label&& label) {
     Picture picture;
     picture.Png = render::EncodePng(Paint(label, dpi, &preview.Problems, media), dpi);
     picture.Copies = label.Copies;
     picture.Notes = label.Notes;
     preview.Pictures.push_back(std::move(picture));
-  }
+  });
+  preview.Warnings = std::move(reading.Warnings);
+  if (!reading.Unpictured().empty()) preview.Problems.push_back(reading.Unpictured());
   return preview;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 namespace morvel::preview {
 
 // The label model of the languages' readers, which previews are drawn from.
+using lang::Bounds;
 using lang::Code128Field;
 using lang::Field;
 using lang::FilledBox;
@@ -51,6 +53,18 @@ struct Media {
 // 4 x 6 inches at the resolution, the most common shipping label: the
 // media of a printer nobody said otherwise of.
 Media DefaultMedia(int dpi);
+
+// A job read label by label, as `morvel preview` and `morvel emulate` draw
+// it: `each` gets the first Bounds::PicturesPerJob labels, the rest are
+// counted. Throws MalformedJob as Parse does, perhaps after some labels.
+struct Reading {
+  std::vector<Warning> Warnings;  // the reader's
+  size_t Labels = 0;              // every label of the job
+  size_t Pictured = 0;            // those `each` got
+  // Said when labels were counted and not pictured; empty otherwise.
+  std::string Unpictured() const;
+};
+Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std::function<void(Label&&)>& each);
 
 // The label's dots, turned as it leaves the printer, on the media where the
 // job gives no size. Fields that cannot be drawn (data a barcode cannot

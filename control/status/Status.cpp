@@ -5,6 +5,7 @@
 // platform turns the printer's spooler port into the device's socket:// where
 // it can, and the spooler's own word where it cannot.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <future>
 
@@ -88,6 +89,14 @@ Asked AskSocketPrinter(Language language, std::string_view where, Clock::time_po
   } else if (size_t colon = authority.rfind(':'); colon != std::string::npos) {
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
+  }
+  // The resolver would take a port past 65535 modulo 65536: another port
+  // than the one named would be asked.
+  const bool digits = !port.empty() && port.size() <= 5 && std::all_of(port.begin(), port.end(), ::isdigit);
+  if (!digits || std::stol(port) < 1 || std::stol(port) > 65535) {
+    Asked refused;
+    refused.Error = "socket://" + authority + ": the port must be 1..65535";
+    return refused;
   }
   return Interpret(language, platform::AskSocket(host, port, QueriesFor(language), deadline));
 }

@@ -71,6 +71,7 @@ const char* const EmulateHelp =
     "  --jobs DIR   where jobs are kept (default $XDG_STATE_HOME/morvel/emulate)\n"
     "  --listen     the address to listen on (default 127.0.0.1, this computer only)\n"
     "  --limit      the largest job kept, in bytes (default 67108864); beyond it a job is cut\n"
+    "  --idle       seconds a connection may stay silent before it is ended (default 60)\n"
     "  --dpi        the printer's resolution (default 203)\n"
     "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
 
@@ -118,7 +119,7 @@ const Command Table[] = {
      StatusMain},
     {"emulate",
      "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
-     "[--limit BYTES] [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]",
+     "[--limit BYTES] [--idle SECONDS] [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
     {"help", "[COMMAND]", "this text, or a command's help ('help run': the script syntax)",
      "  the commands and the settings, or what COMMAND takes (as 'morvel COMMAND --help')\n", HelpMain},

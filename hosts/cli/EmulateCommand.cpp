@@ -1,6 +1,9 @@
 // `morvel emulate`: the options, the ports told on standard output, and a
 // run until SIGINT or SIGTERM.
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "hosts/cli/Options.h"
@@ -46,11 +49,14 @@ int EmulateMain(const Invocation& call) {
   parser.Number("--dpi", options.Dpi, 50, 2400, "dots per inch");
   parser.Number("--limit", options.SizeLimit, 1, 1LL << 40, "bytes");
   parser.Number("--paper-out-after", initial.PaperOutAfter, 0, 1000000000, "labels");
+  long long idle = options.IdleTimeoutMs / 1000;
+  parser.Number("--idle", idle, 1, 3600, "seconds");
   parser.Flag("--paused", initial.Paused);
   parser.Flag("--paper-out", initial.PaperOut);
   parser.Flag("--head-open", initial.HeadOpen);
   parser.Flag("--ribbon-out", initial.RibbonOut);
   if (auto status = parser.Parse()) return *status;
+  options.IdleTimeoutMs = static_cast<int>(idle * 1000);
   if (!options.ZplPort && !options.SbplPort && !options.TsplPort)
     return UsageFault(call, "every language is off: nothing to listen for");
   // The stop is taken by WaitForStop below, never by the serving threads.
@@ -81,7 +87,13 @@ int EmulateMain(const Invocation& call) {
   call.Out << "jobs " << emulator.Settings().JobsFolder << std::endl;
   WaitForStop();
   if (web) web->Stop();
-  emulator.Stop();
+  // A stop is quick: a label still being drawn a second on is left, and the
+  // process ends under it (its files are whole or not there at all).
+  if (!emulator.StopWithin(std::chrono::seconds(1))) {
+    call.Err << "morvel emulate: stopped while a label was being drawn; its job stays unfinished" << std::endl;
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

@@ -87,8 +87,19 @@ class Drawing {
   void Draw(const Label& label) {
     if (stopped_) return;
     std::vector<std::string> problems;
-    render::Bitmap dots = Paint(label, dpi_, &problems, media_);
+    render::Bitmap dots;
+    try {
+      dots = Paint(label, dpi_, &problems, media_);
+    } catch (const std::exception& e) {
+      // One label that cannot be drawn spoils no other: it is told and left out.
+      problems.push_back(std::string("label ") + std::to_string(k_ + 1) + " not drawn: " + e.what());
+      failed_ = true;
+    }
     for (const auto& p : problems) call_.Err << shown_ << ": warning: " << p << "\n";
+    if (dots.Width() == 0) {
+      ++k_;
+      return;
+    }
     const std::string path = document_        ? pdfPath_
                              : places_.Single ? output_
                                               : places_.Stem + "-" + std::to_string(k_ + 1) + ".png";
@@ -110,7 +121,7 @@ class Drawing {
 
   // The exit status once every label was drawn.
   int Finish() {
-    if (stopped_) return 1;
+    if (stopped_ || failed_) return 1;
     if (document_ && !document_->Finish()) {
       call_.Err << "morvel preview: cannot write " << pdfPath_ << "\n";
       return 1;
@@ -136,6 +147,7 @@ class Drawing {
   std::optional<render::PdfWriter> document_;
   size_t k_ = 0;
   bool stopped_ = false;
+  bool failed_ = false;  // a label was left out
 };
 
 bool ReadJob(const Invocation& call, const std::string& job, std::string& bytes) {
@@ -189,35 +201,29 @@ int PreviewMain(const Invocation& call) {
     return 1;
   }
   // Read once to know the job can be read whole (a job cut short gives no
-  // picture) and how many labels it holds; ZPL is then read again label by
+  // picture) and how many labels it holds; it is then read again label by
   // label as they are drawn, so a job of thousands is never held whole.
-  Job parsed;
-  size_t labels = 0;
-  const bool stream = *language == Language::Zpl;
+  Reading reading;
   try {
-    if (stream)
-      parsed = ParseZpl(bytes, dpi, [&](Label&&) { ++labels; });
-    else
-      parsed = Parse(bytes, *language, dpi), labels = parsed.Labels.size();
+    reading = ReadLabels(bytes, *language, dpi, [](Label&&) {});
   } catch (const std::exception& e) {
     err << "morvel preview: " << shown << ": error: " << e.what() << "; no picture written\n";
     return 1;
   }
-  for (const auto& w : parsed.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
-  if (labels == 0) {
+  for (const auto& w : reading.Warnings) err << shown << ": offset " << w.Offset << ": warning: " << w.Text << "\n";
+  if (reading.Labels == 0) {
     err << "morvel preview: " << shown << ": the job prints no label\n";
     return 1;
   }
+  if (!reading.Unpictured().empty()) err << shown << ": warning: " << reading.Unpictured() << "\n";
+  const size_t labels = reading.Pictured;
   if (format.empty()) format = output.size() > 4 && output.substr(output.size() - 4) == ".pdf" ? "pdf" : "png";
   const bool pdf = format == "pdf";
   Places places;
   if (!PlanPlaces(job, output, pdf, labels, places, err)) return 1;
   Drawing drawing(call, shown, output, places, pdf, dpi, MediaOf(widthMm, heightMm, dpi));
   if (!drawing.Ready()) return 1;
-  if (stream)
-    ParseZpl(bytes, dpi, [&](Label&& label) { drawing.Draw(label); });
-  else
-    for (const Label& label : parsed.Labels) drawing.Draw(label);
+  ReadLabels(bytes, *language, dpi, [&](Label&& label) { drawing.Draw(label); });
   return drawing.Finish();
 }
 

@@ -8,12 +8,18 @@
 
 #include <boost/asio.hpp>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 
 #include "hosts/emulate/Emulator.h"
+#include "platform/peer_user.h"
 
 namespace morvel::emulate {
 
@@ -25,6 +31,40 @@ namespace {
 
 // A client that reads nothing of an answer is not waited for longer.
 constexpr auto SendLimit = std::chrono::seconds(5);
+// How long a listener waits when the process cannot take a connection.
+constexpr auto AcceptPause = std::chrono::milliseconds(100);
+
+platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
+  if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
+  return platform::TcpEndpoint::V4(e.address().to_v4().to_bytes(), e.port());
+}
+
+// The account the print system's backends run as (lp): a CUPS queue whose
+// device is the emulator sends its jobs from it.
+std::optional<platform::UserId> PrintSystemUser() {
+  const passwd* lp = getpwnam("lp");
+  if (lp == nullptr) return std::nullopt;
+  return platform::UserId{std::to_string(lp->pw_uid)};
+}
+
+// Loopback is shared by every account of the machine: a connection over it
+// is served when it is this user's own, as the bridge serves, or the print
+// system's. Another computer (--listen) has no account here, and was let in
+// by the user.
+bool OwnUserOrRemote(const tcp::socket& socket, std::string& who) {
+  error_code ec;
+  const tcp::endpoint local = socket.local_endpoint(ec), remote = socket.remote_endpoint(ec);
+  if (ec) return false;
+  if (!remote.address().is_loopback() &&
+      !(remote.address().is_v6() && remote.address().to_v6().is_v4_mapped() &&
+        net::ip::make_address_v4(net::ip::v4_mapped, remote.address().to_v6()).is_loopback()))
+    return true;
+  const std::optional<platform::UserId> user = platform::LoopbackPeerUser(ToEndpoint(local), ToEndpoint(remote));
+  static const std::optional<platform::UserId> printSystem = PrintSystemUser();
+  if (user && (*user == platform::CurrentUser() || user == printSystem)) return true;
+  who = user ? user->Text() : "an unknown user";
+  return false;
+}
 
 std::string NowIso() {
   std::time_t t = std::time(nullptr);
@@ -42,12 +82,12 @@ struct Emulator::Network {
     lang::Language Language;
     tcp::acceptor Acceptor;
     int Port = 0;
-    bool Waiting = false;  // for a free place before it accepts again
   };
   net::io_context Context{1};
   // Keeps the accepting thread while every listener waits for a place.
   std::optional<net::executor_work_guard<net::io_context::executor_type>> Work;
   std::vector<std::unique_ptr<Listener>> Listeners;
+  bool Paused = false;  // accepting failed and waits (on the accepting thread)
   std::thread Thread;
 };
 
@@ -58,6 +98,14 @@ struct Emulator::Connection {
   net::io_context Context{1};
   tcp::socket Socket{Context};
   std::string Peer;
+  Language Of = Language::Zpl;
+  std::atomic<int64_t> LastByte{Now()};  // steady clock, ms
+  std::atomic<bool> GaveWay{false};      // ended to make room for a newcomer
+
+  static int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
   // What came within `limit`: the bytes, or timed_out, eof or the error.
   size_t ReadSome(net::mutable_buffer into, std::chrono::milliseconds limit, error_code& ec) {
@@ -104,6 +152,9 @@ struct Emulator::Connection {
 struct Emulator::Intake {
   Intake(Emulator& emulator, Language language, std::string peer)
       : Owner(emulator), Language(language), Peer(std::move(peer)) {}
+  ~Intake() {
+    if (Out >= 0) ::close(Out);
+  }
 
   void Take(const std::string& bytes, uint64_t received) {
     if (!Open) {
@@ -115,7 +166,7 @@ struct Emulator::Intake {
     const uint64_t limit = Owner.options_.SizeLimit;
     const uint64_t room = Kept < limit ? limit - Kept : 0;
     const size_t now = static_cast<size_t>(std::min<uint64_t>(room, bytes.size()));
-    Out.write(bytes.data(), static_cast<std::streamsize>(now));
+    if (Out < 0 || !WriteAll(Out, std::string_view(bytes.data(), now))) Failed = true;
     Kept += now;
     if (now < bytes.size() && !Job.Cut) {
       Job.Cut = true;
@@ -127,8 +178,9 @@ struct Emulator::Intake {
   // The job so far is finished, a cancelled one as cancelled.
   void End(bool cancelled) {
     if (!Open) return;
-    Out.close();
-    if (!Out) Job.Warnings.push_back("cannot write all of " + Job.File);
+    if (Out >= 0 && ::close(Out) != 0) Failed = true;
+    Out = -1;
+    if (Failed) Job.Warnings.push_back("cannot write all of " + Job.File);
     Open = false;
     if (cancelled) Job.Stage = JobStage::Cancelled;
     Owner.Finished(std::move(Job));
@@ -151,9 +203,9 @@ struct Emulator::Intake {
     Job.Language = Language;
     Job.Peer = Peer;
     Job.Received = NowIso();
-    Job.Id = Owner.NewJob(Language, Peer, Job.File);
-    Out.open(Job.File, std::ios::binary | std::ios::trunc);
-    if (!Out) Job.Warnings.push_back("cannot write " + Job.File);
+    Job.Id = Owner.NewJob(Language, Job.File, Out);
+    if (Out < 0) Job.Warnings.push_back("cannot write " + Job.File + ": " + std::strerror(errno));
+    Failed = false;
     Kept = 0;
     Open = true;
   }
@@ -162,7 +214,8 @@ struct Emulator::Intake {
   const lang::Language Language;
   const std::string Peer;
   JobRecord Job;
-  std::ofstream Out;
+  int Out = -1;  // the job's file
+  bool Failed = false;
   uint64_t Kept = 0;
   bool Open = false;
 };
@@ -235,27 +288,42 @@ int Emulator::Port(Language language) const {
   return 0;
 }
 
-// On the accepting thread. Over the bound, a listener waits for a free
-// place, and new connections wait in the system's queue.
+// On the accepting thread.
 void Emulator::Accept(size_t index) {
   Network::Listener& listener = *network_->Listeners[index];
-  {
-    std::lock_guard<std::mutex> hold(connectionsLock_);
-    listener.Waiting = open_.size() >= options_.MaxConnections;
-    if (listener.Waiting) return;
+  std::shared_ptr<Connection> connection;
+  try {
+    connection = std::make_shared<Connection>();  // its io_context takes descriptors too
+  } catch (const std::exception& e) {
+    return Pause(index, e.what());
   }
-  auto connection = std::make_shared<Connection>();
   listener.Acceptor.async_accept(connection->Socket, [this, index, connection](const error_code& ec) {
     if (stopping_ || ec == net::error::operation_aborted) return;
-    if (!ec) Spawn(network_->Listeners[index]->Language, connection);
+    if (ec && ec != net::error::connection_aborted) return Pause(index, ec.message());
+    if (!ec) {
+      try {
+        Spawn(network_->Listeners[index]->Language, connection);
+      } catch (const std::exception& e) {
+        return Pause(index, e.what());
+      }
+    }
+    network_->Paused = false;
     Accept(index);
   });
 }
 
-void Emulator::Resume() {
-  if (stopping_) return;
-  for (size_t k = 0; k < network_->Listeners.size(); ++k)
-    if (network_->Listeners[k]->Waiting) Accept(k);
+// With the process's descriptors or threads run out, accepting again at
+// once would spin and fail alike: the listener waits a moment, the
+// connections stay queued, and it serves again once some have gone.
+void Emulator::Pause(size_t index, const std::string& why) {
+  if (!network_->Paused)
+    Log("cannot take a connection now (" + why + "); trying again every " + std::to_string(AcceptPause.count()) +
+        " ms");
+  network_->Paused = true;
+  auto timer = std::make_shared<net::steady_timer>(network_->Context, AcceptPause);
+  timer->async_wait([this, index, timer](const error_code& ec) {
+    if (!ec && !stopping_ && network_->Listeners[index]->Acceptor.is_open()) Accept(index);
+  });
 }
 
 void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) {
@@ -263,18 +331,47 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
   connection->Socket.set_option(tcp::no_delay(true), ec);  // answers go out at once
   const tcp::endpoint from = connection->Socket.remote_endpoint(ec);
   connection->Peer = ec ? "?:?" : from.address().to_string() + ":" + std::to_string(from.port());
+  if (std::string who; !OwnUserOrRemote(connection->Socket, who)) {
+    Log("refused a connection from " + connection->Peer + " of " + who + ": only " + platform::CurrentUser().Text() +
+        " is served");
+    connection->Socket.close(ec);
+    return;
+  }
+  connection->Of = language;
   {
+    // Each language has its own places, so idle connections to one port
+    // never keep another's jobs or status queries out; and a newcomer takes
+    // the place of the connection silent longest, so they never keep its
+    // own out for long either.
     std::lock_guard<std::mutex> hold(connectionsLock_);
+    std::shared_ptr<Connection> silent;
+    size_t same = 0;
+    for (const auto& c : open_) {
+      if (c->Of != language || c->GaveWay) continue;
+      ++same;
+      if (!silent || c->LastByte < silent->LastByte) silent = c;
+    }
+    if (same >= options_.ConnectionsPerPort && silent) {
+      silent->GaveWay = true;
+      silent->Close();
+    }
     open_.push_back(connection);
   }
-  std::thread([this, language, connection] {
-    Serve(*connection, language);
+  auto leave = [this, connection] {
     // Under the lock: once Stop sees no connection, none touches the emulator.
     std::lock_guard<std::mutex> hold(connectionsLock_);
     open_.erase(std::find(open_.begin(), open_.end(), connection));
-    net::post(network_->Context, [this] { Resume(); });
     connectionsChanged_.notify_all();
-  }).detach();
+  };
+  try {
+    std::thread([this, language, connection, leave] {
+      Serve(*connection, language);
+      leave();
+    }).detach();
+  } catch (...) {
+    leave();  // no thread to be had: the connection is closed as it goes
+    throw;
+  }
 }
 
 void Emulator::Serve(Connection& connection, Language language) {
@@ -290,6 +387,12 @@ void Emulator::Serve(Connection& connection, Language language) {
       job.Dropped("the emulator stopped while the job was coming");
       break;
     }
+    if (connection.GaveWay) {
+      job.Dropped("ended after " + std::to_string((Connection::Now() - connection.LastByte) / 1000) +
+                  " s without a byte, to make room for a new connection");
+      break;
+    }
+    connection.LastByte = Connection::Now();
     if (ec == net::error::timed_out) {
       job.Warn("no byte came for " + std::to_string(options_.IdleTimeoutMs / 1000) + " s: the connection was ended");
       break;

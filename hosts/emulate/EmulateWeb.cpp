@@ -6,9 +6,6 @@
 #include "hosts/emulate/EmulateWeb.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "core/utf8.h"
@@ -129,16 +126,9 @@ class PageHandler : public serve::HttpHandler {
     if (get && target == "/api/jobs") return c.Json(request, HttpStatus::ok, JobsJson(emulator_.Jobs()));
     if (get && target == "/api/state") return c.Json(request, HttpStatus::ok, StateJson(emulator_.State()));
     if (request.method() == http::verb::post && target == "/api/state") return ChangeState(c, request);
-    if (get && target.starts_with("/pictures/")) {
-      const std::string name = target.substr(10);
-      for (const auto& job : emulator_.Jobs())
-        for (const auto& picture : job.Pictures)
-          if (std::filesystem::path(picture).filename() == name) {
-            std::ifstream in(picture, std::ios::binary);
-            return NoStore(
-                c.Answer(request, HttpStatus::ok, "image/png", std::string(std::istreambuf_iterator<char>(in), {})));
-          }
-    }
+    if (get && target.starts_with("/pictures/"))
+      if (auto png = emulator_.Picture(target.substr(10)))
+        return NoStore(c.Answer(request, HttpStatus::ok, "image/png", std::move(*png)));
     return NoStore(c.Answer(request, HttpStatus::not_found, "text/plain", "not found\n"));
   }
 
@@ -254,7 +244,7 @@ class WebPage::Impl {
     serve::HttpOptions options;
     options.Port = static_cast<uint16_t>(port);
     options.Ipv4Only = true;
-    options.OwnUserOnly = false;
+    options.OwnUserOnly = true;  // loopback is every account's: only this user changes the state or sees the labels
     options.MaxConnections = 64;
     options.Log = [this](const std::string& line) { emulator_.Log("web page: " + line); };
     server_ = std::make_unique<serve::HttpServer>(std::move(options),

@@ -5,12 +5,10 @@
 #include "hosts/emulate/Emulator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "core/utf8.h"
@@ -20,17 +18,13 @@
 namespace morvel::emulate {
 namespace {
 
-namespace fs = std::filesystem;
+// Labels a job prints before it gives way to another that waits.
+constexpr size_t TurnLabels = 50;
 
 std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
   return text;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // SBPL's job id (ESC ID nn) and job name (ESC WK name), for its status answer.
@@ -75,18 +69,10 @@ std::string DefaultJobsFolder() {
 }
 
 bool Emulator::Start(std::string& error) {
-  std::error_code made;
-  fs::create_directories(options_.JobsFolder, made);
-  if (!fs::is_directory(options_.JobsFolder)) {
-    error = "cannot make the jobs folder " + options_.JobsFolder + (made ? ": " + made.message() : "");
-    return false;
-  }
-  // Numbers go on after the jobs already kept: nothing is overwritten.
-  for (const auto& entry : fs::directory_iterator(options_.JobsFolder, made)) {
-    std::string name = entry.path().filename().string();
-    if (name.size() >= 6 && std::all_of(name.begin(), name.begin() + 6, ::isdigit))
-      nextId_ = std::max(nextId_, std::stoi(name.substr(0, 6)) + 1);
-  }
+  if (!folder_.Open(options_.JobsFolder, error)) return false;
+  // Numbers go on after the largest kept, whatever its width: no name is
+  // used twice (and a new file never replaces one, see NewJob).
+  nextId_ = static_cast<int>(std::min(folder_.LargestNumber(), 999999998L)) + 1;
   if (!Listen(error)) {
     Stop();
     return false;
@@ -96,14 +82,25 @@ bool Emulator::Start(std::string& error) {
   return true;
 }
 
-void Emulator::Stop() {
-  if (stopping_.exchange(true)) return;
+void Emulator::Stop() { StopWithin(std::chrono::milliseconds::max()); }
+
+bool Emulator::StopWithin(std::chrono::milliseconds limit) {
+  if (stopping_.exchange(true)) return true;
   StopNetwork();
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    Changed();
+  std::unique_lock<std::mutex> hold(lock_);
+  Changed();
+  // The engine stops after the label it draws; one label is bounded, but
+  // may still take seconds.
+  const bool done = !engine_.joinable() || limit == std::chrono::milliseconds::max() ||
+                    changed_.wait_for(hold, limit, [&] { return engineDone_; });
+  hold.unlock();
+  if (engine_.joinable()) {
+    if (done)
+      engine_.join();
+    else
+      engine_.detach();
   }
-  if (engine_.joinable()) engine_.join();
+  return done;
 }
 
 void Emulator::Log(const std::string& line) {
@@ -111,11 +108,26 @@ void Emulator::Log(const std::string& line) {
   std::cerr << "morvel emulate: " << line << std::endl;
 }
 
-int Emulator::NewJob(Language language, const std::string& peer, std::string& file) {
+int Emulator::NewJob(Language language, std::string& file, int& fd) {
   std::lock_guard<std::mutex> hold(lock_);
-  const int id = nextId_++;
-  file = options_.JobsFolder + "/" + Numbered(id) + "." + lang::NameOf(language);
-  return id;
+  for (;;) {
+    const int id = nextId_ < 999999999 ? nextId_++ : nextId_;
+    file = Numbered(id) + "." + lang::NameOf(language);
+    fd = folder_.Create(file);
+    // A name taken since the folder was read (by hand, or another program) is passed over.
+    if (fd >= 0 || errno != EEXIST || id == 999999999) return id;
+  }
+}
+
+std::optional<std::string> Emulator::Picture(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    bool listed = false;
+    for (const auto& job : jobs_)
+      listed = listed || std::find(job.Pictures.begin(), job.Pictures.end(), name) != job.Pictures.end();
+    if (!listed) return std::nullopt;
+  }
+  return folder_.Read(name);
 }
 
 void Emulator::Cancel(Language language) {
@@ -135,28 +147,27 @@ void Emulator::Cancel(Language language) {
 void Emulator::Finished(JobRecord record) {
   // Read once to know the labels and warnings; a job that cannot be read
   // whole gives no picture, as `morvel preview` gives none.
-  std::string bytes = ReadFile(record.File);
+  std::string bytes = folder_.Read(record.File, options_.SizeLimit).value_or("");
   if (record.Language == Language::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
   if (record.Cut)
     record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) +
                               " bytes");
   if (record.Stage != JobStage::Cancelled) {
+    // One job is read at a time: the bounds of one job are then the bounds
+    // of them all, however many come at once.
+    std::lock_guard<std::mutex> reading(readLock_);
     try {
-      size_t labels = 0;
-      preview::Job parsed;
-      if (record.Language == Language::Zpl)
-        parsed = preview::ParseZpl(bytes, options_.Dpi, [&](preview::Label&&) { ++labels; });
-      else
-        parsed = preview::Parse(bytes, record.Language, options_.Dpi), labels = parsed.Labels.size();
-      for (const auto& w : parsed.Warnings)
+      preview::Reading read = preview::ReadLabels(bytes, record.Language, options_.Dpi, [](preview::Label&&) {});
+      for (const auto& w : read.Warnings)
         record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
-      record.LabelsTotal = labels;
-      if (labels == 0) record.Warnings.push_back("the job prints no label");
+      if (!read.Unpictured().empty()) record.Warnings.push_back(read.Unpictured());
+      record.LabelsTotal = read.Labels;
+      if (read.Labels == 0) record.Warnings.push_back("the job prints no label");
     } catch (const std::exception& e) {
       record.Warnings.push_back(std::string("no picture: ") + e.what());
     }
   }
-  { std::ofstream(options_.JobsFolder + "/" + Numbered(record.Id) + ".json") << RecordJson(record, 1) << "\n"; }
+  folder_.Replace(Numbered(record.Id) + ".json", RecordJson(record, 1) + "\n");
   Log("job " + std::to_string(record.Id) + " (" + lang::NameOf(record.Language) + ", " + std::to_string(record.Bytes) +
       " bytes) from " + record.Peer +
       (record.Warnings.empty() ? "" : ", " + std::to_string(record.Warnings.size()) + " warnings"));
@@ -175,7 +186,11 @@ void Emulator::Engine() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
     changed_.wait(hold, [&] { return stopping_ || (!queue_.empty() && state_.CanPrint()); });
-    if (stopping_) return;
+    if (stopping_) {
+      engineDone_ = true;
+      changed_.notify_all();
+      return;
+    }
     const int id = queue_.front();
     auto it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == id; });
     if (it == jobs_.end()) {
@@ -186,7 +201,8 @@ void Emulator::Engine() {
     JobRecord job = *it;
     Changed();
     hold.unlock();
-    const bool whole = PrintSome(job);
+    bool yielded = false;
+    const bool whole = PrintSome(job, yielded);
     hold.lock();
     it = std::find_if(jobs_.begin(), jobs_.end(), [&](const JobRecord& j) { return j.Id == id; });
     if (it == jobs_.end()) continue;
@@ -196,39 +212,50 @@ void Emulator::Engine() {
       it->Stage = JobStage::Cancelled;
     else
       it->Stage = whole ? JobStage::Printed : JobStage::Waiting;
-    if ((whole || cancelled) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
-    std::ofstream(options_.JobsFolder + "/" + Numbered(id) + ".json") << RecordJson(*it, 1) << "\n";
+    if ((whole || cancelled || yielded) && !queue_.empty() && queue_.front() == id) queue_.pop_front();
+    if (yielded && !cancelled) queue_.push_back(id);
+    folder_.Replace(Numbered(id) + ".json", RecordJson(*it, 1) + "\n");
     Changed();
   }
 }
 
-bool Emulator::PrintSome(JobRecord& job) {
-  std::string bytes = ReadFile(job.File);
+bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
+  std::string bytes = folder_.Read(job.File, options_.SizeLimit).value_or("");
   const int dpi = options_.Dpi;
   size_t index = 0;
   bool stopped = false;
+  size_t turn = 0;
   auto print = [&](const preview::Label& label) {
     if (stopped) return;
     if (index++ < job.LabelsPrinted) return;  // printed before the printer stopped
     {
       std::lock_guard<std::mutex> hold(lock_);
-      if (stopping_ || !state_.CanPrint()) {
+      // A job of many labels gives way to the next in turn, so that a small
+      // job never waits behind a large one for long.
+      yielded = turn >= TurnLabels && queue_.size() > 1;
+      if (stopping_ || !state_.CanPrint() || yielded) {
         stopped = true;
         return;
       }
     }
+    ++turn;
     std::vector<std::string> problems;
-    render::Bitmap dots = preview::Paint(label, dpi, &problems);
+    std::optional<render::Bitmap> dots;
+    try {
+      dots = preview::Paint(label, dpi, &problems);
+    } catch (const std::exception& e) {
+      // The label still leaves the printer, blank: the record says why.
+      problems.push_back(std::string("no picture: ") + e.what());
+    }
     for (auto& p : problems) job.Warnings.push_back("label " + std::to_string(index) + ": " + p);
-    const std::string path = options_.JobsFolder + "/" + Numbered(job.Id) + "-" + std::to_string(index) + ".png";
-    const auto png = render::EncodePng(dots, dpi);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    file.close();
-    if (!file)
-      job.Warnings.push_back("cannot write " + path);
-    else
-      job.Pictures.push_back(path);
+    const std::string name = Numbered(job.Id) + "-" + std::to_string(index) + ".png";
+    if (dots) {
+      const auto png = render::EncodePng(*dots, dpi);
+      if (!folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
+        job.Warnings.push_back("cannot write " + name);
+      else
+        job.Pictures.push_back(name);
+    }
     job.LabelsPrinted = index;
     std::lock_guard<std::mutex> hold(lock_);
     if (state_.PaperOutAfter > 0 && --state_.PaperOutAfter == 0) {
@@ -243,14 +270,15 @@ bool Emulator::PrintSome(JobRecord& job) {
     Changed();
   };
   try {
-    if (job.Language == Language::Zpl) {
-      preview::ParseZpl(bytes, dpi, [&](preview::Label&& label) { print(label); });
-    } else {
-      preview::Job parsed = preview::Parse(bytes, job.Language, dpi);
-      for (const auto& label : parsed.Labels) print(label);
-    }
-  } catch (const std::exception&) {
+    const preview::Reading read =
+        preview::ReadLabels(bytes, job.Language, dpi, [&](preview::Label&& label) { print(label); });
+    // The labels past the pictures' bound leave the printer unpictured.
+    if (!stopped) job.LabelsPrinted = read.Labels;
+  } catch (const preview::MalformedJob&) {
     return true;  // told when the job came: no picture
+  } catch (const std::exception& e) {
+    job.Warnings.push_back(std::string("no picture: ") + e.what());
+    return true;
   }
   return !stopped;
 }

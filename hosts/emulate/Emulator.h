@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "hosts/emulate/JobsFolder.h"
 #include "lang/Status.h"
 
 namespace morvel::emulate {
@@ -48,7 +50,7 @@ enum class JobStage { Waiting, Printing, Printed, Cancelled };
 struct JobRecord {
   int Id = 0;
   lang::Language Language = lang::Language::Zpl;
-  std::string File;      // the job's bytes as they came, the answered queries taken out
+  std::string File;      // the job's bytes as they came, the answered queries taken out (a name in the folder)
   std::string Peer;      // who sent it
   std::string Received;  // ISO 8601 UTC
   uint64_t Bytes = 0;    // as received, queries included
@@ -57,7 +59,7 @@ struct JobRecord {
   JobStage Stage = JobStage::Waiting;
   size_t LabelsTotal = 0;
   size_t LabelsPrinted = 0;
-  std::vector<std::string> Pictures;  // PNG files, one a label printed
+  std::vector<std::string> Pictures;  // PNG files in the folder, one a label printed
   std::vector<std::string> Warnings;
   std::string JobId, JobName;  // SBPL's, for its status answer
 };
@@ -71,8 +73,9 @@ struct Options {
   std::string JobsFolder;
   int Dpi = 203;
   uint64_t SizeLimit = 64ull << 20;
-  int IdleTimeoutMs = 5 * 60 * 1000;  // a connection silent this long is ended
-  size_t MaxConnections = 256;        // served at once; more wait to be accepted
+  int IdleTimeoutMs = 60 * 1000;   // a connection silent this long is ended
+  size_t ConnectionsPerPort = 64;  // served at once on one language's port; a newcomer
+                                   // beyond them takes the place of the one silent longest
 };
 
 class Emulator {
@@ -85,6 +88,9 @@ class Emulator {
   // Binds every port; false with `error` naming the port that failed.
   bool Start(std::string& error);
   void Stop();
+  // Stops, waiting at most `limit` for the label being drawn; false when it
+  // is still being drawn (the process should then end without waiting).
+  bool StopWithin(std::chrono::milliseconds limit);
   int Port(Language language) const;
   const Options& Settings() const { return options_; }
 
@@ -98,6 +104,8 @@ class Emulator {
   uint64_t Version();
   // Jobs come from the network only; the web page and tests feed this too.
   void Log(const std::string& line);
+  // The PNG of a picture some job lists, by its name; nullopt for any other name.
+  std::optional<std::string> Picture(const std::string& name);
 
  private:
   struct Network;     // the listeners on Asio, and the thread that accepts
@@ -107,19 +115,22 @@ class Emulator {
   void StartAccepting();
   void StopNetwork();  // and waits until every connection has ended
   void Accept(size_t listener);
-  void Resume();  // accepts again once a place is free
+  void Pause(size_t listener, const std::string& why);  // accepts again in a moment
   void Spawn(Language language, std::shared_ptr<Connection> connection);
   void Serve(Connection& connection, Language language);
-  int NewJob(Language language, const std::string& peer, std::string& file);
+  // A new job's number and its file, made new in the folder (-1 when it cannot be).
+  int NewJob(Language language, std::string& file, int& fd);
   void Finished(JobRecord record);
   void Engine();
-  bool PrintSome(JobRecord& job);  // false: stopped before the job's end
-  void Changed();                  // with lock_ held
+  // False: stopped before the job's end, or `yielded` its turn to the next job.
+  bool PrintSome(JobRecord& job, bool& yielded);
+  void Changed();  // with lock_ held
   Snapshot SnapshotLocked();
   void Answer(Connection& connection, Query query);
   void Cancel(Language language);
 
   Options options_;
+  JobsFolder folder_;
   std::unique_ptr<Network> network_;
   std::atomic<bool> stopping_{false};
 
@@ -131,11 +142,13 @@ class Emulator {
   std::list<JobRecord> jobs_;  // newest first
   std::list<int> queue_;       // ids waiting to print, oldest first
   std::thread engine_;
+  bool engineDone_ = false;
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;
   std::vector<std::shared_ptr<Connection>> open_;  // served now
   std::mutex logLock_;
+  std::mutex readLock_;  // one job read at a time (Finished)
 };
 
 // The default jobs folder: $XDG_STATE_HOME/morvel/emulate, else

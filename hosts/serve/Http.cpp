@@ -53,6 +53,9 @@ bool CannotHaveIpv6(const beast::error_code& ec) {
   return ec == boost::system::errc::address_not_available || ec == boost::system::errc::address_family_not_supported;
 }
 
+// How long a listener waits when the process cannot take a connection.
+constexpr auto AcceptPause = std::chrono::milliseconds(100);
+
 platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
   if (e.address().is_v6()) return platform::TcpEndpoint::V6Address(e.address().to_v6().to_bytes(), e.port());
   return platform::TcpEndpoint::V4(e.address().to_v4().to_bytes(), e.port());
@@ -345,12 +348,41 @@ class HttpServer::Impl {
     }
   }
 
+  // With the process's descriptors or threads run out (EMFILE, ENFILE,
+  // EAGAIN), accepting again at once would spin and fail alike: the
+  // listener waits a moment, the connections stay queued, and it serves
+  // again once some have gone.
   void Accept(tcp::acceptor& acceptor) {
-    auto worker = std::make_shared<Worker>();
+    std::shared_ptr<Worker> worker;
+    try {
+      worker = std::make_shared<Worker>();
+      // Its io_context takes descriptors when it first holds a socket: taken
+      // here, not where the accepted socket lands, outside any handler.
+      tcp::socket probe(worker->Context);
+    } catch (const std::exception& e) {
+      return Pause(acceptor, e.what());
+    }
     acceptor.async_accept(worker->Context, [this, &acceptor, worker](beast::error_code ec, tcp::socket socket) {
       if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
-      if (!ec) Admit(worker, std::move(socket));
+      if (ec && ec != net::error::connection_aborted) return Pause(acceptor, ec.message());
+      if (!ec) {
+        try {
+          Admit(worker, std::move(socket));
+        } catch (const std::exception& e) {
+          return Pause(acceptor, e.what());
+        }
+      }
+      paused_ = false;
       Accept(acceptor);
+    });
+  }
+
+  void Pause(tcp::acceptor& acceptor, const std::string& why) {
+    if (!paused_) Log("cannot take a connection now (" + why + "); trying again every 100 ms");
+    paused_ = true;
+    auto timer = std::make_shared<net::steady_timer>(context_, AcceptPause);
+    timer->async_wait([this, &acceptor, timer](const beast::error_code& ec) {
+      if (!ec && acceptor.is_open()) Accept(acceptor);
     });
   }
 
@@ -444,6 +476,7 @@ class HttpServer::Impl {
   platform::UserId owner_ = platform::CurrentUser();
   net::io_context context_{1};
   std::list<tcp::acceptor> acceptors_;
+  bool paused_ = false;  // accepting failed and waits (on the accepting thread)
   std::thread thread_;
   uint16_t port_ = 0;
   bool ipv6_ = false;

@@ -482,24 +482,25 @@ class Session::Impl {
       language = preview::Detect(text);
       if (!language) throw ProtocolError{"not a ZPL, SBPL or Orx job (name its language)"};
     }
-    preview::Job parsed;
+    answer warnings = answer::array(), problems = answer::array(), pictures = answer::array();
+    std::vector<std::string> found;
+    preview::Reading read;
     try {
-      parsed = preview::Parse(text, *language, dpi);
+      // Label by label: the labels past those pictured are only counted,
+      // never held (copies of a graphic would each take its memory).
+      read = preview::ReadLabels(text, *language, dpi, [&](preview::Label&& label) {
+        if (pictures.size() >= MaxPreviewLabels) return;
+        std::vector<uint8_t> png = render::EncodePng(preview::Paint(label, dpi, &found), dpi);
+        pictures.push_back(answer{{"png", ToBase64(png)}, {"copies", label.Copies}});
+      });
     } catch (const preview::MalformedJob& e) {
       throw ProtocolError{std::string("the job cannot be read: ") + e.what()};
     }
-    answer warnings = answer::array(), problems = answer::array(), pictures = answer::array();
-    for (const auto& w : parsed.Warnings) warnings.push_back(answer{{"offset", w.Offset}, {"text", w.Text}});
-    std::vector<std::string> found;
-    for (size_t k = 0; k < parsed.Labels.size() && k < MaxPreviewLabels; ++k) {
-      const preview::Label& label = parsed.Labels[k];
-      std::vector<uint8_t> png = render::EncodePng(preview::Paint(label, dpi, &found), dpi);
-      pictures.push_back(answer{{"png", ToBase64(png)}, {"copies", label.Copies}});
-    }
-    if (parsed.Labels.size() > MaxPreviewLabels)
+    for (const auto& w : read.Warnings) warnings.push_back(answer{{"offset", w.Offset}, {"text", w.Text}});
+    if (read.Labels > MaxPreviewLabels)
       warnings.push_back(answer{{"offset", bytes.size()},
                                 {"text", "only the first " + std::to_string(MaxPreviewLabels) + " of " +
-                                             std::to_string(parsed.Labels.size()) + " labels are pictured"}});
+                                             std::to_string(read.Labels) + " labels are pictured"}});
     for (std::string& p : found) problems.push_back(std::move(p));
     return answer{{"language", lang::TitleOf(*language)},
                   {"dpi", dpi},

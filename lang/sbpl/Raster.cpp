@@ -72,8 +72,10 @@ std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why)
   if (file[3] != 1 || file[65] != 1) return fail("not a black-and-white PCX file (one plane of one bit)");
   const int width = Get16(file, 8) - Get16(file, 4) + 1, height = Get16(file, 10) - Get16(file, 6) + 1;
   const size_t lineBytes = static_cast<size_t>(Get16(file, 66));
-  if (width < 1 || height < 1 || width > MaxLabelSide || height > MaxLabelSide)
-    return fail("PCX of " + std::to_string(width) + " x " + std::to_string(height) + " dots is not a label's picture");
+  if (width < 1 || height < 1 || width > MaxLabelSide || height > MaxLabelSide ||
+      static_cast<long long>(width) * height > Bounds::GraphicDots)
+    return fail("PCX of " + std::to_string(width) + " x " + std::to_string(height) +
+                " dots is larger than a graphic may be (" + std::to_string(Bounds::GraphicDots) + " dots)");
   if (lineBytes * 8 < static_cast<size_t>(width)) return fail("PCX lines shorter than its width");
   // Which bit is black: the darker of the palette's first two colours; a
   // file without a palette draws 0 black, as monochrome PCX does.

@@ -25,7 +25,10 @@ constexpr char Esc = 0x1B;
 
 class SbplReader {
  public:
-  SbplReader(std::string_view bytes, int dpi) : b_(bytes), dpi_(dpi) { job_.Kind = Language::Sbpl; }
+  SbplReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
+      : b_(bytes), dpi_(dpi), each_(each) {
+    job_.Kind = Language::Sbpl;
+  }
 
   Job Read() {
     size_t i = 0;
@@ -47,7 +50,7 @@ class SbplReader {
     return true;
   }
 
-  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, std::move(text)}); }
+  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, detail::Shortened(std::move(text))}); }
 
   size_t NextEsc(size_t from) const {
     size_t at = b_.find(Esc, from);
@@ -85,10 +88,16 @@ class SbplReader {
       std::string why;
       auto dots = &command == &sbpl::PcxGraphic ? sbpl::DecodePcx(b_.substr(data, count), &why)
                                                 : detail::DecodePicture(b_.substr(data, count), &why);
-      if (dots)
-        label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
-      else
+      const long long area = dots ? static_cast<long long>(dots->Width()) * dots->Height() : 0;
+      if (!dots) {
         Warn(p, "ESC " + name + " image left out: " + why);
+      } else if (rasterDots_ + area > Bounds::LabelRasterDots) {
+        Warn(p, "ESC " + name + " image would take the label's rasters past " +
+                    std::to_string(Bounds::LabelRasterDots) + " dots; left out");
+      } else {
+        label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
+        rasterDots_ += area;
+      }
     }
     return NextEsc(data + count);
   }
@@ -174,6 +183,7 @@ class SbplReader {
     }
     label_ = Label();
     labelStart_ = p;
+    rasterDots_ = 0;
     h_ = v_ = rotation_ = 0;
     qr_.reset();
     if (!params.empty() && !Blank(p + 2, p + 2 + params.size())) Warn(p + 2, "bytes after ESC A; ignored");
@@ -183,8 +193,12 @@ class SbplReader {
     if (qr_) Warn(p, "QR code set up by ESC 2D30 without its ESC DN data; left out");
     label_->Width = width_;
     label_->Height = height_;
-    job_.Labels.push_back(std::move(*label_));
+    if (each_)
+      each_(std::move(*label_));
+    else
+      job_.Labels.push_back(std::move(*label_));
     label_.reset();
+    rasterDots_ = 0;
   }
 
   void BaseReference(const sbpl::Command&, size_t, std::string_view params) {
@@ -309,8 +323,10 @@ class SbplReader {
 
   std::string_view b_;
   int dpi_;
+  const std::function<void(Label&&)>& each_;
   Job job_;
   std::optional<Label> label_;
+  long long rasterDots_ = 0;  // of the label's rasters
   size_t labelStart_ = 0;
   int offsetH_ = 0, offsetV_ = 0, width_ = 0, height_ = 0;
   int h_ = 0, v_ = 0, rotation_ = 0;
@@ -319,6 +335,8 @@ class SbplReader {
 
 }  // namespace
 
-Job ParseSbpl(std::string_view bytes, int dpi) { return SbplReader(bytes, dpi).Read(); }
+Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
+  return SbplReader(bytes, dpi, each).Read();
+}
 
 }  // namespace morvel::lang

@@ -30,7 +30,10 @@ constexpr BuiltInFont BuiltIn[] = {{"1", 8, 12},  {"2", 12, 20}, {"3", 16, 24}, 
 
 class OrxReader {
  public:
-  OrxReader(std::string_view bytes, int dpi) : b_(bytes), dpi_(dpi) { job_.Kind = Language::Tspl; }
+  OrxReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
+      : b_(bytes), dpi_(dpi), each_(each) {
+    job_.Kind = Language::Tspl;
+  }
 
   Job Read() {
     size_t i = 0;
@@ -66,7 +69,7 @@ class OrxReader {
   }
 
  private:
-  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, std::move(text)}); }
+  void Warn(size_t offset, std::string text) { job_.Warnings.push_back({offset, detail::Shortened(std::move(text))}); }
 
   // The header fields of BITMAP / DOWNLOAD up to and including the comma
   // that ends the `count`-th field; returns the fields and where data begins.
@@ -105,6 +108,7 @@ class OrxReader {
                                  std::to_string(b_.size() - data) + " after it");
     if (*mode != 1 && *mode != 0)
       Warn(at, "BITMAP mode " + std::to_string(*mode) + " drawn as mode 1 (black dots added)");
+    if (!Afford(at, "BITMAP", *rowBytes * 8 * *rows)) return SkipLineEnd(at, data + size, "BITMAP");
     render::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
     for (long r = 0; r < *rows; ++r)
       for (long c = 0; c < *rowBytes * 8; ++c) {
@@ -212,6 +216,7 @@ class OrxReader {
 
   void Clear(const std::string&, size_t, std::string_view) {
     fields_.clear();
+    rasterDots_ = 0;
     drawnSince_ = false;
   }
 
@@ -228,7 +233,10 @@ class OrxReader {
     label.Fields = fields_;
     label.Notes = notes_;
     notes_.clear();
-    job_.Labels.push_back(std::move(label));
+    if (each_)
+      each_(std::move(label));
+    else
+      job_.Labels.push_back(std::move(label));
     drawnSince_ = false;
   }
 
@@ -254,10 +262,22 @@ class OrxReader {
     std::string why;
     auto dots = detail::DecodePicture(file->second, &why);
     if (!dots) return Warn(at, "PUTBMP image left out: " + why);
+    if (!Afford(at, "PUTBMP", static_cast<long long>(dots->Width()) * dots->Height())) return;
     Add(at, Raster{Clamp(v[0]), Clamp(v[1]), std::move(*dots)});
   }
 
   void Note(std::string text) { notes_.push_back(std::move(text)); }
+
+  // A raster joins the drawing buffer only while its rasters stay within their bound.
+  bool Afford(size_t at, const char* what, long long dots) {
+    if (rasterDots_ + dots <= Bounds::LabelRasterDots) {
+      rasterDots_ += dots;
+      return true;
+    }
+    Warn(at, std::string(what) + " would take the label's rasters past " + std::to_string(Bounds::LabelRasterDots) +
+                 " dots; left out");
+    return false;
+  }
 
   void Add(size_t at, Field field) {
     fields_.push_back(std::move(field));
@@ -368,8 +388,10 @@ class OrxReader {
 
   std::string_view b_;
   int dpi_;
+  const std::function<void(Label&&)>& each_;
   Job job_;
   std::vector<Field> fields_;
+  long long rasterDots_ = 0;  // of the rasters in fields_
   std::vector<std::string> notes_;
   std::map<std::string, std::string_view> files_;
   int width_ = 0, height_ = 0, turn_ = 0;
@@ -379,6 +401,8 @@ class OrxReader {
 
 }  // namespace
 
-Job ParseOrx(std::string_view bytes, int dpi) { return OrxReader(bytes, dpi).Read(); }
+Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
+  return OrxReader(bytes, dpi, each).Read();
+}
 
 }  // namespace morvel::lang

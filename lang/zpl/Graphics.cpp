@@ -86,7 +86,7 @@ std::optional<std::string> ExpandAscii(std::string_view data, size_t perRow, siz
 
 // A zlib stream inflated in steps, never beyond what a label holds;
 // nullopt when it does not inflate whole.
-std::optional<std::string> Inflated(std::string_view bytes) {
+std::optional<std::string> Inflated(std::string_view bytes, size_t limit) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return std::nullopt;
   std::string out;
@@ -94,7 +94,7 @@ std::optional<std::string> Inflated(std::string_view bytes) {
   z.avail_in = static_cast<uInt>(bytes.size());
   int result = Z_OK;
   char chunk[16384];
-  while (result == Z_OK && out.size() < (64u << 20)) {
+  while (result == Z_OK && out.size() < limit) {
     z.next_out = reinterpret_cast<Bytef*>(chunk);
     z.avail_out = sizeof chunk;
     result = inflate(&z, Z_NO_FLUSH);
@@ -102,7 +102,8 @@ std::optional<std::string> Inflated(std::string_view bytes) {
     if (result == Z_BUF_ERROR && z.avail_in == 0) break;
   }
   inflateEnd(&z);
-  if (result != Z_STREAM_END) return std::nullopt;
+  if (result != Z_STREAM_END && out.size() < limit) return std::nullopt;
+  out.resize(std::min(out.size(), limit));  // what a stream holds past the picture is not kept
   return out;
 }
 
@@ -142,7 +143,7 @@ std::string HexBytes(std::string_view hex) {
   return out;
 }
 
-std::optional<std::string> Base64Payload(std::string_view data, std::string* why) {
+std::optional<std::string> Base64Payload(std::string_view data, std::string* why, size_t limit) {
   while (!data.empty() && std::isspace(static_cast<unsigned char>(data.front()))) data.remove_prefix(1);
   if (data.size() < 5 || data[0] != ':' || data[4] != ':') return std::nullopt;
   const std::string kind(data.substr(1, 3));
@@ -184,7 +185,7 @@ std::optional<std::string> Base64Payload(std::string_view data, std::string* why
     }
   }
   if (kind == "B64") return bytes;
-  auto out = Inflated(bytes);
+  auto out = Inflated(bytes, limit);
   if (!out) {
     *why = ":Z64: data that does not inflate";
     return std::string();
@@ -201,24 +202,43 @@ std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, 
   }
   const size_t perRow = static_cast<size_t>(bytesPerRow);
   const size_t rows = static_cast<size_t>((totalBytes + bytesPerRow - 1) / bytesPerRow);
+  if (static_cast<long long>(perRow) * 8 * static_cast<long long>(rows) > Bounds::GraphicDots) {
+    *why = "of " + std::to_string(perRow * 8) + " x " + std::to_string(rows) + " dots is more than a graphic may be (" +
+           std::to_string(Bounds::GraphicDots) + " dots)";
+    return std::nullopt;
+  }
   std::string bytes;
-  if (auto payload = Base64Payload(data, why)) {
+  // What the data sent can fill: its bytes, or in the ASCII compression a
+  // row (',' '!' ':') or 200 bytes (a run of 400 digits) for each character.
+  size_t fills = 0;
+  if (auto payload = Base64Payload(data, why, perRow * rows)) {
     if (!why->empty()) return std::nullopt;
     bytes = std::move(*payload);
+    fills = bytes.size() + perRow;
   } else if (format == 'C' && ZlibHeader(data)) {
     // Compressed binary: the picture's bytes deflated on the host.
-    auto inflated = Inflated(data);
+    auto inflated = Inflated(data, perRow * rows);
     if (!inflated) {
       *why = "in compressed binary form (C) whose data does not inflate";
       return std::nullopt;
     }
     bytes = std::move(*inflated);
+    fills = bytes.size() + perRow;
   } else if (format == 'B') {
     bytes = std::string(data);
+    fills = bytes.size() + perRow;
   } else {
-    auto hex = ExpandAscii(data, perRow, rows, why);
-    if (!hex) return std::nullopt;
-    bytes = HexBytes(*hex);
+    fills = (data.size() + 1) * std::max<size_t>(perRow, 200);
+    if (fills >= perRow * rows) {
+      auto hex = ExpandAscii(data, perRow, rows, why);
+      if (!hex) return std::nullopt;
+      bytes = HexBytes(*hex);
+    }
+  }
+  if (fills < perRow * rows) {
+    *why = "declares " + std::to_string(totalBytes) + " bytes, more than its " + std::to_string(data.size()) +
+           " bytes of data can fill";
+    return std::nullopt;
   }
   bytes.resize(perRow * rows, '\0');
   render::Bitmap dots(static_cast<int>(perRow * 8), static_cast<int>(rows));

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "lang/Label.h"
 #include "render/Page.h"
 
 namespace morvel::lang {
@@ -22,9 +23,11 @@ std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, 
 unsigned Crc16(std::string_view text);
 // The bytes of hexadecimal digits (others skipped).
 std::string HexBytes(std::string_view hex);
-// The payload of ":B64:data:crc" or ":Z64:data:crc" (inflated); nullopt
-// when `data` is neither, or its CRC or contents are wrong (told in `why`).
-std::optional<std::string> Base64Payload(std::string_view data, std::string* why);
+// The payload of ":B64:data:crc" or ":Z64:data:crc" (inflated, to at most
+// `limit` bytes); nullopt when `data` is neither, or its CRC or contents are
+// wrong (told in `why`).
+std::optional<std::string> Base64Payload(std::string_view data, std::string* why,
+                                         size_t limit = static_cast<size_t>(Bounds::GraphicDots));
 // Each dot made mx x my dots.
 render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my);
 

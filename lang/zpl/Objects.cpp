@@ -88,6 +88,7 @@ size_t Reader::Graphic(size_t p, size_t at) {
     Warn(at, "^GF " + why + "; nothing drawn");
     return end;
   }
+  if (!Afford(*dots, at, "^GF")) return end;
   graphic_ = std::move(*dots);
   kind_ = FieldKind::Graphic;
   Begin(at);
@@ -131,7 +132,7 @@ size_t Reader::DownloadGraphic(size_t start, size_t at, const Args& head) {
   }
   auto dots = DecodeGraphic('A', b_.substr(dataFrom + 1, end - dataFrom - 1), total, perRow, &why);
   if (dots)
-    graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+    Store(ObjectName(head[0], ".GRF"), std::move(*dots), at, "~DG");
   else
     Warn(at, "~DG " + why + "; nothing stored");
   return end;
@@ -159,7 +160,7 @@ size_t Reader::DownloadObject(size_t start, size_t at, const Args& head) {
   if (ext == 'G' || ext == 'B') {
     auto dots = DecodeGraphic(format, data, total, perRow, &why);
     if (dots)
-      graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+      Store(ObjectName(head[0], ".GRF"), std::move(*dots), at, "~DY");
     else
       Warn(at, "~DY " + why + "; nothing stored");
   } else if (ext == 'P') {
@@ -167,7 +168,7 @@ size_t Reader::DownloadObject(size_t start, size_t at, const Args& head) {
     if (auto z = Base64Payload(data, &why); z) raw = *z;
     auto dots = detail::DecodePicture(raw, &why);
     if (dots)
-      graphics_[ObjectName(head[0], ".GRF")] = std::move(*dots);
+      Store(ObjectName(head[0], ".GRF"), std::move(*dots), at, "~DY");
     else
       Warn(at, "~DY picture: " + why + "; nothing stored");
   } else {
@@ -181,6 +182,12 @@ void Reader::RecallGraphic(const Call& c) {
   if (found == graphics_.end())
     return Warn(c.At, "^XG of " + Text(c.Args, 0) + ": no such graphic stored; nothing drawn");
   const int mx = Clamp(Arg(c.Args, 1).value_or(1), 1, 10), my = Clamp(Arg(c.Args, 2).value_or(1), 1, 10);
+  const long long dots = static_cast<long long>(found->second.Width()) * mx * found->second.Height() * my;
+  if (dots > Bounds::GraphicDots)
+    return Warn(c.At, "^XG of " + Text(c.Args, 0) + " magnified to " + std::to_string(dots) +
+                          " dots is more than a graphic may be (" + std::to_string(Bounds::GraphicDots) +
+                          " dots); nothing drawn");
+  if (!Afford(dots, c.At, "^XG of " + Text(c.Args, 0))) return;
   graphic_ = Magnify(found->second, mx, my);
   kind_ = FieldKind::Graphic;
   Begin(c.At);
@@ -190,6 +197,7 @@ void Reader::ImageMove(const Call& c) {
   auto found = graphics_.find(ObjectName(c.Params, ".GRF"));
   if (found == graphics_.end())
     return Warn(c.At, "^IM of " + std::string(detail::Trim(c.Params)) + ": no such image stored; nothing drawn");
+  if (!Afford(found->second, c.At, "^IM of " + found->first)) return;
   graphic_ = found->second;
   kind_ = FieldKind::Graphic;
   Begin(c.At);
@@ -200,12 +208,14 @@ void Reader::ImageMove(const Call& c) {
 void Reader::ImageLoad(const Call& c) {
   auto found = images_.find(ObjectName(c.Params, ".GRF"));
   if (found != images_.end()) {
+    if (!Afford(detail::RasterDots(found->second), c.At, "^IL of " + found->first)) return;
     for (const Field& f : found->second) label_->Fields.push_back(f);
     return;
   }
   auto graphic = graphics_.find(ObjectName(c.Params, ".GRF"));
   if (graphic == graphics_.end())
     return Warn(c.At, "^IL of " + std::string(detail::Trim(c.Params)) + ": no such image stored; nothing drawn");
+  if (!Afford(graphic->second, c.At, "^IL of " + graphic->first)) return;
   Raster r;
   r.Dots = graphic->second;
   label_->Fields.push_back(std::move(r));
@@ -217,6 +227,38 @@ void Reader::ObjectDelete(const Call& c) {
   const std::string n = ObjectName(c.Params, ".GRF");
   graphics_.erase(n);
   images_.erase(n);
+}
+
+bool Reader::Afford(const render::Bitmap& dots, size_t at, const std::string& what) {
+  return Afford(static_cast<long long>(dots.Width()) * dots.Height(), at, what);
+}
+
+// A raster joins the label only while the label's rasters stay within
+// their bound: copies of one stored graphic cost as much as many graphics.
+bool Reader::Afford(long long dots, size_t at, const std::string& what) {
+  if (labelRasterDots_ + dots > Bounds::LabelRasterDots) {
+    Warn(at, what + " would take the label's rasters past " + std::to_string(Bounds::LabelRasterDots) +
+                 " dots; nothing drawn");
+    return false;
+  }
+  labelRasterDots_ += dots;
+  return true;
+}
+
+long long Reader::StoredDotsBut(const std::string& name) const {
+  long long dots = 0;
+  for (const auto& [stored, graphic] : graphics_)
+    if (stored != name) dots += static_cast<long long>(graphic.Width()) * graphic.Height();
+  for (const auto& [stored, fields] : images_)
+    if (stored != name) dots += detail::RasterDots(fields);
+  return dots;
+}
+
+void Reader::Store(const std::string& name, render::Bitmap&& dots, size_t at, const std::string& what) {
+  if (StoredDotsBut(name) + static_cast<long long>(dots.Width()) * dots.Height() > Bounds::StoredDots)
+    return Warn(at, what + " " + name + " would take the job's stored graphics past " +
+                        std::to_string(Bounds::StoredDots) + " dots; not stored");
+  graphics_[name] = std::move(dots);
 }
 
 }  // namespace morvel::lang::zpl

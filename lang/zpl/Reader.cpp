@@ -203,7 +203,7 @@ void Reader::CheckJunk(size_t from, size_t to, bool& warned) {
 
 // Inside a recalled format the place to tell is the ^XF that recalled it.
 void Reader::Warn(size_t offset, std::string text) {
-  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, std::move(text)});
+  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, detail::Shortened(std::move(text))});
 }
 
 Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, delim_); }
@@ -367,6 +367,7 @@ void Reader::EncodingTable(const Call& c) {
 void Reader::Start(size_t at) {
   label_ = Label();
   labelStart_ = at;
+  labelRasterDots_ = 0;
   copies_ = 1;
   fieldsSeen_ = false;
   serials_.clear();
@@ -405,7 +406,11 @@ void Reader::Finish(size_t at) {
   label_->Turn = turn_;
   label_->Mirror = mirror_;
   if (!storeImageAs_.empty()) {
-    images_[storeImageAs_] = label_->Fields;
+    if (StoredDotsBut(storeImageAs_) + detail::RasterDots(label_->Fields) <= Bounds::StoredDots)
+      images_[storeImageAs_] = label_->Fields;
+    else
+      Warn(at, "^IS " + storeImageAs_ + " would take the job's stored graphics past " +
+                   std::to_string(Bounds::StoredDots) + " dots; not stored");
     storeImageAs_.clear();
   }
   EmitCopies();

@@ -139,6 +139,10 @@ class Reader {
   void ImageLoad(const Call& c);
   void ImageSave(const Call& c);
   void ObjectDelete(const Call& c);
+  bool Afford(const render::Bitmap& dots, size_t at, const std::string& what);
+  bool Afford(long long dots, size_t at, const std::string& what);
+  void Store(const std::string& name, render::Bitmap&& dots, size_t at, const std::string& what);
+  long long StoredDotsBut(const std::string& name) const;
 
   std::string_view b_;
   size_t base_ = 0;
@@ -164,6 +168,7 @@ class Reader {
   long copies_ = 1;
   std::map<std::string, render::Bitmap> graphics_;
   std::map<std::string, std::vector<Field>> images_;
+  long long labelRasterDots_ = 0;               // taken by this label's rasters (Bounds)
   std::map<std::string, std::string> formats_;  // ^DF formats: their bytes
   std::string storeImageAs_;
   bool storingOnly_ = false, recallFill_ = false, replaying_ = false;

@@ -439,7 +439,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
 }
 
 bool Reader::Refuse(const SymbolField& s, const std::string& why) {
-  Warn(fieldAt_, s.Name + " of '" + s.Data + "': " + why + "; nothing drawn");
+  Warn(fieldAt_, s.Name + " of " + detail::Quoted(s.Data) + ": " + why + "; nothing drawn");
   return false;
 }
 

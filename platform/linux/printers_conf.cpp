@@ -66,6 +66,18 @@ std::optional<double> ParseMillimetres(std::string_view value) {
   return mm;
 }
 
+// A socket:// uri's port, when it names one, is 1..65535: a larger one would
+// reach another port, wrapped round by the resolver.
+bool SocketPortFits(std::string_view uri) {
+  if (!text::StartsWithIgnoreCaseAscii(uri, "socket://")) return true;
+  std::string_view authority = uri.substr(9, uri.find_first_of("/?", 9) - 9);
+  size_t colon = authority.starts_with("[") ? authority.find("]:") : authority.find(':');
+  if (colon == std::string_view::npos) return true;
+  std::string_view port = authority.substr(colon + (authority[colon] == ']' ? 2 : 1));
+  const std::optional<int> number = port.size() <= 5 ? ParseDpi(port) : std::nullopt;  // digits alone, from 1
+  return number && *number <= 65535;
+}
+
 // A file: uri with a relative path names a folder beside the conf file, so a
 // conf file and its job folders can move together.
 std::string ResolveUri(const std::string& uri, const fs::path& confFolder) {
@@ -134,6 +146,11 @@ class ConfReader {
     if (text::EqualsIgnoreCaseAscii(key, "uri")) {
       if (section_->Uri) Warn(lineNumber_, "uri given twice for '" + section_->Name + "'; the later one counts");
       section_->Uri = std::string(value);
+      if (!SocketPortFits(value)) {
+        Warn(lineNumber_,
+             "uri '" + std::string(value) + "': the port must be 1..65535; printer '" + section_->Name + "' left out");
+        section_->Faulty = true;
+      }
     } else if (text::EqualsIgnoreCaseAscii(key, "dpi")) {
       if (auto dpi = ParseDpi(value)) {
         section_->Dpi = *dpi;

@@ -228,8 +228,8 @@ TEST(ShellTest, UsageLinesBreakBetweenGroups) {
             "                    [--lease-wait SECONDS] [--ipv4-only]\n");
   EXPECT_EQ(UsageLines(*FindCommand("emulate")),
             "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N]\n"
-            "                      [--listen ADDR] [--limit BYTES] [--paused] [--paper-out] [--head-open]\n"
-            "                      [--ribbon-out] [--paper-out-after N]\n");
+            "                      [--listen ADDR] [--limit BYTES] [--idle SECONDS] [--paused] [--paper-out]\n"
+            "                      [--head-open] [--ribbon-out] [--paper-out-after N]\n");
   EXPECT_EQ(UsageLines(*FindCommand("preview")),
             "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n"
             "                      [--width MM] [--height MM]\n");

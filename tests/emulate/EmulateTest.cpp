@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "EmulateProcess.h"
 #include "hosts/serve/Session.h"
 #include "morvel/status.h"
 #include "platform/services.h"
@@ -36,103 +37,12 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const char* const Morvel = MORVEL_BINARY_DIR "/bin/morvel";
-
-int Connect(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  timeval limit{20, 0};  // catches a hang, never times a result
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  return fd;
-}
-
-void SendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    ASSERT_GT(n, 0);
-    sent += static_cast<size_t>(n);
-  }
-}
-
-void SendJob(int port, const std::string& bytes) {
-  int fd = Connect(port);
-  ASSERT_GE(fd, 0);
-  SendAll(fd, bytes);
-  close(fd);
-}
-
-// One HTTP/1.1 request, the reply's body.
-// The answer's body, or with `whole` the answer as it came. `headers`: lines
-// of their own (each ending in CR LF), else a JSON body's.
-std::string Http(int port, const std::string& method, const std::string& path, const std::string& body = "",
-                 const std::string& headers = "Content-Type: application/json\r\n", bool whole = false) {
-  int fd = Connect(port);
-  if (fd < 0) return "";
-  const std::string host =
-      headers.find("Host:") == std::string::npos ? "Host: 127.0.0.1:" + std::to_string(port) + "\r\n" : "";
-  std::string request = method + " " + path + " HTTP/1.1\r\n" + host + "Connection: close\r\n" + headers +
-                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string reply;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
-  close(fd);
-  size_t split = reply.find("\r\n\r\n");
-  return whole || split == std::string::npos ? reply : reply.substr(split + 4);
-}
-
-class EmulatorProcess {
- public:
-  explicit EmulatorProcess(const std::string& jobs, std::vector<std::string> extra = {}) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    std::vector<std::string> args = {Morvel,   "emulate", "--zpl", "0", "--sbpl", "0",
-                                     "--tspl", "0",       "--web", "0", "--jobs", jobs};
-    args.insert(args.end(), extra.begin(), extra.end());
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(Morvel, argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    FILE* lines = fdopen(out[0], "r");
-    char line[512];
-    while (fgets(line, sizeof line, lines) != nullptr) {
-      std::string text(line);
-      std::string word = text.substr(0, text.find(' '));
-      size_t colon = text.rfind(':');
-      if (word == "jobs") break;
-      ports_[word] = std::atoi(text.c_str() + colon + 1);
-    }
-    fclose(lines);
-  }
-  ~EmulatorProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-  }
-  int Port(const std::string& language) { return ports_[language]; }
-  bool Ready() { return ports_.size() == 4; }
-
- private:
-  pid_t pid_ = -1;
-  std::map<std::string, int> ports_;
-};
+using morvel::testing::Connect;
+using morvel::testing::EmulatorProcess;
+using morvel::testing::Http;
+using morvel::testing::Morvel;
+using morvel::testing::SendAll;
+using morvel::testing::SendJob;
 
 using Outcome = morvel::testing::CommandOutcome;
 
@@ -226,9 +136,11 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsName
   morvel::testing::CaptureListener silent(morvel::testing::CaptureListener::Mode::NeverRead);
   morvel::testing::CaptureListener off(morvel::testing::CaptureListener::Mode::Refuse);
   ASSERT_TRUE(silent.Ready() && off.Ready());
+  // A port past 65535 would wrap round to the silent one.
   std::ofstream(dir_ / "printers.conf") << "[ZDesigner silent]\nuri = socket://127.0.0.1:" << silent.Port()
-                                        << "\n\n[Files]\nuri = file:" << dir_.string() << "\n"
-                                        << "[ZDesigner off]\nuri = socket://127.0.0.1:" << off.Port() << "\n"
+                                        << "\n\n[Files]\nuri = file:" << dir_.string()
+                                        << "\n\n[ZDesigner far]\nuri = socket://127.0.0.1:" << silent.Port() + 65536
+                                        << "\n[ZDesigner off]\nuri = socket://127.0.0.1:" << off.Port() << "\n"
                                         << "[SATO gone]\nuri = socket://no-such-printer.invalid:9100\n";
   const struct {
     const char* Args;
@@ -240,6 +152,7 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsName
       {"status Nobody", 4, "Nobody\tunknown\tother\n"},
       {"status 'ZDesigner off'", 4, "ZDesigner off\tstopped\toffline\n"},
       {"status 'SATO gone'", 4, "SATO gone\tstopped\toffline\n"},
+      {"status 'ZDesigner far' --timeout 300", 4, "ZDesigner far\tunknown\tother\n"},
       {"status --timeout x", 2, ""},  // usage errors: 2, as every command's
       {"status --bogus", 2, ""},
   };
@@ -247,6 +160,11 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsName
     Outcome o = Run(c.Args);
     EXPECT_EQ(o.Status, c.Exit) << c.Args << "\n" << o.Err;
     EXPECT_EQ(o.Out, c.Out) << c.Args;
+    if (c.Exit == 2) continue;  // a usage error reads no printers
+    EXPECT_NE(o.Err.find("printers.conf:8: uri 'socket://127.0.0.1:" + std::to_string(silent.Port() + 65536) +
+                         "': the port must be 1..65535; printer 'ZDesigner far' left out"),
+              std::string::npos)
+        << o.Err;
   }
   Outcome json = Run("status 'ZDesigner silent' --json --timeout 200");
   auto line = nlohmann::json::parse(json.Out, nullptr, false);
@@ -279,12 +197,15 @@ TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
   EXPECT_NE(Http(web, "POST", "/api/state", R"({"paused": false})").find("\"ready\":true"), std::string::npos);
   jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
   ASSERT_EQ(jobs[0]["pictures"].size(), 1u);
+  // The records name files in the folder, never where the folder is.
   const std::string png = jobs[0]["pictures"][0];
-  std::ifstream picture(png, std::ios::binary);
+  EXPECT_EQ(png, "000001-1.png");
+  EXPECT_EQ(jobs[0]["file"], "000001.zpl");
+  std::ifstream picture(jobs_ + "/" + png, std::ios::binary);
   char magic[8] = {};
   picture.read(magic, 8);
   EXPECT_EQ(std::string(magic, 8), "\x89PNG\r\n\x1a\n");
-  EXPECT_EQ(Http(web, "GET", "/pictures/" + fs::path(png).filename().string()).substr(0, 4), "\x89PNG");
+  EXPECT_EQ(Http(web, "GET", "/pictures/" + png).substr(0, 4), "\x89PNG");
   EXPECT_TRUE(fs::exists(jobs_ + "/000001.zpl"));
   EXPECT_TRUE(fs::exists(jobs_ + "/000001.json"));
 
@@ -364,7 +285,7 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
   for (auto& j : jobs) {
     const std::string warnings = j["warnings"].dump();
     escaped += warnings.find("\\\\xAA") != std::string::npos;
-    const fs::path record = fs::path(j["file"].get<std::string>()).replace_extension(".json");
+    const fs::path record = (fs::path(jobs_) / j["file"].get<std::string>()).replace_extension(".json");
     EXPECT_FALSE(nlohmann::json::parse(std::ifstream(record), nullptr, false).is_discarded()) << record;
   }
   EXPECT_EQ(escaped, 3u) << jobs.dump();
@@ -373,7 +294,7 @@ TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
     if (j["warnings"].dump().find("\\\\xAA") == std::string::npos) byLanguage[j["language"]] = j;
   EXPECT_TRUE(byLanguage["zpl"]["cut"]);
   EXPECT_GT(byLanguage["zpl"]["bytes"].get<uint64_t>(), 200000u);
-  EXPECT_EQ(fs::file_size(byLanguage["zpl"]["file"].get<std::string>()), 4096u);
+  EXPECT_EQ(fs::file_size(jobs_ + "/" + byLanguage["zpl"]["file"].get<std::string>()), 4096u);
   for (const char* language : {"zpl", "sbpl", "tspl"}) {
     EXPECT_FALSE(byLanguage[language]["warnings"].empty()) << language;
     EXPECT_TRUE(byLanguage[language]["pictures"].empty()) << language;

@@ -48,6 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{u"P", "SOCKET://127.0.0.1:9100", u"P", true, ""},
                       OpenCase{u"P", "socket://:9100", u"P", false, "no host"},
                       OpenCase{u"P", "socket://127.0.0.1:70000", u"P", false, "the port must be 1..65535"},
+                      OpenCase{u"P", "socket://127.0.0.1:99999", u"P", false, "the port must be 1..65535"},
+                      OpenCase{u"P", "socket://127.0.0.1:0", u"P", false, "the port must be 1..65535"},
                       OpenCase{u"P", "socket://[::1", u"P", false, "unclosed '['"},
                       OpenCase{u"P", "cups:", u"P", false, "cups: uri without a queue name"},
                       OpenCase{u"P", "file:", u"P", false, "file: uri without a folder"}),

@@ -1,0 +1,49 @@
+// The emulator's jobs folder, held open by a descriptor: every file is
+// opened and made beneath it by name, never through a symbolic link, so a
+// name swapped for a link leads nowhere; new files never replace one that is
+// there, and a file rewritten (a record) takes its name only once whole.
+// Only a folder of the emulator's own user that no one else may write is
+// used: anyone who could write it could plant links or pictures in it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace morvel::emulate {
+
+class JobsFolder {
+ public:
+  JobsFolder() = default;
+  ~JobsFolder();
+  JobsFolder(const JobsFolder&) = delete;
+  JobsFolder& operator=(const JobsFolder&) = delete;
+
+  // Makes the folder (mode 0700) when missing; false with `error` when it
+  // cannot be made or opened, or is another user's, or group or others may
+  // write it.
+  bool Open(const std::string& path, std::string& error);
+  const std::string& Path() const { return path_; }
+
+  // The largest job number a name in the folder starts with (0: none).
+  long LargestNumber() const;
+  // A new file NAME (mode 0600) for writing; -1 with errno EEXIST when the
+  // name is taken, whatever it is.
+  int Create(const std::string& name) const;
+  // NAME's whole contents written under a new name, which then replaces it.
+  bool Replace(const std::string& name, std::string_view bytes) const;
+  // A regular file's contents, links refused; nullopt when it cannot be read.
+  std::optional<std::string> Read(const std::string& name, size_t limit = SIZE_MAX) const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Every byte to the descriptor; false when some could not be written.
+bool WriteAll(int fd, std::string_view bytes);
+
+// A name of the folder's own (letters, digits, '.', '-', '_'), never a path.
+bool PlainName(std::string_view name);
+
+}  // namespace morvel::emulate
