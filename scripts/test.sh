@@ -25,6 +25,13 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+# The real-world samples (ZPL labels, carriers' documents) lie beside the
+# source tree, or, for a clone, beside the repository it was cloned from;
+# the tests that read them skip where there are none.
+if [ -z "${MORVEL_SHARED_DIR:-}" ] && [ ! -d ../shared ]; then
+  origin=$(git config --get remote.origin.url 2>/dev/null || true)
+  if [ -n "$origin" ] && [ -d "$origin/../shared" ]; then export MORVEL_SHARED_DIR=$(cd "$origin/../shared" && pwd); fi
+fi
 
 # A machine that has ccache builds through it; one that has not, without.
 launcher=()

@@ -259,11 +259,16 @@ TEST(CApiPictures, DecodedImagesHaveTheirSize) {
 }
 
 // A document through libmorvel_print.so, which libmorvel2.so loads: a
-// carrier's GIF as an Orx label; options and documents it refuses.
-TEST(CApiDocuments, ACarriersPictureBecomesTheOrxPrintersLabel) {
-  const std::string gif = Read(MORVEL_SOURCE_DIR "/../shared/doc-samples/ups-ground-landscape.gif");
+// picture as an Orx label; options and documents it refuses.
+TEST(CApiDocuments, APictureBecomesTheOrxPrintersLabel) {
+  // A 2 x 1 24-bit BMP (black, white), written by hand from the BMP file layout.
+  const uint8_t bmp[] = {'B',  'M',  62, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0,   0,   40,  0, 0, 0,    2,    0, 0,
+                         0,    1,    0,  0, 0, 1, 0, 24, 0, 0, 0,  0, 0,   8,   0,   0, 0, 0x13, 0x0B, 0, 0,
+                         0x13, 0x0B, 0,  0, 0, 0, 0, 0,  0, 0, 0,  0, 255, 255, 255, 0, 0, 0,    0,    0};
+  const std::string picture(reinterpret_cast<const char*>(bmp), sizeof bmp);
   int32_t pages = 0;
-  ASSERT_EQ(morvel_print_document("orx documents", gif.data(), gif.size(), "width=101.6 height=152.4 copies=2", &pages),
+  ASSERT_EQ(morvel_print_document("orx documents", picture.data(), picture.size(), "width=101.6 height=152.4 copies=2",
+                                  &pages),
             MORVEL_OK)
       << morvel_last_error()->description;
   EXPECT_EQ(pages, 1);
@@ -273,13 +278,14 @@ TEST(CApiDocuments, ACarriersPictureBecomesTheOrxPrintersLabel) {
   EXPECT_EQ(job.rfind("SIZE 101.60 mm,152.40 mm\r\nCLS\r\nBITMAP ", 0), 0u) << job.substr(0, 40);
   EXPECT_NE(job.find("PRINT 1,2\r\n"), std::string::npos);
 
-  EXPECT_EQ(morvel_print_document("orx documents", gif.data(), gif.size(), "copies=1000", nullptr), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(morvel_print_document("orx documents", picture.data(), picture.size(), "copies=1000", nullptr),
+            MORVEL_E_ARGUMENT);
   EXPECT_EQ(morvel_last_error()->number, 5);
   EXPECT_STREQ(morvel_last_error()->description, "'copies=1000' is not a value that option takes");
   EXPECT_EQ(morvel_print_document("orx documents", "%PDF-1.4 cut", 12, nullptr, nullptr), MORVEL_E_AUTOMATION);
   EXPECT_EQ(std::string(morvel_last_error()->description).rfind("not a PDF that can be read", 0), 0u);
-  EXPECT_EQ(morvel_print_document("nobody", gif.data(), gif.size(), nullptr, nullptr), MORVEL_E_AUTOMATION);
-  EXPECT_EQ(morvel_print_document(nullptr, gif.data(), gif.size(), nullptr, nullptr), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(morvel_print_document("nobody", picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_AUTOMATION);
+  EXPECT_EQ(morvel_print_document(nullptr, picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_ARGUMENT);
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator()), 1);
 }
 

@@ -18,13 +18,14 @@
 #include "support/Golden.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
+#include "support/SharedSamples.h"
 
 namespace morvel {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path Samples = fs::path(MORVEL_SOURCE_DIR) / ".." / "shared" / "zpl-samples";
+const fs::path Samples = testing::SharedSamples("zpl-samples");
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -146,7 +147,7 @@ struct Sample {
 std::string Ean(const std::string& twelve) { return twelve + Mod10(twelve); }
 
 TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
-  if (!fs::exists(Samples)) GTEST_SKIP() << "no samples at " << Samples;
+  if (Samples.empty()) GTEST_SKIP() << "no zpl-samples (MORVEL_SHARED_DIR, or ../shared beside the source)";
   const bool zxing = Have("ZXingReader"), ocr = Have("tesseract");
   const std::string t128 = "9632080400200044387502171053828143";
   const std::string aztec = "Part:123;Warehouse:BYZA;Position:12-12-1";

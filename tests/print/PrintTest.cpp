@@ -10,6 +10,7 @@
 #include "hosts/print/Print.h"
 #include "preview/Preview.h"
 #include "support/PageCheck.h"
+#include "support/SharedSamples.h"
 #include "tests/print/Documents.h"
 
 namespace morvel::print {
@@ -186,7 +187,9 @@ TEST(PrintTest, PagesAndCopiesAreChosen) {
 // The carriers' documents: every barcode that reads when the document is
 // drawn at 300 dpi reads from the printed label at 203 and at 300 dpi.
 TEST(PrintTest, CarrierDocumentsKeepTheirBarcodes) {
-  const std::string folder = MORVEL_SOURCE_DIR "/../shared/doc-samples/";
+  const auto samples = testing::SharedSamples("doc-samples");
+  if (samples.empty()) GTEST_SKIP() << "no doc-samples (MORVEL_SHARED_DIR, or ../shared beside the source)";
+  const std::string folder = samples.string() + "/";
   std::ifstream manifest(folder + "MANIFEST.tsv");
   ASSERT_TRUE(manifest) << "no " << folder << "MANIFEST.tsv";
   std::string line;

@@ -5,7 +5,9 @@ import importlib.metadata
 import os
 import re
 import shlex
+import struct
 import subprocess
+import zlib
 
 import pytest
 
@@ -232,20 +234,30 @@ def test_help_says_what_morvel_members_says():
     assert checked >= 25
 
 
-def test_documents_print_from_a_path_or_bytes():
-    samples = os.path.join(os.environ["MORVEL_SOURCE_DIR"], "..", "shared", "doc-samples")
+def _png(width, height, black):
+    """A grey PNG of width x height pixels, black where black(x, y)."""
+    rows = b"".join(b"\0" + bytes(0 if black(x, y) else 255 for x in range(width)) for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def test_documents_print_from_a_path_or_bytes(tmp_path):
     orx = conftest.folder("python", "Orx TE200")
     before = len(os.listdir(orx))
-    with open(os.path.join(samples, "ups-ground-landscape.gif"), "rb") as gif:
-        assert morvel.print_document(gif.read(), "Orx TE200", width=101.6, height=152.4, copies=2) == 1
+    picture = _png(60, 40, lambda x, y: (x // 3) % 2 == 0)
+    assert morvel.print_document(picture, "Orx TE200", width=101.6, height=152.4, copies=2) == 1
     job = jobs(orx)[-1]
     assert len(os.listdir(orx)) == before + 1
     assert job.startswith(b"SIZE 101.60 mm,152.40 mm\r\nCLS\r\nBITMAP ") and job.endswith(b"PRINT 1,2\r\n")
     sato = conftest.folder("python", "SATO CL4NX 305dpi")
-    assert morvel.print_document(os.path.join(samples, "hepsijet-80x100-raster.pdf"), "SATO CL4NX 305dpi",
-                                 actual=True) == 1
-    # 227 x 283 points at 305 dpi: 962 x 1199 dots.
-    assert jobs(sato)[-1].startswith(b"\x1bA\x1bA1V01199H0962")
+    path = tmp_path / "label.png"
+    path.write_bytes(picture)
+    # 60 x 40 pixels at 203 dpi (the picture records no resolution) on a 305 dpi printer: 90 x 60 dots.
+    assert morvel.print_document(str(path), "SATO CL4NX 305dpi", actual=True) == 1
+    assert jobs(sato)[-1].startswith(b"\x1bA\x1bA1V00060H0090")
     with pytest.raises(morvel.AutomationError) as refused:
         morvel.print_document(b"%PDF-1.4 cut", "Orx TE200", crop="none")
     assert refused.value.number == 5 and "not a PDF that can be read" in str(refused.value)

@@ -1,7 +1,7 @@
 // The emulator's page in Debian's chromium, driven headless by
 // playwright-core: a label printed by `morvel run` appears on the open page
 // without a reload; the page's "paper out" switch changes what `morvel
-// status` says, and what a page asking through the bridge hears; a carrier's
+// status` says, and what a page asking through the bridge hears; a label's
 // PDF that a page fetched prints through the bridge and appears there too.
 // usage: node emulate.test.mjs MORVEL_BINARY SOURCE_DIR
 import assert from "node:assert/strict";
@@ -12,7 +12,7 @@ import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-const [morvel, sourceDir] = process.argv.slice(2);
+const [morvel] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-emulate-web-"));
 const stopping = [];
 const results = [];
@@ -49,9 +49,29 @@ const name = "ZDesigner GK420t";
 fs.writeFileSync(printers, `[${name}]\nuri = socket://127.0.0.1:${zplPort}\ndpi = 203\n`);
 env.MORVEL_PRINTERS = printers;
 
+// A one-page PDF of 3 x 4 inches with a black bar, its cross-reference
+// table counted as the format wants.
+function labelPdf() {
+  const content = "0 0 0 rg 20 200 160 40 re f";
+  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 216 288] /Contents 4 0 R >>",
+    `<< /Length ${content.length} >>\nstream\n${content}\nendstream`];
+  let pdf = "%PDF-1.4\n";
+  const offsets = objects.map((body, k) => {
+    const at = pdf.length;
+    pdf += `${k + 1} 0 obj\n${body}\nendobj\n`;
+    return at;
+  });
+  const xref = pdf.length;
+  pdf += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
+  for (const at of offsets) pdf += `${String(at).padStart(10, "0")} 00000 n \n`;
+  pdf += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  return Buffer.from(pdf, "latin1");
+}
+
 // A page of its own origin that imports morvel.js from the bridge, and a
-// carrier's label it can fetch.
-const carrierPdf = fs.readFileSync(path.join(sourceDir, "..", "shared", "doc-samples", "hepsijet-80x100-raster.pdf"));
+// label document it can fetch.
+const carrierPdf = labelPdf();
 const pages = http.createServer((request, response) => request.url === "/label.pdf"
   ? response.writeHead(200, { "Content-Type": "application/pdf" }).end(carrierPdf)
   : response.writeHead(200, { "Content-Type": "text/html" }).end("<!doctype html><title>blank</title>"));
@@ -121,7 +141,7 @@ try {
   assert.deepEqual(morvelStatus(), { status: 0, out: `${name}\tidle\tnone\n` });
   results.push("ok   the paper-out switch is what morvel status and a page through the bridge say");
 
-  // A page fetches a carrier's PDF and prints it on the 4 x 6 inch labels.
+  // A page fetches a label's PDF and prints it on the 4 x 6 inch labels.
   const sender = await context.newPage();
   await sender.goto(`${pageOrigin}/`);
   const printed = await sender.evaluate(async ([bridge, name]) => {
@@ -140,7 +160,7 @@ try {
   // 4 x 6 inches at 203 dpi, whichever order the page lists the jobs in.
   const widths = await page.$$eval(".job img", (images) => images.map((i) => [i.naturalWidth, i.naturalHeight]));
   assert.ok(widths.some(([w, h]) => w === 812 && h === 1218), JSON.stringify(widths));
-  results.push("ok   a carrier's PDF that a page fetched prints through the bridge and the emulator pictures it");
+  results.push("ok   a PDF that a page fetched prints through the bridge and the emulator pictures it");
 } catch (e) {
   results.push(`FAIL ${e.stack}`);
 }
