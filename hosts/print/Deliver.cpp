@@ -2,12 +2,16 @@
 // document, opened only once the first label is ready (a document that
 // cannot be read sends nothing); and the Dothan printers, which take no
 // bytes, through their vendor's drawing library, a job a page.
+#include <dlfcn.h>
+
 #include <cmath>
+#include <filesystem>
 
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "hosts/print/Print.h"
 #include "morvel/picture.h"
 #include "platform/services.h"
+#include "platform/shared_library.h"
 #include "platform/spooler.h"
 #include "render/Page.h"
 
@@ -56,6 +60,21 @@ class SpoolerDocument {
   platform::Spooler::Handle handle_ = platform::Spooler::NullHandle;
 };
 
+// The drawing library is installed beside the platform library, while the
+// morvel command that carries this code lives elsewhere (bin/), and a
+// sanitizer's dlopen does not search the runpath of the library that asks:
+// the library beside the platform's is taken when it is there.
+void BindBesidePlatform() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&platform::LoadSharedLibrary), &info) == 0 || info.dli_fname == nullptr)
+    return;
+  const std::filesystem::path beside =
+      std::filesystem::path(info.dli_fname).parent_path() / platform::LibraryFileName("LabelPrintAPI");
+  std::error_code error;
+  if (std::filesystem::exists(beside, error) && dothan::LabelPrintLibrary::FileName() != beside.string())
+    dothan::LabelPrintLibrary::SetFileName(beside.string());
+}
+
 int HundredthsOfMm(int dots, int dpi) { return static_cast<int>(std::lround(dots * 2540.0 / dpi)); }
 
 // One page through the drawing library: a job of the label's size holding
@@ -86,6 +105,7 @@ bool DrawThroughLibrary(const Target& target, const std::string& jobName, const 
 Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
                const Progress& progress) {
   if (!target.Speaks) {
+    BindBesidePlatform();
     try {
       return DrawPages(
           document, target, options,
