@@ -71,6 +71,16 @@ void OptionParser::Texts(std::string_view names, std::vector<std::string>& into)
   });
 }
 
+void OptionParser::Millimetres(std::string_view names, double& into) {
+  Custom(names, "(millimetres from 1 to 2000)", [&into](const std::string& text) {
+    char* end = nullptr;
+    const double mm = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
+    into = mm;
+    return true;
+  });
+}
+
 void OptionParser::Choice(std::string_view names, std::vector<std::string_view> choices, std::string& into) {
   std::string expected;
   for (size_t k = 0; k < choices.size(); ++k)

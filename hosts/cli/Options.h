@@ -49,6 +49,8 @@ class OptionParser {
     });
   }
   void Choice(std::string_view names, std::vector<std::string_view> choices, std::string& into);
+  // A label side in millimetres, from 1 to 2000 (decimals with '.').
+  void Millimetres(std::string_view names, double& into);
   // A value that `take` checks and keeps; false refuses it. `expected` says
   // in a few words what it takes.
   void Custom(std::string_view names, std::string expected, std::function<bool(const std::string&)> take);

@@ -171,22 +171,13 @@ int PreviewMain(const Invocation& call) {
   std::vector<std::string> named;
   int dpi = 203;
   double widthMm = 0, heightMm = 0;
-  auto millimetres = [](double& into) {
-    return [&into](const std::string& text) {
-      char* end = nullptr;
-      const double mm = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
-      into = mm;
-      return true;
-    };
-  };
   OptionParser options(call);
   options.Text("-o", output);
   options.Choice("--format", {"png", "pdf"}, format);
   options.Choice("--language", {"zpl", "sbpl", "orx"}, languageName);
   options.Number("--dpi", dpi, 50, 2400, "dots per inch");
-  options.Custom("--width", "(millimetres from 1 to 2000)", millimetres(widthMm));
-  options.Custom("--height", "(millimetres from 1 to 2000)", millimetres(heightMm));
+  options.Millimetres("--width", widthMm);
+  options.Millimetres("--height", heightMm);
   options.Operands(named, 1, 1, "JOB (a job file, or - for standard input)");
   if (auto status = options.Parse()) return *status;
   const std::string& job = named[0];

@@ -44,14 +44,6 @@ bool ReadDocument(const Invocation& call, const std::string& file, std::string& 
   return true;
 }
 
-bool Millimetres(const std::string& text, double& into) {
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(v >= 1 && v <= 2000)) return false;
-  into = v;
-  return true;
-}
-
 struct Choices {
   std::string Printer, Output, Rotate = "auto", Crop = "auto", Pages, Language, Compression = "z64";
   bool Fit = false, Actual = false;
@@ -130,10 +122,8 @@ int PrintMain(const Invocation& call) {
   options.Choice("--crop", {"auto", "none"}, c.Crop);
   options.Text("--pages", c.Pages);
   options.Number("--copies", c.Copies, 1, 999);
-  options.Custom("--width", "(millimetres from 1 to 2000)",
-                 [&](const std::string& v) { return Millimetres(v, c.Width); });
-  options.Custom("--height", "(millimetres from 1 to 2000)",
-                 [&](const std::string& v) { return Millimetres(v, c.Height); });
+  options.Millimetres("--width", c.Width);
+  options.Millimetres("--height", c.Height);
   options.Choice("--language", {"zpl", "sbpl", "orx"}, c.Language);
   options.Number("--dpi", c.Dpi, 50, 2400, "dots per inch");
   options.Number("--picture-dpi", c.PictureDpi, 50, 2400, "dots per inch");
