@@ -39,6 +39,7 @@ struct TextField {
   char Justify = 'L';                        // L, C, R or J within the block
   bool Vertical = false, Backwards = false;  // ^FP
   int Gap = 0;                               // extra dots between characters
+  bool Marks = false;                        // graphic symbols: circled U and C stand for the UL and CSA marks
 };
 struct FilledBox {  // a bar, or a box outline when Thickness is below half a side
   int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 0;

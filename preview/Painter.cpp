@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <numbers>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "preview/Preview.h"
@@ -182,24 +184,14 @@ struct Line {
   int Width = 0;
 };
 
-// One line of text: the renderer's, or character by character when the
-// field asks for extra room between characters.
-Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
+// Lines side by side on one baseline, `gap` dots apart.
+Line Joined(const std::vector<Line>& parts, int gap) {
   Line line;
-  if (gap <= 0) {
-    line.Dots = render::TextDots(utf8, look, 0, &line.Baseline);
-    line.Width = line.Dots.Width();
-    return line;
-  }
-  std::vector<Line> parts;
   int width = 0, base = 0, below = 0;
-  for (const auto& ch : Characters(utf8)) {
-    Line part;
-    part.Dots = render::TextDots(ch, look, 0, &part.Baseline);
+  for (const auto& part : parts) {
     width += part.Dots.Width() + gap;
     base = std::max(base, part.Baseline);
     below = std::max(below, part.Dots.Height() - part.Baseline);
-    parts.push_back(std::move(part));
   }
   line.Dots = render::Bitmap(std::max(1, width), std::max(1, base + below));
   line.Baseline = base;
@@ -210,6 +202,91 @@ Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
   }
   line.Width = std::max(0, width - gap);
   return line;
+}
+
+// One line of text: the renderer's, or character by character when the
+// field asks for extra room between characters.
+Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
+  Line line;
+  if (gap <= 0) {
+    line.Dots = render::TextDots(utf8, look, 0, &line.Baseline);
+    line.Width = line.Dots.Width();
+    return line;
+  }
+  std::vector<Line> parts;
+  for (const auto& ch : Characters(utf8)) {
+    Line part;
+    part.Dots = render::TextDots(ch, look, 0, &part.Baseline);
+    parts.push_back(std::move(part));
+  }
+  return Joined(parts, gap);
+}
+
+// The approval marks among the graphic symbols, which no font has: the UL
+// mark, "UL" in a ring, and the CSA mark, "SA" in a "C" open to the right.
+// Each is a circle as wide as the character cell (no wider than the cell
+// is tall above the baseline) standing on the baseline.
+constexpr std::string_view UlMark = "\u24CA", CsaMark = "\u24B8";  // circled U and C stand for them
+
+Line MarkOf(bool ul, const TextField& t) {
+  const double above = t.Baseline > 0 ? t.Baseline : t.Height * 0.78;
+  const int d = static_cast<int>(std::clamp(std::lround(std::min(t.Width > 0 ? t.Width : t.Height, above)), 4L,
+                                            static_cast<long>(render::Page::MaxTextHeight)));
+  render::Page page(d, d, 203);
+  const double ring = std::max(1.0, d / 12.0), r = d / 2.0;
+  if (ul) {
+    page.Ellipse(0, 0, d, d, ring);
+  } else {
+    // The C: the ring's band from 45 degrees above the right-hand axis
+    // round to 45 degrees below it.
+    std::vector<double> band;
+    constexpr int steps = 48;
+    for (int k = 0; k <= steps; ++k) {
+      const double a = std::numbers::pi / 4 + k * (3 * std::numbers::pi / 2) / steps;
+      band.push_back(r + r * std::cos(a));
+      band.push_back(r - r * std::sin(a));
+    }
+    for (int k = steps; k >= 0; --k) {
+      const double a = std::numbers::pi / 4 + k * (3 * std::numbers::pi / 2) / steps;
+      band.push_back(r + (r - ring) * std::cos(a));
+      band.push_back(r - (r - ring) * std::sin(a));
+    }
+    page.Polygon(band);
+  }
+  Line mark;
+  mark.Dots = page.ToBitmap();
+  // The letters in bold, their capitals half the circle tall and no wider
+  // than the space inside it allows.
+  render::TextLook letters;
+  letters.Font = "DejaVu Sans";
+  letters.Bold = true;
+  letters.Height = d * 0.5 / 0.73;
+  const std::string_view name = ul ? "UL" : "SA";
+  const double room = (d - 2 * ring) * 0.72;
+  if (const int wide = render::TextWidth(name, letters); wide > room) letters.Height *= room / wide;
+  int base = 0;
+  render::Bitmap inside = render::TextDots(name, letters, 0, &base);
+  const int capital = static_cast<int>(std::lround(letters.Height * 0.73));
+  Paste(mark.Dots, inside, (d - inside.Width()) / 2, static_cast<int>(std::lround(r + capital / 2.0)) - base);
+  mark.Baseline = d;
+  mark.Width = d;
+  return mark;
+}
+
+// A line of graphic symbols: the marks drawn, the others from the font.
+Line SymbolsLine(const std::string& utf8, const render::TextLook& look, const TextField& t) {
+  std::vector<Line> parts;
+  for (const auto& ch : Characters(utf8)) {
+    if (ch == UlMark || ch == CsaMark) {
+      parts.push_back(MarkOf(ch == UlMark, t));
+      continue;
+    }
+    Line part;
+    part.Dots = render::TextDots(ch, look, 0, &part.Baseline);
+    part.Width = part.Dots.Width();
+    parts.push_back(std::move(part));
+  }
+  return Joined(parts, std::max(0, t.Gap));
 }
 
 // A line of words spread to `room` dots, the space between words shared
@@ -346,7 +423,9 @@ TextPicture DrawText(const TextField& t) {
     const int row = std::min<int>(static_cast<int>(k), maxLines - 1);
     const int indent = (t.BlockWidth > 0 && k > 0) ? t.HangingIndent : 0;
     const bool spread = t.BlockWidth > 0 && t.Justify == 'J' && k < wrapped.size() && wrapped[k];
-    Line l = spread ? Spread(lines[k], look, t.Gap, t.BlockWidth - indent) : LineOf(lines[k], look, t.Gap);
+    Line l = t.Marks  ? SymbolsLine(lines[k], look, t)
+             : spread ? Spread(lines[k], look, t.Gap, t.BlockWidth - indent)
+                      : LineOf(lines[k], look, t.Gap);
     double x = indent;
     if (t.BlockWidth > 0) {
       const int room = t.BlockWidth - indent;

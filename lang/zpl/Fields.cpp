@@ -405,6 +405,7 @@ void Reader::AddText(const std::string& bytes) {
   text.Vertical = vertical_;
   text.Backwards = backwards_;
   text.Gap = gap_;
+  text.Marks = symbolFont_;
   Dress(text, f);
   label_->Fields.push_back(text);
 }

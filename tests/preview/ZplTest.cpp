@@ -616,5 +616,58 @@ TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
   fs::remove_all(dir);
 }
 
+// ^GS draws the guide's graphic symbols: A registered, B copyright, C trade
+// mark, D the UL mark, E the CSA mark. No font has the last two; a missing
+// glyph would show as a box, which inks the corners that a circle leaves
+// white. The UL ring is closed, the CSA "C" open on the right.
+TEST(ZplGraphicSymbols, EveryLetterOfTheTableIsDrawnAsItsMark) {
+  struct Case {
+    char Letter;
+    bool Round;      // a circle: its box's corners white
+    bool OpenRight;  // the middle row's right end is open
+  };
+  const Case cases[] = {
+      {'A', true, false}, {'B', true, false}, {'C', false, false}, {'D', true, false}, {'E', true, true}};
+  std::vector<render::Bitmap> seen;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Letter);
+    const render::Bitmap dots = One(std::string("^XA^PW300^LL200^FO10,10^GSN,80,80^FD") + c.Letter + "^FS^XZ");
+    const InkBox ink = InkOf(dots);
+    ASSERT_GT(ink.X1, ink.X0);
+    const render::Bitmap mark = Crop(dots, ink.X0, ink.Y0, ink.X1, ink.Y1);
+    auto same = [&mark](const render::Bitmap& other) {
+      if (other.Width() != mark.Width() || other.Height() != mark.Height()) return false;
+      for (int y = 0; y < mark.Height(); ++y)
+        if (!std::equal(mark.Row(y), mark.Row(y) + mark.Width(), other.Row(y))) return false;
+      return true;
+    };
+    EXPECT_TRUE(std::none_of(seen.begin(), seen.end(), same));
+    seen.push_back(mark);
+    const int w = mark.Width(), h = mark.Height();
+    if (c.Round) {
+      for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) EXPECT_FALSE(mark.Black(x, y));
+    }
+    if (c.Letter == 'D' || c.Letter == 'E') {
+      // A circle as wide as the cell allows above the baseline (0.78 of
+      // 80), on the baseline at 10 + 62, letters inside it.
+      EXPECT_NEAR(h, 62, 2);
+      EXPECT_NEAR(ink.Y1, 72, 2);
+      EXPECT_EQ(w < h - 4, c.OpenRight);
+      int inside = 0;
+      for (int y = h / 3; y < 2 * h / 3; ++y)
+        for (int x = w / 4; x < 3 * w / 4; ++x) inside += mark.Black(x, y);
+      EXPECT_GT(inside, w * h / 40);
+      int from = w - 1;
+      while (from > 0 && !mark.Black(from, h / 2)) --from;
+      EXPECT_EQ(from < h * 0.9, c.OpenRight) << from;
+    }
+  }
+  // Turned with the field like any text: 90 degrees swaps the box's sides.
+  const InkBox upright = InkOf(One("^XA^PW300^LL300^FO10,10^GSN,80,80^FDDDE^FS^XZ"));
+  const InkBox turned = InkOf(One("^XA^PW300^LL300^FO10,10^GSR,80,80^FDDDE^FS^XZ"));
+  EXPECT_NEAR(turned.X1 - turned.X0, upright.Y1 - upright.Y0, 2);
+  EXPECT_NEAR(turned.Y1 - turned.Y0, upright.X1 - upright.X0, 2);
+}
+
 }  // namespace
 }  // namespace morvel
