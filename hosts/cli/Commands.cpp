@@ -73,6 +73,8 @@ const char* const EmulateHelp =
     "  --limit      the largest job kept, in bytes (default 67108864); beyond it a job is cut\n"
     "  --idle       seconds a connection may stay silent before it is ended (default 60)\n"
     "  --dpi        the printer's resolution (default 203)\n"
+    "  --media      the labels loaded, WIDTHxHEIGHT in mm, for a job that gives no size (default\n"
+    "               101.6x152.4, 4 x 6 in); zpl:, sbpl: or tspl: before it for one port alone\n"
     "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
 
 const char* const PrintHelp =
@@ -119,7 +121,8 @@ const Command Table[] = {
      StatusMain},
     {"emulate",
      "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
-     "[--limit BYTES] [--idle SECONDS] [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]",
+     "[--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out] "
+     "[--paper-out-after N]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
     {"help", "[COMMAND]", "this text, or a command's help ('help run': the script syntax)",
      "  the commands and the settings, or what COMMAND takes (as 'morvel COMMAND --help')\n", HelpMain},

@@ -1,5 +1,6 @@
 // `morvel emulate`: the options, the ports told on standard output, and a
 // run until SIGINT or SIGTERM.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -29,6 +30,26 @@ std::function<bool(const std::string&)> PortOrOff(std::optional<int>& into) {
   };
 }
 
+// `--media [LANG:]WIDTHxHEIGHT`, in millimetres: the labels of one
+// language's printer, or of all three. False when it cannot be read.
+bool TakeMedia(const std::string& value, Options& options) {
+  std::string sizes = value;
+  std::vector<Language> languages = {Language::Zpl, Language::Sbpl, Language::Tspl};
+  if (size_t colon = value.find(':'); colon != std::string::npos) {
+    const std::string name = value.substr(0, colon);
+    auto one = std::find_if(languages.begin(), languages.end(), [&](Language l) { return name == lang::NameOf(l); });
+    if (one == languages.end()) return false;
+    languages = {*one};
+    sizes = value.substr(colon + 1);
+  }
+  const size_t x = sizes.find('x');
+  if (x == std::string::npos) return false;
+  const std::optional<double> width = MillimetresOf(sizes.substr(0, x)), height = MillimetresOf(sizes.substr(x + 1));
+  if (!width || !height) return false;
+  for (Language l : languages) options.MediaMm[l] = {*width, *height};
+  return true;
+}
+
 }  // namespace
 
 int EmulateMain(const Invocation& call) {
@@ -51,12 +72,19 @@ int EmulateMain(const Invocation& call) {
   parser.Number("--paper-out-after", initial.PaperOutAfter, 0, 1000000000, "labels");
   long long idle = options.IdleTimeoutMs / 1000;
   parser.Number("--idle", idle, 1, 3600, "seconds");
+  std::vector<std::string> media;
+  parser.Texts("--media", media);
   parser.Flag("--paused", initial.Paused);
   parser.Flag("--paper-out", initial.PaperOut);
   parser.Flag("--head-open", initial.HeadOpen);
   parser.Flag("--ribbon-out", initial.RibbonOut);
   if (auto status = parser.Parse()) return *status;
   options.IdleTimeoutMs = static_cast<int>(idle * 1000);
+  // In the order given: a language's own size after one for all wins.
+  for (const std::string& m : media)
+    if (!TakeMedia(m, options))
+      return UsageFault(
+          call, "bad value for --media: " + m + " ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)");
   if (!options.ZplPort && !options.SbplPort && !options.TsplPort)
     return UsageFault(call, "every language is off: nothing to listen for");
   // The stop is taken by WaitForStop below, never by the serving threads.

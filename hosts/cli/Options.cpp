@@ -71,13 +71,18 @@ void OptionParser::Texts(std::string_view names, std::vector<std::string>& into)
   });
 }
 
+std::optional<double> MillimetresOf(const std::string& text) {
+  char* end = nullptr;
+  const double mm = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return std::nullopt;
+  return mm;
+}
+
 void OptionParser::Millimetres(std::string_view names, double& into) {
   Custom(names, "(millimetres from 1 to 2000)", [&into](const std::string& text) {
-    char* end = nullptr;
-    const double mm = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
-    into = mm;
-    return true;
+    const std::optional<double> mm = MillimetresOf(text);
+    if (mm) into = *mm;
+    return mm.has_value();
   });
 }
 

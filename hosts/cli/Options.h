@@ -27,6 +27,8 @@ int UsageFault(const Invocation& call, const std::string& fault);
 
 // A whole decimal number, digits alone, from `low` to `high`.
 std::optional<long long> WholeNumber(std::string_view text, long long low, long long high);
+// A length in millimetres from 1 to 2000, `.` for decimals.
+std::optional<double> MillimetresOf(const std::string& text);
 
 class OptionParser {
  public:

@@ -222,6 +222,9 @@ void Emulator::Engine() {
 bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
   std::string bytes = folder_.Read(job.File, options_.SizeLimit).value_or("");
   const int dpi = options_.Dpi;
+  const auto mm = options_.MediaMm.find(job.Language);
+  const preview::Media media =
+      mm == options_.MediaMm.end() ? preview::Media{} : preview::MediaOf(mm->second.first, mm->second.second, dpi);
   size_t index = 0;
   bool stopped = false;
   size_t turn = 0;
@@ -242,7 +245,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
     std::vector<std::string> problems;
     std::optional<render::Bitmap> dots;
     try {
-      dots = preview::Paint(label, dpi, &problems);
+      dots = preview::Paint(label, dpi, &problems, media);
     } catch (const std::exception& e) {
       // The label still leaves the printer, blank: the record says why.
       problems.push_back(std::string("no picture: ") + e.what());

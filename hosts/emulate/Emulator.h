@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -72,6 +73,10 @@ struct Options {
   std::optional<int> ZplPort, SbplPort, TsplPort;  // unset: that language is off
   std::string JobsFolder;
   int Dpi = 203;
+  // The labels each language's printer is loaded with, width and length
+  // in millimetres: a label whose job gives no size prints on them. Not
+  // told (or 0): 4 x 6 inches.
+  std::map<Language, std::pair<double, double>> MediaMm;
   uint64_t SizeLimit = 64ull << 20;
   int IdleTimeoutMs = 60 * 1000;   // a connection silent this long is ended
   size_t ConnectionsPerPort = 64;  // served at once on one language's port; a newcomer

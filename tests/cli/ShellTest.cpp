@@ -80,6 +80,10 @@ TEST(ShellTest, EachCommandsFaultsAreNamed) {
       {{"emulate", "--limit", "0"}, "bad value for --limit: 0 (a whole number of bytes from 1 to 1099511627776)"},
       {{"emulate", "--zpl", "off", "--sbpl", "off", "--tspl", "off"}, "every language is off: nothing to listen for"},
       {{"emulate", "--paused", "now"}, "too many arguments for 'emulate': 'now'"},
+      {{"emulate", "--media", "pcl:100x150"},
+       "bad value for --media: pcl:100x150 ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)"},
+      {{"emulate", "--media", "100"},
+       "bad value for --media: 100 ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args[0] + " " + (c.Args.size() > 1 ? c.Args[1] : ""));
@@ -228,8 +232,8 @@ TEST(ShellTest, UsageLinesBreakBetweenGroups) {
             "                    [--lease-wait SECONDS] [--ipv4-only]\n");
   EXPECT_EQ(UsageLines(*FindCommand("emulate")),
             "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N]\n"
-            "                      [--listen ADDR] [--limit BYTES] [--idle SECONDS] [--paused] [--paper-out]\n"
-            "                      [--head-open] [--ribbon-out] [--paper-out-after N]\n");
+            "                      [--listen ADDR] [--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]...\n"
+            "                      [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]\n");
   EXPECT_EQ(UsageLines(*FindCommand("preview")),
             "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n"
             "                      [--width MM] [--height MM]\n");

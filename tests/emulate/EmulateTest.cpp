@@ -264,6 +264,42 @@ TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
   EXPECT_EQ(jobs[0]["pictures"].size(), 3u);
 }
 
+// A job that gives no label size prints on the media loaded: 4 x 6 inches
+// unless told, one size for every port, and a port's own after it.
+TEST_F(EmulateTest, JobsWithoutASizePrintOnTheirPortsMedia) {
+  EmulatorProcess e(jobs_, {"--media", "50x30", "--media", "sbpl:100x150.5"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  SendJob(e.Port("zpl"), "^XA^FO20,20^GB100,50,50^FS^XZ");
+  SendJob(e.Port("sbpl"),
+          "\x1b"
+          "A\x1b"
+          "V20\x1b"
+          "H20\x1b"
+          "FW0505H0100V0050\x1b"
+          "Q1\x1b"
+          "Z");
+  SendJob(e.Port("tspl"), "CLS\r\nBAR 20,20,100,50\r\nPRINT 1\r\n");
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) {
+    return j.size() == 3 && std::all_of(j.begin(), j.end(), [](auto& r) { return r["stage"] == "printed"; });
+  });
+  std::map<std::string, std::pair<int, int>> sizes;
+  for (const auto& job : jobs) {
+    ASSERT_EQ(job["pictures"].size(), 1u) << job.dump();
+    const std::string png = Http(web, "GET", "/pictures/" + job["pictures"][0].get<std::string>());
+    ASSERT_GE(png.size(), 24u);
+    auto word = [&png](size_t at) {
+      return (static_cast<unsigned char>(png[at]) << 24) | (static_cast<unsigned char>(png[at + 1]) << 16) |
+             (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
+    };
+    sizes[job["language"].get<std::string>()] = {word(16), word(20)};
+  }
+  // 203 dpi: 50 x 30 mm is 400 x 240 dots, 100 x 150.5 mm 799 x 1203.
+  EXPECT_EQ(sizes["zpl"], std::make_pair(400, 240));
+  EXPECT_EQ(sizes["tspl"], std::make_pair(400, 240));
+  EXPECT_EQ(sizes["sbpl"], std::make_pair(799, 1203));
+}
+
 TEST_F(EmulateTest, CutGarbageHalfJobsAndManyConnections) {
   EmulatorProcess e(jobs_, {"--limit", "4096"});
   ASSERT_TRUE(e.Ready());
