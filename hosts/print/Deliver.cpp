@@ -9,6 +9,7 @@
 
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "hosts/print/Print.h"
+#include "hosts/print/Sources.h"
 #include "morvel/picture.h"
 #include "platform/services.h"
 #include "platform/shared_library.h"
@@ -16,9 +17,6 @@
 #include "render/Page.h"
 
 namespace morvel::print {
-
-Report DrawPages(std::string_view document, const Target& target, const Options& options,
-                 const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress);
 
 namespace {
 
@@ -107,7 +105,7 @@ Report PrintTo(const Target& target, std::string_view document, const std::strin
   if (!target.Speaks) {
     BindBesidePlatform();
     try {
-      return DrawPages(
+      return detail::DrawPages(
           document, target, options,
           [&](const render::Bitmap& dots, int copies) { return DrawThroughLibrary(target, jobName, dots, copies); },
           progress);

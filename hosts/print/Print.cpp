@@ -172,9 +172,8 @@ std::optional<Request> RequestOf(std::string_view words, std::string* why) {
   return r;
 }
 
-// Draws each page chosen for the printer and hands its dots on.
-Report DrawPages(std::string_view document, const Target& target, const Options& options,
-                 const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress) {
+Report detail::DrawPages(std::string_view document, const Target& target, const Options& options,
+                         const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress) {
   const auto kind = KindOf(document);
   if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx document");
   auto source = SourceOf(document, *kind, target, options);
@@ -221,7 +220,7 @@ Report Print(std::string_view document, const Target& target, const Options& opt
   if (!target.Speaks)
     throw DocumentError("'" + target.Name + "' prints through its vendor's drawing library and takes no printer bytes");
   uint64_t bytes = 0;
-  Report report = DrawPages(
+  Report report = detail::DrawPages(
       document, target, options,
       [&](const render::Bitmap& dots, int copies) {
         std::string label;

@@ -19,6 +19,7 @@
 
 #include "EmulateProcess.h"
 #include "support/RunCommand.h"
+#include "support/Sanitizers.h"
 
 namespace {
 
@@ -65,17 +66,7 @@ class EmulateHostile : public ::testing::Test {
   std::string jobs_;
 };
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
+constexpr bool Sanitized = morvel::testing::UnderAddressSanitizer;
 
 // Address space the programs get in these tests: what a job may cost fits
 // well within it, and a job beyond the bounds would fail here rather than

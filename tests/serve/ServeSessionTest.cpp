@@ -19,6 +19,7 @@
 
 #include "hosts/serve/Session.h"
 #include "platform/linux/adapters.h"
+#include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
 
 namespace {
@@ -29,17 +30,7 @@ using morvel::serve::Session;
 using morvel::testing::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
+constexpr bool Sanitized = morvel::testing::UnderAddressSanitizer || morvel::testing::UnderThreadSanitizer;
 
 // A memory figure of this process in bytes: "VmRSS" resident now, "VmHWM"
 // the peak since the last reset.
