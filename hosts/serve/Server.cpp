@@ -83,7 +83,9 @@ class Page : public HttpHandler {
     // learn from the bridge itself, in words it can show, that it is refused.
     if (script) {
       response.set(http::field::access_control_allow_origin, "*");
-    } else if (allowed) {
+    } else if (allowed || (!origin.empty() && target == "/health")) {
+      // A refused page may read that it is refused (and nothing else), so
+      // that it can tell its user so rather than that nothing answers.
       response.set(http::field::access_control_allow_origin, origin);
       response.set(http::field::vary, "Origin");
     }
@@ -114,7 +116,13 @@ class Page : public HttpHandler {
     } else if (target == "/health") {
       response.set(http::field::content_type, "application/json");
       response.set(http::field::cache_control, "no-store");
-      response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
+      if (!origin.empty() && !allowed) {
+        Log("refused a health check from origin " + origin);
+        response.result(http::status::forbidden);
+        response.body() = "{\"status\":\"origin-not-allowed\"}\n";
+      } else {
+        response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
+      }
     } else if (target == "/") {
       response.body() = "Morvel bridge " + shared_->Version + ": WebSocket at this address, script at /morvel.js\n";
     } else {
