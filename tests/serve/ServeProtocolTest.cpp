@@ -364,6 +364,11 @@ TEST_F(ServeTest, HttpAndOrigins) {
        {{"Origin", "https://evil.example"}},
        200,
        {{"Access-Control-Allow-Origin", "*"}, {"Content-Type", "text/javascript; charset=utf-8"}}},
+      {http::verb::get,
+       "/morvel-loader.js",
+       {{"Origin", "https://evil.example"}},
+       200,
+       {{"Access-Control-Allow-Origin", "*"}, {"Content-Type", "text/javascript; charset=utf-8"}}},
       {http::verb::options,
        "/health",
        {{"Origin", Page}, {"Access-Control-Request-Method", "GET"}, {"Access-Control-Request-Private-Network", "true"}},
@@ -387,6 +392,8 @@ TEST_F(ServeTest, HttpAndOrigins) {
     }
   }
   EXPECT_EQ(HttpRequest(port, http::verb::get, "/morvel.js", {}).body(), std::string(morvel::serve::MorvelScript));
+  EXPECT_EQ(HttpRequest(port, http::verb::get, "/morvel-loader.js", {}).body(),
+            std::string(morvel::serve::MorvelLoaderScript));
   if (bridge_.ListensOnIpv6()) {
     EXPECT_EQ(HttpRequest(port, http::verb::get, "/health", {{"Host", "[::1]"}}, "::1").result_int(), 200u);
   }
