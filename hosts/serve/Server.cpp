@@ -1,8 +1,9 @@
-// The bridge on the HTTP stack of Http.h: /health, /morvel.js and the CORS
-// and private-network preflights as plain HTTP, and each page's WebSocket
-// grown out of its request, on the connection's own thread, so its calls
-// run in order on one thread (the control keeps the CurrentPrinter per
-// thread) and a slow call never holds up another page.
+// The bridge on the HTTP stack of Http.h: /health, /morvel.js,
+// /morvel-loader.js and the CORS and private-network preflights as plain
+// HTTP, and each page's WebSocket grown out of its request, on the
+// connection's own thread, so its calls run in order on one thread (the
+// control keeps the CurrentPrinter per thread) and a slow call never holds
+// up another page.
 #include "hosts/serve/Server.h"
 
 #include <deque>
@@ -77,13 +78,17 @@ class Page : public HttpHandler {
     bool allowed = !origin.empty() && shared_->Allowed(origin);
     std::string_view target = View(request.target());
     target = target.substr(0, target.find('?'));
-    bool script = target == "/morvel.js";
+    const std::string_view* script = target == "/morvel.js"          ? &MorvelScript
+                                     : target == "/morvel-loader.js" ? &MorvelLoaderScript
+                                                                     : nullptr;
     HttpResponse response = Plain(request, http::status::ok, "");
-    // The script holds nothing private, so any page may load it and then
+    // The scripts hold nothing private, so any page may load them and then
     // learn from the bridge itself, in words it can show, that it is refused.
     if (script) {
       response.set(http::field::access_control_allow_origin, "*");
-    } else if (allowed) {
+    } else if (allowed || (!origin.empty() && target == "/health")) {
+      // A refused page may read that it is refused (and nothing else), so
+      // that it can tell its user so rather than that nothing answers.
       response.set(http::field::access_control_allow_origin, origin);
       response.set(http::field::vary, "Origin");
     }
@@ -110,11 +115,17 @@ class Page : public HttpHandler {
     if (script) {
       response.set(http::field::content_type, "text/javascript; charset=utf-8");
       response.set(http::field::cache_control, "no-cache");
-      response.body() = std::string(MorvelScript);
+      response.body() = std::string(*script);
     } else if (target == "/health") {
       response.set(http::field::content_type, "application/json");
       response.set(http::field::cache_control, "no-store");
-      response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
+      if (!origin.empty() && !allowed) {
+        Log("refused a health check from origin " + origin);
+        response.result(http::status::forbidden);
+        response.body() = "{\"status\":\"origin-not-allowed\"}\n";
+      } else {
+        response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
+      }
     } else if (target == "/") {
       response.body() = "Morvel bridge " + shared_->Version + ": WebSocket at this address, script at /morvel.js\n";
     } else {

@@ -1,6 +1,6 @@
 // morvel serve: the loopback bridge. A WebSocket service for the protocol of
-// Session.h, with plain HTTP beside it for a health check, /morvel.js and the
-// CORS and private-network preflights that browsers send first.
+// Session.h, with plain HTTP beside it for a health check, /morvel.js,
+// /morvel-loader.js and the CORS and private-network preflights that browsers send first.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +51,8 @@ class Server {
   std::unique_ptr<Impl> impl_;
 };
 
-// The text of web/morvel.js, built into the program.
+// The texts of web/morvel.js and web/morvel-loader.js, built into the program.
 extern const std::string_view MorvelScript;
+extern const std::string_view MorvelLoaderScript;
 
 }  // namespace morvel::serve

@@ -315,7 +315,7 @@ TEST_F(ServeNetworkTest, RefusedAndUnfinishedConnectionsAreClosed) {
     std::string Answer;  // how the answer starts
   } cases[] = {
       {"script for a refused origin", Get(port, "/morvel.js", evil), "HTTP/1.1 200 OK"},
-      {"health for a refused origin", Get(port, "/health", evil), "HTTP/1.1 200 OK"},
+      {"health for a refused origin", Get(port, "/health", evil), "HTTP/1.1 403"},
       {"preflight of a refused origin",
        "OPTIONS /health HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: " + evil +
            "\r\nAccess-Control-Request-Method: GET\r\n\r\n",

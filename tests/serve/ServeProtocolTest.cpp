@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "hosts/serve/Server.h"
@@ -343,6 +344,7 @@ TEST_F(ServeTest, HttpAndOrigins) {
     std::vector<std::pair<std::string, std::string>> Headers;
     unsigned Status;
     std::vector<std::pair<std::string, std::string>> Expected;  // "" value: header absent
+    std::optional<std::string> Body = std::nullopt;
   } cases[] = {
       {http::verb::get,
        "/health",
@@ -350,9 +352,20 @@ TEST_F(ServeTest, HttpAndOrigins) {
        200,
        {{"Content-Type", "application/json"}, {"Access-Control-Allow-Origin", ""}}},
       {http::verb::get, "/health", {{"Origin", Page}}, 200, {{"Access-Control-Allow-Origin", Page}}},
-      {http::verb::get, "/health", {{"Origin", "https://evil.example"}}, 200, {{"Access-Control-Allow-Origin", ""}}},
+      // A refused page may read that it is refused, and nothing more.
+      {http::verb::get,
+       "/health",
+       {{"Origin", "https://evil.example"}},
+       403,
+       {{"Access-Control-Allow-Origin", "https://evil.example"}},
+       "{\"status\":\"origin-not-allowed\"}\n"},
       {http::verb::get,
        "/morvel.js",
+       {{"Origin", "https://evil.example"}},
+       200,
+       {{"Access-Control-Allow-Origin", "*"}, {"Content-Type", "text/javascript; charset=utf-8"}}},
+      {http::verb::get,
+       "/morvel-loader.js",
        {{"Origin", "https://evil.example"}},
        200,
        {{"Access-Control-Allow-Origin", "*"}, {"Content-Type", "text/javascript; charset=utf-8"}}},
@@ -374,8 +387,13 @@ TEST_F(ServeTest, HttpAndOrigins) {
     auto response = HttpRequest(port, c.Verb, c.Target, c.Headers);
     EXPECT_EQ(response.result_int(), c.Status) << c.Target;
     for (auto& [name, value] : c.Expected) EXPECT_EQ(std::string(response[name]), value) << c.Target << " " << name;
+    if (c.Body) {
+      EXPECT_EQ(response.body(), *c.Body) << c.Target;
+    }
   }
   EXPECT_EQ(HttpRequest(port, http::verb::get, "/morvel.js", {}).body(), std::string(morvel::serve::MorvelScript));
+  EXPECT_EQ(HttpRequest(port, http::verb::get, "/morvel-loader.js", {}).body(),
+            std::string(morvel::serve::MorvelLoaderScript));
   if (bridge_.ListensOnIpv6()) {
     EXPECT_EQ(HttpRequest(port, http::verb::get, "/health", {{"Host", "[::1]"}}, "::1").result_int(), 200u);
   }
