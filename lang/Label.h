@@ -37,6 +37,7 @@ struct TextField {
   int BlockWidth = 0;         // above 0: a field block (^FB) this wide
   int BlockLines = 1, LineSpacing = 0, HangingIndent = 0;
   char Justify = 'L';                        // L, C, R or J within the block
+  bool Clip = false;                         // lines past BlockLines are cut (^TB), not printed over the last
   bool Vertical = false, Backwards = false;  // ^FP
   int Gap = 0;                               // extra dots between characters
   bool Marks = false;                        // graphic symbols: circled U and C stand for the UL and CSA marks

@@ -94,6 +94,9 @@ std::string Decode(std::string_view bytes, const char* codePage) {
     ++in;
     --inLeft;
   }
+  // A stateful code page (CP1255 holds a letter back for the marks that may
+  // follow it) gives its last character only when flushed.
+  iconv(cd, nullptr, nullptr, &o, &outLeft);
   iconv_close(cd);
   out.resize(out.size() - outLeft);
   return out;

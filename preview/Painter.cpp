@@ -12,6 +12,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "preview/Lines.h"
 #include "preview/Preview.h"
 #include "render/Symbols.h"
 
@@ -158,24 +159,6 @@ void Paste(render::Bitmap& to, const render::Bitmap& from, int x, int y) {
     uint8_t* dst = to.Row(ty) + x;
     for (int c = c0; c < c1; ++c) dst[c] |= src[c];
   }
-}
-
-// UTF-8 split into characters.
-std::vector<std::string> Characters(const std::string& utf8) {
-  std::vector<std::string> out;
-  for (size_t k = 0; k < utf8.size();) {
-    size_t n = 1;
-    const auto c = static_cast<unsigned char>(utf8[k]);
-    if (c >= 0xF0)
-      n = 4;
-    else if (c >= 0xE0)
-      n = 3;
-    else if (c >= 0xC0)
-      n = 2;
-    out.push_back(utf8.substr(k, n));
-    k += n;
-  }
-  return out;
 }
 
 struct Line {
@@ -330,46 +313,6 @@ struct TextPicture {
   double EndX = 0, EndY = 0;    // end of the last baseline
 };
 
-// A field block's lines: it breaks at \& and wraps at its width (less the
-// hanging indent after the first line); `wrapped` tells the lines a
-// paragraph goes on after.
-void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t,
-               std::vector<std::string>& lines, std::vector<bool>& wrapped) {
-  std::vector<std::string> paragraphs;
-  for (size_t k = 0;;) {
-    size_t brk = text.find("\\&", k);
-    paragraphs.push_back(text.substr(k, brk == std::string::npos ? std::string::npos : brk - k));
-    if (brk == std::string::npos) break;
-    k = brk + 2;
-  }
-  for (const auto& para : paragraphs) {
-    std::string current;
-    auto width = [&](const std::string& s) { return render::TextWidth(s, look) + t.Gap * static_cast<int>(s.size()); };
-    auto room = [&] { return t.BlockWidth - (lines.empty() ? 0 : t.HangingIndent); };
-    size_t k = 0;
-    bool any = false;
-    while (k <= para.size()) {
-      size_t sp = para.find(' ', k);
-      std::string word = para.substr(k, sp == std::string::npos ? std::string::npos : sp - k);
-      std::string candidate = current.empty() ? word : current + " " + word;
-      if (!current.empty() && width(candidate) > room()) {
-        lines.push_back(current);
-        wrapped.push_back(true);
-        current = word;
-      } else {
-        current = candidate;
-      }
-      any = true;
-      if (sp == std::string::npos) break;
-      k = sp + 1;
-    }
-    if (any) {
-      lines.push_back(current);
-      wrapped.push_back(false);
-    }
-  }
-}
-
 // The font, size and weight a text field is drawn in.
 render::TextLook LookOf(const TextField& t) {
   render::TextLook look;
@@ -401,10 +344,16 @@ TextPicture DrawText(const TextField& t) {
   // its full width; a paragraph's last line stays left.
   std::vector<bool> wrapped;
   if (t.Vertical) {
-    lines = Characters(text);
+    for (auto& c : Characters(WithoutSoftHyphens(text)))
+      if (c != "\n") lines.push_back(c);
   } else if (t.BlockWidth > 0) {
     WrapBlock(text, look, t, lines, wrapped);
-    // Lines beyond the block's last are printed over it, as the printer does.
+    // ^FB: "Text exceeding the maximum number of lines overwrites the last
+    // line"; ^TB: "If the text exceeds the block height, the text is truncated."
+    if (t.Clip && static_cast<int>(lines.size()) > std::max(1, t.BlockLines)) {
+      lines.resize(static_cast<size_t>(std::max(1, t.BlockLines)));
+      wrapped.resize(lines.size());
+    }
   } else {
     lines.push_back(text);
   }

@@ -80,6 +80,7 @@ struct Command {
   X(FH, F, Params, Field, "field hexadecimal indicator")         \
   X(FR, F, Params, Field, "field reverse print")                 \
   X(FB, F, Params, Field, "field block")                         \
+  X(TB, F, Params, Field, "text blocks")                         \
   X(FP, F, Params, Field, "field parameter")                     \
   X(FN, F, Params, Field, "field number")                        \
   X(SN, F, Params, Field, "serialization data")                  \

@@ -160,6 +160,7 @@ void Reader::FieldOrigin(const Call& c) {
   continueY_ = fromBaseline_ && !y;
   foX_ = Clamp(x.value_or(0), 0, 32000);
   foY_ = Clamp(y.value_or(0), 0, 32000);
+  originJustify_ = static_cast<int>(Arg(c.Args, 2).value_or(0));
   Begin(c.At);
 }
 
@@ -178,8 +179,24 @@ void Reader::FieldBlock(const Call& c) {
   justify_ = Letter(args, 3, 'L');
   if (std::string_view("LCRJ").find(justify_) == std::string_view::npos) justify_ = 'L';
   indent_ = Clamp(Arg(args, 4).value_or(0), 0, 9999);
-  if (blockWidth_ == 0) blockWidth_ = 1;
   block_ = true;
+  textBlock_ = false;
+}
+
+// ^TBa,b,c: "a text block with defined width and height. The text block
+// has an automatic word-wrap function. If the text exceeds the block
+// height, the text is truncated." Its rotation defaults to the field's
+// font's; its justification "comes from ^FO, ^FT" (1: right).
+void Reader::TextBlock(const Call& c) {
+  const Args& args = c.Args;
+  textBlockRotation_ = RotationOf(Letter(args, 0, '?'), -1);
+  blockWidth_ = Clamp(Arg(args, 1).value_or(1), 1, 32000);
+  textBlockHeight_ = Clamp(Arg(args, 2).value_or(1), 1, 32000);
+  blockLines_ = 1;
+  lineSpacing_ = indent_ = 0;
+  textBlock_ = true;
+  block_ = false;
+  Begin(c.At);
 }
 
 void Reader::FieldParameter(const Call& c) {
@@ -238,7 +255,10 @@ void Reader::ResetField() {
   fromBaseline_ = continueX_ = continueY_ = false;
   hex_ = '\0';
   reverse_ = false;
-  block_ = false;
+  block_ = textBlock_ = false;
+  textBlockHeight_ = 0;
+  textBlockRotation_ = -1;
+  originJustify_ = 0;
   blockWidth_ = 0;
   blockLines_ = 1;
   lineSpacing_ = indent_ = 0;
@@ -283,11 +303,52 @@ std::string Reader::FieldBytes() const {
 // Field data as text: UTF-8, GB18030 with its table, UTF-16, the national
 // sets, or one of the Windows code pages.
 std::string Reader::FieldText(const std::string& bytes) const {
-  if (ci_ == 28) return detail::ToUtf8Lenient(bytes);
-  if (ci_ == 26 && table_.find("GB18030") != std::string::npos) return detail::Decode(bytes, "GB18030");
-  if (ci_ == 29 || ci_ == 30) return detail::Decode(bytes, ci_ == 29 ? "UTF-16BE" : "UTF-16LE");
-  if (ci_ <= 12) return NationalText(bytes);
-  return detail::Decode(bytes, CodePageOf(ci_));
+  std::string text;
+  if (ci_ == 28)
+    text = detail::ToUtf8Lenient(bytes);
+  else if (ci_ == 26 && table_.find("GB18030") != std::string::npos)
+    text = detail::Decode(bytes, "GB18030");
+  else if (ci_ == 29 || ci_ == 30)
+    text = detail::Decode(bytes, ci_ == 29 ? "UTF-16BE" : "UTF-16LE");
+  else if (ci_ <= 12)
+    text = NationalText(bytes);
+  else
+    text = detail::Decode(bytes, CodePageOf(ci_));
+  if (!block_) return text;
+  // "Normal carriage returns, line feeds, and word spaces at line breaks
+  // are discarded": those sent as hexadecimal too.
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  // The backslash of sets 0 to 12 is the national set's character there.
+  return block_ ? BlockEscapes(text, ci_ <= 12 ? NationalSets[ci_][4] : "\\") : text;
+}
+
+// A field block's escapes (the guide's comments on ^FB): \& breaks the
+// line, \\ is the backslash (printed as the character set has it: ^CI13
+// prints a backslash, ^CI0 a cent sign), and a backslash before a letter or
+// digit is a soft hyphen, a place the word may break with a dash. The
+// block's text carries a line break as a line feed (the data's own line
+// ends are dropped before) and a soft hyphen as U+00AD.
+std::string Reader::BlockEscapes(const std::string& utf8, const char* backslash) {
+  std::string out;
+  for (size_t k = 0; k < utf8.size(); ++k) {
+    if (utf8[k] != '\\') {
+      out += utf8[k];
+      continue;
+    }
+    const char next = k + 1 < utf8.size() ? utf8[k + 1] : '\0';
+    if (next == '&') {
+      out += '\n';
+      ++k;
+    } else if (next == '\\') {
+      out += backslash;
+      ++k;
+    } else if (std::isalnum(static_cast<unsigned char>(next))) {
+      out += "\u00AD";
+    } else {
+      out += backslash;
+    }
+  }
+  return out;
 }
 
 // Character sets 0 to 12: code page 850 with a national set's characters
@@ -302,11 +363,10 @@ std::string Reader::NationalText(const std::string& bytes) const {
   for (size_t k = 0; k < bytes.size(); ++k) {
     const char c = bytes[k];
     const char* place = std::strchr(NationalPlaces, c);
-    if (block_ && c == '\\' && k + 1 < bytes.size() && bytes[k + 1] == '&') {
-      // A field block's line break, read before any character set.
+    if (block_ && c == '\\') {
+      // A field block's escapes are read before any character set.
       flush();
-      out += "\\&";
-      ++k;
+      out += c;
     } else if (c != '\0' && place) {
       flush();
       out += NationalSets[ci_][place - NationalPlaces];
@@ -388,6 +448,13 @@ void Reader::EndField() {
 // The text field of the data, in the field's font or the default one.
 void Reader::AddText(const std::string& bytes) {
   const Font& f = symbolFont_ ? gsFont_ : fieldFont_ ? *fieldFont_ : font_;
+  // ^FB's width: "If the value is less than the font width or not
+  // specified, the text does not print."
+  if (block_ && blockWidth_ < f.Width) {
+    Warn(fieldAt_, "field block of " + std::to_string(blockWidth_) + " dots is narrower than its font's " +
+                       std::to_string(std::lround(f.Width)) + "-dot characters; the text does not print");
+    return;
+  }
   TextField text;
   text.X = FieldX();
   text.Y = FieldY();
@@ -397,10 +464,22 @@ void Reader::AddText(const std::string& bytes) {
   text.Utf8 = symbolFont_ ? GraphicSymbols(bytes) : FieldText(bytes);
   text.Rotation = f.Rotation >= 0 ? f.Rotation : fwRotation_;
   text.Reverse = Reversed();
-  text.BlockWidth = block_ ? blockWidth_ : 0;
+  text.BlockWidth = block_ || textBlock_ ? blockWidth_ : 0;
   text.BlockLines = blockLines_;
+  if (textBlock_) {
+    // Whole lines of the font's height fit; the rest is cut.
+    text.BlockLines = static_cast<int>(textBlockHeight_ / std::max(1.0, f.Height));
+    text.Clip = true;
+    text.Justify = originJustify_ == 1 ? 'R' : 'L';
+    if (textBlockRotation_ >= 0) text.Rotation = textBlockRotation_;
+    if (text.BlockLines < 1) {
+      Warn(fieldAt_, "text block of " + std::to_string(textBlockHeight_) + " dots is lower than its font's " +
+                         std::to_string(std::lround(f.Height)) + "-dot line; the text does not print");
+      return;
+    }
+  }
   text.LineSpacing = lineSpacing_;
-  text.Justify = justify_;
+  if (!textBlock_) text.Justify = justify_;
   text.HangingIndent = indent_;
   text.Vertical = vertical_;
   text.Backwards = backwards_;

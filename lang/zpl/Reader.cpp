@@ -273,7 +273,7 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
       {&IL, &Reader::ImageLoad},        {&IS, &Reader::ImageSave},      {&ID, &Reader::ObjectDelete},
       {&GB, &Reader::ShapeCommand},     {&GC, &Reader::ShapeCommand},   {&GE, &Reader::ShapeCommand},
       {&GD, &Reader::ShapeCommand},     {&GS, &Reader::GraphicSymbol},  {&BY, &Reader::BarDefaults},
-      {&RF, &Reader::RfidField},
+      {&RF, &Reader::RfidField},        {&TB, &Reader::TextBlock},
   };
   const std::string shown = std::string(1, prefix == caret_ ? '^' : '~') + name;
   const bool format = prefix == caret_;
@@ -349,7 +349,8 @@ void Reader::PrintQuantity(const Call& c) {
 void Reader::CharacterSet(const Call& c) {
   ci_ = Clamp(Arg(c.Args, 0).value_or(0), 0, 36);
   remap_.clear();
-  for (size_t k = 1; k + 1 < c.Args.size(); k += 2) {
+  // "This command allows character remapping when parameter a = 0-13."
+  for (size_t k = 1; ci_ <= 13 && k + 1 < c.Args.size(); k += 2) {
     auto s = Arg(c.Args, k), d = Arg(c.Args, k + 1);
     // The character at s prints when d is sent (^CI0,21,36: the euro for $).
     if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256)

@@ -90,6 +90,7 @@ class Reader {
   void FieldHex(const Call& c);
   void FieldReverse(const Call& c);
   void FieldBlock(const Call& c);
+  void TextBlock(const Call& c);
   void FieldParameter(const Call& c);
   void FieldNumber(const Call& c);
   void SerialData(const Call& c);
@@ -102,6 +103,7 @@ class Reader {
   std::string FieldBytes() const;
   std::string FieldText(const std::string& bytes) const;
   std::string NationalText(const std::string& bytes) const;
+  static std::string BlockEscapes(const std::string& utf8, const char* backslash);
   int FieldX() const { return lhX_ + foX_ - ls_; }
   int FieldY() const { return lhY_ + foY_ + lt_; }
   bool Reversed() const { return reverse_ || lr_; }
@@ -188,6 +190,8 @@ class Reader {
   bool reverse_ = false, block_ = false, vertical_ = false, backwards_ = false, symbolFont_ = false;
   int blockWidth_ = 0, blockLines_ = 1, lineSpacing_ = 0, indent_ = 0, gap_ = 0;
   char justify_ = 'L';
+  bool textBlock_ = false;  // ^TB: the block is textBlockHeight_ dots tall
+  int textBlockHeight_ = 0, textBlockRotation_ = -1, originJustify_ = 0;
   int fieldNumber_ = -1;
   bool serial_ = false;
   long serialStep_ = 1;
