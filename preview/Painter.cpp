@@ -752,10 +752,7 @@ render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* prob
   const auto [width, height] = LabelSize(label, prepared.Room, media, problem);
   render::Page page(width, height, dpi);
   DrawFields(page, label, prepared, problem);
-  render::Bitmap dots = page.ToBitmap();
-  if (label.Mirror) dots.Mirror();
-  if (label.Turn == 180) dots.Turn180();
-  return dots;
+  return page.ToBitmap(label.Mirror, label.Turn == 180);
 }
 
 }  // namespace morvel::preview
