@@ -1,15 +1,18 @@
 // Exact-size drawing for printer-language previews. Bars and modules are
 // whole-dot rectangles filled through Page (no antialiasing there), rasters
 // are copied dot for dot, and text is laid out by pango on a surface of its
-// own so it can be stretched and turned before it joins the page.
+// own so it can be stretched and turned before it joins the page. Text and
+// symbol pictures are kept, as labels of one job repeat most of them.
 #include "render/Symbols.h"
 
 #include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <numbers>
+#include <unordered_map>
 #include <vector>
 
 #include "render/Shared.h"
@@ -165,7 +168,104 @@ Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
 
 }  // namespace
 
+namespace {
+
+// Everything a drawing depends on, as one string: the key of the caches.
+class Key {
+ public:
+  template <class T>
+  Key& Add(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const auto* bytes = reinterpret_cast<const char*>(&value);
+    text_.append(bytes, sizeof value);
+    return *this;
+  }
+  Key& Add(std::string_view bytes) {
+    Add(bytes.size());
+    text_.append(bytes);
+    return *this;
+  }
+  std::string Take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+};
+
+// Pictures already drawn, by everything they were drawn from: a job's
+// labels repeat most of their fields (the sender, the captions, the same
+// symbol on every label), and laying out text or drawing a MaxiCode again
+// costs more than the rest of the label. Drawing is deterministic for the
+// process's fonts, so a picture found here is the one that would be drawn.
+// Bounded: past Budget bytes of pictures it starts again empty.
+template <class Value>
+class Drawn {
+ public:
+  static constexpr size_t Budget = 16u << 20;
+  // Pictures beyond this are drawn each time: rarely repeated, and they
+  // would crowd out the rest.
+  static constexpr size_t Largest = 1u << 20;
+
+  // False when the key is not here; `value` is left alone then.
+  bool Find(const std::string& key, Value& value) {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = values_.find(key);
+    if (it == values_.end()) return false;
+    value = it->second;
+    return true;
+  }
+  void Keep(std::string key, const Value& value, size_t bytes) {
+    if (bytes > Largest) return;
+    std::lock_guard<std::mutex> lock(lock_);
+    if (used_ + bytes + key.size() > Budget) {
+      values_.clear();
+      used_ = 0;
+    }
+    used_ += bytes + key.size();
+    values_.insert_or_assign(std::move(key), value);
+  }
+
+ private:
+  std::mutex lock_;
+  std::unordered_map<std::string, Value> values_;
+  size_t used_ = 0;
+};
+
+size_t BytesOf(const Bitmap& dots) { return static_cast<size_t>(dots.Width()) * static_cast<size_t>(dots.Height()); }
+
+struct SymbolDrawn {
+  Bitmap Dots;
+  std::string Readable;
+};
+
+Drawn<SymbolDrawn>& Symbols() {
+  static auto* drawn = new Drawn<SymbolDrawn>;  // lives for the process, as the fonts do
+  return *drawn;
+}
+
+Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable);
+
+}  // namespace
+
 Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
+  Key key;
+  key.Add(options.Symbology).Add(options.InputMode).Add(options.Option1).Add(options.Option2).Add(options.Option3);
+  key.Add(options.Eci).Add(std::string_view(options.Primary)).Add(options.AppendIndex).Add(options.AppendCount);
+  key.Add(options.Module).Add(options.Ratio).Add(options.BarHeight).Add(options.Dpi).Add(data);
+  std::string name = key.Take();
+  SymbolDrawn drawn;
+  if (!Symbols().Find(name, drawn)) {
+    // Failures are not kept: they cost little, and may not last (memory).
+    drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Readable);
+    if (drawn.Dots.Width() == 0) return Bitmap();
+    Symbols().Keep(std::move(name), drawn, BytesOf(drawn.Dots) + drawn.Readable.size());
+  }
+  if (readable) *readable = drawn.Readable;
+  return std::move(drawn.Dots);
+}
+
+namespace {
+
+Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
   Symbol symbol;
   if (symbol.S == nullptr) {
     if (error) *error = "out of memory";
@@ -226,8 +326,6 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
   return out;
 }
 
-namespace {
-
 // Lays the text out as one line in the look's face and height, upright in
 // the shared context, and hands the layout and the look's horizontal
 // stretch to `use` while the context is held.
@@ -256,10 +354,57 @@ void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
   g_free(valid);
 }
 
+struct TextDrawn {
+  Bitmap Dots;
+  int Baseline = 0;
+};
+
+Drawn<TextDrawn>& Texts() {
+  static auto* drawn = new Drawn<TextDrawn>;
+  return *drawn;
+}
+
+Drawn<int>& Widths() {
+  static auto* drawn = new Drawn<int>;
+  return *drawn;
+}
+
+std::string KeyOf(std::string_view utf8, const TextLook& look, int rotation) {
+  Key key;
+  key.Add(std::string_view(look.Font)).Add(look.Height).Add(look.Width).Add(look.Bold).Add(rotation).Add(utf8);
+  return key.Take();
+}
+
+Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline);
+int MeasureText(std::string_view utf8, const TextLook& look);
+
 }  // namespace
 
 int TextWidth(std::string_view utf8, const TextLook& look) {
   if (utf8.empty() || !(look.Height >= 1)) return 0;
+  std::string key = KeyOf(utf8, look, 0);
+  int width = 0;
+  if (Widths().Find(key, width)) return width;
+  width = MeasureText(utf8, look);
+  Widths().Keep(std::move(key), width, sizeof width);
+  return width;
+}
+
+Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
+  if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
+  std::string key = KeyOf(utf8, look, rotation);
+  TextDrawn drawn;
+  if (!Texts().Find(key, drawn)) {
+    drawn.Dots = DrawTextDots(utf8, look, rotation, &drawn.Baseline);
+    Texts().Keep(std::move(key), drawn, BytesOf(drawn.Dots));
+  }
+  if (baseline) *baseline = drawn.Baseline;
+  return std::move(drawn.Dots);
+}
+
+namespace {
+
+int MeasureText(std::string_view utf8, const TextLook& look) {
   int width = 0;
   WithLayout(utf8, look, [&](TextContext&, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
@@ -269,8 +414,7 @@ int TextWidth(std::string_view utf8, const TextLook& look) {
   return width;
 }
 
-Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
-  if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
+Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
   Bitmap out;
   WithLayout(utf8, look, [&](TextContext& text, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
@@ -304,5 +448,7 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
   });
   return Rotate(out, rotation);
 }
+
+}  // namespace
 
 }  // namespace morvel::render

@@ -1,13 +1,16 @@
 // The page's dots as they leave the renderer: a page read back mirrored
 // and turned in one pass holds what turning its plain dots gives, at every
 // width (whole words of eight dots and the odd dots after them); dots put
-// on a page land where they were put.
+// on a page land where they were put; and text and symbols drawn again
+// (found among those already drawn) are the pictures drawn the first time,
+// never another look's.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "render/Page.h"
+#include "render/Symbols.h"
 
 namespace morvel {
 namespace {
@@ -77,6 +80,86 @@ INSTANTIATE_TEST_SUITE_P(Render, PageDotsTest,
                          [](const auto& info) {
                            return std::to_string(info.param.W) + "x" + std::to_string(info.param.H);
                          });
+
+std::vector<uint8_t> Picture(const render::Bitmap& b) {
+  std::vector<uint8_t> out = AllDots(b);
+  out.push_back(static_cast<uint8_t>(b.Width() & 255));
+  out.push_back(static_cast<uint8_t>(b.Height() & 255));
+  return out;
+}
+
+// Each look differs from the first in one thing only; each is drawn twice,
+// after all the others, and must come out as it did the first time and
+// unlike the first look.
+TEST(DrawnAgain, TextOfEachLookIsItsOwnPicture) {
+  struct Look {
+    const char* What;
+    render::TextLook Look;
+    int Rotation;
+  };
+  const std::vector<Look> looks = {
+      {"plain", {"DejaVu Sans", 24, 0, false}, 0},
+      {"bold", {"DejaVu Sans", 24, 0, true}, 0},
+      {"taller", {"DejaVu Sans", 30, 0, false}, 0},
+      {"wider", {"DejaVu Sans", 24, 40, false}, 0},
+      {"another face", {"DejaVu Sans Mono", 24, 0, false}, 0},
+      {"turned", {"DejaVu Sans", 24, 0, false}, 90},
+  };
+  const std::string text = "Lot 7 of 12";
+  std::vector<std::vector<uint8_t>> first;
+  std::vector<int> baselines;
+  for (const auto& l : looks) {
+    int baseline = -1;
+    first.push_back(Picture(render::TextDots(text, l.Look, l.Rotation, &baseline)));
+    baselines.push_back(baseline);
+    EXPECT_GT(baseline, 0) << l.What;
+  }
+  for (size_t k = 0; k < looks.size(); ++k) {
+    int baseline = -1;
+    EXPECT_EQ(Picture(render::TextDots(text, looks[k].Look, looks[k].Rotation, &baseline)), first[k]) << looks[k].What;
+    EXPECT_EQ(baseline, baselines[k]) << looks[k].What;
+    if (k > 0) {
+      EXPECT_NE(first[k], first[0]) << looks[k].What;
+    }
+  }
+  // Another text in the same look is another picture, and its width is its own.
+  EXPECT_NE(Picture(render::TextDots("Lot 8 of 12", looks[0].Look, 0)), first[0]);
+  EXPECT_EQ(render::TextWidth(text, looks[0].Look), render::TextWidth(text, looks[0].Look));
+  EXPECT_LT(render::TextWidth("Lot", looks[0].Look), render::TextWidth(text, looks[0].Look));
+  EXPECT_EQ(render::TextWidth(text, looks[0].Look), render::TextDots(text, looks[0].Look, 0).Width());
+}
+
+TEST(DrawnAgain, SymbolsOfEachDataAndSizeAreTheirOwnAndFailuresAreToldEachTime) {
+  render::SymbolOptions code128;
+  render::SymbolOptions wider = code128;
+  wider.Module = 3;
+  render::SymbolOptions taller = code128;
+  taller.BarHeight = 20;
+  render::SymbolOptions maxi;
+  maxi.Symbology = 57;  // zint's BARCODE_MAXICODE
+  const std::vector<std::pair<render::SymbolOptions, std::string>> symbols = {
+      {code128, "12345678"}, {code128, "12345679"}, {wider, "12345678"}, {taller, "12345678"}, {maxi, "12345678"}};
+  std::vector<std::vector<uint8_t>> first;
+  std::vector<std::string> readables;
+  for (const auto& [options, data] : symbols) {
+    std::string readable;
+    first.push_back(Picture(render::SymbolDots(options, data, nullptr, &readable)));
+    readables.push_back(readable);
+  }
+  for (size_t k = 0; k < symbols.size(); ++k) {
+    std::string readable;
+    EXPECT_EQ(Picture(render::SymbolDots(symbols[k].first, symbols[k].second, nullptr, &readable)), first[k]) << k;
+    EXPECT_EQ(readable, readables[k]) << k;
+    for (size_t j = 0; j < k; ++j) EXPECT_NE(first[k], first[j]) << k << " and " << j;
+  }
+  EXPECT_EQ(readables[0], "12345678");
+  // Code 128 cannot take an empty field: told on every call, not only the first.
+  for (int k = 0; k < 2; ++k) {
+    std::string why;
+    EXPECT_EQ(render::SymbolDots(code128, "", &why).Width(), 0);
+    EXPECT_FALSE(why.empty()) << "call " << k;
+  }
+}
 
 }  // namespace
 }  // namespace morvel
