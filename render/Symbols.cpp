@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <numbers>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -191,54 +194,101 @@ class Key {
   std::string text_;
 };
 
+// What a drawing gave: its picture, a number (a baseline, a width) and a
+// text (a symbol's human-readable line).
+struct Kept {
+  Bitmap Dots;
+  int Number = 0;
+  std::string Text;
+};
+
 // Pictures already drawn, by everything they were drawn from: a job's
 // labels repeat most of their fields (the sender, the captions, the same
 // symbol on every label), and laying out text or drawing a MaxiCode again
 // costs more than the rest of the label. Drawing is deterministic for the
 // process's fonts, so a picture found here is the one that would be drawn.
-// Bounded: past Budget bytes of pictures it starts again empty.
-template <class Value>
+// Bounded: past Budget bytes it starts again empty (enough for the
+// repeated fields of any label; kept larger, a job whose every field
+// differs pays for memory it never reads again). What is kept lives in
+// large blocks of its own: kept among the label's page-sized buffers, it
+// would split the holes they leave, and each label's page would take fresh
+// memory (page faults and zeroing) instead of the last label's.
 class Drawn {
  public:
-  static constexpr size_t Budget = 16u << 20;
+  static constexpr size_t Budget = 4u << 20;
   // Pictures beyond this are drawn each time: rarely repeated, and they
   // would crowd out the rest.
   static constexpr size_t Largest = 1u << 20;
 
-  // False when the key is not here; `value` is left alone then.
-  bool Find(const std::string& key, Value& value) {
+  // False when the key is not here; `kept` is left alone then.
+  bool Find(std::string_view key, Kept& kept) {
     std::lock_guard<std::mutex> lock(lock_);
-    auto it = values_.find(key);
-    if (it == values_.end()) return false;
-    value = it->second;
+    auto it = state_->Values.find(key);
+    if (it == state_->Values.end()) return false;
+    const Stored& s = it->second;
+    kept.Dots = Bitmap(s.Width, s.Height);
+    if (s.Width > 0 && s.Height > 0) std::memcpy(kept.Dots.Row(0), s.Dots, BytesOf(s.Width, s.Height));
+    kept.Number = s.Number;
+    kept.Text.assign(s.Text, s.TextSize);
     return true;
   }
-  void Keep(std::string key, const Value& value, size_t bytes) {
+  void Keep(std::string_view key, const Kept& kept) {
+    const size_t dots = BytesOf(kept.Dots.Width(), kept.Dots.Height());
+    const size_t bytes = dots + kept.Text.size() + key.size() + sizeof(Stored) + 64;
     if (bytes > Largest) return;
     std::lock_guard<std::mutex> lock(lock_);
-    if (used_ + bytes + key.size() > Budget) {
-      values_.clear();
-      used_ = 0;
+    if (state_->Used + bytes > Budget) state_ = std::make_unique<State>();
+    State& state = *state_;
+    Stored s;
+    s.Width = kept.Dots.Width();
+    s.Height = kept.Dots.Height();
+    s.Number = kept.Number;
+    if (dots > 0) {
+      auto* to = static_cast<uint8_t*>(state.Pool.allocate(dots, 1));
+      std::memcpy(to, kept.Dots.Row(0), dots);
+      s.Dots = to;
     }
-    used_ += bytes + key.size();
-    values_.insert_or_assign(std::move(key), value);
+    if (!kept.Text.empty()) {
+      auto* to = static_cast<char*>(state.Pool.allocate(kept.Text.size(), 1));
+      std::memcpy(to, kept.Text.data(), kept.Text.size());
+      s.Text = to;
+      s.TextSize = kept.Text.size();
+    }
+    if (state.Values.try_emplace(std::pmr::string(key, &state.Pool), s).second) state.Used += bytes;
   }
 
  private:
+  static size_t BytesOf(int width, int height) {
+    return static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height));
+  }
+  // Its bytes are in the pool of the state that holds it.
+  struct Stored {
+    const uint8_t* Dots = nullptr;
+    int Width = 0, Height = 0, Number = 0;
+    const char* Text = "";
+    size_t TextSize = 0;
+  };
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+  struct State {
+    std::pmr::monotonic_buffer_resource Pool{256u << 10};
+    std::pmr::unordered_map<std::pmr::string, Stored, Hash, std::equal_to<>> Values{&Pool};
+    size_t Used = 0;
+  };
+
   std::mutex lock_;
-  std::unordered_map<std::string, Value> values_;
-  size_t used_ = 0;
+  std::unique_ptr<State> state_ = std::make_unique<State>();
 };
 
-size_t BytesOf(const Bitmap& dots) { return static_cast<size_t>(dots.Width()) * static_cast<size_t>(dots.Height()); }
-
-struct SymbolDrawn {
-  Bitmap Dots;
-  std::string Readable;
-};
-
-Drawn<SymbolDrawn>& Symbols() {
-  static auto* drawn = new Drawn<SymbolDrawn>;  // lives for the process, as the fonts do
+// Each lives for the process, as the fonts do.
+Drawn& Symbols() {
+  static auto* drawn = new Drawn;
+  return *drawn;
+}
+Drawn& Texts() {
+  static auto* drawn = new Drawn;
   return *drawn;
 }
 
@@ -251,15 +301,18 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
   key.Add(options.Symbology).Add(options.InputMode).Add(options.Option1).Add(options.Option2).Add(options.Option3);
   key.Add(options.Eci).Add(std::string_view(options.Primary)).Add(options.AppendIndex).Add(options.AppendCount);
   key.Add(options.Module).Add(options.Ratio).Add(options.BarHeight).Add(options.Dpi).Add(data);
-  std::string name = key.Take();
-  SymbolDrawn drawn;
-  if (!Symbols().Find(name, drawn)) {
+  const std::string name = key.Take();
+  // Only MaxiCode's hexagons cost more to draw again than to keep: the
+  // other symbols are rows of whole-dot modules, copied down.
+  const bool keep = options.Symbology == BARCODE_MAXICODE;
+  Kept drawn;
+  if (!keep || !Symbols().Find(name, drawn)) {
     // Failures are not kept: they cost little, and may not last (memory).
-    drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Readable);
+    drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Text);
     if (drawn.Dots.Width() == 0) return Bitmap();
-    Symbols().Keep(std::move(name), drawn, BytesOf(drawn.Dots) + drawn.Readable.size());
+    if (keep) Symbols().Keep(name, drawn);
   }
-  if (readable) *readable = drawn.Readable;
+  if (readable) *readable = std::move(drawn.Text);
   return std::move(drawn.Dots);
 }
 
@@ -317,12 +370,15 @@ Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::
     return Bitmap();
   }
   Bitmap out(x, static_cast<int>(height));
-  for (int r = 0; r < lines; ++r)
+  for (int r = 0; r < lines; ++r) {
+    // A row of modules is one row of dots, repeated down its height.
+    uint8_t* first = out.Row(r * rowHeight);
     symbol.DarkRuns(r, [&](int c, int run) {
-      for (int yy = r * rowHeight; yy < (r + 1) * rowHeight; ++yy)
-        for (int xx = left[static_cast<size_t>(c)]; xx < left[static_cast<size_t>(c + run)]; ++xx)
-          out.Set(xx, yy, true);
+      std::fill(first + left[static_cast<size_t>(c)], first + left[static_cast<size_t>(c + run)], uint8_t{1});
     });
+    for (int yy = r * rowHeight + 1; yy < (r + 1) * rowHeight; ++yy)
+      std::memcpy(out.Row(yy), first, static_cast<size_t>(x));
+  }
   return out;
 }
 
@@ -354,24 +410,16 @@ void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
   g_free(valid);
 }
 
-struct TextDrawn {
-  Bitmap Dots;
-  int Baseline = 0;
-};
-
-Drawn<TextDrawn>& Texts() {
-  static auto* drawn = new Drawn<TextDrawn>;
-  return *drawn;
-}
-
-Drawn<int>& Widths() {
-  static auto* drawn = new Drawn<int>;
-  return *drawn;
-}
-
-std::string KeyOf(std::string_view utf8, const TextLook& look, int rotation) {
+// `what`: 'D' dots drawn, 'W' a width measured.
+std::string KeyOf(char what, std::string_view utf8, const TextLook& look, int rotation) {
   Key key;
-  key.Add(std::string_view(look.Font)).Add(look.Height).Add(look.Width).Add(look.Bold).Add(rotation).Add(utf8);
+  key.Add(what)
+      .Add(std::string_view(look.Font))
+      .Add(look.Height)
+      .Add(look.Width)
+      .Add(look.Bold)
+      .Add(rotation)
+      .Add(utf8);
   return key.Take();
 }
 
@@ -382,23 +430,24 @@ int MeasureText(std::string_view utf8, const TextLook& look);
 
 int TextWidth(std::string_view utf8, const TextLook& look) {
   if (utf8.empty() || !(look.Height >= 1)) return 0;
-  std::string key = KeyOf(utf8, look, 0);
-  int width = 0;
-  if (Widths().Find(key, width)) return width;
-  width = MeasureText(utf8, look);
-  Widths().Keep(std::move(key), width, sizeof width);
-  return width;
+  const std::string key = KeyOf('W', utf8, look, 0);
+  Kept measured;
+  if (!Texts().Find(key, measured)) {
+    measured.Number = MeasureText(utf8, look);
+    Texts().Keep(key, measured);
+  }
+  return measured.Number;
 }
 
 Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
   if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
-  std::string key = KeyOf(utf8, look, rotation);
-  TextDrawn drawn;
+  const std::string key = KeyOf('D', utf8, look, rotation);
+  Kept drawn;
   if (!Texts().Find(key, drawn)) {
-    drawn.Dots = DrawTextDots(utf8, look, rotation, &drawn.Baseline);
-    Texts().Keep(std::move(key), drawn, BytesOf(drawn.Dots));
+    drawn.Dots = DrawTextDots(utf8, look, rotation, &drawn.Number);
+    Texts().Keep(key, drawn);
   }
-  if (baseline) *baseline = drawn.Baseline;
+  if (baseline) *baseline = drawn.Number;
   return std::move(drawn.Dots);
 }
 
