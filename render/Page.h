@@ -137,8 +137,10 @@ class Page {
   // around it, as printer languages turn fields.
   void Turned(double x, double y, int degrees, const std::function<void()>& draw);
 
-  // The page in one bit a dot: ink of half coverage or more is black.
-  Bitmap ToBitmap() const;
+  // The page in one bit a dot: ink of half coverage or more is black;
+  // mirrored left to right, then turned 180 degrees, when asked (as a label
+  // leaves the printer), in the same pass.
+  Bitmap ToBitmap(bool mirrored = false, bool turned180 = false) const;
 
  private:
   struct Surface;

@@ -1,15 +1,21 @@
 // Exact-size drawing for printer-language previews. Bars and modules are
 // whole-dot rectangles filled through Page (no antialiasing there), rasters
 // are copied dot for dot, and text is laid out by pango on a surface of its
-// own so it can be stretched and turned before it joins the page.
+// own so it can be stretched and turned before it joins the page. Text and
+// symbol pictures are kept, as labels of one job repeat most of them.
 #include "render/Symbols.h"
 
 #include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <numbers>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "render/Shared.h"
@@ -165,7 +171,155 @@ Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
 
 }  // namespace
 
+namespace {
+
+// Everything a drawing depends on, as one string: the key of the caches.
+class Key {
+ public:
+  template <class T>
+  Key& Add(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const auto* bytes = reinterpret_cast<const char*>(&value);
+    text_.append(bytes, sizeof value);
+    return *this;
+  }
+  Key& Add(std::string_view bytes) {
+    Add(bytes.size());
+    text_.append(bytes);
+    return *this;
+  }
+  std::string Take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+};
+
+// What a drawing gave: its picture, a number (a baseline, a width) and a
+// text (a symbol's human-readable line).
+struct Kept {
+  Bitmap Dots;
+  int Number = 0;
+  std::string Text;
+};
+
+// Pictures already drawn, by everything they were drawn from: a job's
+// labels repeat most of their fields (the sender, the captions, the same
+// symbol on every label), and laying out text or drawing a MaxiCode again
+// costs more than the rest of the label. Drawing is deterministic for the
+// process's fonts, so a picture found here is the one that would be drawn.
+// Bounded: past Budget bytes it starts again empty (a 4 x 6 inch shipping
+// label's texts and MaxiCode take about 200 KB at 203 dpi; kept larger, a
+// job whose every field differs pays in page faults for memory it never
+// reads again). What is kept lives in
+// large blocks of its own: kept among the label's page-sized buffers, it
+// would split the holes they leave, and each label's page would take fresh
+// memory (page faults and zeroing) instead of the last label's.
+class Drawn {
+ public:
+  static constexpr size_t Budget = 1u << 20;
+  // Pictures beyond this are drawn each time: rarely repeated, and they
+  // would crowd out the rest.
+  static constexpr size_t Largest = Budget / 4;
+
+  // False when the key is not here; `kept` is left alone then.
+  bool Find(std::string_view key, Kept& kept) {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = state_->Values.find(key);
+    if (it == state_->Values.end()) return false;
+    const Stored& s = it->second;
+    kept.Dots = Bitmap(s.Width, s.Height);
+    if (s.Width > 0 && s.Height > 0) std::memcpy(kept.Dots.Row(0), s.Dots, BytesOf(s.Width, s.Height));
+    kept.Number = s.Number;
+    kept.Text.assign(s.Text, s.TextSize);
+    return true;
+  }
+  void Keep(std::string_view key, const Kept& kept) {
+    const size_t dots = BytesOf(kept.Dots.Width(), kept.Dots.Height());
+    const size_t bytes = dots + kept.Text.size() + key.size() + sizeof(Stored) + 64;
+    if (bytes > Largest) return;
+    std::lock_guard<std::mutex> lock(lock_);
+    if (state_->Used + bytes > Budget) state_ = std::make_unique<State>();
+    State& state = *state_;
+    Stored s;
+    s.Width = kept.Dots.Width();
+    s.Height = kept.Dots.Height();
+    s.Number = kept.Number;
+    if (dots > 0) {
+      auto* to = static_cast<uint8_t*>(state.Pool.allocate(dots, 1));
+      std::memcpy(to, kept.Dots.Row(0), dots);
+      s.Dots = to;
+    }
+    if (!kept.Text.empty()) {
+      auto* to = static_cast<char*>(state.Pool.allocate(kept.Text.size(), 1));
+      std::memcpy(to, kept.Text.data(), kept.Text.size());
+      s.Text = to;
+      s.TextSize = kept.Text.size();
+    }
+    if (state.Values.try_emplace(std::pmr::string(key, &state.Pool), s).second) state.Used += bytes;
+  }
+
+ private:
+  static size_t BytesOf(int width, int height) {
+    return static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height));
+  }
+  // Its bytes are in the pool of the state that holds it.
+  struct Stored {
+    const uint8_t* Dots = nullptr;
+    int Width = 0, Height = 0, Number = 0;
+    const char* Text = "";
+    size_t TextSize = 0;
+  };
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+  struct State {
+    std::pmr::monotonic_buffer_resource Pool{256u << 10};
+    std::pmr::unordered_map<std::pmr::string, Stored, Hash, std::equal_to<>> Values{&Pool};
+    size_t Used = 0;
+  };
+
+  std::mutex lock_;
+  std::unique_ptr<State> state_ = std::make_unique<State>();
+};
+
+// Each lives for the process, as the fonts do.
+Drawn& Symbols() {
+  static auto* drawn = new Drawn;
+  return *drawn;
+}
+Drawn& Texts() {
+  static auto* drawn = new Drawn;
+  return *drawn;
+}
+
+Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable);
+
+}  // namespace
+
 Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
+  Key key;
+  key.Add(options.Symbology).Add(options.InputMode).Add(options.Option1).Add(options.Option2).Add(options.Option3);
+  key.Add(options.Eci).Add(std::string_view(options.Primary)).Add(options.AppendIndex).Add(options.AppendCount);
+  key.Add(options.Module).Add(options.Ratio).Add(options.BarHeight).Add(options.Dpi).Add(data);
+  const std::string name = key.Take();
+  // Only MaxiCode's hexagons cost more to draw again than to keep: the
+  // other symbols are rows of whole-dot modules, copied down.
+  const bool keep = options.Symbology == BARCODE_MAXICODE;
+  Kept drawn;
+  if (!keep || !Symbols().Find(name, drawn)) {
+    // Failures are not kept: they cost little, and may not last (memory).
+    drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Text);
+    if (drawn.Dots.Width() == 0) return Bitmap();
+    if (keep) Symbols().Keep(name, drawn);
+  }
+  if (readable) *readable = std::move(drawn.Text);
+  return std::move(drawn.Dots);
+}
+
+namespace {
+
+Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
   Symbol symbol;
   if (symbol.S == nullptr) {
     if (error) *error = "out of memory";
@@ -217,16 +371,17 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
     return Bitmap();
   }
   Bitmap out(x, static_cast<int>(height));
-  for (int r = 0; r < lines; ++r)
+  for (int r = 0; r < lines; ++r) {
+    // A row of modules is one row of dots, repeated down its height.
+    uint8_t* first = out.Row(r * rowHeight);
     symbol.DarkRuns(r, [&](int c, int run) {
-      for (int yy = r * rowHeight; yy < (r + 1) * rowHeight; ++yy)
-        for (int xx = left[static_cast<size_t>(c)]; xx < left[static_cast<size_t>(c + run)]; ++xx)
-          out.Set(xx, yy, true);
+      std::fill(first + left[static_cast<size_t>(c)], first + left[static_cast<size_t>(c + run)], uint8_t{1});
     });
+    for (int yy = r * rowHeight + 1; yy < (r + 1) * rowHeight; ++yy)
+      std::memcpy(out.Row(yy), first, static_cast<size_t>(x));
+  }
   return out;
 }
-
-namespace {
 
 // Lays the text out as one line in the look's face and height, upright in
 // the shared context, and hands the layout and the look's horizontal
@@ -256,10 +411,50 @@ void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
   g_free(valid);
 }
 
+// `what`: 'D' dots drawn, 'W' a width measured.
+std::string KeyOf(char what, std::string_view utf8, const TextLook& look, int rotation) {
+  Key key;
+  key.Add(what)
+      .Add(std::string_view(look.Font))
+      .Add(look.Height)
+      .Add(look.Width)
+      .Add(look.Bold)
+      .Add(rotation)
+      .Add(utf8);
+  return key.Take();
+}
+
+Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline);
+int MeasureText(std::string_view utf8, const TextLook& look);
+
 }  // namespace
 
 int TextWidth(std::string_view utf8, const TextLook& look) {
   if (utf8.empty() || !(look.Height >= 1)) return 0;
+  const std::string key = KeyOf('W', utf8, look, 0);
+  Kept measured;
+  if (!Texts().Find(key, measured)) {
+    measured.Number = MeasureText(utf8, look);
+    Texts().Keep(key, measured);
+  }
+  return measured.Number;
+}
+
+Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
+  if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
+  const std::string key = KeyOf('D', utf8, look, rotation);
+  Kept drawn;
+  if (!Texts().Find(key, drawn)) {
+    drawn.Dots = DrawTextDots(utf8, look, rotation, &drawn.Number);
+    Texts().Keep(key, drawn);
+  }
+  if (baseline) *baseline = drawn.Number;
+  return std::move(drawn.Dots);
+}
+
+namespace {
+
+int MeasureText(std::string_view utf8, const TextLook& look) {
   int width = 0;
   WithLayout(utf8, look, [&](TextContext&, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
@@ -269,8 +464,7 @@ int TextWidth(std::string_view utf8, const TextLook& look) {
   return width;
 }
 
-Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
-  if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
+Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
   Bitmap out;
   WithLayout(utf8, look, [&](TextContext& text, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
@@ -304,5 +498,7 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
   });
   return Rotate(out, rotation);
 }
+
+}  // namespace
 
 }  // namespace morvel::render

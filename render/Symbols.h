@@ -48,7 +48,9 @@ struct SymbolOptions {
 
 // The symbol's black dots, upright, without quiet zones; an empty bitmap
 // and zint's reason in `error` when the data cannot be encoded. `readable`
-// receives the human-readable text zint gives (check digits and all).
+// receives the human-readable text zint gives (check digits and all) when
+// the symbol is drawn. A symbol drawn before with the same options and data
+// is not drawn again: its picture is kept (as TextDots keeps text).
 Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error = nullptr,
                   std::string* readable = nullptr);
 
@@ -62,7 +64,9 @@ struct TextLook {
 // UTF-8 text drawn on one line, its cell's top left corner before turning
 // at (0, 0), turned clockwise by 0, 90, 180 or 270 degrees; the result's
 // top left corner is the turned cell's.
-// `baseline` receives the baseline's row in the upright cell.
+// `baseline` receives the baseline's row in the upright cell. Text drawn
+// before in the same look and turn is not laid out again: the process keeps
+// the pictures it drew, up to a bound.
 Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline = nullptr);
 // Width in dots of the text drawn upright on one line in the look.
 int TextWidth(std::string_view utf8, const TextLook& look);
