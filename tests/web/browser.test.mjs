@@ -8,29 +8,21 @@ import assert from "node:assert/strict";
 import { spawn, execFileSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
+
+import { assertOneJobEach, listen, rawPrinter } from "./common.mjs";
 
 const [morvel, sourceDir] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-web-"));
 const stopping = [];
 const results = [];
 
-function listen(server) {
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server.address().port)));
-}
-
 // A printer's raw port: keeps every connection's bytes.
-const received = [];
-const printer = net.createServer((socket) => {
-  const chunks = [];
-  socket.on("data", (c) => chunks.push(c));
-  socket.on("end", () => received.push(Buffer.concat(chunks)));
-});
-const printerPort = await listen(printer);
-stopping.push(() => printer.close());
+const raw = await rawPrinter();
+const printerPort = raw.port;
+stopping.push(raw.close);
 
 // The pages' own web servers: the sample folder and a blank page.
 async function pageServer() {
@@ -161,12 +153,7 @@ await scenario("the sample page prints to a file: printer and a socket:// printe
   await page.waitForFunction(() => document.querySelector("#status").className === "error");
   assert.match(await page.textContent("#status"),
     /^The label did not reach ZDesigner Gone 203dpi: cannot open folder '.*no-such-folder'/);
-  const jobs = fs.readdirSync(path.join(tmp, "jobs"));
-  assert.equal(jobs.length, 1);
-  assert.deepEqual(fs.readFileSync(path.join(tmp, "jobs", jobs[0])), expected);
-  for (let i = 0; i < 100 && received.length === 0; i++) await new Promise((r) => setTimeout(r, 50));
-  assert.equal(received.length, 1);
-  assert.deepEqual(received[0], expected);
+  await assertOneJobEach(path.join(tmp, "jobs"), raw, expected);
 });
 
 await scenario("a page from an origin that is not allowed is refused, and hears why", async (page) => {

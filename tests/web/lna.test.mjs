@@ -14,25 +14,18 @@ import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
+import { assertOneJobEach, listen, rawPrinter } from "./common.mjs";
+
 const [morvel, sourceDir] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-lna-"));
 const stopping = [];
 const results = [];
 const loader = fs.readFileSync(path.join(sourceDir, "web/morvel-loader.js"));
 
-function listen(server) {
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server.address().port)));
-}
-
 // A printer's raw port: keeps every connection's bytes.
-const received = [];
-const printer = net.createServer((socket) => {
-  const chunks = [];
-  socket.on("data", (c) => chunks.push(c));
-  socket.on("end", () => received.push(Buffer.concat(chunks)));
-});
-const printerPort = await listen(printer);
-stopping.push(() => printer.close());
+const raw = await rawPrinter();
+const printerPort = raw.port;
+stopping.push(raw.close);
 
 // A port where nothing listens: taken, then given back.
 const vacant = net.createServer();
@@ -206,12 +199,7 @@ for (const c of cases) {
 // host prints the same label; what was refused is in the bridge's log.
 try {
   const expected = expectedJob();
-  const jobs = fs.readdirSync(path.join(tmp, "jobs"));
-  assert.equal(jobs.length, 1);
-  assert.deepEqual(fs.readFileSync(path.join(tmp, "jobs", jobs[0])), expected);
-  for (let i = 0; i < 100 && received.length === 0; i++) await new Promise((r) => setTimeout(r, 50));
-  assert.equal(received.length, 1);
-  assert.deepEqual(received[0], expected);
+  await assertOneJobEach(path.join(tmp, "jobs"), raw, expected);
   assert.match(bridgeLog, new RegExp(`refused a health check from origin ${other}`));
   // The bridge serves the loader that pages copy.
   const served = await fetch(`http://127.0.0.1:${bridgePort}/morvel-loader.js`);

@@ -15,7 +15,7 @@ if [ ! -x /usr/bin/chromium ] || ! command -v npm >/dev/null; then
   exit 77
 fi
 mkdir -p "$work"
-cp "$here/package.json" "$here/package-lock.json" "$here/$script" "$work/"
+cp "$here/package.json" "$here/package-lock.json" "$here/common.mjs" "$here/$script" "$work/"
 if ! cmp -s "$here/package-lock.json" "$work/node_modules/.installed-lock"; then
   (cd "$work" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
   cp "$here/package-lock.json" "$work/node_modules/.installed-lock"

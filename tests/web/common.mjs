@@ -1,0 +1,33 @@
+// What the browser tests share: loopback listeners, the raw printer port
+// their pages print to, and the check that a label arrived whole.
+import assert from "node:assert/strict";
+import fs from "node:fs";
+import net from "node:net";
+import path from "node:path";
+
+export function listen(server) {
+  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server.address().port)));
+}
+
+// A printer's raw port: keeps every connection's bytes in `received`.
+export async function rawPrinter() {
+  const received = [];
+  const server = net.createServer((socket) => {
+    const chunks = [];
+    socket.on("data", (c) => chunks.push(c));
+    socket.on("end", () => received.push(Buffer.concat(chunks)));
+  });
+  const port = await listen(server);
+  return { port, received, close: () => server.close() };
+}
+
+// One label reached the file: printer's folder and one the raw port, each
+// byte for byte `expected`.
+export async function assertOneJobEach(jobsFolder, printer, expected) {
+  const jobs = fs.readdirSync(jobsFolder);
+  assert.equal(jobs.length, 1);
+  assert.deepEqual(fs.readFileSync(path.join(jobsFolder, jobs[0])), expected);
+  for (let i = 0; i < 100 && printer.received.length === 0; i++) await new Promise((r) => setTimeout(r, 50));
+  assert.equal(printer.received.length, 1);
+  assert.deepEqual(printer.received[0], expected);
+}
