@@ -5,14 +5,14 @@
 // allowed folder is refused with 70; a member's error reaches the page's catch.
 // usage: node browser.test.mjs MORVEL_BINARY SOURCE_DIR
 import assert from "node:assert/strict";
-import { spawn, execFileSync } from "node:child_process";
+import { spawn } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-import { assertOneJobEach, listen, rawPrinter } from "./common.mjs";
+import { assertOneJobEach, jobOfScript, listen, rawPrinter } from "./common.mjs";
 
 const [morvel, sourceDir] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-web-"));
@@ -110,19 +110,9 @@ function inPage(page, origin, code, arg) {
 
 // What the same label gives through the command-line host, for comparison.
 function expectedJob() {
-  const dir = fs.mkdtempSync(path.join(tmp, "cli-"));
-  fs.mkdirSync(path.join(dir, "jobs"));
-  fs.writeFileSync(path.join(dir, "printers.conf"), "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n");
-  const name = '"ZDesigner ZT410R-300dpi ZPL"';
-  execFileSync(morvel, ["run", "-"], {
-    env: { ...env, MORVEL_PRINTERS: path.join(dir, "printers.conf") },
-    input: [`SetPrint ${name}`, `OpenPort ${name}`, "InitPrint 60 40 4 10 2 1 0", "PrintFont 10 20 \"Hello, Welt\" 12 F1.TTF",
+  return jobOfScript(morvel, tmp, env, ["InitPrint 60 40 4 10 2 1 0", "PrintFont 10 20 \"Hello, Welt\" 12 F1.TTF",
       "PrintBar 10 100 200 2", "PrintCode 10 50 4711 128 1 50 1 3", "PrintCode 170 10 \"Hello, Welt\" QRCODE 0 5 \"\" \"\"",
-      "PrintLabel 1", "ClosePort", ""].join("\n"),
-  });
-  const jobs = fs.readdirSync(path.join(dir, "jobs"));
-  assert.equal(jobs.length, 1);
-  return fs.readFileSync(path.join(dir, "jobs", jobs[0]));
+      "PrintLabel 1"]);
 }
 
 await scenario("the sample page prints to a file: printer and a socket:// printer", async (page) => {

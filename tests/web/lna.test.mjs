@@ -6,7 +6,7 @@
 // origin; with the permission granted a page prints through the bridge.
 // usage: node lna.test.mjs MORVEL_BINARY SOURCE_DIR
 import assert from "node:assert/strict";
-import { spawn, execFileSync } from "node:child_process";
+import { spawn } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
 import net from "node:net";
@@ -14,7 +14,7 @@ import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-import { assertOneJobEach, listen, rawPrinter } from "./common.mjs";
+import { assertOneJobEach, jobOfScript, listen, rawPrinter } from "./common.mjs";
 
 const [morvel, sourceDir] = process.argv.slice(2);
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-lna-"));
@@ -100,18 +100,9 @@ stopping.unshift(() => context.close());
 
 // What the page's label gives through the command-line host.
 function expectedJob() {
-  const dir = fs.mkdtempSync(path.join(tmp, "cli-"));
-  fs.mkdirSync(path.join(dir, "jobs"));
-  fs.writeFileSync(path.join(dir, "printers.conf"), "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n");
-  const name = '"ZDesigner ZT410R-300dpi ZPL"';
-  execFileSync(morvel, ["run", "-"], {
-    env: { ...env, MORVEL_PRINTERS: path.join(dir, "printers.conf") },
-    input: [`SetPrint ${name}`, `OpenPort ${name}`, "InitPrint 60 40 4 10 2 1 0",
+  return jobOfScript(morvel, tmp, env, ["InitPrint 60 40 4 10 2 1 0",
       "PrintFont 10 20 \"Grüße\" 12 F1.TTF",
-      "PrintCode 10 50 4711 128 1 50 1 3", "PrintLabel 1", "ClosePort", ""].join("\n"),
-  });
-  const [job] = fs.readdirSync(path.join(dir, "jobs"));
-  return fs.readFileSync(path.join(dir, "jobs", job));
+      "PrintCode 10 50 4711 128 1 50 1 3", "PrintLabel 1"]);
 }
 
 // In a page of `origin`: loads Morvel through the page's own copy of the
