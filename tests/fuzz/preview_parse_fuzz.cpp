@@ -38,7 +38,8 @@ void Check(const morvel::preview::Job& job, size_t size) {
         if (b->Symbol.Module < 1 || b->Symbol.Module > 100 || b->Symbol.BarHeight < 1 || b->Symbol.BarHeight > 32000)
           Fail("barcode module or height out of range");
       } else if (auto* t = std::get_if<morvel::preview::TextField>(&field)) {
-        if (t->BlockLines < 1 || t->BlockWidth < 0 || t->BlockWidth > 9999) Fail("field block out of range");
+        // ^FB blocks are up to 9,999 dots wide, ^TB blocks as wide as a label (32,000).
+        if (t->BlockLines < 1 || t->BlockWidth < 0 || t->BlockWidth > 32000) Fail("field block out of range");
       }
     }
   }
