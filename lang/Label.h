@@ -20,6 +20,11 @@
 
 namespace morvel::lang {
 
+// In a field of graphic symbols (TextField::Marks), the circled U and C
+// stand for the UL and CSA approval marks, which no font has: the painter
+// draws them.
+inline constexpr std::string_view UlMark = "\u24CA", CsaMark = "\u24B8";
+
 // Positions and sizes are dots from the label's top left corner, the label
 // home already added. Rotations are clockwise quarter turns in degrees.
 struct TextField {
@@ -40,7 +45,7 @@ struct TextField {
   bool Clip = false;                         // lines past BlockLines are cut (^TB), not printed over the last
   bool Vertical = false, Backwards = false;  // ^FP
   int Gap = 0;                               // extra dots between characters
-  bool Marks = false;                        // graphic symbols: circled U and C stand for the UL and CSA marks
+  bool Marks = false;                        // graphic symbols, UlMark and CsaMark among them
 };
 struct FilledBox {  // a bar, or a box outline when Thickness is below half a side
   int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 0;

@@ -219,8 +219,6 @@ Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
 // mark, "UL" in a ring, and the CSA mark, "SA" in a "C" open to the right.
 // Each is a circle as wide as the character cell (no wider than the cell
 // is tall above the baseline) standing on the baseline.
-constexpr std::string_view UlMark = "\u24CA", CsaMark = "\u24B8";  // circled U and C stand for them
-
 Line MarkOf(bool ul, const TextField& t) {
   const double above = t.Baseline > 0 ? t.Baseline : t.Height * 0.78;
   const int d = static_cast<int>(std::clamp(std::lround(std::min(t.Width > 0 ? t.Width : t.Height, above)), 4L,
@@ -269,16 +267,8 @@ Line MarkOf(bool ul, const TextField& t) {
 // A line of graphic symbols: the marks drawn, the others from the font.
 Line SymbolsLine(const std::string& utf8, const render::TextLook& look, const TextField& t) {
   std::vector<Line> parts;
-  for (const auto& ch : Characters(utf8)) {
-    if (ch == UlMark || ch == CsaMark) {
-      parts.push_back(MarkOf(ch == UlMark, t));
-      continue;
-    }
-    Line part;
-    part.Dots = render::TextDots(ch, look, 0, &part.Baseline);
-    part.Width = part.Dots.Width();
-    parts.push_back(std::move(part));
-  }
+  for (const auto& ch : Characters(utf8))
+    parts.push_back(ch == lang::UlMark || ch == lang::CsaMark ? MarkOf(ch == lang::UlMark, t) : LineOf(ch, look, 0));
   return Joined(parts, std::max(0, t.Gap));
 }
 

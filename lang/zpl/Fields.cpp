@@ -88,8 +88,8 @@ std::string GraphicSymbols(const std::string& bytes) {
       case 'A': out += "®"; break;
       case 'B': out += "©"; break;
       case 'C': out += "™"; break;
-      case 'D': out += "Ⓤ"; break;
-      case 'E': out += "Ⓒ"; break;
+      case 'D': out += UlMark; break;
+      case 'E': out += CsaMark; break;
       default: break;
     }
   }
