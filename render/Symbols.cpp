@@ -298,20 +298,20 @@ Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::
 }  // namespace
 
 Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
+  // Only MaxiCode's hexagons cost more to draw again than to keep: the
+  // other symbols are rows of whole-dot modules, copied down.
+  if (options.Symbology != BARCODE_MAXICODE) return DrawSymbolDots(options, data, error, readable);
   Key key;
   key.Add(options.Symbology).Add(options.InputMode).Add(options.Option1).Add(options.Option2).Add(options.Option3);
   key.Add(options.Eci).Add(std::string_view(options.Primary)).Add(options.AppendIndex).Add(options.AppendCount);
   key.Add(options.Module).Add(options.Ratio).Add(options.BarHeight).Add(options.Dpi).Add(data);
   const std::string name = key.Take();
-  // Only MaxiCode's hexagons cost more to draw again than to keep: the
-  // other symbols are rows of whole-dot modules, copied down.
-  const bool keep = options.Symbology == BARCODE_MAXICODE;
   Kept drawn;
-  if (!keep || !Symbols().Find(name, drawn)) {
+  if (!Symbols().Find(name, drawn)) {
     // Failures are not kept: they cost little, and may not last (memory).
     drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Text);
     if (drawn.Dots.Width() == 0) return Bitmap();
-    if (keep) Symbols().Keep(name, drawn);
+    Symbols().Keep(name, drawn);
   }
   if (readable) *readable = std::move(drawn.Text);
   return std::move(drawn.Dots);
