@@ -1,6 +1,5 @@
 // `morvel emulate`: the options, the ports told on standard output, and a
 // run until SIGINT or SIGTERM.
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -36,9 +35,8 @@ bool TakeMedia(const std::string& value, Options& options) {
   std::string sizes = value;
   std::vector<Language> languages = {Language::Zpl, Language::Sbpl, Language::Tspl};
   if (size_t colon = value.find(':'); colon != std::string::npos) {
-    const std::string name = value.substr(0, colon);
-    auto one = std::find_if(languages.begin(), languages.end(), [&](Language l) { return name == lang::NameOf(l); });
-    if (one == languages.end()) return false;
+    const std::optional<Language> one = lang::LanguageNamed(std::string_view(value).substr(0, colon));
+    if (!one) return false;
     languages = {*one};
     sizes = value.substr(colon + 1);
   }
