@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
-# Idempotent: installs only what is missing. Needs root (or sudo).
+# Idempotent: installs only what is missing. Needs root (or sudo). A package
+# index that cannot be downloaded is retried, then gone without (scripts/apt.sh).
 set -euo pipefail
 
 packages=(
@@ -34,8 +35,6 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "setup: installing ${missing[*]}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+source "$(dirname "$0")/apt.sh"
+apt_update
+apt_install "${missing[@]}"

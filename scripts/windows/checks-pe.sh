@@ -4,7 +4,7 @@
 # stdcall "@N"), the control's four COM entry points and nothing else, the
 # type library embedded in Morvel2.ocx for its architecture and naming every
 # class and member `morvel members` lists, and imports of system DLLs only:
-# modules Wine itself ships for that architecture, none of the compiler's
+# modules Wine itself ships (for that architecture where it is installed), none of the compiler's
 # runtime (libstdc++, libgcc, libwinpthread), so each file works alone; and
 # the control's version resource says the project's version.
 echo "== the modules as files"
@@ -21,14 +21,18 @@ pe_members=$(build/bin/morvel members |
 pe_checks() {
   local dir=$1 machine=amd64 syskind=win64 wine_dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows file facts
   if [ "$dir" = build-win32 ]; then
-    machine=i386 syskind=win32 wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
+    machine=i386 syskind=win32
+    # Where no i386 package is installed (a machine that runs no 32-bit
+    # program), Wine's 64-bit folder stands for it: the system DLLs have the
+    # same names in both architectures.
+    [ -d /usr/lib/i386-linux-gnu/wine/i386-windows ] && wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
   fi
   mkdir -p "$WORK/pe"
   for file in Morvel2.ocx orxlib.dll morvel.exe; do
     facts=$WORK/pe/$dir-$file.txt
     /usr/bin/python3 scripts/windows/pe_facts.py "$dir/bin/$file" >"$facts" 2>&1 || true
     check "$dir $file: a $machine module" grep -qx "machine $machine" "$facts"
-    check "$dir $file: imports system DLLs only (those Wine ships for $machine)" \
+    check "$dir $file: imports system DLLs only (those Wine ships)" \
       pe_imports_system "$facts" "$wine_dlls"
   done
   check "$dir orxlib.dll: exports the sixteen functions under their plain names, nothing else" \

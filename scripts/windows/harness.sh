@@ -34,8 +34,9 @@
 #                                    build's `morvel version` prints it
 #   ARCH_DIRS, WORK, ROOT; WINEPREFIX and CUPS_SERVER are exported
 #
-# Wine's 32-bit loader runs only where the kernel runs 32-bit programs; some
-# kernels have that switched off. Everything 64-bit (the prefix, the
+# Wine's 32-bit loader runs only where the machine runs 32-bit programs;
+# some kernels and hypervisors do not, and there no i386 package is
+# installed (scripts/windows/setup.sh). Everything 64-bit (the prefix, the
 # printers, Wine's own programs in their 64-bit form, the x64 build) goes
 # through the 64-bit loader, whatever the kernel; the x86 build's programs run
 # where 32-bit programs run, and are counted as skipped, with the reason,
@@ -59,15 +60,15 @@ check() {  # check NAME COMMAND...
   fi
 }
 
-# Whether Wine's 32-bit loader starts here: sets RUNS_32BIT (1 or 0) and,
-# when it does not, NO_32BIT_REASON; says which in one line.
-RUNS_32BIT=1
-NO_32BIT_REASON=""
+# Whether this machine runs the x86 build: 32-bit programs at all (asked by
+# a probe program of our own, scripts/windows/runs32.sh), and Wine's 32-bit
+# loader installed and starting. Sets RUNS_32BIT (1 or 0) and, when 0,
+# NO_32BIT_REASON; says which in one line.
+source "$ROOT/scripts/windows/runs32.sh"
 harness_detect_32bit() {
   local out status=0
-  if [ "${MORVEL_WINE_X86:-1}" = 0 ]; then
-    RUNS_32BIT=0; NO_32BIT_REASON="MORVEL_WINE_X86=0"
-  else
+  probe_32bit
+  if [ "$RUNS_32BIT" -eq 1 ]; then
     out=$("$WINE32" --version 2>&1) || status=$?
     if [ "$status" -eq 0 ]; then
       echo "== this machine runs 32-bit programs ($WINE32: $out): the x86 and x64 checks run"
@@ -75,13 +76,12 @@ harness_detect_32bit() {
     fi
     RUNS_32BIT=0
     case $out in
-      *"Exec format error"*) NO_32BIT_REASON="this kernel does not run 32-bit programs" ;;
-      *"No such file"*|*"not found"*) NO_32BIT_REASON="Wine's 32-bit loader is not installed" ;;
-      *) NO_32BIT_REASON="Wine's 32-bit loader does not start" ;;
+      *"No such file"*|*"not found"*)
+        NO_32BIT_REASON="Wine's 32-bit loader is not installed (the i386 packages could not be installed)" ;;
+      *) NO_32BIT_REASON="Wine's 32-bit loader does not start ($(tail -1 <<<"$out" | sed "s/^.*line [0-9]*: //"))" ;;
     esac
-    out=" ($(tail -1 <<<"$out" | sed "s/^.*line [0-9]*: //"))"
   fi
-  echo "== this machine does not run 32-bit programs: $NO_32BIT_REASON${out:-}; the x86 checks are skipped"
+  echo "== this machine does not run 32-bit programs: $NO_32BIT_REASON; the x86 checks are skipped"
 }
 
 # Whether this machine runs a build's programs.

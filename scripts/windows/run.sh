@@ -39,13 +39,13 @@ script=$(cd "$(dirname "$script")" && pwd)/$(basename "$script")
 
 source "$(dirname "$0")/harness.sh"
 cd "$ROOT"
-# The x86 build runs only where the kernel runs 32-bit programs: asked at
+# The x86 build runs only where the machine runs 32-bit programs: asked at
 # once where Wine is installed, else right after installing it.
 x86_runs_here() {
   [ "$arch" = x86 ] || return 0
   harness_detect_32bit >/dev/null
   if [ "$RUNS_32BIT" -eq 0 ]; then
-    echo "run.sh: the x86 build cannot run here: $NO_32BIT_REASON ($WINE32 does not start); use --arch x64" >&2
+    echo "run.sh: the x86 build cannot run here: $NO_32BIT_REASON; use --arch x64" >&2
     exit 1
   fi
 }
