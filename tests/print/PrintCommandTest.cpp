@@ -135,6 +135,8 @@ TEST_F(PrintCommandTest, BadDocumentsAreRefusedWithTheirCauseAndNothingIsSent) {
       {"-d 'ZDesigner ZT410 203dpi' notes.txt", "notes.txt: error: not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx"},
       {"-d 'ZDesigner ZT410 203dpi' huge.png", "huge.png: error: the picture is 30000 x 30000 pixels"},
       {"-d 'SATO CL4NX 305dpi' fivemetres.pdf", "fivemetres.pdf: error: page 1 is 5000 x 5000 mm"},
+      {"-d 'SATO CL4NX 305dpi' --width 2000 --height 2000 good.pdf",
+       "a label of 24016 x 24016 dots is beyond what is printed (at most 20000 dots a side"},
       {"-d 'ZDesigner ZT410 203dpi' --pages 2 good.pdf", "good.pdf: error: page 2 asked for, the document has 1"},
       {"-d 'ZDesigner ZT410 203dpi' missing.pdf", "missing.pdf: error: cannot be read"},
       {"-d 'Nobody' good.pdf", "no installed printer is named 'Nobody'"},
