@@ -7,9 +7,9 @@
 
 #include <charconv>
 #include <limits>
-#include <system_error>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 namespace morvel::core {
 

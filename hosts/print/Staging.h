@@ -54,7 +54,7 @@ class Staging {
   std::string buffer_;    // made, not yet in the file
   uint64_t size_ = 0;     // every byte made
   uint64_t written_ = 0;  // in the file
-  int count_ = 0;       // labels, copies counted
+  int count_ = 0;         // labels, copies counted
   std::vector<Label> labels_;
 };
 

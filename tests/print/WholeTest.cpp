@@ -53,7 +53,10 @@ TEST(WholeTest, KindsAreToldFromTheStart) {
       {"PDF after a byte-order mark and a line end", "\xEF\xBB\xBF\r\n" + pdf, Kind::Pdf},
       {"PDF after binary junk", std::string("\0\x01\x9C\xFE", 4) + pdf, Kind::Pdf},
       {"ZPL with %PDF- in a field", "^XA^FO10,10^A0N,30,30^FD%PDF-1.4 invoice^FS^XZ", Kind::Zpl},
-      {"SBPL with %PDF- in a field", "\x1b" "A\x1bH100\x1bV100\x1bP02\x1bRG0,6,2,40,40,%PDF-1.7\x1bQ1\x1bZ", Kind::Sbpl},
+      {"SBPL with %PDF- in a field",
+       "\x1b"
+       "A\x1bH100\x1bV100\x1bP02\x1bRG0,6,2,40,40,%PDF-1.7\x1bQ1\x1bZ",
+       Kind::Sbpl},
       {"PNG with %PDF- in a text chunk", PngWithText("%PDF-1.4 not a PDF"), Kind::Png},
       {"text that mentions %PDF-", "invoice %PDF-1.4\n", std::nullopt},
       {"%PDF- past the first kilobyte of blanks", std::string(1100, ' ') + pdf, std::nullopt},
@@ -100,8 +103,16 @@ TEST(WholeTest, APrinterThatStopsIsToldInLabels) {
     int Pieces;
     std::string Says;
   } cases[] = {
-      {"refused at once", pdf, {}, 0, "the printer stopped taking the job; 0 of 3 labels sent whole, the first cut short"},
-      {"after one page", pdf, {}, 1, "the printer stopped taking the job; 1 of 3 labels sent whole, the next cut short"},
+      {"refused at once",
+       pdf,
+       {},
+       0,
+       "the printer stopped taking the job; 0 of 3 labels sent whole, the first cut short"},
+      {"after one page",
+       pdf,
+       {},
+       1,
+       "the printer stopped taking the job; 1 of 3 labels sent whole, the next cut short"},
       {"after two pages of two copies", pdf, twice, 2, "; 4 of 6 labels sent whole, the next cut short"},
       {"a job as it is, after one copy", "^XA^FDx^FS^XZ", twice, 1, "; 1 of 2 copies of the job sent whole"},
   };
@@ -132,9 +143,15 @@ TEST(WholeTest, LabelsARequestPrintsAreBounded) {
     const char* Words;
     bool Taken;
   } words[] = {
-      {"copies=10 pages=1-1000", true},  {"copies=10 pages=1-1001", false},   {"copies=999 pages=1,1,1,1,1,1,1,1,1,1,1", false},
-      {repeated.c_str(), true},          {"copies=4 pages=1-2500", true},     {"copies=5 pages=1-2000,3-", false},
-      {"copies=999 pages=7-", true},     {"copies=999 pages=7-,9", true},     {"copies=999 pages=7-,9,9,9,9,9,9,9,9,9,9", false},
+      {"copies=10 pages=1-1000", true},
+      {"copies=10 pages=1-1001", false},
+      {"copies=999 pages=1,1,1,1,1,1,1,1,1,1,1", false},
+      {repeated.c_str(), true},
+      {"copies=4 pages=1-2500", true},
+      {"copies=5 pages=1-2000,3-", false},
+      {"copies=999 pages=7-", true},
+      {"copies=999 pages=7-,9", true},
+      {"copies=999 pages=7-,9,9,9,9,9,9,9,9,9,9", false},
   };
   for (const auto& w : words) {
     SCOPED_TRACE(std::string(w.Words).substr(0, 60));
