@@ -242,16 +242,21 @@ int PrintAll(const Invocation& call, const Choices& c, const print::Target& targ
       return 1;
     }
   }
+  // A document's line is true once its bytes went: at once to a printer or
+  // a device, only once the file is in place for a file replaced.
+  const bool replaces = output && output->Replaces();
   std::vector<std::string> done;
   int failed = 0;
   for (const auto& file : c.Files) {
     auto line = PrintOne(call, target, how, file, output.get());
-    if (line)
+    if (!line)
+      ++failed;
+    else if (replaces)
       done.push_back(std::move(*line));
     else
-      ++failed;
+      call.Out << *line << std::flush;
   }
-  if (output && output->Replaces() && failed > 0) {
+  if (replaces && failed > 0) {
     output->Discard();
     call.Err << "morvel print: " << c.Output << " left as it was: " << failed << " of " << c.Files.size()
              << " documents failed, so nothing is written\n";
@@ -260,7 +265,7 @@ int PrintAll(const Invocation& call, const Choices& c, const print::Target& targ
   if (output) {
     if (const std::string why = output->Commit(); !why.empty()) {
       call.Err << "morvel print: cannot write " << c.Output << " (" << why << ")"
-               << (output->Replaces() ? "; it is left as it was\n" : "\n");
+               << (replaces ? "; it is left as it was\n" : "\n");
       return 1;
     }
   }
