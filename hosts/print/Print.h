@@ -57,6 +57,9 @@ std::string Told(const DocumentError& error);
 // through as it is may be at most MaxPassedBytes, copies counted.
 inline constexpr int MaxLabelsPerRequest = 10000;
 inline constexpr uint64_t MaxPassedBytes = 256u << 20;
+// The printer's bytes of one drawn document, held until its last page is
+// made: a bound on the temporary folder's space a request takes.
+inline constexpr uint64_t MaxHeldBytes = uint64_t{2} << 30;
 
 // What a printer takes: its language, or none when its vendor's drawing
 // library prints for it (Dothan).

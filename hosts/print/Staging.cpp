@@ -37,7 +37,7 @@ int OpenUnnamed(const std::string& folder) {
 
 }  // namespace
 
-Staging::Staging() {
+Staging::Staging(uint64_t most) : most_(most) {
   const std::string folder = Folder();
   fd_ = OpenUnnamed(folder);
   if (fd_ < 0)
@@ -67,6 +67,9 @@ void Staging::Flush() {
 }
 
 void Staging::Append(std::string_view bytes) {
+  if (size_ + bytes.size() > most_)
+    throw DocumentError("the job's printer bytes pass " + std::to_string(most_ >> 20) +
+                        " MiB, more than one request holds (print the document in parts)");
   if (buffer_.size() + bytes.size() > Piece) Flush();
   if (bytes.size() >= Piece)
     WriteOut(bytes);

@@ -24,14 +24,14 @@ class Staging {
   };
 
   // DocumentError (nothing sent) when no file can be made in the
-  // temporary folder.
-  Staging();
+  // temporary folder. At most `most` bytes are held.
+  explicit Staging(uint64_t most = MaxHeldBytes);
   ~Staging();
   Staging(const Staging&) = delete;
   Staging& operator=(const Staging&) = delete;
 
   // Appends to the label being made; DocumentError when the temporary
-  // folder cannot take it (a full disk).
+  // folder cannot take it (a full disk) or it passes the bound.
   void Append(std::string_view bytes);
   // Ends the label being made, which prints `copies` labels.
   void EndLabel(int copies, int width = 0, int height = 0);
@@ -50,6 +50,7 @@ class Staging {
   void WriteOut(std::string_view bytes);
   void Flush();
 
+  uint64_t most_;
   int fd_ = -1;
   std::string buffer_;    // made, not yet in the file
   uint64_t size_ = 0;     // every byte made

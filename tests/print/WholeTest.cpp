@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "hosts/print/Print.h"
+#include "hosts/print/Staging.h"
 #include "lang/sbpl/Raster.h"
 #include "tests/print/Documents.h"
 
@@ -223,6 +224,36 @@ TEST(WholeTest, OptionWordsReadNumbersAsTheCommandDoes) {
   std::string why;
   RequestOf("fit actual", &why);
   EXPECT_EQ(why, "fit and actual exclude each other");
+}
+
+// Held labels come back as they were made, a label's bytes in pieces of
+// their own (never mixed with the next label's), up to the held bound.
+TEST(WholeTest, HeldLabelsComeBackAsMadeWithinTheirBound) {
+  detail::Staging staged(3u << 20);
+  const std::string small = "^XA^FDsmall^FS^XZ", big(1536 * 1024, 'b');
+  staged.Append(small);
+  staged.EndLabel(2);
+  staged.Append(big);
+  staged.Append(small);
+  staged.EndLabel(1);
+  std::string got;
+  std::vector<size_t> pieces;
+  staged.HandOver([&](std::string_view bytes) {
+    got.append(bytes);
+    pieces.push_back(bytes.size());
+    return true;
+  });
+  EXPECT_EQ(got, small + big + small);
+  EXPECT_EQ(pieces, (std::vector<size_t>{small.size(), 1u << 20, big.size() + small.size() - (1u << 20)}));
+  EXPECT_EQ(staged.LabelCount(), 3);
+  try {
+    staged.Append(std::string(2u << 20, 'c'));
+    ADD_FAILURE() << "held past the bound";
+  } catch (const DocumentError& e) {
+    EXPECT_EQ(Told(e),
+              "the job's printer bytes pass 3 MiB, more than one request holds (print the document in "
+              "parts); nothing sent");
+  }
 }
 
 // ESC Q takes six digits: copies past them are clamped, not written whole.
