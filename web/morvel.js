@@ -287,8 +287,9 @@ export const Morvel = {
   // ZPL; an ArrayBuffer or Uint8Array, never a path) printed as `morvel print` prints it:
   // { pages, printed, notes }. Options as morvel print's: fit or actual (true), rotate
   // ("auto", 0, 90, 180, 270), crop ("auto", "none"), pages ("1-3,5"), copies, width and
-  // height (mm), picture_dpi, compression ("z64", "ascii"). A document that cannot be
-  // printed rejects with MorvelError 5 and its cause; nothing of it is sent. The
+  // height (mm), picture_dpi, compression ("z64", "ascii"). A document prints whole or
+  // not at all: one that cannot be printed rejects with MorvelError 5, its cause and what
+  // was sent ("...; nothing sent"); at most 10,000 labels (copies x pages) a call. The
   // bridge's --max-message bounds its size (8 MiB unless told, Base64 included).
   print(printerName, document, options) {
     return bridge().print(printerName, document, options);

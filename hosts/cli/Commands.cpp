@@ -88,9 +88,12 @@ const char* const PrintHelp =
     "  --crop auto (the default) prints the label part of a letter or A4 sheet; none the whole page\n"
     "  --pages 1-3,5,8-   --copies N\n"
     "  --output FILE writes the printer's bytes to FILE instead (-d, or --language and --dpi, tell\n"
-    "         the printer); --compression z64 (the default) or ascii for ZPL pictures\n"
+    "         the printer), replacing it only when every document printed; --compression z64 (the\n"
+    "         default) or ascii for ZPL pictures\n"
     "  --picture-dpi the resolution of pictures that record none and of other languages' jobs (203)\n"
-    "Exit status: 0 printed; 1 a document could not be printed (nothing of it sent); 2 a usage error.\n";
+    "A document prints whole or not at all; a request prints at most 10,000 labels (copies x pages).\n"
+    "Exit status: 0 printed; 1 a document could not be printed (the message says what of it was\n"
+    "sent: nothing, or the labels a printer took before it stopped); 2 a usage error.\n";
 
 const Command Table[] = {
     {"printers", "", "list the installed printers (name, dpi, uri)",

@@ -3,8 +3,9 @@
 // them, then the command's usage, so each command's mistakes read alike.
 #include "hosts/cli/Options.h"
 
-#include <limits>
 #include <ostream>
+
+#include "core/numbers.h"
 
 namespace morvel::cli {
 
@@ -17,15 +18,7 @@ struct OptionParser::Option {
 };
 
 std::optional<long long> WholeNumber(std::string_view text, long long low, long long high) {
-  if (text.empty()) return std::nullopt;
-  long long n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    if (n > (std::numeric_limits<long long>::max() - (c - '0')) / 10) return std::nullopt;
-    n = n * 10 + (c - '0');
-  }
-  if (n < low || n > high) return std::nullopt;
-  return n;
+  return core::WholeNumber(text, low, high);
 }
 
 std::string OptionParser::NumberWords(long long low, long long high, std::string_view unit) {
@@ -71,12 +64,7 @@ void OptionParser::Texts(std::string_view names, std::vector<std::string>& into)
   });
 }
 
-std::optional<double> MillimetresOf(const std::string& text) {
-  char* end = nullptr;
-  const double mm = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return std::nullopt;
-  return mm;
-}
+std::optional<double> MillimetresOf(const std::string& text) { return core::DecimalNumber(text, 1, 2000); }
 
 void OptionParser::Millimetres(std::string_view names, double& into) {
   Custom(names, "(millimetres from 1 to 2000)", [&into](const std::string& text) {

@@ -1,13 +1,21 @@
 // `morvel print [-d PRINTER] [OPTIONS] FILE...`: documents (PDF, pictures,
 // jobs in a printer language) on a label printer, or into a file of the
 // printer's bytes with --output.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
-#include <fstream>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
-#include <iterator>
+#include <memory>
 
+#include "core/numbers.h"
 #include "hosts/cli/Options.h"
 #include "hosts/print/Print.h"
 
@@ -17,32 +25,144 @@ namespace {
 // Documents beyond this are not read: no label document comes near it.
 constexpr size_t MaxDocumentBytes = 256u << 20;
 
-bool ReadDocument(const Invocation& call, const std::string& file, std::string& bytes) {
-  std::istream* in = &call.In;
-  std::ifstream opened;
-  if (file != "-") {
-    opened.open(file, std::ios::binary);
-    if (!opened) {
-      call.Err << "morvel print: " << file << ": error: cannot be read; nothing sent\n";
-      return false;
-    }
-    in = &opened;
-  }
-  char chunk[65536];
-  while (in->read(chunk, sizeof chunk) || in->gcount() > 0) {
-    if (bytes.size() + static_cast<size_t>(in->gcount()) > MaxDocumentBytes) {
-      call.Err << "morvel print: " << file << ": error: larger than " << (MaxDocumentBytes >> 20)
-               << " MiB, no label document is; nothing sent\n";
-      return false;
-    }
-    bytes.append(chunk, static_cast<size_t>(in->gcount()));
-  }
-  if (bytes.empty()) {
-    call.Err << "morvel print: " << (file == "-" ? "<stdin>" : file) << ": error: empty; nothing sent\n";
-    return false;
-  }
-  return true;
+// How long a document that is not a regular file (a pipe, a FIFO, a
+// device) may give no byte before it is refused: a FIFO nobody writes to
+// never ends otherwise.
+int DocumentWaitMs() {
+  const char* v = std::getenv("MORVEL_DOCUMENT_WAIT_MS");
+  const auto ms = v ? core::WholeNumber(v, 1, 3600 * 1000) : std::nullopt;
+  return ms ? static_cast<int>(*ms) : 30000;
 }
+
+// Reads `fd` to its end, waiting at most DocumentWaitMs for each byte
+// that does not come at once; the reason when it cannot.
+std::string ReadAll(int fd, bool regular, std::string& bytes) {
+  char chunk[65536];
+  for (;;) {
+    if (!regular) {
+      pollfd p{fd, POLLIN, 0};
+      const int ready = poll(&p, 1, DocumentWaitMs());
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0)
+        return "no byte came for " + std::to_string(DocumentWaitMs()) + " ms (a pipe or device that nothing writes to)";
+    }
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) return {};
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return std::string("cannot be read (") + std::strerror(errno) + ")";
+    }
+    if (bytes.size() + static_cast<size_t>(n) > MaxDocumentBytes)
+      return "larger than " + std::to_string(MaxDocumentBytes >> 20) + " MiB, no label document is";
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+bool ReadDocument(const Invocation& call, const std::string& file, std::string& bytes) {
+  const std::string shown = file == "-" ? "<stdin>" : file;
+  std::string why;
+  if (file == "-") {
+    char chunk[65536];
+    while (why.empty() && (call.In.read(chunk, sizeof chunk) || call.In.gcount() > 0)) {
+      if (bytes.size() + static_cast<size_t>(call.In.gcount()) > MaxDocumentBytes)
+        why = "larger than " + std::to_string(MaxDocumentBytes >> 20) + " MiB, no label document is";
+      else
+        bytes.append(chunk, static_cast<size_t>(call.In.gcount()));
+    }
+  } else {
+    // Not blocking, so that opening a FIFO with no writer returns.
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat facts {};
+    if (fd < 0 || fstat(fd, &facts) != 0)
+      why = "cannot be read";
+    else if (S_ISDIR(facts.st_mode))
+      why = "cannot be read (a folder)";
+    else
+      why = ReadAll(fd, S_ISREG(facts.st_mode), bytes);
+    if (fd >= 0) close(fd);
+  }
+  if (why.empty() && bytes.empty()) why = "empty";
+  if (why.empty()) return true;
+  call.Err << "morvel print: " << shown << ": error: " << why << "; nothing sent\n";
+  return false;
+}
+
+// --output: a regular file (or a new one) is written as a temporary beside
+// it, renamed over it only when every document printed whole, so a failed
+// run leaves the file as it was. A file that is no regular file (a device,
+// a FIFO) cannot be replaced: it is written as the documents print.
+class OutputFile {
+ public:
+  // The reason it cannot be written; empty when it can.
+  std::string Open(const std::string& path) {
+    path_ = path;
+    struct stat facts {};
+    if (stat(path.c_str(), &facts) == 0 && !S_ISREG(facts.st_mode)) {
+      if (S_ISDIR(facts.st_mode)) return "it is a folder";
+      // Not blocking while opening: a FIFO nobody reads refuses at once.
+      fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd_ < 0) return errno == ENXIO ? "nothing reads from it" : std::strerror(errno);
+      fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+      // A reader that goes away is a failed write to tell, not the end.
+      signal(SIGPIPE, SIG_IGN);
+      return {};
+    }
+    std::error_code error;
+    final_ = std::filesystem::exists(path, error) ? std::filesystem::canonical(path, error).string() : path;
+    if (error) final_ = path;
+    const std::filesystem::path beside = std::filesystem::path(final_).parent_path();
+    temp_ = (beside.empty() ? std::string(".") : beside.string()) + "/." +
+            std::filesystem::path(final_).filename().string() + ".XXXXXX";
+    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      temp_.clear();
+      return std::string("no file can be made beside it (") + std::strerror(errno) + ")";
+    }
+    // The mode the file has, or a new file's.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, stat(final_.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0666 & ~mask);
+    return {};
+  }
+  ~OutputFile() { Discard(); }
+
+  bool Replaces() const { return !temp_.empty(); }
+  const std::string& Path() const { return path_; }
+
+  // Writes all of `bytes`; DocumentError with the cause when it cannot.
+  void Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = write(fd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw print::DocumentError("cannot write " + path_ + " (" + std::strerror(n < 0 ? errno : EIO) + ")");
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  // Puts what was written in place; the reason when it cannot.
+  std::string Commit() {
+    std::string why;
+    if (fd_ >= 0 && fsync(fd_) != 0 && errno != EINVAL) why = std::strerror(errno);
+    if (fd_ >= 0 && close(fd_) != 0 && why.empty()) why = std::strerror(errno);
+    fd_ = -1;
+    if (why.empty() && Replaces() && rename(temp_.c_str(), final_.c_str()) != 0) why = std::strerror(errno);
+    if (why.empty()) temp_.clear();
+    Discard();
+    return why;
+  }
+
+  // Leaves the file as it was: the temporary goes.
+  void Discard() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) unlink(temp_.c_str());
+    temp_.clear();
+  }
+
+ private:
+  std::string path_, final_, temp_;
+  int fd_ = -1;
+};
 
 struct Choices {
   std::string Printer, Output, Rotate = "auto", Crop = "auto", Pages, Language, Compression = "z64";
@@ -68,11 +188,13 @@ print::Target TargetOf(const Choices& c) {
   return target;
 }
 
-int PrintOne(const Invocation& call, const Choices& c, const print::Target& target, const print::Options& options,
-             const std::string& file, std::ofstream* output) {
+// Prints one document; the line that tells it went, or nullopt after
+// telling on standard error why it did not.
+std::optional<std::string> PrintOne(const Invocation& call, const print::Target& target, const print::Options& options,
+                                    const std::string& file, OutputFile* output) {
   const std::string shown = file == "-" ? "<stdin>" : file;
   std::string document;
-  if (!ReadDocument(call, file, document)) return 1;
+  if (!ReadDocument(call, file, document)) return std::nullopt;
   const bool showProgress = isatty(STDERR_FILENO) && &call.Err == &std::cerr;
   bool progressShown = false;
   auto progress = [&](int done, int total) {
@@ -86,27 +208,69 @@ int PrintOne(const Invocation& call, const Choices& c, const print::Target& targ
       report = print::Print(
           document, target, options,
           [&](std::string_view bytes) {
-            output->write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            return static_cast<bool>(*output);
+            output->Write(bytes);
+            return true;
           },
           progress);
     else
       report = print::PrintTo(target, document, file == "-" ? "morvel print" : file, options, progress);
   } catch (const print::DocumentError& e) {
     if (progressShown) call.Err << "\n";
-    call.Err << "morvel print: " << shown << ": error: " << e.what()
-             << (report.Printed == 0 ? "; nothing sent\n" : "\n");
-    return 1;
+    // What went into a temporary that is thrown away went nowhere.
+    call.Err << "morvel print: " << shown << ": error: "
+             << (output && output->Replaces() ? std::string(e.what()) + "; nothing written" : print::Told(e)) << "\n";
+    return std::nullopt;
   }
   if (progressShown) call.Err << "\n";
   for (const auto& note : report.Notes) call.Err << shown << ": " << note << "\n";
-  call.Out << shown << ": "
-           << (report.AsItIs ? "sent as it is"
-                             : std::to_string(report.Printed) + " of " + std::to_string(report.Pages) + " pages")
-           << " to " << (output ? c.Output : target.Name);
-  if (output || target.Speaks) call.Out << ", " << report.Bytes << " bytes";
-  call.Out << "\n";
-  return 0;
+  std::string line =
+      shown + ": " +
+      (report.AsItIs ? std::string("sent as it is")
+                     : std::to_string(report.Printed) + " of " + std::to_string(report.Pages) + " pages") +
+      " to " + (output ? output->Path() : target.Name);
+  if (output || target.Speaks) line += ", " + std::to_string(report.Bytes) + " bytes";
+  return line + "\n";
+}
+
+// Every document into the output file: in place only when all printed.
+int PrintAll(const Invocation& call, const Choices& c, const print::Target& target, const print::Options& how) {
+  std::unique_ptr<OutputFile> output;
+  if (!c.Output.empty()) {
+    output = std::make_unique<OutputFile>();
+    if (const std::string why = output->Open(c.Output); !why.empty()) {
+      call.Err << "morvel print: cannot write " << c.Output << ": " << why << "; nothing sent\n";
+      return 1;
+    }
+  }
+  // A document's line is true once its bytes went: at once to a printer or
+  // a device, only once the file is in place for a file replaced.
+  const bool replaces = output && output->Replaces();
+  std::vector<std::string> done;
+  int failed = 0;
+  for (const auto& file : c.Files) {
+    auto line = PrintOne(call, target, how, file, output.get());
+    if (!line)
+      ++failed;
+    else if (replaces)
+      done.push_back(std::move(*line));
+    else
+      call.Out << *line << std::flush;
+  }
+  if (replaces && failed > 0) {
+    output->Discard();
+    call.Err << "morvel print: " << c.Output << " left as it was: " << failed << " of " << c.Files.size()
+             << " documents failed, so nothing is written\n";
+    return 1;
+  }
+  if (output) {
+    if (const std::string why = output->Commit(); !why.empty()) {
+      call.Err << "morvel print: cannot write " << c.Output << " (" << why << ")"
+               << (replaces ? "; it is left as it was\n" : "\n");
+      return 1;
+    }
+  }
+  for (const auto& line : done) call.Out << line;
+  return failed > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -147,32 +311,18 @@ int PrintMain(const Invocation& call) {
     if (!pages) return UsageFault(call, "--pages: " + why);
     how.Pages = *pages;
   }
+  if (const std::string beyond = print::TooManyLabels(how); !beyond.empty()) {
+    call.Err << "morvel print: error: " << beyond << "; nothing sent\n";
+    return 1;
+  }
   print::Target target;
   try {
     target = TargetOf(c);
   } catch (const print::DocumentError& e) {
-    call.Err << "morvel print: error: " << e.what() << "; nothing sent\n";
+    call.Err << "morvel print: error: " << print::Told(e) << "\n";
     return 1;
   }
-  std::ofstream output;
-  if (!c.Output.empty()) {
-    output.open(c.Output, std::ios::binary | std::ios::trunc);
-    if (!output) {
-      call.Err << "morvel print: cannot write " << c.Output << "\n";
-      return 1;
-    }
-  }
-  int status = 0;
-  for (const auto& file : c.Files)
-    status = std::max(status, PrintOne(call, c, target, how, file, c.Output.empty() ? nullptr : &output));
-  if (output.is_open()) {
-    output.close();
-    if (!output) {
-      call.Err << "morvel print: cannot write " << c.Output << "\n";
-      return 1;
-    }
-  }
-  return status;
+  return PrintAll(call, c, target, how);
 }
 
 }  // namespace morvel::cli

@@ -1,7 +1,8 @@
 // Sending a document's printer bytes through the system's spooler as one
-// document, opened only once the first label is ready (a document that
-// cannot be read sends nothing); and the Dothan printers, which take no
-// bytes, through their vendor's drawing library, a job a page.
+// document, opened only once every label is made (a document that fails
+// on any page sends nothing); and the Dothan printers, which take no
+// bytes, through their vendor's drawing library, a job a page, once every
+// page is drawn and held one bit a dot.
 #include <dlfcn.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "drivers/dothan/LabelPrintLibrary.h"
 #include "hosts/print/Print.h"
 #include "hosts/print/Sources.h"
+#include "hosts/print/Staging.h"
 #include "morvel/picture.h"
 #include "platform/services.h"
 #include "platform/shared_library.h"
@@ -34,12 +36,19 @@ class SpoolerDocument {
            written == bytes.size();
   }
 
-  void Finish() {
+  // Ends the document of `report`'s labels, every byte written.
+  void Finish(const Report& report) {
     if (handle_ == platform::Spooler::NullHandle) return;
     const bool ended = spooler_->EndPage(handle_) && spooler_->EndDoc(handle_);
     spooler_->ClosePrinter(handle_);
     handle_ = platform::Spooler::NullHandle;
-    if (!ended) throw DocumentError("the spooler did not finish the document for '" + target_.Name + "' (see the log)");
+    if (!ended) {
+      Sent sent;
+      sent.Of = report.Labels;
+      sent.AsItIs = report.AsItIs;
+      sent.Unconfirmed = true;
+      throw DocumentError("the spooler did not finish the document for '" + target_.Name + "'", sent);
+    }
   }
 
  private:
@@ -75,21 +84,40 @@ void BindBesidePlatform() {
 
 int HundredthsOfMm(int dots, int dpi) { return static_cast<int>(std::lround(dots * 2540.0 / dpi)); }
 
-// One page through the drawing library: a job of the label's size holding
-// the page's dots, which the library draws back at the same resolution.
-bool DrawThroughLibrary(const Target& target, const std::string& jobName, const render::Bitmap& dots, int copies) {
-  using dothan::Call;
-  std::vector<uint8_t> rgba(static_cast<size_t>(dots.Width()) * dots.Height() * 4, 255);
-  for (int y = 0; y < dots.Height(); ++y)
+// A page's dots, one bit a dot (the first dot of a row the high bit), as
+// the pages are held until the last one is drawn.
+void Pack(const render::Bitmap& dots, detail::Staging& staged) {
+  const size_t rowBytes = (static_cast<size_t>(dots.Width()) + 7) / 8;
+  std::string row(rowBytes, '\0');
+  for (int y = 0; y < dots.Height(); ++y) {
+    std::fill(row.begin(), row.end(), '\0');
+    const uint8_t* dot = dots.Row(y);
     for (int x = 0; x < dots.Width(); ++x)
-      if (dots.Black(x, y)) {
-        uint8_t* p = rgba.data() + (static_cast<size_t>(y) * dots.Width() + x) * 4;
+      if (dot[x])
+        row[static_cast<size_t>(x) >> 3] = static_cast<char>(row[static_cast<size_t>(x) >> 3] | (0x80 >> (x & 7)));
+    staged.Append(row);
+  }
+}
+
+// One page through the drawing library: a job of the label's size holding
+// the page's dots (`packed`, as Pack holds them), which the library draws
+// back at the same resolution.
+bool DrawThroughLibrary(const Target& target, const std::string& jobName, std::string_view packed, int width,
+                        int height, int copies) {
+  using dothan::Call;
+  const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4, 255);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (static_cast<uint8_t>(packed[static_cast<size_t>(y) * rowBytes + (static_cast<size_t>(x) >> 3)]) &
+          (0x80 >> (x & 7))) {
+        uint8_t* p = rgba.data() + (static_cast<size_t>(y) * width + x) * 4;
         p[0] = p[1] = p[2] = 0;
       }
-  const auto picture = Picture::Create(dots.Width(), dots.Height(), std::move(rgba));
+  const auto picture = Picture::Create(width, height, std::move(rgba));
   const std::string name = platform::Ansi().FromUnicode(FromUtf8(target.Name));
   const std::string job = platform::Ansi().FromUnicode(FromUtf8(jobName));
-  const int w = HundredthsOfMm(dots.Width(), target.Dpi), h = HundredthsOfMm(dots.Height(), target.Dpi);
+  const int w = HundredthsOfMm(width, target.Dpi), h = HundredthsOfMm(height, target.Dpi);
   if (Call("LPAOpenPrinter", name.c_str()) != 1) return false;
   const bool done = Call("LPAStartJob", w, h, 0, 0, std::min(copies, 999), job.c_str()) == 1 &&
                     Call("LPAStartPage") == 1 && Call("LPADrawBitmap", picture->Handle(), 0, 0, 0, w, h, 128) == 1 &&
@@ -98,25 +126,47 @@ bool DrawThroughLibrary(const Target& target, const std::string& jobName, const 
   return done;
 }
 
+// Every page drawn and held, then each handed to the drawing library as a
+// job of its own; the library's refusal stops the rest.
+Report PrintThroughLibrary(const Target& target, std::string_view document, const std::string& jobName,
+                           const Options& options, const Progress& progress) {
+  BindBesidePlatform();
+  detail::Staging staged;
+  Report report = detail::DrawPages(
+      document, target, options,
+      [&](const render::Bitmap& dots, int copies) {
+        Pack(dots, staged);
+        staged.EndLabel(copies, dots.Width(), dots.Height());
+      },
+      progress);
+  Sent sent;
+  sent.Of = staged.LabelCount();
+  uint64_t at = 0;
+  std::string packed;
+  for (const auto& page : staged.Labels()) {
+    staged.Read(at, static_cast<size_t>(page.End - at), packed);
+    at = page.End;
+    bool done = false;
+    try {
+      done = DrawThroughLibrary(target, jobName, packed, page.Width, page.Height, page.Copies);
+    } catch (const dothan::BindingFailure& e) {
+      throw DocumentError(std::string("the Dothan drawing library cannot be reached: ") + e.what(), sent);
+    }
+    if (!done) throw DocumentError("the Dothan drawing library did not print the page (see the log)", sent);
+    sent.Whole += page.Copies;
+  }
+  return report;
+}
+
 }  // namespace
 
 Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
                const Progress& progress) {
-  if (!target.Speaks) {
-    BindBesidePlatform();
-    try {
-      return detail::DrawPages(
-          document, target, options,
-          [&](const render::Bitmap& dots, int copies) { return DrawThroughLibrary(target, jobName, dots, copies); },
-          progress);
-    } catch (const dothan::BindingFailure& e) {
-      throw DocumentError(std::string("the Dothan drawing library cannot be reached: ") + e.what());
-    }
-  }
+  if (!target.Speaks) return PrintThroughLibrary(target, document, jobName, options, progress);
   SpoolerDocument out(target, jobName);
   Report report = Print(
       document, target, options, [&](std::string_view bytes) { return out.Write(bytes); }, progress);
-  out.Finish();
+  out.Finish(report);
   return report;
 }
 

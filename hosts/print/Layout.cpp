@@ -123,7 +123,8 @@ Placement Place(const Region& region, const Target& target, const Options& optio
   if (p.Width < 1 || p.Height < 1 || p.Width > MaxLabelSide || p.Height > MaxLabelSide ||
       static_cast<long long>(p.Width) * p.Height > MaxLabelDots)
     throw DocumentError("a label of " + std::to_string(p.Width) + " x " + std::to_string(p.Height) +
-                        " dots is beyond what is printed (at most " + std::to_string(MaxLabelSide) + " a side)");
+                        " dots is beyond what is printed (at most " + std::to_string(MaxLabelSide) +
+                        " dots a side and " + std::to_string(MaxLabelDots / 1000000) + " million dots in all)");
   const double scale = options.Scale == Scaling::Fit ? std::min(p.Width / w, p.Height / h) : dotsPerPoint;
   // The page's top left corner on whole dots, then turned about it.
   const double left = std::round((p.Width - w * scale) / 2), top = std::round((p.Height - h * scale) / 2);

@@ -36,7 +36,7 @@ extern "C" __attribute__((visibility("default"))) int morvel_print_document_v1(c
     if (pages) *pages = report.Printed;
     return 0;
   } catch (const DocumentError& e) {
-    Tell(why, whySize, std::string(e.what()));
+    Tell(why, whySize, Told(e));
     return 1;
   } catch (const morvel::AutomationError& e) {
     Tell(why, whySize, e.Description());

@@ -1,15 +1,17 @@
 // The printing of a document: its kind told, its pages drawn for the
 // printer one at a time (so a long PDF is never held drawn whole), each page
-// written in the printer's language and handed on before the next is drawn.
+// written in the printer's language into the job's held file, and the job
+// handed on only once its last page is made.
 #include "hosts/print/Print.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include "core/numbers.h"
 #include "hosts/print/Layout.h"
 #include "hosts/print/Sources.h"
+#include "hosts/print/Staging.h"
 #include "lang/sbpl/Raster.h"
 #include "lang/tspl/Raster.h"
 #include "platform/services.h"
@@ -35,16 +37,38 @@ std::unique_ptr<detail::Source> SourceOf(std::string_view document, Kind kind, c
   return detail::PictureSource(document, kind, options.SourceDpi);
 }
 
-// The pages to print, from 0, in the order the list names them.
+std::string Thousands(long long n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+std::string LabelsBeyond(long long labels, int copies, const char* pages) {
+  return Thousands(labels) + " labels (" + std::to_string(copies) + (copies == 1 ? " copy" : " copies") + " of " +
+         pages + "), and a request prints at most " + Thousands(MaxLabelsPerRequest) +
+         " (print the document in parts with fewer pages or copies)";
+}
+
+// The pages to print, from 0, in the order the list names them; refused
+// before any is drawn when they and their copies make too many labels.
 std::vector<int> Selected(const Options& options, int count) {
   std::vector<int> pages;
+  const long long most = MaxLabelsPerRequest / std::max(1, options.Copies);
   if (options.Pages.empty()) {
+    if (count > most)
+      throw DocumentError("the document's " + Thousands(count) + " pages make " +
+                          LabelsBeyond(static_cast<long long>(count) * options.Copies, options.Copies, "each page"));
     for (int i = 0; i < count; ++i) pages.push_back(i);
     return pages;
   }
+  long long listed = 0;
   for (auto [first, last] : options.Pages) {
     if (first > count)
       throw DocumentError("page " + std::to_string(first) + " asked for, the document has " + std::to_string(count));
+    listed += std::min(last, count) - first + 1;
+    if (listed > most)
+      throw DocumentError("the pages listed make at least " +
+                          LabelsBeyond(listed * options.Copies, options.Copies, "each page listed"));
     for (int p = first; p <= std::min(last, count); ++p) pages.push_back(p - 1);
   }
   return pages;
@@ -67,12 +91,20 @@ const char* NameOf(Kind kind) {
 }
 
 std::optional<Kind> KindOf(std::string_view b) {
-  // A PDF may have a few bytes before its header (the format allows 1024).
-  if (b.substr(0, 1024).find("%PDF-") != std::string_view::npos) return Kind::Pdf;
+  // The pictures by their signatures, at the very start.
   if (b.starts_with("\x89PNG\r\n\x1a\n")) return Kind::Png;
   if (b.starts_with("\xFF\xD8\xFF")) return Kind::Jpeg;
   if (b.starts_with("GIF87a") || b.starts_with("GIF89a")) return Kind::Gif;
   if (b.starts_with("BM") && b.size() > 26) return Kind::Bmp;
+  // A PDF's header at the start, after at most what readers pass over: up
+  // to 1024 bytes of whitespace, control characters and bytes past ASCII
+  // (a byte-order mark, the few bytes a mail or a transfer put before it),
+  // never a printable character, so that no text (a ZPL field holding
+  // "%PDF-") is taken for one.
+  const size_t header = b.substr(0, 1024 + 5).find("%PDF-");
+  if (header != std::string_view::npos &&
+      std::none_of(b.begin(), b.begin() + static_cast<long>(header), [](char c) { return c > ' ' && c < 0x7F; }))
+    return Kind::Pdf;
   if (auto language = preview::Detect(b)) {
     switch (*language) {
       case lang::Language::Zpl: return Kind::Zpl;
@@ -86,8 +118,9 @@ std::optional<Kind> KindOf(std::string_view b) {
 std::optional<std::vector<std::pair<int, int>>> PageList(std::string_view text, std::string* why) {
   std::vector<std::pair<int, int>> ranges;
   auto number = [](std::string_view digits, int& into) {
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), into);
-    return error == std::errc() && end == digits.data() + digits.size() && into >= 1;
+    const auto n = core::WholeNumber(digits, 1, OpenEnd - 1);
+    if (n) into = static_cast<int>(*n);
+    return n.has_value();
   };
   while (!text.empty()) {
     const size_t comma = text.find(',');
@@ -98,7 +131,7 @@ std::optional<std::vector<std::pair<int, int>>> PageList(std::string_view text, 
     bool ok = dash == std::string_view::npos
                   ? number(part, first) && (last = first, true)
                   : number(part.substr(0, dash), first) &&
-                        (dash + 1 == part.size() ? (last = 1 << 30, true) : number(part.substr(dash + 1), last));
+                        (dash + 1 == part.size() ? (last = OpenEnd, true) : number(part.substr(dash + 1), last));
     if (!ok || last < first) {
       if (why) *why = "'" + std::string(part) + "' is not a page or a range of pages (e.g. 1-3,5,8-)";
       return std::nullopt;
@@ -119,20 +152,16 @@ std::optional<Request> RequestOf(std::string_view words, std::string* why) {
     return std::nullopt;
   };
   auto whole = [](std::string_view v, long low, long high, int& into) {
-    long n = 0;
-    auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), n);
-    if (error != std::errc() || end != v.data() + v.size() || n < low || n > high) return false;
-    into = static_cast<int>(n);
-    return true;
+    const auto n = core::WholeNumber(v, low, high);
+    if (n) into = static_cast<int>(*n);
+    return n.has_value();
   };
   auto millimetres = [](std::string_view v, double& into) {
-    const std::string text(v);
-    char* end = nullptr;
-    const double mm = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(mm >= 1 && mm <= 2000)) return false;
-    into = mm;
-    return true;
+    const auto mm = core::DecimalNumber(v, 1, 2000);
+    if (mm) into = *mm;
+    return mm.has_value();
   };
+  bool scaled = false;
   while (!words.empty()) {
     const size_t blank = words.find_first_of(" \t");
     const std::string_view word = words.substr(0, blank);
@@ -143,7 +172,9 @@ std::optional<Request> RequestOf(std::string_view words, std::string* why) {
                            value = equals == std::string_view::npos ? "" : word.substr(equals + 1);
     bool ok = true;
     if (word == "fit" || word == "actual") {
-      r.How.Scale = word == "fit" ? Scaling::Fit : Scaling::Actual;
+      const Scaling scale = word == "fit" ? Scaling::Fit : Scaling::Actual;
+      if (scaled && scale != r.How.Scale) return fail("fit and actual exclude each other");
+      r.How.Scale = scale, scaled = true;
     } else if (key == "rotate") {
       ok = value == "auto" ? (r.How.Rotate = -1, true) : whole(value, 0, 270, r.How.Rotate) && r.How.Rotate % 90 == 0;
     } else if (key == "crop") {
@@ -169,17 +200,41 @@ std::optional<Request> RequestOf(std::string_view words, std::string* why) {
     }
     if (!ok) return fail("'" + std::string(word) + "' is not a value that option takes");
   }
+  if (std::string beyond = TooManyLabels(r.How); !beyond.empty()) return fail(beyond);
   return r;
 }
 
+std::string TooManyLabels(const Options& options) {
+  long long listed = options.Pages.empty() ? 1 : 0;
+  for (auto [first, last] : options.Pages) {
+    listed += last == OpenEnd ? 1 : static_cast<long long>(last) - first + 1;
+    if (listed > MaxLabelsPerRequest) break;
+  }
+  const long long labels = listed * std::max(1, options.Copies);
+  if (labels <= MaxLabelsPerRequest) return {};
+  return "the pages listed make at least " + LabelsBeyond(labels, options.Copies, "each page listed");
+}
+
+std::string InWords(const Sent& sent) {
+  const char* unit = sent.AsItIs ? " copies of the job" : " labels";
+  if (sent.Unconfirmed)
+    return "all " + Thousands(sent.Of) + unit + " went to the printer, which did not confirm them (see the log)";
+  if (sent.Whole == 0 && !sent.Stopped) return "nothing sent";
+  return Thousands(sent.Whole) + " of " + Thousands(sent.Of) + unit + " sent whole" +
+         (sent.Stopped ? (sent.Whole == 0 ? ", the first cut short" : ", the next cut short") : "");
+}
+
+std::string Told(const DocumentError& error) { return std::string(error.what()) + "; " + InWords(error.Left()); }
+
 Report detail::DrawPages(std::string_view document, const Target& target, const Options& options,
-                         const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress) {
+                         const std::function<void(const render::Bitmap&, int copies)>& page, const Progress& progress) {
   const auto kind = KindOf(document);
   if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx document");
   auto source = SourceOf(document, *kind, target, options);
   Report report;
   report.Pages = source->Count();
   const std::vector<int> pages = Selected(options, report.Pages);
+  long long labels = 0;  // the pages' own copies (a job's ^PQ) count
   for (size_t k = 0; k < pages.size(); ++k) {
     const int index = pages[k];
     const detail::PageSize size = source->Size(index);
@@ -192,11 +247,16 @@ Report detail::DrawPages(std::string_view document, const Target& target, const 
                                std::to_string(std::lround(region.Height / 72 * 25.4)) +
                                " mm); --crop none prints it whole");
     }
+    const int copies = options.Copies * source->CopiesOf(index);
+    labels += copies;
+    if (labels > MaxLabelsPerRequest)
+      throw DocumentError("page " + std::to_string(index + 1) + " asks for " + std::to_string(copies) +
+                          " labels, which makes " + LabelsBeyond(labels, options.Copies, "the job's pages"));
     const detail::Placement placement = detail::Place(region, target, options, index + 1);
     const render::Bitmap dots = detail::DrawPage(*source, index, placement);
-    if (!page(dots, options.Copies * source->CopiesOf(index)))
-      throw DocumentError("the printer stopped taking the job at page " + std::to_string(index + 1));
+    page(dots, copies);
     ++report.Printed;
+    report.Labels += copies;
     if (progress) progress(static_cast<int>(k + 1), static_cast<int>(pages.size()));
   }
   for (auto& note : source->Notes()) report.Notes.push_back(std::move(note));
@@ -208,34 +268,43 @@ Report Print(std::string_view document, const Target& target, const Options& opt
   const auto kind = KindOf(document);
   if (kind && target.Speaks && LanguageOfKind(*kind) == target.Speaks) {
     if (!options.Pages.empty()) throw DocumentError("a job in the printer's own language is sent whole (no --pages)");
+    if (document.size() * static_cast<uint64_t>(options.Copies) > MaxPassedBytes)
+      throw DocumentError(std::to_string(options.Copies) + " copies of a job of " + Thousands(document.size()) +
+                          " bytes would send more than " + std::to_string(MaxPassedBytes >> 20) +
+                          " MiB (a request sends at most that much of a job as it is)");
     Report report;
     report.AsItIs = true;
+    Sent sent{0, options.Copies, false, false, true};
     for (int c = 0; c < options.Copies; ++c) {
-      if (!sink(document)) throw DocumentError("the printer stopped taking the job");
+      if (!sink(document)) {
+        sent.Stopped = true;
+        throw DocumentError("the printer stopped taking the job", sent);
+      }
+      ++sent.Whole;
       report.Bytes += document.size();
     }
     report.Pages = report.Printed = 1;
+    report.Labels = options.Copies;
     return report;
   }
   if (!target.Speaks)
     throw DocumentError("'" + target.Name + "' prints through its vendor's drawing library and takes no printer bytes");
-  uint64_t bytes = 0;
+  detail::Staging staged;
   Report report = detail::DrawPages(
       document, target, options,
       [&](const render::Bitmap& dots, int copies) {
-        std::string label;
         switch (*target.Speaks) {
           case lang::Language::Zpl:
-            label = lang::zpl::LabelOfPicture(dots, {options.Compression, 32 * 1024, copies});
+            staged.Append(lang::zpl::LabelOfPicture(dots, {options.Compression, 32 * 1024, copies}));
             break;
-          case lang::Language::Sbpl: label = lang::sbpl::LabelOfPicture(dots, target.Dpi, copies); break;
-          case lang::Language::Tspl: label = lang::tspl::LabelOfPicture(dots, target.Dpi, copies); break;
+          case lang::Language::Sbpl: staged.Append(lang::sbpl::LabelOfPicture(dots, target.Dpi, copies)); break;
+          case lang::Language::Tspl: staged.Append(lang::tspl::LabelOfPicture(dots, target.Dpi, copies)); break;
         }
-        bytes += label.size();
-        return sink(label);
+        staged.EndLabel(copies);
       },
       progress);
-  report.Bytes = bytes;
+  staged.HandOver(sink);
+  report.Bytes = staged.Bytes();
   return report;
 }
 

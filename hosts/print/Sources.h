@@ -57,9 +57,10 @@ void DrawInk(const InkPicture& picture, double x, double y, double width, double
 // The pictures a document may hold: at most this many pixels are decoded.
 inline constexpr long long MaxPicturePixels = 36LL * 1000 * 1000;
 
-// Draws each page chosen for the printer and hands its dots on; `page`
-// returning false stops the drawing.
+// Draws each page chosen for the printer and hands its dots on, with the
+// labels it prints (copies counted); refuses more labels than a request
+// prints before drawing the page that passes the bound.
 Report DrawPages(std::string_view document, const Target& target, const Options& options,
-                 const std::function<bool(const render::Bitmap&, int copies)>& page, const Progress& progress);
+                 const std::function<void(const render::Bitmap&, int copies)>& page, const Progress& progress);
 
 }  // namespace morvel::print::detail

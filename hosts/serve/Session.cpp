@@ -451,7 +451,7 @@ class Session::Impl {
           target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "document", asked->How);
       return answer{{"pages", report.Pages}, {"printed", report.Printed}, {"notes", report.Notes}};
     } catch (const print::DocumentError& e) {
-      throw AutomationError(errors::InvalidProcedureCall, e.what());
+      throw AutomationError(errors::InvalidProcedureCall, print::Told(e));
     }
 #endif
   }

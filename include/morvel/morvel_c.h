@@ -171,8 +171,10 @@ MORVEL_C_API void morvel_picture_release(morvel_picture* picture);
  * separated: "fit" or "actual", "rotate=auto|0|90|180|270", "crop=auto|none",
  * "pages=1-3,5", "copies=N", "width=MM", "height=MM", "picture_dpi=N",
  * "compression=z64|ascii". `pages` (may be NULL) receives the pages sent.
- * Error 5 with the cause for a document that cannot be printed (nothing of
- * it sent) or options it does not take (MORVEL_E_ARGUMENT); error 48 when
+ * A document prints whole or not at all. Error 5 with the cause and what
+ * was sent ("...; nothing sent", or the labels a printer took before it
+ * stopped) for a document that cannot be printed; for options it does not
+ * take or more than 10,000 labels (copies x pages) MORVEL_E_ARGUMENT; error 48 when
  * libmorvel_print.so, which draws documents, cannot be loaded. */
 MORVEL_C_API int morvel_print_document(const char* printer, const void* document, size_t size, const char* options,
                                        int32_t* pages);

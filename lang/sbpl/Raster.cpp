@@ -129,7 +129,10 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
            std::string(PcxGraphic.Name) + Padded(static_cast<int>(file.size()), 5) + "," + file;
     top += band;
   }
-  out += esc + std::string(Quantity.Name) + std::to_string(copies) + esc + std::string(End.Name);
+  // ESC Q takes six digits: 1 to 999999 labels (SATO's SBPL programming
+  // reference, "Qaaaaaa Print Quantity"); more would be misread.
+  out += esc + std::string(Quantity.Name) + std::to_string(std::clamp(copies, 1, MaxQuantity)) + esc +
+         std::string(End.Name);
   return out;
 }
 

@@ -21,8 +21,10 @@ std::string Pcx(const render::Bitmap& dots, int top, int rows, int dpi);
 // The dots of a one-bit PCX file; nullopt with the reason otherwise.
 std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why);
 
+// The most labels one ESC Q asks for.
+inline constexpr int MaxQuantity = 999999;
 // ESC A, the label's size, ESC V/H and ESC GP for each band that has ink,
-// ESC Q copies, ESC Z.
+// ESC Q copies (1 to MaxQuantity), ESC Z.
 std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies);
 
 }  // namespace morvel::lang::sbpl

@@ -433,8 +433,10 @@ def print_document(document: bytes | str | os.PathLike, printer: str, **options:
     options, as `morvel print` takes them: fit=True or actual=True,
     rotate="auto"|0|90|180|270, crop="auto"|"none", pages="1-3,5", copies=2,
     width=101.6 and height=152.4 (millimetres), picture_dpi=300,
-    compression="z64"|"ascii". A document that cannot be printed raises
-    AutomationError 5 with the cause; nothing of it is sent."""
+    compression="z64"|"ascii". A document prints whole or not at all: one
+    that cannot be printed raises AutomationError 5 with the cause and what
+    was sent ("...; nothing sent"); at most 10,000 labels (copies x pages)
+    a call."""
     if isinstance(document, (str, os.PathLike)):
         with open(document, "rb") as file:
             document = file.read()

@@ -282,8 +282,14 @@ TEST(CApiDocuments, APictureBecomesTheOrxPrintersLabel) {
             MORVEL_E_ARGUMENT);
   EXPECT_EQ(morvel_last_error()->number, 5);
   EXPECT_STREQ(morvel_last_error()->description, "'copies=1000' is not a value that option takes");
+  // The option words read as the command reads them, labels bounded.
+  for (const char* words : {"fit actual", "width=0x50", "copies=+2", "copies=999 pages=1,1,1,1,1,1,1,1,1,1,1"})
+    EXPECT_EQ(morvel_print_document("orx documents", picture.data(), picture.size(), words, nullptr), MORVEL_E_ARGUMENT)
+        << words;
+  EXPECT_NE(std::string(morvel_last_error()->description).find("a request prints at most 10,000"), std::string::npos);
   EXPECT_EQ(morvel_print_document("orx documents", "%PDF-1.4 cut", 12, nullptr, nullptr), MORVEL_E_AUTOMATION);
   EXPECT_EQ(std::string(morvel_last_error()->description).rfind("not a PDF that can be read", 0), 0u);
+  EXPECT_TRUE(std::string(morvel_last_error()->description).ends_with("; nothing sent"));
   EXPECT_EQ(morvel_print_document("nobody", picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_AUTOMATION);
   EXPECT_EQ(morvel_print_document(nullptr, picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_ARGUMENT);
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator()), 1);

@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "render/Symbols.h"
 
@@ -93,6 +95,25 @@ inline void TextAt(cairo_t* cr, double x, double y, double size, const char* tex
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_move_to(cr, x, y);
   cairo_show_text(cr, text);
+}
+
+// A PDF of pages `sizes` (points), each with its number on it and what
+// `draw` adds.
+inline std::string PdfOfPages(const std::vector<std::pair<double, double>>& sizes,
+                              const std::function<void(cairo_t*)>& draw = {}) {
+  std::string out;
+  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendTo, &out, sizes[0].first, sizes[0].second);
+  cairo_t* cr = cairo_create(surface);
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    cairo_pdf_surface_set_size(surface, sizes[k].first, sizes[k].second);
+    TextAt(cr, 20, 40, 14, ("page " + std::to_string(k + 1)).c_str());
+    if (draw) draw(cr);
+    cairo_show_page(cr);
+  }
+  cairo_destroy(cr);
+  cairo_surface_finish(surface);
+  cairo_surface_destroy(surface);
+  return out;
 }
 
 }  // namespace morvel::testing

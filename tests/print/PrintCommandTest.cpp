@@ -4,8 +4,11 @@
 // the file and the cause, nothing sent.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "preview/Preview.h"
 #include "support/CaptureListener.h"
@@ -132,6 +135,8 @@ TEST_F(PrintCommandTest, BadDocumentsAreRefusedWithTheirCauseAndNothingIsSent) {
       {"-d 'ZDesigner ZT410 203dpi' notes.txt", "notes.txt: error: not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx"},
       {"-d 'ZDesigner ZT410 203dpi' huge.png", "huge.png: error: the picture is 30000 x 30000 pixels"},
       {"-d 'SATO CL4NX 305dpi' fivemetres.pdf", "fivemetres.pdf: error: page 1 is 5000 x 5000 mm"},
+      {"-d 'SATO CL4NX 305dpi' --width 2000 --height 2000 good.pdf",
+       "a label of 24016 x 24016 dots is beyond what is printed (at most 20000 dots a side"},
       {"-d 'ZDesigner ZT410 203dpi' --pages 2 good.pdf", "good.pdf: error: page 2 asked for, the document has 1"},
       {"-d 'ZDesigner ZT410 203dpi' missing.pdf", "missing.pdf: error: cannot be read"},
       {"-d 'Nobody' good.pdf", "no installed printer is named 'Nobody'"},
@@ -209,6 +214,153 @@ TEST_F(PrintCommandTest, ThroughARawCupsQueue) {
   EXPECT_EQ(page.Width, 640);
   EXPECT_EQ(page.Height, 798);
   EXPECT_EQ(Barcodes(page), std::vector<std::string>{"CODE-128:GLV21236989178"});
+}
+
+// A PDF whose page 2 no label is the size of (5 x 5 m, on printers that
+// give no size): nothing reaches a file: folder, a socket:// printer, the
+// drawing library or an --output file, and the message says so.
+TEST_F(PrintCommandTest, ADocumentThatFailsOnPage2SendsNothing) {
+  CaptureListener socket;
+  ASSERT_TRUE(socket.Ready());
+  fs::create_directory(dir_ / "dothan6");
+  std::ofstream(dir_ / "printers.conf", std::ios::app)
+      << "[SATO Socket 305dpi]\nuri = socket://127.0.0.1:" << socket.Port()
+      << "\ndpi = 305\n[Dothan T6 203]\nuri = file:dothan6\ndpi = 203\n";
+  std::ofstream(dir_ / "two.pdf") << PdfOfPages({{288, 432}, {14173, 14173}});
+  std::ofstream(dir_ / "old.sbpl") << "the last run's labels";
+  const struct {
+    const char* Args;
+    const char* Says;
+    std::function<void()> Check;
+  } cases[] = {
+      {"-d 'SATO CL4NX 305dpi' two.pdf", "; nothing sent", [&] { EXPECT_TRUE(FilesIn(dir_ / "sato").empty()); }},
+      {"-d 'SATO Socket 305dpi' two.pdf", "; nothing sent", [&] { EXPECT_EQ(socket.Accepted(), 0u); }},
+      {"-d 'Dothan T6 203' two.pdf", "; nothing sent", [&] { EXPECT_TRUE(FilesIn(dir_ / "dothan6").empty()); }},
+      {"--language sbpl -o old.sbpl two.pdf", "; nothing written",
+       [&] { EXPECT_EQ(Slurp(dir_ / "old.sbpl"), "the last run's labels"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args);
+    auto o = Run(c.Args);
+    EXPECT_EQ(o.Status, 1) << o.Err;
+    EXPECT_EQ(o.Out, "");
+    EXPECT_NE(o.Err.find("two.pdf: error: page 2 is 5000 x 5000 mm"), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find(c.Says), std::string::npos) << o.Err;
+    c.Check();
+  }
+  for (const auto& file : FilesIn(dir_))
+    EXPECT_NE(file.filename().string().rfind(".old.sbpl", 0), 0u) << "a temporary is left: " << file;
+}
+
+// --output is replaced only when every document printed; a file that is
+// not a regular one is written directly, its failure told first.
+TEST_F(PrintCommandTest, OutputIsReplacedOnlyWhenEveryDocumentPrinted) {
+  std::ofstream(dir_ / "good.pdf") << PdfOf(288, 432, [](cairo_t* cr) { TextAt(cr, 20, 40, 12, "label"); });
+  std::ofstream(dir_ / "damaged.pdf") << Slurp(dir_ / "good.pdf").substr(0, 60);
+  std::ofstream(dir_ / "out.zpl") << "kept";
+  fs::permissions(dir_ / "out.zpl", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_EQ(mkfifo((dir_ / "unread.fifo").c_str(), 0600), 0);
+  const std::string zpl = "--language zpl --width 101.6 --height 152.4 ";
+  const struct {
+    std::string Args;
+    const char* Says;
+  } cases[] = {
+      {zpl + "-o out.zpl missing.pdf", "missing.pdf: error: cannot be read; nothing sent"},
+      {zpl + "-o out.zpl damaged.pdf", "damaged.pdf: error: not a PDF that can be read"},
+      {zpl + "-o out.zpl good.pdf damaged.pdf", "out.zpl left as it was: 1 of 2 documents failed"},
+      {zpl + "-o /dev/full good.pdf",
+       "good.pdf: error: cannot write /dev/full (No space left on device); nothing sent"},
+      {zpl + "-o unread.fifo good.pdf", "cannot write unread.fifo: nothing reads from it; nothing sent"},
+      {zpl + "-o . good.pdf", "cannot write .: it is a folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args);
+    auto o = Run(c.Args);
+    EXPECT_EQ(o.Status, 1) << o.Err;
+    EXPECT_EQ(o.Out, "") << "a success line before the error";
+    EXPECT_NE(o.Err.find(c.Says), std::string::npos) << o.Err;
+    EXPECT_EQ(Slurp(dir_ / "out.zpl"), "kept");
+  }
+  auto o = Run(zpl + "-o out.zpl good.pdf good.pdf");
+  ASSERT_EQ(o.Status, 0) << o.Err;
+  EXPECT_NE(o.Out.find("good.pdf: 1 of 1 pages to out.zpl"), std::string::npos) << o.Out;
+  const std::string written = Slurp(dir_ / "out.zpl");
+  EXPECT_EQ(preview::MakePreview(written, lang::Language::Zpl, 203).Pictures.size(), 2u);
+  EXPECT_EQ(fs::status(dir_ / "out.zpl").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  for (const auto& file : FilesIn(dir_))
+    EXPECT_NE(file.filename().string().rfind(".out.zpl", 0), 0u) << "a temporary is left: " << file;
+}
+
+// copies x pages listed (each listing counts) past 10,000 labels: refused
+// before anything is drawn; the pages' own copies count too.
+TEST_F(PrintCommandTest, LabelsOfOneRequestAreBounded) {
+  std::ofstream(dir_ / "three.pdf") << PdfOfPages({{288, 432}, {288, 432}, {288, 432}});
+  std::ofstream(dir_ / "many.zpl") << "^XA^FO20,20^A0N,30,30^FDx^FS^PQ20000^XZ";
+  std::string ones = "1";
+  for (int k = 1; k < 11; ++k) ones += ",1";
+  const struct {
+    std::string Args;
+    const char* Says;
+  } cases[] = {
+      {"-d 'ZDesigner ZT410 203dpi' --copies 999 --pages " + ones + " three.pdf",
+       "the pages listed make at least 10,989 labels (999 copies of each page listed), and a request prints at most "
+       "10,000"},
+      {"-d 'ZDesigner ZT410 203dpi' --copies 999 --pages 1-3,1-3,1-3,1-3 three.pdf", "at least 11,988 labels"},
+      // Open ranges count one page each until the document says how many.
+      {"-d 'ZDesigner ZT410 203dpi' --copies 999 --pages 2-,1-,1-,1- three.pdf", "at least 10,989 labels"},
+      {"-d 'SATO CL4NX 305dpi' --width 50 --height 25 many.zpl", "page 1 asks for 20000 labels"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args);
+    auto o = Run(c.Args);
+    EXPECT_EQ(o.Status, 1) << o.Err;
+    EXPECT_NE(o.Err.find(c.Says), std::string::npos) << o.Err;
+    EXPECT_NE(o.Err.find("; nothing sent"), std::string::npos) << o.Err;
+  }
+  EXPECT_TRUE(FilesIn(dir_ / "zebra").empty());
+  EXPECT_TRUE(FilesIn(dir_ / "sato").empty());
+  auto o = Run("-d 'ZDesigner ZT410 203dpi' --copies 999 --pages 1,2,3,3 three.pdf");
+  ASSERT_EQ(o.Status, 0) << o.Err;
+  EXPECT_EQ(preview::MakePreview(Slurp(FilesIn(dir_ / "zebra").at(0)), lang::Language::Zpl, 203).Pictures.size(), 4u);
+}
+
+// A FIFO nobody writes to is refused once no byte came for the wait
+// (MORVEL_DOCUMENT_WAIT_MS, 30 s unless set); one written to prints.
+TEST_F(PrintCommandTest, ADocumentNobodyWritesIsRefusedInTime) {
+  std::ofstream(dir_ / "good.pdf") << PdfOf(288, 432, [](cairo_t* cr) { TextAt(cr, 20, 40, 12, "label"); });
+  ASSERT_EQ(mkfifo((dir_ / "in.fifo").c_str(), 0600), 0);
+  const std::string print = "MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_DOCUMENT_WAIT_MS=300 '" + Morvel +
+                            "' print -d 'ZDesigner ZT410 203dpi' in.fifo";
+  auto o = RunCommandIn(dir_, print);
+  EXPECT_EQ(o.Status, 1) << o.Err;
+  EXPECT_NE(
+      o.Err.find("in.fifo: error: no byte came for 300 ms (a pipe or device that nothing writes to); nothing sent"),
+      std::string::npos)
+      << o.Err;
+  fs::remove(dir_ / "err.txt");
+  o = RunCommandIn(dir_, "{ (sleep 0.1; cat good.pdf > in.fifo) & } ; " + print);
+  EXPECT_EQ(o.Status, 0) << o.Err;
+  EXPECT_EQ(FilesIn(dir_ / "zebra").size(), 1u);
+}
+
+// A printer that stops reading part way: what went is told in labels,
+// never as nothing sent.
+TEST_F(PrintCommandTest, APrinterThatStopsPartWayIsToldInLabels) {
+  CaptureListener printer(CaptureListener::Mode::CloseAfter, 100);
+  ASSERT_TRUE(printer.Ready());
+  std::ofstream(dir_ / "printers.conf", std::ios::app)
+      << "[ZDesigner Socket 300dpi]\nuri = socket://127.0.0.1:" << printer.Port()
+      << "\ndpi = 300\nwidth = 101.6\nheight = 152.4\n";
+  const std::vector<std::pair<double, double>> pages(6, {288, 432});
+  std::ofstream(dir_ / "ramps.pdf") << PdfOfPages(pages, [](cairo_t* cr) { RampAt(cr, 0, 60, 288, 372); });
+  auto o = RunCommandIn(dir_, "MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_WRITE_TIMEOUT_MS=2000 '" + Morvel +
+                                  "' print -d 'ZDesigner Socket 300dpi' ramps.pdf");
+  EXPECT_EQ(o.Status, 1) << o.Err;
+  EXPECT_EQ(o.Err.find("nothing sent"), std::string::npos) << o.Err;
+  EXPECT_TRUE(o.Err.find(" of 6 labels sent whole") != std::string::npos ||
+              o.Err.find("all 6 labels went to the printer, which did not confirm them") != std::string::npos)
+      << o.Err;
 }
 
 }  // namespace

@@ -263,4 +263,8 @@ def test_documents_print_from_a_path_or_bytes(tmp_path):
     assert refused.value.number == 5 and "not a PDF that can be read" in str(refused.value)
     with pytest.raises(morvel.AutomationError, match="unknown option 'colour=red'"):
         morvel.print_document(b"GIF89a", "Orx TE200", colour="red")
+    with pytest.raises(morvel.AutomationError, match="fit and actual exclude each other"):
+        morvel.print_document(picture, "Orx TE200", fit=True, actual=True)
+    with pytest.raises(morvel.AutomationError, match="a request prints at most 10,000"):
+        morvel.print_document(picture, "Orx TE200", copies=999, pages=",".join(["1"] * 11))
     assert len(os.listdir(orx)) == before + 1
