@@ -1,0 +1,297 @@
+// The picture decoders of morvel print: ordinary pictures of every layout
+// give the ink they gave when stb_image decoded them whole (JPEG within the
+// rounding of two IDCTs), and hostile pictures are refused with their cause
+// in a process that cannot take much memory.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "hosts/print/Decoders.h"
+#include "platform/linux/adapters.h"
+#include "print/PictureFiles.h"
+#include "support/Sanitizers.h"
+
+namespace morvel::print::detail {
+namespace {
+
+using namespace morvel::testing;
+
+struct Decoded {
+  int Width = 0, Height = 0;
+  double Dpi = 0;
+  std::vector<uint8_t> Ink;
+};
+
+Decoded Decode(const std::string& file, Kind kind) {
+  InkPicture picture;
+  Decoded d;
+  d.Dpi = DecodePicture(file, kind, picture);
+  cairo_surface_flush(picture.Ink);
+  d.Width = cairo_image_surface_get_width(picture.Ink), d.Height = cairo_image_surface_get_height(picture.Ink);
+  const uint8_t* data = cairo_image_surface_get_data(picture.Ink);
+  for (int y = 0; y < d.Height; ++y) {
+    const uint8_t* row = data + static_cast<size_t>(cairo_image_surface_get_stride(picture.Ink)) * y;
+    d.Ink.insert(d.Ink.end(), row, row + d.Width);
+  }
+  return d;
+}
+
+// The ink as morvel print made it before: stb_image's RGBA, its grey over
+// white, and the ink 255 - grey.
+Decoded DecodedByStb(const std::string& file) {
+  auto picture = platform::MakeStbPictures()->Decode(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+  Decoded d;
+  if (!picture) return d;
+  d.Width = picture->Width(), d.Height = picture->Height();
+  const auto& rgba = picture->Rgba();
+  for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+    const int level = (rgba[i] * 299 + rgba[i + 1] * 587 + rgba[i + 2] * 114) / 1000;
+    const int grey = 255 - (255 - level) * rgba[i + 3] / 255;
+    d.Ink.push_back(static_cast<uint8_t>(255 - grey));
+  }
+  return d;
+}
+
+struct Ordinary {
+  const char* Name;
+  Kind Format;
+  std::string File;
+  double Dpi;             // what the file records
+  std::string Reference = {};  // the twin stb_image reads, when it misread this one
+};
+
+std::vector<Ordinary> OrdinaryPictures() {
+  const auto png = [](const char* name, int type, int depth, bool interlaced = false, bool transparency = false) {
+    return Ordinary{name, Kind::Png, PngFile({37, 23, type, depth, interlaced, transparency, 300}), 300};
+  };
+  const auto bmp = [](const char* name, BmpSpec s) {
+    s.PerMetre = 11811;
+    return Ordinary{name, Kind::Bmp, BmpFile(s), s.Header == 12 ? 0.0 : 300.0};
+  };
+  const auto gif = [](const char* name, GifSpec s) { return Ordinary{name, Kind::Gif, GifFile(s), 0}; };
+  return {
+      png("PngGrey1", PNG_COLOR_TYPE_GRAY, 1),
+      png("PngGrey2Interlaced", PNG_COLOR_TYPE_GRAY, 2, true),
+      png("PngGrey4", PNG_COLOR_TYPE_GRAY, 4),
+      png("PngGrey8Keyed", PNG_COLOR_TYPE_GRAY, 8, false, true),
+      png("PngGrey16Keyed", PNG_COLOR_TYPE_GRAY, 16, false, true),
+      png("PngGreyAlpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8),
+      png("PngGreyAlpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16),
+      png("PngRgb8Keyed", PNG_COLOR_TYPE_RGB, 8, false, true),
+      png("PngRgb16", PNG_COLOR_TYPE_RGB, 16),
+      png("PngRgba8Interlaced", PNG_COLOR_TYPE_RGBA, 8, true),
+      png("PngRgba16Interlaced", PNG_COLOR_TYPE_RGBA, 16, true),
+      png("PngPalette1", PNG_COLOR_TYPE_PALETTE, 1),
+      png("PngPalette4InterlacedWithAlphas", PNG_COLOR_TYPE_PALETTE, 4, true, true),
+      png("PngPalette8WithAlphas", PNG_COLOR_TYPE_PALETTE, 8, false, true),
+      {"PngOnePixelInterlaced", Kind::Png, PngFile({1, 1, PNG_COLOR_TYPE_RGBA, 8, true, false, 0}), 0},
+      {"PngThreeByTwoInterlaced", Kind::Png, PngFile({3, 2, PNG_COLOR_TYPE_RGB, 8, true, false, 0}), 0},
+      gif("Gif", {}),
+      gif("GifInterlacedWithLocalColours", {37, 23, 0, 0, 37, 23, -1, 0, true, true}),
+      gif("GifTransparent", {37, 23, 0, 0, 37, 23, 5, 0, false, false}),
+      gif("GifFrameOnClear", {37, 23, 4, 3, 20, 11, -1, 0, true, false}),
+      // stb_image took an OS/2 palette 4 colours short: these read as
+      // their twins of a 40-byte header.
+      {"BmpOs2Mono", Kind::Bmp, BmpFile({12, 1}), 0, BmpFile({40, 1})},
+      {"BmpOs2Palette4", Kind::Bmp, BmpFile({12, 4}), 0, BmpFile({40, 4})},
+      {"BmpOs2Palette8", Kind::Bmp, BmpFile({12, 8}), 0, BmpFile({40, 8})},
+      bmp("BmpOs2Rgb", {12, 24}),
+      bmp("BmpMono", {40, 1}),
+      bmp("BmpPalette4", {40, 4}),
+      // stb_image's size check took a top-down BMP's negative height for a
+      // damaged one: these read as their bottom-up twins.
+      {"BmpPalette8TopDown", Kind::Bmp, BmpFile({40, 8, 37, 23, true}), 0, BmpFile({40, 8})},
+      bmp("Bmp555", {40, 16}),
+      bmp("Bmp565", {40, 16, 37, 23, false, true}),
+      bmp("BmpRgb", {40, 24}),
+      {"BmpRgbTopDown", Kind::Bmp, BmpFile({40, 24, 37, 23, true}), 0, BmpFile({40, 24})},
+      bmp("BmpRgba", {40, 32}),
+      bmp("BmpRgbaClear", {40, 32, 37, 23, false, false, 0, true}),
+      bmp("BmpMasked32", {40, 32, 37, 23, false, true}),
+      bmp("BmpV4Rgba", {108, 32, 37, 23, false, true}),
+      bmp("BmpV5Rgb", {124, 24}),
+  };
+}
+
+TEST(PicturesTest, OrdinaryPicturesGiveTheInkTheyGaveBefore) {
+  for (const Ordinary& o : OrdinaryPictures()) {
+    SCOPED_TRACE(o.Name);
+    const Decoded before = DecodedByStb(o.Reference.empty() ? o.File : o.Reference);
+    ASSERT_GT(before.Width, 0) << "stb_image reads the file";
+    const Decoded now = Decode(o.File, o.Format);
+    EXPECT_EQ(now.Width, before.Width);
+    EXPECT_EQ(now.Height, before.Height);
+    EXPECT_EQ(now.Ink, before.Ink);
+    EXPECT_NEAR(now.Dpi, o.Dpi, 0.1);
+  }
+}
+
+// stb_image drew what a GIF's first frame leaves uncovered in its
+// background colour with red and blue swapped: now in its colour.
+TEST(PicturesTest, AGifsBackgroundIsItsColour) {
+  const Decoded d = Decode(GifFile({37, 23, 4, 3, 20, 11, 9, 7, false, false}), Kind::Gif);
+  const auto c = SceneAt(7 * 4, 7);  // colour 7 of the generator's table
+  const int expected = 255 - (c[0] * 299 + c[1] * 587 + c[2] * 114) / 1000;
+  ASSERT_EQ(d.Ink.size(), 37u * 23u);
+  EXPECT_EQ(d.Ink[0], expected);
+  EXPECT_EQ(d.Ink[37 * 22 + 36], expected);
+  const Decoded stb = DecodedByStb(GifFile({37, 23, 4, 3, 20, 11, 9, 7, false, false}));
+  for (int y = 3; y < 14; ++y)
+    for (int x = 4; x < 24; ++x) EXPECT_EQ(d.Ink[y * 37 + x], stb.Ink[y * 37 + x]) << "the frame as before";
+}
+
+// libjpeg's IDCT, upsampling and colour conversion round otherwise than
+// stb_image's: a level or two in places, never an edge moved.
+TEST(PicturesTest, JpegsGiveTheInkTheyGaveBeforeWithinTheIdctsRounding) {
+  const struct {
+    const char* Name;
+    JpegSpec Spec;
+    double Dpi;
+  } cases[] = {
+      {"Grey", {37, 23, JCS_GRAYSCALE, JCS_GRAYSCALE, false, 1, 203}, 203},
+      {"Colour", {37, 23, JCS_RGB, JCS_YCbCr, false, 2, 80}, 203.2},
+      {"ColourProgressive", {64, 48, JCS_RGB, JCS_YCbCr, true, 0, 72}, 0},
+      {"GreyProgressive", {37, 23, JCS_GRAYSCALE, JCS_GRAYSCALE, true, 1, 300}, 300},
+      {"StoredRgb", {37, 23, JCS_RGB, JCS_RGB, false, 0, 72}, 0},
+      {"Cmyk", {37, 23, JCS_CMYK, JCS_CMYK, false, 0, 72}, 0},
+      {"Ycck", {37, 23, JCS_CMYK, JCS_YCCK, false, 0, 72}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string file = JpegFile(c.Spec);
+    const Decoded before = DecodedByStb(file), now = Decode(file, Kind::Jpeg);
+    ASSERT_EQ(now.Width, before.Width);
+    ASSERT_EQ(now.Height, before.Height);
+    ASSERT_EQ(now.Ink.size(), before.Ink.size());
+    int worst = 0;
+    for (size_t i = 0; i < now.Ink.size(); ++i) worst = std::max(worst, std::abs(now.Ink[i] - before.Ink[i]));
+    EXPECT_LE(worst, 3);
+    EXPECT_NEAR(now.Dpi, c.Dpi, 0.1);
+  }
+}
+
+// What decoding `file` answers in a child process whose address space may
+// grow by `headroom` bytes at most: the refusal, "decoded", or how it died.
+std::string AnswerWithin(const std::string& file, Kind kind, size_t headroom) {
+  int pipe_[2];
+  if (pipe(pipe_) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipe_[0]);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlimit limit{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + headroom, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+    std::string answer = "decoded";
+    try {
+      InkPicture ink;
+      DecodePicture(file, kind, ink);
+    } catch (const DocumentError& e) {
+      answer = e.what();
+    } catch (const std::exception& e) {
+      answer = std::string("other error: ") + e.what();
+    }
+    if (write(pipe_[1], answer.data(), answer.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(pipe_[1]);
+  std::string answer;
+  char buffer[512];
+  for (ssize_t n; (n = read(pipe_[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+  close(pipe_[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status)) return "died of signal " + std::to_string(WTERMSIG(status));
+  return answer;
+}
+
+// A JPEG of `width` x `height` whose frame header is preceded by a fill
+// byte (0xFF), as the format allows before any marker.
+std::string JpegWithFillByte(uint16_t width, uint16_t height) {
+  std::string file = JpegFile({16, 16, JCS_GRAYSCALE, JCS_GRAYSCALE, false, 0, 72});
+  const size_t frame = file.find("\xFF\xC0");
+  file[frame + 5] = static_cast<char>(height >> 8), file[frame + 6] = static_cast<char>(height & 0xFF);
+  file[frame + 7] = static_cast<char>(width >> 8), file[frame + 8] = static_cast<char>(width & 0xFF);
+  return file.insert(frame, "\xFF");
+}
+
+// A progressive JPEG followed by `scans` scans with no data (refinements
+// of the first component's DC), each a pass over the picture.
+std::string JpegWithEmptyScans(int scans) {
+  std::string file = JpegFile({512, 512, JCS_GRAYSCALE, JCS_GRAYSCALE, true, 0, 72});
+  file.resize(file.size() - 2);  // its end
+  for (int i = 0; i < scans; ++i) file += std::string("\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x10", 10);
+  return file + "\xFF\xD9";
+}
+
+// A GIF of a 10 x 10 screen whose first frame says it is `width` x
+// `height` at (left, top), its data that of a 4 x 4 frame.
+std::string GifWithFrame(uint16_t left, uint16_t top, uint16_t width, uint16_t height) {
+  std::string file = GifFile({10, 10, 0, 0, 4, 4});
+  const size_t frame = 13 + 64 * 3;  // past the screen and its colours
+  EXPECT_EQ(file[frame], ',');
+  const uint16_t fields[] = {left, top, width, height};
+  for (size_t i = 0; i < 4; ++i)
+    file[frame + 1 + 2 * i] = static_cast<char>(fields[i] & 0xFF), file[frame + 2 + 2 * i] = static_cast<char>(fields[i] >> 8);
+  return file;
+}
+
+// An OS/2 BMP (12-byte header) of 11,000 x 48,000 pixels in 90 bytes.
+std::string HugeOs2Bmp() {
+  std::string file = BmpFile({12, 24, 1, 1});
+  file[18] = static_cast<char>(11000 & 0xFF), file[19] = static_cast<char>(11000 >> 8);
+  file[20] = static_cast<char>(48000 & 0xFF), file[21] = static_cast<char>(48000 >> 8);
+  file.resize(90, '\0');
+  return file;
+}
+
+TEST(PicturesTest, HostilePicturesAreRefusedWithTheirCauseBeforeTakingMemory) {
+  if (UnderAddressSanitizer || UnderThreadSanitizer) GTEST_SKIP() << "the sanitizers reserve address space";
+  const auto cut = [](std::string file) { return file.substr(0, file.size() * 3 / 5); };
+  const struct {
+    const char* Name;
+    std::string File;
+    Kind Format;
+    const char* Cause;
+  } cases[] = {
+      {"PngInflatingPastItsHeader", InflatingPng(1, 1, 256u << 20), Kind::Png,
+       "not a PNG picture that can be read (its pixel data holds more than its 1 x 1 pixels)"},
+      {"PngInflatingPastItsRows", InflatingPng(300, 200, 64u << 20), Kind::Png, "holds more than its 300 x 200"},
+      {"PngOverThePixelBound", InflatingPng(7000, 7000, 1000), Kind::Png, "7000 x 7000 pixels; at most 36 million"},
+      {"PngTooWide", InflatingPng(40000, 2, 1000), Kind::Png, "40000 x 2 pixels; at most 32767 a side"},
+      {"JpegWithAFillByteBeforeItsFrame", JpegWithFillByte(8000, 8000), Kind::Jpeg,
+       "the picture is 8000 x 8000 pixels; at most 36 million are printed"},
+      {"JpegOfEmptyScans", JpegWithEmptyScans(2000), Kind::Jpeg, "more than 500 scans"},
+      {"BmpOs2Huge", HugeOs2Bmp(), Kind::Bmp, "the picture is 11000 x 48000 pixels"},
+      {"GifFrameOutsideItsScreen", GifWithFrame(0, 0, 60000, 60000), Kind::Gif,
+       "its frame of 60000 x 60000 at 0,0 is not within its 10 x 10 screen"},
+      {"GifFrameOffItsScreen", GifWithFrame(8, 0, 4, 4), Kind::Gif, "is not within its 10 x 10 screen"},
+      {"PngCutShort", cut(PngFile({})), Kind::Png, "not a PNG picture that can be read (cut short)"},
+      {"JpegCutShort", cut(JpegFile({})), Kind::Jpeg, "not a JPEG picture that can be read (cut short)"},
+      {"GifCutShort", cut(GifFile({})), Kind::Gif, "not a GIF picture that can be read (cut short)"},
+      {"BmpCutShort", cut(BmpFile({})), Kind::Bmp, "not a BMP picture that can be read (cut short)"},
+      {"BmpRunLength", [] { auto f = BmpFile({40, 8}); f[30] = 1; return f; }(), Kind::Bmp, "run-length"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_LT(c.File.size(), 300000u) << "a small file";
+    const std::string answer = AnswerWithin(c.File, c.Format, 96u << 20);
+    EXPECT_NE(answer.find(c.Cause), std::string::npos) << answer;
+  }
+}
+
+// The bound holds for an ordinary picture too: one at the pixel bound is
+// decoded in its ink and a row, well within what a page may take.
+TEST(PicturesTest, APictureAtThePixelBoundDecodesInItsInk) {
+  if (UnderAddressSanitizer || UnderThreadSanitizer) GTEST_SKIP() << "the sanitizers reserve address space";
+  const std::string file = PngFile({6000, 6000, PNG_COLOR_TYPE_RGBA, 8, true, false, 300});
+  EXPECT_EQ(AnswerWithin(file, Kind::Png, 64u << 20), "decoded");
+  EXPECT_NE(AnswerWithin(file, Kind::Png, 16u << 20), "decoded") << "the limit binds";
+}
+
+}  // namespace
+}  // namespace morvel::print::detail
