@@ -81,7 +81,9 @@ inline std::string PngFile(const PngSpec& s) {
         for (int k = 0; k < 3; ++k) samples.push_back(at(c[k]));
       if (s.ColorType & PNG_COLOR_MASK_ALPHA) samples.push_back(at(c[3]));
       if (s.Transparency && x % 5 == 0 && s.ColorType != PNG_COLOR_TYPE_PALETTE)  // the key colour, now and then
-        for (int k = 0; k < channels; ++k) samples[samples.size() - 1 - k] = s.Depth == 16 ? 0x1234 : (k == 0 && s.ColorType == PNG_COLOR_TYPE_GRAY ? (1u << s.Depth) - 1 : 0);
+        for (int k = 0; k < channels; ++k)
+          samples[samples.size() - 1 - k] =
+              s.Depth == 16 ? 0x1234 : (k == 0 && s.ColorType == PNG_COLOR_TYPE_GRAY ? (1u << s.Depth) - 1 : 0);
     }
     auto& row = rows[static_cast<size_t>(y)];
     row.assign((static_cast<size_t>(s.Width) * channels * s.Depth + 7) / 8, 0);
@@ -111,7 +113,8 @@ inline std::string PngChunk(const std::string& type, const std::string& data) {
   Put32(out, static_cast<uint32_t>(data.size()));
   const std::string body = type + data;
   out += body;
-  Put32(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+  Put32(out,
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
   return out;
 }
 
@@ -187,9 +190,9 @@ inline std::string JpegFile(const JpegSpec& s) {
 // ---- GIF -------------------------------------------------------------------
 
 struct GifSpec {
-  int Width = 37, Height = 23;                                     // the screen
-  int Left = 0, Top = 0, FrameWidth = 37, FrameHeight = 23;        // the first frame
-  int Transparent = -1, Background = 0;                            // colour indices
+  int Width = 37, Height = 23;                               // the screen
+  int Left = 0, Top = 0, FrameWidth = 37, FrameHeight = 23;  // the first frame
+  int Transparent = -1, Background = 0;                      // colour indices
   bool Interlaced = false, LocalColours = false;
 };
 
@@ -223,7 +226,8 @@ inline std::string GifFile(const GifSpec& s) {
       order.push_back(y);
   std::vector<GifPixelType> line(static_cast<size_t>(s.FrameWidth));
   for (int y : order) {
-    for (int x = 0; x < s.FrameWidth; ++x) line[static_cast<size_t>(x)] = static_cast<GifPixelType>((x * 3 + y * 7) % 64);
+    for (int x = 0; x < s.FrameWidth; ++x)
+      line[static_cast<size_t>(x)] = static_cast<GifPixelType>((x * 3 + y * 7) % 64);
     EGifPutLine(gif, line.data(), s.FrameWidth);
   }
   EGifCloseFile(gif, &error);
@@ -294,6 +298,84 @@ inline std::string BmpFile(const BmpSpec& s) {
     out += row;
   }
   return out;
+}
+
+// ---- Hostile files --------------------------------------------------------
+
+// A JPEG of `width` x `height` whose frame header is preceded by a fill
+// byte (0xFF), as the format allows before any marker.
+inline std::string JpegWithFillByte(uint16_t width, uint16_t height) {
+  std::string file = JpegFile({16, 16, JCS_GRAYSCALE, JCS_GRAYSCALE, false, 0, 72});
+  const size_t frame = file.find("\xFF\xC0");
+  file[frame + 5] = static_cast<char>(height >> 8), file[frame + 6] = static_cast<char>(height & 0xFF);
+  file[frame + 7] = static_cast<char>(width >> 8), file[frame + 8] = static_cast<char>(width & 0xFF);
+  return file.insert(frame, "\xFF");
+}
+
+// A progressive JPEG followed by `scans` scans with no data (refinements
+// of the first component's DC), each a pass over the picture.
+inline std::string JpegWithEmptyScans(int scans) {
+  std::string file = JpegFile({512, 512, JCS_GRAYSCALE, JCS_GRAYSCALE, true, 0, 72});
+  file.resize(file.size() - 2);  // its end
+  for (int i = 0; i < scans; ++i) file += std::string("\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x10", 10);
+  return file + "\xFF\xD9";
+}
+
+// A GIF of a 10 x 10 screen whose first frame says it is `width` x
+// `height` at (left, top), its data that of a 4 x 4 frame.
+inline std::string GifWithFrame(uint16_t left, uint16_t top, uint16_t width, uint16_t height) {
+  std::string file = GifFile({10, 10, 0, 0, 4, 4});
+  const size_t frame = 13 + 64 * 3;  // past the screen and its colours
+  const uint16_t fields[] = {left, top, width, height};
+  for (size_t i = 0; i < 4; ++i)
+    file[frame + 1 + 2 * i] = static_cast<char>(fields[i] & 0xFF),
+                         file[frame + 2 + 2 * i] = static_cast<char>(fields[i] >> 8);
+  return file;
+}
+
+// An OS/2 BMP (12-byte header) of 11,000 x 48,000 pixels in 90 bytes.
+inline std::string HugeOs2Bmp() {
+  std::string file = BmpFile({12, 24, 1, 1});
+  file[18] = static_cast<char>(11000 & 0xFF), file[19] = static_cast<char>(11000 >> 8);
+  file[20] = static_cast<char>(48000 & 0xFF), file[21] = static_cast<char>(48000 >> 8);
+  file.resize(90, '\0');
+  return file;
+}
+
+// The hostile pictures, each with the start of what refuses it.
+struct Hostile {
+  const char* Name;
+  std::string File;
+  const char* Cause;
+};
+
+inline std::vector<Hostile> HostilePictures() {
+  const auto cut = [](std::string file) { return file.substr(0, file.size() * 3 / 5); };
+  return {
+      {"PngInflatingPastItsHeader", InflatingPng(1, 1, 256u << 20),
+       "not a PNG picture that can be read (its pixel data holds more than its 1 x 1 pixels)"},
+      {"PngInflatingPastItsRows", InflatingPng(300, 200, 64u << 20), "holds more than its 300 x 200"},
+      {"PngOverThePixelBound", InflatingPng(7000, 7000, 1000), "7000 x 7000 pixels; at most 36 million"},
+      {"PngTooWide", InflatingPng(40000, 2, 1000), "40000 x 2 pixels; at most 32767 a side"},
+      {"JpegWithAFillByteBeforeItsFrame", JpegWithFillByte(8000, 8000),
+       "the picture is 8000 x 8000 pixels; at most 36 million are printed"},
+      {"JpegOfEmptyScans", JpegWithEmptyScans(2000), "more than 500 scans"},
+      {"BmpOs2Huge", HugeOs2Bmp(), "the picture is 11000 x 48000 pixels"},
+      {"GifFrameOutsideItsScreen", GifWithFrame(0, 0, 60000, 60000),
+       "its frame of 60000 x 60000 at 0,0 is not within its 10 x 10 screen"},
+      {"GifFrameOffItsScreen", GifWithFrame(8, 0, 4, 4), "is not within its 10 x 10 screen"},
+      {"PngCutShort", cut(PngFile({})), "not a PNG picture that can be read (cut short)"},
+      {"JpegCutShort", cut(JpegFile({})), "not a JPEG picture that can be read (cut short)"},
+      {"GifCutShort", cut(GifFile({})), "not a GIF picture that can be read (cut short)"},
+      {"BmpCutShort", cut(BmpFile({})), "not a BMP picture that can be read (cut short)"},
+      {"BmpRunLength",
+       [] {
+         auto f = BmpFile({40, 8});
+         f[30] = 1;
+         return f;
+       }(),
+       "run-length"},
+  };
 }
 
 }  // namespace morvel::testing
