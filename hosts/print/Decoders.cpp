@@ -120,8 +120,7 @@ size_t PixelDataAfter(std::string_view b, size_t at) {
 // palette's or tRNS's transparency as alpha); the passes of an interlaced
 // picture are placed where they belong, so no pass is kept. False when
 // libpng refused the file.
-bool ReadPng(png_structp png, png_infop info, PngRead& read, InkRows& rows, std::vector<uint8_t>& line,
-             double& dpi) {
+bool ReadPng(png_structp png, png_infop info, PngRead& read, InkRows& rows, std::vector<uint8_t>& line, double& dpi) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
@@ -238,8 +237,7 @@ bool ReadJpeg(JpegRead& read, std::string_view bytes, InkRows& rows, std::vector
   read.Info.out_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_start_decompress(&read.Info);
   if (read.Info.output_width != static_cast<JDIMENSION>(rows.Width()) ||
-      read.Info.output_height != static_cast<JDIMENSION>(rows.Height()) ||
-      read.Info.output_components != components)
+      read.Info.output_height != static_cast<JDIMENSION>(rows.Height()) || read.Info.output_components != components)
     rows.Refuse("unexpected output");
   line.resize(static_cast<size_t>(rows.Width()) * components);
   while (read.Info.output_scanline < read.Info.output_height) {
@@ -268,6 +266,9 @@ void DecodePng(std::string_view bytes, InkRows& rows, double& dpi) {
   png_set_read_fn(png.Png, &read, PngBytes);
   png_set_user_limits(png.Png, MaxPicturePixels, MaxPicturePixels);  // the bounds are Start's
   png_set_chunk_malloc_max(png.Png, 8 << 20);  // text, profiles and other chunks kept while reading
+  // A chunk whose checksum is wrong is read all the same, as other readers
+  // read it: damaged pixel data still fails its inflating and its own check.
+  png_set_crc_action(png.Png, PNG_CRC_WARN_USE, PNG_CRC_QUIET_USE);
   std::vector<uint8_t> line;
   const bool readWhole = ReadPng(png.Png, png.Info, read, rows, line, dpi) && FinishPng(png.Png);
   if (read.Excess)
@@ -291,8 +292,7 @@ void DecodeJpeg(std::string_view bytes, InkRows& rows, double& dpi) {
     throw DocumentError("the JPEG picture has more than " + std::to_string(MaxJpegScans) +
                         " scans; no picture needs that many");
   if (read.Code == JERR_NO_BACKING_STORE || read.Code == JERR_OUT_OF_MEMORY)
-    throw DocumentError("the JPEG picture needs more than " + std::to_string(MaxJpegMemory >> 20) +
-                        " MiB to decode");
+    throw DocumentError("the JPEG picture needs more than " + std::to_string(MaxJpegMemory >> 20) + " MiB to decode");
   rows.Refuse(std::string("damaged: ") + read.Error);
 }
 

@@ -91,8 +91,7 @@ class GifReader {
     if (!colours) rows_.Refuse("damaged: no colour table");
     std::array<uint8_t, 256> inkOf{};  // colours past the table, and the transparent one: no ink
     for (int i = 0; i < std::min(colours->ColorCount, 256); ++i)
-      if (i != transparent)
-        inkOf[i] = InkOf(colours->Colors[i].Red, colours->Colors[i].Green, colours->Colors[i].Blue);
+      if (i != transparent) inkOf[i] = InkOf(colours->Colors[i].Red, colours->Colors[i].Green, colours->Colors[i].Blue);
     std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
     static constexpr int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
     // An interlaced frame's rows come every 8th from 0, every 8th from 4,
@@ -159,7 +158,8 @@ class BmpReader {
       Masks();
     }
     const size_t stride = rowBytes + pad, start = static_cast<size_t>(offset_);
-    if (start > b_.size() || (b_.size() - start + pad) / stride < static_cast<size_t>(height)) rows_.Refuse("cut short");
+    if (start > b_.size() || (b_.size() - start + pad) / stride < static_cast<size_t>(height))
+      rows_.Refuse("cut short");
     const bool opaque = bpp_ == 32 && noAlphaUnlessSeen_ && NoAlpha(start, stride, height);
     std::vector<uint8_t> line(static_cast<size_t>(width) * 4);
     for (long long j = 0; j < height; ++j) {
@@ -215,7 +215,8 @@ class BmpReader {
     red_ = green_ = blue_ = alpha_ = 0;
     if (bpp_ == 16) red_ = 31u << 10, green_ = 31u << 5, blue_ = 31u;
     // 32-bit pixels: an alpha byte that is 0 throughout is no alpha.
-    if (bpp_ == 32) red_ = 0xFFu << 16, green_ = 0xFFu << 8, blue_ = 0xFFu, alpha_ = 0xFFu << 24, noAlphaUnlessSeen_ = true;
+    if (bpp_ == 32)
+      red_ = 0xFFu << 16, green_ = 0xFFu << 8, blue_ = 0xFFu, alpha_ = 0xFFu << 24, noAlphaUnlessSeen_ = true;
   }
 
   void ReadPalette() {
@@ -227,7 +228,9 @@ class BmpReader {
 
   void PaletteRow(const uint8_t* p, uint8_t* out, int width) const {
     for (int x = 0; x < width; ++x, out += 4) {
-      const unsigned index = bpp_ == 8 ? p[x] : bpp_ == 4 ? (p[x / 2] >> (x % 2 ? 0 : 4)) & 15 : (p[x / 8] >> (7 - x % 8)) & 1;
+      const unsigned index = bpp_ == 8   ? p[x]
+                             : bpp_ == 4 ? (p[x / 2] >> (x % 2 ? 0 : 4)) & 15
+                                         : (p[x / 8] >> (7 - x % 8)) & 1;
       std::memcpy(out, colours_[index].data(), 3);
       out[3] = 255;
     }
@@ -256,9 +259,9 @@ class BmpReader {
   }
 
   void Masks() {
-    easy_ = bpp_ == 24                                                                          ? 1
+    easy_ = bpp_ == 24                                                                                     ? 1
             : bpp_ == 32 && blue_ == 0xFF && green_ == 0xFF00 && red_ == 0xFF0000 && alpha_ == 0xFF000000u ? 2
-                                                                                                : 0;
+                                                                                                           : 0;
     if (easy_) return;
     if (!red_ || !green_ || !blue_) Damaged("its masks");
     channels_ = {ChannelOf(red_), ChannelOf(green_), ChannelOf(blue_), ChannelOf(alpha_)};
@@ -281,7 +284,8 @@ class BmpReader {
         continue;
       }
       const uint8_t* q = p + x * (bpp_ / 8);
-      const uint32_t v = bpp_ == 16 ? (q[0] | (q[1] << 8)) : (q[0] | (q[1] << 8) | (q[2] << 16) | (uint32_t{q[3]} << 24));
+      const uint32_t v =
+          bpp_ == 16 ? (q[0] | (q[1] << 8)) : (q[0] | (q[1] << 8) | (q[2] << 16) | (uint32_t{q[3]} << 24));
       for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(channels_[c].Of(v));
       out[3] = alpha_ && !opaque ? static_cast<uint8_t>(channels_[3].Of(v)) : 255;
     }

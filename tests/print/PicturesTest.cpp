@@ -91,6 +91,14 @@ std::vector<Ordinary> OrdinaryPictures() {
       png("PngPalette1", PNG_COLOR_TYPE_PALETTE, 1),
       png("PngPalette4InterlacedWithAlphas", PNG_COLOR_TYPE_PALETTE, 4, true, true),
       png("PngPalette8WithAlphas", PNG_COLOR_TYPE_PALETTE, 8, false, true),
+      {"PngOfWrongChecksums", Kind::Png,
+       [] {
+         std::string f = PngFile({37, 23, PNG_COLOR_TYPE_RGB, 8, false, false, 300});
+         f[29] = static_cast<char>(f[29] ^ 0x5A),
+         f[33 + 8 + 9] = static_cast<char>(f[33 + 8 + 9] ^ 0x5A);  // IHDR's, pHYs'
+         return f;
+       }(),
+       300},
       {"PngOnePixelInterlaced", Kind::Png, PngFile({1, 1, PNG_COLOR_TYPE_RGBA, 8, true, false, 0}), 0},
       {"PngThreeByTwoInterlaced", Kind::Png, PngFile({3, 2, PNG_COLOR_TYPE_RGB, 8, true, false, 0}), 0},
       gif("Gif", {}),
