@@ -128,6 +128,9 @@ bool ReadPng(png_structp png, png_infop info, PngRead& read, InkRows& rows, std:
   png_uint_32 x = 0, y = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER) dpi = x * 0.0254;
+  // A row as the file holds it: its filter byte and its samples.
+  const size_t fileRow =
+      1 + (static_cast<size_t>(width) * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
   png_set_expand(png);
   png_set_strip_16(png);
   png_set_gray_to_rgb(png);
@@ -149,7 +152,7 @@ bool ReadPng(png_structp png, png_infop info, PngRead& read, InkRows& rows, std:
       // After its last row libpng inflates what is left: more than the
       // last row's data and the stream's end is refused unread.
       const bool last = r + 1 == passRows && pass == lastPass;
-      if (last && PixelDataAfter(read.Bytes, read.At) > line.size() + (16 << 10)) {
+      if (last && PixelDataAfter(read.Bytes, read.At) > 2 * fileRow + (16 << 10)) {
         read.Excess = true;
         return false;
       }

@@ -73,7 +73,7 @@ inline std::string PngFile(const PngSpec& s) {
     std::vector<unsigned> samples;  // every sample of the row, at the file's depth
     for (int x = 0; x < s.Width; ++x) {
       const auto c = SceneAt(x, y);
-      const unsigned grey = (c[0] + c[1] + c[2]) / 3, low = (x * 37 + y * 11) & 0xFF;
+      const unsigned grey = (c[0] + c[1] + c[2]) / 3, low = ((x * 2654435761u) ^ (y * 40503u)) >> 13 & 0xFF;
       const auto at = [&](unsigned v) { return s.Depth == 16 ? (v << 8 | low) : v >> (8 - std::min(s.Depth, 8)); };
       if (s.ColorType == PNG_COLOR_TYPE_PALETTE) samples.push_back(static_cast<unsigned>((x + 3 * y) % colours));
       if (s.ColorType == PNG_COLOR_TYPE_GRAY || s.ColorType == PNG_COLOR_TYPE_GRAY_ALPHA) samples.push_back(at(grey));

@@ -99,6 +99,8 @@ std::vector<Ordinary> OrdinaryPictures() {
          return f;
        }(),
        300},
+      // Rows of noise, whose compressed data is as long as they are.
+      {"PngWideNoise16", Kind::Png, PngFile({20000, 3, PNG_COLOR_TYPE_RGBA, 16, true, false, 0}), 0},
       {"PngOnePixelInterlaced", Kind::Png, PngFile({1, 1, PNG_COLOR_TYPE_RGBA, 8, true, false, 0}), 0},
       {"PngThreeByTwoInterlaced", Kind::Png, PngFile({3, 2, PNG_COLOR_TYPE_RGB, 8, true, false, 0}), 0},
       gif("Gif", {}),
