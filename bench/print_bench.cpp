@@ -1,14 +1,18 @@
 // morvel print's costs: CPU per page of a 4 x 6 inch PDF and of the
 // carriers' documents at 203 dpi, the bytes of a ZPL label beside the
 // uncompressed ^GFA hex, and a 500-page PDF streamed page by page (peak
-// resident memory of the whole process).
+// resident memory of the whole process), and a picture of each kind at the
+// pixel bound (6,000 x 6,000) printed in a child process (its peak memory).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
 #include "hosts/print/Print.h"
 #include "tests/print/Documents.h"
+#include "tests/print/PictureFiles.h"
 
 namespace {
 
@@ -79,6 +83,35 @@ void BM_Stream500Pages(benchmark::State& state) {
       benchmark::Counter(500.0 * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Stream500Pages)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A picture at the pixel bound, of a photo's shades, printed on a 4 x 6
+// label by a child of this process: the child's peak resident memory, which
+// counts what this process held when it forked (`parent_rss_mib`).
+void BM_PictureAtThePixelBound(benchmark::State& state) {
+  static const char* names[] = {"png", "jpeg", "progressive jpeg", "gif", "bmp"};
+  const int kind = static_cast<int>(state.range(0));
+  const std::string picture = kind == 0   ? testing::PngFile({6000, 6000, PNG_COLOR_TYPE_RGB, 8, false, false, 1200})
+                              : kind <= 2 ? testing::JpegFile({6000, 6000, JCS_RGB, JCS_YCbCr, kind == 2, 1, 1200})
+                              : kind == 3 ? testing::GifFile({6000, 6000, 0, 0, 6000, 6000})
+                                          : testing::BmpFile({40, 24, 6000, 6000, false, false, 47244});
+  long peak = 0;
+  for (auto _ : state) {
+    const pid_t child = fork();
+    if (child == 0) _exit(PrintAll(picture, Zebra) > 0 ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("the picture did not print");
+    peak = usage.ru_maxrss;
+  }
+  rusage self{};
+  getrusage(RUSAGE_SELF, &self);
+  state.SetLabel(names[kind]);
+  state.counters["file_mib"] = picture.size() / 1048576.0;
+  state.counters["peak_rss_mib"] = peak / 1024.0;
+  state.counters["parent_rss_mib"] = self.ru_maxrss / 1024.0;
+}
+BENCHMARK(BM_PictureAtThePixelBound)->DenseRange(0, 4)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

@@ -11,7 +11,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-wqy-microhei
   libcups2-dev cups cups-daemon cups-client
   libstb-dev
-  libcairo2-dev libpango1.0-dev libpng-dev libzint-dev libzbar-dev zlib1g-dev libpoppler-glib-dev qpdf
+  libcairo2-dev libpango1.0-dev libpng-dev libjpeg62-turbo-dev libgif-dev libzint-dev libzbar-dev zlib1g-dev libpoppler-glib-dev qpdf
   fonts-texgyre zxing-cpp-tools tesseract-ocr tesseract-ocr-eng
   iproute2 procps file
   libboost-dev nlohmann-json3-dev chromium

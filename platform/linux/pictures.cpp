@@ -2,14 +2,30 @@
 // picture as a BMP file is picture_files.cpp's, shared with Windows.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "core/picture_files.h"
 #include "platform/linux/adapters.h"
 
+namespace {
+
+// What a PNG's pixel data may inflate to: stb_image grows its buffer with
+// the data, whatever the header says, so growth past what the header's
+// rows can hold is refused.
+thread_local size_t inflateBound = SIZE_MAX;
+
+void* BoundedRealloc(void* p, size_t size) { return size > inflateBound ? nullptr : realloc(p, size); }
+
+}  // namespace
+
 // The decoder is compiled into this file only, with its symbols kept private,
 // so it cannot clash with another copy of stb_image in the same process.
+#define STBI_MALLOC(size) malloc(size)
+#define STBI_FREE(p) free(p)
+#define STBI_REALLOC_SIZED(p, oldSize, newSize) BoundedRealloc(p, newSize)
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_BMP
@@ -41,6 +57,14 @@ class StbPictures : public Pictures {
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return nullptr;
     if (!Fits(width, height)) return nullptr;
+    // A PNG's rows: a filter byte and at most 8 bytes a pixel (16-bit RGBA),
+    // twice over for interlacing's passes and the compressed data's own buffer.
+    struct Bound {
+      explicit Bound(size_t bytes) { inflateBound = bytes; }
+      ~Bound() { inflateBound = SIZE_MAX; }
+    } bound(size >= 8 && std::memcmp(data, "\x89PNG", 4) == 0
+                ? 2 * static_cast<size_t>(height) * (1 + 8 * static_cast<size_t>(width)) + (1 << 20) + 2 * size
+                : SIZE_MAX);
     stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
     if (pixels == nullptr) return nullptr;
     // The header read by stbi_info is not necessarily what the decoder used.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/linux/adapters.h"
+#include "print/PictureFiles.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -208,6 +209,19 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BmpRoundTripTest,
 TEST_F(PicturesTest, EmptyPictureHasNoBmp) {
   EXPECT_TRUE(Images->SaveBmp(*Picture::Create(0, 0, {})).empty());
   EXPECT_TRUE(Images->SaveBmp(*Picture::Create(2, 2, Bytes(3))).empty());
+}
+
+// A PNG whose header says 1 x 1 but whose pixel data inflates to 64 MiB
+// is refused once it inflates past what the header's rows can hold; the
+// same rows of 2 x 2 pixels decode.
+TEST_F(PicturesTest, PngDataInflatingPastItsHeaderIsRefused) {
+  const std::string hostile = morvel::testing::InflatingPng(1, 1, 64u << 20);
+  EXPECT_EQ(Decode(Bytes(hostile.begin(), hostile.end())), nullptr);
+  const std::string fitting = morvel::testing::InflatingPng(2, 2, 2 * 3);
+  auto picture = Decode(Bytes(fitting.begin(), fitting.end()));
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->Width(), 2);
+  EXPECT_EQ(picture->Rgba(), Bytes({0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
 }
 
 }  // namespace
