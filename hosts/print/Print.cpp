@@ -43,17 +43,21 @@ std::string Thousands(long long n) {
   return digits;
 }
 
+// A request prints at most MaxLabelsPerRequest labels, or each page of a
+// longer document once: what a document of `pages` pages may print.
+long long LabelsAllowed(long long pages) { return std::max<long long>(MaxLabelsPerRequest, pages); }
+
 std::string LabelsBeyond(long long labels, int copies, const char* pages) {
   return Thousands(labels) + " labels (" + std::to_string(copies) + (copies == 1 ? " copy" : " copies") + " of " +
          pages + "), and a request prints at most " + Thousands(MaxLabelsPerRequest) +
-         " (print the document in parts with fewer pages or copies)";
+         ", or each page of a longer document once (print the document in parts with fewer pages or copies)";
 }
 
 // The pages to print, from 0, in the order the list names them; refused
 // before any is drawn when they and their copies make too many labels.
 std::vector<int> Selected(const Options& options, int count) {
   std::vector<int> pages;
-  const long long most = MaxLabelsPerRequest / std::max(1, options.Copies);
+  const long long most = LabelsAllowed(count) / std::max(1, options.Copies);
   if (options.Pages.empty()) {
     if (count > most)
       throw DocumentError("the document's " + Thousands(count) + " pages make " +
@@ -205,13 +209,16 @@ std::optional<Request> RequestOf(std::string_view words, std::string* why) {
 }
 
 std::string TooManyLabels(const Options& options) {
-  long long listed = options.Pages.empty() ? 1 : 0;
+  // The document is not read yet: it may have as many pages as the
+  // highest page listed.
+  long long listed = options.Pages.empty() ? 1 : 0, highest = 1;
   for (auto [first, last] : options.Pages) {
     listed += last == OpenEnd ? 1 : static_cast<long long>(last) - first + 1;
-    if (listed > MaxLabelsPerRequest) break;
+    highest = std::max<long long>(highest, last == OpenEnd ? first : last);
+    if (listed > LabelsAllowed(OpenEnd)) break;
   }
   const long long labels = listed * std::max(1, options.Copies);
-  if (labels <= MaxLabelsPerRequest) return {};
+  if (labels <= LabelsAllowed(highest)) return {};
   return "the pages listed make at least " + LabelsBeyond(labels, options.Copies, "each page listed");
 }
 
@@ -249,7 +256,7 @@ Report detail::DrawPages(std::string_view document, const Target& target, const 
     }
     const int copies = options.Copies * source->CopiesOf(index);
     labels += copies;
-    if (labels > MaxLabelsPerRequest)
+    if (labels > LabelsAllowed(report.Pages))
       throw DocumentError("page " + std::to_string(index + 1) + " asks for " + std::to_string(copies) +
                           " labels, which makes " + LabelsBeyond(labels, options.Copies, "the job's pages"));
     const detail::Placement placement = detail::Place(region, target, options, index + 1);

@@ -53,7 +53,8 @@ class DocumentError : public std::runtime_error {
 std::string Told(const DocumentError& error);
 
 // Labels one request may print: copies times the pages chosen (a page
-// listed twice counts twice; a job's own copies count too). A job passed
+// listed twice counts twice; a job's own copies count too), at most
+// MaxLabelsPerRequest, or each page once of a document that has more. A job passed
 // through as it is may be at most MaxPassedBytes, copies counted.
 inline constexpr int MaxLabelsPerRequest = 10000;
 inline constexpr uint64_t MaxPassedBytes = 256u << 20;
@@ -99,9 +100,10 @@ struct Request {
 // request prints.
 std::optional<Request> RequestOf(std::string_view words, std::string* why);
 
-// Why the options ask for more than MaxLabelsPerRequest labels, counted
-// from the pages they list (an open range "8-" as one page at least);
-// empty when they do not. Checked again against the document's pages.
+// Why the options ask for more labels than a request prints, counted from
+// the pages they list (an open range "8-" as one page at least) as if the
+// document had as many pages as the highest listed; empty when they do
+// not. Checked again against the document's pages.
 std::string TooManyLabels(const Options& options);
 
 // "1-3,5,8-": the ranges, or the reason it is not a list of pages; an

@@ -153,6 +153,10 @@ TEST(WholeTest, LabelsARequestPrintsAreBounded) {
       {"copies=999 pages=7-", true},
       {"copies=999 pages=7-,9", true},
       {"copies=999 pages=7-,9,9,9,9,9,9,9,9,9,9", false},
+      // Each page of a longer document once is a request's right.
+      {"pages=1-100000", true},
+      {"pages=1-100000,1", false},
+      {"copies=2 pages=1-100000", false},
   };
   for (const auto& w : words) {
     SCOPED_TRACE(std::string(w.Words).substr(0, 60));
