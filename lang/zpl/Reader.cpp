@@ -58,6 +58,10 @@ namespace {
 // settings (told as notes) or unknown (warned about).
 using Handler = void (Reader::*)(const Call&);
 
+// The settings a format without fields tells in its warning, in bytes, past
+// which the rest are counted.
+constexpr size_t MaxSettingsTold = 240;
+
 }  // namespace
 
 Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
@@ -372,6 +376,7 @@ void Reader::Start(size_t at) {
   copies_ = 1;
   fieldsSeen_ = false;
   serials_.clear();
+  carriedNotes_ = pendingNotes_.size();
   for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
   pendingNotes_.clear();
   ResetField();
@@ -393,9 +398,18 @@ void Reader::Finish(size_t at) {
   if (!recallName_.empty()) ReplayRecalledFormat();
   if (label_->Fields.empty() && !fieldsSeen_) {
     // A format of settings alone (^MN, ^JUS, ~TA, ...) prints no label on
-    // the printer; its settings are told, and kept for the next label's notes.
+    // the printer; its own settings are told (not those of the formats
+    // before it, which their own warnings told), and kept for the next
+    // label's notes.
     std::string settings;
-    for (const auto& note : label_->Notes) settings += (settings.empty() ? "" : "; ") + note;
+    const size_t own = label_->Notes.size() - std::min(carriedNotes_, label_->Notes.size());
+    for (size_t k = label_->Notes.size() - own; k < label_->Notes.size(); ++k) {
+      if (settings.size() > MaxSettingsTold) {
+        settings += "; and " + std::to_string(label_->Notes.size() - k) + " more";
+        break;
+      }
+      settings += (settings.empty() ? "" : "; ") + label_->Notes[k];
+    }
     Warn(labelStart_, "a format without fields prints no label" + (settings.empty() ? "" : " (" + settings + ")"));
     pendingNotes_.insert(pendingNotes_.end(), label_->Notes.begin(), label_->Notes.end());
     label_.reset();

@@ -154,6 +154,7 @@ class Reader {
   std::optional<Label> label_;
   size_t labelStart_ = 0;
   std::vector<std::string> pendingNotes_;
+  size_t carriedNotes_ = 0;  // the label's first notes: those of formats before it
   // Printer settings: they outlive a label, as on the printer.
   char caret_ = '^', tilde_ = '~', delim_ = ',';
   int pw_ = 0, ll_ = 0, lhX_ = 0, lhY_ = 0, ls_ = 0, lt_ = 0, turn_ = 0, ci_ = 0;
