@@ -64,8 +64,8 @@ constexpr size_t MaxSettingsTold = 240;
 
 }  // namespace
 
-Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
-    : b_(bytes), dpi_(dpi), each_(each) {
+Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen)
+    : b_(bytes), dpi_(dpi), each_(each), seen_(seen) {
   job_.Kind = Language::Zpl;
 }
 
@@ -116,6 +116,7 @@ size_t Reader::Step(size_t p) {
   const Command* command = Find(name[0], name[1]);
   const Syntax syntax =
       command != nullptr && command->Allows(prefix, caret_, tilde_) ? command->Reading : Syntax::Params;
+  if (seen_) Tell(p, at);
   switch (syntax) {
     case Syntax::FontName: {
       size_t end = ParamsEnd(p + 2);
@@ -145,6 +146,13 @@ size_t Reader::Step(size_t p) {
       // The rest of the label is the format: stored, not printed now.
       size_t close = FindCommand(end, "XZ");
       if (close == std::string_view::npos) throw MalformedJob(at, "stored format begun here never ends (^XZ missing)");
+      if (seen_) {
+        // Its commands are told as the printer will run them when it is recalled.
+        const std::function<void(Label &&)> drop = [](Label&&) {};
+        Reader format(b_.substr(end, close - end), dpi_, drop, seen_);
+        format.caret_ = caret_, format.tilde_ = tilde_, format.delim_ = delim_;
+        format.Run(format.b_, base_ + end);
+      }
       return close;
     }
     case Syntax::Params: break;
@@ -152,6 +160,14 @@ size_t Reader::Step(size_t p) {
   size_t end = ParamsEnd(p + 3);
   Dispatch(prefix, name, at, b_.substr(p + 3, end - p - 3));
   return end;
+}
+
+// Tells the observer of the command at p, with the standard prefixes.
+void Reader::Tell(size_t p, size_t at) {
+  const size_t end = std::min(ParamsEnd(p + 1), p + 48);
+  std::string text(b_.substr(p, end - p));
+  text[0] = b_[p] == caret_ ? '^' : '~';
+  seen_(text, at);
 }
 
 size_t Reader::ParamsEnd(size_t from) const {
@@ -510,8 +526,8 @@ void Reader::RecallFormat(const Call& c) {
 
 namespace morvel::lang {
 
-Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
-  return zpl::Reader(bytes, dpi, each).Read();
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen) {
+  return zpl::Reader(bytes, dpi, each, seen).Read();
 }
 
 }  // namespace morvel::lang

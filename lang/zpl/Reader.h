@@ -37,7 +37,7 @@ struct Call {
 
 class Reader {
  public:
-  Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each);
+  Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen = {});
   Job Read();
 
  private:
@@ -47,6 +47,7 @@ class Reader {
   void Run(std::string_view text, size_t base);
   size_t NextPrefix(size_t from) const;
   size_t Step(size_t p);
+  void Tell(size_t p, size_t at);
   size_t ParamsEnd(size_t from) const;
   size_t FindCommand(size_t from, const char* name) const;
   bool KnownControl(size_t k) const;
@@ -150,6 +151,7 @@ class Reader {
   size_t base_ = 0;
   int dpi_;
   const std::function<void(Label&&)>& each_;
+  const CommandSeen& seen_;
   Job job_;
   std::optional<Label> label_;
   size_t labelStart_ = 0;
