@@ -508,7 +508,8 @@ TEST(ServeCommand, Options) {
     int Status;
     const char* Says;
   } cases[] = {
-      {{"--help"}, 0, "[--lease-wait SECONDS] [--ipv4-only]"},
+      {{"--help"}, 0, "[--lease-wait SECONDS] [--max-left-running N] [--refuse-printer-settings]"},
+      {{"--max-left-running", "0"}, 2, "bad value for --max-left-running: 0"},
       {{"--lease-wait", "3601"}, 2, "bad value for --lease-wait: 3601"},
       {{"--lease-wait", "-1"}, 2, "bad value for --lease-wait: -1"},
       {{"--lease-wait"}, 2, "--lease-wait needs a value"},
