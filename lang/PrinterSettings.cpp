@@ -162,7 +162,7 @@ const Family* Matching(std::string_view command, Language language) {
 
 std::optional<PrinterSetting> FirstPrinterSetting(std::string_view job, Language language) {
   std::optional<PrinterSetting> found;
-  const std::function<void(Label&&)> drop = [](Label&&) {};
+  const std::function<void(Label &&)> drop = [](Label&&) {};
   const CommandSeen seen = [&](std::string_view command, size_t offset) {
     if (found) return;
     if (const Family* family = Matching(command, language)) {
@@ -178,7 +178,8 @@ std::optional<PrinterSetting> FirstPrinterSetting(std::string_view job, Language
       case Language::Tspl: ParseOrx(job, 203, drop, seen); break;
     }
   } catch (const MalformedJob& e) {
-    if (!found) found = PrinterSetting{"", std::string("the job cannot be read to its end (") + e.what() + ")", e.Offset()};
+    if (!found)
+      found = PrinterSetting{"", std::string("the job cannot be read to its end (") + e.what() + ")", e.Offset()};
   }
   return found;
 }

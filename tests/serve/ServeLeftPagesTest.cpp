@@ -99,8 +99,8 @@ std::string Base64(const std::string& bytes) {
   }
   if (i < bytes.size()) {
     const bool two = i + 1 < bytes.size();
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (two ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
+    const unsigned n =
+        (static_cast<unsigned char>(bytes[i]) << 16) | (two ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
     out += digits[(n >> 18) & 63];
     out += digits[(n >> 12) & 63];
     out += two ? digits[(n >> 6) & 63] : '=';
