@@ -518,6 +518,7 @@ TEST(ServeCommand, Options) {
       {{"--lease-wait", "-1"}, 2, "bad value for --lease-wait: -1"},
       {{"--lease-wait"}, 2, "--lease-wait needs a value"},
       {{"--ipv4-only", "--port", "x"}, 2, "bad value for --port: x"},
+      {{"--refuse-printer-settings", "--max-left-running", "2", "--port", "x"}, 2, "bad value for --port: x"},
   };
   for (auto& c : cases) {
     std::string command;
