@@ -283,7 +283,7 @@ TEST_F(ServeLeftPagesTest, ALeftPagesPlaceIsFreeWhileItsCallRunsOn) {
   EXPECT_NE(refused.find("2 calls of pages that left still run"), std::string::npos) << refused;
 
   const std::string log = Log();
-  EXPECT_EQ(Occurrences(log, "left during a call (a print ("), 2u) << log;
+  EXPECT_EQ(Occurrences(log, "left during a call ("), 2u) << log;
   EXPECT_NE(log.find("refused a page from 127.0.0.1:"), std::string::npos) << log;
   EXPECT_EQ(FinishedJobs(), 0u);
 }
