@@ -144,11 +144,22 @@ struct Bounds {
   static constexpr size_t PicturesPerJob = 1000;
 };
 
+// Told of each command a reader meets, before it acts on it: the command
+// as the job wrote it from its first letter (a ZPL command with the
+// standard ^ or ~ before it, an SBPL one after its ESC, a TSPL line), cut
+// at the next command or line end and at 48 bytes, and its offset. ZPL
+// commands inside a stored format (^DF) are told too, as the printer would
+// run them when the format is recalled.
+using CommandSeen = std::function<void(std::string_view command, size_t offset)>;
+
 // With `each`, every label goes to it as soon as it is read and the job's
 // Labels stay empty: a long job is never held whole.
-Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
-Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
-Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {});
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {},
+             const CommandSeen& seen = {});
+Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {},
+              const CommandSeen& seen = {});
+Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {},
+             const CommandSeen& seen = {});
 
 // Shared by the readers (Parsing.cpp).
 namespace detail {

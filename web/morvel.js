@@ -98,8 +98,14 @@ class Bridge {
         resolve(this);
       };
       socket.onmessage = (event) => this.receive(event.data);
-      socket.onclose = (event) => {
-        const error = this.closeError(event, opened);
+      socket.onclose = async (event) => {
+        let error = this.closeError(event, opened);
+        // A bridge that answers its health check but not the handshake has
+        // every page's place taken (it answered 503).
+        if (!opened && event.code !== 1008 && event.code !== 1009 && await this.answersHealth()) {
+          error = new MorvelError(429, "The Morvel bridge serves as many pages as it may at once " +
+            "(morvel serve --max-connections); close another page that uses it, or try again shortly");
+        }
         if (!opened) reject(error);
         for (const p of this.pending.values()) p.reject(error);
         this.pending.clear();
@@ -110,6 +116,19 @@ class Bridge {
       };
     });
     return this.opening;
+  }
+
+  async answersHealth() {
+    try {
+      const health = new URL(this.url);
+      health.protocol = health.protocol === "wss:" ? "https:" : "http:";
+      health.pathname = "/health";
+      health.search = "";
+      const response = await fetch(health, { cache: "no-store" });
+      return response.ok && (await response.json()).status === "ok";
+    } catch (_) {
+      return false;
+    }
   }
 
   closeError(event, opened) {

@@ -53,7 +53,17 @@ const char* const ServeHelp =
     "Paths that pages name (DrawImageFromFile, LoadFile, SaveFile, SaveFile2) must lie\n"
     "inside an --allow-folder; with none, every such call is refused with error 70.\n"
     "--lease-wait: how long an OpenPort waits for a printer library another page holds\n"
-    "(0 to 3600 s, default 30).\n";
+    "(0 to 3600 s, default 30).\n"
+    "--max-connections: pages connected at once (default 16); one more is answered 503.\n"
+    "A page that leaves frees its place at once and its running print or preview is\n"
+    "cancelled between pages; --max-left-running: while this many calls of pages that\n"
+    "left still run (default 4), calls that draw, print or wait are refused (error 7).\n"
+    "--refuse-printer-settings: a job a page passes through to its printer (Morvel.print\n"
+    "in the printer's language, SendCmd) may hold no printer-configuration command:\n"
+    "ZPL ^JU ~JR ~JB ^KP ^KN ^ND ^NS ^WI ~DY ~DU ^ID ~EG ^TO and the like, SBPL ESC PG,\n"
+    "PC, LC, WT, BJ, CC, &S, *, TSPL INITIALPRINTER, DOWNLOAD F, MOVE, KILL, NET, the\n"
+    "device's SET commands; such a job fails with error 70 naming the command (off by\n"
+    "default; see the README for the whole list).\n";
 
 const char* const StatusHelp =
     "  asks each printer (every installed one when none is named) for its state and prints\n"
@@ -118,7 +128,8 @@ const Command Table[] = {
      LinuxBuild},
     {"serve",
      "[--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]... [--max-connections N] [--max-objects N] "
-     "[--max-message BYTES] [--lease-wait SECONDS] [--ipv4-only]",
+     "[--max-message BYTES] [--lease-wait SECONDS] [--max-left-running N] [--refuse-printer-settings] "
+     "[--ipv4-only]",
      "serve web pages on this computer", ServeHelp, ServeMain},
     {"status", "[NAME...] [--json] [--timeout MS]", "the printers' real state: NAME, STATE, REASONS a line", StatusHelp,
      StatusMain},

@@ -24,7 +24,9 @@ int ServeMain(const Invocation& call) {
   parser.Number("--max-objects", bounds.MaxObjects, 1, 1 << 20);
   parser.Number("--max-message", bounds.MaxMessageBytes, 1024, 1LL << 30, "bytes");
   parser.Number("--lease-wait", bounds.LeaseWaitSeconds, 0, 3600, "seconds");
+  parser.Number("--max-left-running", bounds.MaxLeftRunning, 1, 1024);
   parser.Flag("--ipv4-only", options.Ipv4Only);
+  parser.Flag("--refuse-printer-settings", bounds.RefusePrinterSettings);
   if (auto status = parser.Parse()) return *status;
   std::string originFile = platform::UserOriginFile();
   for (std::string& o : platform::ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));

@@ -53,6 +53,10 @@ bool CannotHaveIpv6(const beast::error_code& ec) {
   return ec == boost::system::errc::address_not_available || ec == boost::system::errc::address_family_not_supported;
 }
 
+// How long a connection that is not kept holds its place against a newcomer.
+constexpr auto GiveWayAge = std::chrono::seconds(1);
+// How often the server looks for pages that left during a call.
+constexpr auto WatchInterval = std::chrono::milliseconds(200);
 // How long a listener waits when the process cannot take a connection.
 constexpr auto AcceptPause = std::chrono::milliseconds(100);
 
@@ -68,11 +72,16 @@ platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
 struct Slot {
   enum class State { Waiting, Kept, Ending };
   State Now = State::Waiting;  // under the server's table lock
+  bool LeftRunning = false;    // its page left during a call that runs on; under the table lock
+  // Set once the connection is to end (its peer left, or the server ends
+  // it): a call that runs on it gives up at its next check.
+  std::atomic<bool> Cancelled{false};
 
   std::mutex Lock;                                 // for the members below
   platform::NativeSocket Fd = platform::NoSocket;  // the socket while it is open
   std::string Peer;                                // 127.0.0.1:PORT
   std::string Doing;                               // what the handler does now
+  std::chrono::steady_clock::time_point Since;     // when it was taken
 
   // From another thread: wakes whatever the connection waits for, without
   // closing the descriptor under it.
@@ -80,19 +89,72 @@ struct Slot {
     std::lock_guard<std::mutex> lock(Lock);
     if (Fd != platform::NoSocket) platform::ShutDownSocket(Fd);
   }
+
+  bool PeerClosed() {
+    std::lock_guard<std::mutex> lock(Lock);
+    return Fd != platform::NoSocket && platform::SocketPeerClosed(Fd);
+  }
 };
 
-// The connections' states, under one lock.
+// The connections' states, under one lock. Kept connections (pages) and
+// connections not yet kept (requests, handshakes) have places of their own,
+// so that plain requests such as /health are answered however many pages
+// are connected.
 struct ConnectionTable {
   std::mutex Lock;
+  std::list<std::shared_ptr<Slot>> Slots;  // every connection whose thread runs
+  size_t LeftRunning = 0;                  // connections whose page left during a call that runs on
 
   // A connection that is about to be kept; false when it was told to end
-  // meanwhile.
-  bool Keep(Slot& slot) {
+  // meanwhile, or (`full` then set) when every page's place is taken.
+  bool Keep(Slot& slot, size_t limit, bool& full, const std::function<void(const std::string&)>& log) {
     std::lock_guard<std::mutex> lock(Lock);
+    full = false;
     if (slot.Now == Slot::State::Ending) return false;
+    ReapLeftPages(log);
+    size_t kept = 0;
+    for (const auto& s : Slots)
+      if (s->Now == Slot::State::Kept) ++kept;
+    if (kept >= limit) {
+      full = true;
+      return false;
+    }
     slot.Now = Slot::State::Kept;
     return true;
+  }
+
+  // Under Lock: pages whose peer has closed give their place up at once,
+  // even while a call of theirs still runs (it is cancelled, and counted as
+  // left running until its thread ends).
+  void ReapLeftPages(const std::function<void(const std::string&)>& log) {
+    for (const auto& s : Slots) {
+      if (s->Now != Slot::State::Kept || !s->PeerClosed()) continue;
+      s->Now = Slot::State::Ending;
+      s->Cancelled = true;
+      std::string doing;
+      {
+        std::lock_guard<std::mutex> slot(s->Lock);
+        doing = s->Doing;
+      }
+      if (!doing.empty()) {
+        s->LeftRunning = true;
+        ++LeftRunning;
+        if (log)
+          log("the page at " + s->Peer + " left during a call (" + doing +
+              "); its place is free, the call is cancelled");
+      }
+      s->ShutDown();  // its thread ends the connection once the call returns
+    }
+  }
+
+  // Under Lock: the connection's thread is done.
+  void Finish(Slot& slot, const std::function<void(const std::string&)>& log) {
+    if (slot.LeftRunning) {
+      slot.LeftRunning = false;
+      --LeftRunning;
+      if (log) log("the call of the page that left from " + slot.Peer + " has ended");
+    }
+    Slots.remove_if([&](const std::shared_ptr<Slot>& s) { return s.get() == &slot; });
   }
 };
 
@@ -137,8 +199,24 @@ void HttpConnection::Finish() {
 }
 
 bool HttpConnection::Ending() {
+  if (slot_->Cancelled) return true;
   std::lock_guard<std::mutex> lock(slot_->Lock);
   return slot_->Fd == platform::NoSocket || platform::SocketPeerClosed(slot_->Fd);
+}
+
+size_t HttpConnection::LeftRunning() const {
+  std::lock_guard<std::mutex> lock(table_->Lock);
+  return table_->LeftRunning;
+}
+
+size_t HttpConnection::Running() const {
+  std::lock_guard<std::mutex> lock(table_->Lock);
+  size_t running = 0;
+  for (const auto& s : table_->Slots) {
+    std::lock_guard<std::mutex> slot(s->Lock);
+    if (!s->Doing.empty()) ++running;
+  }
+  return running;
 }
 
 const std::string& HttpConnection::Peer() const { return slot_->Peer; }
@@ -148,8 +226,11 @@ void HttpConnection::Doing(std::string what) {
   slot_->Doing = std::move(what);
 }
 
-bool HttpConnection::Keep() {
-  if (!table_->Keep(*slot_)) return false;
+bool HttpConnection::Keep(bool* full) {
+  bool noRoom = false;
+  const bool kept = table_->Keep(*slot_, options_->MaxConnections, noRoom, options_->Log);
+  if (full != nullptr) *full = noRoom;
+  if (!kept) return false;
   stream_.expires_never();
   return true;
 }
@@ -233,6 +314,7 @@ struct Worker {
   }
 
   void End() {
+    State->Cancelled = true;
     State->ShutDown();  // a handler that waits on the socket or its peer wakes now
     net::post(Context, [c = Conn.get()] { c->End(); });
   }
@@ -250,6 +332,7 @@ class HttpServer::Impl {
   void Start() {
     Bind();
     for (tcp::acceptor& a : acceptors_) Accept(a);
+    Watch();
     thread_ = std::thread([this] { context_.run(); });
   }
 
@@ -260,6 +343,7 @@ class HttpServer::Impl {
           beast::error_code ignored;
           a.close(ignored);
         }
+        watch_.cancel();
       });
       thread_.join();
     }
@@ -293,6 +377,21 @@ class HttpServer::Impl {
   bool Ipv6() const { return ipv6_; }
 
  private:
+  // Pages that left during a call give their place up, and have the call
+  // cancelled, within a watch of their leaving, whether or not a newcomer
+  // asks for the place.
+  void Watch() {
+    watch_.expires_after(WatchInterval);
+    watch_.async_wait([this](const beast::error_code& ec) {
+      if (ec) return;
+      {
+        std::lock_guard<std::mutex> lock(table_->Lock);
+        table_->ReapLeftPages(options_.Log);
+      }
+      Watch();
+    });
+  }
+
   void Log(const std::string& text) const {
     if (options_.Log) options_.Log(text);
   }
@@ -403,34 +502,36 @@ class HttpServer::Impl {
     return false;
   }
 
-  // Room for a newcomer: connections not yet kept hold at most a quarter of
-  // the table, the oldest of them giving way. False when every place is
-  // taken by a kept connection.
-  bool MakeRoom() {
+  // Room for a newcomer among the connections not yet kept: as many places
+  // as pages have (at least 4), beside the pages' own, the oldest giving way
+  // when they are all taken and it has had a second, so that nothing
+  // refused or slow keeps a request out. False when every place is taken by
+  // a connection younger than that: the newcomer is then answered 503.
+  // Under the table lock.
+  bool MakeRoom(const std::string& peer) {
     for (auto it = workers_.begin(); it != workers_.end();) {
       if ((*it)->Done.load())
         it = workers_.erase(it);
       else
         ++it;
     }
-    const size_t limit = options_.MaxConnections;
-    const size_t waitingLimit = std::max<size_t>(1, limit / 4);
-    size_t live = 0, waiting = 0;
+    const size_t waitingLimit = std::max<size_t>(4, options_.MaxConnections);
+    size_t waiting = 0;
     std::shared_ptr<Worker> oldestWaiting;
     for (auto& w : workers_) {
-      if (w->State->Now == Slot::State::Ending) continue;
-      ++live;
-      if (w->State->Now == Slot::State::Waiting) {
-        ++waiting;
-        if (!oldestWaiting) oldestWaiting = w;
-      }
+      if (w->State->Now != Slot::State::Waiting) continue;
+      ++waiting;
+      if (!oldestWaiting) oldestWaiting = w;
     }
-    if (live < limit && waiting < waitingLimit) return true;
-    if (!oldestWaiting) {
-      Log("refused a connection: " + std::to_string(live) + " pages are connected, the limit");
+    if (waiting < waitingLimit) return true;
+    if (std::chrono::steady_clock::now() - oldestWaiting->State->Since < GiveWayAge) {
+      Log("refused a connection from " + peer + ": answered 503, " + std::to_string(waiting) +
+          " connections that are not pages are open, the most");
       return false;
     }
     // The oldest connection that is not kept has had its chance.
+    Log("closed the unfinished connection of " + oldestWaiting->State->Peer +
+        " to make room: " + std::to_string(waiting) + " connections that are not pages are open, the most");
     oldestWaiting->State->Now = Slot::State::Ending;
     oldestWaiting->End();
     return true;
@@ -444,7 +545,13 @@ class HttpServer::Impl {
       return;
     }
     std::lock_guard<std::mutex> lock(table_->Lock);
-    if (!MakeRoom()) {
+    if (!MakeRoom(peer)) {
+      // Told, not dropped: a page can say why, and try again.
+      static constexpr char Busy[] =
+          "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      socket.non_blocking(true, ignored);
+      socket.write_some(net::buffer(Busy, sizeof Busy - 1), ignored);
+      socket.shutdown(tcp::socket::shutdown_send, ignored);
       socket.close(ignored);
       return;
     }
@@ -453,19 +560,25 @@ class HttpServer::Impl {
       std::lock_guard<std::mutex> slot(worker->State->Lock);
       worker->State->Fd = static_cast<platform::NativeSocket>(socket.native_handle());
       worker->State->Peer = peer;
+      worker->State->Since = std::chrono::steady_clock::now();
     }
     worker->Conn = std::make_unique<HttpConnection>(worker->Context, std::move(socket), worker->State, table_, shared_);
     HttpConnection* connection = worker->Conn.get();
     net::post(worker->Context,
               [connection, handler = makeHandler_()]() mutable { connection->Start(std::move(handler)); });
-    worker->Thread = std::thread([w = worker] {
+    worker->Thread = std::thread([w = worker, table = table_, options = shared_] {
       w->Context.run();
       w->Conn->Finish();
+      {
+        std::lock_guard<std::mutex> lock(table->Lock);
+        table->Finish(*w->State, options->Log);
+      }
       std::lock_guard<std::mutex> lock(w->DoneLock);
       w->Done = true;
       w->Finished.notify_all();
     });
     workers_.push_back(worker);
+    table_->Slots.push_back(worker->State);
   }
 
   // Shared with the connections, which a stop may leave behind.
@@ -475,6 +588,7 @@ class HttpServer::Impl {
   std::shared_ptr<ConnectionTable> table_ = std::make_shared<ConnectionTable>();
   platform::UserId owner_ = platform::CurrentUser();
   net::io_context context_{1};
+  net::steady_timer watch_{context_};
   std::list<tcp::acceptor> acceptors_;
   bool paused_ = false;  // accepting failed and waits (on the accepting thread)
   std::thread thread_;

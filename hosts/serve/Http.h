@@ -7,9 +7,13 @@
 // Only loopback host names are answered, so a page elsewhere that rebinds
 // its DNS name to 127.0.0.1 reaches nothing. Requests are bounded (8 KiB of
 // head, 64 KiB of body); a connection that is not kept (see Keep) gets 5 s
-// for a request or between two, and a quarter of the connections, the
-// oldest giving way to a newcomer, so that nothing refused or slow keeps a
-// page out.
+// for a request or between two, and a place among as many as the kept
+// connections have (at least 4), beside theirs, the oldest giving way to a
+// newcomer once it has had a second (a newcomer finding them all younger is
+// answered 503), so that nothing refused or slow keeps a page out and a
+// plain request is answered however many pages are connected. A kept connection
+// whose peer closes gives its place up at once, even while its handler
+// still runs (which is then told to give up: see Ending).
 #pragma once
 
 #include <utility>  // before Boost 1.74's asio, which uses std::exchange without it
@@ -36,7 +40,7 @@ struct HttpOptions {
   bool Ipv4Only = false;       // 127.0.0.1 alone; otherwise [::1] on the same port too, both or neither
   std::string Ipv6Advice;      // added to the refusal when [::1] is taken
   bool OwnUserOnly = true;     // other accounts' connections are closed before a byte is read
-  size_t MaxConnections = 16;  // at once, kept or not
+  size_t MaxConnections = 16;  // kept connections at once (pages); as many again not yet kept
   std::string ServerName;      // the Server header of the answers, when given
   std::function<void(const std::string&)> Log;  // refusals and what Stop leaves behind
 };
@@ -76,16 +80,23 @@ class HttpConnection {
 
   // Makes this a lasting connection (a WebSocket, an event stream): no idle
   // limit, and never given way to a newcomer. False when the connection is
-  // being ended meanwhile. The handler then drives the stream itself.
-  bool Keep();
+  // being ended meanwhile, or when every kept place is taken (`full` is then
+  // set; the handler should answer 503). The handler then drives the
+  // stream itself.
+  bool Keep(bool* full = nullptr);
   boost::beast::tcp_stream& Stream() { return stream_; }
   boost::beast::flat_buffer& Buffer() { return buffer_; }
   // Closes the connection; its thread then leaves its io_context, even
   // with timers pending, and its objects die there.
   void End();
   // Whether the peer has closed its end, or the server ends the connection:
-  // a handler that waits or loops gives up then.
+  // a handler that waits or loops gives up then. Cheap enough to ask
+  // between pages or before each write.
   bool Ending();
+  // How many connections' handlers still run a call after their peer left;
+  // how many run one (named by Doing), those included.
+  size_t LeftRunning() const;
+  size_t Running() const;
   const std::string& Peer() const;
   // What the connection is doing, named in the log if Stop must leave it
   // running; empty between requests.

@@ -124,7 +124,10 @@ class Page : public HttpHandler {
         response.result(http::status::forbidden);
         response.body() = "{\"status\":\"origin-not-allowed\"}\n";
       } else {
-        response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version + "\"}\n";
+        // The calls running now, and those of them whose page has left.
+        response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version +
+                          "\",\"calls\":" + std::to_string(connection_->Running()) +
+                          ",\"calls_left_running\":" + std::to_string(connection_->LeftRunning()) + "}\n";
       }
     } else if (target == "/") {
       response.body() = "Morvel bridge " + shared_->Version + ": WebSocket at this address, script at /morvel.js\n";
@@ -143,7 +146,19 @@ class Page : public HttpHandler {
     bool allowed = origin.empty() || shared_->Allowed(origin);
     // A page takes its slot before it hears that the handshake succeeded,
     // so a page that connects right after it never finds the slot taken.
-    if (allowed && !connection_->Keep()) return End();
+    bool full = false;
+    if (allowed && !connection_->Keep(&full)) {
+      if (!full) return End();
+      Log("refused a page from " + connection_->Peer() + ": answered 503, " +
+          std::to_string(shared_->Options.Bounds.MaxConnections) +
+          " pages are connected, the most (--max-connections)");
+      HttpResponse busy = Plain(upgrade_, http::status::service_unavailable,
+                                "the bridge serves " + std::to_string(shared_->Options.Bounds.MaxConnections) +
+                                    " pages at once, all connected; try again later\n");
+      busy.set(http::field::retry_after, "1");
+      busy.keep_alive(false);
+      return connection_->Respond(std::move(busy));
+    }
     connection_->Stream().expires_never();
     connection_->Buffer().consume(connection_->Buffer().size());
     ws_.emplace(connection_->Stream());
@@ -172,6 +187,8 @@ class Page : public HttpHandler {
       session_ = std::make_unique<Session>(shared_->Options.Bounds,
                                            [this](std::string message) { outgoing_.push_back(std::move(message)); });
       session_->SetPeerGone([this] { return connection_->Ending(); });
+      session_->SetLeftRunning([this] { return connection_->LeftRunning(); });
+      session_->SetDoing([this](std::string what) { connection_->Doing(std::move(what)); });
       ReadMessage();
     });
   }
@@ -193,7 +210,9 @@ class Page : public HttpHandler {
       beast::flat_buffer& buffer = connection_->Buffer();
       auto data = buffer.data();
       std::string_view message(static_cast<const char*>(data.data()), data.size());
-      connection_->Doing(std::string(message.substr(0, 160)));
+      // Named in the log by its kind and size, never its bytes (a page's
+      // documents); the session names the call once it has read it.
+      connection_->Doing("a message (" + std::to_string(message.size()) + " bytes)");
       std::string answer = session_->Handle(message);
       buffer.consume(buffer.size());
       buffer.shrink_to_fit();

@@ -2,16 +2,21 @@
 // tables, JSON answers and events out. Byte arrays and pictures travel as
 // {"bytes": Base64} and {"picture": Base64 of an image file}.
 #include "hosts/serve/Session.h"
+#include "hosts/serve/Settings.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <optional>
 
+#include "lang/Language.h"
 #include "morvel/morvel.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -46,11 +51,19 @@ namespace {
 constexpr int MaxDepth = 16;
 constexpr size_t MaxKeysPerObject = 256;
 constexpr size_t MaxValues = 65536;  // every value and key of the message
+constexpr int UserInterrupt = 18;    // "User interrupt occurred"
 
 // A message the protocol cannot take; answered with error 5 and the reason.
 struct ProtocolError {
   std::string Detail;
 };
+
+// A call given up because its page left; answered (to nobody) with error 18.
+struct CallCancelled {
+  std::string What;  // the call and how far it got
+};
+
+void Log(const std::string& text) { platform::Logger().Record("serve: " + text); }
 
 thread_local Session* handling = nullptr;
 
@@ -214,6 +227,23 @@ class ShapeCheck : public nlohmann::json_sax<json> {
   size_t values_ = 0;
   std::vector<size_t> keys_;  // keys so far of each open object (0 for arrays)
 };
+
+// What a message asks for, in words for the log: its kind, the member it
+// calls (a name of the member tables' shape), and its size; never any of
+// what it carries.
+std::string Describe(const json& request, size_t bytes) {
+  std::string what = "a message";
+  for (const char* kind : {"create", "release", "preview", "status", "print"})
+    if (request.contains(kind)) what = std::string("a ") + kind;
+  if (auto member = request.find("member"); member != request.end() && member->is_string()) {
+    const std::string& name = member->get_ref<const std::string&>();
+    const bool plain = !name.empty() && name.size() <= 40 && std::all_of(name.begin(), name.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+    what = "a call of " + (plain ? name : std::string("a member"));
+  }
+  return what + " (" + std::to_string(bytes) + " bytes)";
+}
 
 json ParseRequest(std::string_view message) {
   ShapeCheck check;
@@ -424,8 +454,9 @@ class Session::Impl {
 
   // A document a page holds (a carrier's label it fetched), printed as
   // `morvel print` prints it; the message's size bounds the document.
-  static answer PrintDocument(const json& request) {
+  static answer PrintDocument(Session& s, const json& request) {
 #ifdef MORVEL_SERVE_NO_PRINT
+    (void)s;
     (void)request;
     throw ProtocolError{"printing documents is not available in this build"};
 #else
@@ -442,24 +473,57 @@ class Session::Impl {
     auto asked = print::RequestOf(words, &why);
     if (!asked) throw ProtocolError{why};
     const std::vector<uint8_t> bytes = FromBase64(document["bytes"]);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     try {
       print::Target target = print::TargetNamed(printer.get<std::string>());
+      // A job in the printer's own language goes to it as it is.
+      if (s.limits_.RefusePrinterSettings && target.Speaks)
+        if (const auto kind = print::KindOf(text); kind && JobLanguage(*kind) == target.Speaks)
+          RefusePrinterSettings(text, *target.Speaks);
       if (asked->WidthMm > 0) target.WidthMm = asked->WidthMm;
       if (asked->HeightMm > 0) target.HeightMm = asked->HeightMm;
       if (bytes.empty()) throw print::DocumentError("the document is empty");
-      const print::Report report = print::PrintTo(
-          target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "document", asked->How);
+      // Checked between pages: a page that left has its print stopped after
+      // the page being drawn, and what was drawn is not sent.
+      const auto progress = [&s](int done, int total) {
+        if (s.Gone())
+          throw Stopped("the print of a " + std::to_string(total) + "-page document, after page " +
+                        std::to_string(done));
+      };
+      if (s.Gone()) throw Stopped("a print, before its first page");
+      const print::Report report = print::PrintTo(target, text, "document", asked->How, progress);
       return answer{{"pages", report.Pages}, {"printed", report.Printed}, {"notes", report.Notes}};
+    } catch (const Stopped& e) {
+      throw CallCancelled{e.what()};
     } catch (const print::DocumentError& e) {
       throw AutomationError(errors::InvalidProcedureCall, print::Told(e));
     }
 #endif
   }
 
+#ifndef MORVEL_SERVE_NO_PRINT
+  static std::optional<lang::Language> JobLanguage(print::Kind kind) {
+    switch (kind) {
+      case print::Kind::Zpl: return lang::Language::Zpl;
+      case print::Kind::Sbpl: return lang::Language::Sbpl;
+      case print::Kind::Tspl: return lang::Language::Tspl;
+      default: return std::nullopt;
+    }
+  }
+
+  // A print given up: a document error, so that the printing sends nothing
+  // of it, as for any document that fails part way.
+  class Stopped : public print::DocumentError {
+   public:
+    using print::DocumentError::DocumentError;
+  };
+#endif
+
   // Pictures of a job, as `morvel preview` draws them: what a page would
   // otherwise send to an online viewer, with its customers' addresses in it.
-  static answer Preview(const json& request) {
+  static answer Preview(Session& s, const json& request) {
 #ifdef MORVEL_SERVE_NO_PREVIEW
+    (void)s;
     (void)request;
     throw ProtocolError{"previews are not available in this build"};
 #else
@@ -490,6 +554,7 @@ class Session::Impl {
       // never held (copies of a graphic would each take its memory).
       read = preview::ReadLabels(text, *language, dpi, [&](preview::Label&& label) {
         if (pictures.size() >= MaxPreviewLabels) return;
+        if (s.Gone()) throw CallCancelled{"a preview, after " + std::to_string(pictures.size()) + " labels of its job"};
         std::vector<uint8_t> png = render::EncodePng(preview::Paint(label, dpi, &found), dpi);
         pictures.push_back(answer{{"png", ToBase64(png)}, {"copies", label.Copies}});
       });
@@ -508,6 +573,18 @@ class Session::Impl {
                   {"warnings", std::move(warnings)},
                   {"problems", std::move(problems)}};
 #endif
+  }
+
+  // While as many calls of pages that left run on as the bridge allows, no
+  // call that draws, prints or waits starts: they cannot pile up threads.
+  static void CheckLeftRunning(const Session& s) {
+    if (!s.leftRunning_) return;
+    const size_t running = s.leftRunning_();
+    if (running < s.limits_.MaxLeftRunning) return;
+    throw AutomationError(errors::OutOfMemory,
+                          AutomationError::StandardDescription(errors::OutOfMemory) + ": " + std::to_string(running) +
+                              " calls of pages that left still run, the most this bridge allows (--max-left-running " +
+                              std::to_string(s.limits_.MaxLeftRunning) + "); try again when they end");
   }
 
   static void Release(Session& s, int64_t id) {
@@ -559,6 +636,10 @@ class Session::Impl {
     Variant result;
     if (object.Control) {
       CheckHeld(s, messageBytes);
+      if (member != nullptr && ReachesLibrary(member->Name)) CheckLeftRunning(s);
+      if (s.limits_.RefusePrinterSettings && countFits && member->Name == "SendCmd")
+        if (const auto language = LanguageOfFamily(object.Control->CurrentFamily()))
+          RefusePrinterSettings(ToUtf8(automation::ToText(args[0])), *language);
       result = CallControl(s, object, member, name, args);
     } else if (object.Codec) {
       result = automation::Invoke(*object.Codec, name, args);
@@ -645,10 +726,20 @@ std::string Session::Handle(std::string_view message) {
       if (!it->is_number() && !it->is_string()) throw ProtocolError{"id must be a number or a text"};
       id = answer(*it);
     }
+    if (doing_) doing_(Describe(request, message.size()));
     if (request.contains("create")) return Dump(answer{{"id", id}, {"result", Impl::Create(*this, request)}});
-    if (request.contains("preview")) return Dump(answer{{"id", id}, {"result", Impl::Preview(request)}});
-    if (request.contains("status")) return Dump(answer{{"id", id}, {"result", Impl::Status(request)}});
-    if (request.contains("print")) return Dump(answer{{"id", id}, {"result", Impl::PrintDocument(request)}});
+    if (request.contains("preview")) {
+      Impl::CheckLeftRunning(*this);
+      return Dump(answer{{"id", id}, {"result", Impl::Preview(*this, request)}});
+    }
+    if (request.contains("status")) {
+      Impl::CheckLeftRunning(*this);
+      return Dump(answer{{"id", id}, {"result", Impl::Status(request)}});
+    }
+    if (request.contains("print")) {
+      Impl::CheckLeftRunning(*this);
+      return Dump(answer{{"id", id}, {"result", Impl::PrintDocument(*this, request)}});
+    }
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
       Impl::Release(*this, currentObject_);
@@ -661,6 +752,9 @@ std::string Session::Handle(std::string_view message) {
   } catch (const ProtocolError& e) {
     return Dump(ErrorAnswer(id, errors::InvalidProcedureCall,
                             AutomationError::StandardDescription(errors::InvalidProcedureCall), e.Detail));
+  } catch (const CallCancelled& e) {
+    Log("cancelled " + e.What + ": its page left");
+    return Dump(ErrorAnswer(id, UserInterrupt, "User interrupt occurred", "cancelled: the page left"));
   } catch (const AutomationError& e) {
     return Dump(ErrorAnswer(id, e.Number(), e.Description()));
   } catch (const std::bad_alloc&) {

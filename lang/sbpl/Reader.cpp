@@ -25,8 +25,8 @@ constexpr char Esc = 0x1B;
 
 class SbplReader {
  public:
-  SbplReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
-      : b_(bytes), dpi_(dpi), each_(each) {
+  SbplReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen)
+      : b_(bytes), dpi_(dpi), each_(each), seen_(seen) {
     job_.Kind = Language::Sbpl;
   }
 
@@ -60,6 +60,7 @@ class SbplReader {
   // The command at ESC position p; returns where the next one starts.
   size_t Step(size_t p) {
     std::string_view rest = b_.substr(p + 1);
+    if (seen_) seen_(rest.substr(0, std::min<size_t>(NextEsc(p + 1) - p - 1, 48)), p);
     const sbpl::Command* command = sbpl::Find(rest);
     if (command == nullptr) {
       std::string shown;
@@ -324,6 +325,7 @@ class SbplReader {
   std::string_view b_;
   int dpi_;
   const std::function<void(Label&&)>& each_;
+  const CommandSeen& seen_;
   Job job_;
   std::optional<Label> label_;
   long long rasterDots_ = 0;  // of the label's rasters
@@ -335,8 +337,8 @@ class SbplReader {
 
 }  // namespace
 
-Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
-  return SbplReader(bytes, dpi, each).Read();
+Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen) {
+  return SbplReader(bytes, dpi, each, seen).Read();
 }
 
 }  // namespace morvel::lang

@@ -30,8 +30,8 @@ constexpr BuiltInFont BuiltIn[] = {{"1", 8, 12},  {"2", 12, 20}, {"3", 16, 24}, 
 
 class OrxReader {
  public:
-  OrxReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
-      : b_(bytes), dpi_(dpi), each_(each) {
+  OrxReader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen)
+      : b_(bytes), dpi_(dpi), each_(each), seen_(seen) {
     job_.Kind = Language::Tspl;
   }
 
@@ -48,6 +48,7 @@ class OrxReader {
       std::string word;
       for (size_t k = i; k < wordEnd; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(b_[k])));
       const tspl::Command* command = tspl::Find(word);
+      if (seen_) seen_(b_.substr(i, std::min<size_t>(b_.find_first_of("\r\n", i) - i, 48)), i);
       if (command == &tspl::Bitmap) {
         i = Bitmap(i, wordEnd);
         continue;
@@ -389,6 +390,7 @@ class OrxReader {
   std::string_view b_;
   int dpi_;
   const std::function<void(Label&&)>& each_;
+  const CommandSeen& seen_;
   Job job_;
   std::vector<Field> fields_;
   long long rasterDots_ = 0;  // of the rasters in fields_
@@ -401,8 +403,8 @@ class OrxReader {
 
 }  // namespace
 
-Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
-  return OrxReader(bytes, dpi, each).Read();
+Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen) {
+  return OrxReader(bytes, dpi, each, seen).Read();
 }
 
 }  // namespace morvel::lang

@@ -58,10 +58,14 @@ namespace {
 // settings (told as notes) or unknown (warned about).
 using Handler = void (Reader::*)(const Call&);
 
+// The settings a format without fields tells in its warning, in bytes, past
+// which the rest are counted.
+constexpr size_t MaxSettingsTold = 240;
+
 }  // namespace
 
-Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each)
-    : b_(bytes), dpi_(dpi), each_(each) {
+Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen)
+    : b_(bytes), dpi_(dpi), each_(each), seen_(seen) {
   job_.Kind = Language::Zpl;
 }
 
@@ -112,6 +116,7 @@ size_t Reader::Step(size_t p) {
   const Command* command = Find(name[0], name[1]);
   const Syntax syntax =
       command != nullptr && command->Allows(prefix, caret_, tilde_) ? command->Reading : Syntax::Params;
+  if (seen_) Tell(p, at);
   switch (syntax) {
     case Syntax::FontName: {
       size_t end = ParamsEnd(p + 2);
@@ -141,6 +146,13 @@ size_t Reader::Step(size_t p) {
       // The rest of the label is the format: stored, not printed now.
       size_t close = FindCommand(end, "XZ");
       if (close == std::string_view::npos) throw MalformedJob(at, "stored format begun here never ends (^XZ missing)");
+      if (seen_) {
+        // Its commands are told as the printer will run them when it is recalled.
+        const std::function<void(Label &&)> drop = [](Label&&) {};
+        Reader format(b_.substr(end, close - end), dpi_, drop, seen_);
+        format.caret_ = caret_, format.tilde_ = tilde_, format.delim_ = delim_;
+        format.Run(format.b_, base_ + end);
+      }
       return close;
     }
     case Syntax::Params: break;
@@ -148,6 +160,14 @@ size_t Reader::Step(size_t p) {
   size_t end = ParamsEnd(p + 3);
   Dispatch(prefix, name, at, b_.substr(p + 3, end - p - 3));
   return end;
+}
+
+// Tells the observer of the command at p, with the standard prefixes.
+void Reader::Tell(size_t p, size_t at) {
+  const size_t end = std::min(ParamsEnd(p + 1), p + 48);
+  std::string text(b_.substr(p, end - p));
+  text[0] = b_[p] == caret_ ? '^' : '~';
+  seen_(text, at);
 }
 
 size_t Reader::ParamsEnd(size_t from) const {
@@ -372,6 +392,7 @@ void Reader::Start(size_t at) {
   copies_ = 1;
   fieldsSeen_ = false;
   serials_.clear();
+  carriedNotes_ = pendingNotes_.size();
   for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
   pendingNotes_.clear();
   ResetField();
@@ -393,9 +414,18 @@ void Reader::Finish(size_t at) {
   if (!recallName_.empty()) ReplayRecalledFormat();
   if (label_->Fields.empty() && !fieldsSeen_) {
     // A format of settings alone (^MN, ^JUS, ~TA, ...) prints no label on
-    // the printer; its settings are told, and kept for the next label's notes.
+    // the printer; its own settings are told (not those of the formats
+    // before it, which their own warnings told), and kept for the next
+    // label's notes.
     std::string settings;
-    for (const auto& note : label_->Notes) settings += (settings.empty() ? "" : "; ") + note;
+    const size_t own = label_->Notes.size() - std::min(carriedNotes_, label_->Notes.size());
+    for (size_t k = label_->Notes.size() - own; k < label_->Notes.size(); ++k) {
+      if (settings.size() > MaxSettingsTold) {
+        settings += "; and " + std::to_string(label_->Notes.size() - k) + " more";
+        break;
+      }
+      settings += (settings.empty() ? "" : "; ") + label_->Notes[k];
+    }
     Warn(labelStart_, "a format without fields prints no label" + (settings.empty() ? "" : " (" + settings + ")"));
     pendingNotes_.insert(pendingNotes_.end(), label_->Notes.begin(), label_->Notes.end());
     label_.reset();
@@ -496,8 +526,8 @@ void Reader::RecallFormat(const Call& c) {
 
 namespace morvel::lang {
 
-Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each) {
-  return zpl::Reader(bytes, dpi, each).Read();
+Job ParseZpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen) {
+  return zpl::Reader(bytes, dpi, each, seen).Read();
 }
 
 }  // namespace morvel::lang

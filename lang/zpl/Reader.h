@@ -37,7 +37,7 @@ struct Call {
 
 class Reader {
  public:
-  Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each);
+  Reader(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen = {});
   Job Read();
 
  private:
@@ -47,6 +47,7 @@ class Reader {
   void Run(std::string_view text, size_t base);
   size_t NextPrefix(size_t from) const;
   size_t Step(size_t p);
+  void Tell(size_t p, size_t at);
   size_t ParamsEnd(size_t from) const;
   size_t FindCommand(size_t from, const char* name) const;
   bool KnownControl(size_t k) const;
@@ -150,10 +151,12 @@ class Reader {
   size_t base_ = 0;
   int dpi_;
   const std::function<void(Label&&)>& each_;
+  const CommandSeen& seen_;
   Job job_;
   std::optional<Label> label_;
   size_t labelStart_ = 0;
   std::vector<std::string> pendingNotes_;
+  size_t carriedNotes_ = 0;  // the label's first notes: those of formats before it
   // Printer settings: they outlive a label, as on the printer.
   char caret_ = '^', tilde_ = '~', delim_ = ',';
   int pw_ = 0, ll_ = 0, lhX_ = 0, lhY_ = 0, ls_ = 0, lt_ = 0, turn_ = 0, ci_ = 0;

@@ -224,12 +224,13 @@ TEST(OptionParserTest, WholeNumbers) {
 }
 
 // Usage lines break between bracketed groups at 100 columns, each going on
-// under the first; serve's read as they always did.
+// under the first.
 TEST(ShellTest, UsageLinesBreakBetweenGroups) {
   EXPECT_EQ(UsageLines(*FindCommand("serve")),
             "usage: morvel serve [--port N] [--allow-origin ORIGIN]... [--allow-folder DIR]...\n"
             "                    [--max-connections N] [--max-objects N] [--max-message BYTES]\n"
-            "                    [--lease-wait SECONDS] [--ipv4-only]\n");
+            "                    [--lease-wait SECONDS] [--max-left-running N] [--refuse-printer-settings]\n"
+            "                    [--ipv4-only]\n");
   EXPECT_EQ(UsageLines(*FindCommand("emulate")),
             "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N]\n"
             "                      [--listen ADDR] [--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]...\n"

@@ -136,6 +136,31 @@ TEST(ZplFormats, AFormatWithoutFieldsPrintsNoLabel) {
   EXPECT_FALSE(job.Labels[0].Notes.empty());
 }
 
+// Each format without fields tells its own settings alone, however many
+// such formats came before it, and a format of many settings counts the
+// rest: a job's warnings grow with the job, not with its square.
+TEST(ZplFormats, AFormatWithoutFieldsTellsItsOwnSettingsOnly) {
+  std::string job;
+  const int formats = 3000;
+  for (int k = 0; k < formats; ++k) job += "^XA^MD" + std::to_string(k % 30) + "^XZ";
+  std::string many = "^XA";
+  for (int k = 0; k < 200; ++k) many += "^PR" + std::to_string(2 + k % 10);
+  job += many + "^XZ^XA^FO10,10^GB50,50,5^FS^XZ";
+  const auto read = preview::Parse(job, preview::Language::Zpl, 203);
+  ASSERT_EQ(read.Labels.size(), 1u);
+  ASSERT_EQ(read.Warnings.size(), size_t(formats) + 1);
+  for (int k = 0; k < formats; ++k) {
+    const std::string& text = read.Warnings[k].Text;
+    ASSERT_EQ(text, "a format without fields prints no label (media darkness (^MD" + std::to_string(k % 30) +
+                        "): not in the picture)")
+        << "format " << k;
+  }
+  const std::string& last = read.Warnings[formats].Text;
+  EXPECT_LT(last.size(), 400u) << last;
+  EXPECT_NE(last.find(" more)"), std::string::npos) << last;
+  EXPECT_EQ(last.find("^MD"), std::string::npos) << last;
+}
+
 TEST(ZplBlocks, JustifiedLinesSpreadToTheBlockAndParagraphEndsStayLeft) {
   std::string words = "Iii";
   for (int k = 0; k < 29; ++k) words += " Iii";

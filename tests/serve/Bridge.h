@@ -170,6 +170,9 @@ class BridgeUnderTest {
     if (b.MaxObjects != defaults.MaxObjects) args.insert(args.end(), {"--max-objects", std::to_string(b.MaxObjects)});
     if (b.MaxMessageBytes != defaults.MaxMessageBytes)
       args.insert(args.end(), {"--max-message", std::to_string(b.MaxMessageBytes)});
+    if (b.MaxLeftRunning != defaults.MaxLeftRunning)
+      args.insert(args.end(), {"--max-left-running", std::to_string(b.MaxLeftRunning)});
+    if (b.RefusePrinterSettings) args.push_back("--refuse-printer-settings");
     command_.emplace(args, std::vector<std::string>{"MORVEL_CUPS=0"});
     port_ = command_->Port();
     if (port_ == 0) throw std::runtime_error("the bridge did not start: " + command_->ReadUntil(""));

@@ -396,7 +396,8 @@ TEST_F(ServeNetworkTest, QueuedCallsOfAGonePageAreDropped) {
 }
 
 // SIGTERM ends the bridge promptly even while a call waits on a printer that
-// takes nothing, and the log says which call was left running.
+// takes nothing, and the log says which call was left running (by its member
+// and size, not its bytes).
 TEST_F(ServeNetworkTest, SigtermStopsTheBridgeDuringACall) {
   if (NeedsOwnBuild()) GTEST_SKIP() << "runs this build's own bridge";
   fs::path log = dir_ / "morvel.log";
@@ -426,6 +427,9 @@ TEST_F(ServeNetworkTest, SigtermStopsTheBridgeDuringACall) {
   std::ifstream in(log);
   std::string text(std::istreambuf_iterator<char>(in), {});
   EXPECT_NE(text.find("stopping while a call still runs for 127.0.0.1:"), std::string::npos) << text;
+  // The call is named by its member and size, never by what the page sent.
+  EXPECT_NE(text.find(": a call of PrintLabel ("), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"member\""), std::string::npos) << text;
 }
 
 // Both loopback addresses of the port, or the bridge does not start: a
@@ -508,11 +512,13 @@ TEST(ServeCommand, Options) {
     int Status;
     const char* Says;
   } cases[] = {
-      {{"--help"}, 0, "[--lease-wait SECONDS] [--ipv4-only]"},
+      {{"--help"}, 0, "[--lease-wait SECONDS] [--max-left-running N] [--refuse-printer-settings]"},
+      {{"--max-left-running", "0"}, 2, "bad value for --max-left-running: 0"},
       {{"--lease-wait", "3601"}, 2, "bad value for --lease-wait: 3601"},
       {{"--lease-wait", "-1"}, 2, "bad value for --lease-wait: -1"},
       {{"--lease-wait"}, 2, "--lease-wait needs a value"},
       {{"--ipv4-only", "--port", "x"}, 2, "bad value for --port: x"},
+      {{"--refuse-printer-settings", "--max-left-running", "2", "--port", "x"}, 2, "bad value for --port: x"},
   };
   for (auto& c : cases) {
     std::string command;

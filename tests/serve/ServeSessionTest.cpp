@@ -53,6 +53,21 @@ struct Page {
   Session session;
 };
 
+std::string Base64Of(std::string_view bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
+    out += digits[v >> 18];
+    out += digits[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? digits[v & 63] : '=';
+  }
+  return out;
+}
+
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -306,20 +321,7 @@ TEST_F(SessionTest, DeliveryFailuresReachTheirPage) {
 // Previews for pages: pictures of a job as `morvel preview` draws them, its
 // warnings, and refusals of what is no job.
 TEST_F(SessionTest, PreviewsOfJobs) {
-  auto base64 = [](std::string_view bytes) {
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-      uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-      if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-      if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
-      out += digits[v >> 18];
-      out += digits[(v >> 12) & 63];
-      out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
-      out += i + 2 < bytes.size() ? digits[v & 63] : '=';
-    }
-    return out;
-  };
+  auto base64 = Base64Of;
   auto preview = [&](std::string_view job, std::string more = "") {
     return "{\"id\":1,\"preview\":{\"bytes\":\"" + base64(job) + "\"}" + more + "}";
   };
@@ -346,6 +348,89 @@ TEST_F(SessionTest, PreviewsOfJobs) {
     SCOPED_TRACE(c.Name);
     std::string answer = page.Call(c.Message);
     EXPECT_TRUE(std::regex_match(answer, std::regex(c.Answer))) << answer.substr(0, 400);
+  }
+}
+
+// With --refuse-printer-settings, a job a page passes through to its printer
+// (a print in the printer's own language, a control's SendCmd) may hold no
+// printer-configuration command, which the error names; without it, and
+// for the same words as label text or graphic data, the job goes. The
+// commands are found by the language's reader, not by searching the bytes.
+TEST_F(SessionTest, PrinterSettingsFromPagesAreRefusedWhenAsked) {
+  struct Case {
+    const char* Printer;
+    std::string Job;
+    std::string Refused;  // the command named in the error; empty: passed
+  } cases[] = {
+      {"ZDesigner GK420t", "^XA^JUF^XZ", "^JUF"},
+      {"ZDesigner GK420t", "~JR", "~JR"},
+      {"ZDesigner GK420t", "^XA^NSS,10.0.0.9,255.255.255.0,10.0.0.1^JUS^XZ", "^NSS,10.0.0.9"},
+      {"ZDesigner GK420t", "~DYE:LOGO,A,G,2,1,FF", "~DYE:LOGO"},
+      {"ZDesigner GK420t", "^XA^DFR:F.ZPL^FS^FO10,10^FN1^FS^JUS^XZ", "^JUS"},
+      {"ZDesigner GK420t", "^XA^CC+^XZ+XA+JUN+XZ", "^JUN"},
+      {"ZDesigner GK420t", "^XA^FO10,10^A0N,30,30^FDJUF ~ NS JR DY^FS^XZ", ""},
+      {"ZDesigner GK420t", "^XA^MMT^MNY^PR4~SD15^PW400^FO10,10^GB50,50,5^FS^XZ", ""},
+      {"SATO CL4NX 305dpi",
+       "\x1b"
+       "A\x1bPC26,1\x1b"
+       "Z",
+       "ESC PC26,1"},
+      {"SATO CL4NX 305dpi",
+       "\x1b"
+       "A\x1bWT9312251300\x1b"
+       "Z",
+       "ESC WT"},
+      {"SATO CL4NX 305dpi",
+       "\x1b"
+       "A\x1bH10\x1bV10\x1bGM8,\x1bPG1\x1bPC1\x1bQ1\x1b"
+       "Z",
+       ""},
+      {"SATO CL4NX 305dpi",
+       "\x1b"
+       "A\x1bH10\x1bV10\x1bP02\x1bQ1\x1b"
+       "Z",
+       ""},
+      {"Orx TE200", "SIZE 50 mm,30 mm\r\nINITIALPRINTER\r\n", "INITIALPRINTER"},
+      {"Orx TE200", "SIZE 50 mm,30 mm\r\nSET COM1 19,N,8,1\r\n", "SET COM1"},
+      {"Orx TE200", "SIZE 50 mm,30 mm\r\nset  key1 off\r\n", "SET KEY1"},
+      {"Orx TE200", "SIZE 50 mm,30 mm\r\nKILL F,\"*\"\r\n", "KILL"},
+      {"Orx TE200",
+       "SIZE 50 mm,30 mm\r\nGAP 2 mm,0\r\nSET TEAR OFF\r\nCLS\r\nTEXT 10,10,\"3\",0,1,1,\"KILL NET\"\r\nPRINT 1\r\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Printer) + ": " + c.Job);
+    const std::string print =
+        R"({"id":1,"print":{"bytes":")" + Base64Of(c.Job) + R"("},"printer":")" + c.Printer + "\"}";
+    std::string text;  // the job as a JSON string's content
+    for (char ch : c.Job)
+      text += ch == '"'      ? "\\\""
+              : ch == '\r'   ? "\\r"
+              : ch == '\n'   ? "\\n"
+              : ch == '\x1b' ? "\\u001b"
+                             : std::string(1, ch);
+    const std::string sendCmd = R"({"id":5,"object":1,"member":"SendCmd","args":[")" + text + "\"]}";
+    for (bool refusing : {true, false}) {
+      Limits limits;
+      limits.RefusePrinterSettings = refusing;
+      Page page(limits);
+      const bool refused = refusing && !c.Refused.empty();
+      const std::string printed = page.Call(print);
+      EXPECT_EQ(printed.find("\"number\":70"), refused ? printed.find("\"number\"") : std::string::npos) << printed;
+      if (refused) {
+        EXPECT_NE(printed.find(c.Refused), std::string::npos) << printed;
+      }
+      for (const std::string& call :
+           {std::string(R"({"id":2,"create":"Morvel.PrintBarCode"})"),
+            R"({"id":3,"object":1,"member":"SetPrint","args":[")" + std::string(c.Printer) + "\"]}",
+            R"({"id":4,"object":1,"member":"OpenPort","args":[")" + std::string(c.Printer) + "\"]}"})
+        ASSERT_EQ(page.Call(call).find("error"), std::string::npos) << call;
+      const std::string sent = page.Call(sendCmd);
+      EXPECT_EQ(sent.find("\"number\":70") != std::string::npos, refused) << sent;
+      if (refused) {
+        EXPECT_NE(sent.find(c.Refused), std::string::npos) << sent;
+      }
+    }
   }
 }
 

@@ -1,0 +1,20 @@
+// What pages may pass through to a printer in its own language.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "lang/Language.h"
+
+namespace morvel::serve {
+
+// Raises error 70 naming the first printer-configuration command of `job`
+// (see lang/PrinterSettings.h), or when the job cannot be read to tell; on
+// a build without the readers (Windows), for every job.
+void RefusePrinterSettings(std::string_view job, lang::Language language);
+
+// The language a control's SendCmd passes through to its printer, by its
+// driver's family; none for a driver that sends no printer language (Dothan).
+std::optional<lang::Language> LanguageOfFamily(std::string_view family);
+
+}  // namespace morvel::serve
