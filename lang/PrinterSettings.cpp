@@ -11,9 +11,10 @@
 //  - SBPL: SATO's programming references ("WS4 Series Programming
 //    Reference", System: ESC PG and ESC PC "Register Printer Operation",
 //    kept in EEPROM; the CL "e" series reference: ESC WT "Calendar Set",
-//    ESC BJ TrueType font storage; the CX400 guide's configuration commands:
-//    ESC LC custom protocol codes; the memory card commands ESC CC card slot,
-//    ESC &S store form overlay and ESC * clear memory).
+//    ESC BJ TrueType font storage). Less certain, from older SATO
+//    references and still to be checked against a current guide: ESC LC
+//    custom protocol codes and the memory card commands ESC CC card slot,
+//    ESC &S store form overlay and ESC * clear memory.
 //  - TSPL (the Orx dialect): TSC's "TSPL/TSPL2 Programming Manual": file
 //    management (DOWNLOAD to flash "F,", MOVE, KILL, EOP, RUN), INITIALPRINTER
 //    (factory defaults), the network commands (NET, WLAN) and the SET
