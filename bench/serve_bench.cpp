@@ -23,10 +23,12 @@
 
 #include "hosts/serve/Server.h"
 #include "platform/linux/adapters.h"
+#include "support/Base64Text.h"
 #include "support/CaptureListener.h"
 #include "support/PdfPages.h"
 
 namespace {
+using morvel::testing::Base64Of;
 
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
@@ -144,28 +146,13 @@ long RunningCalls(uint16_t port) {
   return at == std::string::npos ? -1 : std::stol(answer.substr(at + 8));
 }
 
-std::string Base64(const std::string& bytes) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
-    out += digits[v >> 18];
-    out += digits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? digits[v & 63] : '=';
-  }
-  return out;
-}
-
 // From a page's close to the end of its print, in milliseconds.
 void BM_LeftPagesPrintStops(benchmark::State& state) {
   Bridge bridge;
   const uint16_t port = bridge.server->Port();
   const std::string print =
       R"({"id":1,"print":{"bytes":")" +
-      Base64(morvel::testing::PdfPages(5000, "0 g 20 20 200 100 re f 0 0 1 rg 40 200 100 100 re f")) +
+      Base64Of(morvel::testing::PdfPages(5000, "0 g 20 20 200 100 re f 0 0 1 rg 40 200 100 100 re f")) +
       R"("},"printer":"ZDesigner ZT410R-300dpi ZPL"})";
   std::vector<double> millis;
   for (auto _ : state) {

@@ -502,8 +502,10 @@ class HttpServer::Impl {
     return false;
   }
 
-  // Room for a newcomer among the connections not yet kept: as many places
-  // as pages have (at least 4), beside the pages' own, the oldest giving way
+  // Room for a newcomer among the connections not yet kept: twice as many
+  // places as pages have (at least 8), beside the pages' own, so that a
+  // crowd of slow or refused connections leaves room for pages connecting
+  // all at once; the oldest giving way
   // when they are all taken and it has had a second, so that nothing
   // refused or slow keeps a request out. False when every place is taken by
   // a connection younger than that: the newcomer is then answered 503.
@@ -515,7 +517,7 @@ class HttpServer::Impl {
       else
         ++it;
     }
-    const size_t waitingLimit = std::max<size_t>(4, options_.MaxConnections);
+    const size_t waitingLimit = std::max<size_t>(8, 2 * options_.MaxConnections);
     size_t waiting = 0;
     std::shared_ptr<Worker> oldestWaiting;
     for (auto& w : workers_) {

@@ -7,8 +7,8 @@
 // Only loopback host names are answered, so a page elsewhere that rebinds
 // its DNS name to 127.0.0.1 reaches nothing. Requests are bounded (8 KiB of
 // head, 64 KiB of body); a connection that is not kept (see Keep) gets 5 s
-// for a request or between two, and a place among as many as the kept
-// connections have (at least 4), beside theirs, the oldest giving way to a
+// for a request or between two, and a place among twice as many as the kept
+// connections have (at least 8), beside theirs, the oldest giving way to a
 // newcomer once it has had a second (a newcomer finding them all younger is
 // answered 503), so that nothing refused or slow keeps a page out and a
 // plain request is answered however many pages are connected. A kept connection
@@ -40,7 +40,7 @@ struct HttpOptions {
   bool Ipv4Only = false;       // 127.0.0.1 alone; otherwise [::1] on the same port too, both or neither
   std::string Ipv6Advice;      // added to the refusal when [::1] is taken
   bool OwnUserOnly = true;     // other accounts' connections are closed before a byte is read
-  size_t MaxConnections = 16;  // kept connections at once (pages); as many again not yet kept
+  size_t MaxConnections = 16;  // kept connections at once (pages); twice as many not yet kept
   std::string ServerName;      // the Server header of the answers, when given
   std::function<void(const std::string&)> Log;  // refusals and what Stop leaves behind
 };

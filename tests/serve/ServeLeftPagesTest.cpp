@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "serve/Bridge.h"
+#include "support/Base64Text.h"
 #include "support/PdfPages.h"
 
 namespace {
@@ -34,6 +35,7 @@ namespace net = boost::asio;
 namespace fs = std::filesystem;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
+using morvel::testing::Base64Of;
 using morvel::testing::Bridge;
 using morvel::testing::PdfPages;
 
@@ -52,29 +54,8 @@ std::string EndlessPdf(int depth) {
   return PdfPages(2, "/F Do", forms);
 }
 
-std::string Base64(const std::string& bytes) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    for (int shift : {18, 12, 6, 0}) out += digits[(n >> shift) & 63];
-  }
-  if (i < bytes.size()) {
-    const bool two = i + 1 < bytes.size();
-    const unsigned n =
-        (static_cast<unsigned char>(bytes[i]) << 16) | (two ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
-    out += digits[(n >> 18) & 63];
-    out += digits[(n >> 12) & 63];
-    out += two ? digits[(n >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 std::string PrintMessage(const std::string& document, const std::string& printer) {
-  return R"({"id":1,"print":{"bytes":")" + Base64(document) + R"("},"printer":")" + printer + "\"}";
+  return R"({"id":1,"print":{"bytes":")" + Base64Of(document) + R"("},"printer":")" + printer + "\"}";
 }
 
 // One page over a WebSocket, driven call by call.

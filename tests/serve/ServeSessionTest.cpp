@@ -19,10 +19,12 @@
 
 #include "hosts/serve/Session.h"
 #include "platform/linux/adapters.h"
+#include "support/Base64Text.h"
 #include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
 
 namespace {
+using morvel::testing::Base64Of;
 
 namespace fs = std::filesystem;
 using morvel::serve::Limits;
@@ -52,21 +54,6 @@ struct Page {
   std::vector<std::string> events;
   Session session;
 };
-
-std::string Base64Of(std::string_view bytes) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
-    out += digits[v >> 18];
-    out += digits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? digits[v & 63] : '=';
-  }
-  return out;
-}
 
 class SessionTest : public ::testing::Test {
  protected:
