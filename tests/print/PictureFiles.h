@@ -29,7 +29,7 @@ inline std::array<uint8_t, 4> SceneAt(int x, int y) {
 
 // ---- PNG -------------------------------------------------------------------
 
-struct PngSpec {
+struct PngMaking {
   int Width = 37, Height = 23, ColorType = PNG_COLOR_TYPE_RGB, Depth = 8;
   bool Interlaced = false, Transparency = false;  // tRNS: a colour, or a palette's alphas
   double Dpi = 0;
@@ -39,7 +39,7 @@ inline void PngAppend(png_structp png, png_bytep data, size_t length) {
   static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
 }
 
-inline std::string PngFile(const PngSpec& s) {
+inline std::string PngFile(const PngMaking& s) {
   std::string out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -145,14 +145,14 @@ inline std::string InflatingPng(uint32_t width, uint32_t height, size_t inflated
 
 // ---- JPEG ------------------------------------------------------------------
 
-struct JpegSpec {
+struct JpegMaking {
   int Width = 37, Height = 23;
   J_COLOR_SPACE In = JCS_RGB, Stored = JCS_YCbCr;  // JCS_GRAYSCALE, JCS_RGB or JCS_CMYK; as stored
   bool Progressive = false;
   int DensityUnit = 0, Density = 72;  // JFIF: 1 dots an inch, 2 a centimetre
 };
 
-inline std::string JpegFile(const JpegSpec& s) {
+inline std::string JpegFile(const JpegMaking& s) {
   jpeg_compress_struct c{};
   jpeg_error_mgr errors{};
   c.err = jpeg_std_error(&errors);
@@ -189,7 +189,7 @@ inline std::string JpegFile(const JpegSpec& s) {
 
 // ---- GIF -------------------------------------------------------------------
 
-struct GifSpec {
+struct GifMaking {
   int Width = 37, Height = 23;                               // the screen
   int Left = 0, Top = 0, FrameWidth = 37, FrameHeight = 23;  // the first frame
   int Transparent = -1, Background = 0;                      // colour indices
@@ -201,7 +201,7 @@ inline int GifAppend(GifFileType* gif, const GifByteType* data, int length) {
   return length;
 }
 
-inline std::string GifFile(const GifSpec& s) {
+inline std::string GifFile(const GifMaking& s) {
   std::string out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, GifAppend, &error);
@@ -237,7 +237,7 @@ inline std::string GifFile(const GifSpec& s) {
 
 // ---- BMP -------------------------------------------------------------------
 
-struct BmpSpec {
+struct BmpMaking {
   int Header = 40, Bits = 24, Width = 37, Height = 23;
   bool TopDown = false, Masks = false;  // BI_BITFIELDS: 5-6-5 or 8-8-8-8 masks
   int PerMetre = 0;
@@ -248,7 +248,7 @@ inline void PutLe(std::string& out, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-inline std::string BmpFile(const BmpSpec& s) {
+inline std::string BmpFile(const BmpMaking& s) {
   const bool os2 = s.Header == 12, palette = s.Bits <= 8;
   const int entries = palette ? 1 << s.Bits : 0, entry = os2 ? 3 : 4;
   const bool masksAfter = s.Masks && s.Header == 40;

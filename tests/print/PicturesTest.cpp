@@ -71,11 +71,11 @@ std::vector<Ordinary> OrdinaryPictures() {
   const auto png = [](const char* name, int type, int depth, bool interlaced = false, bool transparency = false) {
     return Ordinary{name, Kind::Png, PngFile({37, 23, type, depth, interlaced, transparency, 300}), 300};
   };
-  const auto bmp = [](const char* name, BmpSpec s) {
+  const auto bmp = [](const char* name, BmpMaking s) {
     s.PerMetre = 11811;
     return Ordinary{name, Kind::Bmp, BmpFile(s), s.Header == 12 ? 0.0 : 300.0};
   };
-  const auto gif = [](const char* name, GifSpec s) { return Ordinary{name, Kind::Gif, GifFile(s), 0}; };
+  const auto gif = [](const char* name, GifMaking s) { return Ordinary{name, Kind::Gif, GifFile(s), 0}; };
   return {
       png("PngGrey1", PNG_COLOR_TYPE_GRAY, 1),
       png("PngGrey2Interlaced", PNG_COLOR_TYPE_GRAY, 2, true),
@@ -162,7 +162,7 @@ TEST(PicturesTest, AGifsBackgroundIsItsColour) {
 TEST(PicturesTest, JpegsGiveTheInkTheyGaveBeforeWithinTheIdctsRounding) {
   const struct {
     const char* Name;
-    JpegSpec Spec;
+    JpegMaking Making;
     double Dpi;
   } cases[] = {
       {"Grey", {37, 23, JCS_GRAYSCALE, JCS_GRAYSCALE, false, 1, 203}, 203},
@@ -175,7 +175,7 @@ TEST(PicturesTest, JpegsGiveTheInkTheyGaveBeforeWithinTheIdctsRounding) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string file = JpegFile(c.Spec);
+    const std::string file = JpegFile(c.Making);
     const Decoded before = DecodedByStb(file), now = Decode(file, Kind::Jpeg);
     ASSERT_EQ(now.Width, before.Width);
     ASSERT_EQ(now.Height, before.Height);
