@@ -339,6 +339,7 @@ class HttpServer::Impl {
   void StopListening() {
     if (thread_.joinable()) {
       net::post(context_, [this] {
+        stopping_ = true;
         for (tcp::acceptor& a : acceptors_) {
           beast::error_code ignored;
           a.close(ignored);
@@ -383,7 +384,9 @@ class HttpServer::Impl {
   void Watch() {
     watch_.expires_after(WatchInterval);
     watch_.async_wait([this](const beast::error_code& ec) {
-      if (ec) return;
+      // A watch already due when the stop came is not cancelled by it: it
+      // must not arm another, or the listening thread never ends.
+      if (ec || stopping_) return;
       {
         std::lock_guard<std::mutex> lock(table_->Lock);
         table_->ReapLeftPages(options_.Log);
@@ -592,7 +595,8 @@ class HttpServer::Impl {
   net::io_context context_{1};
   net::steady_timer watch_{context_};
   std::list<tcp::acceptor> acceptors_;
-  bool paused_ = false;  // accepting failed and waits (on the accepting thread)
+  bool paused_ = false;    // accepting failed and waits (on the accepting thread)
+  bool stopping_ = false;  // the listeners are closing (on the accepting thread)
   std::thread thread_;
   uint16_t port_ = 0;
   bool ipv6_ = false;
