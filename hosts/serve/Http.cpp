@@ -455,6 +455,19 @@ class HttpServer::Impl {
   // listener waits a moment, the connections stay queued, and it serves
   // again once some have gone.
   void Accept(tcp::acceptor& acceptor) {
+    // Connections that ended hold their io_context's descriptors until their
+    // worker goes: freed here, before a newcomer needs descriptors of its
+    // own, so that descriptors run out cannot keep them held for good.
+    std::list<std::shared_ptr<Worker>> finished;
+    {
+      std::lock_guard<std::mutex> lock(table_->Lock);
+      for (auto it = workers_.begin(); it != workers_.end();) {
+        auto next = std::next(it);
+        if ((*it)->Done.load()) finished.splice(finished.end(), workers_, it);
+        it = next;
+      }
+    }
+    finished.clear();  // outside the lock: each joins its ended thread
     std::shared_ptr<Worker> worker;
     try {
       worker = std::make_shared<Worker>();
