@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 
 #include <zbar.h>
 
@@ -28,27 +29,41 @@ struct Rough {
   bool Ink(int x, int y) const { return Grey[static_cast<size_t>(y) * Width + x] < 160; }
 };
 
+// A white RGB24 page of w x h dots and its drawing context, each freed
+// however the drawing ends (a source may throw part way).
+struct WhitePage {
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> Surface;
+  std::unique_ptr<cairo_t, decltype(&cairo_destroy)> Cr;
+  WhitePage(int w, int h)
+      : Surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h), cairo_surface_destroy),
+        Cr(cairo_create(Surface.get()), cairo_destroy) {
+    cairo_set_source_rgb(Cr.get(), 1, 1, 1);
+    cairo_paint(Cr.get());
+  }
+  // The drawing done: the pixels, `Stride` bytes a row.
+  const uint8_t* Pixels() {
+    Cr.reset();
+    cairo_surface_flush(Surface.get());
+    return cairo_image_surface_get_data(Surface.get());
+  }
+  size_t Stride() const { return static_cast<size_t>(cairo_image_surface_get_stride(Surface.get())); }
+};
+
 Rough DrawRough(Source& source, int index, const PageSize& page, double scale) {
   Rough r;
   r.Width = std::max(1, static_cast<int>(std::ceil(page.Width * scale)));
   r.Height = std::max(1, static_cast<int>(std::ceil(page.Height * scale)));
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.Width, r.Height);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_scale(cr, scale, scale);
-  source.Draw(index, cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
-  const uint8_t* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
+  WhitePage white(r.Width, r.Height);
+  cairo_scale(white.Cr.get(), scale, scale);
+  source.Draw(index, white.Cr.get());
+  const uint8_t* data = white.Pixels();
+  const size_t stride = white.Stride();
   r.Grey.resize(static_cast<size_t>(r.Width) * r.Height);
   for (int y = 0; y < r.Height; ++y)
     for (int x = 0; x < r.Width; ++x) {
-      const uint8_t* px = data + static_cast<size_t>(stride) * y + x * 4;
+      const uint8_t* px = data + stride * y + x * 4;
       r.Grey[static_cast<size_t>(y) * r.Width + x] = static_cast<uint8_t>((px[0] + px[1] + px[2]) / 3);
     }
-  cairo_surface_destroy(surface);
   return r;
 }
 
@@ -176,27 +191,19 @@ Region LabelPart(Source& source, int index, const PageSize& page) {
 
 render::Bitmap DrawPage(Source& source, int index, const Placement& placement) {
   const int w = placement.Width, h = placement.Height;
-  cairo_surface_t* page = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-  if (cairo_surface_status(page) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(page);
+  WhitePage page(w, h);
+  if (cairo_surface_status(page.Surface.get()) != CAIRO_STATUS_SUCCESS)
     throw DocumentError("out of memory for a label of " + std::to_string(w) + " x " + std::to_string(h) + " dots");
-  }
-  cairo_t* cr = cairo_create(page);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_set_matrix(cr, &placement.ToDots);
-  source.Draw(index, cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(page);
-  const uint8_t* pixels = cairo_image_surface_get_data(page);
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(page));
+  cairo_set_matrix(page.Cr.get(), &placement.ToDots);
+  source.Draw(index, page.Cr.get());
+  const uint8_t* pixels = page.Pixels();
+  const size_t stride = page.Stride();
   std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const uint8_t* px = pixels + stride * y + x * 4;  // B, G, R, unused
       grey[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((px[2] * 299 + px[1] * 587 + px[0] * 114) / 1000);
     }
-  cairo_surface_destroy(page);
   return Halftone(grey, w, h);
 }
 

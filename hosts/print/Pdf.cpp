@@ -1,5 +1,5 @@
 // PDF pages through poppler's GLib interface onto cairo, fonts as the file
-// embeds them. Drawn with cairo's anti-aliasing: each dot's grey is the
+// embeds them; in the drawing process of PdfPages.h. Drawn with cairo's anti-aliasing: each dot's grey is the
 // share of it that ink covers, so the threshold that follows puts an edge
 // on the dot boundary nearest to it, and shapes that abut (a bar drawn a
 // module at a time) leave no hairline gap, as sampling dots' centres does.
@@ -65,6 +65,6 @@ class PdfDocument : public Source {
 
 }  // namespace
 
-std::unique_ptr<Source> PdfSource(std::string_view bytes) { return std::make_unique<PdfDocument>(bytes); }
+std::unique_ptr<Source> InProcessPdfSource(std::string_view bytes) { return std::make_unique<PdfDocument>(bytes); }
 
 }  // namespace morvel::print::detail

@@ -32,7 +32,7 @@ std::optional<lang::Language> LanguageOfKind(Kind kind) {
 
 std::unique_ptr<detail::Source> SourceOf(std::string_view document, Kind kind, const Target& target,
                                          const Options& options) {
-  if (kind == Kind::Pdf) return detail::PdfSource(document);
+  if (kind == Kind::Pdf) return detail::PdfSource(document, options.Abandoned);
   if (auto language = LanguageOfKind(kind)) return detail::JobSource(document, *language, options.SourceDpi, target);
   return detail::PictureSource(document, kind, options.SourceDpi);
 }

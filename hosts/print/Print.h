@@ -82,6 +82,10 @@ struct Options {
   int Copies = 1;
   int SourceDpi = 203;  // pictures without a resolution, jobs in another language
   lang::zpl::GraphicCompression Compression = lang::zpl::GraphicCompression::Z64;
+  // Asked while a page is drawn (every tenth of a second at most): true
+  // stops the drawing, and the document is refused. For a caller that
+  // leaves, as a page of the bridge does.
+  std::function<bool()> Abandoned;
 };
 
 // What a host asks for besides the document: the options, and the label's

@@ -34,7 +34,14 @@ class Source {
   virtual std::vector<std::string> Notes() { return {}; }
 };
 
-std::unique_ptr<Source> PdfSource(std::string_view bytes);
+// A PDF's pages drawn by a process of their own, each within a page's
+// bounds (PdfPages.h); `abandoned`, asked while a page is drawn, stops it
+// when true. InProcessPdfSource draws them here, unbounded: for that
+// process, and for the fuzzing of the reader.
+std::unique_ptr<Source> PdfSource(std::string_view bytes, const std::function<bool()>& abandoned = {});
+std::unique_ptr<Source> InProcessPdfSource(std::string_view bytes);
+// From now on PdfSource draws in this process (the reader's fuzzing).
+void DrawPdfInThisProcess();
 std::unique_ptr<Source> PictureSource(std::string_view bytes, Kind kind, int sourceDpi);
 // A job in another language, its labels that give no size on the target's
 // labels (as the job's printer would be loaded).

@@ -491,11 +491,14 @@ class Session::Impl {
                         std::to_string(done));
       };
       if (s.Gone()) throw Stopped("a print, before its first page");
+      // And while a page is drawn, which the page's leaving stops at once.
+      asked->How.Abandoned = [&s] { return s.Gone(); };
       const print::Report report = print::PrintTo(target, text, "document", asked->How, progress);
       return answer{{"pages", report.Pages}, {"printed", report.Printed}, {"notes", report.Notes}};
     } catch (const Stopped& e) {
       throw CallCancelled{e.what()};
     } catch (const print::DocumentError& e) {
+      if (s.Gone()) throw CallCancelled{"a print, while a page was drawn (" + std::string(e.what()) + ")"};
       throw AutomationError(errors::InvalidProcedureCall, print::Told(e));
     }
 #endif

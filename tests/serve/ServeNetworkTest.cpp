@@ -30,6 +30,7 @@
 #include "platform/linux/adapters.h"
 #include "serve/Bridge.h"
 #include "support/ScopedEnv.h"
+#include "support/StallingPrinter.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 using morvel::testing::Bridge;
 using morvel::testing::ScopedEnv;
+using morvel::testing::StallingPrinter;
 
 constexpr const char* Page = "http://127.0.0.1:8000";
 
@@ -127,53 +129,6 @@ std::string PageAnswer(uint16_t port, std::chrono::milliseconds limit) {
   io.run_for(limit);
   return answer;
 }
-
-// A printer that takes a window of bytes and then nothing: a label larger
-// than that keeps the call that sends it waiting. Closing the connection
-// (with bytes unread, so a reset) ends that call.
-class StallingPrinter {
- public:
-  StallingPrinter() {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    // Room for a few segments, so the first bytes arrive and show that the
-    // label is on its way; then the window closes.
-    int size = 256 * 1024;
-    setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    socklen_t len;
-    sockaddr_storage address = Loopback(false, 0, len);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), len);
-    listen(listener_, 4);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &len);
-    port_ = ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
-  }
-  ~StallingPrinter() {
-    Release();
-    close(listener_);
-  }
-  uint16_t Port() const { return port_; }
-
-  // Waits until a connection is sending (bytes have arrived); false after `limit`.
-  bool WaitForBytes(std::chrono::seconds limit = std::chrono::seconds(20)) {
-    for (auto deadline = Clock::now() + limit; Clock::now() < deadline;) {
-      pollfd p{listener_, POLLIN, 0};
-      if (poll(&p, 1, 20) > 0) accepted_.push_back(accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC));
-      for (int fd : accepted_) {
-        int queued = 0;
-        if (ioctl(fd, FIONREAD, &queued) == 0 && queued > 0) return true;
-      }
-    }
-    return false;
-  }
-  void Release() {
-    for (int fd : accepted_) close(fd);
-    accepted_.clear();
-  }
-
- private:
-  int listener_ = -1;
-  std::vector<int> accepted_;
-  uint16_t port_ = 0;
-};
 
 class ServeNetworkTest : public ::testing::Test {
  protected:

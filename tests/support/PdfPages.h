@@ -9,27 +9,9 @@
 
 namespace morvel::testing {
 
-// A PDF of `pages` pages of 4 x 6 in, each drawing the content stream
-// `content`, with `forms` as form objects 4, 5, ... (form k may draw form
-// k + 1 as /F); written with its cross-reference table.
-inline std::string PdfPages(int pages, const std::string& content, const std::vector<std::string>& forms = {}) {
-  auto stream = [](const std::string& dictionary, const std::string& data) {
-    return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
-  };
-  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", stream("", content)};
-  for (size_t k = 0; k < forms.size(); ++k) {
-    const std::string next = k + 1 < forms.size() ? "/XObject << /F " + std::to_string(5 + k) + " 0 R >>" : "";
-    objects.push_back(
-        stream("/Type /XObject /Subtype /Form /BBox [0 0 288 432] /Resources << " + next + " >>", forms[k]));
-  }
-  const std::string resources = forms.empty() ? "<< >>" : "<< /XObject << /F 4 0 R >> >>";
-  std::string kids;
-  for (int p = 0; p < pages; ++p) {
-    kids += std::to_string(objects.size() + 1) + " 0 R ";
-    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 3 0 R /Resources " + resources +
-                      " >>");
-  }
-  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+// A PDF of `objects`, numbered from 1 (the first is the catalogue), with
+// its cross-reference table.
+inline std::string PdfOfObjects(const std::vector<std::string>& objects) {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {
@@ -45,6 +27,33 @@ inline std::string PdfPages(int pages, const std::string& content, const std::ve
   }
   return out + "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
          std::to_string(xref) + "\n%%EOF\n";
+}
+
+// A PDF stream object of `data` with `dictionary`'s entries and its length.
+inline std::string PdfStream(const std::string& dictionary, const std::string& data) {
+  return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// A PDF of `pages` pages of 4 x 6 in, each drawing the content stream
+// `content`, with `forms` as form objects 4, 5, ... (form k may draw form
+// k + 1 as /F); written with its cross-reference table.
+inline std::string PdfPages(int pages, const std::string& content, const std::vector<std::string>& forms = {}) {
+  const auto stream = PdfStream;
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", stream("", content)};
+  for (size_t k = 0; k < forms.size(); ++k) {
+    const std::string next = k + 1 < forms.size() ? "/XObject << /F " + std::to_string(5 + k) + " 0 R >>" : "";
+    objects.push_back(
+        stream("/Type /XObject /Subtype /Form /BBox [0 0 288 432] /Resources << " + next + " >>", forms[k]));
+  }
+  const std::string resources = forms.empty() ? "<< >>" : "<< /XObject << /F 4 0 R >> >>";
+  std::string kids;
+  for (int p = 0; p < pages; ++p) {
+    kids += std::to_string(objects.size() + 1) + " 0 R ";
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 3 0 R /Resources " + resources +
+                      " >>");
+  }
+  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+  return PdfOfObjects(objects);
 }
 
 }  // namespace morvel::testing
