@@ -244,6 +244,21 @@ def _png(width, height, black):
             chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
+def _pdf(content):
+    """A one-page 4 x 6 in PDF drawing `content`, with its cross-reference table."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 4 0 R >>",
+               b"<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content)]
+    out, offsets = b"%PDF-1.4\n", []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n%s\nendobj\n" % (number, body)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+
+
 def test_documents_print_from_a_path_or_bytes(tmp_path):
     orx = conftest.folder("python", "Orx TE200")
     before = len(os.listdir(orx))
@@ -258,6 +273,9 @@ def test_documents_print_from_a_path_or_bytes(tmp_path):
     # 60 x 40 pixels at 203 dpi (the picture records no resolution) on a 305 dpi printer: 90 x 60 dots.
     assert morvel.print_document(str(path), "SATO CL4NX 305dpi", actual=True) == 1
     assert jobs(sato)[-1].startswith(b"\x1bA\x1bA1V00060H0090")
+    # A PDF is drawn by the package's own drawing process, beside its libraries.
+    assert morvel.print_document(_pdf(b"0 g 20 20 100 50 re f"), "Orx TE200", crop="none") == 1
+    assert jobs(orx)[-1].startswith(b"SIZE 101.60 mm,152.40 mm\r\nCLS\r\nBITMAP ")
     with pytest.raises(morvel.AutomationError) as refused:
         morvel.print_document(b"%PDF-1.4 cut", "Orx TE200", crop="none")
     assert refused.value.number == 5 and "not a PDF that can be read" in str(refused.value)
@@ -267,4 +285,4 @@ def test_documents_print_from_a_path_or_bytes(tmp_path):
         morvel.print_document(picture, "Orx TE200", fit=True, actual=True)
     with pytest.raises(morvel.AutomationError, match="a request prints at most 10,000"):
         morvel.print_document(picture, "Orx TE200", copies=999, pages=",".join(["1"] * 11))
-    assert len(os.listdir(orx)) == before + 1
+    assert len(os.listdir(orx)) == before + 2  # the picture and the PDF; nothing of the refused
