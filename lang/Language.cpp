@@ -5,31 +5,6 @@
 
 namespace morvel::lang {
 
-const char* NameOf(Language language) {
-  switch (language) {
-    case Language::Zpl: return "zpl";
-    case Language::Sbpl: return "sbpl";
-    case Language::Tspl: return "tspl";
-  }
-  return "?";
-}
-
-const char* TitleOf(Language language) {
-  switch (language) {
-    case Language::Zpl: return "ZPL";
-    case Language::Sbpl: return "SBPL";
-    case Language::Tspl: return "Orx";
-  }
-  return "?";
-}
-
-std::optional<Language> LanguageNamed(std::string_view name) {
-  if (name == "zpl") return Language::Zpl;
-  if (name == "sbpl") return Language::Sbpl;
-  if (name == "tspl" || name == "orx") return Language::Tspl;
-  return std::nullopt;
-}
-
 std::vector<std::u16string> CatalogueParts(std::u16string_view text, char16_t separator) {
   std::vector<std::u16string> parts;
   if (text.empty()) return parts;

@@ -24,6 +24,8 @@
 //    Morvel's own Orx jobs send SET TEAR OFF and SET STRIPER OFF).
 #include "lang/PrinterSettings.h"
 
+#include "lang/Reading.h"
+
 #include <cctype>
 
 #include "lang/Label.h"
@@ -173,11 +175,7 @@ std::optional<PrinterSetting> FirstPrinterSetting(std::string_view job, Language
     }
   };
   try {
-    switch (language) {
-      case Language::Zpl: ParseZpl(job, 203, drop, seen); break;
-      case Language::Sbpl: ParseSbpl(job, 203, drop, seen); break;
-      case Language::Tspl: ParseOrx(job, 203, drop, seen); break;
-    }
+    ReadingOf(language).Read(job, 203, drop, seen);
   } catch (const MalformedJob& e) {
     if (!found)
       found = PrinterSetting{"", std::string("the job cannot be read to its end (") + e.what() + ")", e.Offset()};

@@ -5,18 +5,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "lang/Languages.h"
 #include "lang/StatusText.h"
 
 namespace morvel::lang {
 
-const StatusLanguage& StatusOf(Language language) {
-  switch (language) {
-    case Language::Zpl: return zpl::Status;
-    case Language::Sbpl: return sbpl::Status;
-    case Language::Tspl: return tspl::Status;
-  }
-  return zpl::Status;
-}
+const StatusLanguage& StatusOf(Language language) { return *RowOf(language).Status; }
 
 void AddReason(std::vector<std::string>& reasons, const std::string& reason) {
   if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end()) reasons.push_back(reason);

@@ -7,31 +7,15 @@
 #include <fstream>
 #include <iterator>
 
-#include "lang/tspl/Commands.h"
+#include "lang/Languages.h"
+#include "lang/Reading.h"
 
 namespace morvel::preview {
 
-std::optional<Language> Detect(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[i]))) ++i;
-  if (i >= bytes.size()) return std::nullopt;
-  if (bytes[i] == '^' || bytes[i] == '~') return Language::Zpl;
-  if (bytes[i] == 0x1B && i + 1 < bytes.size() && bytes[i + 1] == 'A') return Language::Sbpl;
-  size_t end = i;
-  while (end < bytes.size() && std::isalpha(static_cast<unsigned char>(bytes[end]))) ++end;
-  std::string word;
-  for (size_t k = i; k < end; ++k) word += static_cast<char>(std::toupper(static_cast<unsigned char>(bytes[k])));
-  if (lang::tspl::Find(word) != nullptr) return Language::Tspl;  // a command of the Orx printers' table
-  return std::nullopt;
-}
+std::optional<Language> Detect(std::string_view bytes) { return lang::JobLanguage(bytes); }
 
 Job Parse(std::string_view bytes, Language language, int dpi) {
-  switch (language) {
-    case Language::Zpl: return ParseZpl(bytes, dpi);
-    case Language::Sbpl: return ParseSbpl(bytes, dpi);
-    case Language::Tspl: return ParseOrx(bytes, dpi);
-  }
-  return Job();
+  return lang::ReadingOf(language).Read(bytes, dpi, {}, {});
 }
 
 Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std::function<void(Label&&)>& each) {
@@ -41,12 +25,7 @@ Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std
     ++reading.Pictured;
     each(std::move(label));
   };
-  Job job;
-  switch (language) {
-    case Language::Zpl: job = ParseZpl(bytes, dpi, take); break;
-    case Language::Sbpl: job = ParseSbpl(bytes, dpi, take); break;
-    case Language::Tspl: job = ParseOrx(bytes, dpi, take); break;
-  }
+  Job job = lang::ReadingOf(language).Read(bytes, dpi, take, {});
   reading.Warnings = std::move(job.Warnings);
   return reading;
 }

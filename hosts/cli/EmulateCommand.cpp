@@ -33,7 +33,7 @@ std::function<bool(const std::string&)> PortOrOff(std::optional<int>& into) {
 // language's printer, or of all three. False when it cannot be read.
 bool TakeMedia(const std::string& value, Options& options) {
   std::string sizes = value;
-  std::vector<Language> languages = {Language::Zpl, Language::Sbpl, Language::Tspl};
+  std::vector<Language> languages(std::begin(lang::AllLanguages), std::end(lang::AllLanguages));
   if (size_t colon = value.find(':'); colon != std::string::npos) {
     const std::optional<Language> one = lang::LanguageNamed(std::string_view(value).substr(0, colon));
     if (!one) return false;
@@ -107,7 +107,7 @@ int EmulateMain(const Invocation& call) {
   }
   const std::string shown =
       options.ListenAddress.find(':') != std::string::npos ? "[" + options.ListenAddress + "]" : options.ListenAddress;
-  for (Language t : {Language::Zpl, Language::Sbpl, Language::Tspl})
+  for (Language t : lang::AllLanguages)
     if (int p = emulator.Port(t)) call.Out << lang::NameOf(t) << " " << shown << ":" << p << "\n";
   if (web) call.Out << "web http://" << shown << ":" << web->Port() << "/\n";
   call.Out << "jobs " << emulator.Settings().JobsFolder << std::endl;

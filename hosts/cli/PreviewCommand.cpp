@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "hosts/cli/Options.h"
+#include "lang/Languages.h"
 #include "preview/Preview.h"
 
 namespace morvel::cli {
@@ -174,7 +175,7 @@ int PreviewMain(const Invocation& call) {
   OptionParser options(call);
   options.Text("-o", output);
   options.Choice("--format", {"png", "pdf"}, format);
-  options.Choice("--language", {"zpl", "sbpl", "orx"}, languageName);
+  options.Choice("--language", lang::LanguageWords(), languageName);
   options.Number("--dpi", dpi, 50, 2400, "dots per inch");
   options.Millimetres("--width", widthMm);
   options.Millimetres("--height", heightMm);

@@ -18,6 +18,7 @@
 #include "core/numbers.h"
 #include "hosts/cli/Options.h"
 #include "hosts/print/Print.h"
+#include "lang/Languages.h"
 
 namespace morvel::cli {
 namespace {
@@ -288,7 +289,7 @@ int PrintMain(const Invocation& call) {
   options.Number("--copies", c.Copies, 1, 999);
   options.Millimetres("--width", c.Width);
   options.Millimetres("--height", c.Height);
-  options.Choice("--language", {"zpl", "sbpl", "orx"}, c.Language);
+  options.Choice("--language", lang::LanguageWords(), c.Language);
   options.Number("--dpi", c.Dpi, 50, 2400, "dots per inch");
   options.Number("--picture-dpi", c.PictureDpi, 50, 2400, "dots per inch");
   options.Choice("--compression", {"z64", "ascii"}, c.Compression);

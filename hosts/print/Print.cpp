@@ -12,11 +12,10 @@
 #include "hosts/print/Layout.h"
 #include "hosts/print/Sources.h"
 #include "hosts/print/Staging.h"
-#include "lang/sbpl/Raster.h"
-#include "lang/tspl/Raster.h"
+#include "lang/Languages.h"
+#include "lang/Reading.h"
 #include "platform/services.h"
 #include "platform/text_case.h"
-#include "preview/Preview.h"
 
 namespace morvel::print {
 namespace {
@@ -109,7 +108,7 @@ std::optional<Kind> KindOf(std::string_view b) {
   if (header != std::string_view::npos &&
       std::none_of(b.begin(), b.begin() + static_cast<long>(header), [](char c) { return c > ' ' && c < 0x7F; }))
     return Kind::Pdf;
-  if (auto language = preview::Detect(b)) {
+  if (auto language = lang::JobLanguage(b)) {
     switch (*language) {
       case lang::Language::Zpl: return Kind::Zpl;
       case lang::Language::Sbpl: return Kind::Sbpl;
@@ -297,16 +296,11 @@ Report Print(std::string_view document, const Target& target, const Options& opt
   if (!target.Speaks)
     throw DocumentError("'" + target.Name + "' prints through its vendor's drawing library and takes no printer bytes");
   detail::Staging staged;
+  const auto raster = lang::ReadingOf(*target.Speaks).Raster;
   Report report = detail::DrawPages(
       document, target, options,
       [&](const render::Bitmap& dots, int copies) {
-        switch (*target.Speaks) {
-          case lang::Language::Zpl:
-            staged.Append(lang::zpl::LabelOfPicture(dots, {options.Compression, 32 * 1024, copies}));
-            break;
-          case lang::Language::Sbpl: staged.Append(lang::sbpl::LabelOfPicture(dots, target.Dpi, copies)); break;
-          case lang::Language::Tspl: staged.Append(lang::tspl::LabelOfPicture(dots, target.Dpi, copies)); break;
-        }
+        staged.Append(raster(dots, {target.Dpi, copies, options.Compression}));
         staged.EndLabel(copies);
       },
       progress);

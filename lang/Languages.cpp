@@ -1,0 +1,48 @@
+#include "lang/Languages.h"
+
+#include <cctype>
+
+namespace morvel::lang {
+
+namespace {
+
+// In the order jobs are told apart: ZPL's '^' and '~', SBPL's ESC A, then a
+// command word of the Orx printers' table.
+const LanguageRow* const Rows[] = {&zpl::Row, &sbpl::Row, &tspl::Row};
+
+}  // namespace
+
+std::span<const LanguageRow* const> LanguageRows() { return Rows; }
+
+const LanguageRow& RowOf(Language language) {
+  for (const LanguageRow* row : Rows)
+    if (row->Id == language) return *row;
+  return *Rows[0];  // every language has its row (the tests check)
+}
+
+std::optional<Language> JobLanguage(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[i]))) ++i;
+  if (i >= bytes.size()) return std::nullopt;
+  for (const LanguageRow* row : Rows)
+    if (row->Starts(bytes.substr(i))) return row->Id;
+  return std::nullopt;
+}
+
+const char* NameOf(Language language) { return RowOf(language).Name; }
+
+const char* TitleOf(Language language) { return RowOf(language).Title; }
+
+std::optional<Language> LanguageNamed(std::string_view name) {
+  for (const LanguageRow* row : Rows)
+    if (name == row->Name || name == row->Word) return row->Id;
+  return std::nullopt;
+}
+
+std::vector<std::string_view> LanguageWords() {
+  std::vector<std::string_view> words;
+  for (const LanguageRow* row : Rows) words.push_back(row->Word);
+  return words;
+}
+
+}  // namespace morvel::lang

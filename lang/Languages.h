@@ -1,0 +1,53 @@
+// One row per printer language: its words, how a job in it starts, and its
+// status table; with the reading half (Reading.h, where the readers are
+// built) its reader and its raster writer. Preview, print, status, the
+// printer-settings check and the command's options iterate these rows, so a
+// language is added by its folder and its row, and nothing else switches
+// on a language.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "lang/Language.h"
+
+namespace morvel::lang {
+
+struct StatusLanguage;
+
+struct LanguageRow {
+  Language Id;
+  const char* Name;   // "zpl": the word of ports, job files and records
+  const char* Title;  // "ZPL": a job's language as it is shown
+  const char* Word;   // "zpl": the word `--language` takes ("orx" for the Orx printers' TSPL)
+  // Whether a job in the language starts at `from` (its first bytes after
+  // blanks, at least one).
+  bool (*Starts)(std::string_view from);
+  const StatusLanguage* Status;
+};
+
+// Every language's row, in the order jobs are told apart and choices listed.
+std::span<const LanguageRow* const> LanguageRows();
+const LanguageRow& RowOf(Language language);
+
+// A job's language from its first command (blanks before it passed over):
+// the first row whose start it has; none for bytes no language starts so.
+std::optional<Language> JobLanguage(std::string_view bytes);
+
+// The words `--language` takes, in the rows' order: "zpl", "sbpl", "orx".
+std::vector<std::string_view> LanguageWords();
+
+// Each language's row (lang/<language>/Row.cpp).
+namespace zpl {
+extern const LanguageRow Row;
+}
+namespace sbpl {
+extern const LanguageRow Row;
+}
+namespace tspl {
+extern const LanguageRow Row;
+}
+
+}  // namespace morvel::lang
