@@ -49,14 +49,14 @@ void InkRows::Refuse(const std::string& why) const {
   throw DocumentError(std::string("not a ") + NameOf(kind_) + " picture that can be read (" + why + ")");
 }
 
-double DecodePicture(std::string_view bytes, Kind kind, InkPicture& ink) {
+double DecodePicture(std::string_view bytes, Format kind, InkPicture& ink) {
   InkRows rows(ink, kind);
   double dpi = 0;
   switch (kind) {
-    case Kind::Png: DecodePng(bytes, rows, dpi); break;
-    case Kind::Jpeg: DecodeJpeg(bytes, rows, dpi); break;
-    case Kind::Gif: DecodeGif(bytes, rows); break;
-    case Kind::Bmp: DecodeBmp(bytes, rows, dpi); break;
+    case Format::Png: DecodePng(bytes, rows, dpi); break;
+    case Format::Jpeg: DecodeJpeg(bytes, rows, dpi); break;
+    case Format::Gif: DecodeGif(bytes, rows); break;
+    case Format::Bmp: DecodeBmp(bytes, rows, dpi); break;
     default: rows.Refuse("not a picture");
   }
   rows.Finish();

@@ -28,12 +28,12 @@ inline constexpr long MaxPictureSide = 32767;
 // high byte) and returns the resolution the file records in dots an inch
 // (PNG pHYs, JPEG JFIF, BMP), 0 when it records none. Throws DocumentError
 // with the cause for a picture past the bounds, damaged or cut short.
-double DecodePicture(std::string_view bytes, Kind kind, InkPicture& ink);
+double DecodePicture(std::string_view bytes, Format kind, InkPicture& ink);
 
 // The ink of a picture as its decoder hands it on, one row at a time.
 class InkRows {
  public:
-  InkRows(InkPicture& ink, Kind kind) : ink_(ink), kind_(kind) {}
+  InkRows(InkPicture& ink, Format kind) : ink_(ink), kind_(kind) {}
   // The size the decoder read from the header: refused past the bounds,
   // else the picture's ink is made, with no ink yet.
   void Start(long long width, long long height);
@@ -51,7 +51,7 @@ class InkRows {
 
  private:
   InkPicture& ink_;
-  Kind kind_;
+  Format kind_;
   int width_ = 0, height_ = 0, stride_ = 0;
   uint8_t* data_ = nullptr;
 };

@@ -17,7 +17,7 @@ namespace {
 // resolution gives it.
 class PictureDocument : public Source {
  public:
-  PictureDocument(std::string_view bytes, Kind kind, int sourceDpi) {
+  PictureDocument(std::string_view bytes, Format kind, int sourceDpi) {
     const double dpi = DecodePicture(bytes, kind, picture_);
     dpi_ = dpi > 0 ? dpi : sourceDpi;
     width_ = cairo_image_surface_get_width(picture_.Ink), height_ = cairo_image_surface_get_height(picture_.Ink);
@@ -119,7 +119,7 @@ void DrawInk(const InkPicture& picture, double x, double y, double width, double
   cairo_restore(page);
 }
 
-std::unique_ptr<Source> PictureSource(std::string_view bytes, Kind kind, int sourceDpi) {
+std::unique_ptr<Source> PictureSource(std::string_view bytes, Format kind, int sourceDpi) {
   return std::make_unique<PictureDocument>(bytes, kind, sourceDpi);
 }
 

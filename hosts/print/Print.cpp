@@ -20,20 +20,11 @@
 namespace morvel::print {
 namespace {
 
-std::optional<lang::Language> LanguageOfKind(Kind kind) {
-  switch (kind) {
-    case Kind::Zpl: return lang::Language::Zpl;
-    case Kind::Sbpl: return lang::Language::Sbpl;
-    case Kind::Tspl: return lang::Language::Tspl;
-    default: return std::nullopt;
-  }
-}
-
 std::unique_ptr<detail::Source> SourceOf(std::string_view document, Kind kind, const Target& target,
                                          const Options& options) {
-  if (kind == Kind::Pdf) return detail::PdfSource(document, options.Abandoned);
-  if (auto language = LanguageOfKind(kind)) return detail::JobSource(document, *language, options.SourceDpi, target);
-  return detail::PictureSource(document, kind, options.SourceDpi);
+  if (kind.Is == Format::Pdf) return detail::PdfSource(document, options.Abandoned);
+  if (kind.Job) return detail::JobSource(document, *kind.Job, options.SourceDpi, target);
+  return detail::PictureSource(document, kind.Is, options.SourceDpi);
 }
 
 std::string Thousands(long long n) {
@@ -79,26 +70,26 @@ std::vector<int> Selected(const Options& options, int count) {
 
 }  // namespace
 
-const char* NameOf(Kind kind) {
-  switch (kind) {
-    case Kind::Pdf: return "PDF";
-    case Kind::Png: return "PNG";
-    case Kind::Jpeg: return "JPEG";
-    case Kind::Gif: return "GIF";
-    case Kind::Bmp: return "BMP";
-    case Kind::Zpl: return "ZPL";
-    case Kind::Sbpl: return "SBPL";
-    case Kind::Tspl: return "Orx";
+const char* NameOf(Format format) {
+  switch (format) {
+    case Format::Pdf: return "PDF";
+    case Format::Png: return "PNG";
+    case Format::Jpeg: return "JPEG";
+    case Format::Gif: return "GIF";
+    case Format::Bmp: return "BMP";
+    case Format::Job: return "job";
   }
   return "?";
 }
 
+const char* NameOf(const Kind& kind) { return kind.Job ? lang::TitleOf(*kind.Job) : NameOf(kind.Is); }
+
 std::optional<Kind> KindOf(std::string_view b) {
   // The pictures by their signatures, at the very start.
-  if (b.starts_with("\x89PNG\r\n\x1a\n")) return Kind::Png;
-  if (b.starts_with("\xFF\xD8\xFF")) return Kind::Jpeg;
-  if (b.starts_with("GIF87a") || b.starts_with("GIF89a")) return Kind::Gif;
-  if (b.starts_with("BM") && b.size() > 26) return Kind::Bmp;
+  if (b.starts_with("\x89PNG\r\n\x1a\n")) return Kind{Format::Png, std::nullopt};
+  if (b.starts_with("\xFF\xD8\xFF")) return Kind{Format::Jpeg, std::nullopt};
+  if (b.starts_with("GIF87a") || b.starts_with("GIF89a")) return Kind{Format::Gif, std::nullopt};
+  if (b.starts_with("BM") && b.size() > 26) return Kind{Format::Bmp, std::nullopt};
   // A PDF's header at the start, after at most what readers pass over: up
   // to 1024 bytes of whitespace, control characters and bytes past ASCII
   // (a byte-order mark, the few bytes a mail or a transfer put before it),
@@ -107,14 +98,8 @@ std::optional<Kind> KindOf(std::string_view b) {
   const size_t header = b.substr(0, 1024 + 5).find("%PDF-");
   if (header != std::string_view::npos &&
       std::none_of(b.begin(), b.begin() + static_cast<long>(header), [](char c) { return c > ' ' && c < 0x7F; }))
-    return Kind::Pdf;
-  if (auto language = lang::JobLanguage(b)) {
-    switch (*language) {
-      case lang::Language::Zpl: return Kind::Zpl;
-      case lang::Language::Sbpl: return Kind::Sbpl;
-      case lang::Language::Tspl: return Kind::Tspl;
-    }
-  }
+    return Kind{Format::Pdf, std::nullopt};
+  if (auto language = lang::JobLanguage(b)) return Kind{Format::Job, language};
   return std::nullopt;
 }
 
@@ -245,7 +230,7 @@ Report detail::DrawPages(std::string_view document, const Target& target, const 
     const int index = pages[k];
     const detail::PageSize size = source->Size(index);
     detail::Region region{0, 0, size.Width, size.Height};
-    if (options.Cropping == Crop::Auto && !LanguageOfKind(*kind) && detail::IsSheet(size, target)) {
+    if (options.Cropping == Crop::Auto && !kind->Job && detail::IsSheet(size, target)) {
       region = detail::LabelPart(*source, index, size);
       if (region.Width < size.Width || region.Height < size.Height)
         report.Notes.push_back("page " + std::to_string(index + 1) + ": the label part of the sheet printed (" +
@@ -272,7 +257,7 @@ Report detail::DrawPages(std::string_view document, const Target& target, const 
 Report Print(std::string_view document, const Target& target, const Options& options, const Sink& sink,
              const Progress& progress) {
   const auto kind = KindOf(document);
-  if (kind && target.Speaks && LanguageOfKind(*kind) == target.Speaks) {
+  if (kind && target.Speaks && kind->Job == target.Speaks) {
     if (!options.Pages.empty()) throw DocumentError("a job in the printer's own language is sent whole (no --pages)");
     if (document.size() * static_cast<uint64_t>(options.Copies) > MaxPassedBytes)
       throw DocumentError(std::to_string(options.Copies) + " copies of a job of " + Thousands(document.size()) +

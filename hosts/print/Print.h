@@ -19,8 +19,16 @@
 
 namespace morvel::print {
 
-enum class Kind { Pdf, Png, Jpeg, Gif, Bmp, Zpl, Sbpl, Tspl };
-const char* NameOf(Kind kind);  // "PDF", "PNG", ..., "ZPL", "SBPL", "Orx"
+// What a document is: a PDF, a picture, or a job in one of the printer
+// languages (lang/Languages.h), which names it.
+enum class Format { Pdf, Png, Jpeg, Gif, Bmp, Job };
+struct Kind {
+  Format Is = Format::Pdf;
+  std::optional<lang::Language> Job;  // a job's language; none for a PDF or a picture
+  friend bool operator==(const Kind&, const Kind&) = default;
+};
+const char* NameOf(Format format);     // "PDF", "PNG", "JPEG", "GIF", "BMP", "job"
+const char* NameOf(const Kind& kind);  // the same, a job's language as it is shown: "ZPL", "SBPL", "Orx"
 // The document's kind from its first bytes; none for a format not printed.
 std::optional<Kind> KindOf(std::string_view bytes);
 

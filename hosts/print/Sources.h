@@ -42,7 +42,7 @@ std::unique_ptr<Source> PdfSource(std::string_view bytes, const std::function<bo
 std::unique_ptr<Source> InProcessPdfSource(std::string_view bytes);
 // From now on PdfSource draws in this process (the reader's fuzzing).
 void DrawPdfInThisProcess();
-std::unique_ptr<Source> PictureSource(std::string_view bytes, Kind kind, int sourceDpi);
+std::unique_ptr<Source> PictureSource(std::string_view bytes, Format kind, int sourceDpi);
 // A job in another language, its labels that give no size on the target's
 // labels (as the job's printer would be loaded).
 std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi, const Target& target);

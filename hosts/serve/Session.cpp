@@ -478,7 +478,7 @@ class Session::Impl {
       print::Target target = print::TargetNamed(printer.get<std::string>());
       // A job in the printer's own language goes to it as it is.
       if (s.limits_.RefusePrinterSettings && target.Speaks)
-        if (const auto kind = print::KindOf(text); kind && JobLanguage(*kind) == target.Speaks)
+        if (const auto kind = print::KindOf(text); kind && kind->Job == target.Speaks)
           RefusePrinterSettings(text, *target.Speaks);
       if (asked->WidthMm > 0) target.WidthMm = asked->WidthMm;
       if (asked->HeightMm > 0) target.HeightMm = asked->HeightMm;
@@ -505,15 +505,6 @@ class Session::Impl {
   }
 
 #ifndef MORVEL_SERVE_NO_PRINT
-  static std::optional<lang::Language> JobLanguage(print::Kind kind) {
-    switch (kind) {
-      case print::Kind::Zpl: return lang::Language::Zpl;
-      case print::Kind::Sbpl: return lang::Language::Sbpl;
-      case print::Kind::Tspl: return lang::Language::Tspl;
-      default: return std::nullopt;
-    }
-  }
-
   // A print given up: a document error, so that the printing sends nothing
   // of it, as for any document that fails part way.
   class Stopped : public print::DocumentError {

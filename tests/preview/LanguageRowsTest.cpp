@@ -35,8 +35,12 @@ TEST(LanguageRows, AJobIsToldByItsFirstCommand) {
   } cases[] = {
       {"^XA^FO10,10^FDx^FS^XZ", Language::Zpl},
       {" \r\n\t~HS", Language::Zpl},
-      {"\x1b" "A\x1bZ", Language::Sbpl},
-      {"\x1b" "B", std::nullopt},
+      {"\x1b"
+       "A\x1bZ",
+       Language::Sbpl},
+      {"\x1b"
+       "B",
+       std::nullopt},
       {"\x1b", std::nullopt},
       {"SIZE 101.6 mm,152.4 mm\r\nCLS\r\n", Language::Tspl},
       {"cls\r\n", Language::Tspl},

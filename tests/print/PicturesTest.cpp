@@ -29,7 +29,7 @@ struct Decoded {
   std::vector<uint8_t> Ink;
 };
 
-Decoded Decode(const std::string& file, Kind kind) {
+Decoded Decode(const std::string& file, print::Format kind) {
   InkPicture picture;
   Decoded d;
   d.Dpi = DecodePicture(file, kind, picture);
@@ -61,7 +61,7 @@ Decoded DecodedByStb(const std::string& file) {
 
 struct Ordinary {
   const char* Name;
-  Kind Format;
+  print::Format Format;
   std::string File;
   double Dpi;                  // what the file records
   std::string Reference = {};  // the twin stb_image reads, when it misread this one
@@ -69,13 +69,13 @@ struct Ordinary {
 
 std::vector<Ordinary> OrdinaryPictures() {
   const auto png = [](const char* name, int type, int depth, bool interlaced = false, bool transparency = false) {
-    return Ordinary{name, Kind::Png, PngFile({37, 23, type, depth, interlaced, transparency, 300}), 300};
+    return Ordinary{name, print::Format::Png, PngFile({37, 23, type, depth, interlaced, transparency, 300}), 300};
   };
   const auto bmp = [](const char* name, BmpMaking s) {
     s.PerMetre = 11811;
-    return Ordinary{name, Kind::Bmp, BmpFile(s), s.Header == 12 ? 0.0 : 300.0};
+    return Ordinary{name, print::Format::Bmp, BmpFile(s), s.Header == 12 ? 0.0 : 300.0};
   };
-  const auto gif = [](const char* name, GifMaking s) { return Ordinary{name, Kind::Gif, GifFile(s), 0}; };
+  const auto gif = [](const char* name, GifMaking s) { return Ordinary{name, print::Format::Gif, GifFile(s), 0}; };
   return {
       png("PngGrey1", PNG_COLOR_TYPE_GRAY, 1),
       png("PngGrey2Interlaced", PNG_COLOR_TYPE_GRAY, 2, true),
@@ -91,7 +91,7 @@ std::vector<Ordinary> OrdinaryPictures() {
       png("PngPalette1", PNG_COLOR_TYPE_PALETTE, 1),
       png("PngPalette4InterlacedWithAlphas", PNG_COLOR_TYPE_PALETTE, 4, true, true),
       png("PngPalette8WithAlphas", PNG_COLOR_TYPE_PALETTE, 8, false, true),
-      {"PngOfWrongChecksums", Kind::Png,
+      {"PngOfWrongChecksums", print::Format::Png,
        [] {
          std::string f = PngFile({37, 23, PNG_COLOR_TYPE_RGB, 8, false, false, 300});
          f[29] = static_cast<char>(f[29] ^ 0x5A),
@@ -100,28 +100,28 @@ std::vector<Ordinary> OrdinaryPictures() {
        }(),
        300},
       // Rows of noise, whose compressed data is as long as they are.
-      {"PngWideNoise16", Kind::Png, PngFile({20000, 3, PNG_COLOR_TYPE_RGBA, 16, true, false, 0}), 0},
-      {"PngOnePixelInterlaced", Kind::Png, PngFile({1, 1, PNG_COLOR_TYPE_RGBA, 8, true, false, 0}), 0},
-      {"PngThreeByTwoInterlaced", Kind::Png, PngFile({3, 2, PNG_COLOR_TYPE_RGB, 8, true, false, 0}), 0},
+      {"PngWideNoise16", print::Format::Png, PngFile({20000, 3, PNG_COLOR_TYPE_RGBA, 16, true, false, 0}), 0},
+      {"PngOnePixelInterlaced", print::Format::Png, PngFile({1, 1, PNG_COLOR_TYPE_RGBA, 8, true, false, 0}), 0},
+      {"PngThreeByTwoInterlaced", print::Format::Png, PngFile({3, 2, PNG_COLOR_TYPE_RGB, 8, true, false, 0}), 0},
       gif("Gif", {}),
       gif("GifInterlacedWithLocalColours", {37, 23, 0, 0, 37, 23, -1, 0, true, true}),
       gif("GifTransparent", {37, 23, 0, 0, 37, 23, 5, 0, false, false}),
       gif("GifFrameOnClear", {37, 23, 4, 3, 20, 11, -1, 0, true, false}),
       // stb_image took an OS/2 palette 4 colours short: these read as
       // their twins of a 40-byte header.
-      {"BmpOs2Mono", Kind::Bmp, BmpFile({12, 1}), 0, BmpFile({40, 1})},
-      {"BmpOs2Palette4", Kind::Bmp, BmpFile({12, 4}), 0, BmpFile({40, 4})},
-      {"BmpOs2Palette8", Kind::Bmp, BmpFile({12, 8}), 0, BmpFile({40, 8})},
+      {"BmpOs2Mono", print::Format::Bmp, BmpFile({12, 1}), 0, BmpFile({40, 1})},
+      {"BmpOs2Palette4", print::Format::Bmp, BmpFile({12, 4}), 0, BmpFile({40, 4})},
+      {"BmpOs2Palette8", print::Format::Bmp, BmpFile({12, 8}), 0, BmpFile({40, 8})},
       bmp("BmpOs2Rgb", {12, 24}),
       bmp("BmpMono", {40, 1}),
       bmp("BmpPalette4", {40, 4}),
       // stb_image's size check took a top-down BMP's negative height for a
       // damaged one: these read as their bottom-up twins.
-      {"BmpPalette8TopDown", Kind::Bmp, BmpFile({40, 8, 37, 23, true}), 0, BmpFile({40, 8})},
+      {"BmpPalette8TopDown", print::Format::Bmp, BmpFile({40, 8, 37, 23, true}), 0, BmpFile({40, 8})},
       bmp("Bmp555", {40, 16}),
       bmp("Bmp565", {40, 16, 37, 23, false, true}),
       bmp("BmpRgb", {40, 24}),
-      {"BmpRgbTopDown", Kind::Bmp, BmpFile({40, 24, 37, 23, true}), 0, BmpFile({40, 24})},
+      {"BmpRgbTopDown", print::Format::Bmp, BmpFile({40, 24, 37, 23, true}), 0, BmpFile({40, 24})},
       bmp("BmpRgba", {40, 32}),
       bmp("BmpRgbaClear", {40, 32, 37, 23, false, false, 0, true}),
       bmp("BmpMasked32", {40, 32, 37, 23, false, true}),
@@ -146,7 +146,7 @@ TEST(PicturesTest, OrdinaryPicturesGiveTheInkTheyGaveBefore) {
 // stb_image drew what a GIF's first frame leaves uncovered in its
 // background colour with red and blue swapped: now in its colour.
 TEST(PicturesTest, AGifsBackgroundIsItsColour) {
-  const Decoded d = Decode(GifFile({37, 23, 4, 3, 20, 11, 9, 7, false, false}), Kind::Gif);
+  const Decoded d = Decode(GifFile({37, 23, 4, 3, 20, 11, 9, 7, false, false}), print::Format::Gif);
   const auto c = SceneAt(7 * 4, 7);  // colour 7 of the generator's table
   const int expected = 255 - (c[0] * 299 + c[1] * 587 + c[2] * 114) / 1000;
   ASSERT_EQ(d.Ink.size(), 37u * 23u);
@@ -176,7 +176,7 @@ TEST(PicturesTest, JpegsGiveTheInkTheyGaveBeforeWithinTheIdctsRounding) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     const std::string file = JpegFile(c.Making);
-    const Decoded before = DecodedByStb(file), now = Decode(file, Kind::Jpeg);
+    const Decoded before = DecodedByStb(file), now = Decode(file, print::Format::Jpeg);
     ASSERT_EQ(now.Width, before.Width);
     ASSERT_EQ(now.Height, before.Height);
     ASSERT_EQ(now.Ink.size(), before.Ink.size());
@@ -204,7 +204,7 @@ const bool decodingChild = [] {
   std::string answer = "decoded";
   try {
     InkPicture ink;
-    DecodePicture(file, *KindOf(file), ink);
+    DecodePicture(file, KindOf(file)->Is, ink);
   } catch (const DocumentError& e) {
     answer = e.what();
   } catch (const std::exception& e) {
