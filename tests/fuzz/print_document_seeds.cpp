@@ -30,16 +30,7 @@ int main(int argc, char** argv) {
   save("Gif", GifFile({}));
   save("Bmp", BmpFile({}));
   save("PdfNestedForms", PdfPages(2, "/F Do", {"q /F Do Q q /F Do Q", "q /F Do Q q /F Do Q", "0 g 10 10 5 5 re f"}));
-  save("PdfTrueTypeFont",
-       PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 4 0 R "
-                     "/Resources << /Font << /F1 5 0 R >> >> >>",
-                     PdfStream("", "BT /F1 24 Tf 20 200 Td (Hello) Tj ET"),
-                     "<< /Type /Font /Subtype /TrueType /BaseFont /Big /FirstChar 32 /LastChar 32 /Widths [500] "
-                     "/FontDescriptor 6 0 R >>",
-                     "<< /Type /FontDescriptor /FontName /Big /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
-                     "/Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
-                     PdfStream("/Length1 64", std::string(64, '\0'))}));
+  save("PdfTrueTypeFont", PdfWithEmbeddedFont("/Length1 64", std::string(64, '\0')));
   std::printf("%d seeds in %s\n", written, folder.c_str());
   return written > 0 ? 0 : 1;
 }

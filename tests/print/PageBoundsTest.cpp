@@ -62,15 +62,7 @@ std::string InflatingFont(int mib) {
   }
   packed.resize(z.total_out);
   deflateEnd(&z);
-  return PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 4 0 R "
-                       "/Resources << /Font << /F1 5 0 R >> >> >>",
-                       PdfStream("", "BT /F1 24 Tf 20 200 Td (Hello) Tj ET"),
-                       "<< /Type /Font /Subtype /TrueType /BaseFont /Big /FirstChar 32 /LastChar 32 /Widths [500] "
-                       "/FontDescriptor 6 0 R >>",
-                       "<< /Type /FontDescriptor /FontName /Big /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
-                       "/Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
-                       PdfStream("/Filter /FlateDecode /Length1 " + std::to_string(mib << 20), packed)});
+  return testing::PdfWithEmbeddedFont("/Filter /FlateDecode /Length1 " + std::to_string(mib << 20), packed);
 }
 
 // Each hostile page is refused with its cause, and the page before it,

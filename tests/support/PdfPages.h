@@ -34,6 +34,21 @@ inline std::string PdfStream(const std::string& dictionary, const std::string& d
   return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
 
+// A one-page PDF whose text is set in a TrueType font embedded as
+// `fontFile`, a stream with `fontDictionary`'s entries (its filter, its
+// Length1).
+inline std::string PdfWithEmbeddedFont(const std::string& fontDictionary, const std::string& fontFile) {
+  return PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 288 432] /Contents 4 0 R "
+                       "/Resources << /Font << /F1 5 0 R >> >> >>",
+                       PdfStream("", "BT /F1 24 Tf 20 200 Td (Hello) Tj ET"),
+                       "<< /Type /Font /Subtype /TrueType /BaseFont /Big /FirstChar 32 /LastChar 32 /Widths [500] "
+                       "/FontDescriptor 6 0 R >>",
+                       "<< /Type /FontDescriptor /FontName /Big /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 "
+                       "/Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+                       PdfStream(fontDictionary, fontFile)});
+}
+
 // A PDF of `pages` pages of 4 x 6 in, each drawing the content stream
 // `content`, with `forms` as form objects 4, 5, ... (form k may draw form
 // k + 1 as /F); written with its cross-reference table.
