@@ -209,14 +209,16 @@ size_t HttpConnection::LeftRunning() const {
   return table_->LeftRunning;
 }
 
-size_t HttpConnection::Running() const {
+HttpConnection::CallCounts HttpConnection::Calls() const {
   std::lock_guard<std::mutex> lock(table_->Lock);
-  size_t running = 0;
+  CallCounts counts;
   for (const auto& s : table_->Slots) {
     std::lock_guard<std::mutex> slot(s->Lock);
-    if (!s->Doing.empty()) ++running;
+    if (s->Doing.empty()) continue;
+    ++counts.Running;
+    if (s->LeftRunning) ++counts.LeftRunning;
   }
-  return running;
+  return counts;
 }
 
 const std::string& HttpConnection::Peer() const { return slot_->Peer; }

@@ -93,10 +93,16 @@ class HttpConnection {
   // a handler that waits or loops gives up then. Cheap enough to ask
   // between pages or before each write.
   bool Ending();
-  // How many connections' handlers still run a call after their peer left;
-  // how many run one (named by Doing), those included.
+  // How many connections' handlers still run a call after their peer left
+  // (until their connection has ended: the bound on such calls counts them).
   size_t LeftRunning() const;
-  size_t Running() const;
+  // At one moment, as /health tells them: the calls running (named by
+  // Doing), and those of them whose page left; a call that has returned
+  // counts in neither, though its connection may still be ending.
+  struct CallCounts {
+    size_t Running = 0, LeftRunning = 0;
+  };
+  CallCounts Calls() const;
   const std::string& Peer() const;
   // What the connection is doing, named in the log if Stop must leave it
   // running; empty between requests.

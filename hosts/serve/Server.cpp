@@ -125,9 +125,10 @@ class Page : public HttpHandler {
         response.body() = "{\"status\":\"origin-not-allowed\"}\n";
       } else {
         // The calls running now, and those of them whose page has left.
+        const HttpConnection::CallCounts calls = connection_->Calls();
         response.body() = "{\"status\":\"ok\",\"version\":\"" + shared_->Version +
-                          "\",\"calls\":" + std::to_string(connection_->Running()) +
-                          ",\"calls_left_running\":" + std::to_string(connection_->LeftRunning()) + "}\n";
+                          "\",\"calls\":" + std::to_string(calls.Running) +
+                          ",\"calls_left_running\":" + std::to_string(calls.LeftRunning) + "}\n";
       }
     } else if (target == "/") {
       response.body() = "Morvel bridge " + shared_->Version + ": WebSocket at this address, script at /morvel.js\n";
