@@ -29,7 +29,7 @@ std::string TempFolder() {
 
 void StatusRoundTrip(benchmark::State& state) {
   emulate::Options options;
-  options.ZplPort = 0;
+  options.Ports = {{lang::Language::Zpl, 0}};
   options.JobsFolder = TempFolder();
   emulate::Emulator emulator(options);
   std::string error;
@@ -65,7 +65,7 @@ void ThousandZplLabels(benchmark::State& state) {
   for (int k = 0; k < 1000; ++k) job += label;
   for (auto _ : state) {
     emulate::Options options;
-    options.ZplPort = 0;
+    options.Ports = {{lang::Language::Zpl, 0}};
     options.JobsFolder = TempFolder();
     emulate::Emulator emulator(options);
     std::string error;

@@ -26,6 +26,7 @@ struct LanguageRow {
   // blanks, at least one).
   bool (*Starts)(std::string_view from);
   const StatusLanguage* Status;
+  int EmulatorPort;  // where `morvel emulate` listens for it unless told
 };
 
 // Every language's row, in the order jobs are told apart and choices listed.

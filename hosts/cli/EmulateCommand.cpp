@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 
 #include "hosts/cli/Options.h"
 #include "hosts/cli/Stop.h"
 #include "hosts/emulate/EmulateWeb.h"
 #include "hosts/emulate/Emulator.h"
+#include "lang/Languages.h"
 
 namespace morvel::cli {
 namespace {
@@ -52,16 +54,18 @@ bool TakeMedia(const std::string& value, Options& options) {
 
 int EmulateMain(const Invocation& call) {
   Options options;
-  options.ZplPort = 9190;
-  options.SbplPort = 9191;
-  options.TsplPort = 9192;
+  // Each language on its own port, `--zpl 9100` or `--tspl off` as told.
+  std::map<Language, std::optional<int>> ports;
+  std::vector<std::string> flags;
+  flags.reserve(lang::LanguageRows().size());
   std::optional<int> webPort;
   PrinterState initial;
   OptionParser parser(call);
   const std::string portWords = "a port from 0 to 65535, or off";
-  parser.Custom("--zpl", portWords, PortOrOff(options.ZplPort));
-  parser.Custom("--sbpl", portWords, PortOrOff(options.SbplPort));
-  parser.Custom("--tspl", portWords, PortOrOff(options.TsplPort));
+  for (const lang::LanguageRow* row : lang::LanguageRows()) {
+    ports[row->Id] = row->EmulatorPort;
+    parser.Custom(flags.emplace_back(std::string("--") + row->Name), portWords, PortOrOff(ports[row->Id]));
+  }
   parser.Custom("--web", portWords, PortOrOff(webPort));
   parser.Text("--jobs", options.JobsFolder);
   parser.Text("--listen", options.ListenAddress);
@@ -83,8 +87,9 @@ int EmulateMain(const Invocation& call) {
     if (!TakeMedia(m, options))
       return UsageFault(
           call, "bad value for --media: " + m + " ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)");
-  if (!options.ZplPort && !options.SbplPort && !options.TsplPort)
-    return UsageFault(call, "every language is off: nothing to listen for");
+  for (const auto& [language, port] : ports)
+    if (port) options.Ports[language] = *port;
+  if (options.Ports.empty()) return UsageFault(call, "every language is off: nothing to listen for");
   // The stop is taken by WaitForStop below, never by the serving threads.
   PrepareForStop();
   signal(SIGPIPE, SIG_IGN);

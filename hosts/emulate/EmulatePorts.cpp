@@ -229,14 +229,11 @@ Emulator::~Emulator() { Stop(); }
 
 bool Emulator::Listen(std::string& error) {
   network_ = std::make_unique<Network>();
-  const std::pair<lang::Language, std::optional<int>> wanted[] = {
-      {Language::Zpl, options_.ZplPort}, {Language::Sbpl, options_.SbplPort}, {Language::Tspl, options_.TsplPort}};
-  for (const auto& [language, port] : wanted) {
-    if (!port) continue;
-    const std::string where = options_.ListenAddress + ":" + std::to_string(*port);
+  for (const auto& [language, port] : options_.Ports) {
+    const std::string where = options_.ListenAddress + ":" + std::to_string(port);
     error_code ec;
     tcp::resolver resolver(network_->Context);
-    auto found = resolver.resolve(options_.ListenAddress, std::to_string(*port),
+    auto found = resolver.resolve(options_.ListenAddress, std::to_string(port),
                                   tcp::resolver::passive | tcp::resolver::numeric_service, ec);
     auto listener = std::make_unique<Network::Listener>(Network::Listener{language, tcp::acceptor(network_->Context)});
     tcp::acceptor& acceptor = listener->Acceptor;

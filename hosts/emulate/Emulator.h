@@ -70,7 +70,7 @@ std::string RecordJson(const JobRecord& job, int indent = -1);
 
 struct Options {
   std::string ListenAddress = "127.0.0.1";
-  std::optional<int> ZplPort, SbplPort, TsplPort;  // unset: that language is off
+  std::map<Language, int> Ports;  // the languages served and their ports (0: a free one); the others are off
   std::string JobsFolder;
   int Dpi = 203;
   // The labels each language's printer is loaded with, width and length

@@ -10,6 +10,6 @@ bool Starts(std::string_view from) { return from.size() > 1 && from[0] == 0x1B &
 
 }  // namespace
 
-const LanguageRow Row{Language::Sbpl, "sbpl", "SBPL", "sbpl", Starts, &Status};
+const LanguageRow Row{Language::Sbpl, "sbpl", "SBPL", "sbpl", Starts, &Status, 9191};
 
 }  // namespace morvel::lang::sbpl

@@ -21,6 +21,6 @@ bool Starts(std::string_view from) {
 
 }  // namespace
 
-const LanguageRow Row{Language::Tspl, "tspl", "Orx", "orx", Starts, &Status};
+const LanguageRow Row{Language::Tspl, "tspl", "Orx", "orx", Starts, &Status, 9192};
 
 }  // namespace morvel::lang::tspl

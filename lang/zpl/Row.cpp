@@ -10,6 +10,6 @@ bool Starts(std::string_view from) { return from[0] == '^' || from[0] == '~'; }
 
 }  // namespace
 
-const LanguageRow Row{Language::Zpl, "zpl", "ZPL", "zpl", Starts, &Status};
+const LanguageRow Row{Language::Zpl, "zpl", "ZPL", "zpl", Starts, &Status, 9190};
 
 }  // namespace morvel::lang::zpl

@@ -4,6 +4,8 @@
 // as one label of the picture's size with the copies asked for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "lang/Languages.h"
 #include "lang/Reading.h"
 #include "lang/Status.h"
@@ -13,6 +15,7 @@ namespace {
 
 TEST(LanguageRows, EveryLanguageHasItsRowsAndTheirWordsReadBack) {
   ASSERT_EQ(LanguageRows().size(), std::size(AllLanguages));
+  std::vector<int> ports;
   for (Language language : AllLanguages) {
     const LanguageRow& row = RowOf(language);
     SCOPED_TRACE(row.Name);
@@ -21,7 +24,11 @@ TEST(LanguageRows, EveryLanguageHasItsRowsAndTheirWordsReadBack) {
     EXPECT_EQ(&StatusOf(language), row.Status);
     EXPECT_EQ(LanguageNamed(row.Name), language);
     EXPECT_EQ(LanguageNamed(row.Word), language);
+    // Each language on a port of its own, where the virtual printer has listened since it was made.
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), row.EmulatorPort), 0);
+    ports.push_back(row.EmulatorPort);
   }
+  EXPECT_EQ(ports, (std::vector<int>{9190, 9191, 9192}));
   EXPECT_EQ(LanguageWords(), (std::vector<std::string_view>{"zpl", "sbpl", "orx"}));
   EXPECT_STREQ(NameOf(Language::Tspl), "tspl");
   EXPECT_STREQ(TitleOf(Language::Tspl), "Orx");
