@@ -463,11 +463,7 @@ class HttpServer::Impl {
     std::list<std::shared_ptr<Worker>> finished;
     {
       std::lock_guard<std::mutex> lock(table_->Lock);
-      for (auto it = workers_.begin(); it != workers_.end();) {
-        auto next = std::next(it);
-        if ((*it)->Done.load()) finished.splice(finished.end(), workers_, it);
-        it = next;
-      }
+      finished = TakeFinished();
     }
     finished.clear();  // outside the lock: each joins its ended thread
     std::shared_ptr<Worker> worker;
@@ -520,6 +516,18 @@ class HttpServer::Impl {
     return false;
   }
 
+  // The workers whose connection has ended, out of the table. Under the
+  // table lock.
+  std::list<std::shared_ptr<Worker>> TakeFinished() {
+    std::list<std::shared_ptr<Worker>> finished;
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      auto next = std::next(it);
+      if ((*it)->Done.load()) finished.splice(finished.end(), workers_, it);
+      it = next;
+    }
+    return finished;
+  }
+
   // Room for a newcomer among the connections not yet kept: twice as many
   // places as pages have (at least 8), beside the pages' own, so that a
   // crowd of slow or refused connections leaves room for pages connecting
@@ -529,12 +537,7 @@ class HttpServer::Impl {
   // a connection younger than that: the newcomer is then answered 503.
   // Under the table lock.
   bool MakeRoom(const std::string& peer) {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-      if ((*it)->Done.load())
-        it = workers_.erase(it);
-      else
-        ++it;
-    }
+    TakeFinished();  // those that ended while the newcomer was awaited hold no place
     const size_t waitingLimit = std::max<size_t>(8, 2 * options_.MaxConnections);
     size_t waiting = 0;
     std::shared_ptr<Worker> oldestWaiting;
