@@ -6,6 +6,7 @@
 #pragma once
 
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -24,6 +25,14 @@ inline std::optional<long long> WholeNumber(std::string_view text, long long low
   }
   if (n < low || n > high) return std::nullopt;
   return n;
+}
+
+// A setting from the environment variable `name`: a whole number by the
+// same rule, else (unset, or not such a number) `otherwise`.
+inline long long WholeNumberSetting(const char* name, long long low, long long high, long long otherwise) {
+  const char* text = std::getenv(name);
+  const auto n = text ? WholeNumber(text, low, high) : std::nullopt;
+  return n ? *n : otherwise;
 }
 
 // Digits, or digits, '.' and digits ("12", "12.5", "0.5"), from `low` to

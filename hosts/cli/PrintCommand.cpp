@@ -30,9 +30,7 @@ constexpr size_t MaxDocumentBytes = 256u << 20;
 // device) may give no byte before it is refused: a FIFO nobody writes to
 // never ends otherwise.
 int DocumentWaitMs() {
-  const char* v = std::getenv("MORVEL_DOCUMENT_WAIT_MS");
-  const auto ms = v ? core::WholeNumber(v, 1, 3600 * 1000) : std::nullopt;
-  return ms ? static_cast<int>(*ms) : 30000;
+  return static_cast<int>(core::WholeNumberSetting("MORVEL_DOCUMENT_WAIT_MS", 1, 3600 * 1000, 30000));
 }
 
 // Reads `fd` to its end, waiting at most DocumentWaitMs for each byte

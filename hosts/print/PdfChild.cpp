@@ -78,20 +78,14 @@ int MemoryFile(const char* name) {
   return high;
 }
 
-int Setting(const char* name, int low, int high, int otherwise) {
-  const char* v = std::getenv(name);
-  const auto n = v ? core::WholeNumber(v, low, high) : std::nullopt;
-  return n ? static_cast<int>(*n) : otherwise;
-}
-
 std::string PageName(int index) { return index < 0 ? std::string("the PDF") : "page " + std::to_string(index + 1); }
 
 }  // namespace
 
 PageBounds PageBoundsNow() {
   PageBounds b;
-  b.CpuSeconds = Setting("MORVEL_PAGE_CPU_SECONDS", 1, 600, b.CpuSeconds);
-  b.MemoryMib = Setting("MORVEL_PAGE_MEMORY_MIB", 64, 4096, b.MemoryMib);
+  b.CpuSeconds = static_cast<int>(core::WholeNumberSetting("MORVEL_PAGE_CPU_SECONDS", 1, 600, b.CpuSeconds));
+  b.MemoryMib = static_cast<int>(core::WholeNumberSetting("MORVEL_PAGE_MEMORY_MIB", 64, 4096, b.MemoryMib));
   return b;
 }
 
@@ -247,7 +241,7 @@ class IsolatedPdf : public Source {
         if (answer.Status == PdfAnswer::Refused) throw DocumentError(answer.Why);
         if (answer.Status == PdfAnswer::OutOfMemory) {
           Stop();
-          throw DocumentError(PageName(index) + " needs more memory than a page may take (" + Bounds() + ")");
+          PastMemory(index);
         }
         return answer;
       }
@@ -272,14 +266,17 @@ class IsolatedPdf : public Source {
     const std::string page = PageName(index);
     if (known && WIFSIGNALED(status) && (WTERMSIG(status) == SIGPROF || WTERMSIG(status) == SIGXCPU))
       throw DocumentError(page + " takes more CPU time to draw than a page may (" + Bounds() + ")");
-    if (known && WIFEXITED(status) && WEXITSTATUS(status) == 3)
-      throw DocumentError(page + " needs more memory than a page may take (" + Bounds() + ")");
+    if (known && WIFEXITED(status) && WEXITSTATUS(status) == PdfOutOfMemoryExit) PastMemory(index);
     if (known && WIFSIGNALED(status))
       throw DocumentError(page + " cannot be drawn: the PDF reader stopped (" +
                           std::string(strsignal(WTERMSIG(status))) + "; " + Bounds() + ")");
     throw DocumentError(
         page + " cannot be drawn: the PDF's drawing ended" +
         (known && WIFEXITED(status) ? " (exit status " + std::to_string(WEXITSTATUS(status)) + ")" : std::string()));
+  }
+
+  [[noreturn]] void PastMemory(int index) const {
+    throw DocumentError(PageName(index) + " needs more memory than a page may take (" + Bounds() + ")");
   }
 
   void Stop() {

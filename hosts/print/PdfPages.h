@@ -25,6 +25,9 @@ struct PageBounds {
 PageBounds PageBoundsNow();
 
 inline constexpr int PdfDocumentFd = 3, PdfChannelFd = 4, PdfPageFd = 5;
+// The drawing process's exit status when an allocation failed (past the
+// memory bound); an answer may not have reached the caller.
+inline constexpr int PdfOutOfMemoryExit = 3;
 
 struct PdfRequest {
   enum : int32_t { Size = 1, Draw = 2 };

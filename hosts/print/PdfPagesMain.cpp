@@ -42,12 +42,14 @@ void Tell(const PdfAnswer& answer) {
   }
 }
 
-void Refuse(const char* why) {
+PdfAnswer Refusal(const char* why) {
   PdfAnswer answer;
   answer.Status = PdfAnswer::Refused;
   std::snprintf(answer.Why, sizeof answer.Why, "%s", why);
-  Tell(answer);
+  return answer;
 }
+
+void Refuse(const char* why) { Tell(Refusal(why)); }
 
 // Allocation past the bound: said so, and the process ends (nothing is
 // allocated on the way out).
@@ -55,7 +57,7 @@ void Refuse(const char* why) {
   PdfAnswer answer;
   answer.Status = PdfAnswer::OutOfMemory;
   Tell(answer);
-  _exit(3);
+  _exit(PdfOutOfMemoryExit);
 }
 
 // From now on the page may use this much more CPU time; past it the kernel
@@ -103,8 +105,7 @@ void Draw(Source& pdf, const PdfRequest& r) {
   try {
     pdf.Draw(r.Index, cr);
   } catch (const DocumentError& e) {
-    answer.Status = PdfAnswer::Refused;
-    std::snprintf(answer.Why, sizeof answer.Why, "%s", e.what());
+    answer = Refusal(e.what());
   }
   // cairo tells memory it could not have by its status, not by failing: a
   // page drawn in part is not a page.
@@ -177,8 +178,7 @@ int main(int argc, char** argv) {
       const PageSize page = pdf->Size(r.Index);
       answer.Width = page.Width, answer.Height = page.Height;
     } catch (const DocumentError& e) {
-      answer.Status = PdfAnswer::Refused;
-      std::snprintf(answer.Why, sizeof answer.Why, "%s", e.what());
+      answer = Refusal(e.what());
     }
     Tell(answer);
   }

@@ -86,10 +86,10 @@ const char* NameOf(const Kind& kind) { return kind.Job ? lang::TitleOf(*kind.Job
 
 std::optional<Kind> KindOf(std::string_view b) {
   // The pictures by their signatures, at the very start.
-  if (b.starts_with("\x89PNG\r\n\x1a\n")) return Kind{Format::Png, std::nullopt};
-  if (b.starts_with("\xFF\xD8\xFF")) return Kind{Format::Jpeg, std::nullopt};
-  if (b.starts_with("GIF87a") || b.starts_with("GIF89a")) return Kind{Format::Gif, std::nullopt};
-  if (b.starts_with("BM") && b.size() > 26) return Kind{Format::Bmp, std::nullopt};
+  if (b.starts_with("\x89PNG\r\n\x1a\n")) return Kind{Format::Png};
+  if (b.starts_with("\xFF\xD8\xFF")) return Kind{Format::Jpeg};
+  if (b.starts_with("GIF87a") || b.starts_with("GIF89a")) return Kind{Format::Gif};
+  if (b.starts_with("BM") && b.size() > 26) return Kind{Format::Bmp};
   // A PDF's header at the start, after at most what readers pass over: up
   // to 1024 bytes of whitespace, control characters and bytes past ASCII
   // (a byte-order mark, the few bytes a mail or a transfer put before it),
@@ -98,7 +98,7 @@ std::optional<Kind> KindOf(std::string_view b) {
   const size_t header = b.substr(0, 1024 + 5).find("%PDF-");
   if (header != std::string_view::npos &&
       std::none_of(b.begin(), b.begin() + static_cast<long>(header), [](char c) { return c > ' ' && c < 0x7F; }))
-    return Kind{Format::Pdf, std::nullopt};
+    return Kind{Format::Pdf};
   if (auto language = lang::JobLanguage(b)) return Kind{Format::Job, language};
   return std::nullopt;
 }

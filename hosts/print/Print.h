@@ -23,7 +23,8 @@ namespace morvel::print {
 // languages (lang/Languages.h), which names it.
 enum class Format { Pdf, Png, Jpeg, Gif, Bmp, Job };
 struct Kind {
-  Format Is = Format::Pdf;
+  Kind(Format is, std::optional<lang::Language> job = std::nullopt) : Is(is), Job(job) {}
+  Format Is;
   std::optional<lang::Language> Job;  // a job's language; none for a PDF or a picture
   friend bool operator==(const Kind&, const Kind&) = default;
 };

@@ -50,16 +50,16 @@ TEST(WholeTest, KindsAreToldFromTheStart) {
     std::string Bytes;
     std::optional<Kind> Is;
   } cases[] = {
-      {"plain PDF", pdf, Kind{Format::Pdf, std::nullopt}},
-      {"PDF after a byte-order mark and a line end", "\xEF\xBB\xBF\r\n" + pdf, Kind{Format::Pdf, std::nullopt}},
-      {"PDF after binary junk", std::string("\0\x01\x9C\xFE", 4) + pdf, Kind{Format::Pdf, std::nullopt}},
+      {"plain PDF", pdf, Kind{Format::Pdf}},
+      {"PDF after a byte-order mark and a line end", "\xEF\xBB\xBF\r\n" + pdf, Kind{Format::Pdf}},
+      {"PDF after binary junk", std::string("\0\x01\x9C\xFE", 4) + pdf, Kind{Format::Pdf}},
       {"ZPL with %PDF- in a field", "^XA^FO10,10^A0N,30,30^FD%PDF-1.4 invoice^FS^XZ",
        Kind{Format::Job, lang::Language::Zpl}},
       {"SBPL with %PDF- in a field",
        "\x1b"
        "A\x1bH100\x1bV100\x1bP02\x1bRG0,6,2,40,40,%PDF-1.7\x1bQ1\x1bZ",
        Kind{Format::Job, lang::Language::Sbpl}},
-      {"PNG with %PDF- in a text chunk", PngWithText("%PDF-1.4 not a PDF"), Kind{Format::Png, std::nullopt}},
+      {"PNG with %PDF- in a text chunk", PngWithText("%PDF-1.4 not a PDF"), Kind{Format::Png}},
       {"text that mentions %PDF-", "invoice %PDF-1.4\n", std::nullopt},
       {"%PDF- past the first kilobyte of blanks", std::string(1100, ' ') + pdf, std::nullopt},
   };
@@ -69,7 +69,7 @@ TEST(WholeTest, KindsAreToldFromTheStart) {
   }
   // As messages name them: a job by its language's title.
   EXPECT_STREQ(NameOf(Kind{Format::Job, lang::Language::Tspl}), "Orx");
-  EXPECT_STREQ(NameOf(Kind{Format::Png, std::nullopt}), "PNG");
+  EXPECT_STREQ(NameOf(Kind{Format::Png}), "PNG");
   // The ZPL job prints as ZPL, its field's text and all.
   Taken taken;
   const std::string zpl = cases[3].Bytes;
