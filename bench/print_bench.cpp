@@ -11,7 +11,7 @@
 
 #include <fstream>
 
-#include "hosts/print/Print.h"
+#include "print/Print.h"
 #include "tests/print/Documents.h"
 #include "tests/print/PictureFiles.h"
 

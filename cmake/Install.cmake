@@ -10,8 +10,8 @@ install(TARGETS morvel2 morvel_platform EXPORT MorvelTargets
 install(TARGETS morvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The libraries the Orx and Dothan drivers load beside libmorvel2.so, and
 # their C headers for programs of their own.
-install(TARGETS orxlib LabelPrintAPI morvel_print_library LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-# The drawing process of PDF pages, found beside libmorvel_print.so.
+install(TARGETS orxlib LabelPrintAPI LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The drawing process of PDF pages, found beside libmorvel2.so.
 install(TARGETS morvel_pdf_pages RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/orxlib DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/lpa/LabelPrintAPI.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lpa)

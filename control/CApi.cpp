@@ -17,7 +17,9 @@
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
 #include "platform/services.h"
-#include "platform/shared_library.h"
+#ifdef MORVEL_PRINTS_DOCUMENTS
+#include "print/Print.h"
+#endif
 
 using namespace morvel;
 using automation::ClassInfo;
@@ -527,22 +529,26 @@ void morvel_picture_release(morvel_picture* picture) { delete picture; }
 int morvel_print_document(const char* printer, const void* document, size_t size, const char* options, int32_t* pages) {
   if (printer == nullptr) return BadArgument("no printer");
   if (document == nullptr && size > 0) return BadArgument("no document");
+  if (pages != nullptr) *pages = 0;
   return Guard([&] {
-    using Print = int (*)(const char*, const void*, size_t, const char*, int*, char*, size_t);
-    std::string error;
-    void* library = platform::LoadSharedLibrary(reinterpret_cast<const void*>(&morvel_print_document),
-                                                platform::LibraryFileName("morvel_print"), error);
-    auto print =
-        library ? reinterpret_cast<Print>(platform::FindEntryPoint(library, "morvel_print_document_v1")) : nullptr;
-    if (print == nullptr)
-      return Fail(48, "the document printing library cannot be loaded: " +
-                          (error.empty() ? std::string("no morvel_print_document_v1") : error));
-    char why[1024] = "";
-    int printed = 0;
-    const int rc = print(printer, document, size, options, &printed, why, sizeof why);
-    if (pages != nullptr) *pages = printed;
-    if (rc == 0) return static_cast<int>(MORVEL_OK);
-    return Fail(errors::InvalidProcedureCall, why, rc == 2 ? MORVEL_E_ARGUMENT : MORVEL_E_AUTOMATION);
+#ifdef MORVEL_PRINTS_DOCUMENTS
+    std::string why;
+    const auto request = print::RequestOf(options ? options : "", &why);
+    if (!request) return Fail(errors::InvalidProcedureCall, why, MORVEL_E_ARGUMENT);
+    try {
+      const std::string_view bytes(static_cast<const char*>(document), size);
+      const print::Report report = print::PrintTo(print::TargetFor(printer, *request), bytes, "document", request->How);
+      if (pages != nullptr) *pages = report.Printed;
+      return static_cast<int>(MORVEL_OK);
+    } catch (const print::DocumentError& e) {
+      return Fail(errors::InvalidProcedureCall, print::Told(e));
+    } catch (const AutomationError& e) {
+      return Fail(errors::InvalidProcedureCall, e.Description());
+    }
+#else
+    (void)options;
+    return Fail(48, "printing documents is not part of this build");
+#endif
   });
 }
 

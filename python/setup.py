@@ -21,7 +21,7 @@ except ImportError:  # only an sdist or a plain install without wheel
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.abspath(os.environ.get("MORVEL_BUILD_DIR", os.path.join(HERE, "..", "build")))
-LIBRARIES = ["libmorvel2.so.2", "libmorvel_platform.so.2", "liborxlib.so", "libLabelPrintAPI.so", "libmorvel_print.so", "morvel-pdf-pages"]
+LIBRARIES = ["libmorvel2.so.2", "libmorvel_platform.so.2", "liborxlib.so", "libLabelPrintAPI.so", "morvel-pdf-pages"]
 
 
 def build_version():

@@ -5,7 +5,9 @@ From the bottom: the neutral core; the platform (its ports, the Linux and
 Windows adapters, the fakes, and the drawing library every picture is made
 with); the printer languages (their commands, status answers and readers),
 the previews and the Base64 codec; the drivers (behind the driver interface
-drivers/IPrn.h) with orxlib and the Dothan drawing library; the control;
+drivers/IPrn.h) with orxlib and the Dothan drawing library; the printing
+of documents handed over whole (PDFs, pictures, other languages' jobs);
+the control;
 the services (the bridge and the virtual printer); the hosts. A file may
 include its own layer and those below it. Within the platform, only the
 adapters of one system include that system's files.
@@ -26,13 +28,14 @@ LAYERS = [
     ("platform", ["platform/", "render/"]),
     ("languages", ["lang/", "preview/", "codec/", "include/morvel/clsBase64.h"]),
     ("drivers", ["drivers/", "orxlib/", "lpa/", "include/orxlib/"]),
+    ("documents", ["print/"]),
     ("control", ["control/", "include/morvel/"]),
-    ("services", ["hosts/serve/", "hosts/emulate/", "hosts/print/"]),
+    ("services", ["hosts/serve/", "hosts/emulate/"]),
     ("hosts", ["hosts/", "examples/", "python/"]),
 ]
 # Folders whose files nobody else includes: each system's adapters.
 PRIVATE = {"platform/linux/": "platform/linux/", "platform/windows/": "platform/windows/"}
-CHECKED = ("core", "platform", "render", "lang", "preview", "codec", "drivers", "orxlib", "lpa", "control",
+CHECKED = ("core", "platform", "render", "lang", "preview", "codec", "drivers", "orxlib", "lpa", "print", "control",
            "include", "hosts", "examples")
 SOURCE = re.compile(r"\.(c|cc|cpp|h|hpp)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')

@@ -17,8 +17,8 @@
 
 #include "core/numbers.h"
 #include "hosts/cli/Options.h"
-#include "hosts/print/Print.h"
 #include "lang/Languages.h"
+#include "print/Print.h"
 
 namespace morvel::cli {
 namespace {

@@ -26,7 +26,7 @@
 #ifndef MORVEL_SERVE_NO_PREVIEW
 #include "preview/Preview.h"
 #ifndef MORVEL_SERVE_NO_PRINT
-#include "hosts/print/Print.h"
+#include "print/Print.h"
 #endif
 #include "render/Page.h"
 #endif
@@ -475,14 +475,11 @@ class Session::Impl {
     const std::vector<uint8_t> bytes = FromBase64(document["bytes"]);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     try {
-      print::Target target = print::TargetNamed(printer.get<std::string>());
+      const print::Target target = print::TargetFor(printer.get<std::string>(), *asked);
       // A job in the printer's own language goes to it as it is.
       if (s.limits_.RefusePrinterSettings && target.Speaks)
         if (const auto kind = print::KindOf(text); kind && kind->Job == target.Speaks)
           RefusePrinterSettings(text, *target.Speaks);
-      if (asked->WidthMm > 0) target.WidthMm = asked->WidthMm;
-      if (asked->HeightMm > 0) target.HeightMm = asked->HeightMm;
-      if (bytes.empty()) throw print::DocumentError("the document is empty");
       // Checked between pages: a page that left has its print stopped after
       // the page being drawn, and what was drawn is not sent.
       const auto progress = [&s](int done, int total) {

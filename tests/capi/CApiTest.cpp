@@ -258,8 +258,8 @@ TEST(CApiPictures, DecodedImagesHaveTheirSize) {
   EXPECT_EQ(picture, nullptr);
 }
 
-// A document through libmorvel_print.so, which libmorvel2.so loads: a
-// picture as an Orx label; options and documents it refuses.
+// A document through the C interface: a picture as an Orx label; options
+// and documents it refuses.
 TEST(CApiDocuments, APictureBecomesTheOrxPrintersLabel) {
   // A 2 x 1 24-bit BMP (black, white), written by hand from the BMP file layout.
   const uint8_t bmp[] = {'B',  'M',  62, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0,   0,   40,  0, 0, 0,    2,    0, 0,
@@ -290,6 +290,9 @@ TEST(CApiDocuments, APictureBecomesTheOrxPrintersLabel) {
   EXPECT_EQ(morvel_print_document("orx documents", "%PDF-1.4 cut", 12, nullptr, nullptr), MORVEL_E_AUTOMATION);
   EXPECT_EQ(std::string(morvel_last_error()->description).rfind("not a PDF that can be read", 0), 0u);
   EXPECT_TRUE(std::string(morvel_last_error()->description).ends_with("; nothing sent"));
+  EXPECT_EQ(morvel_print_document("orx documents", "", 0, nullptr, &pages), MORVEL_E_AUTOMATION);
+  EXPECT_STREQ(morvel_last_error()->description, "the document is empty; nothing sent");
+  EXPECT_EQ(pages, 0);
   EXPECT_EQ(morvel_print_document("nobody", picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_AUTOMATION);
   EXPECT_EQ(morvel_print_document(nullptr, picture.data(), picture.size(), nullptr, nullptr), MORVEL_E_ARGUMENT);
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator()), 1);

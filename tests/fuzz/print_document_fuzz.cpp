@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "hosts/print/Print.h"
-#include "hosts/print/Sources.h"
+#include "print/Print.h"
+#include "print/Sources.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace morvel::print;
   // The reader itself, here, where the fuzzer sees what it reaches.
-  static const bool here = (detail::DrawPdfInThisProcess(), true);
+  static const bool here = (detail::DrawPdfInThisProcess(&detail::InProcessPdfSource), true);
   (void)here;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::string why;

@@ -7,9 +7,9 @@
 
 #include <zlib.h>
 
-#include "hosts/print/Layout.h"
-#include "hosts/print/PdfPages.h"
-#include "hosts/print/Print.h"
+#include "print/Layout.h"
+#include "print/PdfPages.h"
+#include "print/Print.h"
 #include "support/PdfPages.h"
 #include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
@@ -123,7 +123,7 @@ TEST(PageBoundsTest, WithoutTheDrawingProgramTheMessageSaysWhatIsMissing) {
   } catch (const DocumentError& e) {
     EXPECT_STREQ(e.what(),
                  "PDFs cannot be drawn: /nonexistent/morvel-pdf-pages cannot be started (No such file or directory); "
-                 "it is installed beside libmorvel_print.so (or set MORVEL_PDF_PAGES)");
+                 "it is installed beside libmorvel2.so (or set MORVEL_PDF_PAGES)");
   }
   const std::string png = testing::PngOf(40, 40, 203, [](cairo_t* cr) { cairo_paint(cr); });
   EXPECT_EQ(Print(png, Zebra, {}, [](std::string_view) { return true; }).Printed, 1);

@@ -13,8 +13,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "hosts/print/Decoders.h"
 #include "platform/linux/adapters.h"
+#include "print/Decoders.h"
 #include "print/PictureFiles.h"
 #include "support/Sanitizers.h"
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "hosts/print/Print.h"
 #include "preview/Preview.h"
+#include "print/Print.h"
 #include "support/PageCheck.h"
 #include "support/SharedSamples.h"
 #include "tests/print/Documents.h"

@@ -7,9 +7,9 @@
 
 #include <zlib.h>
 
-#include "hosts/print/Print.h"
-#include "hosts/print/Staging.h"
 #include "lang/sbpl/Raster.h"
+#include "print/Print.h"
+#include "print/Staging.h"
 #include "tests/print/Documents.h"
 
 namespace morvel::print {

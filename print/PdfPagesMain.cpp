@@ -17,8 +17,8 @@
 #include <cstring>
 #include <new>
 
-#include "hosts/print/PdfPages.h"
-#include "hosts/print/Sources.h"
+#include "print/PdfPages.h"
+#include "print/Sources.h"
 
 namespace {
 

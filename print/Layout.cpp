@@ -3,7 +3,7 @@
 // dots so that at the printer's own scale each dot of a picture is a dot of
 // the label. A sheet's label part is found on a rough drawing of the page
 // (a dot every two points) by cutting it along white bands that cross it.
-#include "hosts/print/Layout.h"
+#include "print/Layout.h"
 
 #include <algorithm>
 #include <cmath>

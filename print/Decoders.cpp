@@ -1,7 +1,7 @@
 // PNG through libpng and JPEG through libjpeg, a row at a time. Both
 // report errors by a long jump: the functions that set the jump point hold
 // nothing that needs destroying, and what they fill lives in their callers.
-#include "hosts/print/Decoders.h"
+#include "print/Decoders.h"
 
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE

@@ -2,20 +2,20 @@
 // printer one at a time (so a long PDF is never held drawn whole), each page
 // written in the printer's language into the job's held file, and the job
 // handed on only once its last page is made.
-#include "hosts/print/Print.h"
+#include "print/Print.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "core/numbers.h"
-#include "hosts/print/Layout.h"
-#include "hosts/print/Sources.h"
-#include "hosts/print/Staging.h"
 #include "lang/Languages.h"
 #include "lang/Reading.h"
 #include "platform/services.h"
 #include "platform/text_case.h"
+#include "print/Layout.h"
+#include "print/Sources.h"
+#include "print/Staging.h"
 
 namespace morvel::print {
 namespace {

@@ -20,8 +20,8 @@
 #include <cstring>
 
 #include "core/numbers.h"
-#include "hosts/print/PdfPages.h"
-#include "hosts/print/Sources.h"
+#include "print/PdfPages.h"
+#include "print/Sources.h"
 
 extern char** environ;
 
@@ -35,7 +35,7 @@ constexpr const char* HelperName = "morvel-pdf-pages";
 constexpr int WallPerCpu = 12;
 constexpr int AskEveryMs = 100;
 
-std::atomic<bool> inThisProcess{false};
+std::atomic<PdfOpener> inThisProcess{nullptr};
 
 std::string Folder(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -43,7 +43,7 @@ std::string Folder(const std::string& path) {
 }
 
 // The drawing program: MORVEL_PDF_PAGES when set; else beside this code's
-// own file (libmorvel_print.so, or the program it is linked into), in the
+// own file (libmorvel2.so, or the program it is linked into), in the
 // build tree's and the installed tree's folder of libraries from there.
 std::string HelperPath() {
   if (const char* set = std::getenv("MORVEL_PDF_PAGES"); set && *set) return set;
@@ -217,7 +217,7 @@ class IsolatedPdf : public Source {
     if (failed != 0) {
       child_ = 0;
       throw DocumentError("PDFs cannot be drawn: " + helper + " cannot be started (" + std::strerror(failed) +
-                          "); it is installed beside libmorvel_print.so (or set MORVEL_PDF_PAGES)");
+                          "); it is installed beside libmorvel2.so (or set MORVEL_PDF_PAGES)");
     }
   }
 
@@ -314,10 +314,10 @@ class IsolatedPdf : public Source {
 
 }  // namespace
 
-void DrawPdfInThisProcess() { inThisProcess = true; }
+void DrawPdfInThisProcess(PdfOpener open) { inThisProcess = open; }
 
 std::unique_ptr<Source> PdfSource(std::string_view bytes, const std::function<bool()>& abandoned) {
-  if (inThisProcess) return InProcessPdfSource(bytes);
+  if (const PdfOpener open = inThisProcess) return open(bytes);
   return std::make_unique<IsolatedPdf>(bytes, abandoned);
 }
 

@@ -1,7 +1,7 @@
 // The held labels live in a file of the temporary folder that has no name
 // (O_TMPFILE; where the file system has none, a new name unlinked at once),
 // so nothing is left behind whatever ends the process.
-#include "hosts/print/Staging.h"
+#include "print/Staging.h"
 
 #include <fcntl.h>
 #include <unistd.h>

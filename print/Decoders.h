@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "hosts/print/Sources.h"
+#include "print/Sources.h"
 
 namespace morvel::print::detail {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hosts/print/Print.h"
+#include "print/Print.h"
 
 namespace morvel::print::detail {
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "hosts/print/Sources.h"
+#include "print/Sources.h"
 
 namespace morvel::print::detail {
 namespace {

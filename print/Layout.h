@@ -4,7 +4,7 @@
 
 #include <cairo.h>
 
-#include "hosts/print/Sources.h"
+#include "print/Sources.h"
 
 namespace morvel::print::detail {
 

@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "drivers/dothan/LabelPrintLibrary.h"
-#include "hosts/print/Print.h"
-#include "hosts/print/Sources.h"
-#include "hosts/print/Staging.h"
 #include "morvel/picture.h"
 #include "platform/services.h"
 #include "platform/shared_library.h"
 #include "platform/spooler.h"
+#include "print/Print.h"
+#include "print/Sources.h"
+#include "print/Staging.h"
 #include "render/Page.h"
 
 namespace morvel::print {
@@ -160,8 +160,16 @@ Report PrintThroughLibrary(const Target& target, std::string_view document, cons
 
 }  // namespace
 
+Target TargetFor(const std::string& printerName, const Request& request) {
+  Target target = TargetNamed(printerName);
+  if (request.WidthMm > 0) target.WidthMm = request.WidthMm;
+  if (request.HeightMm > 0) target.HeightMm = request.HeightMm;
+  return target;
+}
+
 Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
                const Progress& progress) {
+  if (document.empty()) throw DocumentError("the document is empty");
   if (!target.Speaks) return PrintThroughLibrary(target, document, jobName, options, progress);
   SpoolerDocument out(target, jobName);
   Report report = Print(

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hosts/print/Print.h"
+#include "print/Print.h"
 #include "render/Page.h"
 
 namespace morvel::print::detail {
@@ -36,12 +36,15 @@ class Source {
 
 // A PDF's pages drawn by a process of their own, each within a page's
 // bounds (PdfPages.h); `abandoned`, asked while a page is drawn, stops it
-// when true. InProcessPdfSource draws them here, unbounded: for that
-// process, and for the fuzzing of the reader.
+// when true. InProcessPdfSource (morvel_pdf_here, which links poppler)
+// draws them here, unbounded: for that process, and for the fuzzing of the
+// reader.
 std::unique_ptr<Source> PdfSource(std::string_view bytes, const std::function<bool()>& abandoned = {});
 std::unique_ptr<Source> InProcessPdfSource(std::string_view bytes);
-// From now on PdfSource draws in this process (the reader's fuzzing).
-void DrawPdfInThisProcess();
+// From now on PdfSource draws in this process, by `open` (the reader's
+// fuzzing passes InProcessPdfSource).
+using PdfOpener = std::unique_ptr<Source> (*)(std::string_view bytes);
+void DrawPdfInThisProcess(PdfOpener open);
 std::unique_ptr<Source> PictureSource(std::string_view bytes, Format kind, int sourceDpi);
 // A job in another language, its labels that give no size on the target's
 // labels (as the job's printer would be loaded).

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "hosts/print/Decoders.h"
+#include "print/Decoders.h"
 
 namespace morvel::print::detail {
 namespace {

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "hosts/print/Decoders.h"
-#include "hosts/print/Sources.h"
 #include "preview/Preview.h"
+#include "print/Decoders.h"
+#include "print/Sources.h"
 
 namespace morvel::print::detail {
 namespace {

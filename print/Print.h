@@ -150,11 +150,15 @@ Report Print(std::string_view document, const Target& target, const Options& opt
 // its name; DocumentError when there is none.
 Target TargetNamed(const std::string& printerName);
 
+// The installed printer of that name with the label's size where the
+// request gives one: the printer every host's request prints on.
+Target TargetFor(const std::string& printerName, const Request& request);
+
 // Sends through the system's spooler as one document named `jobName`,
 // opened once every label is made; the Dothan printers through their
 // drawing library, a job a page, once every page is drawn. Throws
-// DocumentError when the document cannot be printed or the printer cannot
-// be reached, telling what was sent.
+// DocumentError when the document cannot be printed (an empty one among
+// them) or the printer cannot be reached, telling what was sent.
 Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
                const Progress& progress = {});
 
