@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,21 @@
 namespace morvel::lang {
 
 struct StatusLanguage;
+
+// The commands of a language that set the printer itself up
+// (lang/PrinterSettings.h), from its maker's guide: each family by the
+// start of its command, upper case.
+struct SettingFamily {
+  std::string_view Name;
+  std::string_view What;
+};
+struct SettingCommands {
+  std::span<const SettingFamily> Families;
+  // A command's name ends where its letters do (TSPL: NETWORK is not NET).
+  bool WholeWords = false;
+  // What a found command is shown after ("ESC " for SBPL's).
+  const char* ShownAfter = "";
+};
 
 struct LanguageRow {
   Language Id;
@@ -27,6 +43,10 @@ struct LanguageRow {
   bool (*Starts)(std::string_view from);
   const StatusLanguage* Status;
   int EmulatorPort;  // where `morvel emulate` listens for it unless told
+  const SettingCommands* Settings;
+  // The job's id and name, as the language's status answer reports them;
+  // null for a language whose answer has none.
+  void (*JobMarks)(std::string_view job, std::string& id, std::string& name) = nullptr;
 };
 
 // Every language's row, in the order jobs are told apart and choices listed.

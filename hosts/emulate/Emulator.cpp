@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/utf8.h"
+#include "lang/Languages.h"
 #include "preview/Preview.h"
 #include "render/Page.h"
 
@@ -25,17 +26,6 @@ std::string Numbered(int id) {
   char text[16];
   std::snprintf(text, sizeof text, "%06d", id);
   return text;
-}
-
-// SBPL's job id (ESC ID nn) and job name (ESC WK name), for its status answer.
-void SbplJobMarks(const std::string& bytes, std::string& id, std::string& name) {
-  size_t at = bytes.find("\x1bID");
-  if (at != std::string::npos && at + 5 <= bytes.size()) id = bytes.substr(at + 3, 2);
-  at = bytes.find("\x1bWK");
-  if (at != std::string::npos) {
-    size_t end = bytes.find('\x1b', at + 3);
-    name = bytes.substr(at + 3, std::min<size_t>(16, (end == std::string::npos ? bytes.size() : end) - at - 3));
-  }
 }
 
 }  // namespace
@@ -148,7 +138,7 @@ void Emulator::Finished(JobRecord record) {
   // Read once to know the labels and warnings; a job that cannot be read
   // whole gives no picture, as `morvel preview` gives none.
   std::string bytes = folder_.Read(record.File, options_.SizeLimit).value_or("");
-  if (record.Language == Language::Sbpl) SbplJobMarks(bytes, record.JobId, record.JobName);
+  if (const auto marks = lang::RowOf(record.Language).JobMarks) marks(bytes, record.JobId, record.JobName);
   if (record.Cut)
     record.Warnings.push_back("cut at " + std::to_string(options_.SizeLimit) + " of " + std::to_string(record.Bytes) +
                               " bytes");

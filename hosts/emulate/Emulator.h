@@ -62,7 +62,7 @@ struct JobRecord {
   size_t LabelsPrinted = 0;
   std::vector<std::string> Pictures;  // PNG files in the folder, one a label printed
   std::vector<std::string> Warnings;
-  std::string JobId, JobName;  // SBPL's, for its status answer
+  std::string JobId, JobName;  // the job's marks its language's status answer reports (lang/Languages.h)
 };
 const char* NameOf(JobStage stage);
 // The job's record as JSON, as the jobs folder and the page show it.
