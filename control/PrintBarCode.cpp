@@ -1,13 +1,9 @@
 // The control object: catalogue, driver choice, text extents, forwarding.
 #include "morvel/PrintBarCode.h"
 
+#include "drivers/Brands.h"
 #include "drivers/IPrn.h"
 #include "drivers/Units.h"
-#include "drivers/dothan/Dothan.h"
-#include "drivers/orx/Orx.h"
-#include "drivers/sato/Sato.h"
-#include "drivers/zebra/Zebra.h"
-#include "lang/Language.h"
 #include "morvel/version.h"
 #include "platform/guard.h"
 #include "platform/services.h"
@@ -17,28 +13,10 @@
 
 namespace morvel {
 
-const char16_t* const PrintBarCode::DefaultBrandTable = lang::DefaultBrandTable;
-
-namespace {
-
-// The driver of a brand of the catalogue: the one that writes the brand's
-// language (lang/Language.h), or Dothan's vendor library.
-std::unique_ptr<IPrn> DriverForBrand(const String& key) {
-  if (key == lang::VendorDrawnBrand) return std::make_unique<Dothan>();
-  const std::optional<lang::Language> language = lang::LanguageOfBrand(key);
-  if (!language) return nullptr;
-  switch (*language) {
-    case lang::Language::Zpl: return std::make_unique<Zebra>();
-    case lang::Language::Sbpl: return std::make_unique<Sato>();
-    case lang::Language::Tspl: return std::make_unique<Orx>();
-  }
-  return nullptr;
-}
-
-}  // namespace
+const char16_t* const PrintBarCode::DefaultBrandTable = drivers::DefaultCatalogue().c_str();
 
 PrintBarCode::PrintBarCode() {
-  String table = DefaultBrandTable;
+  String table = drivers::DefaultCatalogue();
   PrintList(table);
 }
 
@@ -102,8 +80,8 @@ void PrintBarCode::PrintList(String& vNewValue) {
     std::unordered_set<String> keys;
     keys.reserve(catalogue_.size() + 16);
     for (const auto& existing : catalogue_) keys.insert(text::ToLower(existing->PrintPP));
-    for (const String& entry : lang::CatalogueParts(vNewValue, u'|')) {
-      std::optional<lang::Brand> brand = lang::BrandOfEntry(entry);
+    for (const String& entry : drivers::CatalogueParts(vNewValue, u'|')) {
+      std::optional<drivers::CatalogueEntry> brand = drivers::EntryOf(entry);
       if (!brand) throw AutomationError(errors::SubscriptOutOfRange);
       auto info = std::make_shared<PrintInfo>();
       info->PrintPP = std::move(brand->Key);
@@ -121,7 +99,7 @@ String PrintBarCode::GetPrintList() {
       String lower = text::ToLower(printer.Name);
       for (const auto& entry : catalogue_) {
         for (const String& keyword : entry->PrintXH) {
-          if (!Module1::KeywordOccurs(keyword, lower)) continue;
+          if (!drivers::KeywordOccurs(keyword, lower)) continue;
           if (!list.empty()) list.push_back(u'|');
           list += printer.Name;
         }
@@ -136,10 +114,10 @@ Integer PrintBarCode::SetPrint(String& printerName) {
     String lower = text::ToLower(printerName);
     for (const auto& entry : catalogue_) {
       for (const String& keyword : entry->PrintXH) {
-        if (!Module1::KeywordOccurs(keyword, lower)) continue;
-        std::unique_ptr<IPrn> driver = DriverForBrand(entry->PrintPP);
-        if (!driver) continue;
-        currentDriver_ = std::move(driver);
+        if (!drivers::KeywordOccurs(keyword, lower)) continue;
+        const drivers::BrandRow* brand = drivers::BrandKeyed(entry->PrintPP);
+        if (brand == nullptr) continue;
+        currentDriver_ = brand->MakeDriver();
         openPort_.reset();  // the new driver has opened nothing
         SelectCurrentPrinter(printerName);
         return 0;

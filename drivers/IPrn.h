@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "drivers/Brands.h"
 #include "morvel/picture.h"
 #include "morvel/types.h"
 
@@ -61,11 +62,14 @@ constexpr size_t MaxCollectedBytes = size_t{64} << 20;
 // the collection and its unit for the description.
 void CheckCollectedRoom(size_t held, size_t more, size_t limit, const char* what);
 
-// What every driver shares: the RFID model list behind RFIDType, and
-// operations that raise 445 until the driver provides them.
+// What every driver shares: its brand's row (drivers/Brands.h), which
+// gives its family and the RFID model behind RFIDType, and operations that
+// raise 445 until the driver provides them.
 class PrnBase : public IPrn {
  public:
-  explicit PrnBase(String rfidPrinter) : RFIDPrinters{std::move(rfidPrinter)} {}
+  explicit PrnBase(const drivers::BrandRow& brand) : RFIDPrinters{String(brand.RfidModel)}, brand_(brand) {}
+
+  const char* Family() const noexcept override { return brand_.Family; }
 
   PictureRef picBox() override { return nullptr; }
   void picBox(PictureRef) override {}
@@ -92,6 +96,9 @@ class PrnBase : public IPrn {
 
  protected:
   [[noreturn]] static void Unsupported() { throw AutomationError(errors::ActionNotSupported); }
+
+ private:
+  const drivers::BrandRow& brand_;
 };
 
 }  // namespace morvel

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
+#include "drivers/Brands.h"
 #include "drivers/Numbers.h"
-#include "lang/Language.h"
 
 namespace morvel {
 
@@ -45,12 +45,10 @@ Double Module1::ConvertToMillimetres(Single& value, Integer& unit) {
 
 Integer Module1::ContainsAnyKeyword(std::vector<String>& keywords, String& text) {
   for (const String& keyword : keywords) {
-    if (KeywordOccurs(keyword, text)) return 1;
+    if (drivers::KeywordOccurs(keyword, text)) return 1;
   }
   return 0;
 }
-
-bool Module1::KeywordOccurs(const String& keyword, const String& text) { return lang::KeywordOccurs(keyword, text); }
 
 String Module1::DotsText(Single value, Integer unit) { return numbers::FormatInteger(ConvertToDots(value, unit)); }
 

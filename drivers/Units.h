@@ -25,9 +25,6 @@ class Module1 {
   static Double ConvertToMillimetres(Single& value, Integer& unit);
   // 1 when one of the keywords occurs in the text (case-sensitive), else 0.
   static Integer ContainsAnyKeyword(std::vector<String>& keywords, String& text);
-  // Whether one keyword occurs in the text; an empty keyword occurs in any
-  // non-empty text.
-  static bool KeywordOccurs(const String& keyword, const String& text);
 
   // Dots of a value in a unit, written in decimal as printer commands take
   // them (ConvertToDots, so 0 without a CurrentPrinter and error 6 on overflow).

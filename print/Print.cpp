@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "core/numbers.h"
+#include "drivers/Brands.h"
 #include "lang/Languages.h"
 #include "lang/Reading.h"
 #include "platform/services.h"
@@ -308,7 +309,7 @@ Target TargetNamed(const std::string& printerName) {
     target.Name = ToUtf8(installed.Name);
     target.Dpi = installed.Dpi;
     target.WidthMm = installed.WidthMm, target.HeightMm = installed.HeightMm;
-    const lang::PrinterLanguage language = lang::LanguageOfPrinter(target.Name);
+    const drivers::PrinterLanguage language = drivers::LanguageOfPrinter(target.Name);
     if (!language.Speaks && !language.Catalogued)
       throw DocumentError("the language of '" + target.Name +
                           "' cannot be told from its name (a Zebra, SATO, Orx or Dothan name is needed)");

@@ -10,6 +10,7 @@
 #include <future>
 
 #include "control/status/Answers.h"
+#include "drivers/Brands.h"
 #include "morvel/types.h"
 #include "platform/services.h"
 #include "platform/status_link.h"
@@ -204,7 +205,7 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     out.Error = target.Error;
     return out;
   }
-  const std::optional<Language> speaks = lang::LanguageOfPrinter(name).Speaks;
+  const std::optional<Language> speaks = drivers::LanguageOfPrinter(name).Speaks;
   const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
   if (scheme == "file:") {
     out.State = "idle";

@@ -76,7 +76,7 @@ constexpr int ImageThreshold = 192;
 
 }  // namespace
 
-Dothan::Dothan() : PrnBase(u"nhj055hhjkklngfdsi55kuh") {}
+Dothan::Dothan() : PrnBase(drivers::DothanBrand) {}
 
 void Dothan::OpenPort(String& printerName) { OpenLabelPrinter(printerName); }
 

@@ -19,7 +19,6 @@ class Dothan : public PrnBase {
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) override;
   void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) override;
   Integer FontType() override { return 0; }
-  const char* Family() const noexcept override { return "Dothan"; }
 
   // Label width in millimetres from the last InitPrint: the width of every
   // text box.

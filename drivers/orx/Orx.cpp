@@ -95,7 +95,7 @@ void ClearBuffer() { Bound<2, Fn0>("clearbuffer")(); }
 
 }  // namespace
 
-Orx::Orx() : PrnBase(u"nhj055hhjkklngfdsi55kuh") {}
+Orx::Orx() : PrnBase(drivers::OrxBrand) {}
 
 void Orx::OpenPort(String& printerName) {
   AnsiArg name(printerName);

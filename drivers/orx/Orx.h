@@ -19,7 +19,6 @@ class Orx : public PrnBase {
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height) override;
   void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) override;
   Integer FontType() override { return 0; }
-  const char* Family() const noexcept override { return "Orx"; }
 
  private:
   // Stores the file in the printer as TEST.BMP and places it; nothing is

@@ -36,7 +36,7 @@ String Place(Single x, Single y) {
 
 }  // namespace
 
-Sato::Sato() : PrnBase(u"SATO CL4NX"), CmdBytes(Module2::StringToUtf8Bytes(JobStart)) {}
+Sato::Sato() : PrnBase(drivers::SatoBrand), CmdBytes(Module2::StringToUtf8Bytes(JobStart)) {}
 
 void Sato::Append(const String& text) {
   ByteArray bytes = Module2::StringToUtf8Bytes(text);

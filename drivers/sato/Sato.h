@@ -27,7 +27,6 @@ class Sato : public PrnBase {
   void InitRFID(String&, String&, String&, String&, String&, String&) override {}
   void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
               String& section) override;
-  const char* Family() const noexcept override { return "Sato"; }
   size_t CollectedBytes() const noexcept override { return CmdPrint.size() * sizeof(char16_t) + CmdBytes.Size(); }
 
   // Every command appended since the driver was created; never cleared.

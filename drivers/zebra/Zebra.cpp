@@ -29,7 +29,7 @@ double BarRatio(const String& kBar, const String& zBar) {
 
 }  // namespace
 
-Zebra::Zebra() : PrnBase(u"ZDesigner ZT410R") {}
+Zebra::Zebra() : PrnBase(drivers::ZebraBrand) {}
 
 void Zebra::Collect(std::u16string_view piece) {
   CheckCollectedRoom(CmdPrint.size(), piece.size(), MaxCollectedText, "the label's command text (UTF-16 units)");

@@ -25,7 +25,6 @@ class Zebra : public PrnBase {
                 String& tryNum) override;
   void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
               String& section) override;
-  const char* Family() const noexcept override { return "Zebra"; }
   size_t CollectedBytes() const noexcept override { return CmdPrint.size() * sizeof(char16_t); }
 
   // ZPL of the label under construction, without ^XA / ^XZ.

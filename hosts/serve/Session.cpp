@@ -12,10 +12,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <new>
 #include <optional>
 
+#include "drivers/Brands.h"
 #include "lang/Language.h"
 #include "morvel/morvel.h"
 #include "platform/files.h"
@@ -330,21 +332,21 @@ class Lease {
   uint64_t generation_ = 0;
 };
 
-Lease& OrxLease() {
-  static auto* lease = new Lease("the Orx printer library");  // outlives every connection thread
-  return *lease;
-}
-
-Lease& DothanLease() {
-  static auto* lease = new Lease("the Dothan printer library");
-  return *lease;
+// The lease of each printer library a brand's driver reaches (its row's
+// Library), made at its first use; they outlive every connection thread.
+std::mutex leasesLock;
+std::map<std::string_view, Lease*>& Leases() {
+  static auto* leases = new std::map<std::string_view, Lease*>;
+  return *leases;
 }
 
 Lease* LeaseFor(const char* family) {
-  std::string_view f(family);
-  if (f == "Orx") return &OrxLease();
-  if (f == "Dothan") return &DothanLease();
-  return nullptr;
+  const drivers::BrandRow* brand = drivers::BrandOfFamily(family);
+  if (brand == nullptr || brand->Library == nullptr) return nullptr;
+  std::lock_guard<std::mutex> hold(leasesLock);
+  Lease*& lease = Leases()[brand->Library];
+  if (lease == nullptr) lease = new Lease(brand->Library);
+  return lease;
 }
 
 }  // namespace
@@ -629,8 +631,9 @@ class Session::Impl {
       CheckHeld(s, messageBytes);
       if (member != nullptr && ReachesLibrary(member->Name)) CheckLeftRunning(s);
       if (s.limits_.RefusePrinterSettings && countFits && member->Name == "SendCmd")
-        if (const auto language = LanguageOfFamily(object.Control->CurrentFamily()))
-          RefusePrinterSettings(ToUtf8(automation::ToText(args[0])), *language);
+        if (const drivers::BrandRow* brand = drivers::BrandOfFamily(object.Control->CurrentFamily());
+            brand != nullptr && brand->Speaks)
+          RefusePrinterSettings(ToUtf8(automation::ToText(args[0])), *brand->Speaks);
       result = CallControl(s, object, member, name, args);
     } else if (object.Codec) {
       result = automation::Invoke(*object.Codec, name, args);
@@ -756,8 +759,8 @@ std::string Session::Handle(std::string_view message) {
 }
 
 void Session::CancelWaits() {
-  OrxLease().Cancel();
-  DothanLease().Cancel();
+  std::lock_guard<std::mutex> hold(leasesLock);
+  for (auto& [library, lease] : Leases()) lease->Cancel();
 }
 
 class ForwardingSink : public platform::MessageSink {

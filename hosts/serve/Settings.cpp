@@ -30,13 +30,4 @@ void RefusePrinterSettings(std::string_view job, lang::Language language) {
 #endif
 }
 
-// The language a control's SendCmd passes through to its printer; none for
-// a driver that sends no printer language (Dothan).
-std::optional<lang::Language> LanguageOfFamily(std::string_view family) {
-  if (family == "Zebra") return lang::Language::Zpl;
-  if (family == "Sato") return lang::Language::Sbpl;
-  if (family == "Orx") return lang::Language::Tspl;
-  return std::nullopt;
-}
-
 }  // namespace morvel::serve

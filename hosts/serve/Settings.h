@@ -13,8 +13,4 @@ namespace morvel::serve {
 // a build without the readers (Windows), for every job.
 void RefusePrinterSettings(std::string_view job, lang::Language language);
 
-// The language a control's SendCmd passes through to its printer, by its
-// driver's family; none for a driver that sends no printer language (Dothan).
-std::optional<lang::Language> LanguageOfFamily(std::string_view family);
-
 }  // namespace morvel::serve

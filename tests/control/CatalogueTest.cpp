@@ -2,6 +2,7 @@
 #include <map>
 #include <thread>
 
+#include "drivers/Brands.h"
 #include "drivers/IPrn.h"
 #include "drivers/dothan/Dothan.h"
 #include "drivers/orx/Orx.h"
@@ -66,6 +67,9 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
       {u"ORX  X", 0, "Orx", "tspl"},           // names are lower-cased
       {u"T7 zebra", 0, "Dothan", "none"},      // the catalogue before the words
       {u"Label TSPL", 1, "none", "tspl"},
+      {u"Label SBPL", 1, "none", "sbpl"},
+      {u"tspl sato-zpl", 1, "none", "zpl"},   // the languages' order, not the words' places
+      {u"orx-tspl sato", 1, "none", "sbpl"},  // "orx " needs its blank; SBPL's words come before TSPL's
       {u"", 1, "none", "none"},
   };
   const std::map<std::string, std::string> speaks = {
@@ -78,7 +82,7 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
     EXPECT_EQ(name, c.Name) << "printerName is read, never changed";
     const std::string driver = DriverName(fresh.CurrentDriver());
     EXPECT_EQ(driver, c.Driver);
-    const lang::PrinterLanguage asks = lang::LanguageOfPrinter(ToUtf8(c.Name));
+    const drivers::PrinterLanguage asks = drivers::LanguageOfPrinter(ToUtf8(c.Name));
     EXPECT_EQ(asks.Speaks ? lang::NameOf(*asks.Speaks) : "none", std::string(c.Asks));
     EXPECT_EQ(asks.Catalogued, c.Result == 0);
     if (c.Result == 0) {
@@ -166,7 +170,10 @@ TEST_F(CatalogueTest, PrintListErrors) {
   ASSERT_EQ(control.Catalogue().size(), 6u);
   EXPECT_EQ(control.Catalogue()[5]->PrintPP, u"d");
 
+  // The default catalogue, made from the brands' rows, is the text hosts
+  // have always read back from it.
   String defaults = PrintBarCode::DefaultBrandTable;
+  EXPECT_EQ(defaults, u"orx:orx |zdesigner:zdesigner |dothan:t7 ,t6 |sato:sato ");
   ExpectError(errors::DuplicateKey, [&] { control.PrintList(defaults); });
   EXPECT_EQ(control.Catalogue().size(), 6u);
 

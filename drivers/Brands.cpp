@@ -1,0 +1,104 @@
+#include "drivers/Brands.h"
+
+#include "drivers/dothan/Dothan.h"
+#include "drivers/orx/Orx.h"
+#include "drivers/sato/Sato.h"
+#include "drivers/zebra/Zebra.h"
+#include "lang/Languages.h"
+#include "morvel/types.h"
+#include "platform/text_case.h"
+
+namespace morvel::drivers {
+namespace {
+
+template <class Driver>
+std::unique_ptr<IPrn> Make() {
+  return std::make_unique<Driver>();
+}
+
+}  // namespace
+
+// In the default catalogue's order, which SetPrint tries first to last.
+const BrandRow OrxBrand{u"orx",         u"orx ", "Orx",
+                        lang::Language::Tspl, u"orx", NoRfidModel,
+                        "the Orx printer library", &Make<Orx>};
+const BrandRow ZebraBrand{u"zdesigner",          u"zdesigner ",      "Zebra", lang::Language::Zpl,
+                          u"zdesigner,zebra",    u"ZDesigner ZT410R", nullptr, &Make<Zebra>};
+const BrandRow DothanBrand{u"dothan",     u"t7 ,t6 ",   "Dothan", std::nullopt, u"", NoRfidModel,
+                           "the Dothan printer library", &Make<Dothan>};
+const BrandRow SatoBrand{u"sato", u"sato ", "Sato", lang::Language::Sbpl, u"sato", u"SATO CL4NX", nullptr, &Make<Sato>};
+
+namespace {
+
+const BrandRow* const Rows[] = {&OrxBrand, &ZebraBrand, &DothanBrand, &SatoBrand};
+
+}  // namespace
+
+std::span<const BrandRow* const> BrandRows() { return Rows; }
+
+const BrandRow* BrandKeyed(std::u16string_view key) {
+  for (const BrandRow* row : Rows)
+    if (row->Key == key) return row;
+  return nullptr;
+}
+
+const BrandRow* BrandOfFamily(std::string_view family) {
+  for (const BrandRow* row : Rows)
+    if (family == row->Family) return row;
+  return nullptr;
+}
+
+const std::u16string& DefaultCatalogue() {
+  static const std::u16string* const text = [] {
+    auto* joined = new std::u16string;
+    for (const BrandRow* row : Rows) {
+      if (!joined->empty()) joined->push_back(u'|');
+      *joined += row->Key;
+      joined->push_back(u':');
+      *joined += row->Keywords;
+    }
+    return joined;
+  }();
+  return *text;
+}
+
+std::vector<std::u16string> CatalogueParts(std::u16string_view text, char16_t separator) {
+  std::vector<std::u16string> parts;
+  if (text.empty()) return parts;
+  for (size_t start = 0;;) {
+    const size_t at = text.find(separator, start);
+    parts.emplace_back(text.substr(start, at == std::u16string_view::npos ? std::u16string_view::npos : at - start));
+    if (at == std::u16string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+std::optional<CatalogueEntry> EntryOf(std::u16string_view entry) {
+  std::vector<std::u16string> parts = CatalogueParts(entry, u':');
+  if (parts.size() < 2) return std::nullopt;
+  return CatalogueEntry{std::move(parts[0]), CatalogueParts(parts[1], u',')};
+}
+
+bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName) {
+  return keyword.empty() ? !lowerName.empty() : lowerName.find(keyword) != std::u16string_view::npos;
+}
+
+PrinterLanguage LanguageOfPrinter(std::string_view printerName) {
+  const String lower = text::ToLower(FromUtf8(printerName));
+  // The default catalogue, brand by brand and keyword by keyword in its order.
+  for (const BrandRow* row : Rows)
+    for (const std::u16string& keyword : CatalogueParts(row->Keywords, u','))
+      if (KeywordOccurs(keyword, lower)) return {row->Speaks, true};
+  // Then the words, language by language: its brands' name words, its name.
+  for (const lang::LanguageRow* language : lang::LanguageRows()) {
+    for (const BrandRow* row : Rows) {
+      if (row->Speaks != language->Id) continue;
+      for (const std::u16string& word : CatalogueParts(row->NameWords, u','))
+        if (lower.find(word) != String::npos) return {language->Id, false};
+    }
+    if (lower.find(FromUtf8(language->Name)) != String::npos) return {language->Id, false};
+  }
+  return {};
+}
+
+}  // namespace morvel::drivers

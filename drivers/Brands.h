@@ -1,0 +1,80 @@
+// One row per brand of printer: what the control's catalogue calls it, the
+// words of its printers' names, its driver, the language that driver writes
+// (or none, when the brand's vendor library draws), the RFID models among
+// its printers and the printer library its driver reaches. SetPrint, the
+// default catalogue, the printer-language rule of `morvel status` and the
+// printing of documents, and the bridge's library leases all read these
+// rows, so a brand is added by its driver's folder and its row here.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lang/Language.h"
+
+namespace morvel {
+class IPrn;
+}
+
+namespace morvel::drivers {
+
+// The RFID model of the brands that have none: a word no printer's name
+// holds, so that RFIDType is 0 on each of their printers.
+inline constexpr char16_t NoRfidModel[] = u"nhj055hhjkklngfdsi55kuh";
+
+struct BrandRow {
+  std::u16string_view Key;       // "zdesigner": the catalogue's key of the brand
+  std::u16string_view Keywords;  // "zdesigner ": the default catalogue's keywords, ',' between them
+  const char* Family;            // "Zebra": the driver's family, as logs and the bridge name it
+  // The language its driver writes; none when the vendor's library draws.
+  std::optional<lang::Language> Speaks;
+  // Words that tell the brand in a printer's name that no keyword of the
+  // catalogue matched, ',' between them (lower case).
+  std::u16string_view NameWords;
+  std::u16string_view RfidModel;  // the model word for which RFIDType is 1 (NoRfidModel: none)
+  // The printer library its driver reaches, which one caller at a time may
+  // hold ("the Orx printer library"); null when the driver reaches none.
+  const char* Library;
+  std::unique_ptr<IPrn> (*MakeDriver)();
+};
+
+// Each brand's row (drivers/Brands.cpp), and every row in the default
+// catalogue's order.
+extern const BrandRow OrxBrand, ZebraBrand, DothanBrand, SatoBrand;
+std::span<const BrandRow* const> BrandRows();
+// The row of a catalogue key (exactly as written); null for another key.
+const BrandRow* BrandKeyed(std::u16string_view key);
+// The row of a driver's family; null for another family.
+const BrandRow* BrandOfFamily(std::string_view family);
+// The control's default catalogue: "key:keyword,keyword|..." from the rows.
+const std::u16string& DefaultCatalogue();
+
+// The parts of catalogue text between every `separator`; none for empty text.
+std::vector<std::u16string> CatalogueParts(std::u16string_view text, char16_t separator);
+// A catalogue entry, "key:keyword,keyword" (what follows a second ':' is not
+// read); none without a ':'.
+struct CatalogueEntry {
+  std::u16string Key;
+  std::vector<std::u16string> Keywords;
+};
+std::optional<CatalogueEntry> EntryOf(std::u16string_view entry);
+// Whether a catalogue keyword occurs in a lower-cased printer name; an empty
+// keyword is found at the start of any non-empty name.
+bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName);
+
+struct PrinterLanguage {
+  std::optional<lang::Language> Speaks;
+  bool Catalogued = false;  // a brand of the catalogue matched (its driver prints)
+};
+// The printer's language from its name (UTF-8): the first brand of the
+// default catalogue whose keyword occurs in the name, as SetPrint chooses;
+// for a name no keyword matches, a brand's name word or a language's name
+// anywhere in it, language by language in the languages' order (for ZPL:
+// "zdesigner", "zebra", "zpl").
+PrinterLanguage LanguageOfPrinter(std::string_view printerName);
+
+}  // namespace morvel::drivers
