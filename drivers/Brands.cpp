@@ -19,13 +19,12 @@ std::unique_ptr<IPrn> Make() {
 }  // namespace
 
 // In the default catalogue's order, which SetPrint tries first to last.
-const BrandRow OrxBrand{u"orx",         u"orx ", "Orx",
-                        lang::Language::Tspl, u"orx", NoRfidModel,
-                        "the Orx printer library", &Make<Orx>};
-const BrandRow ZebraBrand{u"zdesigner",          u"zdesigner ",      "Zebra", lang::Language::Zpl,
-                          u"zdesigner,zebra",    u"ZDesigner ZT410R", nullptr, &Make<Zebra>};
-const BrandRow DothanBrand{u"dothan",     u"t7 ,t6 ",   "Dothan", std::nullopt, u"", NoRfidModel,
-                           "the Dothan printer library", &Make<Dothan>};
+const BrandRow OrxBrand{u"orx",    u"orx ", "Orx", lang::Language::Tspl, u"orx", NoRfidModel, "the Orx printer library",
+                        &Make<Orx>};
+const BrandRow ZebraBrand{u"zdesigner",       u"zdesigner ",       "Zebra", lang::Language::Zpl,
+                          u"zdesigner,zebra", u"ZDesigner ZT410R", nullptr, &Make<Zebra>};
+const BrandRow DothanBrand{
+    u"dothan", u"t7 ,t6 ", "Dothan", std::nullopt, u"", NoRfidModel, "the Dothan printer library", &Make<Dothan>};
 const BrandRow SatoBrand{u"sato", u"sato ", "Sato", lang::Language::Sbpl, u"sato", u"SATO CL4NX", nullptr, &Make<Sato>};
 
 namespace {
@@ -40,6 +39,17 @@ const BrandRow* BrandKeyed(std::u16string_view key) {
   for (const BrandRow* row : Rows)
     if (row->Key == key) return row;
   return nullptr;
+}
+
+const BrandRow* BrandSpeaking(lang::Language language) {
+  for (const BrandRow* row : Rows)
+    if (row->Speaks == language) return row;
+  return nullptr;
+}
+
+const BrandRow* BrandOfDeclared(std::string_view declared) {
+  const std::optional<lang::Language> language = lang::LanguageNamed(declared);
+  return language ? BrandSpeaking(*language) : nullptr;
 }
 
 const BrandRow* BrandOfFamily(std::string_view family) {
@@ -83,7 +93,11 @@ bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName) {
   return keyword.empty() ? !lowerName.empty() : lowerName.find(keyword) != std::u16string_view::npos;
 }
 
-PrinterLanguage LanguageOfPrinter(std::string_view printerName) {
+PrinterLanguage LanguageOfPrinter(std::string_view printerName, std::string_view declared) {
+  if (!declared.empty()) {
+    if (const BrandRow* row = BrandOfDeclared(declared)) return {row->Speaks, true};
+    return {std::nullopt, false, std::string(declared)};
+  }
   const String lower = text::ToLower(FromUtf8(printerName));
   // The default catalogue, brand by brand and keyword by keyword in its order.
   for (const BrandRow* row : Rows)

@@ -48,6 +48,8 @@ extern const BrandRow OrxBrand, ZebraBrand, DothanBrand, SatoBrand;
 std::span<const BrandRow* const> BrandRows();
 // The row of a catalogue key (exactly as written); null for another key.
 const BrandRow* BrandKeyed(std::u16string_view key);
+// The first row whose driver writes `language`; null when none does.
+const BrandRow* BrandSpeaking(lang::Language language);
 // The row of a driver's family; null for another family.
 const BrandRow* BrandOfFamily(std::string_view family);
 // The control's default catalogue: "key:keyword,keyword|..." from the rows.
@@ -68,13 +70,20 @@ bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName);
 
 struct PrinterLanguage {
   std::optional<lang::Language> Speaks;
-  bool Catalogued = false;  // a brand of the catalogue matched (its driver prints)
+  bool Catalogued = false;  // a brand matched, whose driver prints
+  // The language the printer's entry says it speaks, when no brand writes it.
+  std::string Unknown = {};
 };
-// The printer's language from its name (UTF-8): the first brand of the
-// default catalogue whose keyword occurs in the name, as SetPrint chooses;
-// for a name no keyword matches, a brand's name word or a language's name
+// The printer's language: the one its installed entry says it speaks
+// (`declared`, printers.conf's "language"), printed by the first brand that
+// writes it; else from its name (UTF-8): the first brand of the default
+// catalogue whose keyword occurs in the name, as SetPrint chooses; for a
+// name no keyword matches, a brand's name word or a language's name
 // anywhere in it, language by language in the languages' order (for ZPL:
 // "zdesigner", "zebra", "zpl").
-PrinterLanguage LanguageOfPrinter(std::string_view printerName);
+PrinterLanguage LanguageOfPrinter(std::string_view printerName, std::string_view declared = {});
+// The brand that prints on a printer whose entry says it speaks `declared`
+// (a language's word); null for a word no brand's language has.
+const BrandRow* BrandOfDeclared(std::string_view declared);
 
 }  // namespace morvel::drivers

@@ -24,6 +24,10 @@ struct InstalledPrinter {
   std::string Preview = {};  // file: printers: "png" draws a picture beside each job
   double WidthMm = 0;        // the label's width and height in millimetres; 0 when not told
   double HeightMm = 0;
+  // The word of the language it speaks as printers.conf says it ("zpl",
+  // "sbpl", "orx"...), lower case; empty when not told. The brands' rule
+  // reads it (drivers/Brands.h); this layer does not know the languages.
+  std::string Language = {};
   friend bool operator==(const InstalledPrinter&, const InstalledPrinter&) = default;
 };
 

@@ -309,7 +309,10 @@ Target TargetNamed(const std::string& printerName) {
     target.Name = ToUtf8(installed.Name);
     target.Dpi = installed.Dpi;
     target.WidthMm = installed.WidthMm, target.HeightMm = installed.HeightMm;
-    const drivers::PrinterLanguage language = drivers::LanguageOfPrinter(target.Name);
+    const drivers::PrinterLanguage language = drivers::LanguageOfPrinter(target.Name, installed.Language);
+    if (!language.Unknown.empty())
+      throw DocumentError("'" + target.Name + "' is said to speak '" + language.Unknown +
+                          "' (printers.conf), a language Morvel does not write");
     if (!language.Speaks && !language.Catalogued)
       throw DocumentError("the language of '" + target.Name +
                           "' cannot be told from its name (a Zebra, SATO, Orx or Dothan name is needed)");

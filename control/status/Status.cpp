@@ -193,7 +193,8 @@ void AskCups(PrinterStatus& out, const std::string& queue, std::optional<Languag
   out.Error = device.Error;
 }
 
-PrinterStatus Query(const std::string& name, const std::string& listedUri, std::chrono::milliseconds timeout) {
+PrinterStatus Query(const std::string& name, const std::string& listedUri, const std::string& declared,
+                    std::chrono::milliseconds timeout) {
   PrinterStatus out;
   out.Printer = name;
   const auto deadline = Clock::now() + timeout;
@@ -205,7 +206,7 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, std::
     out.Error = target.Error;
     return out;
   }
-  const std::optional<Language> speaks = drivers::LanguageOfPrinter(name).Speaks;
+  const std::optional<Language> speaks = drivers::LanguageOfPrinter(name, declared).Speaks;
   const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
   if (scheme == "file:") {
     out.State = "idle";
@@ -289,7 +290,7 @@ std::string PrinterStatus::RawShown() const {
 PrinterStatus QueryStatus(const std::string& printerName, std::chrono::milliseconds timeout) {
   try {
     for (const auto& p : platform::Current().Printers->List())
-      if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, timeout);
+      if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, p.Language, timeout);
     PrinterStatus out;
     out.Printer = printerName;
     out.Reasons = {"other"};
@@ -319,18 +320,19 @@ std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
   // Asked together: a silent printer costs its timeout once, not once a printer.
   std::vector<std::future<PrinterStatus>> asked;
   for (const auto& p : printers)
-    asked.push_back(std::async(std::launch::async, [name = ToUtf8(p.Name), uri = p.Uri, timeout] {
-      try {
-        return Query(name, uri, timeout);
-      } catch (const std::exception& e) {
-        PrinterStatus out;
-        out.Printer = name;
-        out.Uri = uri;
-        out.Reasons = {"other"};
-        out.Error = e.what();
-        return out;
-      }
-    }));
+    asked.push_back(
+        std::async(std::launch::async, [name = ToUtf8(p.Name), uri = p.Uri, declared = p.Language, timeout] {
+          try {
+            return Query(name, uri, declared, timeout);
+          } catch (const std::exception& e) {
+            PrinterStatus out;
+            out.Printer = name;
+            out.Uri = uri;
+            out.Reasons = {"other"};
+            out.Error = e.what();
+            return out;
+          }
+        }));
   for (auto& f : asked) all.push_back(f.get());
   return all;
 }

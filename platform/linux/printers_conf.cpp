@@ -35,6 +35,20 @@ std::string_view Trim(std::string_view s) {
   return s.substr(begin, end - begin + 1);
 }
 
+// A language's word: 1 to 16 letters and digits.
+bool IsLanguageWord(std::string_view value) {
+  if (value.empty() || value.size() > 16) return false;
+  return std::all_of(value.begin(), value.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+std::string AsciiLower(std::string_view value) {
+  std::string lower(value);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
 std::optional<int> ParseDpi(std::string_view value) {
   if (value.empty() || value.size() > 9) return std::nullopt;
   long dpi = 0;
@@ -120,6 +134,7 @@ class ConfReader {
     int Dpi = DefaultDpi;
     std::string Preview;
     double WidthMm = 0, HeightMm = 0;
+    std::string Language;
     bool Faulty = false;  // already reported; the printer is left out
   };
 
@@ -166,6 +181,11 @@ class ConfReader {
       else
         Warn(lineNumber_, std::string(width ? "width" : "height") + " '" + std::string(value) +
                               "' is not a length in millimetres from 1 to 2000 (e.g. 101.6); line skipped");
+    } else if (text::EqualsIgnoreCaseAscii(key, "language")) {
+      if (IsLanguageWord(value))
+        section_->Language = AsciiLower(value);
+      else
+        Warn(lineNumber_, "language '" + std::string(value) + "' is not a language's word (such as zpl); line skipped");
     } else if (text::EqualsIgnoreCaseAscii(key, "preview")) {
       if (text::EqualsIgnoreCaseAscii(value, "png") || text::EqualsIgnoreCaseAscii(value, "none"))
         section_->Preview = text::EqualsIgnoreCaseAscii(value, "png") ? "png" : "";
@@ -228,7 +248,7 @@ class ConfReader {
     }
     names_.push_back(section.Name);
     printers_.push_back(InstalledPrinter{FromUtf8(section.Name), section.Dpi, ResolveUri(*section.Uri, folder_),
-                                         section.Preview, section.WidthMm, section.HeightMm});
+                                         section.Preview, section.WidthMm, section.HeightMm, section.Language});
   }
 
   std::string path_;

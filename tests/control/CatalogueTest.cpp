@@ -1,4 +1,6 @@
 // The printer catalogue and the choice of driver by printer name.
+#include <gmock/gmock.h>
+
 #include <map>
 #include <thread>
 
@@ -10,6 +12,7 @@
 #include "drivers/zebra/Zebra.h"
 #include "lang/Language.h"
 #include "morvel/PrintBarCode.h"
+#include "platform/text_case.h"
 #include "support/FakeEnvironment.h"
 
 namespace morvel {
@@ -89,6 +92,50 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
       EXPECT_EQ(speaks.at(driver), c.Asks) << "SetPrint and status disagree";
     }
   }
+}
+
+// A printer whose entry says the language it speaks (printers.conf's
+// "language") is printed by the brand that writes it, whatever its name;
+// SetPrint and the language rule of status and documents agree.
+TEST_F(CatalogueTest, APrinterSaidToSpeakALanguageGetsTheBrandThatWritesIt) {
+  for (auto [name, language] : {std::pair<const char16_t*, const char*>{u"Office label", "sbpl"},
+                                {u"ZDesigner GK420d", "orx"},
+                                {u"Old T7 shelf", "epl9"},
+                                {u"ZDesigner plain", ""}})
+    Fakes.Printers->Printers.push_back({name, 300, "file:/tmp", "", 0, 0, language});
+  struct {
+    const char16_t* Name;
+    Integer Result;
+    const char* Driver;
+    const char* Asks;
+  } cases[] = {
+      {u"office LABEL", 0, "Sato", "sbpl"},     // no keyword in the name
+      {u"ZDesigner GK420d", 0, "Orx", "tspl"},  // the entry before the name's keyword
+      {u"Old T7 shelf", 1, "none", "none"},     // a language no driver writes, before "t7 "
+      {u"ZDesigner plain", 0, "Zebra", "zpl"},  // nothing said: the catalogue
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(ToUtf8(c.Name));
+    PrintBarCode fresh;
+    CurrentPrinter().reset();
+    String name = c.Name;
+    EXPECT_EQ(fresh.SetPrint(name), c.Result);
+    EXPECT_EQ(DriverName(fresh.CurrentDriver()), c.Driver);
+    std::string declared;
+    for (const auto& p : Fakes.Printers->Printers)
+      if (text::ToLower(p.Name) == text::ToLower(name)) declared = p.Language;
+    const drivers::PrinterLanguage asks = drivers::LanguageOfPrinter(ToUtf8(c.Name), declared);
+    EXPECT_EQ(asks.Speaks ? lang::NameOf(*asks.Speaks) : "none", std::string(c.Asks));
+    EXPECT_EQ(asks.Catalogued, c.Result == 0);
+    if (c.Result == 0) {
+      ASSERT_TRUE(CurrentPrinter().has_value());
+      EXPECT_EQ(CurrentPrinter()->Dpi, 300) << "the installed printer is the current one";
+    } else {
+      EXPECT_EQ(asks.Unknown, "epl9");
+    }
+  }
+  EXPECT_THAT(Fakes.Logger->Records,
+              ::testing::Contains("SetPrint: 'Old T7 shelf' is said to speak 'epl9', which no driver writes"));
 }
 
 TEST_F(CatalogueTest, SetPrintSelectsInstalledPrinterByWholeNameIgnoringCase) {

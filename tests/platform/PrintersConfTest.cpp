@@ -12,7 +12,7 @@ namespace morvel::platform {
 // Failures show the entry, not its bytes.
 void PrintTo(const InstalledPrinter& p, std::ostream* os) {
   *os << "{" << ToUtf8(p.Name) << ", " << p.Dpi << ", " << p.Uri << (p.Preview.empty() ? "" : ", preview " + p.Preview)
-      << ", " << p.WidthMm << " x " << p.HeightMm << " mm}";
+      << ", " << p.WidthMm << " x " << p.HeightMm << " mm" << (p.Language.empty() ? "" : ", " + p.Language) << "}";
 }
 
 namespace {
@@ -73,11 +73,12 @@ TEST_F(PrintersConfTest, CommentsMayFollowAValueOrATitleAfterABlank) {
       "height = 49.5\n"
       "[Printer #2]\n"
       "uri = socket://h:9100\t#tab\n"
+      "Language = SBPL ; told, whatever the name\n"
       "[B;C]\n"
       "uri = file:/x#y;z\n");
   EXPECT_THAT(Logged(), ElementsAre(HasSubstr(":5: height '0.5e' is not a length in millimetres")));
   EXPECT_THAT(printers, ElementsAre(InstalledPrinter{u"A", 300, "file:/a", "", 80, 49.5},
-                                    InstalledPrinter{u"Printer #2", 203, "socket://h:9100"},
+                                    InstalledPrinter{u"Printer #2", 203, "socket://h:9100", "", 0, 0, "sbpl"},
                                     InstalledPrinter{u"B;C", 203, "file:/x#y;z"}));
 }
 
@@ -101,10 +102,12 @@ TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
   ASSERT_TRUE(found) << "no printers.conf block in the README";
   auto printers = Read(block);
   EXPECT_THAT(Logged(), ::testing::IsEmpty());
-  EXPECT_THAT(printers, ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100",
-                                                     "", 101.6, 152.4},
-                                    InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
-                                    InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"}));
+  EXPECT_THAT(
+      printers,
+      ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100", "", 101.6, 152.4},
+                  InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
+                  InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"},
+                  InstalledPrinter{u"Packing line 2", 203, "socket://192.168.1.51:9100", "", 0, 0, "zpl"}));
 }
 
 TEST_F(PrintersConfTest, RelativeConfPathGivesAbsoluteFileUris) {
@@ -153,6 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DpiFraction", "[A]\nuri = file:/a\ndpi = 203.2\n", {}, 3, "dpi '203.2'"},
         FaultCase{"DpiEmpty", "[A]\nuri = file:/a\ndpi =\n", {}, 3, "dpi ''"},
         FaultCase{"DpiHuge", "[A]\nuri = file:/a\ndpi = 99999999999\n", {}, 3, "dpi '99999999999'"},
+        FaultCase{"LanguageTwoWords", "[A]\nuri = file:/a\nlanguage = z pl\n", {u"A"}, 3, "language 'z pl'"},
+        FaultCase{"LanguageTooLong",
+                  "[A]\nuri = file:/a\nlanguage = zplzplzplzplzplzpl\n",
+                  {u"A"},
+                  3,
+                  "language 'zplzplzplzplzplzpl' is not a language's word"},
         FaultCase{"WidthTooSmall", "[A]\nuri = file:/a\nwidth = 0.9\n", {u"A"}, 3, "width '0.9'"},
         FaultCase{"HeightTooLarge", "[A]\nuri = file:/a\nheight = 2000.1\n", {u"A"}, 3, "height '2000.1'"},
         FaultCase{"WidthTwoPoints", "[A]\nuri = file:/a\nwidth = 1.0.1\n", {u"A"}, 3, "width '1.0.1'"},
