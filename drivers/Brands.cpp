@@ -1,6 +1,7 @@
 #include "drivers/Brands.h"
 
 #include "drivers/dothan/Dothan.h"
+#include "drivers/dothan/Pages.h"
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"
 #include "drivers/zebra/Zebra.h"
@@ -19,13 +20,47 @@ std::unique_ptr<IPrn> Make() {
 }  // namespace
 
 // In the default catalogue's order, which SetPrint tries first to last.
-const BrandRow OrxBrand{u"orx",    u"orx ", "Orx", lang::Language::Tspl, u"orx", NoRfidModel, "the Orx printer library",
-                        &Make<Orx>};
-const BrandRow ZebraBrand{u"zdesigner",       u"zdesigner ",       "Zebra", lang::Language::Zpl,
-                          u"zdesigner,zebra", u"ZDesigner ZT410R", nullptr, &Make<Zebra>};
+const BrandRow OrxBrand{
+    .Key = u"orx",
+    .Keywords = u"orx ",
+    .Family = "Orx",
+    .Speaks = lang::Language::Tspl,
+    .NameWords = u"orx",
+    .RfidModel = NoRfidModel,
+    .Library = "the Orx printer library",
+    .MakeDriver = &Make<Orx>,
+};
+const BrandRow ZebraBrand{
+    .Key = u"zdesigner",
+    .Keywords = u"zdesigner ",
+    .Family = "Zebra",
+    .Speaks = lang::Language::Zpl,
+    .NameWords = u"zdesigner,zebra",
+    .RfidModel = u"ZDesigner ZT410R",
+    .Library = nullptr,
+    .MakeDriver = &Make<Zebra>,
+};
 const BrandRow DothanBrand{
-    u"dothan", u"t7 ,t6 ", "Dothan", std::nullopt, u"", NoRfidModel, "the Dothan printer library", &Make<Dothan>};
-const BrandRow SatoBrand{u"sato", u"sato ", "Sato", lang::Language::Sbpl, u"sato", u"SATO CL4NX", nullptr, &Make<Sato>};
+    .Key = u"dothan",
+    .Keywords = u"t7 ,t6 ",
+    .Family = "Dothan",
+    .Speaks = std::nullopt,
+    .NameWords = u"",
+    .RfidModel = NoRfidModel,
+    .Library = "the Dothan printer library",
+    .MakeDriver = &Make<Dothan>,
+    .PrintPage = &dothan::PrintPage,
+};
+const BrandRow SatoBrand{
+    .Key = u"sato",
+    .Keywords = u"sato ",
+    .Family = "Sato",
+    .Speaks = lang::Language::Sbpl,
+    .NameWords = u"sato",
+    .RfidModel = u"SATO CL4NX",
+    .Library = nullptr,
+    .MakeDriver = &Make<Sato>,
+};
 
 namespace {
 
@@ -95,22 +130,22 @@ bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName) {
 
 PrinterLanguage LanguageOfPrinter(std::string_view printerName, std::string_view declared) {
   if (!declared.empty()) {
-    if (const BrandRow* row = BrandOfDeclared(declared)) return {row->Speaks, true};
-    return {std::nullopt, false, std::string(declared)};
+    if (const BrandRow* row = BrandOfDeclared(declared)) return {row->Speaks, row};
+    return {std::nullopt, nullptr, std::string(declared)};
   }
   const String lower = text::ToLower(FromUtf8(printerName));
   // The default catalogue, brand by brand and keyword by keyword in its order.
   for (const BrandRow* row : Rows)
     for (const std::u16string& keyword : CatalogueParts(row->Keywords, u','))
-      if (KeywordOccurs(keyword, lower)) return {row->Speaks, true};
+      if (KeywordOccurs(keyword, lower)) return {row->Speaks, row};
   // Then the words, language by language: its brands' name words, its name.
   for (const lang::LanguageRow* language : lang::LanguageRows()) {
     for (const BrandRow* row : Rows) {
       if (row->Speaks != language->Id) continue;
       for (const std::u16string& word : CatalogueParts(row->NameWords, u','))
-        if (lower.find(word) != String::npos) return {language->Id, false};
+        if (lower.find(word) != String::npos) return {language->Id, nullptr};
     }
-    if (lower.find(FromUtf8(language->Name)) != String::npos) return {language->Id, false};
+    if (lower.find(FromUtf8(language->Name)) != String::npos) return {language->Id, nullptr};
   }
   return {};
 }

@@ -26,6 +26,15 @@ namespace morvel::drivers {
 // holds, so that RFIDType is 0 on each of their printers.
 inline constexpr char16_t NoRfidModel[] = u"nhj055hhjkklngfdsi55kuh";
 
+// A page of a document as one bit a dot: rows of (Width + 7) / 8 bytes,
+// the first dot of a row the high bit.
+struct DotsPage {
+  std::string_view Packed;
+  int Width = 0, Height = 0;
+  int Dpi = 203;
+  int Copies = 1;
+};
+
 struct BrandRow {
   std::u16string_view Key;       // "zdesigner": the catalogue's key of the brand
   std::u16string_view Keywords;  // "zdesigner ": the default catalogue's keywords, ',' between them
@@ -40,6 +49,10 @@ struct BrandRow {
   // hold ("the Orx printer library"); null when the driver reaches none.
   const char* Library;
   std::unique_ptr<IPrn> (*MakeDriver)();
+  // How a document's page reaches a printer of a brand that takes no
+  // language's bytes (its vendor's library draws): true when printed,
+  // false when refused; null for a brand whose printers take its language.
+  bool (*PrintPage)(const std::string& printerName, const std::string& jobName, const DotsPage& page) = nullptr;
 };
 
 // Each brand's row (drivers/Brands.cpp), and every row in the default
@@ -70,7 +83,7 @@ bool KeywordOccurs(std::u16string_view keyword, std::u16string_view lowerName);
 
 struct PrinterLanguage {
   std::optional<lang::Language> Speaks;
-  bool Catalogued = false;  // a brand matched, whose driver prints
+  const BrandRow* Brand = nullptr;  // the brand that matched, whose driver prints
   // The language the printer's entry says it speaks, when no brand writes it.
   std::string Unknown = {};
 };

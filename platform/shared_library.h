@@ -1,6 +1,8 @@
 // Loading a companion library at run time: from the folder of the library
 // that asks first (so an installed or built tree finds its own copy), then
-// through the usual search (LD_LIBRARY_PATH, the cache, the system folders).
+// from the platform library's folder (where the companions are installed),
+// then through the usual search (LD_LIBRARY_PATH, the cache, the system
+// folders).
 #pragma once
 
 #include <string>

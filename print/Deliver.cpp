@@ -1,17 +1,9 @@
 // Sending a document's printer bytes through the system's spooler as one
 // document, opened only once every label is made (a document that fails
-// on any page sends nothing); and the Dothan printers, which take no
-// bytes, through their vendor's drawing library, a job a page, once every
-// page is drawn and held one bit a dot.
-#include <dlfcn.h>
-
-#include <cmath>
-#include <filesystem>
-
-#include "drivers/dothan/LabelPrintLibrary.h"
-#include "morvel/picture.h"
+// on any page sends nothing); and the printers of a brand that take no
+// bytes (Dothan) through the brand's vendor library, a job a page, once
+// every page is drawn and held one bit a dot.
 #include "platform/services.h"
-#include "platform/shared_library.h"
 #include "platform/spooler.h"
 #include "print/Print.h"
 #include "print/Sources.h"
@@ -67,23 +59,6 @@ class SpoolerDocument {
   platform::Spooler::Handle handle_ = platform::Spooler::NullHandle;
 };
 
-// The drawing library is installed beside the platform library, while the
-// morvel command that carries this code lives elsewhere (bin/), and a
-// sanitizer's dlopen does not search the runpath of the library that asks:
-// the library beside the platform's is taken when it is there.
-void BindBesidePlatform() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<const void*>(&platform::LoadSharedLibrary), &info) == 0 || info.dli_fname == nullptr)
-    return;
-  const std::filesystem::path beside =
-      std::filesystem::path(info.dli_fname).parent_path() / platform::LibraryFileName("LabelPrintAPI");
-  std::error_code error;
-  if (std::filesystem::exists(beside, error) && dothan::LabelPrintLibrary::FileName() != beside.string())
-    dothan::LabelPrintLibrary::SetFileName(beside.string());
-}
-
-int HundredthsOfMm(int dots, int dpi) { return static_cast<int>(std::lround(dots * 2540.0 / dpi)); }
-
 // A page's dots, one bit a dot (the first dot of a row the high bit), as
 // the pages are held until the last one is drawn.
 void Pack(const render::Bitmap& dots, detail::Staging& staged) {
@@ -99,38 +74,11 @@ void Pack(const render::Bitmap& dots, detail::Staging& staged) {
   }
 }
 
-// One page through the drawing library: a job of the label's size holding
-// the page's dots (`packed`, as Pack holds them), which the library draws
-// back at the same resolution.
-bool DrawThroughLibrary(const Target& target, const std::string& jobName, std::string_view packed, int width,
-                        int height, int copies) {
-  using dothan::Call;
-  const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
-  std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4, 255);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (static_cast<uint8_t>(packed[static_cast<size_t>(y) * rowBytes + (static_cast<size_t>(x) >> 3)]) &
-          (0x80 >> (x & 7))) {
-        uint8_t* p = rgba.data() + (static_cast<size_t>(y) * width + x) * 4;
-        p[0] = p[1] = p[2] = 0;
-      }
-  const auto picture = Picture::Create(width, height, std::move(rgba));
-  const std::string name = platform::Ansi().FromUnicode(FromUtf8(target.Name));
-  const std::string job = platform::Ansi().FromUnicode(FromUtf8(jobName));
-  const int w = HundredthsOfMm(width, target.Dpi), h = HundredthsOfMm(height, target.Dpi);
-  if (Call("LPAOpenPrinter", name.c_str()) != 1) return false;
-  const bool done = Call("LPAStartJob", w, h, 0, 0, std::min(copies, 999), job.c_str()) == 1 &&
-                    Call("LPAStartPage") == 1 && Call("LPADrawBitmap", picture->Handle(), 0, 0, 0, w, h, 128) == 1 &&
-                    Call("LPAEndPage") == 1 && Call("LPACommitJob") == 1;
-  Call("LPAClosePrinter");
-  return done;
-}
-
-// Every page drawn and held, then each handed to the drawing library as a
-// job of its own; the library's refusal stops the rest.
+// Every page drawn and held, then each handed to the brand's vendor library
+// as a job of its own; the library's refusal stops the rest.
 Report PrintThroughLibrary(const Target& target, std::string_view document, const std::string& jobName,
                            const Options& options, const Progress& progress) {
-  BindBesidePlatform();
+  const drivers::BrandRow& brand = *target.Brand;
   detail::Staging staged;
   Report report = detail::DrawPages(
       document, target, options,
@@ -148,11 +96,11 @@ Report PrintThroughLibrary(const Target& target, std::string_view document, cons
     at = page.End;
     bool done = false;
     try {
-      done = DrawThroughLibrary(target, jobName, packed, page.Width, page.Height, page.Copies);
-    } catch (const dothan::BindingFailure& e) {
-      throw DocumentError(std::string("the Dothan drawing library cannot be reached: ") + e.what(), sent);
+      done = brand.PrintPage(target.Name, jobName, {packed, page.Width, page.Height, target.Dpi, page.Copies});
+    } catch (const std::runtime_error& e) {
+      throw DocumentError(std::string(brand.Library) + " cannot be reached: " + e.what(), sent);
     }
-    if (!done) throw DocumentError("the Dothan drawing library did not print the page (see the log)", sent);
+    if (!done) throw DocumentError(std::string(brand.Library) + " did not print the page (see the log)", sent);
     sent.Whole += page.Copies;
   }
   return report;
@@ -170,7 +118,8 @@ Target TargetFor(const std::string& printerName, const Request& request) {
 Report PrintTo(const Target& target, std::string_view document, const std::string& jobName, const Options& options,
                const Progress& progress) {
   if (document.empty()) throw DocumentError("the document is empty");
-  if (!target.Speaks) return PrintThroughLibrary(target, document, jobName, options, progress);
+  if (target.Brand != nullptr && target.Brand->PrintPage != nullptr)
+    return PrintThroughLibrary(target, document, jobName, options, progress);
   SpoolerDocument out(target, jobName);
   Report report = Print(
       document, target, options, [&](std::string_view bytes) { return out.Write(bytes); }, progress);

@@ -313,10 +313,11 @@ Target TargetNamed(const std::string& printerName) {
     if (!language.Unknown.empty())
       throw DocumentError("'" + target.Name + "' is said to speak '" + language.Unknown +
                           "' (printers.conf), a language Morvel does not write");
-    if (!language.Speaks && !language.Catalogued)
+    if (!language.Speaks && !language.Brand)
       throw DocumentError("the language of '" + target.Name +
                           "' cannot be told from its name (a Zebra, SATO, Orx or Dothan name is needed)");
     target.Speaks = language.Speaks;
+    target.Brand = language.Brand;
     if (target.Dpi < 50 || target.Dpi > 2400)
       throw DocumentError("'" + target.Name + "' has no usable resolution (" + std::to_string(target.Dpi) + " dpi)");
     return target;

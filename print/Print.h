@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drivers/Brands.h"
 #include "lang/Language.h"
 #include "lang/zpl/Raster.h"
 
@@ -71,13 +72,16 @@ inline constexpr uint64_t MaxPassedBytes = 256u << 20;
 // made: a bound on the temporary folder's space a request takes.
 inline constexpr uint64_t MaxHeldBytes = uint64_t{2} << 30;
 
-// What a printer takes: its language, or none when its vendor's drawing
-// library prints for it (Dothan).
+// What a printer takes: its language, or none when its brand's vendor
+// library prints its pages (the brand's PrintPage).
 struct Target {
   std::string Name;  // as installed, UTF-8
   std::optional<lang::Language> Speaks;
   int Dpi = 203;
   double WidthMm = 0, HeightMm = 0;  // the labels loaded; 0: the document's size
+  // The brand whose driver prints on it; null when only its language is
+  // known (a word of its name, or --output).
+  const drivers::BrandRow* Brand = nullptr;
 };
 
 enum class Scaling { Fit, Actual };
