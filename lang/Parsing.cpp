@@ -1,6 +1,5 @@
 // Helpers every language parser shares: numbers as printers write them,
 // text in the job's encoding, and pictures carried inside jobs.
-#include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +8,7 @@
 
 #include "lang/Label.h"
 
+#include "platform/encodings.h"
 #include "platform/services.h"
 
 namespace morvel::lang::detail {
@@ -78,28 +78,8 @@ bool Ascii(std::string_view s) {
 
 std::string Decode(std::string_view bytes, const char* codePage) {
   if (Ascii(bytes)) return std::string(bytes);
-  iconv_t cd = iconv_open("UTF-8", codePage);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return ToUtf8Lenient(bytes);
-  std::string out(bytes.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char* o = out.data();
-  size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG || outLeft < 4) break;
-    // A byte the code page does not know shows as '?', as printers do.
-    *o++ = '?';
-    --outLeft;
-    ++in;
-    --inLeft;
-  }
-  // A stateful code page (CP1255 holds a letter back for the marks that may
-  // follow it) gives its last character only when flushed.
-  iconv(cd, nullptr, nullptr, &o, &outLeft);
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return out;
+  if (std::optional<std::string> text = platform::DecodeToUtf8(bytes, codePage)) return std::move(*text);
+  return ToUtf8Lenient(bytes);
 }
 
 std::string ToUtf8Lenient(std::string_view bytes) {

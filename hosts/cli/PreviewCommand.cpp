@@ -1,7 +1,5 @@
 // `morvel preview`: a job file (or standard input) to one PNG per label,
 // or one PDF of them all.
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,8 +15,8 @@ namespace {
 using namespace morvel::preview;
 
 bool IsFolder(const std::string& path) {
-  struct stat s {};
-  return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+  std::error_code error;
+  return std::filesystem::is_directory(path, error);
 }
 
 std::string StemOf(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/encodings.h"
 #include "platform/linux/adapters.h"
 
 namespace morvel::platform {
@@ -324,5 +325,30 @@ std::string CodePageForLocale(std::string_view localeName) {
 }
 
 std::shared_ptr<CodePage> MakeLinuxCodePage() { return std::make_shared<LinuxCodePage>(); }
+
+std::optional<std::string> DecodeToUtf8(std::string_view bytes, const char* codePage) {
+  iconv_t cd = iconv_open("UTF-8", codePage);
+  if (cd == NoDescriptor) return std::nullopt;
+  std::string out(bytes.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char* o = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG || outLeft < 4) break;
+    // A byte the code page does not know shows as '?', as printers do.
+    *o++ = '?';
+    --outLeft;
+    ++in;
+    --inLeft;
+  }
+  // A stateful code page (CP1255 holds a letter back for the marks that may
+  // follow it) gives its last character only when flushed.
+  iconv(cd, nullptr, nullptr, &o, &outLeft);
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
 
 }  // namespace morvel::platform
