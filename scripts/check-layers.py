@@ -85,7 +85,6 @@ OS_ALLOWED = ("platform/", "hosts/com/")
 OS_NOT_YET = {
     "control/status/SpoolerTableCheck.cpp",
     "hosts/cli/PrintCommand.cpp",
-    "hosts/cli/Stop.cpp",
     "hosts/cli/WindowsConsole.cpp",
     "hosts/emulate/EmulatePorts.cpp",
     "hosts/emulate/JobsFolder.cpp",

@@ -8,10 +8,10 @@
 #include <map>
 
 #include "hosts/cli/Options.h"
-#include "hosts/cli/Stop.h"
 #include "hosts/emulate/EmulateWeb.h"
 #include "hosts/emulate/Emulator.h"
 #include "lang/Languages.h"
+#include "platform/stop_request.h"
 
 namespace morvel::cli {
 namespace {
@@ -91,7 +91,7 @@ int EmulateMain(const Invocation& call) {
     if (port) options.Ports[language] = *port;
   if (options.Ports.empty()) return UsageFault(call, "every language is off: nothing to listen for");
   // The stop is taken by WaitForStop below, never by the serving threads.
-  PrepareForStop();
+  platform::PrepareForStop();
   signal(SIGPIPE, SIG_IGN);
 
   Emulator emulator(options);
@@ -116,7 +116,7 @@ int EmulateMain(const Invocation& call) {
     if (int p = emulator.Port(t)) call.Out << lang::NameOf(t) << " " << shown << ":" << p << "\n";
   if (web) call.Out << "web http://" << shown << ":" << web->Port() << "/\n";
   call.Out << "jobs " << emulator.Settings().JobsFolder << std::endl;
-  WaitForStop();
+  platform::WaitForStop();
   if (web) web->Stop();
   // A stop is quick: a label still being drawn a second on is left, and the
   // process ends under it (its files are whole or not there at all).

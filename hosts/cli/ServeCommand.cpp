@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "hosts/cli/Options.h"
-#include "hosts/cli/Stop.h"
 #include "hosts/serve/Server.h"
 #include "morvel/types.h"
 #include "platform/origins.h"
+#include "platform/stop_request.h"
 
 namespace morvel::cli {
 
@@ -32,7 +32,7 @@ int ServeMain(const Invocation& call) {
   for (std::string& o : platform::ReadOriginFile(originFile)) options.AllowedOrigins.push_back(std::move(o));
   for (std::string& o : platform::MachineOrigins()) options.AllowedOrigins.push_back(std::move(o));
 
-  PrepareForStop();
+  platform::PrepareForStop();
 
   serve::Server server(options);
   std::ostream& err = call.Err;
@@ -54,14 +54,14 @@ int ServeMain(const Invocation& call) {
   for (const std::string& f : options.AllowedFolders) err << "morvel serve: allowed folder " << f << "\n";
   err.flush();
 
-  WaitForStop();
+  platform::WaitForStop();
   server.Stop();
   // A call that Stop left running must not hold the process, nor run into
   // objects that static destructors tear down under it.
   err.flush();
   call.Out.flush();
   std::fflush(nullptr);
-  AfterStop();
+  platform::AfterStop();
   std::_Exit(0);
 }
 
