@@ -1,11 +1,6 @@
 // `morvel print [-d PRINTER] [OPTIONS] FILE...`: documents (PDF, pictures,
 // jobs in a printer language) on a label printer, or into a file of the
 // printer's bytes with --output.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -18,6 +13,7 @@
 #include "core/numbers.h"
 #include "hosts/cli/Options.h"
 #include "lang/Languages.h"
+#include "platform/document_files.h"
 #include "print/Print.h"
 
 namespace morvel::cli {
@@ -33,30 +29,6 @@ int DocumentWaitMs() {
   return static_cast<int>(core::WholeNumberSetting("MORVEL_DOCUMENT_WAIT_MS", 1, 3600 * 1000, 30000));
 }
 
-// Reads `fd` to its end, waiting at most DocumentWaitMs for each byte
-// that does not come at once; the reason when it cannot.
-std::string ReadAll(int fd, bool regular, std::string& bytes) {
-  char chunk[65536];
-  for (;;) {
-    if (!regular) {
-      pollfd p{fd, POLLIN, 0};
-      const int ready = poll(&p, 1, DocumentWaitMs());
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready == 0)
-        return "no byte came for " + std::to_string(DocumentWaitMs()) + " ms (a pipe or device that nothing writes to)";
-    }
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n == 0) return {};
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return std::string("cannot be read (") + std::strerror(errno) + ")";
-    }
-    if (bytes.size() + static_cast<size_t>(n) > MaxDocumentBytes)
-      return "larger than " + std::to_string(MaxDocumentBytes >> 20) + " MiB, no label document is";
-    bytes.append(chunk, static_cast<size_t>(n));
-  }
-}
-
 bool ReadDocument(const Invocation& call, const std::string& file, std::string& bytes) {
   const std::string shown = file == "-" ? "<stdin>" : file;
   std::string why;
@@ -69,16 +41,7 @@ bool ReadDocument(const Invocation& call, const std::string& file, std::string& 
         bytes.append(chunk, static_cast<size_t>(call.In.gcount()));
     }
   } else {
-    // Not blocking, so that opening a FIFO with no writer returns.
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat facts {};
-    if (fd < 0 || fstat(fd, &facts) != 0)
-      why = "cannot be read";
-    else if (S_ISDIR(facts.st_mode))
-      why = "cannot be read (a folder)";
-    else
-      why = ReadAll(fd, S_ISREG(facts.st_mode), bytes);
-    if (fd >= 0) close(fd);
+    why = platform::ReadDocumentFile(file, MaxDocumentBytes, DocumentWaitMs(), bytes);
   }
   if (why.empty() && bytes.empty()) why = "empty";
   if (why.empty()) return true;
@@ -86,81 +49,15 @@ bool ReadDocument(const Invocation& call, const std::string& file, std::string& 
   return false;
 }
 
-// --output: a regular file (or a new one) is written as a temporary beside
-// it, renamed over it only when every document printed whole, so a failed
-// run leaves the file as it was. A file that is no regular file (a device,
-// a FIFO) cannot be replaced: it is written as the documents print.
-class OutputFile {
+// --output: replaced only when every document printed whole
+// (platform/document_files.h).
+class OutputFile : public platform::ReplacingFile {
  public:
-  // The reason it cannot be written; empty when it can.
-  std::string Open(const std::string& path) {
-    path_ = path;
-    struct stat facts {};
-    if (stat(path.c_str(), &facts) == 0 && !S_ISREG(facts.st_mode)) {
-      if (S_ISDIR(facts.st_mode)) return "it is a folder";
-      // Not blocking while opening: a FIFO nobody reads refuses at once.
-      fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-      if (fd_ < 0) return errno == ENXIO ? "nothing reads from it" : std::strerror(errno);
-      fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-      // A reader that goes away is a failed write to tell, not the end.
-      signal(SIGPIPE, SIG_IGN);
-      return {};
-    }
-    std::error_code error;
-    final_ = std::filesystem::exists(path, error) ? std::filesystem::canonical(path, error).string() : path;
-    if (error) final_ = path;
-    const std::filesystem::path beside = std::filesystem::path(final_).parent_path();
-    temp_ = (beside.empty() ? std::string(".") : beside.string()) + "/." +
-            std::filesystem::path(final_).filename().string() + ".XXXXXX";
-    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-      temp_.clear();
-      return std::string("no file can be made beside it (") + std::strerror(errno) + ")";
-    }
-    // The mode the file has, or a new file's.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd_, stat(final_.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0666 & ~mask);
-    return {};
-  }
-  ~OutputFile() { Discard(); }
-
-  bool Replaces() const { return !temp_.empty(); }
-  const std::string& Path() const { return path_; }
-
   // Writes all of `bytes`; DocumentError with the cause when it cannot.
   void Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = write(fd_, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw print::DocumentError("cannot write " + path_ + " (" + std::strerror(n < 0 ? errno : EIO) + ")");
-      bytes.remove_prefix(static_cast<size_t>(n));
-    }
+    if (const std::string why = platform::ReplacingFile::Write(bytes); !why.empty())
+      throw print::DocumentError("cannot write " + Path() + " (" + why + ")");
   }
-
-  // Puts what was written in place; the reason when it cannot.
-  std::string Commit() {
-    std::string why;
-    if (fd_ >= 0 && fsync(fd_) != 0 && errno != EINVAL) why = std::strerror(errno);
-    if (fd_ >= 0 && close(fd_) != 0 && why.empty()) why = std::strerror(errno);
-    fd_ = -1;
-    if (why.empty() && Replaces() && rename(temp_.c_str(), final_.c_str()) != 0) why = std::strerror(errno);
-    if (why.empty()) temp_.clear();
-    Discard();
-    return why;
-  }
-
-  // Leaves the file as it was: the temporary goes.
-  void Discard() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) unlink(temp_.c_str());
-    temp_.clear();
-  }
-
- private:
-  std::string path_, final_, temp_;
-  int fd_ = -1;
 };
 
 struct Choices {
@@ -194,7 +91,7 @@ std::optional<std::string> PrintOne(const Invocation& call, const print::Target&
   const std::string shown = file == "-" ? "<stdin>" : file;
   std::string document;
   if (!ReadDocument(call, file, document)) return std::nullopt;
-  const bool showProgress = isatty(STDERR_FILENO) && &call.Err == &std::cerr;
+  const bool showProgress = platform::StandardErrorIsTerminal() && &call.Err == &std::cerr;
   bool progressShown = false;
   auto progress = [&](int done, int total) {
     if (!showProgress || total < 2) return;
