@@ -29,7 +29,7 @@ struct ResidentFont {
   double Cpi300;
 };
 constexpr ResidentFont Resident[] = {
-    {8, 12, 20.3, 12, 20, 25},   {10, 16, 16.9, 16, 28, 18.75}, {12, 20, 14.5, 20, 36, 15},
+    {8, 12, 20.3, 12, 20, 25},    {10, 16, 16.9, 16, 28, 18.75}, {12, 20, 14.5, 20, 36, 15},
     {14, 24, 12.7, 24, 44, 12.5}, {32, 48, 5.6, 48, 80, 6.25},
 };
 
@@ -93,8 +93,8 @@ class EplReader {
   // The data bytes a header announces, within the job and within a label.
   void Need(size_t at, size_t from, size_t size, const char* name) {
     if (size > b_.size() - from)
-      throw MalformedJob(at, std::string(name) + " announces " + std::to_string(size) + " bytes of data, the job holds " +
-                                 std::to_string(b_.size() - from) + " after it");
+      throw MalformedJob(at, std::string(name) + " announces " + std::to_string(size) +
+                                 " bytes of data, the job holds " + std::to_string(b_.size() - from) + " after it");
   }
 
   size_t SkipLineEnd(size_t k) const {
@@ -187,14 +187,22 @@ class EplReader {
 
   void Line(const epl::Command* command, size_t at, std::string_view params) {
     static const std::unordered_map<const epl::Command*, Handler> handlers = {
-        {&epl::Text, &EplReader::Text},          {&epl::Barcode, &EplReader::Barcode},
-        {&epl::Barcode2D, &EplReader::Barcode2D}, {&epl::LineBlack, &EplReader::LineBlack},
-        {&epl::LineWhite, &EplReader::LineWhite}, {&epl::LineXor, &EplReader::LineXor},
-        {&epl::LineDiagonal, &EplReader::Diagonal}, {&epl::Box, &EplReader::Box},
-        {&epl::Clear, &EplReader::Clear},        {&epl::Print, &EplReader::Print},
-        {&epl::LabelWidth, &EplReader::Width},   {&epl::FormLength, &EplReader::Length},
-        {&epl::Reference, &EplReader::Reference}, {&epl::TopFirst, &EplReader::TopFirst},
-        {&epl::BottomFirst, &EplReader::BottomFirst}, {&epl::Speed, &EplReader::Speed},
+        {&epl::Text, &EplReader::Text},
+        {&epl::Barcode, &EplReader::Barcode},
+        {&epl::Barcode2D, &EplReader::Barcode2D},
+        {&epl::LineBlack, &EplReader::LineBlack},
+        {&epl::LineWhite, &EplReader::LineWhite},
+        {&epl::LineXor, &EplReader::LineXor},
+        {&epl::LineDiagonal, &EplReader::Diagonal},
+        {&epl::Box, &EplReader::Box},
+        {&epl::Clear, &EplReader::Clear},
+        {&epl::Print, &EplReader::Print},
+        {&epl::LabelWidth, &EplReader::Width},
+        {&epl::FormLength, &EplReader::Length},
+        {&epl::Reference, &EplReader::Reference},
+        {&epl::TopFirst, &EplReader::TopFirst},
+        {&epl::BottomFirst, &EplReader::BottomFirst},
+        {&epl::Speed, &EplReader::Speed},
         {&epl::Density, &EplReader::Density},
     };
     if (command == nullptr) {
@@ -233,7 +241,8 @@ class EplReader {
   std::string Content(size_t at, std::string_view t) {
     t = Trim(t);
     if (t.empty() || t.front() != '"') {
-      Warn(at, "field data " + detail::Quoted(t) + " is not quoted (a variable, counter, date or time); drawn as it is");
+      Warn(at,
+           "field data " + detail::Quoted(t) + " is not quoted (a variable, counter, date or time); drawn as it is");
       return std::string(t);
     }
     std::string out;
@@ -342,9 +351,11 @@ class EplReader {
       k = end;
       if (prefix == 's') {
         const auto scale = Whole(value);
-        if (!scale || *scale < 1 || *scale > 99) return Warn(at, "b QR scale factor '" + std::string(value) + "' is not 1-99");
+        if (!scale || *scale < 1 || *scale > 99)
+          return Warn(at, "b QR scale factor '" + std::string(value) + "' is not 1-99");
         qr.Module = static_cast<int>(*scale);
-      } else if (prefix == 'e' && value.size() == 1 && std::string_view("LMQH").find(value[0]) != std::string_view::npos) {
+      } else if (prefix == 'e' && value.size() == 1 &&
+                 std::string_view("LMQH").find(value[0]) != std::string_view::npos) {
         qr.ErrorCorrection = value[0];
       } else if (prefix == 'i' && (value == "A" || value == "M")) {
         manual = value == "M";

@@ -35,8 +35,8 @@ struct Code128Options {
 // b with QR Code.
 struct QrOptions {
   int X = 0, Y = 0;
-  int Model = 2;                // 1 or 2
-  int Scale = 3;                // module size in dots, 1-99
+  int Model = 2;               // 1 or 2
+  int Scale = 3;               // module size in dots, 1-99
   char ErrorCorrection = 'M';  // L, M, Q or H
 };
 

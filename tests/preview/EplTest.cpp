@@ -64,9 +64,9 @@ TEST(Epl, WrittenLabelsKeepTheirBytes) {
   Writer rotated;
   rotated.Start(400, 200, 0);
   rotated.Text({.X = 300, .Y = 20, .Rotation = 1, .Font = '5', .Wide = 8, .High = 9}, "R");
-  rotated.Code128({.X = 10, .Y = 10, .Rotation = 2, .Subset = epl::Code128Subset::C, .Narrow = 2, .Height = 40,
-                   .Readable = false},
-                  "123456");
+  rotated.Code128(
+      {.X = 10, .Y = 10, .Rotation = 2, .Subset = epl::Code128Subset::C, .Narrow = 2, .Height = 40, .Readable = false},
+      "123456");
   rotated.Qr({.X = 5, .Y = 5, .Model = 1, .Scale = 99, .ErrorCorrection = 'H'}, "A");
   rotated.Print(1);
   render::Bitmap wide(20, 3);
@@ -200,9 +200,18 @@ TEST(Epl, HostileJobsAreRefusedAtTheirOffsetAndUnknownCommandsNamed) {
 // Rows are tried in order, EPL2 last; its own rule still never takes
 // another language's job, the real ZPL samples among them.
 TEST(Epl, ItsStartNeverClaimsAnotherLanguagesJob) {
-  std::vector<std::string> others = {"^XA^FO10,10^FDx^FS^XZ", "~HS", "\x1b" "A\x1bZ", "SIZE 101.6 mm,152.4 mm\r\n",
-                                     "CLS\r\n", "DENSITY 8\r\n", "PRINT 1,1\r\n", "BAR 1,2,3,4\r\n",
-                                     "A quick note", "! U1 getvar \"device.languages\"\r\n", "%PDF-1.4"};
+  std::vector<std::string> others = {"^XA^FO10,10^FDx^FS^XZ",
+                                     "~HS",
+                                     "\x1b"
+                                     "A\x1bZ",
+                                     "SIZE 101.6 mm,152.4 mm\r\n",
+                                     "CLS\r\n",
+                                     "DENSITY 8\r\n",
+                                     "PRINT 1,1\r\n",
+                                     "BAR 1,2,3,4\r\n",
+                                     "A quick note",
+                                     "! U1 getvar \"device.languages\"\r\n",
+                                     "%PDF-1.4"};
   const fs::path samples = testing::SharedSamples("zpl-samples");
   for (const auto& entry : samples.empty() ? fs::directory_iterator() : fs::directory_iterator(samples))
     if (entry.path().extension() == ".zpl") {
@@ -217,7 +226,8 @@ TEST(Epl, ItsStartNeverClaimsAnotherLanguagesJob) {
     EXPECT_FALSE(epl.Starts(std::string_view(job).substr(start))) << job.substr(0, 40);
     EXPECT_NE(JobLanguage(job), Language::Epl) << job.substr(0, 40);
   }
-  for (const char* job : {"\r\nN\r\nq812\r\n", "N\n", "q812\r\n", "GW0,0,1,1,\xff", "ZB\r\n", "B10,10,0,1,2,2,50,B,\"x\""})
+  for (const char* job :
+       {"\r\nN\r\nq812\r\n", "N\n", "q812\r\n", "GW0,0,1,1,\xff", "ZB\r\n", "B10,10,0,1,2,2,50,B,\"x\""})
     EXPECT_EQ(JobLanguage(job), Language::Epl) << job;
 }
 
