@@ -7,10 +7,10 @@
 
 namespace morvel::lang {
 
-enum class Language { Zpl, Sbpl, Tspl };
-inline constexpr Language AllLanguages[] = {Language::Zpl, Language::Sbpl, Language::Tspl};
+enum class Language { Zpl, Sbpl, Tspl, Epl };
+inline constexpr Language AllLanguages[] = {Language::Zpl, Language::Sbpl, Language::Tspl, Language::Epl};
 
-// "zpl", "sbpl", "tspl": the word of options, ports and job files.
+// "zpl", "sbpl", "tspl", "epl2": the word of options, ports and job files.
 const char* NameOf(Language language);
 // "ZPL", "SBPL", "Orx": a job's language as it is shown (Orx printers speak
 // their own TSPL dialect).

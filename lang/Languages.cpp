@@ -7,8 +7,8 @@ namespace morvel::lang {
 namespace {
 
 // In the order jobs are told apart: ZPL's '^' and '~', SBPL's ESC A, then a
-// command word of the Orx printers' table.
-const LanguageRow* const Rows[] = {&zpl::Row, &sbpl::Row, &tspl::Row};
+// command word of the Orx printers' table, last an EPL2 command.
+const LanguageRow* const Rows[] = {&zpl::Row, &sbpl::Row, &tspl::Row, &epl::Row};
 
 }  // namespace
 

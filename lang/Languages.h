@@ -70,5 +70,8 @@ extern const LanguageRow Row;
 namespace tspl {
 extern const LanguageRow Row;
 }
+namespace epl {
+extern const LanguageRow Row;
+}
 
 }  // namespace morvel::lang

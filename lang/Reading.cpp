@@ -1,5 +1,6 @@
 #include "lang/Reading.h"
 
+#include "lang/epl/Raster.h"
 #include "lang/sbpl/Raster.h"
 #include "lang/tspl/Raster.h"
 
@@ -16,11 +17,15 @@ std::string SbplRaster(const render::Bitmap& dots, const RasterHow& how) {
 std::string TsplRaster(const render::Bitmap& dots, const RasterHow& how) {
   return tspl::LabelOfPicture(dots, how.Dpi, how.Copies);
 }
+std::string EplRaster(const render::Bitmap& dots, const RasterHow& how) {
+  return epl::LabelOfPicture(dots, how.Dpi, how.Copies);
+}
 
 const ReadingRow Rows[] = {
     {Language::Zpl, ParseZpl, ZplRaster},
     {Language::Sbpl, ParseSbpl, SbplRaster},
     {Language::Tspl, ParseOrx, TsplRaster},
+    {Language::Epl, ParseEpl, EplRaster},
 };
 
 }  // namespace

@@ -82,8 +82,8 @@ class EmulatorProcess {
                            const std::function<void()>& inChild = {}) {
     int out[2];
     if (pipe(out) != 0) return;
-    std::vector<std::string> args = {Morvel,   "emulate", "--zpl", "0", "--sbpl", "0",
-                                     "--tspl", "0",       "--web", "0", "--jobs", jobs};
+    std::vector<std::string> args = {Morvel, "emulate", "--zpl", "0",     "--sbpl", "0",      "--tspl",
+                                     "0",    "--epl2",  "0",     "--web", "0",      "--jobs", jobs};
     args.insert(args.end(), extra.begin(), extra.end());
     pid_ = fork();
     if (pid_ == 0) {
@@ -120,7 +120,7 @@ class EmulatorProcess {
   }
   pid_t Pid() const { return pid_; }
   int Port(const std::string& language) { return ports_[language]; }
-  bool Ready() { return ports_.size() == 4; }
+  bool Ready() { return ports_.size() == 5; }
 
  private:
   pid_t pid_ = -1;

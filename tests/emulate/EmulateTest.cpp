@@ -444,7 +444,8 @@ TEST_F(EmulateTest, UsbPrinterAnswersOnTheNodesReadChannel) {
 TEST_F(EmulateTest, PortInUseIsNamed) {
   morvel::testing::CaptureListener taken;
   ASSERT_TRUE(taken.Ready());
-  Outcome o = Run("emulate --zpl " + std::to_string(taken.Port()) + " --sbpl 0 --tspl 0 --jobs '" + jobs_ + "'");
+  Outcome o =
+      Run("emulate --zpl " + std::to_string(taken.Port()) + " --sbpl 0 --tspl 0 --epl2 0 --jobs '" + jobs_ + "'");
   EXPECT_EQ(o.Status, 1);
   EXPECT_NE(o.Err.find("127.0.0.1:" + std::to_string(taken.Port()) + " for zpl"), std::string::npos) << o.Err;
 }

@@ -232,8 +232,8 @@ TEST_F(EmulateHostile, JobsFolderOfOthersIsRefusedAndItsLinksLeadNowhere) {
     fs::create_directory(folder);
     fs::permissions(folder, r.Mode, fs::perm_options::replace);
     if (r.Owner != getuid() && chown(folder.c_str(), r.Owner, r.Owner) != 0) continue;  // not root: cannot give it away
-    Outcome o =
-        Run("'" + std::string(Morvel) + "' emulate --zpl 0 --sbpl off --tspl off --jobs '" + folder.string() + "'");
+    Outcome o = Run("'" + std::string(Morvel) + "' emulate --zpl 0 --sbpl off --tspl off --epl2 off --jobs '" +
+                    folder.string() + "'");
     EXPECT_EQ(o.Status, 1) << o.Err;
     EXPECT_NE(o.Err.find(r.Told), std::string::npos) << o.Err;
   }

@@ -28,8 +28,8 @@ TEST(LanguageRows, EveryLanguageHasItsRowsAndTheirWordsReadBack) {
     EXPECT_EQ(std::count(ports.begin(), ports.end(), row.EmulatorPort), 0);
     ports.push_back(row.EmulatorPort);
   }
-  EXPECT_EQ(ports, (std::vector<int>{9190, 9191, 9192}));
-  EXPECT_EQ(LanguageWords(), (std::vector<std::string_view>{"zpl", "sbpl", "orx"}));
+  EXPECT_EQ(ports, (std::vector<int>{9190, 9191, 9192, 9193}));
+  EXPECT_EQ(LanguageWords(), (std::vector<std::string_view>{"zpl", "sbpl", "orx", "epl2"}));
   EXPECT_STREQ(NameOf(Language::Tspl), "tspl");
   EXPECT_STREQ(TitleOf(Language::Tspl), "Orx");
   EXPECT_EQ(LanguageNamed("ZPL"), std::nullopt);
@@ -51,6 +51,8 @@ TEST(LanguageRows, AJobIsToldByItsFirstCommand) {
       {"\x1b", std::nullopt},
       {"SIZE 101.6 mm,152.4 mm\r\nCLS\r\n", Language::Tspl},
       {"cls\r\n", Language::Tspl},
+      {"\r\nN\r\nq812\r\n", Language::Epl},
+      {"A quick note", std::nullopt},
       {"%PDF-1.4", std::nullopt},
       {"HELLO", std::nullopt},
       {"", std::nullopt},

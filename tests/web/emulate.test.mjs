@@ -41,7 +41,7 @@ function start(args, env, pattern, stream) {
 
 const env = { ...process.env, MORVEL_CUPS: "0" };
 delete env.MORVEL_LOG;
-const emulatorLine = await start(["emulate", "--zpl", "0", "--sbpl", "off", "--tspl", "off", "--web", "0", "--jobs",
+const emulatorLine = await start(["emulate", "--zpl", "0", "--sbpl", "off", "--tspl", "off", "--epl2", "off", "--web", "0", "--jobs",
   path.join(tmp, "jobs")], env, /zpl 127\.0\.0\.1:(\d+)\nweb (http:\/\/127\.0\.0\.1:\d+\/)\n/, "stdout");
 const [zplPort, webUrl] = [emulatorLine[1], emulatorLine[2]];
 const printers = path.join(tmp, "printers.conf");
