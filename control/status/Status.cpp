@@ -206,7 +206,10 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, const
     out.Error = target.Error;
     return out;
   }
-  const std::optional<Language> speaks = drivers::LanguageOfPrinter(name, declared).Speaks;
+  std::optional<Language> speaks = drivers::LanguageOfPrinter(name, declared).Speaks;
+  // A language whose guide gives no status query on these links (EPL2's
+  // error report comes on the serial port only) is asked nothing.
+  if (speaks && lang::StatusOf(*speaks).Queries.empty()) speaks.reset();
   const std::string scheme = Lower(uri.substr(0, uri.find(':') + 1));
   if (scheme == "file:") {
     out.State = "idle";

@@ -74,9 +74,10 @@ const char* const StatusHelp =
 
 const char* const EmulateHelp =
     "  a virtual label printer: one raw TCP port a language, each connection one job, every label\n"
-    "  pictured as JOBS/NNNNNN-K.png beside the job's bytes (NNNNNN.zpl, .sbpl, .tspl) and its record\n"
-    "  (NNNNNN.json); status queries are answered from the state set here or on the web page.\n"
-    "  --zpl 9190, --sbpl 9191, --tspl 9192 unless told; 0 picks a free port, off leaves the language out\n"
+    "  pictured as JOBS/NNNNNN-K.png beside the job's bytes (NNNNNN.zpl, .sbpl, .tspl, .epl2) and its\n"
+    "  record (NNNNNN.json); status queries are answered from the state set here or on the web page.\n"
+    "  --zpl 9190, --sbpl 9191, --tspl 9192, --epl2 9193 unless told; 0 picks a free port, off leaves\n"
+    "  the language out\n"
     "  --web PORT   a page of the labels as they come and switches for the state (off unless told)\n"
     "  --jobs DIR   where jobs are kept (default $XDG_STATE_HOME/morvel/emulate)\n"
     "  --listen     the address to listen on (default 127.0.0.1, this computer only)\n"
@@ -84,11 +85,12 @@ const char* const EmulateHelp =
     "  --idle       seconds a connection may stay silent before it is ended (default 60)\n"
     "  --dpi        the printer's resolution (default 203)\n"
     "  --media      the labels loaded, WIDTHxHEIGHT in mm, for a job that gives no size (default\n"
-    "               101.6x152.4, 4 x 6 in); zpl:, sbpl: or tspl: before it for one port alone\n"
+    "               101.6x152.4, 4 x 6 in); zpl:, sbpl:, tspl: or epl2: before it for one port alone\n"
     "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
 
 const char* const PrintHelp =
-    "  FILE   a PDF, PNG, JPEG, GIF or BMP document, or a ZPL, SBPL or Orx job; - is standard input.\n"
+    "  FILE   a PDF, PNG, JPEG, GIF or BMP document, or a ZPL, SBPL, Orx or EPL2 job; - is standard\n"
+    "         input.\n"
     "         A job in the printer's own language is sent as it is; anything else is drawn at the\n"
     "         printer's resolution and sent as its own raster commands, a label a page.\n"
     "  -d     the printer, as 'morvel printers' names it; its labels' size is its width and height\n"
@@ -117,12 +119,12 @@ const Command Table[] = {
      "  --idl        the type library of the Windows control, as IDL\n",
      MembersMain},
     {"version", "", "print the control's version", "  the version of the control, as GetVer gives it\n", VersionMain},
-    {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N] [--width MM] [--height MM]",
-     "PNG pictures (or one PDF) of a ZPL, SBPL or Orx job, one a label", PreviewHelp, MORVEL_LINUX_ONLY(PreviewMain),
-     LinuxBuild},
+    {"preview", "JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx|epl2] [--dpi N] [--width MM] [--height MM]",
+     "PNG pictures (or one PDF) of a ZPL, SBPL, Orx or EPL2 job, one a label", PreviewHelp,
+     MORVEL_LINUX_ONLY(PreviewMain), LinuxBuild},
     {"print",
      "[-d PRINTER] [--fit | --actual] [--rotate auto|0|90|180|270] [--crop auto|none] [--pages LIST] "
-     "[--copies N] [--width MM] [--height MM] [--output FILE] [--language zpl|sbpl|orx] [--dpi N] "
+     "[--copies N] [--width MM] [--height MM] [--output FILE] [--language zpl|sbpl|orx|epl2] [--dpi N] "
      "[--picture-dpi N] [--compression z64|ascii] FILE...",
      "print documents (PDF, pictures, other brands' jobs) on a label printer", PrintHelp, MORVEL_LINUX_ONLY(PrintMain),
      LinuxBuild},
@@ -134,7 +136,7 @@ const Command Table[] = {
     {"status", "[NAME...] [--json] [--timeout MS]", "the printers' real state: NAME, STATE, REASONS a line", StatusHelp,
      StatusMain},
     {"emulate",
-     "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
+     "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--epl2 PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
      "[--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out] "
      "[--paper-out-after N]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},

@@ -233,11 +233,12 @@ TEST(ShellTest, UsageLinesBreakBetweenGroups) {
             "                    [--lease-wait SECONDS] [--max-left-running N] [--refuse-printer-settings]\n"
             "                    [--ipv4-only]\n");
   EXPECT_EQ(UsageLines(*FindCommand("emulate")),
-            "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--web PORT] [--jobs DIR] [--dpi N]\n"
-            "                      [--listen ADDR] [--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]...\n"
-            "                      [--paused] [--paper-out] [--head-open] [--ribbon-out] [--paper-out-after N]\n");
+            "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--epl2 PORT] [--web PORT]\n"
+            "                      [--jobs DIR] [--dpi N] [--listen ADDR] [--limit BYTES] [--idle SECONDS]\n"
+            "                      [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out]\n"
+            "                      [--paper-out-after N]\n");
   EXPECT_EQ(UsageLines(*FindCommand("preview")),
-            "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx] [--dpi N]\n"
+            "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx|epl2] [--dpi N]\n"
             "                      [--width MM] [--height MM]\n");
   EXPECT_EQ(UsageLines(*FindCommand("members")), "usage: morvel members [CLASS] [--markdown | --idl]\n");
   EXPECT_EQ(UsageLines(*FindCommand("version")), "usage: morvel version\n");

@@ -141,7 +141,8 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsName
                                         << "\n\n[Files]\nuri = file:" << dir_.string()
                                         << "\n\n[ZDesigner far]\nuri = socket://127.0.0.1:" << silent.Port() + 65536
                                         << "\n[ZDesigner off]\nuri = socket://127.0.0.1:" << off.Port() << "\n"
-                                        << "[SATO gone]\nuri = socket://no-such-printer.invalid:9100\n";
+                                        << "[SATO gone]\nuri = socket://no-such-printer.invalid:9100\n"
+                                        << "[Shelf EPL2]\nuri = socket://127.0.0.1:" << silent.Port() << "\n";
   const struct {
     const char* Args;
     int Exit;
@@ -153,6 +154,8 @@ TEST_F(EmulateTest, SilentPrinterTimesOutAbsentOnesAreOfflineAndMissingOneIsName
       {"status 'ZDesigner off'", 4, "ZDesigner off\tstopped\toffline\n"},
       {"status 'SATO gone'", 4, "SATO gone\tstopped\toffline\n"},
       {"status 'ZDesigner far' --timeout 300", 4, "ZDesigner far\tunknown\tother\n"},
+      // EPL2's guide gives no status query on a network port: nothing is asked.
+      {"status 'Shelf EPL2' --timeout 300", 4, "Shelf EPL2\tunknown\tother\n"},
       {"status --timeout x", 2, ""},  // usage errors: 2, as every command's
       {"status --bogus", 2, ""},
   };
