@@ -3,6 +3,7 @@
 // uri schemes.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "morvel/types.h"
@@ -14,5 +15,7 @@ String ToLower(std::u16string_view text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCaseAscii(std::string_view text, std::string_view prefix);
+// The text with its ASCII capitals made small; every other byte kept.
+std::string ToLowerAscii(std::string_view text);
 
 }  // namespace morvel::text

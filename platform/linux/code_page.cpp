@@ -12,6 +12,7 @@
 
 #include "platform/encodings.h"
 #include "platform/linux/adapters.h"
+#include "platform/text_case.h"
 
 namespace morvel::platform {
 namespace {
@@ -297,13 +298,6 @@ class LinuxCodePage : public CodePage {
   std::unique_ptr<IconvCodePage> chosen_;
 };
 
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 }  // namespace
 
 std::string CodePageForLocale(std::string_view localeName) {
@@ -311,8 +305,8 @@ std::string CodePageForLocale(std::string_view localeName) {
   size_t end = localeName.find_first_of(".@");
   std::string_view tag = localeName.substr(0, end);
   size_t split = tag.find_first_of("_-");
-  std::string language = AsciiLower(tag.substr(0, split));
-  std::string territory = split == std::string_view::npos ? "" : AsciiLower(tag.substr(split + 1));
+  std::string language = text::ToLowerAscii(tag.substr(0, split));
+  std::string territory = split == std::string_view::npos ? "" : text::ToLowerAscii(tag.substr(split + 1));
   if (language == "zh") {
     // Windows gives Macao the traditional code page and a Chinese locale
     // without territory the simplified one.

@@ -42,13 +42,6 @@ bool IsLanguageWord(std::string_view value) {
                      [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
 }
 
-std::string AsciiLower(std::string_view value) {
-  std::string lower(value);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
-
 std::optional<int> ParseDpi(std::string_view value) {
   if (value.empty() || value.size() > 9) return std::nullopt;
   long dpi = 0;
@@ -183,7 +176,7 @@ class ConfReader {
                               "' is not a length in millimetres from 1 to 2000 (e.g. 101.6); line skipped");
     } else if (text::EqualsIgnoreCaseAscii(key, "language")) {
       if (IsLanguageWord(value))
-        section_->Language = AsciiLower(value);
+        section_->Language = text::ToLowerAscii(value);
       else
         Warn(lineNumber_, "language '" + std::string(value) + "' is not a language's word (such as zpl); line skipped");
     } else if (text::EqualsIgnoreCaseAscii(key, "preview")) {
