@@ -111,14 +111,15 @@ String PrintBarCode::GetPrintList() {
 
 namespace {
 
-// The installed printer of that name (case aside) when its entry says the
-// language it speaks; none otherwise, or when the printers cannot be listed
+// The installed printer of that name (case aside) when its entry or its
+// system driver says the language it speaks; none otherwise, or when the printers cannot be listed
 // (the catalogue then chooses, as for any printer).
 std::optional<platform::InstalledPrinter> DeclaringPrinter(const String& name) {
   const String lower = text::ToLower(name);
   try {
     for (auto& printer : platform::Current().Printers->List())
-      if (!printer.Language.empty() && text::ToLower(printer.Name) == lower) return std::move(printer);
+      if (text::ToLower(printer.Name) == lower && !drivers::DeclaredLanguage(printer).empty())
+        return std::move(printer);
   } catch (const AutomationError&) {
   }
   return std::nullopt;
@@ -131,10 +132,11 @@ Integer PrintBarCode::SetPrint(String& printerName) {
     // A printer whose entry says the language it speaks is printed by the
     // brand that writes that language, whatever its name says.
     if (std::optional<platform::InstalledPrinter> declaring = DeclaringPrinter(printerName)) {
-      const drivers::BrandRow* brand = drivers::BrandOfDeclared(declaring->Language);
+      const std::string declared = drivers::DeclaredLanguage(*declaring);
+      const drivers::BrandRow* brand = drivers::BrandOfDeclared(declared);
       if (brand == nullptr) {
-        platform::Logger().Record("SetPrint: '" + ToUtf8(declaring->Name) + "' is said to speak '" +
-                                  declaring->Language + "', which no driver writes");
+        platform::Logger().Record("SetPrint: '" + ToUtf8(declaring->Name) + "' is said to speak '" + declared +
+                                  "', which no driver writes");
         return 1;
       }
       currentDriver_ = brand->MakeDriver();

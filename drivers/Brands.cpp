@@ -2,11 +2,13 @@
 
 #include "drivers/dothan/Dothan.h"
 #include "drivers/dothan/Pages.h"
+#include "drivers/epl/Epl.h"
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"
 #include "drivers/zebra/Zebra.h"
 #include "lang/Languages.h"
 #include "morvel/types.h"
+#include "platform/services.h"
 #include "platform/text_case.h"
 
 namespace morvel::drivers {
@@ -61,10 +63,34 @@ const BrandRow SatoBrand{
     .Library = nullptr,
     .MakeDriver = &Make<Sato>,
 };
+// Printers of Zebra's EPL2 have no keyword of the catalogue: their names
+// are those of Zebra's ZPL printers. A printer is one when its entry says
+// `language = epl2`, or its Windows driver is Zebra's EPL one.
+const BrandRow EplBrand{
+    .Key = u"epl2",
+    .Keywords = u"",
+    .Family = "EPL2",
+    .Speaks = lang::Language::Epl,
+    .NameWords = u"",
+    .RfidModel = NoRfidModel,
+    .DriverWords = u"epl,epl2",
+    .Library = nullptr,
+    .MakeDriver = &Make<Epl>,
+};
 
 namespace {
 
-const BrandRow* const Rows[] = {&OrxBrand, &ZebraBrand, &DothanBrand, &SatoBrand};
+const BrandRow* const Rows[] = {&OrxBrand, &ZebraBrand, &DothanBrand, &SatoBrand, &EplBrand};
+
+// Whether `word` stands in `text` with no letter or digit either side.
+bool WholeWordIn(std::u16string_view word, std::u16string_view text) {
+  auto wordChar = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c > 0x7F; };
+  for (size_t at = text.find(word); at != std::u16string_view::npos; at = text.find(word, at + 1)) {
+    const size_t end = at + word.size();
+    if ((at == 0 || !wordChar(text[at - 1])) && (end == text.size() || !wordChar(text[end]))) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -87,6 +113,17 @@ const BrandRow* BrandOfDeclared(std::string_view declared) {
   return language ? BrandSpeaking(*language) : nullptr;
 }
 
+std::string DeclaredLanguage(const platform::InstalledPrinter& printer) {
+  if (!printer.Language.empty() || printer.Driver.empty()) return printer.Language;
+  const String driver = text::ToLower(FromUtf8(printer.Driver));
+  for (const BrandRow* row : Rows) {
+    if (!row->Speaks) continue;
+    for (const std::u16string& word : CatalogueParts(row->DriverWords, u','))
+      if (WholeWordIn(word, driver)) return lang::NameOf(*row->Speaks);
+  }
+  return {};
+}
+
 const BrandRow* BrandOfFamily(std::string_view family) {
   for (const BrandRow* row : Rows)
     if (family == row->Family) return row;
@@ -97,6 +134,7 @@ const std::u16string& DefaultCatalogue() {
   static const std::u16string* const text = [] {
     auto* joined = new std::u16string;
     for (const BrandRow* row : Rows) {
+      if (row->Keywords.empty()) continue;
       if (!joined->empty()) joined->push_back(u'|');
       *joined += row->Key;
       joined->push_back(u':');

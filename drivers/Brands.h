@@ -19,6 +19,9 @@
 namespace morvel {
 class IPrn;
 }
+namespace morvel::platform {
+struct InstalledPrinter;
+}
 
 namespace morvel::drivers {
 
@@ -45,6 +48,10 @@ struct BrandRow {
   // catalogue matched, ',' between them (lower case).
   std::u16string_view NameWords;
   std::u16string_view RfidModel;  // the model word for which RFIDType is 1 (NoRfidModel: none)
+  // Words that, standing whole in the name of a printer's system driver
+  // (Windows: "ZDesigner LP 2844 (EPL)"), say that the brand prints on it,
+  // ',' between them (lower case); empty: the driver's name is not read.
+  std::u16string_view DriverWords = {};
   // The printer library its driver reaches, which one caller at a time may
   // hold ("the Orx printer library"); null when the driver reaches none.
   const char* Library;
@@ -57,7 +64,7 @@ struct BrandRow {
 
 // Each brand's row (drivers/Brands.cpp), and every row in the default
 // catalogue's order.
-extern const BrandRow OrxBrand, ZebraBrand, DothanBrand, SatoBrand;
+extern const BrandRow OrxBrand, ZebraBrand, DothanBrand, SatoBrand, EplBrand;
 std::span<const BrandRow* const> BrandRows();
 // The row of a catalogue key (exactly as written); null for another key.
 const BrandRow* BrandKeyed(std::u16string_view key);
@@ -65,7 +72,8 @@ const BrandRow* BrandKeyed(std::u16string_view key);
 const BrandRow* BrandSpeaking(lang::Language language);
 // The row of a driver's family; null for another family.
 const BrandRow* BrandOfFamily(std::string_view family);
-// The control's default catalogue: "key:keyword,keyword|..." from the rows.
+// The control's default catalogue: "key:keyword,keyword|..." from the rows
+// that have keywords (a brand without any is chosen by its language).
 const std::u16string& DefaultCatalogue();
 
 // The parts of catalogue text between every `separator`; none for empty text.
@@ -95,6 +103,11 @@ struct PrinterLanguage {
 // anywhere in it, language by language in the languages' order (for ZPL:
 // "zdesigner", "zebra", "zpl").
 PrinterLanguage LanguageOfPrinter(std::string_view printerName, std::string_view declared = {});
+// The word of the language an installed printer is said to speak: its
+// entry's (printers.conf's "language"), else the language of the first
+// brand whose driver words stand whole in the name of its system driver;
+// empty when neither says.
+std::string DeclaredLanguage(const platform::InstalledPrinter& printer);
 // The brand that prints on a printer whose entry says it speaks `declared`
 // (a language's word); null for a word no brand's language has.
 const BrandRow* BrandOfDeclared(std::string_view declared);

@@ -160,8 +160,6 @@ Job ParseSbpl(std::string_view bytes, int dpi, const std::function<void(Label&&)
               const CommandSeen& seen = {});
 Job ParseOrx(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {},
              const CommandSeen& seen = {});
-Job ParseEpl(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each = {},
-             const CommandSeen& seen = {});
 
 // Shared by the readers (Parsing.cpp).
 namespace detail {

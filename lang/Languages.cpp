@@ -8,7 +8,11 @@ namespace {
 
 // In the order jobs are told apart: ZPL's '^' and '~', SBPL's ESC A, then a
 // command word of the Orx printers' table, last an EPL2 command.
-const LanguageRow* const Rows[] = {&zpl::Row, &sbpl::Row, &tspl::Row, &epl::Row};
+const LanguageRow* const Rows[] = {
+#define MORVEL_LANGUAGE_ROW(id, folder) &folder::Row,
+    MORVEL_LANGUAGES(MORVEL_LANGUAGE_ROW)
+#undef MORVEL_LANGUAGE_ROW
+};
 
 }  // namespace
 
@@ -43,6 +47,13 @@ std::vector<std::string_view> LanguageWords() {
   std::vector<std::string_view> words;
   for (const LanguageRow* row : Rows) words.push_back(row->Word);
   return words;
+}
+
+std::string LanguageTitles() {
+  std::string text;
+  for (size_t k = 0; k < std::size(Rows); ++k)
+    text += std::string(k == 0 ? "" : k + 1 == std::size(Rows) ? " or " : ", ") + Rows[k]->Title;
+  return text;
 }
 
 }  // namespace morvel::lang

@@ -59,19 +59,16 @@ std::optional<Language> JobLanguage(std::string_view bytes);
 
 // The words `--language` takes, in the rows' order: "zpl", "sbpl", "orx".
 std::vector<std::string_view> LanguageWords();
+// The languages as they are shown, in the rows' order, for messages:
+// "ZPL, SBPL, Orx or EPL2".
+std::string LanguageTitles();
 
-// Each language's row (lang/<language>/Row.cpp).
-namespace zpl {
-extern const LanguageRow Row;
-}
-namespace sbpl {
-extern const LanguageRow Row;
-}
-namespace tspl {
-extern const LanguageRow Row;
-}
-namespace epl {
-extern const LanguageRow Row;
-}
+// Each language's row (lang/<folder>/Row.cpp).
+#define MORVEL_LANGUAGE_ROW(id, folder) \
+  namespace folder {                    \
+  extern const LanguageRow Row;         \
+  }
+MORVEL_LANGUAGES(MORVEL_LANGUAGE_ROW)
+#undef MORVEL_LANGUAGE_ROW
 
 }  // namespace morvel::lang

@@ -27,4 +27,12 @@ struct ReadingRow {
 
 const ReadingRow& ReadingOf(Language language);
 
+// Each language's reading row (lang/<folder>/Raster.cpp).
+#define MORVEL_READING_ROW(id, folder) \
+  namespace folder {                   \
+  extern const ReadingRow ReadingHalf; \
+  }
+MORVEL_LANGUAGES(MORVEL_READING_ROW)
+#undef MORVEL_READING_ROW
+
 }  // namespace morvel::lang

@@ -97,8 +97,4 @@ std::string ExtendedStatus(const Snapshot& s);
 extern const StatusLanguage Status;
 }  // namespace tspl
 
-namespace epl {
-extern const StatusLanguage Status;  // no queries: EPL2 reports errors on its serial port only
-}  // namespace epl
-
 }  // namespace morvel::lang

@@ -28,6 +28,9 @@ struct InstalledPrinter {
   // "sbpl", "orx"...), lower case; empty when not told. The brands' rule
   // reads it (drivers/Brands.h); this layer does not know the languages.
   std::string Language = {};
+  // The name of its system driver (Windows: "ZDesigner LP 2844 (EPL)"),
+  // UTF-8; empty where printers have none. The brands' rule reads it too.
+  std::string Driver = {};
   friend bool operator==(const InstalledPrinter&, const InstalledPrinter&) = default;
 };
 

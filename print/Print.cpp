@@ -221,7 +221,7 @@ std::string Told(const DocumentError& error) { return std::string(error.what()) 
 Report detail::DrawPages(std::string_view document, const Target& target, const Options& options,
                          const std::function<void(const render::Bitmap&, int copies)>& page, const Progress& progress) {
   const auto kind = KindOf(document);
-  if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, ZPL, SBPL or Orx document");
+  if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, " + lang::LanguageTitles() + " document");
   auto source = SourceOf(document, *kind, target, options);
   Report report;
   report.Pages = source->Count();
@@ -309,7 +309,8 @@ Target TargetNamed(const std::string& printerName) {
     target.Name = ToUtf8(installed.Name);
     target.Dpi = installed.Dpi;
     target.WidthMm = installed.WidthMm, target.HeightMm = installed.HeightMm;
-    const drivers::PrinterLanguage language = drivers::LanguageOfPrinter(target.Name, installed.Language);
+    const drivers::PrinterLanguage language =
+        drivers::LanguageOfPrinter(target.Name, drivers::DeclaredLanguage(installed));
     if (!language.Unknown.empty())
       throw DocumentError("'" + target.Name + "' is said to speak '" + language.Unknown +
                           "' (printers.conf), a language Morvel does not write");

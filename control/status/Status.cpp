@@ -293,7 +293,7 @@ std::string PrinterStatus::RawShown() const {
 PrinterStatus QueryStatus(const std::string& printerName, std::chrono::milliseconds timeout) {
   try {
     for (const auto& p : platform::Current().Printers->List())
-      if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, p.Language, timeout);
+      if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, drivers::DeclaredLanguage(p), timeout);
     PrinterStatus out;
     out.Printer = printerName;
     out.Reasons = {"other"};
@@ -323,19 +323,19 @@ std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
   // Asked together: a silent printer costs its timeout once, not once a printer.
   std::vector<std::future<PrinterStatus>> asked;
   for (const auto& p : printers)
-    asked.push_back(
-        std::async(std::launch::async, [name = ToUtf8(p.Name), uri = p.Uri, declared = p.Language, timeout] {
-          try {
-            return Query(name, uri, declared, timeout);
-          } catch (const std::exception& e) {
-            PrinterStatus out;
-            out.Printer = name;
-            out.Uri = uri;
-            out.Reasons = {"other"};
-            out.Error = e.what();
-            return out;
-          }
-        }));
+    asked.push_back(std::async(std::launch::async,
+                               [name = ToUtf8(p.Name), uri = p.Uri, declared = drivers::DeclaredLanguage(p), timeout] {
+                                 try {
+                                   return Query(name, uri, declared, timeout);
+                                 } catch (const std::exception& e) {
+                                   PrinterStatus out;
+                                   out.Printer = name;
+                                   out.Uri = uri;
+                                   out.Reasons = {"other"};
+                                   out.Error = e.what();
+                                   return out;
+                                 }
+                               }));
   for (auto& f : asked) all.push_back(f.get());
   return all;
 }

@@ -186,8 +186,8 @@ int PreviewMain(const Invocation& call) {
   const std::string shown = job == "-" ? "<stdin>" : job;
   std::optional<Language> language = languageName.empty() ? Detect(bytes) : lang::LanguageNamed(languageName);
   if (!language) {
-    err << "morvel preview: " << shown
-        << ": error: not a ZPL, SBPL or Orx job (tell the language with --language); no picture written\n";
+    err << "morvel preview: " << shown << ": error: not a " << lang::LanguageTitles()
+        << " job (tell the language with --language); no picture written\n";
     return 1;
   }
   // Read once to know the job can be read whole (a job cut short gives no

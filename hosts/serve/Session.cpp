@@ -19,6 +19,7 @@
 
 #include "drivers/Brands.h"
 #include "lang/Language.h"
+#include "lang/Languages.h"
 #include "morvel/morvel.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -537,7 +538,7 @@ class Session::Impl {
       if (!language) throw ProtocolError{"language must be zpl, sbpl or orx"};
     } else {
       language = preview::Detect(text);
-      if (!language) throw ProtocolError{"not a ZPL, SBPL or Orx job (name its language)"};
+      if (!language) throw ProtocolError{"not a " + lang::LanguageTitles() + " job (name its language)"};
     }
     answer warnings = answer::array(), problems = answer::array(), pictures = answer::array();
     std::vector<std::string> found;

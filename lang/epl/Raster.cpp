@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lang/Reading.h"
+#include "lang/epl/Reader.h"
 #include "lang/epl/Writer.h"
 
 namespace morvel::lang::epl {
 
 std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   Writer w;
-  const int gap = static_cast<int>(std::lround(3.0 / 25.4 * dpi));
-  w.Start(std::max(1, dots.Width()), std::max(1, dots.Height()), gap);
+  w.Start(std::max(1, dots.Width()), std::max(1, dots.Height()), DefaultGapDots(dpi));
   const size_t rowBytes = static_cast<size_t>(dots.Width() + 7) / 8;
   const int band = RowsPerBand(rowBytes, GraphicBandBytes);
   for (int top = 0; top < dots.Height(); top += band) {
@@ -26,5 +27,9 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   w.Print(std::max(1, copies));
   return w.Bytes();
 }
+
+const ReadingRow ReadingHalf{Language::Epl, ParseEpl, [](const render::Bitmap& dots, const RasterHow& how) {
+                               return LabelOfPicture(dots, how.Dpi, how.Copies);
+                             }};
 
 }  // namespace morvel::lang::epl

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "lang/Label.h"
 #include "lang/epl/Commands.h"
+#include "lang/epl/Reader.h"
 
 namespace morvel::lang {
 namespace {

@@ -45,6 +45,12 @@ constexpr SettingFamily SettingFamilies[] = {
 };
 const SettingCommands Settings{SettingFamilies, false};
 
+// The guide's error report (^ee, and the eR character with US error
+// reporting) is sent back "via the RS-232 serial interface" only; no query
+// of it answers over a network's raw port. So `morvel status` asks nothing
+// of an EPL2 printer, and the virtual printer answers nothing.
+constinit const StatusLanguage Status{{}, false, {}, {}};
+
 }  // namespace
 
 const LanguageRow Row{Language::Epl, "epl2", "EPL2", "epl2", Starts, &Status, 9193, &Settings};

@@ -1,6 +1,7 @@
 // The EPL2 writer: see Writer.h. Each rule cites the guide's command.
 #include "lang/epl/Writer.h"
 
+#include <cmath>
 #include <stdexcept>
 
 #include "lang/epl/Commands.h"
@@ -38,15 +39,42 @@ void Writer::Line(std::string_view name, std::string_view parameters) {
   out_ += "\r\n";
 }
 
-// N clears the image buffer; q is the label width in dots; Q the form
-// length in dots and the gap between labels (0: continuous media).
-void Writer::Start(int width, int length, int gap) {
-  Require(width > 0 && length > 0 && gap >= 0, "label width and length must be positive, the gap not negative");
+int DefaultGapDots(int dpi) { return static_cast<int>(std::lround(3.0 / 25.4 * dpi)); }
+
+// N clears the image buffer.
+void Writer::Clear() {
   out_ += "\r\n";
-  Line(Clear.Name, "");
+  Line(epl::Clear.Name, "");
+}
+
+// q is the label width in dots; Q the form length in dots and the gap
+// between labels (0: continuous media).
+void Writer::Size(int width, int length, int gap) {
+  Require(width > 0 && length > 0 && gap >= 0, "label width and length must be positive, the gap not negative");
   Line(LabelWidth.Name, std::to_string(width));
   Line(FormLength.Name, Joined({length, gap}));
 }
+
+// R p1,p2: the horizontal and vertical offset of the reference point.
+void Writer::Reference(int x, int y) {
+  Require(x >= 0 && y >= 0, "the reference point is not negative");
+  Line(epl::Reference.Name, Joined({x, y}));
+}
+
+// S p1: a speed of the printer's table, 1 to 6 across the models.
+void Writer::Speed(int speed) {
+  Require(speed >= 1 && speed <= 6, "speed is 1-6");
+  Line(epl::Speed.Name, std::to_string(speed));
+}
+
+// D p1: the print density, 0 (lightest) to 15.
+void Writer::Density(int density) {
+  Require(density >= 0 && density <= 15, "density is 0-15");
+  Line(epl::Density.Name, std::to_string(density));
+}
+
+// ZT prints the image buffer's top first (the default), ZB its bottom.
+void Writer::TopFirst(bool topFirst) { Line(topFirst ? epl::TopFirst.Name : epl::BottomFirst.Name, ""); }
 
 // A p1,p2,p3,p4,p5,p6,p7,"DATA": x, y, rotation 0-3, font 1-5, horizontal
 // multiplier 1-6 or 8, vertical multiplier 1-9, N normal or R reverse.
@@ -108,9 +136,9 @@ void Writer::Graphic(int x, int y, size_t rowBytes, int rows, std::string_view p
   out_ += "\r\n";
 }
 
-// P p1: the number of labels printed.
+// P p1: the number of labels printed, 1 to 65535.
 void Writer::Print(int copies) {
-  Require(copies >= 1, "at least one label is printed");
+  Require(copies >= 1 && copies <= 65535, "copies are 1-65535");
   Line(epl::Print.Name, std::to_string(copies));
 }
 

@@ -1,8 +1,8 @@
 // Writing an EPL2 label: the commands of the table (Commands.h) with their
 // parameters in dots, each ended by CR LF, in the order a label is made:
-// Start (a line feed to end any half-sent command, N, q, Q), the fields,
-// Print (P). Parameters outside what the guide accepts are refused with
-// std::invalid_argument rather than sent for the printer to reject.
+// Clear (a line feed to end any half-sent command, N), the label's size
+// (q, Q) and settings (R, S, D, ZT or ZB), the fields, Print (P). Parameters outside what the guide accepts are refused
+// with std::invalid_argument rather than sent for the printer to reject.
 #pragma once
 
 #include <cstddef>
@@ -44,7 +44,16 @@ class Writer {
  public:
   // A line feed first, so that a command left half-sent before is ended
   // rather than joined; then N, q width and Q length,gap.
-  void Start(int width, int length, int gap);
+  void Start(int width, int length, int gap) {
+    Clear();
+    Size(width, length, gap);
+  }
+  void Clear();
+  void Size(int width, int length, int gap);  // q, Q
+  void Reference(int x, int y);               // R: where the label's (0, 0) lies
+  void Speed(int speed);                      // S: 1-6, the model's speed table
+  void Density(int density);                  // D: 0-15
+  void TopFirst(bool topFirst);               // ZT, or ZB: the label turned half round
   void Text(const TextOptions& o, std::string_view data);
   void Code128(const Code128Options& o, std::string_view data);
   void Qr(const QrOptions& o, std::string_view data);
@@ -61,6 +70,9 @@ class Writer {
   void Line(std::string_view name, std::string_view parameters);
   std::string out_;
 };
+
+// The gap of die-cut labels Q is given when none is told: 3 mm in dots.
+int DefaultGapDots(int dpi);
 
 // DATA as the guide quotes it: within double quotes, a quote or a
 // backslash after a backslash.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "lang/Label.h"
+#include "lang/Reading.h"
 #include "lang/sbpl/Commands.h"
 
 namespace morvel::lang::sbpl {
@@ -135,5 +136,9 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
          std::string(End.Name);
   return out;
 }
+
+const ReadingRow ReadingHalf{Language::Sbpl, ParseSbpl, [](const render::Bitmap& dots, const RasterHow& how) {
+                               return LabelOfPicture(dots, how.Dpi, how.Copies);
+                             }};
 
 }  // namespace morvel::lang::sbpl

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lang/Reading.h"
 #include "lang/tspl/Writer.h"
 
 namespace morvel::lang::tspl {
@@ -35,5 +36,9 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   out += Line<char>(Print, {"1", std::to_string(copies)}) + "\r\n";
   return out;
 }
+
+const ReadingRow ReadingHalf{Language::Tspl, ParseOrx, [](const render::Bitmap& dots, const RasterHow& how) {
+                               return LabelOfPicture(dots, how.Dpi, how.Copies);
+                             }};
 
 }  // namespace morvel::lang::tspl

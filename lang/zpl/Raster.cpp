@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lang/Reading.h"
 #include "lang/zpl/Graphics.h"
 
 namespace morvel::lang::zpl {
@@ -101,5 +102,10 @@ std::string LabelOfPicture(const render::Bitmap& dots, const PictureLabel& how) 
   out += "^PQ" + std::to_string(how.Copies) + "^XZ\n";
   return out;
 }
+
+// ZPL's reading row: its reader, and a picture as graphic fields.
+const ReadingRow ReadingHalf{Language::Zpl, ParseZpl, [](const render::Bitmap& dots, const RasterHow& how) {
+                               return LabelOfPicture(dots, {how.Compression, 32 * 1024, how.Copies});
+                             }};
 
 }  // namespace morvel::lang::zpl

@@ -47,6 +47,7 @@ class SpoolerPrinters : public PrinterList {
       p.Name = win::FromWide(info[i].pPrinterName);
       p.Dpi = ResolutionOf(info[i].pDevMode, p.Name);
       p.Uri = ToUtf8(win::FromWide(info[i].pPortName));
+      if (info[i].pDriverName != nullptr) p.Driver = ToUtf8(win::FromWide(info[i].pDriverName));
       printers.push_back(std::move(p));
     }
     return printers;

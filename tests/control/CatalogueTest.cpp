@@ -6,6 +6,7 @@
 #include "drivers/Brands.h"
 #include "drivers/IPrn.h"
 #include "drivers/dothan/Dothan.h"
+#include "drivers/epl/Epl.h"
 #include "drivers/orx/Orx.h"
 #include "drivers/sato/Sato.h"
 #include "drivers/zebra/Zebra.h"
@@ -28,6 +29,7 @@ class CatalogueTest : public testing::FakeEnvironment {
     if (dynamic_cast<Zebra*>(d)) return "Zebra";
     if (dynamic_cast<Dothan*>(d)) return "Dothan";
     if (dynamic_cast<Sato*>(d)) return "Sato";
+    if (dynamic_cast<Epl*>(d)) return "EPL2";
     return "other";
   }
   // SetPrint's driver for a printer name and the language status and
@@ -100,26 +102,44 @@ TEST_F(CatalogueTest, DriverChoiceByName) {
 }
 
 // A printer whose entry says the language it speaks (printers.conf's
-// "language") is printed by the brand that writes it, whatever its name;
-// SetPrint and the language rule of status and documents agree.
+// "language"), or whose system driver's name does (Windows), is printed by
+// the brand that writes it, whatever its name; SetPrint and the language
+// rule of status and documents agree.
 TEST_F(CatalogueTest, APrinterSaidToSpeakALanguageGetsTheBrandThatWritesIt) {
-  for (auto [name, language] : {std::pair<const char16_t*, const char*>{u"Office label", "sbpl"},
-                                {u"ZDesigner GK420d", "orx"},
-                                {u"Old T7 shelf", "epl9"},
-                                {u"ZDesigner plain", ""}})
-    Fakes.Printers->Printers.push_back({name, 300, "file:/tmp", "", 0, 0, language});
+  struct Entry {
+    const char16_t* Name;
+    const char* Language;
+    const char* Driver;
+  };
+  for (const Entry& e : {Entry{u"Office label", "sbpl", ""},
+                         {u"ZDesigner GK420d", "orx", ""},
+                         {u"Old T7 shelf", "epl9", ""},
+                         {u"ZDesigner plain", "", ""},
+                         {u"Shelf LP 2844", "epl2", ""},
+                         {u"ZDesigner LP 2844", "", "ZDesigner LP 2844 (EPL)"},
+                         {u"ZDesigner TLP 2844", "", "ZDesigner TLP 2844 EPL2"},
+                         {u"ZDesigner GK420t", "", "ZDesigner GK420t"},
+                         {u"ZDesigner EPLUS", "", "ZDesigner EPLUS Writer"},
+                         {u"SATO said", "sbpl", "SATO (EPL)"}})
+    Fakes.Printers->Printers.push_back({e.Name, 300, "file:/tmp", "", 0, 0, e.Language, e.Driver});
   const Choice cases[] = {
-      {u"office LABEL", 0, "Sato", "sbpl"},     // no keyword in the name
-      {u"ZDesigner GK420d", 0, "Orx", "tspl"},  // the entry before the name's keyword
-      {u"Old T7 shelf", 1, "none", "none"},     // a language no driver writes, before "t7 "
-      {u"ZDesigner plain", 0, "Zebra", "zpl"},  // nothing said: the catalogue
+      {u"office LABEL", 0, "Sato", "sbpl"},        // no keyword in the name
+      {u"ZDesigner GK420d", 0, "Orx", "tspl"},     // the entry before the name's keyword
+      {u"Old T7 shelf", 1, "none", "none"},        // a language no driver writes, before "t7 "
+      {u"ZDesigner plain", 0, "Zebra", "zpl"},     // nothing said: the catalogue
+      {u"Shelf LP 2844", 0, "EPL2", "epl2"},       // a brand no keyword of the catalogue names
+      {u"ZDesigner LP 2844", 0, "EPL2", "epl2"},   // its driver's name says EPL, whole
+      {u"ZDesigner TLP 2844", 0, "EPL2", "epl2"},  // or EPL2
+      {u"ZDesigner GK420t", 0, "Zebra", "zpl"},    // a driver's name that says no language
+      {u"ZDesigner EPLUS", 0, "Zebra", "zpl"},     // EPL inside a word says nothing
+      {u"SATO said", 0, "Sato", "sbpl"},           // the entry before the driver's name
   };
   for (const Choice& c : cases) {
     SCOPED_TRACE(ToUtf8(c.Name));
     CurrentPrinter().reset();
     std::string declared;
     for (const auto& p : Fakes.Printers->Printers)
-      if (text::ToLower(p.Name) == text::ToLower(c.Name)) declared = p.Language;
+      if (text::ToLower(p.Name) == text::ToLower(c.Name)) declared = drivers::DeclaredLanguage(p);
     const drivers::PrinterLanguage asks = ExpectChoice(c, declared);
     if (c.Result == 0) {
       ASSERT_TRUE(CurrentPrinter().has_value());

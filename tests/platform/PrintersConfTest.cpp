@@ -107,7 +107,8 @@ TEST_F(PrintersConfTest, TheReadmeSampleReadsAsShown) {
       ElementsAre(InstalledPrinter{u"ZDesigner ZT410R-300dpi ZPL", 300, "socket://192.168.1.50:9100", "", 101.6, 152.4},
                   InstalledPrinter{u"SATO CL4NX 305dpi", 305, "cups:SATO_CL4NX"},
                   InstalledPrinter{u"ZDesigner GK420t", 203, "file:" + Folder() + "/jobs", "png"},
-                  InstalledPrinter{u"Packing line 2", 203, "socket://192.168.1.51:9100", "", 0, 0, "zpl"}));
+                  InstalledPrinter{u"Packing line 2", 203, "socket://192.168.1.51:9100", "", 0, 0, "zpl"},
+                  InstalledPrinter{u"Shelf LP 2844", 203, "socket://192.168.1.52:9100", "", 0, 0, "epl2"}));
 }
 
 TEST_F(PrintersConfTest, RelativeConfPathGivesAbsoluteFileUris) {

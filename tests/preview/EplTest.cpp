@@ -10,10 +10,10 @@
 #include <random>
 #include <sstream>
 
-#include "lang/Label.h"
 #include "lang/Languages.h"
 #include "lang/PrinterSettings.h"
 #include "lang/epl/Raster.h"
+#include "lang/epl/Reader.h"
 #include "lang/epl/Writer.h"
 #include "preview/Preview.h"
 #include "support/Golden.h"

@@ -325,7 +325,7 @@ TEST_F(SessionTest, PreviewsOfJobs) {
       {"sixty labels", preview(sixty),
        R"(\{"id":1,"result":\{"language":"ZPL","dpi":203,"pictures":\[(\{"png":"[^"]+","copies":"1"\},?){50}\],"warnings":\[\{"offset":\d+,"text":"only the first 50 of 60 labels are pictured"\}\],"problems":\[\]\}\})"},
       {"not a job", preview("hello"),
-       R"re(\{"id":1,"error":\{"number":5,.*"detail":"not a ZPL, SBPL or Orx job \(name its language\)"\}\})re"},
+       R"re(\{"id":1,"error":\{"number":5,.*"detail":"not a ZPL, SBPL, Orx or EPL2 job \(name its language\)"\}\})re"},
       {"a bad resolution", preview("^XA^XZ", R"(,"dpi":5000)"),
        R"(\{"id":1,"error":\{"number":5,.*"detail":"dpi must be.*)"},
       {"no bytes", R"({"id":1,"preview":"^XA^XZ"})", R"(\{"id":1,"error":\{"number":5,.*"detail":"preview takes.*)"},
