@@ -43,8 +43,9 @@ struct PrinterState {
   bool AztecEci = false;                             // a ^BO's ECI switch, until an Aztec field's data takes it
 };
 
+// A field whose data counts up from copy to copy (^SN, ^SF).
 struct SerialField {
-  size_t Index;
+  size_t Index;  // its place among the label's fields
   std::string Start;
   long Step;
   std::string Mask, MaskStep;
@@ -52,13 +53,13 @@ struct SerialField {
 
 // The label ^XA begins and ^XZ ends: what it builds, started afresh by each ^XA.
 struct LabelState {
-  std::optional<Label> Built;  // the label being read; none between labels
-  size_t At = 0;               // its ^XA
-  size_t CarriedNotes = 0;     // its first notes: those of formats before it
-  long long RasterDots = 0;    // taken by its rasters (Bounds)
-  long Copies = 1;             // ^PQ
-  bool FieldsSeen = false;     // it has a field, drawn or not
-  std::vector<SerialField> Serials{};
+  std::optional<Label> Built;          // the label being read; none between labels
+  size_t At = 0;                       // its ^XA
+  size_t CarriedNotes = 0;             // its first notes: those of formats before it
+  long long RasterDots = 0;            // taken by its rasters (Bounds)
+  long Copies = 1;                     // ^PQ
+  bool FieldsSeen = false;             // it has a field, drawn or not
+  std::vector<SerialField> Serials{};  // its fields that count up
   // What a label takes up at the ^XZ that prints it, and one that prints
   // nothing leaves to the next ^XA (Start): ^FN data, the format ^XF
   // recalls and the name ^IS stores it under. StoringOnly: ^DF, read in this
