@@ -388,7 +388,9 @@ void Reader::EncodingTable(const Call& c) {
 // --- label start and end ----------------------------------------------------
 
 void Reader::Start(size_t at) {
-  // A label afresh, but for what the last one, printing nothing, left.
+  // A label afresh, but for what the last label left: one that printed
+  // nothing may leave its numbered data, its recalled format and its ^IS
+  // name; a ^DF read between labels makes this one store only.
   label_ = {.Built = Label(),
             .At = at,
             .CarriedNotes = pendingNotes_.size(),
