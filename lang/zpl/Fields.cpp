@@ -100,16 +100,16 @@ std::string GraphicSymbols(const std::string& bytes) {
 
 void Reader::FontCommand(size_t at, char letter, std::string_view params) {
   // ^Af o,h,w  and  ^A@o,h,w,d:name.ext
-  if (!label_) return Warn(at, std::string("^A") + letter + " outside a label; ignored");
+  if (!label_.Built) return Warn(at, std::string("^A") + letter + " outside a label; ignored");
   auto args = Split(params);
   Font font;
   font.Name = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   font.Rotation = RotationOf(Letter(args, 0, '?'), -1);
   const long h = std::max(Arg(args, 1).value_or(0), 0L), w = std::max(Arg(args, 2).value_or(0), 0L);  // 0: none
-  if (auto alias = aliases_.find(font.Name); alias != aliases_.end()) font.File = alias->second;
+  if (auto alias = printer_.Aliases.find(font.Name); alias != printer_.Aliases.end()) font.File = alias->second;
   if (font.Name == '@' && args.size() > 3) font.File = ObjectName(args[3], ".TTF");
-  if (font.Name == '@' && font.File.empty()) font.File = lastFontFile_;
-  if (font.Name == '@') lastFontFile_ = font.File;
+  if (font.Name == '@' && font.File.empty()) font.File = printer_.LastFontFile;
+  if (font.Name == '@') printer_.LastFontFile = font.File;
   const BitmapFont* bitmap = font.File.empty() ? BitmapFontOf(font.Name) : nullptr;
   if (bitmap) {
     // Magnifications are whole multiples of the cell, 1 to 10.
@@ -118,69 +118,72 @@ void Reader::FontCommand(size_t at, char letter, std::string_view params) {
     font.Height = bitmap->Height * (mh ? mh : mw ? mw : 1);
     font.Width = bitmap->Width * (mw ? mw : mh ? mh : 1);
   } else {
-    font.Height = h ? static_cast<double>(h) : w ? static_cast<double>(w) : font_.Height;
-    font.Width = w ? static_cast<double>(w) : h ? static_cast<double>(h) : font_.Width;
+    font.Height = h ? static_cast<double>(h) : w ? static_cast<double>(w) : printer_.DefaultFont.Height;
+    font.Width = w ? static_cast<double>(w) : h ? static_cast<double>(h) : printer_.DefaultFont.Width;
   }
-  fieldFont_ = font;
+  field_.OwnFont = font;
   Begin(at);
 }
 
 void Reader::DefaultFont(const Call& c) {
   const Args& args = c.Args;
-  char f = Letter(args, 0, font_.Name);
+  char f = Letter(args, 0, printer_.DefaultFont.Name);
   auto h = Arg(args, 1), w = Arg(args, 2);
-  font_.Name = f;
-  font_.File.clear();
-  if (auto alias = aliases_.find(f); alias != aliases_.end()) font_.File = alias->second;
-  const BitmapFont* bitmap = font_.File.empty() ? BitmapFontOf(f) : nullptr;
-  if (h && *h > 0) font_.Height = static_cast<double>(*h);
+  printer_.DefaultFont.Name = f;
+  printer_.DefaultFont.File.clear();
+  if (auto alias = printer_.Aliases.find(f); alias != printer_.Aliases.end()) printer_.DefaultFont.File = alias->second;
+  const BitmapFont* bitmap = printer_.DefaultFont.File.empty() ? BitmapFontOf(f) : nullptr;
+  if (h && *h > 0) printer_.DefaultFont.Height = static_cast<double>(*h);
   if (w && *w > 0)
-    font_.Width = static_cast<double>(*w);
+    printer_.DefaultFont.Width = static_cast<double>(*w);
   else if (h && *h > 0)
-    font_.Width = bitmap ? bitmap->Width * std::max(1.0, std::round(*h / double(bitmap->Height))) : font_.Height;
+    printer_.DefaultFont.Width =
+        bitmap ? bitmap->Width * std::max(1.0, std::round(*h / double(bitmap->Height))) : printer_.DefaultFont.Height;
   if (bitmap && !(h && *h > 0)) {
-    font_.Height = bitmap->Height;
-    if (!(w && *w > 0)) font_.Width = bitmap->Width;
+    printer_.DefaultFont.Height = bitmap->Height;
+    if (!(w && *w > 0)) printer_.DefaultFont.Width = bitmap->Width;
   }
 }
 
 void Reader::FontAlias(const Call& c) {
   char f = Letter(c.Args, 0, '\0');
-  if (f) aliases_[f] = Upper(Text(c.Args, 1));
+  if (f) printer_.Aliases[f] = Upper(Text(c.Args, 1));
 }
 
-void Reader::FieldRotation(const Call& c) { fwRotation_ = RotationOf(Letter(c.Args, 0, 'N'), fwRotation_); }
+void Reader::FieldRotation(const Call& c) {
+  printer_.FieldRotation = RotationOf(Letter(c.Args, 0, 'N'), printer_.FieldRotation);
+}
 
 // ^FO and ^FT: ^FT places the baseline, and where it leaves a coordinate out
 // the text goes on where the previous text ended.
 void Reader::FieldOrigin(const Call& c) {
   auto x = Arg(c.Args, 0), y = Arg(c.Args, 1);
-  fromBaseline_ = c.Of == &FT;
-  continueX_ = fromBaseline_ && !x;
-  continueY_ = fromBaseline_ && !y;
-  foX_ = Clamp(x.value_or(0), 0, 32000);
-  foY_ = Clamp(y.value_or(0), 0, 32000);
-  originJustify_ = static_cast<int>(Arg(c.Args, 2).value_or(0));
+  field_.FromBaseline = c.Of == &FT;
+  field_.ContinueX = field_.FromBaseline && !x;
+  field_.ContinueY = field_.FromBaseline && !y;
+  field_.X = Clamp(x.value_or(0), 0, 32000);
+  field_.Y = Clamp(y.value_or(0), 0, 32000);
+  field_.OriginJustify = static_cast<int>(Arg(c.Args, 2).value_or(0));
   Begin(c.At);
 }
 
 void Reader::FieldHex(const Call& c) {
   auto t = detail::Trim(c.Params);
-  hex_ = t.empty() ? '_' : t[0];
+  field_.Hex = t.empty() ? '_' : t[0];
 }
 
-void Reader::FieldReverse(const Call&) { reverse_ = true; }
+void Reader::FieldReverse(const Call&) { field_.Reverse = true; }
 
 void Reader::FieldBlock(const Call& c) {
   const Args& args = c.Args;
-  blockWidth_ = Clamp(Arg(args, 0).value_or(0), 0, 9999);
-  blockLines_ = Clamp(Arg(args, 1).value_or(1), 1, 9999);
-  lineSpacing_ = Clamp(Arg(args, 2).value_or(0), -9999, 9999);
-  justify_ = Letter(args, 3, 'L');
-  if (std::string_view("LCRJ").find(justify_) == std::string_view::npos) justify_ = 'L';
-  indent_ = Clamp(Arg(args, 4).value_or(0), 0, 9999);
-  block_ = true;
-  textBlock_ = false;
+  field_.BlockWidth = Clamp(Arg(args, 0).value_or(0), 0, 9999);
+  field_.BlockLines = Clamp(Arg(args, 1).value_or(1), 1, 9999);
+  field_.LineSpacing = Clamp(Arg(args, 2).value_or(0), -9999, 9999);
+  field_.Justify = Letter(args, 3, 'L');
+  if (std::string_view("LCRJ").find(field_.Justify) == std::string_view::npos) field_.Justify = 'L';
+  field_.Indent = Clamp(Arg(args, 4).value_or(0), 0, 9999);
+  field_.Block = true;
+  field_.TextBlock = false;
 }
 
 // ^TBa,b,c: "a text block with defined width and height. The text block
@@ -189,95 +192,69 @@ void Reader::FieldBlock(const Call& c) {
 // font's; its justification "comes from ^FO, ^FT" (1: right).
 void Reader::TextBlock(const Call& c) {
   const Args& args = c.Args;
-  textBlockRotation_ = RotationOf(Letter(args, 0, '?'), -1);
-  blockWidth_ = Clamp(Arg(args, 1).value_or(1), 1, 32000);
-  textBlockHeight_ = Clamp(Arg(args, 2).value_or(1), 1, 32000);
-  blockLines_ = 1;
-  lineSpacing_ = indent_ = 0;
-  textBlock_ = true;
-  block_ = false;
+  field_.TextBlockRotation = RotationOf(Letter(args, 0, '?'), -1);
+  field_.BlockWidth = Clamp(Arg(args, 1).value_or(1), 1, 32000);
+  field_.TextBlockHeight = Clamp(Arg(args, 2).value_or(1), 1, 32000);
+  field_.BlockLines = 1;
+  field_.LineSpacing = field_.Indent = 0;
+  field_.TextBlock = true;
+  field_.Block = false;
   Begin(c.At);
 }
 
 void Reader::FieldParameter(const Call& c) {
   char d = Letter(c.Args, 0, 'H');
-  vertical_ = d == 'V';
-  backwards_ = d == 'R';
-  gap_ = Clamp(Arg(c.Args, 1).value_or(0), 0, 9999);
+  field_.Vertical = d == 'V';
+  field_.Backwards = d == 'R';
+  field_.Gap = Clamp(Arg(c.Args, 1).value_or(0), 0, 9999);
 }
 
 void Reader::FieldNumber(const Call& c) {
-  fieldNumber_ = Clamp(Arg(c.Args, 0).value_or(0), 0, 9999);
+  field_.Number = Clamp(Arg(c.Args, 0).value_or(0), 0, 9999);
   Begin(c.At);
 }
 
 void Reader::SerialData(const Call& c) {
-  serial_ = true;
-  data_ = Text(c.Args, 0);
-  haveData_ = true;
-  serialStep_ = Arg(c.Args, 1).value_or(1);
+  field_.Serial = true;
+  field_.Data = Text(c.Args, 0);
+  field_.HaveData = true;
+  field_.SerialStep = Arg(c.Args, 1).value_or(1);
   Begin(c.At);
 }
 
 void Reader::SerialMask(const Call& c) {
-  serial_ = true;
-  serialMask_ = Text(c.Args, 0);
-  serialStepText_ = Text(c.Args, 1);
+  field_.Serial = true;
+  field_.SerialMask = Text(c.Args, 0);
+  field_.SerialStepText = Text(c.Args, 1);
 }
 
 void Reader::FieldSeparator(const Call&) {
-  if (!fieldOpen_ && !haveData_) return;  // an empty ^FS closes nothing, as on the printer
+  if (!field_.Open && !field_.HaveData) return;  // an empty ^FS closes nothing, as on the printer
   EndField();
 }
 
 void Reader::GraphicSymbol(const Call& c) {
   const Args& args = c.Args;
-  gsFont_ = Font{'0', RotationOf(Letter(args, 0, '?'), -1),
-                 static_cast<double>(Arg(args, 1).value_or(static_cast<long>(font_.Height))),
-                 static_cast<double>(Arg(args, 2).value_or(Arg(args, 1).value_or(static_cast<long>(font_.Width)))), ""};
-  symbolFont_ = true;
+  field_.GsFont = Font{
+      '0', RotationOf(Letter(args, 0, '?'), -1),
+      static_cast<double>(Arg(args, 1).value_or(static_cast<long>(printer_.DefaultFont.Height))),
+      static_cast<double>(Arg(args, 2).value_or(Arg(args, 1).value_or(static_cast<long>(printer_.DefaultFont.Width)))),
+      ""};
+  field_.SymbolFont = true;
   Begin(c.At);
 }
 
 void Reader::RfidField(const Call& c) {
-  rfid_ = std::string(detail::Trim(c.Params));
-  kind_ = FieldKind::Rfid;
+  field_.Rfid = std::string(detail::Trim(c.Params));
+  field_.Kind = FieldKind::Rfid;
   Begin(c.At);
 }
 
-void Reader::ResetField() {
-  fieldOpen_ = false;
-  haveData_ = false;
-  data_.clear();
-  kind_ = FieldKind::Text;
-  fieldFont_.reset();
-  foX_ = foY_ = 0;
-  fromBaseline_ = continueX_ = continueY_ = false;
-  hex_ = '\0';
-  reverse_ = false;
-  block_ = textBlock_ = false;
-  textBlockHeight_ = 0;
-  textBlockRotation_ = -1;
-  originJustify_ = 0;
-  blockWidth_ = 0;
-  blockLines_ = 1;
-  lineSpacing_ = indent_ = 0;
-  justify_ = 'L';
-  vertical_ = backwards_ = false;
-  gap_ = 0;
-  fieldNumber_ = -1;
-  serial_ = false;
-  serialStep_ = 1;
-  serialMask_.clear();
-  serialStepText_.clear();
-  symbolFont_ = false;
-}
-
 std::string Reader::Unescaped(const std::string& data) const {
-  if (!hex_) return data;
+  if (!field_.Hex) return data;
   std::string out;
   for (size_t k = 0; k < data.size(); ++k) {
-    if (data[k] == hex_ && k + 2 < data.size() + 0 && HexValue(data[k + 1]) >= 0 && HexValue(data[k + 2]) >= 0) {
+    if (data[k] == field_.Hex && k + 2 < data.size() + 0 && HexValue(data[k + 1]) >= 0 && HexValue(data[k + 2]) >= 0) {
       out += static_cast<char>(HexValue(data[k + 1]) * 16 + HexValue(data[k + 2]));
       k += 2;
     } else {
@@ -291,12 +268,12 @@ std::string Reader::Unescaped(const std::string& data) const {
 // decoded, ^CI's remapping pairs applied.
 std::string Reader::FieldBytes() const {
   std::string d;
-  for (char c : data_)
+  for (char c : field_.Data)
     if (c != '\r' && c != '\n') d += c;
   d = Unescaped(d);
-  if (!remap_.empty())
+  if (!printer_.Remap.empty())
     for (char& c : d)
-      if (auto r = remap_.find(static_cast<unsigned char>(c)); r != remap_.end()) c = r->second;
+      if (auto r = printer_.Remap.find(static_cast<unsigned char>(c)); r != printer_.Remap.end()) c = r->second;
   return d;
 }
 
@@ -304,22 +281,23 @@ std::string Reader::FieldBytes() const {
 // sets, or one of the Windows code pages.
 std::string Reader::FieldText(const std::string& bytes) const {
   std::string text;
-  if (ci_ == 28)
+  if (printer_.CharacterSet == 28)
     text = detail::ToUtf8Lenient(bytes);
-  else if (ci_ == 26 && table_.find("GB18030") != std::string::npos)
+  else if (printer_.CharacterSet == 26 && printer_.Table.find("GB18030") != std::string::npos)
     text = detail::Decode(bytes, "GB18030");
-  else if (ci_ == 29 || ci_ == 30)
-    text = detail::Decode(bytes, ci_ == 29 ? "UTF-16BE" : "UTF-16LE");
-  else if (ci_ <= 12)
+  else if (printer_.CharacterSet == 29 || printer_.CharacterSet == 30)
+    text = detail::Decode(bytes, printer_.CharacterSet == 29 ? "UTF-16BE" : "UTF-16LE");
+  else if (printer_.CharacterSet <= 12)
     text = NationalText(bytes);
   else
-    text = detail::Decode(bytes, CodePageOf(ci_));
-  if (!block_) return text;
+    text = detail::Decode(bytes, CodePageOf(printer_.CharacterSet));
+  if (!field_.Block) return text;
   // "Normal carriage returns, line feeds, and word spaces at line breaks
   // are discarded": those sent as hexadecimal too.
   std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
   // The backslash of sets 0 to 12 is the national set's character there.
-  return block_ ? BlockEscapes(text, ci_ <= 12 ? NationalSets[ci_][4] : "\\") : text;
+  return field_.Block ? BlockEscapes(text, printer_.CharacterSet <= 12 ? NationalSets[printer_.CharacterSet][4] : "\\")
+                      : text;
 }
 
 // A field block's escapes (the guide's comments on ^FB): \& breaks the
@@ -363,13 +341,13 @@ std::string Reader::NationalText(const std::string& bytes) const {
   for (size_t k = 0; k < bytes.size(); ++k) {
     const char c = bytes[k];
     const char* place = std::strchr(NationalPlaces, c);
-    if (block_ && c == '\\') {
+    if (field_.Block && c == '\\') {
       // A field block's escapes are read before any character set.
       flush();
       out += c;
     } else if (c != '\0' && place) {
       flush();
-      out += NationalSets[ci_][place - NationalPlaces];
+      out += NationalSets[printer_.CharacterSet][place - NationalPlaces];
     } else if (c == '\x15') {
       flush();
       out += "€";  // the printer font's euro, at 21
@@ -385,108 +363,108 @@ std::string Reader::NationalText(const std::string& bytes) const {
 }
 
 void Reader::EndField() {
-  fieldsSeen_ = true;
+  label_.FieldsSeen = true;
   // A numbered field in a label that recalls a format only gives data.
-  if (fieldNumber_ >= 0 && !recallFill_ && kind_ == FieldKind::Text && !fieldFont_ && foX_ == 0 && foY_ == 0 &&
-      !fromBaseline_ && haveData_) {
-    numbered_[fieldNumber_] = data_;
-    ResetField();
+  if (field_.Number >= 0 && !recallFill_ && field_.Kind == FieldKind::Text && !field_.OwnFont && field_.X == 0 &&
+      field_.Y == 0 && !field_.FromBaseline && field_.HaveData) {
+    label_.Numbered[field_.Number] = field_.Data;
+    field_ = {};
     return;
   }
-  if (fieldNumber_ >= 0) {
-    if (auto n = numbered_.find(fieldNumber_); n != numbered_.end()) {
-      data_ = n->second;
-      haveData_ = true;
+  if (field_.Number >= 0) {
+    if (auto n = label_.Numbered.find(field_.Number); n != label_.Numbered.end()) {
+      field_.Data = n->second;
+      field_.HaveData = true;
     }
   }
   const std::string bytes = FieldBytes();
-  const size_t index = label_->Fields.size();
-  switch (kind_) {
+  const size_t index = label_.Built->Fields.size();
+  switch (field_.Kind) {
     case FieldKind::Shape: {
-      Shape s = shape_;
+      Shape s = field_.Figure;
       s.X = FieldX();
       s.Y = FieldY();
-      s.FromBaseline = fromBaseline_;
+      s.FromBaseline = field_.FromBaseline;
       s.Reverse = Reversed();
-      label_->Fields.push_back(s);
+      label_.Built->Fields.push_back(s);
       break;
     }
     case FieldKind::Graphic: {
       Raster r;
       r.X = FieldX();
       r.Y = FieldY();
-      r.Dots = std::move(graphic_);
+      r.Dots = std::move(field_.Dots);
       r.Reverse = Reversed();
-      r.FromBaseline = fromBaseline_;
-      label_->Fields.push_back(std::move(r));
+      r.FromBaseline = field_.FromBaseline;
+      label_.Built->Fields.push_back(std::move(r));
       break;
     }
     case FieldKind::Symbol: {
-      if (!haveData_ || bytes.empty()) {
-        Warn(fieldAt_, symbol_.Name + " field without data; nothing drawn");
+      if (!field_.HaveData || bytes.empty()) {
+        Warn(field_.At, field_.Symbol.Name + " field without data; nothing drawn");
         break;
       }
-      SymbolField s = symbol_;
+      SymbolField s = field_.Symbol;
       s.X = FieldX();
       s.Y = FieldY();
-      s.FromBaseline = fromBaseline_;
+      s.FromBaseline = field_.FromBaseline;
       s.Reverse = Reversed();
       if (!SymbolData(s, bytes)) break;
-      label_->Fields.push_back(std::move(s));
+      label_.Built->Fields.push_back(std::move(s));
       break;
     }
-    case FieldKind::Rfid: Note("RFID ^RF" + rfid_ + " with data " + bytes); break;
+    case FieldKind::Rfid: Note("RFID ^RF" + field_.Rfid + " with data " + bytes); break;
     case FieldKind::Text:
-      if (haveData_ && !bytes.empty()) AddText(bytes);
+      if (field_.HaveData && !bytes.empty()) AddText(bytes);
       break;
   }
-  if (serial_ && label_->Fields.size() > index)
-    serials_.push_back({index, bytes, serialStep_, serialMask_, serialStepText_});
-  ResetField();
+  if (field_.Serial && label_.Built->Fields.size() > index)
+    label_.Serials.push_back({index, bytes, field_.SerialStep, field_.SerialMask, field_.SerialStepText});
+  field_ = {};
 }
 
 // The text field of the data, in the field's font or the default one.
 void Reader::AddText(const std::string& bytes) {
-  const Font& f = symbolFont_ ? gsFont_ : fieldFont_ ? *fieldFont_ : font_;
+  const Font& f = field_.SymbolFont ? field_.GsFont : field_.OwnFont ? *field_.OwnFont : printer_.DefaultFont;
   // ^FB's width: "If the value is less than the font width or not
   // specified, the text does not print."
-  if (block_ && blockWidth_ < f.Width) {
-    Warn(fieldAt_, "field block of " + std::to_string(blockWidth_) + " dots is narrower than its font's " +
-                       std::to_string(std::lround(f.Width)) + "-dot characters; the text does not print");
+  if (field_.Block && field_.BlockWidth < f.Width) {
+    Warn(field_.At, "field block of " + std::to_string(field_.BlockWidth) + " dots is narrower than its font's " +
+                        std::to_string(std::lround(f.Width)) + "-dot characters; the text does not print");
     return;
   }
   TextField text;
   text.X = FieldX();
   text.Y = FieldY();
-  text.FromBaseline = fromBaseline_;
-  if (continueX_) text.X = INT32_MIN;  // placed where the previous text ended
-  if (continueY_) text.Y = INT32_MIN;
-  text.Utf8 = symbolFont_ ? GraphicSymbols(bytes) : FieldText(bytes);
-  text.Rotation = f.Rotation >= 0 ? f.Rotation : fwRotation_;
+  text.FromBaseline = field_.FromBaseline;
+  if (field_.ContinueX) text.X = INT32_MIN;  // placed where the previous text ended
+  if (field_.ContinueY) text.Y = INT32_MIN;
+  text.Utf8 = field_.SymbolFont ? GraphicSymbols(bytes) : FieldText(bytes);
+  text.Rotation = f.Rotation >= 0 ? f.Rotation : printer_.FieldRotation;
   text.Reverse = Reversed();
-  text.BlockWidth = block_ || textBlock_ ? blockWidth_ : 0;
-  text.BlockLines = blockLines_;
-  if (textBlock_) {
+  text.BlockWidth = field_.Block || field_.TextBlock ? field_.BlockWidth : 0;
+  text.BlockLines = field_.BlockLines;
+  if (field_.TextBlock) {
     // Whole lines of the font's height fit; the rest is cut.
-    text.BlockLines = static_cast<int>(textBlockHeight_ / std::max(1.0, f.Height));
+    text.BlockLines = static_cast<int>(field_.TextBlockHeight / std::max(1.0, f.Height));
     text.Clip = true;
-    text.Justify = originJustify_ == 1 ? 'R' : 'L';
-    if (textBlockRotation_ >= 0) text.Rotation = textBlockRotation_;
+    text.Justify = field_.OriginJustify == 1 ? 'R' : 'L';
+    if (field_.TextBlockRotation >= 0) text.Rotation = field_.TextBlockRotation;
     if (text.BlockLines < 1) {
-      Warn(fieldAt_, "text block of " + std::to_string(textBlockHeight_) + " dots is lower than its font's " +
-                         std::to_string(std::lround(f.Height)) + "-dot line; the text does not print");
+      Warn(field_.At, "text block of " + std::to_string(field_.TextBlockHeight) + " dots is lower than its font's " +
+                          std::to_string(std::lround(f.Height)) + "-dot line; the text does not print");
       return;
     }
   }
-  text.LineSpacing = lineSpacing_;
-  if (!textBlock_) text.Justify = justify_;
-  text.HangingIndent = indent_;
-  text.Vertical = vertical_;
-  text.Backwards = backwards_;
-  text.Gap = gap_;
-  text.Marks = symbolFont_;
+  text.LineSpacing = field_.LineSpacing;
+  if (!field_.TextBlock) text.Justify = field_.Justify;
+  text.HangingIndent = field_.Indent;
+  text.Vertical = field_.Vertical;
+  text.Backwards = field_.Backwards;
+  text.Gap = field_.Gap;
+  text.Marks = field_.SymbolFont;
   Dress(text, f);
-  label_->Fields.push_back(text);
+  label_.Built->Fields.push_back(text);
 }
 
 // The stand-in font of a printer font, at its size.
@@ -517,7 +495,7 @@ void Reader::Dress(TextField& text, const Font& f) const {
     // A font downloaded by name: the fontconfig family of that name, the
     // file's stem (TT0003M_.TTF stands for the printer's Asian font).
     std::string stem = f.File.substr(0, f.File.find('.'));
-    if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || ci_ == 26)
+    if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || printer_.CharacterSet == 26)
       text.Font = "WenQuanYi Micro Hei";
     else
       text.Font = stem;

@@ -41,8 +41,8 @@ void Reader::ShapeCommand(const Call& c) {
     const char o = Letter(args, 4, 'R');
     s.LeansRight = o != 'L' && o != '\\';
   }
-  shape_ = s;
-  kind_ = FieldKind::Shape;
+  field_.Figure = s;
+  field_.Kind = FieldKind::Shape;
   Begin(c.At);
 }
 
@@ -52,10 +52,10 @@ size_t Reader::Graphic(size_t p, size_t at) {
   Args head;
   size_t start = k;
   while (head.size() < 4 && k < b_.size()) {
-    if (b_[k] == delim_) {
+    if (b_[k] == printer_.Delimiter) {
       head.push_back(b_.substr(start, k - start));
       start = k + 1;
-    } else if (b_[k] == caret_ || (b_[k] == tilde_ && KnownControl(k))) {
+    } else if (b_[k] == printer_.Caret || (b_[k] == printer_.Tilde && KnownControl(k))) {
       break;
     }
     ++k;
@@ -78,7 +78,7 @@ size_t Reader::Graphic(size_t p, size_t at) {
     end = ParamsEnd(start);
     data = b_.substr(start, end - start);
   }
-  if (!label_) {
+  if (!label_.Built) {
     Warn(at, "^GF outside a label; ignored");
     return end;
   }
@@ -89,8 +89,8 @@ size_t Reader::Graphic(size_t p, size_t at) {
     return end;
   }
   if (!Afford(*dots, at, "^GF")) return end;
-  graphic_ = std::move(*dots);
-  kind_ = FieldKind::Graphic;
+  field_.Dots = std::move(*dots);
+  field_.Kind = FieldKind::Graphic;
   Begin(at);
   return end;
 }
@@ -101,8 +101,9 @@ size_t Reader::Download(size_t p, size_t at, const std::string& name) {
   const int commas = name == "DG" ? 2 : name == "DY" ? 5 : name == "DU" ? 2 : name == "DB" ? 0 : 1;
   Args head;
   size_t k = paramsFrom, start = paramsFrom;
-  while (static_cast<int>(head.size()) < commas && k < b_.size() && b_[k] != caret_ && b_[k] != tilde_) {
-    if (b_[k] == delim_) {
+  while (static_cast<int>(head.size()) < commas && k < b_.size() && b_[k] != printer_.Caret &&
+         b_[k] != printer_.Tilde) {
+    if (b_[k] == printer_.Delimiter) {
       head.push_back(b_.substr(start, k - start));
       start = k + 1;
     }
@@ -122,10 +123,10 @@ size_t Reader::DownloadGraphic(size_t start, size_t at, const Args& head) {
   std::string why;
   const long total = Arg(head, 1).value_or(0), perRow = [&] {
     // The row count is the third parameter, before the data.
-    size_t c = b_.find(delim_, start);
+    size_t c = b_.find(printer_.Delimiter, start);
     return c != std::string_view::npos && c < end ? Whole(b_.substr(start, c - start)).value_or(0) : 0L;
   }();
-  size_t dataFrom = b_.find(delim_, start);
+  size_t dataFrom = b_.find(printer_.Delimiter, start);
   if (dataFrom == std::string_view::npos || dataFrom >= end) {
     Warn(at, "~DG without its data; nothing stored");
     return end;
@@ -178,8 +179,8 @@ size_t Reader::DownloadObject(size_t start, size_t at, const Args& head) {
 }
 
 void Reader::RecallGraphic(const Call& c) {
-  auto found = graphics_.find(ObjectName(Text(c.Args, 0), ".GRF"));
-  if (found == graphics_.end())
+  auto found = printer_.Graphics.find(ObjectName(Text(c.Args, 0), ".GRF"));
+  if (found == printer_.Graphics.end())
     return Warn(c.At, "^XG of " + Text(c.Args, 0) + ": no such graphic stored; nothing drawn");
   const int mx = Clamp(Arg(c.Args, 1).value_or(1), 1, 10), my = Clamp(Arg(c.Args, 2).value_or(1), 1, 10);
   const long long dots = static_cast<long long>(found->second.Width()) * mx * found->second.Height() * my;
@@ -188,45 +189,45 @@ void Reader::RecallGraphic(const Call& c) {
                           " dots is more than a graphic may be (" + std::to_string(Bounds::GraphicDots) +
                           " dots); nothing drawn");
   if (!Afford(dots, c.At, "^XG of " + Text(c.Args, 0))) return;
-  graphic_ = Magnify(found->second, mx, my);
-  kind_ = FieldKind::Graphic;
+  field_.Dots = Magnify(found->second, mx, my);
+  field_.Kind = FieldKind::Graphic;
   Begin(c.At);
 }
 
 void Reader::ImageMove(const Call& c) {
-  auto found = graphics_.find(ObjectName(c.Params, ".GRF"));
-  if (found == graphics_.end())
+  auto found = printer_.Graphics.find(ObjectName(c.Params, ".GRF"));
+  if (found == printer_.Graphics.end())
     return Warn(c.At, "^IM of " + std::string(detail::Trim(c.Params)) + ": no such image stored; nothing drawn");
   if (!Afford(found->second, c.At, "^IM of " + found->first)) return;
-  graphic_ = found->second;
-  kind_ = FieldKind::Graphic;
+  field_.Dots = found->second;
+  field_.Kind = FieldKind::Graphic;
   Begin(c.At);
 }
 
 // ^IL: a label stored by ^IS comes back field by field; a stored graphic
 // comes as a raster at the label's top left.
 void Reader::ImageLoad(const Call& c) {
-  auto found = images_.find(ObjectName(c.Params, ".GRF"));
-  if (found != images_.end()) {
+  auto found = printer_.Images.find(ObjectName(c.Params, ".GRF"));
+  if (found != printer_.Images.end()) {
     if (!Afford(detail::RasterDots(found->second), c.At, "^IL of " + found->first)) return;
-    for (const Field& f : found->second) label_->Fields.push_back(f);
+    for (const Field& f : found->second) label_.Built->Fields.push_back(f);
     return;
   }
-  auto graphic = graphics_.find(ObjectName(c.Params, ".GRF"));
-  if (graphic == graphics_.end())
+  auto graphic = printer_.Graphics.find(ObjectName(c.Params, ".GRF"));
+  if (graphic == printer_.Graphics.end())
     return Warn(c.At, "^IL of " + std::string(detail::Trim(c.Params)) + ": no such image stored; nothing drawn");
   if (!Afford(graphic->second, c.At, "^IL of " + graphic->first)) return;
   Raster r;
   r.Dots = graphic->second;
-  label_->Fields.push_back(std::move(r));
+  label_.Built->Fields.push_back(std::move(r));
 }
 
-void Reader::ImageSave(const Call& c) { storeImageAs_ = ObjectName(Text(c.Args, 0), ".GRF"); }
+void Reader::ImageSave(const Call& c) { label_.StoreImageAs = ObjectName(Text(c.Args, 0), ".GRF"); }
 
 void Reader::ObjectDelete(const Call& c) {
   const std::string n = ObjectName(c.Params, ".GRF");
-  graphics_.erase(n);
-  images_.erase(n);
+  printer_.Graphics.erase(n);
+  printer_.Images.erase(n);
 }
 
 bool Reader::Afford(const render::Bitmap& dots, size_t at, const std::string& what) {
@@ -236,20 +237,20 @@ bool Reader::Afford(const render::Bitmap& dots, size_t at, const std::string& wh
 // A raster joins the label only while the label's rasters stay within
 // their bound: copies of one stored graphic cost as much as many graphics.
 bool Reader::Afford(long long dots, size_t at, const std::string& what) {
-  if (labelRasterDots_ + dots > Bounds::LabelRasterDots) {
+  if (label_.RasterDots + dots > Bounds::LabelRasterDots) {
     Warn(at, what + " would take the label's rasters past " + std::to_string(Bounds::LabelRasterDots) +
                  " dots; nothing drawn");
     return false;
   }
-  labelRasterDots_ += dots;
+  label_.RasterDots += dots;
   return true;
 }
 
 long long Reader::StoredDotsBut(const std::string& name) const {
   long long dots = 0;
-  for (const auto& [stored, graphic] : graphics_)
+  for (const auto& [stored, graphic] : printer_.Graphics)
     if (stored != name) dots += static_cast<long long>(graphic.Width()) * graphic.Height();
-  for (const auto& [stored, fields] : images_)
+  for (const auto& [stored, fields] : printer_.Images)
     if (stored != name) dots += detail::RasterDots(fields);
   return dots;
 }
@@ -258,7 +259,7 @@ void Reader::Store(const std::string& name, render::Bitmap&& dots, size_t at, co
   if (StoredDotsBut(name) + static_cast<long long>(dots.Width()) * dots.Height() > Bounds::StoredDots)
     return Warn(at, what + " " + name + " would take the job's stored graphics past " +
                         std::to_string(Bounds::StoredDots) + " dots; not stored");
-  graphics_[name] = std::move(dots);
+  printer_.Graphics[name] = std::move(dots);
 }
 
 }  // namespace morvel::lang::zpl

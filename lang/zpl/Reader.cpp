@@ -71,7 +71,7 @@ Reader::Reader(std::string_view bytes, int dpi, const std::function<void(Label&&
 
 Job Reader::Read() {
   Run(b_, 0);
-  if (label_) throw MalformedJob(labelStart_, "the label begun here never ends (^XZ missing: the job is cut)");
+  if (label_.Built) throw MalformedJob(label_.At, "the label begun here never ends (^XZ missing: the job is cut)");
   return std::move(job_);
 }
 
@@ -91,7 +91,7 @@ void Reader::Run(std::string_view text, size_t base) {
     CheckJunk(i, p, warnedJunk);
     if (p + 2 >= b_.size()) {
       // A lone prefix at the very end after a finished label is noise.
-      if (!label_ && p + 1 >= b_.size()) break;
+      if (!label_.Built && p + 1 >= b_.size()) break;
       throw MalformedJob(base_ + p, "the job is cut in the middle of a command");
     }
     i = Step(p);
@@ -101,7 +101,7 @@ void Reader::Run(std::string_view text, size_t base) {
 
 size_t Reader::NextPrefix(size_t from) const {
   for (size_t k = from; k < b_.size(); ++k)
-    if (b_[k] == caret_ || b_[k] == tilde_) return k;
+    if (b_[k] == printer_.Caret || b_[k] == printer_.Tilde) return k;
   return std::string_view::npos;
 }
 
@@ -115,7 +115,7 @@ size_t Reader::Step(size_t p) {
                    static_cast<char>(std::toupper(static_cast<unsigned char>(b_[p + 2])))};
   const Command* command = Find(name[0], name[1]);
   const Syntax syntax =
-      command != nullptr && command->Allows(prefix, caret_, tilde_) ? command->Reading : Syntax::Params;
+      command != nullptr && command->Allows(prefix, printer_.Caret, printer_.Tilde) ? command->Reading : Syntax::Params;
   if (seen_) Tell(p, at);
   switch (syntax) {
     case Syntax::FontName: {
@@ -125,8 +125,8 @@ size_t Reader::Step(size_t p) {
     }
     case Syntax::FieldData: {
       size_t end = FieldDataEnd(p + 3);
-      data_ = std::string(b_.substr(p + 3, end - p - 3));
-      haveData_ = true;
+      field_.Data = std::string(b_.substr(p + 3, end - p - 3));
+      field_.HaveData = true;
       Begin(at);
       return end;
     }
@@ -135,7 +135,7 @@ size_t Reader::Step(size_t p) {
       // The new character is the one byte after the command.
       const char c = p + 3 < b_.size() ? b_[p + 3] : '\0';
       if (c != '\0' && c != '\r' && c != '\n' && c != ' ')
-        (command == &CC ? caret_ : command == &CT ? tilde_ : delim_) = c;
+        (command == &CC ? printer_.Caret : command == &CT ? printer_.Tilde : printer_.Delimiter) = c;
       return std::min(b_.size(), p + 4);
     }
     case Syntax::Graphic: return Graphic(p, at);
@@ -150,7 +150,8 @@ size_t Reader::Step(size_t p) {
         // Its commands are told as the printer will run them when it is recalled.
         const std::function<void(Label &&)> drop = [](Label&&) {};
         Reader format(b_.substr(end, close - end), dpi_, drop, seen_);
-        format.caret_ = caret_, format.tilde_ = tilde_, format.delim_ = delim_;
+        format.printer_.Caret = printer_.Caret, format.printer_.Tilde = printer_.Tilde,
+        format.printer_.Delimiter = printer_.Delimiter;
         format.Run(format.b_, base_ + end);
       }
       return close;
@@ -166,7 +167,7 @@ size_t Reader::Step(size_t p) {
 void Reader::Tell(size_t p, size_t at) {
   const size_t end = std::min(ParamsEnd(p + 1), p + 48);
   std::string text(b_.substr(p, end - p));
-  text[0] = b_[p] == caret_ ? '^' : '~';
+  text[0] = b_[p] == printer_.Caret ? '^' : '~';
   seen_(text, at);
 }
 
@@ -178,7 +179,7 @@ size_t Reader::ParamsEnd(size_t from) const {
 // Where the format command `name` next begins, from `from`.
 size_t Reader::FindCommand(size_t from, const char* name) const {
   for (size_t k = NextPrefix(from); k != std::string_view::npos && k + 2 < b_.size(); k = NextPrefix(k + 1))
-    if (b_[k] == caret_ && std::toupper(static_cast<unsigned char>(b_[k + 1])) == name[0] &&
+    if (b_[k] == printer_.Caret && std::toupper(static_cast<unsigned char>(b_[k + 1])) == name[0] &&
         std::toupper(static_cast<unsigned char>(b_[k + 2])) == name[1])
       return k;
   return std::string_view::npos;
@@ -193,13 +194,13 @@ bool Reader::KnownControl(size_t k) const {
 }
 
 size_t Reader::FieldDataEnd(size_t from) const {
-  const bool multibyte = ci_ == 26 && table_.find("GB18030") != std::string::npos;
+  const bool multibyte = printer_.CharacterSet == 26 && printer_.Table.find("GB18030") != std::string::npos;
   size_t i = from;
   while (i < b_.size()) {
     auto c = static_cast<unsigned char>(b_[i]);
-    if (c == static_cast<unsigned char>(caret_)) return i;
+    if (c == static_cast<unsigned char>(printer_.Caret)) return i;
     // A tilde that starts no control command is data.
-    if (c == static_cast<unsigned char>(tilde_) && KnownControl(i)) return i;
+    if (c == static_cast<unsigned char>(printer_.Tilde) && KnownControl(i)) return i;
     if (multibyte && c >= 0x81 && c <= 0xFE && i + 1 < b_.size()) {
       auto d = static_cast<unsigned char>(b_[i + 1]);
       i += (d >= 0x30 && d <= 0x39) ? 4 : 2;
@@ -211,7 +212,7 @@ size_t Reader::FieldDataEnd(size_t from) const {
 }
 
 void Reader::CheckJunk(size_t from, size_t to, bool& warned) {
-  if (warned || label_) return;
+  if (warned || label_.Built) return;
   for (size_t k = from; k < to; ++k) {
     auto c = static_cast<unsigned char>(b_[k]);
     if (std::isspace(c) || c == 0xEF || c == 0xBB || c == 0xBF || c == 0) continue;  // a byte-order mark too
@@ -223,10 +224,10 @@ void Reader::CheckJunk(size_t from, size_t to, bool& warned) {
 
 // Inside a recalled format the place to tell is the ^XF that recalled it.
 void Reader::Warn(size_t offset, std::string text) {
-  job_.Warnings.push_back({replaying_ ? recallAt_ : offset, detail::Shortened(std::move(text))});
+  job_.Warnings.push_back({replaying_ ? label_.RecallAt : offset, detail::Shortened(std::move(text))});
 }
 
-Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, delim_); }
+Reader::Args Reader::Split(std::string_view params) const { return detail::Split(params, printer_.Delimiter); }
 
 // Whole-number parameters as the printer reads them. Label software writes
 // positions and sizes with decimals (^FO18.64,81.5, ^GB743.07,1102.62,1.76):
@@ -263,15 +264,15 @@ std::string Reader::Text(const Args& args, size_t k) {
 int Reader::Clamp(long v, long lo, long hi) { return static_cast<int>(std::clamp(v, lo, hi)); }
 
 void Reader::Begin(size_t at) {
-  if (!fieldOpen_) {
-    fieldOpen_ = true;
-    fieldAt_ = at;
+  if (!field_.Open) {
+    field_.Open = true;
+    field_.At = at;
   }
 }
 
 void Reader::Note(std::string text) {
-  if (label_)
-    label_->Notes.push_back(std::move(text));
+  if (label_.Built)
+    label_.Built->Notes.push_back(std::move(text));
   else
     pendingNotes_.push_back(std::move(text));
 }
@@ -295,11 +296,11 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
       {&GD, &Reader::ShapeCommand},     {&GS, &Reader::GraphicSymbol},  {&BY, &Reader::BarDefaults},
       {&RF, &Reader::RfidField},        {&TB, &Reader::TextBlock},
   };
-  const std::string shown = std::string(1, prefix == caret_ ? '^' : '~') + name;
-  const bool format = prefix == caret_;
+  const std::string shown = std::string(1, prefix == printer_.Caret ? '^' : '~') + name;
+  const bool format = prefix == printer_.Caret;
   const Command* command = Find(name[0], name[1]);
   if (format && command == &XA) {
-    if (label_)
+    if (label_.Built)
       Warn(at, "^XA inside a label; the label goes on");
     else
       Start(at);
@@ -311,7 +312,8 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
     if (value.size() > 40) value = value.substr(0, 40) + "...";
     return Note(std::string(command->What) + " (" + shown + value + "): not in the picture");
   }
-  if (!label_) return Warn(at, format ? shown + " outside a label; ignored" : "unknown command " + shown + "; ignored");
+  if (!label_.Built)
+    return Warn(at, format ? shown + " outside a label; ignored" : "unknown command " + shown + "; ignored");
   Handler handler = nullptr;
   if (format && command != nullptr)
     if (auto h = handlers.find(command); h != handlers.end()) handler = h->second;
@@ -328,162 +330,166 @@ void Reader::PrintWidth(const Call& c) {
   auto w = Arg(c.Args, 0);
   if (!w || *w < 1 || *w > MaxLabelSide)
     return Warn(c.At, "^PW needs a width of 1.." + std::to_string(MaxLabelSide) + " dots; ignored");
-  pw_ = static_cast<int>(*w);
+  printer_.PrintWidth = static_cast<int>(*w);
 }
 
 void Reader::LabelLength(const Call& c) {
   auto l = Arg(c.Args, 0);
   if (!l || *l < 1 || *l > MaxLabelSide)
     return Warn(c.At, "^LL needs a length of 1.." + std::to_string(MaxLabelSide) + " dots; ignored");
-  ll_ = static_cast<int>(*l);
+  printer_.LabelLength = static_cast<int>(*l);
 }
 
 void Reader::LabelHome(const Call& c) {
-  lhX_ = Clamp(Arg(c.Args, 0).value_or(lhX_), 0, MaxLabelSide);
-  lhY_ = Clamp(Arg(c.Args, 1).value_or(lhY_), 0, MaxLabelSide);
+  printer_.HomeX = Clamp(Arg(c.Args, 0).value_or(printer_.HomeX), 0, MaxLabelSide);
+  printer_.HomeY = Clamp(Arg(c.Args, 1).value_or(printer_.HomeY), 0, MaxLabelSide);
 }
 
-void Reader::LabelShift(const Call& c) { ls_ = Clamp(Arg(c.Args, 0).value_or(0), -9999, 9999); }
+void Reader::LabelShift(const Call& c) { printer_.Shift = Clamp(Arg(c.Args, 0).value_or(0), -9999, 9999); }
 
-void Reader::LabelTop(const Call& c) { lt_ = Clamp(Arg(c.Args, 0).value_or(0), -120, 120); }
+void Reader::LabelTop(const Call& c) { printer_.Top = Clamp(Arg(c.Args, 0).value_or(0), -120, 120); }
 
-void Reader::LabelReverse(const Call& c) { lr_ = Letter(c.Args, 0, 'N') == 'Y'; }
+void Reader::LabelReverse(const Call& c) { printer_.ReverseAll = Letter(c.Args, 0, 'N') == 'Y'; }
 
 void Reader::PrintOrientation(const Call& c) {
   char o = Letter(c.Args, 0, 'N');
-  turn_ = o == 'I' ? 180 : 0;
+  printer_.Turn = o == 'I' ? 180 : 0;
   Note(o == 'I' ? "printed inverted (^POI): the picture is turned 180 degrees" : "printed in normal orientation");
 }
 
 void Reader::PrintMirror(const Call& c) {
-  mirror_ = Letter(c.Args, 0, 'N') == 'Y';
-  if (mirror_) Note("printed mirrored (^PMY): the picture is mirrored left to right");
+  printer_.Mirror = Letter(c.Args, 0, 'N') == 'Y';
+  if (printer_.Mirror) Note("printed mirrored (^PMY): the picture is mirrored left to right");
 }
 
 void Reader::PrintQuantity(const Call& c) {
   auto q = Arg(c.Args, 0);
-  label_->Copies = q && *q >= 1 ? std::to_string(*q) : "1";
-  copies_ = q && *q >= 1 ? *q : 1;
+  label_.Built->Copies = q && *q >= 1 ? std::to_string(*q) : "1";
+  label_.Copies = q && *q >= 1 ? *q : 1;
 }
 
 void Reader::CharacterSet(const Call& c) {
-  ci_ = Clamp(Arg(c.Args, 0).value_or(0), 0, 36);
-  remap_.clear();
+  printer_.CharacterSet = Clamp(Arg(c.Args, 0).value_or(0), 0, 36);
+  printer_.Remap.clear();
   // "This command allows character remapping when parameter a = 0-13."
-  for (size_t k = 1; ci_ <= 13 && k + 1 < c.Args.size(); k += 2) {
+  for (size_t k = 1; printer_.CharacterSet <= 13 && k + 1 < c.Args.size(); k += 2) {
     auto s = Arg(c.Args, k), d = Arg(c.Args, k + 1);
     // The character at s prints when d is sent (^CI0,21,36: the euro for $).
     if (s && d && *s >= 0 && *s < 256 && *d >= 0 && *d < 256)
-      remap_[static_cast<unsigned char>(*d)] = static_cast<char>(*s);
+      printer_.Remap[static_cast<unsigned char>(*d)] = static_cast<char>(*s);
   }
 }
 
 void Reader::EncodingTable(const Call& c) {
-  table_ = std::string(detail::Trim(c.Params));
-  Note("encoding table " + table_);
+  printer_.Table = std::string(detail::Trim(c.Params));
+  Note("encoding table " + printer_.Table);
 }
 
 // --- label start and end ----------------------------------------------------
 
 void Reader::Start(size_t at) {
-  label_ = Label();
-  labelStart_ = at;
-  labelRasterDots_ = 0;
-  copies_ = 1;
-  fieldsSeen_ = false;
-  serials_.clear();
-  carriedNotes_ = pendingNotes_.size();
-  for (auto& n : pendingNotes_) label_->Notes.push_back(std::move(n));
+  // A label afresh, but for what the last label left: one that printed
+  // nothing may leave its numbered data, its recalled format and its ^IS
+  // name; a ^DF read between labels makes this one store only.
+  label_ = {.Built = Label(),
+            .At = at,
+            .CarriedNotes = pendingNotes_.size(),
+            .Numbered = std::move(label_.Numbered),
+            .StoringOnly = label_.StoringOnly,
+            .RecallName = std::move(label_.RecallName),
+            .RecallAt = label_.RecallAt,
+            .StoreImageAs = std::move(label_.StoreImageAs)};
+  for (auto& n : pendingNotes_) label_.Built->Notes.push_back(std::move(n));
   pendingNotes_.clear();
-  ResetField();
+  field_ = {};
 }
 
 void Reader::Finish(size_t at) {
-  if (!label_) return Warn(at, "^XZ without ^XA; ignored");
-  if (fieldOpen_) {
-    if (haveData_ || kind_ != FieldKind::Text)
-      Warn(fieldAt_, "field not closed by ^FS before ^XZ; drawn as if it were");
+  if (!label_.Built) return Warn(at, "^XZ without ^XA; ignored");
+  if (field_.Open) {
+    if (field_.HaveData || field_.Kind != FieldKind::Text)
+      Warn(field_.At, "field not closed by ^FS before ^XZ; drawn as if it were");
     EndField();
   }
-  if (storingOnly_) {
+  if (label_.StoringOnly) {
     // The label that stores a format prints nothing.
-    storingOnly_ = false;
-    label_.reset();
+    label_.StoringOnly = false;
+    label_.Built.reset();
     return;
   }
-  if (!recallName_.empty()) ReplayRecalledFormat();
-  if (label_->Fields.empty() && !fieldsSeen_) {
+  if (!label_.RecallName.empty()) ReplayRecalledFormat();
+  if (label_.Built->Fields.empty() && !label_.FieldsSeen) {
     // A format of settings alone (^MN, ^JUS, ~TA, ...) prints no label on
     // the printer; its own settings are told (not those of the formats
     // before it, which their own warnings told), and kept for the next
     // label's notes.
     std::string settings;
-    const size_t own = label_->Notes.size() - std::min(carriedNotes_, label_->Notes.size());
-    for (size_t k = label_->Notes.size() - own; k < label_->Notes.size(); ++k) {
+    const size_t own = label_.Built->Notes.size() - std::min(label_.CarriedNotes, label_.Built->Notes.size());
+    for (size_t k = label_.Built->Notes.size() - own; k < label_.Built->Notes.size(); ++k) {
       if (settings.size() > MaxSettingsTold) {
-        settings += "; and " + std::to_string(label_->Notes.size() - k) + " more";
+        settings += "; and " + std::to_string(label_.Built->Notes.size() - k) + " more";
         break;
       }
-      settings += (settings.empty() ? "" : "; ") + label_->Notes[k];
+      settings += (settings.empty() ? "" : "; ") + label_.Built->Notes[k];
     }
-    Warn(labelStart_, "a format without fields prints no label" + (settings.empty() ? "" : " (" + settings + ")"));
-    pendingNotes_.insert(pendingNotes_.end(), label_->Notes.begin(), label_->Notes.end());
-    label_.reset();
-    numbered_.clear();
+    Warn(label_.At, "a format without fields prints no label" + (settings.empty() ? "" : " (" + settings + ")"));
+    pendingNotes_.insert(pendingNotes_.end(), label_.Built->Notes.begin(), label_.Built->Notes.end());
+    label_.Built.reset();
+    label_.Numbered.clear();
     return;
   }
-  label_->Width = pw_;
-  label_->Height = ll_;
-  label_->Turn = turn_;
-  label_->Mirror = mirror_;
-  if (!storeImageAs_.empty()) {
-    if (StoredDotsBut(storeImageAs_) + detail::RasterDots(label_->Fields) <= Bounds::StoredDots)
-      images_[storeImageAs_] = label_->Fields;
+  label_.Built->Width = printer_.PrintWidth;
+  label_.Built->Height = printer_.LabelLength;
+  label_.Built->Turn = printer_.Turn;
+  label_.Built->Mirror = printer_.Mirror;
+  if (!label_.StoreImageAs.empty()) {
+    if (StoredDotsBut(label_.StoreImageAs) + detail::RasterDots(label_.Built->Fields) <= Bounds::StoredDots)
+      printer_.Images[label_.StoreImageAs] = label_.Built->Fields;
     else
-      Warn(at, "^IS " + storeImageAs_ + " would take the job's stored graphics past " +
+      Warn(at, "^IS " + label_.StoreImageAs + " would take the job's stored graphics past " +
                    std::to_string(Bounds::StoredDots) + " dots; not stored");
-    storeImageAs_.clear();
+    label_.StoreImageAs.clear();
   }
   EmitCopies();
-  label_.reset();
-  numbered_.clear();
+  label_.Built.reset();
+  label_.Numbered.clear();
 }
 
 // Now that this label has given its numbered data, the format's fields take it.
 void Reader::ReplayRecalledFormat() {
-  const std::string name = recallName_;
-  recallName_.clear();
-  auto found = formats_.find(name);
+  const std::string name = label_.RecallName;
+  label_.RecallName.clear();
+  auto found = printer_.Formats.find(name);
   recallFill_ = true;
   const size_t savedBase = base_;
   const std::string_view savedBytes = b_;
-  ResetField();
+  field_ = {};
   const std::string stored = found->second;
   replaying_ = true;
   try {
     Run(stored, 0);
   } catch (const MalformedJob& e) {
-    throw MalformedJob(recallAt_, std::string("in the format recalled here: ") + e.what());
+    throw MalformedJob(label_.RecallAt, std::string("in the format recalled here: ") + e.what());
   }
   replaying_ = false;
   base_ = savedBase;
   b_ = savedBytes;
   recallFill_ = false;
-  if (fieldOpen_) EndField();
-  ResetField();
+  if (field_.Open) EndField();
+  field_ = {};
 }
 
 // The label, or with serialised fields one picture a copy (at most 100),
 // their values counting up.
 void Reader::EmitCopies() {
-  if (serials_.empty()) return Emit(std::move(*label_));
-  const long copies = std::min<long>(copies_, 100);
-  if (copies_ > copies)
-    label_->Notes.push_back("serialised over " + std::to_string(copies_) + " copies: the first 100 drawn");
-  label_->Copies = "1";
+  if (label_.Serials.empty()) return Emit(std::move(*label_.Built));
+  const long copies = std::min<long>(label_.Copies, 100);
+  if (label_.Copies > copies)
+    label_.Built->Notes.push_back("serialised over " + std::to_string(label_.Copies) + " copies: the first 100 drawn");
+  label_.Built->Copies = "1";
   for (long k = 0; k < copies; ++k) {
-    Label copy = *label_;
-    for (const auto& s : serials_) {
+    Label copy = *label_.Built;
+    for (const auto& s : label_.Serials) {
       if (s.Index >= copy.Fields.size()) continue;
       std::string value = Serial(s, k);
       if (auto* t = std::get_if<TextField>(&copy.Fields[s.Index]))
@@ -493,7 +499,7 @@ void Reader::EmitCopies() {
     }
     Emit(std::move(copy));
   }
-  serials_.clear();
+  label_.Serials.clear();
 }
 
 void Reader::Emit(Label&& label) {
@@ -508,18 +514,18 @@ void Reader::Emit(Label&& label) {
 void Reader::StoreFormat(std::string_view params, size_t from) {
   size_t close = FindCommand(from, "XZ");
   if (close == std::string_view::npos) return;
-  formats_[ObjectName(params, ".ZPL")] = std::string(b_.substr(from, close - from));
+  printer_.Formats[ObjectName(params, ".ZPL")] = std::string(b_.substr(from, close - from));
   pendingNotes_.push_back("format " + ObjectName(params, ".ZPL") + " stored (^DF)");
-  storingOnly_ = true;
+  label_.StoringOnly = true;
 }
 
 void Reader::RecallFormat(const Call& c) {
-  auto found = formats_.find(ObjectName(c.Params, ".ZPL"));
-  if (found == formats_.end())
+  auto found = printer_.Formats.find(ObjectName(c.Params, ".ZPL"));
+  if (found == printer_.Formats.end())
     return Warn(c.At, "^XF of " + std::string(detail::Trim(c.Params)) + ": no such format stored; nothing drawn");
   // Drawn at ^XZ, once this label has given the data of its numbered fields.
-  recallName_ = found->first;
-  recallAt_ = c.At;
+  label_.RecallName = found->first;
+  label_.RecallAt = c.At;
 }
 
 }  // namespace morvel::lang::zpl

@@ -1,8 +1,9 @@
-// The reader of ZPL jobs (within lang/zpl only): its state, which settings
-// outlive a label as on the printer and which a field starts afresh, and its
-// parts, in Reader.cpp (commands, labels, stored formats), Fields.cpp
-// (fonts, field data, text), Symbols.cpp (barcodes) and Objects.cpp (shapes,
-// graphics, downloaded objects).
+// The reader of ZPL jobs (within lang/zpl only): its state in three parts,
+// the printer's (what outlives a label, as on the printer), the label's
+// (what ^XA starts afresh) and the field's (Fields.h: what each field starts
+// afresh), and its parts, in Reader.cpp (commands, labels, stored formats),
+// Fields.cpp (fonts, field data, text), Symbols.cpp (barcodes) and
+// Objects.cpp (shapes, graphics, downloaded objects).
 #pragma once
 
 #include <functional>
@@ -14,16 +15,60 @@
 
 #include "lang/Label.h"
 #include "lang/zpl/Commands.h"
+#include "lang/zpl/Fields.h"
 
 namespace morvel::lang::zpl {
 
-enum class FieldKind { Text, Shape, Symbol, Graphic, Rfid };
+// The printer's settings and what is stored on it: they outlive a label,
+// as the guide has them (^CI, ^CF, ^BY, ^FW, ^LH, ^PW, ^LL ... stay until
+// changed), and no ^XA resets them.
+struct PrinterState {
+  char Caret = '^', Tilde = '~', Delimiter = ',';  // ^CC, ^CT, ^CD
+  int PrintWidth = 0, LabelLength = 0;             // ^PW, ^LL; 0: the media's
+  int HomeX = 0, HomeY = 0, Shift = 0, Top = 0;    // ^LH, ^LS, ^LT
+  int Turn = 0;                                    // ^PO: 180 inverted
+  bool Mirror = false, ReverseAll = false;         // ^PM, ^LR
+  int CharacterSet = 0;                            // ^CI
+  std::map<unsigned char, char> Remap;             // ^CI's pairs: byte sent -> character printed
+  std::string Table;                               // ^SE
+  Font DefaultFont;                                // ^CF
+  std::map<char, std::string> Aliases;             // ^CW
+  std::string LastFontFile;                        // the last ^A@'s font, for an ^A@ without one
+  int FieldRotation = 0;                           // ^FW
+  int ModuleWidth = 2, BarHeight = 10;             // ^BY
+  double Ratio = 3.0;
+  std::map<std::string, render::Bitmap> Graphics;    // ~DG, ~DY
+  std::map<std::string, std::vector<Field>> Images;  // ^IS: labels stored as images
+  std::map<std::string, std::string> Formats;        // ^DF formats: their bytes
+  bool AztecEci = false;                             // a ^BO's ECI switch, until an Aztec field's data takes it
+};
 
-struct Font {
-  char Name = 'A';
-  int Rotation = -1;  // -1: the ^FW default
-  double Height = 9, Width = 5;
-  std::string File;  // ^A@ and ^CW: the font's name on the printer
+// A field whose data counts up from copy to copy (^SN, ^SF).
+struct SerialField {
+  size_t Index;  // its place among the label's fields
+  std::string Start;
+  long Step;
+  std::string Mask, MaskStep;
+};
+
+// The label ^XA begins and ^XZ ends: what it builds, started afresh by each ^XA.
+struct LabelState {
+  std::optional<Label> Built;          // the label being read; none between labels
+  size_t At = 0;                       // its ^XA
+  size_t CarriedNotes = 0;             // its first notes: those of formats before it
+  long long RasterDots = 0;            // taken by its rasters (Bounds)
+  long Copies = 1;                     // ^PQ
+  bool FieldsSeen = false;             // it has a field, drawn or not
+  std::vector<SerialField> Serials{};  // its fields that count up
+  // What a label takes up at the ^XZ that prints it, and one that prints
+  // nothing leaves to the next ^XA (Start): ^FN data, the format ^XF
+  // recalls and the name ^IS stores it under. StoringOnly: ^DF, read in this
+  // label or before it, makes it store a format and print nothing.
+  std::map<int, std::string> Numbered;
+  bool StoringOnly = false;
+  std::string RecallName;
+  size_t RecallAt = 0;
+  std::string StoreImageAs;
 };
 
 // One command as the reader met it.
@@ -99,25 +144,18 @@ class Reader {
   void FieldSeparator(const Call& c);
   void GraphicSymbol(const Call& c);
   void RfidField(const Call& c);
-  void ResetField();
   std::string Unescaped(const std::string& data) const;
   std::string FieldBytes() const;
   std::string FieldText(const std::string& bytes) const;
   std::string NationalText(const std::string& bytes) const;
   static std::string BlockEscapes(const std::string& utf8, const char* backslash);
-  int FieldX() const { return lhX_ + foX_ - ls_; }
-  int FieldY() const { return lhY_ + foY_ + lt_; }
-  bool Reversed() const { return reverse_ || lr_; }
+  int FieldX() const { return printer_.HomeX + field_.X - printer_.Shift; }
+  int FieldY() const { return printer_.HomeY + field_.Y + printer_.Top; }
+  bool Reversed() const { return field_.Reverse || printer_.ReverseAll; }
   void EndField();
   void AddText(const std::string& bytes);
   void Dress(TextField& text, const Font& f) const;
 
-  struct SerialField {
-    size_t Index;
-    std::string Start;
-    long Step;
-    std::string Mask, MaskStep;
-  };
   static std::string Serial(const SerialField& s, long copy);
 
   // Symbols.cpp: barcodes.
@@ -153,59 +191,11 @@ class Reader {
   const std::function<void(Label&&)>& each_;
   const CommandSeen& seen_;
   Job job_;
-  std::optional<Label> label_;
-  size_t labelStart_ = 0;
-  std::vector<std::string> pendingNotes_;
-  size_t carriedNotes_ = 0;  // the label's first notes: those of formats before it
-  // Printer settings: they outlive a label, as on the printer.
-  char caret_ = '^', tilde_ = '~', delim_ = ',';
-  int pw_ = 0, ll_ = 0, lhX_ = 0, lhY_ = 0, ls_ = 0, lt_ = 0, turn_ = 0, ci_ = 0;
-  bool mirror_ = false, lr_ = false;
-  std::map<unsigned char, char> remap_;
-  std::string table_;
-  Font font_;
-  Font gsFont_;
-  std::map<char, std::string> aliases_;
-  std::string lastFontFile_;
-  int fwRotation_ = 0;
-  int moduleWidth_ = 2, barHeight_ = 10;
-  double ratio_ = 3.0;
-  long copies_ = 1;
-  std::map<std::string, render::Bitmap> graphics_;
-  std::map<std::string, std::vector<Field>> images_;
-  long long labelRasterDots_ = 0;               // taken by this label's rasters (Bounds)
-  std::map<std::string, std::string> formats_;  // ^DF formats: their bytes
-  std::string storeImageAs_;
-  bool storingOnly_ = false, recallFill_ = false, replaying_ = false;
-  std::string recallName_;
-  size_t recallAt_ = 0;
-  std::map<int, std::string> numbered_;
-  std::vector<SerialField> serials_;
-  // The field under construction.
-  bool fieldOpen_ = false, haveData_ = false;
-  bool fieldsSeen_ = false;  // the format has a field, drawn or not
-  size_t fieldAt_ = 0;
-  FieldKind kind_ = FieldKind::Text;
-  std::optional<Font> fieldFont_;
-  int foX_ = 0, foY_ = 0;
-  bool fromBaseline_ = false, continueX_ = false, continueY_ = false;
-  char hex_ = '\0';
-  bool reverse_ = false, block_ = false, vertical_ = false, backwards_ = false, symbolFont_ = false;
-  int blockWidth_ = 0, blockLines_ = 1, lineSpacing_ = 0, indent_ = 0, gap_ = 0;
-  char justify_ = 'L';
-  bool textBlock_ = false;  // ^TB: the block is textBlockHeight_ dots tall
-  int textBlockHeight_ = 0, textBlockRotation_ = -1, originJustify_ = 0;
-  int fieldNumber_ = -1;
-  bool serial_ = false;
-  long serialStep_ = 1;
-  std::string serialMask_, serialStepText_;
-  Shape shape_;
-  render::Bitmap graphic_;
-  SymbolField symbol_;
-  char mode_ = 'N', code128Mode_ = 'N', qrLevel_ = 'Q', escape_ = '~';
-  bool check_ = false, eci_ = false;
-  std::string startStop_;
-  std::string data_, rfid_;
+  std::vector<std::string> pendingNotes_;        // notes for the next label
+  bool recallFill_ = false, replaying_ = false;  // a recalled format is being read into the label
+  PrinterState printer_;
+  LabelState label_;
+  FieldState field_;
 };
 
 // Helpers the parts share.

@@ -54,9 +54,9 @@ std::string DataMatrixEscapes(const std::string& bytes, char escape, SymbolField
 
 void Reader::BarDefaults(const Call& c) {
   const Args& args = c.Args;
-  if (auto w = Arg(args, 0); w && *w >= 1) moduleWidth_ = Clamp(*w, 1, 10);
-  if (auto r = Real(args, 1); r && *r >= 2 && *r <= 3) ratio_ = *r;
-  if (auto h = Arg(args, 2); h && *h >= 1) barHeight_ = Clamp(*h, 1, 32000);
+  if (auto w = Arg(args, 0); w && *w >= 1) printer_.ModuleWidth = Clamp(*w, 1, 10);
+  if (auto r = Real(args, 1); r && *r >= 2 && *r <= 3) printer_.Ratio = *r;
+  if (auto h = Arg(args, 2); h && *h >= 1) printer_.BarHeight = Clamp(*h, 1, 32000);
 }
 
 // ^Bx: a barcode field of the ^BY defaults; the letter chooses the symbology.
@@ -64,24 +64,24 @@ void Reader::Barcode(const Call& c) {
   const Args& args = c.Args;
   const char letter = c.Shown[2];
   SymbolField s;
-  s.Symbol.Module = moduleWidth_;
-  s.Symbol.Ratio = ratio_;
-  s.Symbol.BarHeight = barHeight_;
+  s.Symbol.Module = printer_.ModuleWidth;
+  s.Symbol.Ratio = printer_.Ratio;
+  s.Symbol.BarHeight = printer_.BarHeight;
   s.Symbol.Dpi = dpi_;
-  s.Rotation = RotationOf(Letter(args, 0, '?'), fwRotation_);
-  s.TextHeight = std::max(10, 9 * moduleWidth_);
-  mode_ = 'N';
-  check_ = false;
+  s.Rotation = RotationOf(Letter(args, 0, '?'), printer_.FieldRotation);
+  s.TextHeight = std::max(10, 9 * printer_.ModuleWidth);
+  field_.Mode = 'N';
+  field_.Check = false;
   if (!LinearBarcode(letter, args, s) && !MatrixBarcode(letter, args, s))
     return Warn(c.At, "unknown command ^B" + std::string(1, letter) + "; ignored");
-  symbol_ = s;
-  kind_ = FieldKind::Symbol;
+  field_.Symbol = s;
+  field_.Kind = FieldKind::Symbol;
   Begin(c.At);
 }
 
 // The barcodes of bars in one row; false for another letter.
 bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
-  auto height = [&](size_t k) { return Clamp(Arg(args, k).value_or(barHeight_), 1, 32000); };
+  auto height = [&](size_t k) { return Clamp(Arg(args, k).value_or(printer_.BarHeight), 1, 32000); };
   auto yes = [&](size_t k, bool fallback) { return Letter(args, k, fallback ? 'Y' : 'N') == 'Y'; };
   auto readable = [&](size_t below, size_t above, bool fallback) {
     s.Readable = yes(below, fallback) ? (yes(above, false) ? 'A' : 'B') : 'N';
@@ -92,10 +92,10 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Symbology = 20;  // BARCODE_CODE128
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
-      check_ = yes(4, false);
-      code128Mode_ = Letter(args, 5, 'N');
-      if (std::string_view("NUAD").find(code128Mode_) == std::string_view::npos) code128Mode_ = 'N';
-      mode_ = 'c';
+      field_.Check = yes(4, false);
+      field_.Code128Mode = Letter(args, 5, 'N');
+      if (std::string_view("NUAD").find(field_.Code128Mode) == std::string_view::npos) field_.Code128Mode = 'N';
+      field_.Mode = 'c';
       return true;
     case '3':  // ^B3o,e,h,f,g
       s.Name = "Code 39";
@@ -115,7 +115,7 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Symbology = 3;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
-      check_ = yes(4, false);
+      field_.Check = yes(4, false);
       return true;
     case 'E':  // ^BEo,h,f,g: EAN-13
     case '8':  // ^B8o,h,f,g: EAN-8
@@ -123,14 +123,14 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Symbology = 13;  // BARCODE_EANX
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
-      mode_ = c;
+      field_.Mode = c;
       return true;
     case 'U':  // ^BUo,h,f,g,e: UPC-A
       s.Name = "UPC-A";
       s.Symbol.Symbology = 34;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
-      mode_ = 'u';
+      field_.Mode = 'u';
       return true;
     case '9':  // ^B9o,h,f,g,e: UPC-E
       s.Name = "UPC-E";
@@ -143,8 +143,8 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.Symbology = 18;
       s.Symbol.BarHeight = height(2);
       readable(3, 4, true);
-      startStop_ = std::string(1, Letter(args, 5, 'A')) + Letter(args, 6, 'A');
-      mode_ = 'K';
+      field_.StartStop = std::string(1, Letter(args, 5, 'A')) + Letter(args, 6, 'A');
+      field_.Mode = 'K';
       return true;
     default: break;
   }
@@ -176,40 +176,40 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
       static const int kinds[13] = {29, 29, 29, 79, 80, 30, 31, 34, 37, 13, 13, 131, 31};
       s.Symbol.Symbology = kinds[type];
       s.Symbol.InputMode = 1;  // GS1
-      s.Symbol.Module = Clamp(Arg(args, 2).value_or(moduleWidth_ > 0 ? moduleWidth_ : 1), 1, 10);
+      s.Symbol.Module = Clamp(Arg(args, 2).value_or(printer_.ModuleWidth > 0 ? printer_.ModuleWidth : 1), 1, 10);
       s.Symbol.BarHeight = Clamp(Arg(args, 4).value_or(25), 1, 32000);
       if (type == 6 || type == 12) s.Symbol.Option2 = Clamp(Arg(args, 5).value_or(22), 2, 22) / 2;
       s.Readable = type == 6 || type == 1 ? 'B' : 'N';
-      mode_ = 'R';
+      field_.Mode = 'R';
       break;
     }
     case 'X': {  // ^BXo,h,s,c,r,f,g,a: Data Matrix
       s.Name = "Data Matrix";
       s.Symbol.Symbology = 71;
-      s.Symbol.Module = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 100);
+      s.Symbol.Module = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 100);
       const int columns = Clamp(Arg(args, 3).value_or(0), 0, 144), rows = Clamp(Arg(args, 4).value_or(0), 0, 144);
       if (columns && rows) s.Symbol.Option2 = DataMatrixSize(rows, columns);
       if (Letter(args, 7, '1') == '2' || (columns && rows && rows != columns))
         s.Symbol.Option3 = 0;
       else
         s.Symbol.Option3 = 100;  // DM_SQUARE
-      escape_ = Text(args, 6).empty() ? '~' : Text(args, 6)[0];
-      mode_ = 'X';
+      field_.Escape = Text(args, 6).empty() ? '~' : Text(args, 6)[0];
+      field_.Mode = 'X';
       break;
     }
     case 'Q': {  // ^BQa,b,c,d,e: QR code
       s.Name = "QR code";
       s.Symbol.Symbology = 58;
       s.Symbol.Module = Clamp(Arg(args, 2).value_or(dpi_ >= 300 ? 3 : 2), 1, 100);
-      qrLevel_ = Letter(args, 3, 'Q');
+      field_.QrLevel = Letter(args, 3, 'Q');
       s.Rotation = 0;  // QR codes print upright only
-      mode_ = 'Q';
+      field_.Mode = 'Q';
       break;
     }
     case '7': {  // ^B7o,h,s,c,r,t: PDF417
       s.Name = "PDF417";
       s.Symbol.Symbology = Letter(args, 5, 'N') == 'Y' ? 56 : 55;
-      s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
+      s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 1000);
       const int security = Clamp(Arg(args, 2).value_or(0), 0, 8);
       s.Symbol.Option1 = security;
       s.Symbol.Option2 = Clamp(Arg(args, 3).value_or(0), 0, 30);
@@ -219,7 +219,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     case 'F':  // ^BFo,h,m: MicroPDF417
       s.Name = "MicroPDF417";
       s.Symbol.Symbology = 84;
-      s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, barHeight_ / 10)), 1, 1000);
+      s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 1000);
       break;
     case 'D': {  // ^BDm,n,t: MaxiCode
       s.Name = "MaxiCode";
@@ -230,7 +230,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
       s.Symbol.AppendIndex = n;
       s.Symbol.AppendCount = t;
       s.Rotation = 0;
-      mode_ = 'M';
+      field_.Mode = 'M';
       break;
     }
     case 'O':
@@ -245,8 +245,8 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
         s.Symbol.Option2 = d - 100;
       else if (d >= 201 && d <= 232)
         s.Symbol.Option2 = d - 200 + 4;
-      if (yes(2, false)) eci_ = true;
-      mode_ = 'O';
+      if (yes(2, false)) printer_.AztecEci = true;
+      field_.Mode = 'O';
       break;
     }
     default: return false;
@@ -257,13 +257,13 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
 // The field data as the symbology takes it; false (told) when it cannot.
 bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
   s.Data = bytes;
-  switch (mode_) {
+  switch (field_.Mode) {
     case 'Q': return QrData(s, bytes);
     case 'M': return MaxiData(s, bytes);
     case 'E':
     case '8': {
       // The printer takes the first 12 (7) digits and adds the check digit.
-      const size_t n = mode_ == 'E' ? 12 : 7;
+      const size_t n = field_.Mode == 'E' ? 12 : 7;
       std::string digits;
       for (char ch : bytes)
         if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
@@ -279,9 +279,9 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
       s.Data = digits.substr(0, 11);
       return true;
     }
-    case 'K': s.Data = startStop_.substr(0, 1) + bytes + startStop_.substr(1, 1); return true;
+    case 'K': s.Data = field_.StartStop.substr(0, 1) + bytes + field_.StartStop.substr(1, 1); return true;
     case 'X':
-      if (escape_) s.Data = DataMatrixEscapes(bytes, escape_, s);
+      if (field_.Escape) s.Data = DataMatrixEscapes(bytes, field_.Escape, s);
       return true;
     case 'R': {
       // GS1 DataBar: the GTIN's digits; AIs of expanded types in brackets already.
@@ -302,13 +302,13 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
       return true;
     }
     case 'O':
-      if (eci_) s.Symbol.InputMode = 0x0008;  // ESCAPE_MODE
-      eci_ = false;
+      if (printer_.AztecEci) s.Symbol.InputMode = 0x0008;  // ESCAPE_MODE
+      printer_.AztecEci = false;
       return true;
     default: break;
   }
-  if (mode_ == 'c') return Code128Data(s, bytes);
-  if (s.Symbol.Symbology == 3 && check_) s.Symbol.Option2 = 1;
+  if (field_.Mode == 'c') return Code128Data(s, bytes);
+  if (s.Symbol.Symbology == 3 && field_.Check) s.Symbol.Option2 = 1;
   return true;
 }
 
@@ -383,7 +383,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
     s.Data = "[" + digits.substr(0, 2) + "]" + digits.substr(2);
     s.ReadableText = std::move(readable);
   };
-  if (code128Mode_ == 'U') {
+  if (field_.Code128Mode == 'U') {
     // UCC case mode: 19 digits (padded or cut), a mod-10 check, FNC1 first.
     std::string digits;
     for (char ch : bytes)
@@ -395,7 +395,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
     gs1(digits, "(" + digits.substr(0, 2) + ") " + digits.substr(2));
     return true;
   }
-  if (code128Mode_ == 'D') {
+  if (field_.Code128Mode == 'D') {
     // GS1 mode: parentheses and spaces are for the human-readable line only.
     std::string digits, readable;
     for (char ch : bytes) {
@@ -425,7 +425,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
     s.Data = bracketed;
     return true;
   }
-  if (check_ && !data.empty() && data.find_first_not_of("0123456789") == std::string::npos) {
+  if (field_.Check && !data.empty() && data.find_first_not_of("0123456789") == std::string::npos) {
     // e = Y: the UCC mod-10 check digit of numeric data is encoded and
     // printed after it, beside Code 128's own mod-103 check. Letters
     // have no mod-10 digit; their data is left as it is (Amazon's
@@ -439,7 +439,7 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
 }
 
 bool Reader::Refuse(const SymbolField& s, const std::string& why) {
-  Warn(fieldAt_, s.Name + " of " + detail::Quoted(s.Data) + ": " + why + "; nothing drawn");
+  Warn(field_.At, s.Name + " of " + detail::Quoted(s.Data) + ": " + why + "; nothing drawn");
   return false;
 }
 
@@ -447,7 +447,7 @@ bool Reader::QrData(SymbolField& s, const std::string& bytes) {
   // Field data: error correction letter, input mode letter, comma, data
   // (first three characters taken so, as the printer does).
   std::string_view d = bytes;
-  char level = qrLevel_;
+  char level = field_.QrLevel;
   if (d.size() >= 3) {
     const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(d[0])));
     if (std::string_view("HQML").find(l) != std::string_view::npos) level = l;
