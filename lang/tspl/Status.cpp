@@ -38,7 +38,7 @@ constexpr Bit MediaBits[] = {
 };
 constexpr unsigned char MediaFlags = 0x3F;
 // The message byte: normal, paused, a printer error, and those of a printer
-// at work (printing, waiting to peel, cutting, ...), printing a batch first.
+// at work, printing a batch (P) first.
 constexpr char Normal = '@', Pause = '`', PrinterError = 'E';
 constexpr std::string_view AtWork = "PWCFB";
 
