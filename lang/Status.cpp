@@ -12,17 +12,19 @@ namespace morvel::lang {
 
 const StatusLanguage& StatusOf(Language language) { return *RowOf(language).Status; }
 
-void AddReason(std::vector<std::string>& reasons, const std::string& reason) {
+std::vector<std::string> NamesOf(const std::vector<Reason>& reasons) {
+  std::vector<std::string> names;
+  for (Reason r : reasons) names.emplace_back(NameOf(r));
+  return names;
+}
+
+void AddReason(std::vector<Reason>& reasons, Reason reason) {
   if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end()) reasons.push_back(reason);
 }
 
-std::string StateFor(const std::vector<std::string>& reasons, const std::string& fallback) {
-  static const std::string_view stop[] = {"media-empty", "media-jam", "cover-open", "marker-supply-empty",
-                                          "paused",      "offline",   "door-open",  "output-area-full",
-                                          "shutdown",    "other"};
-  for (const auto& r : reasons)
-    if (std::find(std::begin(stop), std::end(stop), r) != std::end(stop)) return "stopped";
-  return fallback;
+std::string StateFor(const std::vector<Reason>& reasons, const std::string& fallback) {
+  const bool stops = std::any_of(reasons.begin(), reasons.end(), [](Reason r) { return WeightOf(r) == Weight::Stops; });
+  return stops ? "stopped" : fallback;
 }
 
 namespace answer_text {

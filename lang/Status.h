@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lang/Language.h"
+#include "lang/Reason.h"
 
 namespace morvel::lang {
 
@@ -19,14 +20,15 @@ namespace morvel::lang {
 struct Reading {
   bool Understood = false;  // the answer had the documented shape
   std::string State = "unknown";
-  std::vector<std::string> Reasons;
+  std::vector<Reason> Reasons;
 };
 
 // The printer's condition, as the virtual printer's user sets it.
 struct PrinterState {
   bool Paused = false, PaperOut = false, HeadOpen = false, RibbonOut = false;
   long PaperOutAfter = -1;  // labels left before the paper runs out; -1: never
-  bool CanPrint() const { return !Paused && !PaperOut && !HeadOpen && !RibbonOut; }
+  bool Faulted() const { return PaperOut || HeadOpen || RibbonOut; }  // an error, not a pause
+  bool CanPrint() const { return !Paused && !Faulted(); }
   friend bool operator==(const PrinterState&, const PrinterState&) = default;
 };
 
@@ -64,9 +66,9 @@ struct StatusLanguage {
 const StatusLanguage& StatusOf(Language language);
 
 // The reasons' state: stopped for any fault or pause, else `fallback`.
-std::string StateFor(const std::vector<std::string>& reasons, const std::string& fallback);
+std::string StateFor(const std::vector<Reason>& reasons, const std::string& fallback);
 // Adds a reason once.
-void AddReason(std::vector<std::string>& reasons, const std::string& reason);
+void AddReason(std::vector<Reason>& reasons, Reason reason);
 
 namespace zpl {
 size_t HostQueryFrame(std::string_view received);   // one STX..ETX CR LF

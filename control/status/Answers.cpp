@@ -6,11 +6,32 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <iterator>
+#include <optional>
+#include <string_view>
 
 namespace morvel::status {
 namespace {
 
 using lang::AddReason;
+using lang::Reason;
+
+// The reasons taken from CUPS as they are; other keywords with -error read as other.
+constexpr Reason CupsKept[] = {
+    Reason::MediaEmpty,      Reason::MediaJam, Reason::CoverOpen, Reason::MarkerSupplyEmpty, Reason::MediaLow,
+    Reason::MarkerSupplyLow, Reason::Paused,   Reason::Offline,   Reason::TimedOut};
+// CUPS's keywords for what this toolkit says otherwise; none: passed over,
+// not a fault (nothing at all, or CUPS at work).
+struct CupsAlias {
+  std::string_view Keyword;
+  std::optional<Reason> Means;
+};
+constexpr CupsAlias CupsAliases[] = {
+    {"none", std::nullopt},
+    {"media-needed", Reason::MediaEmpty},
+    {lang::NameOf(Reason::DoorOpen), Reason::CoverOpen},
+    {"connecting-to-device", std::nullopt},
+};
 
 int Gravity(const std::string& state) {
   if (state == "stopped") return 3;
@@ -24,28 +45,24 @@ int Gravity(const std::string& state) {
 Reading ReadCups(int printerState, const std::vector<std::string>& reasons) {
   Reading reading;
   reading.Understood = printerState >= 3 && printerState <= 5;
-  static const std::vector<std::string> known = {
-      "media-empty", "media-jam", "cover-open", "marker-supply-empty", "media-low", "marker-supply-low",
-      "paused",      "offline",   "timed-out"};
   for (const std::string& raw : reasons) {
-    std::string r = raw;
-    for (const char* suffix : {"-error", "-warning", "-report"})
-      if (r.size() > std::string_view(suffix).size() && r.ends_with(suffix))
-        r.resize(r.size() - std::string_view(suffix).size());
-    if (r == "none") continue;
-    if (r == "media-needed") r = "media-empty";
-    if (r == "door-open") r = "cover-open";
-    if (r == "connecting-to-device") continue;  // CUPS at work, not a fault
-    if (r == "offline" || r == "paused" || std::find(known.begin(), known.end(), r) != known.end())
-      AddReason(reading.Reasons, r);
+    std::string_view r = raw;
+    for (std::string_view suffix : {"-error", "-warning", "-report"})
+      if (r.size() > suffix.size() && r.ends_with(suffix)) r.remove_suffix(suffix.size());
+    const auto alias = std::find_if(std::begin(CupsAliases), std::end(CupsAliases),
+                                    [r](const CupsAlias& a) { return a.Keyword == r; });
+    if (alias != std::end(CupsAliases) && !alias->Means) continue;
+    const std::optional<Reason> reason = alias != std::end(CupsAliases) ? alias->Means : lang::ReasonNamed(r);
+    if (reason && std::find(std::begin(CupsKept), std::end(CupsKept), *reason) != std::end(CupsKept))
+      AddReason(reading.Reasons, *reason);
     else if (raw.ends_with("-error"))
-      AddReason(reading.Reasons, "other");
+      AddReason(reading.Reasons, Reason::Other);
   }
   std::string state = printerState == 3   ? "idle"
                       : printerState == 4 ? "processing"
                       : printerState == 5 ? "stopped"
                                           : "unknown";
-  if (state == "stopped" && reading.Reasons.empty()) AddReason(reading.Reasons, "paused");
+  if (state == "stopped" && reading.Reasons.empty()) AddReason(reading.Reasons, Reason::Paused);
   reading.State = StateFor(reading.Reasons, state);
   return reading;
 }
@@ -59,15 +76,15 @@ Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
     if ((status & row.Bit) == 0) continue;
     if (row.Vague)
       vague = true;
-    else if (!row.Reason.empty())
-      AddReason(reading.Reasons, std::string(row.Reason));
+    else if (row.Says)
+      AddReason(reading.Reasons, *row.Says);
     if (!row.State.empty() && Gravity(std::string(row.State)) > Gravity(state)) state = row.State;
   }
-  if (attributes & SpoolerWorkOffline) AddReason(reading.Reasons, "offline");
-  if (vague && StateFor(reading.Reasons, "") != "stopped") AddReason(reading.Reasons, "other");
+  if (attributes & SpoolerWorkOffline) AddReason(reading.Reasons, Reason::Offline);
+  if (vague && StateFor(reading.Reasons, "") != "stopped") AddReason(reading.Reasons, Reason::Other);
   reading.State = StateFor(reading.Reasons, state);
   // A spooler that does not know the printer's state knows of no fault either.
-  if (state == "unknown" && reading.Reasons == std::vector<std::string>{"other"}) reading.State = "unknown";
+  if (state == "unknown" && reading.Reasons == std::vector{Reason::Other}) reading.State = "unknown";
   return reading;
 }
 

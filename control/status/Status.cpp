@@ -20,7 +20,32 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using lang::Language;
+using lang::Reason;
 using status::Reading;
+
+// What the asking found: a PrinterStatus whose reasons are not yet keywords.
+struct Found {
+  std::string Uri;
+  std::string State = "unknown";
+  std::vector<Reason> Reasons;
+  std::string Raw, Error;
+};
+
+PrinterStatus Told(const std::string& name, const Found& found) {
+  PrinterStatus out;
+  out.Printer = name;
+  out.Uri = found.Uri;
+  out.State = found.State;
+  out.Reasons = lang::NamesOf(found.Reasons);
+  out.Raw = found.Raw;
+  out.Error = found.Error;
+  return out;
+}
+
+// Nothing could be asked, for `error`.
+PrinterStatus Failed(const std::string& name, const std::string& uri, const std::string& error) {
+  return Told(name, {uri, "unknown", {Reason::Other}, "", error});
+}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -62,7 +87,7 @@ Asked Interpret(Language language, const platform::LinkResult& link) {
   for (size_t k = 0; k < link.Answers.size() && k < asking.size(); ++k) {
     Reading one = asking[k]->Read(link.Answers[k]);
     if (!one.Understood) {
-      one.Reasons = {"other"};
+      one.Reasons = {Reason::Other};
       one.State = "unknown";
       if (asked.Error.empty()) asked.Error = "the printer's answer is not of the documented shape";
     }
@@ -113,7 +138,7 @@ std::string SpoolerRaw(const platform::SpoolerState& s) {
 // knows of) keeps the jobs from the device whatever the device says, so its
 // word joins the device's; where it has nothing to add the answer is the
 // device's alone, as for a socket:// printer.
-void JoinSpooler(PrinterStatus& out, const std::string& name) {
+void JoinSpooler(Found& out, const std::string& name) {
   platform::SpoolerState s = platform::AskSpooler(name);
   if (!s.Answered) return;
   Reading spooler = status::ReadSpooler(s.Status, s.Attributes, s.Jobs);
@@ -124,10 +149,10 @@ void JoinSpooler(PrinterStatus& out, const std::string& name) {
   out.Raw = SpoolerRaw(s) + out.Raw;
 }
 
-void AskSpoolerAlone(PrinterStatus& out, const std::string& name) {
+void AskSpoolerAlone(Found& out, const std::string& name) {
   platform::SpoolerState s = platform::AskSpooler(name);
   if (!s.Answered) {
-    out.Reasons = {"other"};
+    out.Reasons = {Reason::Other};
     out.Error = s.Error;
     return;
   }
@@ -137,23 +162,21 @@ void AskSpoolerAlone(PrinterStatus& out, const std::string& name) {
   out.Raw = SpoolerRaw(s);
 }
 
-void Finish(PrinterStatus& out, const Asked& asked) {
+void Finish(Found& out, const Asked& asked) {
   Reading reading = asked.Read;
   // A printer that is not there (switched off, unplugged from the network,
   // a name no longer known) is offline, as IPP and CUPS's socket backend
   // say; timed-out stays for one that accepts and stays silent.
   if (asked.Offline) {
     out.State = "stopped";
-    out.Reasons = {"offline"};
+    out.Reasons = {Reason::Offline};
     if (out.Error.empty()) out.Error = asked.Error;
     return;
   }
   if (asked.TimedOut || !asked.Error.empty()) {
     if (reading.Reasons.empty() || !reading.Understood) reading.State = "unknown";
-    if (asked.TimedOut &&
-        std::find(reading.Reasons.begin(), reading.Reasons.end(), "timed-out") == reading.Reasons.end())
-      reading.Reasons.push_back("timed-out");
-    if (!asked.TimedOut && reading.Reasons.empty()) reading.Reasons.push_back("other");
+    if (asked.TimedOut) lang::AddReason(reading.Reasons, Reason::TimedOut);
+    if (!asked.TimedOut && reading.Reasons.empty()) reading.Reasons.push_back(Reason::Other);
     if (out.Error.empty())
       out.Error = asked.TimedOut && asked.Error.empty() ? "no whole answer before the timeout" : asked.Error;
   }
@@ -164,10 +187,10 @@ void Finish(PrinterStatus& out, const Asked& asked) {
 
 // A CUPS queue: what CUPS knows, and where its device is a raw socket the
 // device itself, in the printer's language.
-void AskCups(PrinterStatus& out, const std::string& queue, std::optional<Language> speaks, Clock::time_point deadline) {
+void AskCups(Found& out, const std::string& queue, std::optional<Language> speaks, Clock::time_point deadline) {
   platform::QueueState q = platform::AskCupsQueue(queue, deadline);
   if (!q.Answered) {
-    out.Reasons = {"other"};
+    out.Reasons = {Reason::Other};
     out.Error = q.Error;
     return;
   }
@@ -182,7 +205,7 @@ void AskCups(PrinterStatus& out, const std::string& queue, std::optional<Languag
   if (!Lower(q.DeviceUri).starts_with("socket://") || !speaks) return;
   std::string where = q.DeviceUri.substr(9);
   if (size_t query = where.find('?'); query != std::string::npos) where.resize(query);
-  PrinterStatus device;
+  Found device;
   Finish(device, AskSocketPrinter(*speaks, where, deadline));
   Reading both = status::Combine(reading, Reading{true, device.State, device.Reasons});
   // The device unknown does not make a working queue unknown: timed-out tells it.
@@ -193,16 +216,15 @@ void AskCups(PrinterStatus& out, const std::string& queue, std::optional<Languag
   out.Error = device.Error;
 }
 
-PrinterStatus Query(const std::string& name, const std::string& listedUri, const std::string& declared,
-                    std::chrono::milliseconds timeout) {
-  PrinterStatus out;
-  out.Printer = name;
+Found Ask(const std::string& name, const std::string& listedUri, const std::string& declared,
+          std::chrono::milliseconds timeout) {
+  Found out;
   const auto deadline = Clock::now() + timeout;
   const platform::StatusTarget target = platform::StatusTargetOf(listedUri);
   const std::string& uri = target.Uri;
   out.Uri = uri;
   if (!target.Error.empty()) {
-    out.Reasons = {"other"};
+    out.Reasons = {Reason::Other};
     out.Error = target.Error;
     return out;
   }
@@ -221,7 +243,7 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, const
       return out;
     }
     if (!speaks) {
-      out.Reasons = {"other"};
+      out.Reasons = {Reason::Other};
       out.Error = "the printer's brand has no status query over a raw socket";
       return out;
     }
@@ -241,7 +263,7 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, const
     std::string node = uri.substr(4);
     if (node.starts_with("//")) node.erase(0, 2);
     if (!speaks) {
-      out.Reasons = {"other"};
+      out.Reasons = {Reason::Other};
       out.Error = "the printer's brand has no status query";
       return out;
     }
@@ -252,15 +274,20 @@ PrinterStatus Query(const std::string& name, const std::string& listedUri, const
     AskCups(out, uri.substr(5), speaks, deadline);
     return out;
   }
-  out.Reasons = {"other"};
+  out.Reasons = {Reason::Other};
   out.Error = "unknown uri scheme in '" + uri + "'";
   return out;
+}
+
+PrinterStatus Query(const std::string& name, const std::string& listedUri, const std::string& declared,
+                    std::chrono::milliseconds timeout) {
+  return Told(name, Ask(name, listedUri, declared, timeout));
 }
 
 }  // namespace
 
 std::string PrinterStatus::Cause() const {
-  if (Reasons != std::vector<std::string>{"offline"}) return {};
+  if (Reasons.size() != 1 || Reasons[0] != lang::NameOf(Reason::Offline)) return {};
   for (const char* word : {platform::ConnectionRefused, platform::HostUnreachable, platform::NameNotFound})
     if (Error.ends_with(word)) return word;
   return {};
@@ -268,7 +295,10 @@ std::string PrinterStatus::Cause() const {
 
 bool PrinterStatus::Ready() const {
   if (State != "idle" && State != "processing") return false;
-  return std::all_of(Reasons.begin(), Reasons.end(), [](const std::string& r) { return r.ends_with("-low"); });
+  return std::all_of(Reasons.begin(), Reasons.end(), [](const std::string& keyword) {
+    const std::optional<Reason> r = lang::ReasonNamed(keyword);
+    return r && lang::WeightOf(*r) == lang::Weight::Warns;
+  });
 }
 
 std::string PrinterStatus::ReasonsText() const {
@@ -294,17 +324,9 @@ PrinterStatus QueryStatus(const std::string& printerName, std::chrono::milliseco
   try {
     for (const auto& p : platform::Current().Printers->List())
       if (ToUtf8(p.Name) == printerName) return Query(printerName, p.Uri, drivers::DeclaredLanguage(p), timeout);
-    PrinterStatus out;
-    out.Printer = printerName;
-    out.Reasons = {"other"};
-    out.Error = "no printer named '" + printerName + "' is installed";
-    return out;
+    return Failed(printerName, "", "no printer named '" + printerName + "' is installed");
   } catch (const std::exception& e) {
-    PrinterStatus out;
-    out.Printer = printerName;
-    out.Reasons = {"other"};
-    out.Error = e.what();
-    return out;
+    return Failed(printerName, "", e.what());
   }
 }
 
@@ -314,10 +336,7 @@ std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
   try {
     printers = platform::Current().Printers->List();
   } catch (const std::exception& e) {
-    PrinterStatus out;
-    out.Reasons = {"other"};
-    out.Error = e.what();
-    all.push_back(out);
+    all.push_back(Failed("", "", e.what()));
     return all;
   }
   // Asked together: a silent printer costs its timeout once, not once a printer.
@@ -328,12 +347,7 @@ std::vector<PrinterStatus> QueryAllStatus(std::chrono::milliseconds timeout) {
                                  try {
                                    return Query(name, uri, declared, timeout);
                                  } catch (const std::exception& e) {
-                                   PrinterStatus out;
-                                   out.Printer = name;
-                                   out.Uri = uri;
-                                   out.Reasons = {"other"};
-                                   out.Error = e.what();
-                                   return out;
+                                   return Failed(name, uri, e.what());
                                  }
                                }));
   for (auto& f : asked) all.push_back(f.get());

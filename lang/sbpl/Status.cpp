@@ -3,6 +3,8 @@
 // STX, the job ID, the status character of the guide's table, the labels
 // remaining and the job name, then ETX.
 #include <cstdint>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "lang/Status.h"
@@ -14,6 +16,64 @@ namespace {
 using namespace answer_text;
 
 size_t OneByte(std::string_view received) { return received.empty() ? 0 : 1; }
+
+// The status character's errors, and the condition of the virtual printer
+// that answers each (none: the virtual printer never does), the graver first.
+struct Fault {
+  char Code;
+  Reason Says;
+  bool PrinterState::*Condition;
+};
+constexpr Fault Faults[] = {
+    {'b', Reason::CoverOpen, &PrinterState::HeadOpen},           // head open
+    {'c', Reason::MediaEmpty, &PrinterState::PaperOut},          // paper end
+    {'d', Reason::MarkerSupplyEmpty, &PrinterState::RibbonOut},  // ribbon end
+    {'e', Reason::MediaJam, nullptr},                            // media error
+};
+constexpr char NoData = ' ';
+
+// The groups of five status characters without an error, each its first;
+// the place in the group tells the rest.
+enum class Busy { Never, WithLabels, Always };
+struct Group {
+  char First;
+  std::optional<Reason> Says;
+  Busy Printing;  // whether the printer is at work
+};
+constexpr char OffLine = '0', OnLine = 'A', OnLinePrinting = 'G';
+constexpr Group Groups[] = {
+    {OffLine, Reason::Offline, Busy::Never},  // set off-line at the printer's panel
+    {OnLine, {}, Busy::WithLabels},           // waiting for data
+    {OnLinePrinting, {}, Busy::Always},
+    {'M', {}, Busy::Always},  // waiting to dispense
+    {'S', {}, Busy::Always},  // analysing or editing
+};
+// 0 no error, 1 ribbon near end, 2 buffer near full, 3 both, 4 print paused.
+constexpr std::optional<Reason> InGroup[] = {{}, Reason::MarkerSupplyLow, {}, Reason::MarkerSupplyLow, Reason::Paused};
+
+const Fault* FaultOf(const PrinterState& state) {
+  for (const Fault& fault : Faults)
+    if (fault.Condition && state.*fault.Condition) return &fault;
+  return nullptr;
+}
+
+// The state the status character tells, its reasons added to `reading`.
+std::string ReadCode(char status, bool remaining, Reading& reading) {
+  for (const Fault& fault : Faults)
+    if (status == fault.Code) {
+      AddReason(reading.Reasons, fault.Says);
+      return "idle";
+    }
+  for (const Group& group : Groups) {
+    if (status < group.First || status >= group.First + static_cast<int>(std::size(InGroup))) continue;
+    if (group.Says) AddReason(reading.Reasons, *group.Says);
+    if (auto said = InGroup[status - group.First]) AddReason(reading.Reasons, *said);
+    const bool busy = group.Printing == Busy::Always || (group.Printing == Busy::WithLabels && remaining);
+    return busy ? "processing" : "idle";
+  }
+  if (status != NoData) AddReason(reading.Reasons, Reason::Other);  // sensor, head, cutter, card or other errors
+  return "idle";
+}
 
 constexpr StatusQuery Queries[] = {
     {"ENQ", "\x05", "\x05", Status4Frame, ReadStatus4, Status4},
@@ -51,49 +111,17 @@ Reading ReadStatus4(std::string_view answer) {
   if (!Digits(answer.substr(at + 4, 6), 6)) return reading;
   const bool remaining = answer.substr(at + 4, 6) != "000000";
   reading.Understood = true;
-  std::string state = "idle";
-  if (status >= '0' && status <= '4') {
-    AddReason(reading.Reasons, "offline");  // the printer is off-line: set so at its panel
-    if (status == '1' || status == '3') AddReason(reading.Reasons, "marker-supply-low");
-    if (status == '4') AddReason(reading.Reasons, "paused");
-  } else if (status >= 'A' && status <= 'E') {
-    if (status == 'B' || status == 'D') AddReason(reading.Reasons, "marker-supply-low");
-    if (status == 'E') AddReason(reading.Reasons, "paused");
-    state = remaining ? "processing" : "idle";
-  } else if ((status >= 'G' && status <= 'K') || (status >= 'M' && status <= 'Q') || (status >= 'S' && status <= 'W')) {
-    const char base = status >= 'S' ? 'S' : status >= 'M' ? 'M' : 'G';
-    if (status - base == 1 || status - base == 3) AddReason(reading.Reasons, "marker-supply-low");
-    if (status - base == 4) AddReason(reading.Reasons, "paused");
-    state = "processing";
-  } else if (status == 'b') {
-    AddReason(reading.Reasons, "cover-open");  // head open
-  } else if (status == 'c') {
-    AddReason(reading.Reasons, "media-empty");  // paper end
-  } else if (status == 'd') {
-    AddReason(reading.Reasons, "marker-supply-empty");  // ribbon end
-  } else if (status == 'e') {
-    AddReason(reading.Reasons, "media-jam");  // media error
-  } else if (status == ' ') {
-    state = "idle";  // nothing in the buffer
-  } else {
-    AddReason(reading.Reasons, "other");  // sensor, head, cutter, card or other errors
-  }
+  const std::string state = ReadCode(status, remaining, reading);
   reading.State = StateFor(reading.Reasons, state);
   return reading;
 }
 
 std::string Status4(const Snapshot& s) {
-  char status = 'A';  // on-line, waiting for data, no error
-  if (s.State.HeadOpen)
-    status = 'b';
-  else if (s.State.PaperOut)
-    status = 'c';
-  else if (s.State.RibbonOut)
-    status = 'd';
-  else if (s.State.Paused)
-    status = '0';  // off-line, no error
-  else if (s.State.CanPrint() && s.FormatsInBuffer > 0)
-    status = 'G';  // on-line, printing
+  const Fault* fault = FaultOf(s.State);
+  const char status = fault                                         ? fault->Code
+                      : s.State.Paused                              ? OffLine
+                      : s.State.CanPrint() && s.FormatsInBuffer > 0 ? OnLinePrinting
+                                                                    : OnLine;
   const bool job = s.FormatsInBuffer > 0;
   std::string id = job && s.JobId.size() == 2 ? s.JobId : "  ";
   std::string name = job ? s.JobName.substr(0, 16) : "";
@@ -106,8 +134,6 @@ std::string Status4(const Snapshot& s) {
   return length + body;
 }
 
-std::string CancelReply(const Snapshot& s) {
-  return std::string(1, s.State.HeadOpen || s.State.PaperOut || s.State.RibbonOut ? Nak : Ack);
-}
+std::string CancelReply(const Snapshot& s) { return std::string(1, FaultOf(s.State) ? Nak : Ack); }
 
 }  // namespace morvel::lang::sbpl

@@ -1,5 +1,6 @@
 // TSPL's status byte (ESC !?) and four-byte status (ESC !S), as the Orx
 // printers' programming guide lays them out.
+#include <span>
 #include <string>
 
 #include "lang/Status.h"
@@ -11,6 +12,51 @@ namespace {
 using namespace answer_text;
 
 bool Printing(const Snapshot& s) { return s.State.CanPrint() && s.FormatsInBuffer > 0; }
+
+// A bit of the status byte or of the four-byte status's media byte, and the
+// condition of the virtual printer that sets it (none: it never does).
+struct Bit {
+  unsigned char Mask;
+  Reason Says;
+  bool PrinterState::*Condition;
+};
+constexpr Bit StatusBits[] = {
+    {0x01, Reason::CoverOpen, &PrinterState::HeadOpen},  // head opened
+    {0x02, Reason::MediaJam, nullptr},
+    {0x04, Reason::MediaEmpty, &PrinterState::PaperOut},
+    {0x08, Reason::MarkerSupplyEmpty, &PrinterState::RibbonOut},
+    {0x10, Reason::Paused, &PrinterState::Paused},
+    {0x40, Reason::CoverOpen, nullptr},  // cover opened
+    {0x80, Reason::Other, nullptr},
+};
+constexpr unsigned char PrintingBit = 0x20;
+// The media byte: @ and the flags in its low six bits.
+constexpr Bit MediaBits[] = {
+    {0x01, Reason::MediaEmpty, &PrinterState::PaperOut},
+    {0x02, Reason::MediaJam, nullptr},
+    {0x04, Reason::MarkerSupplyEmpty, &PrinterState::RibbonOut},
+};
+constexpr unsigned char MediaFlags = 0x3F;
+// The message byte: normal, paused, a printer error, and those of a printer
+// at work, printing a batch (P) first.
+constexpr char Normal = '@', Pause = '`', PrinterError = 'E';
+constexpr std::string_view AtWork = "PWCFB";
+
+unsigned char BitsRead(unsigned char b, std::span<const Bit> bits, Reading& reading) {
+  unsigned char known = 0;
+  for (const Bit& bit : bits) {
+    if (b & bit.Mask) AddReason(reading.Reasons, bit.Says);
+    known |= bit.Mask;
+  }
+  return b & ~known;  // the bits no row reads
+}
+
+unsigned char BitsOf(const PrinterState& state, std::span<const Bit> bits) {
+  unsigned char b = 0;
+  for (const Bit& bit : bits)
+    if (bit.Condition && state.*bit.Condition) b |= bit.Mask;
+  return b;
+}
 
 constexpr StatusQuery Queries[] = {
     {"ESC !?", "\x1b!?", "\x1b!?", StatusByteFrame, ReadStatusByte, StatusByte},
@@ -34,14 +80,8 @@ Reading ReadStatusByte(std::string_view answer) {
   if (answer.size() != 1) return reading;
   const auto b = static_cast<unsigned char>(answer[0]);
   reading.Understood = true;
-  if (b & 0x01) AddReason(reading.Reasons, "cover-open");  // head opened
-  if (b & 0x02) AddReason(reading.Reasons, "media-jam");
-  if (b & 0x04) AddReason(reading.Reasons, "media-empty");
-  if (b & 0x08) AddReason(reading.Reasons, "marker-supply-empty");
-  if (b & 0x10) AddReason(reading.Reasons, "paused");
-  if (b & 0x40) AddReason(reading.Reasons, "cover-open");
-  if (b & 0x80) AddReason(reading.Reasons, "other");
-  reading.State = StateFor(reading.Reasons, (b & 0x20) ? "processing" : "idle");
+  BitsRead(b, StatusBits, reading);
+  reading.State = StateFor(reading.Reasons, (b & PrintingBit) ? "processing" : "idle");
   return reading;
 }
 
@@ -51,38 +91,26 @@ Reading ReadExtended(std::string_view answer) {
   for (int k = 1; k <= 4; ++k)
     if ((static_cast<unsigned char>(answer[k]) & 0xC0) != 0x40) return reading;
   reading.Understood = true;
-  const char message = answer[1], error = answer[3], media = answer[4];
+  const char message = answer[1], error = answer[3];
   // Byte 2 (the warning) only ever says "receive buffer full": no IPP reason.
-  if (message == '`') AddReason(reading.Reasons, "paused");
-  if (media & 0x01) AddReason(reading.Reasons, "media-empty");
-  if (media & 0x02) AddReason(reading.Reasons, "media-jam");
-  if (media & 0x04) AddReason(reading.Reasons, "marker-supply-empty");
-  if ((media & 0x38) || error != '@' || (message == 'E' && reading.Reasons.empty()))
-    AddReason(reading.Reasons, "other");
-  const bool busy = message == 'P' || message == 'W' || message == 'C' || message == 'F' || message == 'B';
+  if (message == Pause) AddReason(reading.Reasons, Reason::Paused);
+  const unsigned char unread = BitsRead(static_cast<unsigned char>(answer[4]) & MediaFlags, MediaBits, reading);
+  if (unread || error != Normal || (message == PrinterError && reading.Reasons.empty()))
+    AddReason(reading.Reasons, Reason::Other);
+  const bool busy = AtWork.find(message) != std::string_view::npos;
   reading.State = StateFor(reading.Reasons, busy ? "processing" : "idle");
   return reading;
 }
 
 std::string StatusByte(const Snapshot& s) {
-  unsigned b = (s.State.HeadOpen ? 0x01u : 0) | (s.State.PaperOut ? 0x04u : 0) | (s.State.RibbonOut ? 0x08u : 0) |
-               (s.State.Paused ? 0x10u : 0) | (Printing(s) ? 0x20u : 0);
-  return std::string(1, static_cast<char>(b));
+  return std::string(1, static_cast<char>(BitsOf(s.State, StatusBits) | (Printing(s) ? PrintingBit : 0)));
 }
 
 std::string ExtendedStatus(const Snapshot& s) {
-  // Byte 1 message: @ normal, ` pause, E printer error, P printing batch.
-  // Byte 4: @ normal, bit 0 paper empty, bit 2 ribbon empty. The table has
-  // no head-open flag: an open head is a printer error.
-  char message = '@';
-  if (s.State.HeadOpen || s.State.PaperOut || s.State.RibbonOut)
-    message = 'E';
-  else if (s.State.Paused)
-    message = '`';
-  else if (Printing(s))
-    message = 'P';
-  char media = static_cast<char>(0x40 | (s.State.PaperOut ? 0x01 : 0) | (s.State.RibbonOut ? 0x04 : 0));
-  return std::string{Stx, message, '@', '@', media, Etx, '\r', '\n'};
+  // The media byte has no head-open flag: an open head is a printer error.
+  const char message = s.State.Faulted() ? PrinterError : s.State.Paused ? Pause : Printing(s) ? AtWork[0] : Normal;
+  const char media = static_cast<char>(Normal | BitsOf(s.State, MediaBits));
+  return std::string{Stx, message, Normal, Normal, media, Etx, '\r', '\n'};
 }
 
 }  // namespace morvel::lang::tspl

@@ -47,7 +47,66 @@ bool BitGroups(std::string_view answer, std::string_view label, bool& flag, uint
   return words.size() == 3 && Flag(words[0], flag) && Hex(words[1], group2) && Hex(words[2], group1);
 }
 
-const char* Bit(bool on) { return on ? "1" : "0"; }
+// ~HQES error group 1: a bit a fault, the condition of the virtual printer
+// that sets it.
+struct ErrorBit {
+  uint32_t Mask;
+  Reason Says;
+  bool PrinterState::*Condition;
+};
+constexpr ErrorBit ErrorBits[] = {
+    {0x1, Reason::MediaEmpty, &PrinterState::PaperOut},
+    {0x2, Reason::MarkerSupplyEmpty, &PrinterState::RibbonOut},
+    {0x4, Reason::CoverOpen, &PrinterState::HeadOpen},
+};
+constexpr uint32_t KnownErrors = [] {
+  uint32_t known = 0;
+  for (const ErrorBit& bit : ErrorBits) known |= bit.Mask;
+  return known;
+}();
+constexpr uint32_t PaperNearEnd = 0x8;  // ~HQES warning group 1
+
+// The ~HS strings' fields, the guide's letters: a digit is that many digits,
+// f a flag 0 or 1, . any one character.
+constexpr std::string_view HostStatusShape[] = {
+    "3ff43fff3fff",  // aaa,b,c,dddd,eee,f,g,h,iii,j,k,l
+    "3.fff..f8.3",   // mmm,n,o,p,q,r,s,t,uuuuuuuu,v,www
+};
+// The ~HS flags that tell a reason, in the order they are told: the string,
+// the field, and the condition of the virtual printer that raises it (none:
+// the virtual printer never does).
+struct HostStatusFlag {
+  size_t String, Field;
+  Reason Says;
+  bool PrinterState::*Condition;
+};
+constexpr HostStatusFlag HostStatusFlags[] = {
+    {0, 1, Reason::MediaEmpty, &PrinterState::PaperOut},
+    {1, 2, Reason::CoverOpen, &PrinterState::HeadOpen},
+    {1, 3, Reason::MarkerSupplyEmpty, &PrinterState::RibbonOut},
+    {0, 2, Reason::Paused, &PrinterState::Paused},
+    {0, 9, Reason::Other, nullptr},   // RAM corrupt
+    {0, 10, Reason::Other, nullptr},  // temperature under range
+    {0, 11, Reason::Other, nullptr},  // temperature over range
+};
+
+bool Shaped(const std::vector<std::string_view>& fields, std::string_view shape) {
+  if (fields.size() != shape.size()) return false;
+  for (size_t k = 0; k < shape.size(); ++k) {
+    bool on = false;
+    const bool fits = shape[k] == 'f'   ? Flag(fields[k], on)
+                      : shape[k] == '.' ? fields[k].size() == 1
+                                        : Digits(fields[k], static_cast<size_t>(shape[k] - '0'));
+    if (!fits) return false;
+  }
+  return true;
+}
+
+std::string Framed(const std::vector<std::string>& fields) {
+  std::string line(1, Stx);
+  for (size_t k = 0; k < fields.size(); ++k) line += (k ? "," : "") + fields[k];
+  return line + Etx + "\r\n";
+}
 
 constexpr StatusQuery Queries[] = {
     {"~HQES", "~HQES", "~HQES\r\n", HostQueryFrame, ReadHostQuery, HostQuery},
@@ -79,13 +138,11 @@ Reading ReadHostQuery(std::string_view answer) {
     return reading;
   reading.Understood = true;
   if (errorFlag) {
-    if (e1 & 0x1) AddReason(reading.Reasons, "media-empty");
-    if (e1 & 0x2) AddReason(reading.Reasons, "marker-supply-empty");
-    if (e1 & 0x4) AddReason(reading.Reasons, "cover-open");
-    if ((e1 & ~0x7u) != 0 || e2 != 0 || (e1 == 0 && e2 == 0)) AddReason(reading.Reasons, "other");
+    for (const ErrorBit& bit : ErrorBits)
+      if (e1 & bit.Mask) AddReason(reading.Reasons, bit.Says);
+    if ((e1 & ~KnownErrors) != 0 || e2 != 0 || (e1 == 0 && e2 == 0)) AddReason(reading.Reasons, Reason::Other);
   }
-  // Group 1 bit 3 of the warnings is the paper-near-end sensor.
-  if (warningFlag && (w1 & 0x8)) AddReason(reading.Reasons, "media-low");
+  if (warningFlag && (w1 & PaperNearEnd)) AddReason(reading.Reasons, Reason::MediaLow);
   reading.State = StateFor(reading.Reasons, "idle");
   return reading;
 }
@@ -94,48 +151,39 @@ Reading ReadHostStatus(std::string_view answer) {
   Reading reading;
   auto frames = Frames(answer);
   if (frames.size() < 2) return reading;
-  auto one = Fields(frames[0]);
-  auto two = Fields(frames[1]);
-  if (one.size() != 12 || two.size() != 11) return reading;
-  bool paperOut = false, paused = false, bufferFull = false, diagnostic = false, partial = false, ramLost = false,
-       under = false, over = false, headUp = false, ribbonOut = false, transfer = false, waiting = false;
-  if (!Digits(one[0], 3) || !Flag(one[1], paperOut) || !Flag(one[2], paused) || !Digits(one[3], 4) ||
-      !Digits(one[4], 3) || !Flag(one[5], bufferFull) || !Flag(one[6], diagnostic) || !Flag(one[7], partial) ||
-      !Digits(one[8], 3) || !Flag(one[9], ramLost) || !Flag(one[10], under) || !Flag(one[11], over))
-    return reading;
-  if (!Digits(two[0], 3) || two[1].size() != 1 || !Flag(two[2], headUp) || !Flag(two[3], ribbonOut) ||
-      !Flag(two[4], transfer) || two[5].size() != 1 || two[6].size() != 1 || !Flag(two[7], waiting) ||
-      !Digits(two[8], 8) || two[9].size() != 1 || !Digits(two[10], 3))
-    return reading;
+  const std::vector<std::string_view> strings[] = {Fields(frames[0]), Fields(frames[1])};
+  for (size_t k = 0; k < 2; ++k)
+    if (!Shaped(strings[k], HostStatusShape[k])) return reading;
   reading.Understood = true;
-  if (paperOut) AddReason(reading.Reasons, "media-empty");
-  if (headUp) AddReason(reading.Reasons, "cover-open");
-  if (ribbonOut) AddReason(reading.Reasons, "marker-supply-empty");
-  if (paused) AddReason(reading.Reasons, "paused");
-  if (ramLost || under || over) AddReason(reading.Reasons, "other");
-  const bool busy = std::stoi(std::string(one[4])) > 0 || std::stol(std::string(two[8])) > 0 || partial;
+  for (const HostStatusFlag& flag : HostStatusFlags)
+    if (strings[flag.String][flag.Field] == "1") AddReason(reading.Reasons, flag.Says);
+  // eee formats in the buffer, h a partial format, uuuuuuuu labels remaining.
+  const auto& [one, two] = strings;
+  const bool busy = std::stoi(std::string(one[4])) > 0 || std::stol(std::string(two[8])) > 0 || one[7] == "1";
   reading.State = StateFor(reading.Reasons, busy ? "processing" : "idle");
   return reading;
 }
 
 std::string HostStatus(const Snapshot& s) {
   // String 1: aaa 030 is 9600 baud, 8 data bits, 1 stop bit, no parity,
-  // Xon/Xoff; dddd the label length (4 inches); the flags are the state's.
-  std::string one = std::string(1, Stx) + "030," + Bit(s.State.PaperOut) + "," + Bit(s.State.Paused) + "," +
-                    ZeroPadded(s.Dpi * 4L, 4) + "," + ZeroPadded(s.FormatsInBuffer, 3) + ",0,0,0,000,0,0,0" + Etx +
-                    "\r\n";
-  // String 2: mmm 001 thermal transfer media; head up, ribbon out; print
-  // mode 2 tear-off, width mode 6; labels remaining; v always 1.
-  std::string two = std::string(1, Stx) + "001,0," + Bit(s.State.HeadOpen) + "," + Bit(s.State.RibbonOut) +
-                    ",1,2,6,0," + ZeroPadded(s.LabelsRemaining, 8) + ",1,000" + Etx + "\r\n";
+  // Xon/Xoff; dddd the label length (4 inches); eee the formats waiting.
+  // String 2: mmm 001 thermal transfer media; print mode 2 tear-off, width
+  // mode 6; uuuuuuuu labels remaining; v always 1. The flags are the state's.
+  std::vector<std::string> strings[] = {
+      {"030", "0", "0", ZeroPadded(s.Dpi * 4L, 4), ZeroPadded(s.FormatsInBuffer, 3), "0", "0", "0", "000", "0", "0",
+       "0"},
+      {"001", "0", "0", "0", "1", "2", "6", "0", ZeroPadded(s.LabelsRemaining, 8), "1", "000"},
+  };
+  for (const HostStatusFlag& flag : HostStatusFlags)
+    if (flag.Condition && s.State.*flag.Condition) strings[flag.String][flag.Field] = "1";
   // String 3: the password and no static RAM.
-  std::string three = std::string(1, Stx) + "1234,0" + Etx + "\r\n";
-  return one + two + three;
+  return Framed(strings[0]) + Framed(strings[1]) + Framed({"1234", "0"});
 }
 
 std::string HostQuery(const Snapshot& s) {
-  // Error group 1: media out 1, ribbon out 2, head open 4.
-  unsigned errors = (s.State.PaperOut ? 0x1u : 0) | (s.State.RibbonOut ? 0x2u : 0) | (s.State.HeadOpen ? 0x4u : 0);
+  uint32_t errors = 0;
+  for (const ErrorBit& bit : ErrorBits)
+    if (s.State.*bit.Condition) errors |= bit.Mask;
   char line[96];
   std::string answer = std::string(1, Stx) + "\r\n PRINTER STATUS\r\n";
   std::snprintf(line, sizeof line, "   ERRORS:         %d 00000000 %08X\r\n", errors != 0 ? 1 : 0, errors);

@@ -5,8 +5,12 @@
 // layouts (Status 4: G on-line printing besides the states there).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "control/status/Answers.h"
 #include "hosts/emulate/Emulator.h"
+#include "morvel/status.h"
 #include "morvel/version.h"
 #include "support/Golden.h"
 
@@ -62,7 +66,7 @@ TEST(StatusAnswers, EveryStateInEveryLanguageAndBack) {
     // Each answer read back, framed whole, says the same.
     auto said = [](const lang::Reading& r) {
       std::string reasons;
-      for (const auto& x : r.Reasons) reasons += (reasons.empty() ? "" : ",") + x;
+      for (const auto& x : lang::NamesOf(r.Reasons)) reasons += (reasons.empty() ? "" : ",") + x;
       return r.State + " " + (reasons.empty() ? "none" : reasons);
     };
     EXPECT_EQ(lang::zpl::HostStatusFrame(hs), hs.size());
@@ -191,7 +195,7 @@ TEST(StatusAnswers, ReadersOfAnswersAsPrintersSendThem) {
     SCOPED_TRACE(c.Name);
     lang::Reading r = c.Read(c.Answer);
     EXPECT_EQ(r.State, c.State);
-    EXPECT_EQ(r.Reasons, c.Reasons);
+    EXPECT_EQ(lang::NamesOf(r.Reasons), c.Reasons);
   }
 }
 
@@ -267,11 +271,14 @@ TEST(StatusAnswers, CupsStateAndReasons) {
       {3, {"media-empty-error", "cups-missing-filter-warning"}, "stopped", {"media-empty"}},
       {4, {"com.vendor.jam-error"}, "stopped", {"other"}},
       {4, {"connecting-to-device"}, "processing", {}},
+      // CUPS's words for ours; its keywords outside our list are other only as errors.
+      {3, {"door-open-warning", "media-needed"}, "stopped", {"cover-open", "media-empty"}},
+      {4, {"none-error", "other-report", "shutdown-error", "offline-report"}, "stopped", {"other", "offline"}},
   };
   for (const auto& c : cases) {
     lang::Reading r = status::ReadCups(c.State, c.Reasons);
     EXPECT_EQ(r.State, c.Expected);
-    EXPECT_EQ(r.Reasons, c.ExpectedReasons);
+    EXPECT_EQ(lang::NamesOf(r.Reasons), c.ExpectedReasons);
   }
 }
 
@@ -314,8 +321,92 @@ TEST(StatusAnswers, SpoolerStatusBitsAttributesAndJobs) {
     lang::Reading r = status::ReadSpooler(c.Status, c.Attributes, c.Jobs);
     EXPECT_TRUE(r.Understood);
     EXPECT_EQ(r.State, c.State);
-    EXPECT_EQ(r.Reasons, c.Reasons);
+    EXPECT_EQ(lang::NamesOf(r.Reasons), c.Reasons);
   }
 }
 
 }  // namespace
+
+// Every mix of the virtual printer's conditions, answered in each language
+// and read back: each code the answer writes is the one its reader knows.
+TEST(StatusAnswers, EveryMixOfConditionsReadsBackAsTheLanguageTellsIt) {
+  for (unsigned mix = 0; mix < 16; ++mix) {
+    Snapshot s;
+    s.State = {
+        .Paused = (mix & 1) != 0, .PaperOut = (mix & 2) != 0, .HeadOpen = (mix & 4) != 0, .RibbonOut = (mix & 8) != 0};
+    const PrinterState& p = s.State;
+    SCOPED_TRACE(::testing::Message() << "paused " << p.Paused << " paper out " << p.PaperOut << " head open "
+                                      << p.HeadOpen << " ribbon out " << p.RibbonOut);
+    auto set = [](const lang::Reading& r) {
+      std::vector<std::string> names = lang::NamesOf(r.Reasons);
+      std::sort(names.begin(), names.end());
+      return names;
+    };
+    std::vector<std::string> all;  // each condition its own reason, sorted
+    if (p.HeadOpen) all.push_back("cover-open");
+    if (p.RibbonOut) all.push_back("marker-supply-empty");
+    if (p.PaperOut) all.push_back("media-empty");
+    if (p.Paused) all.push_back("paused");
+    // ZPL and the status byte tell every condition.
+    EXPECT_EQ(set(status::Combine(lang::zpl::ReadHostQuery(lang::zpl::HostQuery(s)),
+                                  lang::zpl::ReadHostStatus(lang::zpl::HostStatus(s)))),
+              all);
+    EXPECT_EQ(set(lang::tspl::ReadStatusByte(lang::tspl::StatusByte(s))), all);
+    // Status 4 tells the gravest: head, paper, ribbon, then the pause as off-line.
+    const char* gravest = p.HeadOpen    ? "cover-open"
+                          : p.PaperOut  ? "media-empty"
+                          : p.RibbonOut ? "marker-supply-empty"
+                          : p.Paused    ? "offline"
+                                        : nullptr;
+    EXPECT_EQ(lang::NamesOf(lang::sbpl::ReadStatus4(lang::sbpl::Status4(s)).Reasons),
+              gravest ? std::vector<std::string>{gravest} : std::vector<std::string>{});
+    EXPECT_EQ(lang::sbpl::CancelReply(s), p.Faulted() ? "\x15" : "\x06");
+    // The four-byte status: paper and ribbon in the media byte; a head open
+    // alone is a printer error; a pause shows only without a fault.
+    std::vector<std::string> extended;
+    if (p.RibbonOut) extended.push_back("marker-supply-empty");
+    if (p.PaperOut) extended.push_back("media-empty");
+    if (p.HeadOpen && extended.empty()) extended.push_back("other");
+    if (p.Paused && !p.Faulted()) extended.push_back("paused");
+    EXPECT_EQ(set(lang::tspl::ReadExtended(lang::tspl::ExtendedStatus(s))), extended);
+  }
+}
+
+// Reasons become keywords at PrinterStatus, and back for its verdicts.
+TEST(StatusAnswers, KeywordsOfEveryReasonAndTheVerdictsOnThem) {
+  std::set<std::string_view> keywords;
+  for (const lang::ReasonName& row : lang::ReasonNames) {
+    SCOPED_TRACE(row.Keyword);
+    EXPECT_EQ(lang::ReasonNamed(lang::NameOf(row.Of)), row.Of);
+    EXPECT_TRUE(keywords.insert(row.Keyword).second);
+  }
+  for (const char* text : {"", "Media-Empty", "media-empty-error", "toner-low", "none"}) {
+    EXPECT_EQ(lang::ReasonNamed(text), std::nullopt) << text;
+  }
+  const struct {
+    const char* State;
+    std::vector<std::string> Reasons;
+    const char* Error;
+    bool Ready;
+    const char* Cause;
+  } cases[] = {
+      {"idle", {}, "", true, ""},
+      {"processing", {"media-low", "marker-supply-low"}, "", true, ""},
+      {"idle", {"timed-out"}, "", false, ""},
+      {"idle", {"toner-low"}, "", false, ""},  // not a keyword of ours
+      {"stopped", {"paused"}, "", false, ""},
+      {"unknown", {}, "", false, ""},
+      {"stopped", {"offline"}, "socket://p:9100: connection refused", false, "connection refused"},
+      {"stopped", {"offline", "other"}, "socket://p:9100: connection refused", false, ""},
+      {"stopped", {"offline"}, "", false, ""},
+  };
+  for (const auto& c : cases) {
+    PrinterStatus s;
+    s.State = c.State;
+    s.Reasons = c.Reasons;
+    s.Error = c.Error;
+    SCOPED_TRACE(s.State + " " + s.ReasonsText());
+    EXPECT_EQ(s.Ready(), c.Ready);
+    EXPECT_EQ(s.Cause(), c.Cause);
+  }
+}
