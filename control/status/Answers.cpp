@@ -1,11 +1,11 @@
 // The spoolers' printer states read into IPP terms.
 #include "control/status/Answers.h"
 
-#include "control/status/SpoolerTable.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+
+#include "platform/spooler_table.h"
 
 namespace morvel::status {
 namespace {
@@ -55,7 +55,7 @@ Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
   reading.Understood = true;
   std::string state = jobs > 0 ? "processing" : "idle";
   bool vague = false;
-  for (const SpoolerBit& row : SpoolerStatusTable) {
+  for (const platform::SpoolerBit& row : platform::SpoolerStatusTable) {
     if ((status & row.Bit) == 0) continue;
     if (row.Vague)
       vague = true;
@@ -63,7 +63,7 @@ Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
       AddReason(reading.Reasons, std::string(row.Reason));
     if (!row.State.empty() && Gravity(std::string(row.State)) > Gravity(state)) state = row.State;
   }
-  if (attributes & SpoolerWorkOffline) AddReason(reading.Reasons, "offline");
+  if (attributes & platform::SpoolerWorkOffline) AddReason(reading.Reasons, "offline");
   if (vague && StateFor(reading.Reasons, "") != "stopped") AddReason(reading.Reasons, "other");
   reading.State = StateFor(reading.Reasons, state);
   // A spooler that does not know the printer's state knows of no fault either.

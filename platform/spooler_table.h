@@ -4,13 +4,13 @@
 // what it says of the printer-state. One row a bit that the Win32
 // documentation names. Plain numbers, so that the Linux build reads and
 // tests the same table; the Windows build checks every row against
-// winspool.h (SpoolerTableCheck.cpp).
+// winspool.h (windows/spooler_table_check.cpp).
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-namespace morvel::status {
+namespace morvel::platform {
 
 struct SpoolerBit {
   uint32_t Bit;
@@ -54,4 +54,4 @@ inline constexpr SpoolerBit SpoolerStatusTable[] = {
 // and jobs stay in the queue.
 inline constexpr uint32_t SpoolerWorkOffline = 0x00000400;
 
-}  // namespace morvel::status
+}  // namespace morvel::platform

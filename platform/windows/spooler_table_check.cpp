@@ -1,13 +1,14 @@
 // The spooler table's numbers are winspool.h's: a row whose bit is not the
-// header's constant of its name stops the Windows build.
+// header's constant of its name stops the Windows build. Compiled only,
+// into the Windows platform library; it defines nothing.
 #include <windows.h>
 #include <winspool.h>
 
 #include <iterator>
 
-#include "control/status/SpoolerTable.h"
+#include "platform/spooler_table.h"
 
-namespace morvel::status {
+namespace morvel::platform {
 namespace {
 
 constexpr uint32_t BitNamed(std::string_view name) {
@@ -47,4 +48,4 @@ static_assert(std::size(SpoolerStatusTable) == 25, "a row without its check abov
 static_assert(SpoolerWorkOffline == PRINTER_ATTRIBUTE_WORK_OFFLINE);
 
 }  // namespace
-}  // namespace morvel::status
+}  // namespace morvel::platform
