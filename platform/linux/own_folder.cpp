@@ -65,8 +65,7 @@ FileDescriptor OwnFolder::Create(const std::string& name) const {
 bool OwnFolder::Replace(const std::string& name, std::string_view bytes) const {
   static std::atomic<unsigned> serial{0};
   const std::string temporary = "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(serial++);
-  const int fd =
-      ::openat(folder_.Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = ::openat(folder_.Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   const bool written = WriteAll(fd, bytes);
   const bool closed = ::close(fd) == 0;
