@@ -5,9 +5,6 @@
 // since callers do not look at the results.
 #include "lpa/LabelPrintAPI.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +14,7 @@
 #include <type_traits>
 
 #include "morvel/picture.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
@@ -47,10 +45,7 @@ void Trace(const char* function, Args... args) noexcept {
     std::string line = function;
     ((line += '\t', AppendArgument(line, args)), ...);
     line += '\n';
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    (void)!write(fd, line.data(), line.size());
-    close(fd);
+    platform::AppendInOneWrite(path, line);
   } catch (...) {
     // A trace line that cannot be made is left out; the call goes on.
   }

@@ -43,6 +43,8 @@ struct UserId {
 
 // The account this process runs as.
 UserId CurrentUser();
+// The account of a user name ("lp"); none when the system has no such user.
+std::optional<UserId> UserNamed(const std::string& name);
 
 // The account that owns the socket at `client` whose connection runs to
 // `server` on this machine (the client end as the server sees it: the

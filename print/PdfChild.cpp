@@ -1,29 +1,18 @@
 // The caller's side of PdfPages.h: starts morvel-pdf-pages for a PDF, asks
 // it for the pages' sizes and pixels, and tells a page that passed its
 // bounds (or stopped the reader) from the way that process ended.
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "core/numbers.h"
+#include "platform/child_process.h"
+#include "platform/file_io.h"
 #include "print/PdfPages.h"
 #include "print/Sources.h"
-
-extern char** environ;
 
 namespace morvel::print::detail {
 namespace {
@@ -47,22 +36,10 @@ std::string Folder(const std::string& path) {
 // build tree's and the installed tree's folder of libraries from there.
 std::string HelperPath() {
   if (const char* set = std::getenv("MORVEL_PDF_PAGES"); set && *set) return set;
-  std::string self;
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<const void*>(&HelperPath), &info) != 0 && info.dli_fname &&
-      std::strchr(info.dli_fname, '/'))
-    self = info.dli_fname;
-  char resolved[PATH_MAX];
-  if (self.empty()) {
-    const ssize_t n = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
-    if (n > 0) self.assign(resolved, static_cast<size_t>(n));
-  } else if (realpath(self.c_str(), resolved)) {
-    self = resolved;
-  }
-  const std::string here = Folder(self);
+  const std::string here = Folder(platform::FileHolding(reinterpret_cast<const void*>(&HelperPath)));
   for (const std::string& folder : {here, here + "/../lib", here + "/" MORVEL_BIN_TO_LIB}) {
     const std::string candidate = folder + "/" + HelperName;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (platform::IsRunnable(candidate)) return candidate;
   }
   return here + "/" + HelperName;
 }
@@ -70,10 +47,9 @@ std::string HelperPath() {
 // A memory file of this process, its descriptor above the three the
 // drawing process is given (so handing it over never lands on itself).
 int MemoryFile(const char* name) {
-  const int fd = memfd_create(name, MFD_CLOEXEC);
+  const int fd = platform::NewMemoryFile(name);
   if (fd < 0) throw DocumentError(std::string("no memory file for the PDF (") + std::strerror(errno) + ")");
-  const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-  close(fd);
+  const int high = platform::DescriptorAbove(fd, 10);
   if (high < 0) throw DocumentError(std::string("no descriptor for the PDF (") + std::strerror(errno) + ")");
   return high;
 }
@@ -107,18 +83,18 @@ class IsolatedPdf : public Source {
   int Count() override { return count_; }
 
   void Close() {
-    if (channel_ >= 0) close(channel_);  // the drawing process ends on its own
-    if (child_ > 0) {
+    if (channel_ >= 0) platform::CloseDescriptor(channel_);  // the drawing process ends on its own
+    if (child_.Running()) {
       // One that does not end within a moment is ended.
-      for (int i = 0; i < 50 && !Reaped(false); ++i) usleep(2000);
-      if (child_ > 0) {
-        kill(child_, SIGKILL);
-        Reaped(true);
+      for (int i = 0; i < 50 && !child_.Reap(false); ++i) std::this_thread::sleep_for(std::chrono::microseconds(2000));
+      if (child_.Running()) {
+        child_.Kill();
+        child_.Reap(true);
       }
     }
-    if (document_ >= 0) close(document_);
-    if (pixels_ >= 0) close(pixels_);
-    if (drawn_) munmap(drawn_, mapped_);
+    if (document_ >= 0) platform::CloseDescriptor(document_);
+    if (pixels_ >= 0) platform::CloseDescriptor(pixels_);
+    if (drawn_) platform::UnmapFile(drawn_, mapped_);
     channel_ = document_ = pixels_ = -1;
     drawn_ = nullptr, mapped_ = 0;
   }
@@ -147,12 +123,11 @@ class IsolatedPdf : public Source {
     std::memcpy(r.Matrix, matrix, sizeof matrix);
     const size_t bytes = static_cast<size_t>(r.Stride) * static_cast<size_t>(r.Height);
     if (bytes > mapped_) {
-      if (drawn_) munmap(drawn_, mapped_);
+      if (drawn_) platform::UnmapFile(drawn_, mapped_);
       drawn_ = nullptr, mapped_ = 0;
-      void* at = MAP_FAILED;
-      if (ftruncate(pixels_, static_cast<off_t>(bytes)) == 0)
-        at = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, pixels_, 0);
-      if (at == MAP_FAILED) throw DocumentError("no memory for the pixels of " + PageName(index));
+      void* at = nullptr;
+      if (platform::ResizeFile(pixels_, bytes)) at = platform::MapFile(pixels_, bytes, false);
+      if (at == nullptr) throw DocumentError("no memory for the pixels of " + PageName(index));
       drawn_ = at, mapped_ = bytes;
     }
     Ask(&r, index);
@@ -164,27 +139,21 @@ class IsolatedPdf : public Source {
  private:
   void Start(std::string_view bytes) {
     document_ = MemoryFile("morvel-document");
-    for (size_t at = 0; at < bytes.size();) {
-      const ssize_t n = write(document_, bytes.data() + at, bytes.size() - at);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw DocumentError(std::string("no memory for the PDF (") + std::strerror(errno) + ")");
-      at += static_cast<size_t>(n);
-    }
+    if (!platform::WriteAll(document_, bytes))
+      throw DocumentError(std::string("no memory for the PDF (") + std::strerror(errno) + ")");
     pixels_ = MemoryFile("morvel-page");
-    int pair[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
+    int one = -1, other = -1;
+    if (!platform::PacketChannel(one, other))
       throw DocumentError(std::string("cannot start drawing the PDF (") + std::strerror(errno) + ")");
-    channel_ = fcntl(pair[0], F_DUPFD_CLOEXEC, 10);
-    const int theirs = fcntl(pair[1], F_DUPFD_CLOEXEC, 10);
-    close(pair[0]);
-    close(pair[1]);
+    channel_ = platform::DescriptorAbove(one, 10);
+    const int theirs = platform::DescriptorAbove(other, 10);
     try {
       Spawn(theirs);
     } catch (...) {
-      close(theirs);
+      platform::CloseDescriptor(theirs);
       throw;
     }
-    close(theirs);
+    platform::CloseDescriptor(theirs);
     const PdfAnswer hello = Ask(nullptr, -1);
     count_ = hello.Count;
     if (count_ < 1) throw DocumentError("the PDF has no pages");
@@ -192,51 +161,30 @@ class IsolatedPdf : public Source {
 
   void Spawn(int channel) {
     const std::string helper = HelperPath();
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, 2, 1);  // its stdout is not the caller's output
-    posix_spawn_file_actions_adddup2(&files, document_, PdfDocumentFd);
-    posix_spawn_file_actions_adddup2(&files, channel, PdfChannelFd);
-    posix_spawn_file_actions_adddup2(&files, pixels_, PdfPageFd);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const std::string memory = std::to_string(uint64_t(bounds_.MemoryMib) << 20),
                       cpu = std::to_string(bounds_.CpuSeconds);
-    char* argv[] = {const_cast<char*>(helper.c_str()), const_cast<char*>(memory.c_str()),
-                    const_cast<char*>(cpu.c_str()), nullptr};
-    const int failed = posix_spawn(&child_, helper.c_str(), &files, &attributes, argv, environ);
-    posix_spawn_file_actions_destroy(&files);
-    posix_spawnattr_destroy(&attributes);
-    if (failed != 0) {
-      child_ = 0;
+    const int failed = child_.Start(helper, {helper, memory, cpu},
+                                    {{document_, PdfDocumentFd}, {channel, PdfChannelFd}, {pixels_, PdfPageFd}});
+    if (failed != 0)
       throw DocumentError("PDFs cannot be drawn: " + helper + " cannot be started (" + std::strerror(failed) +
                           "); it is installed beside libmorvel2.so (or set MORVEL_PDF_PAGES)");
-    }
   }
 
   // The answer to `request` (none: the first answer), or DocumentError
   // with the cause.
   PdfAnswer Ask(const PdfRequest* request, int index) {
-    if (child_ <= 0) throw DocumentError(PageName(index) + " cannot be drawn: the PDF's drawing has ended");
-    if (request && send(channel_, request, sizeof *request, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof *request))
+    if (!child_.Running()) throw DocumentError(PageName(index) + " cannot be drawn: the PDF's drawing has ended");
+    if (request && platform::SendPacket(channel_, request, sizeof *request) != static_cast<long>(sizeof *request))
       Ended(index);
     const auto wall = std::chrono::seconds(bounds_.CpuSeconds * WallPerCpu);
     const auto deadline = std::chrono::steady_clock::now() + wall;
     for (;;) {
-      pollfd p{channel_, POLLIN, 0};
-      const int ready = poll(&p, 1, AskEveryMs);
+      const int ready = platform::WaitToRead(channel_, AskEveryMs);
       if (ready < 0 && errno != EINTR) Ended(index);
       if (ready > 0) {
         PdfAnswer answer;
-        const ssize_t got = recv(channel_, &answer, sizeof answer, 0);
-        if (got != static_cast<ssize_t>(sizeof answer)) Ended(index);
+        const long got = platform::ReceivePacket(channel_, &answer, sizeof answer);
+        if (got != static_cast<long>(sizeof answer)) Ended(index);
         answer.Why[sizeof answer.Why - 1] = 0;
         if (answer.Status == PdfAnswer::Refused) throw DocumentError(answer.Why);
         if (answer.Status == PdfAnswer::OutOfMemory) {
@@ -261,18 +209,17 @@ class IsolatedPdf : public Source {
 
   // The drawing process ended or closed its side: why, from how it ended.
   [[noreturn]] void Ended(int index) {
-    int status = 0;
-    const bool known = Reaped(true, &status);
+    platform::ChildEnd end;
+    const bool known = child_.Reap(true, &end);
     const std::string page = PageName(index);
-    if (known && WIFSIGNALED(status) && (WTERMSIG(status) == SIGPROF || WTERMSIG(status) == SIGXCPU))
+    if (known && end.Signalled && end.PastCpuTime)
       throw DocumentError(page + " takes more CPU time to draw than a page may (" + Bounds() + ")");
-    if (known && WIFEXITED(status) && WEXITSTATUS(status) == PdfOutOfMemoryExit) PastMemory(index);
-    if (known && WIFSIGNALED(status))
-      throw DocumentError(page + " cannot be drawn: the PDF reader stopped (" +
-                          std::string(strsignal(WTERMSIG(status))) + "; " + Bounds() + ")");
+    if (known && end.Exited && end.ExitStatus == PdfOutOfMemoryExit) PastMemory(index);
+    if (known && end.Signalled)
+      throw DocumentError(page + " cannot be drawn: the PDF reader stopped (" + end.SignalText + "; " + Bounds() + ")");
     throw DocumentError(
         page + " cannot be drawn: the PDF's drawing ended" +
-        (known && WIFEXITED(status) ? " (exit status " + std::to_string(WEXITSTATUS(status)) + ")" : std::string()));
+        (known && end.Exited ? " (exit status " + std::to_string(end.ExitStatus) + ")" : std::string()));
   }
 
   [[noreturn]] void PastMemory(int index) const {
@@ -280,22 +227,9 @@ class IsolatedPdf : public Source {
   }
 
   void Stop() {
-    if (child_ <= 0) return;
-    kill(child_, SIGKILL);
-    Reaped(true);
-  }
-
-  // True once the drawing process has been waited for; its status in `status`.
-  bool Reaped(bool wait, int* status = nullptr) {
-    if (child_ <= 0) return true;
-    int got = 0;
-    pid_t r;
-    do r = waitpid(child_, &got, wait ? 0 : WNOHANG);
-    while (r < 0 && errno == EINTR);
-    if (r == 0) return false;
-    child_ = 0;
-    if (status) *status = got;
-    return r > 0;  // not, where SIGCHLD is ignored and the kernel reaped it
+    if (!child_.Running()) return;
+    child_.Kill();
+    child_.Reap(true);
   }
 
   std::string Bounds() const {
@@ -308,7 +242,7 @@ class IsolatedPdf : public Source {
   int document_ = -1, pixels_ = -1, channel_ = -1;
   void* drawn_ = nullptr;  // the page's pixels, `mapped_` bytes
   size_t mapped_ = 0;
-  pid_t child_ = 0;
+  platform::ChildProcess child_;
   int count_ = 0;
 };
 

@@ -1,22 +1,13 @@
 // morvel-pdf-pages: draws the pages of one PDF for the process that started
 // it (see PdfPages.h), each page under its bounds of CPU time and memory.
 // Not a command for users: it takes its descriptors from its parent.
-#include <sys/mman.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "platform/child_process.h"
 #include "print/PdfPages.h"
 #include "print/Sources.h"
 
@@ -24,6 +15,7 @@ namespace {
 
 using morvel::print::DocumentError;
 using namespace morvel::print::detail;
+namespace platform = morvel::platform;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool Sanitized = true;
@@ -38,7 +30,7 @@ constexpr bool Sanitized = false;
 #endif
 
 void Tell(const PdfAnswer& answer) {
-  while (send(PdfChannelFd, &answer, sizeof answer, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+  while (platform::SendPacket(PdfChannelFd, &answer, sizeof answer) < 0 && errno == EINTR) {
   }
 }
 
@@ -57,22 +49,7 @@ void Refuse(const char* why) { Tell(Refusal(why)); }
   PdfAnswer answer;
   answer.Status = PdfAnswer::OutOfMemory;
   Tell(answer);
-  _exit(PdfOutOfMemoryExit);
-}
-
-// From now on the page may use this much more CPU time; past it the kernel
-// sends SIGPROF, which ends the process (and, should that be lost, SIGXCPU
-// a second later).
-void AllowCpu(int seconds) {
-  itimerval timer{};
-  timer.it_value.tv_sec = seconds;
-  setitimer(ITIMER_PROF, &timer, nullptr);
-  rusage used{};
-  getrusage(RUSAGE_SELF, &used);
-  const double spent =
-      used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
-  rlimit cpu{static_cast<rlim_t>(std::ceil(spent)) + static_cast<rlim_t>(seconds) + 1, RLIM_INFINITY};
-  setrlimit(RLIMIT_CPU, &cpu);
+  std::_Exit(PdfOutOfMemoryExit);
 }
 
 // The page's pixels, mapped once for pages of the same size or smaller.
@@ -84,15 +61,14 @@ struct Mapping {
 void Draw(Source& pdf, const PdfRequest& r) {
   PdfAnswer answer;
   const size_t bytes = static_cast<size_t>(r.Stride) * static_cast<size_t>(r.Height);
-  struct stat page {};
-  if (r.Width < 1 || r.Height < 1 || r.Stride < r.Width * 4 || fstat(PdfPageFd, &page) != 0 ||
-      static_cast<size_t>(page.st_size) < bytes)
+  const int64_t handed = platform::FileSize(PdfPageFd);
+  if (r.Width < 1 || r.Height < 1 || r.Stride < r.Width * 4 || handed < 0 || static_cast<size_t>(handed) < bytes)
     return Refuse("the page's pixels were not handed over");
   if (bytes > pixels.Bytes) {
-    if (pixels.At) munmap(pixels.At, pixels.Bytes);
-    pixels.At = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, PdfPageFd, 0);
-    pixels.Bytes = pixels.At == MAP_FAILED ? 0 : bytes;
-    if (pixels.At == MAP_FAILED) OutOfMemory();
+    if (pixels.At) platform::UnmapFile(pixels.At, pixels.Bytes);
+    pixels.At = platform::MapFile(PdfPageFd, bytes, true);
+    pixels.Bytes = pixels.At == nullptr ? 0 : bytes;
+    if (pixels.At == nullptr) OutOfMemory();
   }
   cairo_surface_t* surface = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels.At),
                                                                  CAIRO_FORMAT_RGB24, r.Width, r.Height, r.Stride);
@@ -123,36 +99,33 @@ void Draw(Source& pdf, const PdfRequest& r) {
 
 int main(int argc, char** argv) {
   // Ends with the process that started it, whatever becomes of that one.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (argc != 3 || getppid() == 1) return 2;
+  if (!platform::child::EndWithParent() || argc != 3) return 2;
   const long long memory = std::atoll(argv[1]);
   const int cpu = std::atoi(argv[2]);
-  rlimit none{0, 0};
-  setrlimit(RLIMIT_CORE, &none);
+  platform::child::NoCoreFile();
   // A sanitizer's shadow memory counts as data from the start, and would
   // leave no allocation room under any bound: its builds keep time bounds
   // alone.
-  if (memory > 0 && !Sanitized) {
-    rlimit data{static_cast<rlim_t>(memory), static_cast<rlim_t>(memory)};
-    setrlimit(RLIMIT_DATA, &data);
-  }
+  if (memory > 0 && !Sanitized) platform::child::BoundData(static_cast<uint64_t>(memory));
   std::set_new_handler(OutOfMemory);
 
-  struct stat document {};
-  if (fstat(PdfDocumentFd, &document) != 0 || document.st_size < 1) {
+  const int64_t document = platform::FileSize(PdfDocumentFd);
+  if (document < 1) {
     Refuse("the document was not handed over");
     return 1;
   }
-  const size_t size = static_cast<size_t>(document.st_size);
-  void* bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED, PdfDocumentFd, 0);
-  if (bytes == MAP_FAILED) OutOfMemory();
-  AllowCpu(cpu);
+  const size_t size = static_cast<size_t>(document);
+  void* bytes = platform::MapFile(PdfDocumentFd, size, false);
+  if (bytes == nullptr) OutOfMemory();
+  // From now on the page may use this much more CPU time; past it the
+  // process ends.
+  platform::child::AllowCpu(cpu);
   std::unique_ptr<Source> pdf;
   try {
     pdf = InProcessPdfSource(std::string_view(static_cast<const char*>(bytes), size));
   } catch (const DocumentError& e) {
     Refuse(e.what());
-    _exit(0);
+    std::_Exit(0);
   }
   PdfAnswer hello;
   hello.Count = pdf->Count();
@@ -162,12 +135,12 @@ int main(int argc, char** argv) {
   int page = -1;
   for (;;) {
     PdfRequest r;
-    const ssize_t got = recv(PdfChannelFd, &r, sizeof r, 0);
+    const long got = platform::ReceivePacket(PdfChannelFd, &r, sizeof r);
     if (got < 0 && errno == EINTR) continue;
     // The caller is done: the process ends as it is, the system taking back
     // what poppler and fontconfig keep for the process.
-    if (got != static_cast<ssize_t>(sizeof r)) _exit(0);
-    if (r.Index != page) AllowCpu(cpu);
+    if (got != static_cast<long>(sizeof r)) std::_Exit(0);
+    if (r.Index != page) platform::child::AllowCpu(cpu);
     page = r.Index;
     if (r.Op == PdfRequest::Draw) {
       Draw(*pdf, r);

@@ -1,16 +1,14 @@
 // The held labels live in a file of the temporary folder that has no name
-// (O_TMPFILE; where the file system has none, a new name unlinked at once),
-// so nothing is left behind whatever ends the process.
+// (platform::UnnamedFile), so nothing is left behind whatever ends the
+// process.
 #include "print/Staging.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_io.h"
 #include "platform/services.h"
 
 namespace morvel::print::detail {
@@ -24,41 +22,20 @@ std::string Folder() {
   return folder;
 }
 
-int OpenUnnamed(const std::string& folder) {
-#ifdef O_TMPFILE
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-#endif
-  std::string pattern = folder + "/morvel-job-XXXXXX";
-  const int fd2 = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd2 >= 0) ::unlink(pattern.c_str());
-  return fd2;
-}
-
 }  // namespace
 
 Staging::Staging(uint64_t most) : most_(most) {
   const std::string folder = Folder();
-  fd_ = OpenUnnamed(folder);
-  if (fd_ < 0)
+  file_ = platform::UnnamedFile(folder);
+  if (!file_.IsOpen())
     throw DocumentError("no file for the job can be made in the temporary folder " + folder + " (" +
                         std::strerror(errno) + ")");
 }
 
-Staging::~Staging() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void Staging::WriteOut(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw DocumentError("the job cannot be held in the temporary folder " + Folder() + " (" +
-                          std::strerror(n < 0 ? errno : ENOSPC) + " after " + std::to_string(written_) + " bytes)");
-    written_ += static_cast<uint64_t>(n);
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
+  if (!platform::WriteAll(file_.Get(), bytes, &written_))
+    throw DocumentError("the job cannot be held in the temporary folder " + Folder() + " (" + std::strerror(errno) +
+                        " after " + std::to_string(written_) + " bytes)");
 }
 
 void Staging::Flush() {
@@ -88,8 +65,7 @@ void Staging::Read(uint64_t from, size_t size, std::string& out) {
   out.resize(size);
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::pread(fd_, out.data() + done, size - done, static_cast<off_t>(from + done));
-    if (n < 0 && errno == EINTR) continue;
+    const long n = platform::ReadAt(file_.Get(), out.data() + done, size - done, from + done);
     if (n <= 0)
       throw DocumentError(std::string("the job held in the temporary folder cannot be read back (") +
                           (n < 0 ? std::strerror(errno) : "it is shorter than written") + ")");

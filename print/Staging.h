@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "print/Print.h"
 
 namespace morvel::print::detail {
@@ -26,7 +27,6 @@ class Staging {
   // DocumentError (nothing sent) when no file can be made in the
   // temporary folder. At most `most` bytes are held.
   explicit Staging(uint64_t most = MaxHeldBytes);
-  ~Staging();
   Staging(const Staging&) = delete;
   Staging& operator=(const Staging&) = delete;
 
@@ -51,7 +51,7 @@ class Staging {
   void Flush();
 
   uint64_t most_;
-  int fd_ = -1;
+  platform::FileDescriptor file_;
   std::string buffer_;    // made, not yet in the file
   uint64_t size_ = 0;     // every byte made
   uint64_t written_ = 0;  // in the file

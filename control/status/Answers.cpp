@@ -1,14 +1,14 @@
 // The spoolers' printer states read into IPP terms.
 #include "control/status/Answers.h"
 
-#include "control/status/SpoolerTable.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <iterator>
 #include <optional>
 #include <string_view>
+
+#include "control/status/SpoolerTable.h"
 
 namespace morvel::status {
 namespace {
@@ -73,14 +73,14 @@ Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs) {
   std::string state = jobs > 0 ? "processing" : "idle";
   bool vague = false;
   for (const SpoolerBit& row : SpoolerStatusTable) {
-    if ((status & row.Bit) == 0) continue;
+    if ((status & row.Bit()) == 0) continue;
     if (row.Vague)
       vague = true;
     else if (row.Says)
       AddReason(reading.Reasons, *row.Says);
     if (!row.State.empty() && Gravity(std::string(row.State)) > Gravity(state)) state = row.State;
   }
-  if (attributes & SpoolerWorkOffline) AddReason(reading.Reasons, Reason::Offline);
+  if (attributes & platform::SpoolerWorkOffline) AddReason(reading.Reasons, Reason::Offline);
   if (vague && StateFor(reading.Reasons, "") != "stopped") AddReason(reading.Reasons, Reason::Other);
   reading.State = StateFor(reading.Reasons, state);
   // A spooler that does not know the printer's state knows of no fault either.

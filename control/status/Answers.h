@@ -20,8 +20,8 @@ using lang::StateFor;
 // suffixes dropped; keywords outside the list above read as other).
 MORVEL_STATUS_API Reading ReadCups(int printerState, const std::vector<std::string>& reasons);
 // The Windows spooler (PRINTER_INFO_2): its Status bits through
-// SpoolerStatusTable, working offline as offline, and documents in its
-// queue as processing.
+// SpoolerStatusTable, working offline as offline, and documents in
+// its queue as processing.
 MORVEL_STATUS_API Reading ReadSpooler(uint32_t status, uint32_t attributes, uint32_t jobs);
 
 // Both readings together: the reasons of both, the graver state.

@@ -1,62 +1,67 @@
 // The Windows spooler's printer status in IPP terms: what each
-// PRINTER_STATUS_* bit of PRINTER_INFO_2 says as a printer-state reason
-// (lang/Reason.h: RFC 8011's, or offline as the rest of this toolkit says
-// it) and what it says of the printer-state. One row a bit that the Win32
-// documentation names. Plain numbers, so that the Linux build reads and
-// tests the same table; the Windows build checks every row against
-// winspool.h (SpoolerTableCheck.cpp).
+// PRINTER_STATUS_* bit of PRINTER_INFO_2 (platform/spooler_table.h, whose
+// numbers the Windows build checks against winspool.h) says as a
+// printer-state reason (lang/Reason.h: RFC 8011's, or offline as the rest
+// of this toolkit says it) and what it says of the printer-state. One row a
+// bit, named as the platform's table names it.
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
 #include "lang/Reason.h"
+#include "platform/spooler_table.h"
 
 namespace morvel::status {
 
 using lang::Reason;
 
 struct SpoolerBit {
-  uint32_t Bit;
   std::string_view Name;       // the winspool.h constant after PRINTER_STATUS_
   std::optional<Reason> Says;  // none: no reason of its own
   std::string_view State;      // processing or unknown; empty: no say
   // Only says that something is wrong: other, unless another reason tells what.
   bool Vague = false;
+  constexpr uint32_t Bit() const { return platform::SpoolerBitNamed(Name); }
 };
 
 inline constexpr SpoolerBit SpoolerStatusTable[] = {
-    {0x00000001, "PAUSED", Reason::Paused, ""},
-    {0x00000002, "ERROR", Reason::Other, "", true},
-    {0x00000004, "PENDING_DELETION", Reason::Shutdown, ""},  // the queue goes when its last job has
-    {0x00000008, "PAPER_JAM", Reason::MediaJam, ""},
-    {0x00000010, "PAPER_OUT", Reason::MediaEmpty, ""},
+    {"PAUSED", Reason::Paused, ""},
+    {"ERROR", Reason::Other, "", true},
+    {"PENDING_DELETION", Reason::Shutdown, ""},  // the queue goes when its last job has
+    {"PAPER_JAM", Reason::MediaJam, ""},
+    {"PAPER_OUT", Reason::MediaEmpty, ""},
     // Waits for a sheet fed by hand: CUPS's media-needed, read as media-empty.
-    {0x00000020, "MANUAL_FEED", Reason::MediaEmpty, ""},
-    {0x00000040, "PAPER_PROBLEM", Reason::Other, ""},
-    {0x00000080, "OFFLINE", Reason::Offline, ""},
-    {0x00000100, "IO_ACTIVE", {}, "processing"},
-    {0x00000200, "BUSY", {}, "processing"},
-    {0x00000400, "PRINTING", {}, "processing"},
-    {0x00000800, "OUTPUT_BIN_FULL", Reason::OutputAreaFull, ""},
-    {0x00001000, "NOT_AVAILABLE", Reason::Offline, ""},
-    {0x00002000, "WAITING", {}, ""},  // for data: says nothing of the printer
-    {0x00004000, "PROCESSING", {}, "processing"},
-    {0x00008000, "INITIALIZING", {}, "processing"},
-    {0x00010000, "WARMING_UP", {}, "processing"},
-    {0x00020000, "TONER_LOW", Reason::MarkerSupplyLow, ""},
-    {0x00040000, "NO_TONER", Reason::MarkerSupplyEmpty, ""},
-    {0x00080000, "PAGE_PUNT", Reason::Other, ""},  // cannot print the current page
-    {0x00100000, "USER_INTERVENTION", Reason::Other, "", true},
-    {0x00200000, "OUT_OF_MEMORY", Reason::Other, ""},
-    {0x00400000, "DOOR_OPEN", Reason::DoorOpen, ""},
-    {0x00800000, "SERVER_UNKNOWN", Reason::Other, "unknown"},
-    {0x01000000, "POWER_SAVE", {}, ""},  // wakes for the next job
+    {"MANUAL_FEED", Reason::MediaEmpty, ""},
+    {"PAPER_PROBLEM", Reason::Other, ""},
+    {"OFFLINE", Reason::Offline, ""},
+    {"IO_ACTIVE", {}, "processing"},
+    {"BUSY", {}, "processing"},
+    {"PRINTING", {}, "processing"},
+    {"OUTPUT_BIN_FULL", Reason::OutputAreaFull, ""},
+    {"NOT_AVAILABLE", Reason::Offline, ""},
+    {"WAITING", {}, ""},  // for data: says nothing of the printer
+    {"PROCESSING", {}, "processing"},
+    {"INITIALIZING", {}, "processing"},
+    {"WARMING_UP", {}, "processing"},
+    {"TONER_LOW", Reason::MarkerSupplyLow, ""},
+    {"NO_TONER", Reason::MarkerSupplyEmpty, ""},
+    {"PAGE_PUNT", Reason::Other, ""},  // cannot print the current page
+    {"USER_INTERVENTION", Reason::Other, "", true},
+    {"OUT_OF_MEMORY", Reason::Other, ""},
+    {"DOOR_OPEN", Reason::DoorOpen, ""},
+    {"SERVER_UNKNOWN", Reason::Other, "unknown"},
+    {"POWER_SAVE", {}, ""},  // wakes for the next job
 };
 
-// PRINTER_ATTRIBUTE_WORK_OFFLINE: the user set the printer to work offline,
-// and jobs stay in the queue.
-inline constexpr uint32_t SpoolerWorkOffline = 0x00000400;
+// A row for every bit of the platform's table, each of a name it has.
+static_assert(std::size(SpoolerStatusTable) == std::size(platform::SpoolerStatusBits));
+static_assert([] {
+  for (const SpoolerBit& row : SpoolerStatusTable)
+    if (row.Bit() == 0) return false;
+  return true;
+}());
 
 }  // namespace morvel::status

@@ -5,9 +5,7 @@
 #include <vector>
 
 #include "hosts/cli/Shell.h"
-#ifdef _WIN32
-#include "hosts/cli/WindowsConsole.h"
-#endif
+#include "platform/console.h"
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -21,9 +19,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
-#ifdef _WIN32
-  argv = morvel::cli::PrepareWindowsConsole(argc);
-#endif
+  argv = morvel::platform::PrepareConsole(argc, argv);
   std::ios::sync_with_stdio(true);
   return morvel::cli::RunShell({argv + 1, argv + argc}, std::cin, std::cout, std::cerr);
 }

@@ -8,9 +8,6 @@
 
 #include <boost/asio.hpp>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -19,6 +16,7 @@
 #include <ctime>
 
 #include "hosts/emulate/Emulator.h"
+#include "platform/file_io.h"
 #include "platform/peer_user.h"
 
 namespace morvel::emulate {
@@ -41,11 +39,7 @@ platform::TcpEndpoint ToEndpoint(const tcp::endpoint& e) {
 
 // The account the print system's backends run as (lp): a CUPS queue whose
 // device is the emulator sends its jobs from it.
-std::optional<platform::UserId> PrintSystemUser() {
-  const passwd* lp = getpwnam("lp");
-  if (lp == nullptr) return std::nullopt;
-  return platform::UserId{std::to_string(lp->pw_uid)};
-}
+std::optional<platform::UserId> PrintSystemUser() { return platform::UserNamed("lp"); }
 
 // Loopback is shared by every account of the machine: a connection over it
 // is served when it is this user's own, as the bridge serves, or the print
@@ -152,9 +146,6 @@ struct Emulator::Connection {
 struct Emulator::Intake {
   Intake(Emulator& emulator, Language language, std::string peer)
       : Owner(emulator), Language(language), Peer(std::move(peer)) {}
-  ~Intake() {
-    if (Out >= 0) ::close(Out);
-  }
 
   void Take(const std::string& bytes, uint64_t received) {
     if (!Open) {
@@ -166,7 +157,7 @@ struct Emulator::Intake {
     const uint64_t limit = Owner.options_.SizeLimit;
     const uint64_t room = Kept < limit ? limit - Kept : 0;
     const size_t now = static_cast<size_t>(std::min<uint64_t>(room, bytes.size()));
-    if (Out < 0 || !WriteAll(Out, std::string_view(bytes.data(), now))) Failed = true;
+    if (!Out.IsOpen() || !platform::WriteAll(Out.Get(), std::string_view(bytes.data(), now))) Failed = true;
     Kept += now;
     if (now < bytes.size() && !Job.Cut) {
       Job.Cut = true;
@@ -178,8 +169,7 @@ struct Emulator::Intake {
   // The job so far is finished, a cancelled one as cancelled.
   void End(bool cancelled) {
     if (!Open) return;
-    if (Out >= 0 && ::close(Out) != 0) Failed = true;
-    Out = -1;
+    if (Out.IsOpen() && Out.Close() != 0) Failed = true;
     if (Failed) Job.Warnings.push_back("cannot write all of " + Job.File);
     Open = false;
     if (cancelled) Job.Stage = JobStage::Cancelled;
@@ -204,7 +194,7 @@ struct Emulator::Intake {
     Job.Peer = Peer;
     Job.Received = NowIso();
     Job.Id = Owner.NewJob(Language, Job.File, Out);
-    if (Out < 0) Job.Warnings.push_back("cannot write " + Job.File + ": " + std::strerror(errno));
+    if (!Out.IsOpen()) Job.Warnings.push_back("cannot write " + Job.File + ": " + std::strerror(errno));
     Failed = false;
     Kept = 0;
     Open = true;
@@ -214,7 +204,7 @@ struct Emulator::Intake {
   const lang::Language Language;
   const std::string Peer;
   JobRecord Job;
-  int Out = -1;  // the job's file
+  platform::FileDescriptor Out;  // the job's file
   bool Failed = false;
   uint64_t Kept = 0;
   bool Open = false;

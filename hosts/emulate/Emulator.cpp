@@ -98,14 +98,14 @@ void Emulator::Log(const std::string& line) {
   std::cerr << "morvel emulate: " << line << std::endl;
 }
 
-int Emulator::NewJob(Language language, std::string& file, int& fd) {
+int Emulator::NewJob(Language language, std::string& file, platform::FileDescriptor& fd) {
   std::lock_guard<std::mutex> hold(lock_);
   for (;;) {
     const int id = nextId_ < 999999999 ? nextId_++ : nextId_;
     file = Numbered(id) + "." + lang::NameOf(language);
     fd = folder_.Create(file);
     // A name taken since the folder was read (by hand, or another program) is passed over.
-    if (fd >= 0 || errno != EEXIST || id == 999999999) return id;
+    if (fd.IsOpen() || errno != EEXIST || id == 999999999) return id;
   }
 }
 

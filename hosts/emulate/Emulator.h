@@ -123,8 +123,8 @@ class Emulator {
   void Pause(size_t listener, const std::string& why);  // accepts again in a moment
   void Spawn(Language language, std::shared_ptr<Connection> connection);
   void Serve(Connection& connection, Language language);
-  // A new job's number and its file, made new in the folder (-1 when it cannot be).
-  int NewJob(Language language, std::string& file, int& fd);
+  // A new job's number and its file, made new in the folder (not open when it cannot be).
+  int NewJob(Language language, std::string& file, platform::FileDescriptor& fd);
   void Finished(JobRecord record);
   void Engine();
   // False: stopped before the job's end, or `yielded` its turn to the next job.

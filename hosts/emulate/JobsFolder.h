@@ -1,24 +1,23 @@
-// The emulator's jobs folder, held open by a descriptor: every file is
-// opened and made beneath it by name, never through a symbolic link, so a
-// name swapped for a link leads nowhere; new files never replace one that is
-// there, and a file rewritten (a record) takes its name only once whole.
-// Only a folder of the emulator's own user that no one else may write is
-// used: anyone who could write it could plant links or pictures in it.
+// The emulator's jobs folder, held open by a descriptor (platform's
+// OwnFolder): every file is opened and made beneath it by name, never
+// through a symbolic link, so a name swapped for a link leads nowhere; new
+// files never replace one that is there, and a file rewritten (a record)
+// takes its name only once whole. Only a folder of the emulator's own user
+// that no one else may write is used: anyone who could write it could plant
+// links or pictures in it. Only plain names (PlainName) are taken.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/own_folder.h"
 
 namespace morvel::emulate {
 
 class JobsFolder {
  public:
-  JobsFolder() = default;
-  ~JobsFolder();
-  JobsFolder(const JobsFolder&) = delete;
-  JobsFolder& operator=(const JobsFolder&) = delete;
-
   // Makes the folder (mode 0700) when missing; false with `error` when it
   // cannot be made or opened, or is another user's, or group or others may
   // write it.
@@ -27,9 +26,9 @@ class JobsFolder {
 
   // The largest job number a name in the folder starts with (0: none).
   long LargestNumber() const;
-  // A new file NAME (mode 0600) for writing; -1 with errno EEXIST when the
-  // name is taken, whatever it is.
-  int Create(const std::string& name) const;
+  // A new file NAME (mode 0600) for writing; not open, with errno EEXIST
+  // when the name is taken, whatever it is.
+  platform::FileDescriptor Create(const std::string& name) const;
   // NAME's whole contents written under a new name, which then replaces it.
   bool Replace(const std::string& name, std::string_view bytes) const;
   // A regular file's contents, links refused; nullopt when it cannot be read.
@@ -37,11 +36,8 @@ class JobsFolder {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  platform::OwnFolder folder_;
 };
-
-// Every byte to the descriptor; false when some could not be written.
-bool WriteAll(int fd, std::string_view bytes);
 
 // A name of the folder's own (letters, digits, '.', '-', '_'), never a path.
 bool PlainName(std::string_view name);

@@ -9,6 +9,7 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,12 @@
 namespace morvel::platform {
 
 UserId CurrentUser() { return {std::to_string(geteuid())}; }
+
+std::optional<UserId> UserNamed(const std::string& name) {
+  const passwd* account = getpwnam(name.c_str());
+  if (account == nullptr) return std::nullopt;
+  return UserId{std::to_string(account->pw_uid)};
+}
 
 namespace {
 

@@ -143,6 +143,22 @@ UserId CurrentUser() {
   return UserId{"S-0-0"};  // no token to read: a SID no connection's owner has
 }
 
+std::optional<UserId> UserNamed(const std::string& name) {
+  DWORD sidSize = 0, domainSize = 0;
+  SID_NAME_USE use{};
+  LookupAccountNameA(nullptr, name.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+  if (sidSize == 0) return std::nullopt;
+  std::vector<unsigned char> sid(sidSize);
+  std::vector<char> domain(domainSize != 0 ? domainSize : 1);
+  if (!LookupAccountNameA(nullptr, name.c_str(), sid.data(), &sidSize, domain.data(), &domainSize, &use))
+    return std::nullopt;
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid.data(), &text)) return std::nullopt;
+  UserId user{text};
+  LocalFree(text);
+  return user;
+}
+
 std::optional<UserId> LoopbackPeerUser(const TcpEndpoint& server, const TcpEndpoint& client) {
   if (UnderWine()) return detail::PeerUserInSocketTables(HostSocketTable, server, client);
   if (server.V6 != client.V6) return std::nullopt;

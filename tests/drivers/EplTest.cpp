@@ -69,32 +69,31 @@ TEST_F(EplTest, WholeLabels) {
   struct {
     const char* Row;  // of epl.golden
     std::function<void(EplTest&)> Make;
-  } cases[] = {
-      {"WorkedLabel",
-       [](EplTest& t) {
-         t.Init(u"60", u"40", u"4", u"10", u"2", u"1", u"0");
-         t.Bar(10, 100, 200, 2);
-         t.Bar(10, 120, 200, 1);
-         t.Code(10, 50, u"12345678", u"128", u"1", 50);
-         t.Code(300, 10, u"ABC", u"QRCODE", u"0", 5, u"", u"");
-         t.control.DrawImageFromPicture(Stripes(), 0, 0, 0, 0);
-         String raw = u"A10,10,0,1,1,1,N,\"raw\"\r\n";
-         t.control.SendCmd(raw);
-         t.Label(u"2");
-       }},
-      {"Two labels, the settings kept for the second",
-       [](EplTest& t) {
-         t.Init(u"50.5", u"30", u"1", u"0", u"0", u"0", u"1");
-         t.Code(0, 0, u"A\"1\\", u"128", u"0", 10);
-         t.Label(u"1");
-         t.Bar(0, 0, 1, 100);
-         t.Label(u"3");
-       }},
-      {"No InitPrint: the printer's own size", [](EplTest& t) {
-         t.Code(96, 96, u"Wörd", u"QRCODE", u"1", 99);
-         t.Code(0, 0, u"x", u"EAN13", u"1", 10);  // a type the driver does not write: nothing
-         t.Label(u"1");
-       }}};
+  } cases[] = {{"WorkedLabel",
+                [](EplTest& t) {
+                  t.Init(u"60", u"40", u"4", u"10", u"2", u"1", u"0");
+                  t.Bar(10, 100, 200, 2);
+                  t.Bar(10, 120, 200, 1);
+                  t.Code(10, 50, u"12345678", u"128", u"1", 50);
+                  t.Code(300, 10, u"ABC", u"QRCODE", u"0", 5, u"", u"");
+                  t.control.DrawImageFromPicture(Stripes(), 0, 0, 0, 0);
+                  String raw = u"A10,10,0,1,1,1,N,\"raw\"\r\n";
+                  t.control.SendCmd(raw);
+                  t.Label(u"2");
+                }},
+               {"Two labels, the settings kept for the second",
+                [](EplTest& t) {
+                  t.Init(u"50.5", u"30", u"1", u"0", u"0", u"0", u"1");
+                  t.Code(0, 0, u"A\"1\\", u"128", u"0", 10);
+                  t.Label(u"1");
+                  t.Bar(0, 0, 1, 100);
+                  t.Label(u"3");
+                }},
+               {"No InitPrint: the printer's own size", [](EplTest& t) {
+                  t.Code(96, 96, u"Wörd", u"QRCODE", u"1", 99);
+                  t.Code(0, 0, u"x", u"EAN13", u"1", 10);  // a type the driver does not write: nothing
+                  t.Label(u"1");
+                }}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.Row);
     Fakes.Spool->Documents.clear();

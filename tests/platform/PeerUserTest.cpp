@@ -124,4 +124,17 @@ TEST(PeerUser, HolderOfAListeningPort) {
   EXPECT_EQ(morvel::platform::ListenerHolder(free), "");
 }
 
+// Accounts by name, as the system's user database has them.
+TEST(PeerUser, AccountsByName) {
+  const struct {
+    const char* Name;
+    std::optional<UserId> Account;
+  } cases[] = {
+      {"root", UserId{"0"}},
+      {"no-such-user-of-morvel", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(morvel::platform::UserNamed(c.Name), c.Account) << c.Name;
+}
+
 }  // namespace

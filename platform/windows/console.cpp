@@ -1,4 +1,6 @@
-#include "hosts/cli/WindowsConsole.h"
+// The console of a Windows program: the wide command line as UTF-8, binary
+// standard input, UTF-8 console output.
+#include "platform/console.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -8,27 +10,11 @@
 
 #include <cstdio>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "platform/services.h"
-#include "platform/win32.h"
+namespace morvel::platform {
 
-// The messages of orxlib.dll, which carries its own platform layer, reach
-// this program's message sink (the bridge's, for a page) as the program's
-// own do.
-extern "C" __declspec(dllexport) void __cdecl MorvelHostMessage(const char* caption, const char* text) {
-  try {
-    morvel::platform::Current().Messages->Show(caption != nullptr ? caption : "", text != nullptr ? text : "");
-  } catch (...) {
-    // Nothing may unwind into the DLL; the message is lost, the call goes on.
-  }
-}
-static_assert(std::is_same_v<decltype(&MorvelHostMessage), morvel::platform::win::HostMessageFunction>);
-
-namespace morvel::cli {
-
-char** PrepareWindowsConsole(int& argc) {
+char** PrepareConsole(int& argc, char** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   DWORD mode = 0;
   if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) SetConsoleOutputCP(CP_UTF8);
@@ -37,7 +23,7 @@ char** PrepareWindowsConsole(int& argc) {
   static std::vector<char*> pointers;
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) return __argv;
+  if (wide == nullptr) return argv;
   for (int i = 0; i < count; ++i) {
     int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
     std::string text(size > 0 ? size - 1 : 0, '\0');
@@ -51,4 +37,4 @@ char** PrepareWindowsConsole(int& argc) {
   return pointers.data();
 }
 
-}  // namespace morvel::cli
+}  // namespace morvel::platform

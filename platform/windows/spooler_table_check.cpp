@@ -1,22 +1,17 @@
 // The spooler table's numbers are winspool.h's: a row whose bit is not the
-// header's constant of its name stops the Windows build.
+// header's constant of its name stops the Windows build. Compiled only,
+// into the Windows platform library; it defines nothing.
 #include <windows.h>
 #include <winspool.h>
 
 #include <iterator>
 
-#include "control/status/SpoolerTable.h"
+#include "platform/spooler_table.h"
 
-namespace morvel::status {
+namespace morvel::platform {
 namespace {
 
-constexpr uint32_t BitNamed(std::string_view name) {
-  for (const SpoolerBit& row : SpoolerStatusTable)
-    if (row.Name == name) return row.Bit;
-  return 0;
-}
-
-#define MORVEL_SAME_BIT(name) static_assert(BitNamed(#name) == PRINTER_STATUS_##name, "PRINTER_STATUS_" #name)
+#define MORVEL_SAME_BIT(name) static_assert(SpoolerBitNamed(#name) == PRINTER_STATUS_##name, "PRINTER_STATUS_" #name)
 MORVEL_SAME_BIT(PAUSED);
 MORVEL_SAME_BIT(ERROR);
 MORVEL_SAME_BIT(PENDING_DELETION);
@@ -43,8 +38,8 @@ MORVEL_SAME_BIT(DOOR_OPEN);
 MORVEL_SAME_BIT(SERVER_UNKNOWN);
 MORVEL_SAME_BIT(POWER_SAVE);
 #undef MORVEL_SAME_BIT
-static_assert(std::size(SpoolerStatusTable) == 25, "a row without its check above");
+static_assert(std::size(SpoolerStatusBits) == 25, "a row without its check above");
 static_assert(SpoolerWorkOffline == PRINTER_ATTRIBUTE_WORK_OFFLINE);
 
 }  // namespace
-}  // namespace morvel::status
+}  // namespace morvel::platform
