@@ -22,6 +22,8 @@
 #include "support/Base64Text.h"
 #include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 using morvel::testing::Base64Of;
@@ -58,25 +60,21 @@ struct Page {
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-session-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    for (const char* d : {"zebra", "sato", "orx", "dothan"}) fs::create_directories(dir_ / d);
-    std::ofstream(dir_ / "printers.conf") << "[ZDesigner GK420t]\nuri = file:zebra\ndpi = 203\n\n"
-                                             "[SATO CL4NX 305dpi]\nuri = file:sato\ndpi = 305\n\n"
-                                             "[Orx TE200]\nuri = file:orx\ndpi = 203\n\n"
-                                             "[Dothan T7 Label]\nuri = file:dothan\ndpi = 203\n\n"
-                                             "[ZDesigner Refused]\nuri = socket://127.0.0.1:"
-                                          << ClosedPort() << "\ndpi = 203\n\n"
-                                          << "[ZDesigner Gone]\nuri = file:no-such-folder\ndpi = 203\n";
-    printers_.emplace("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
+    // Each brand's jobs in a folder of its own; a printer that refuses and
+    // one whose folder is not there.
+    printers_.emplace("MORVEL_PRINTERS",
+                      morvel::testing::WritePrinters(
+                          dir_,
+                          {{"ZDesigner GK420t", "file:zebra"},
+                           {"SATO CL4NX 305dpi", "file:sato"},
+                           {"Orx TE200", "file:orx"},
+                           {"Dothan T7 Label", "file:dothan"},
+                           {"ZDesigner GK420t", morvel::testing::SocketUri(ClosedPort()), {}, "ZDesigner Refused"}},
+                          "[ZDesigner Gone]\nuri = file:no-such-folder\ndpi = 203\n"));
     services_.emplace(morvel::platform::LinuxServices());
   }
 
-  void TearDown() override {
-    services_.reset();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { services_.reset(); }
 
   // A loopback port that nothing listens on.
   static int ClosedPort() {
@@ -103,7 +101,8 @@ class SessionTest : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-session"};
+  const fs::path& dir_ = temp_.Path();
   ScopedEnv cups_{"MORVEL_CUPS", "0"};
   std::optional<ScopedEnv> printers_;
   std::optional<morvel::platform::ScopedServices> services_;
