@@ -23,7 +23,6 @@
 #include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
 #include "support/TempFolder.h"
-#include "support/TestPrinters.h"
 
 namespace {
 using morvel::testing::Base64Of;
@@ -60,17 +59,15 @@ struct Page {
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Each brand's jobs in a folder of its own; a printer that refuses and
-    // one whose folder is not there.
-    printers_.emplace("MORVEL_PRINTERS",
-                      morvel::testing::WritePrinters(
-                          dir_,
-                          {{"ZDesigner GK420t", "file:zebra"},
-                           {"SATO CL4NX 305dpi", "file:sato"},
-                           {"Orx TE200", "file:orx"},
-                           {"Dothan T7 Label", "file:dothan"},
-                           {"ZDesigner GK420t", morvel::testing::SocketUri(ClosedPort()), {}, "ZDesigner Refused"}},
-                          "[ZDesigner Gone]\nuri = file:no-such-folder\ndpi = 203\n"));
+    for (const char* d : {"zebra", "sato", "orx", "dothan"}) fs::create_directories(dir_ / d);
+    std::ofstream(dir_ / "printers.conf") << "[ZDesigner GK420t]\nuri = file:zebra\ndpi = 203\n\n"
+                                             "[SATO CL4NX 305dpi]\nuri = file:sato\ndpi = 305\n\n"
+                                             "[Orx TE200]\nuri = file:orx\ndpi = 203\n\n"
+                                             "[Dothan T7 Label]\nuri = file:dothan\ndpi = 203\n\n"
+                                             "[ZDesigner Refused]\nuri = socket://127.0.0.1:"
+                                          << ClosedPort() << "\ndpi = 203\n\n"
+                                          << "[ZDesigner Gone]\nuri = file:no-such-folder\ndpi = 203\n";
+    printers_.emplace("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
     services_.emplace(morvel::platform::LinuxServices());
   }
 
