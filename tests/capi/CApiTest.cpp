@@ -18,20 +18,17 @@
 #include "morvel/morvel.h"
 #include "morvel/morvel_members.h"
 #include "morvel/version.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The process's folder: its printers' file: folders, removed at exit.
 fs::path Folder() {
-  static const fs::path folder = [] {
-    char pattern[] = "/tmp/morvel-capi-XXXXXX";
-    fs::path made = mkdtemp(pattern);
-    fs::create_directories(made / "c");
-    fs::create_directories(made / "cpp");
-    return made;
-  }();
-  return folder;
+  static const morvel::testing::TempFolder folder("morvel-capi");
+  return folder.Path();
 }
 
 std::string Read(const fs::path& path) {
@@ -342,16 +339,16 @@ TEST(CApiLabels, TheTypedCallsWriteTheJobOfTheCxxApi) {
 
 int main(int argc, char** argv) {
   fs::path folder = Folder();
-  std::ofstream(folder / "printers.conf") << "[ZDesigner GK420t]\nuri = file:c\ndpi = 203\n"
-                                          << "[ZDesigner GK420t copy]\nuri = file:cpp\ndpi = 203\n"
-                                          << "[SATO CL4NX 305dpi]\nuri = file:c\ndpi = 305\n"
-                                          << "[SATO CL4NX 305dpi copy]\nuri = file:cpp\ndpi = 305\n"
-                                          << "[Orx documents]\nuri = file:docs\ndpi = 203\n";
-  fs::create_directories(folder / "docs");
-  setenv("MORVEL_PRINTERS", (folder / "printers.conf").c_str(), 1);
+  // Each label through the C interface goes to c/, through the C++ classes
+  // to cpp/; documents to docs/.
+  const std::string printers =
+      morvel::testing::WritePrinters(folder, {{"ZDesigner GK420t", "file:c"},
+                                              {"ZDesigner GK420t", "file:cpp", {}, "ZDesigner GK420t copy"},
+                                              {"SATO CL4NX 305dpi", "file:c"},
+                                              {"SATO CL4NX 305dpi", "file:cpp", {}, "SATO CL4NX 305dpi copy"},
+                                              {"Orx TE200", "file:docs", {}, "Orx documents"}});
+  setenv("MORVEL_PRINTERS", printers.c_str(), 1);
   setenv("MORVEL_CUPS", "0", 1);
   testing::InitGoogleTest(&argc, argv);
-  int status = RUN_ALL_TESTS();
-  fs::remove_all(folder);
-  return status;
+  return RUN_ALL_TESTS();
 }

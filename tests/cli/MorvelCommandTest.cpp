@@ -11,23 +11,22 @@
 
 #include "morvel/version.h"
 #include "support/RunCommand.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 using Outcome = morvel::testing::CommandOutcome;
+using morvel::testing::SocketUri;
 
 class MorvelCommandTest : public ::testing::Test {
  protected:
+  // Nothing listens on port 9 (discard): the SATO printer refuses.
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    std::ofstream(dir_ / "printers.conf") << "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 203\n\n"
-                                             "[SATO CL4NX 305dpi]\nuri = socket://127.0.0.1:9\ndpi = 305\n";
+    morvel::testing::WritePrinters(dir_, {{"ZDesigner ZT410R-300dpi ZPL"}, {"SATO CL4NX 305dpi", SocketUri(9)}});
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // The script is both the standard input and the file script.mvs.
   Outcome Run(const std::string& args, const std::string& script = "", const std::string& env = "") {
@@ -38,14 +37,15 @@ class MorvelCommandTest : public ::testing::Test {
                                          script);
   }
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-cli"};
+  const fs::path& dir_ = temp_.Path();
 };
 
 TEST_F(MorvelCommandTest, PrintersInSystemOrder) {
   Outcome o = Run("printers");
   ASSERT_TRUE(o.Exited);
   EXPECT_EQ(o.Status, 0) << o.Err;
-  EXPECT_EQ(o.Out, "ZDesigner ZT410R-300dpi ZPL\t203\tfile:" + (dir_ / "jobs").string() +
+  EXPECT_EQ(o.Out, "ZDesigner ZT410R-300dpi ZPL\t300\tfile:" + (dir_ / "jobs").string() +
                        "\nSATO CL4NX 305dpi\t305\tsocket://127.0.0.1:9\n");
 }
 
@@ -190,11 +190,9 @@ TEST_F(MorvelCommandTest, SurvivesMalformedLinesAndArguments) {
 // A script that ends without ClosePort still delivers its labels: the
 // document is finished and published, not left behind as a partial file.
 TEST(MorvelRunEndTest, APortLeftOpenIsClosedAndLogged) {
-  char tmpl[] = "/tmp/morvel-cli-end-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  fs::path dir = tmpl;
-  fs::create_directories(dir / "jobs");
-  std::ofstream(dir / "printers.conf") << "[ZDesigner GK420t]\nuri = file:jobs\ndpi = 203\n";
+  const morvel::testing::TempFolder temp("morvel-cli-end");
+  const fs::path& dir = temp.Path();
+  morvel::testing::WritePrinters(dir, {{"ZDesigner GK420t"}});
   std::ofstream(dir / "label.mvs") << "SetPrint \"ZDesigner GK420t\"\nOpenPort \"ZDesigner GK420t\"\n"
                                       "PrintBar 1 1 10 10\nPrintLabel 1\n";
   std::string cmd = "cd '" + dir.string() +
@@ -211,5 +209,4 @@ TEST(MorvelRunEndTest, APortLeftOpenIsClosedAndLogged) {
   EXPECT_EQ(job.str(), "^XA^FO2,2^GB21,21,1^FS^PQ1^XZ");  // 1 and 10 px at 96 ppi on 203 dpi
   EXPECT_NE(log.str().find("closed the port of 'ZDesigner GK420t' that the host left open"), std::string::npos)
       << log.str();
-  fs::remove_all(dir);
 }

@@ -1,13 +1,11 @@
 // clsBase64 called through the automation table, as script hosts call it:
 // by name or dispatch id, with by-reference arrays written back.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "morvel/automation.h"
 #include "morvel/clsBase64.h"
 #include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace morvel::automation {
 namespace {
@@ -27,14 +25,12 @@ TEST(Base64Automation, EncodesByNameAndDecodesByDispatchId) {
 
 TEST(Base64Automation, SaveAndLoadByDispatchIdWriteTheArrayBack) {
   clsBase64 codec;
-  String path = FromUtf8(
-      (std::filesystem::temp_directory_path() / ("morvel-codec-automation-" + std::to_string(getpid()) + ".bin"))
-          .string());
+  const morvel::testing::TempFolder folder("morvel-codec-automation");
+  String path = FromUtf8((folder / "saved.bin").string());
   std::vector<Variant> saveArgs{Variant(path), Variant(ByteArray(std::vector<uint8_t>{1, 2, 3}))};
   Invoke(codec, 0x60030001, saveArgs);
   std::vector<Variant> loadArgs{Variant(path), Variant(ByteArray())};
   Invoke(codec, 0x60030000, loadArgs);
-  std::filesystem::remove(ToUtf8(path));
   EXPECT_EQ(loadArgs[1].Get<ByteArray>(), ByteArray(std::vector<uint8_t>{1, 2, 3}));
 }
 

@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -50,22 +51,18 @@ struct stat StatOf(const fs::path& path) {
 class Folders {
  public:
   Folders() {
-    std::string pattern = (fs::temp_directory_path() / "morvel-confined-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    root_ = pattern;
     fs::create_directories(Allowed() / "sub");
     fs::create_directories(root_ / "outside");
     fs::create_directories(root_ / "allowed-not");
     Write(Outside(), Secret);
   }
-  ~Folders() { fs::remove_all(root_); }
 
-  const fs::path& Root() const { return root_; }
+  const fs::path& Root() const { return root_.Path(); }
   fs::path Allowed() const { return root_ / "allowed"; }
   fs::path Outside() const { return root_ / "outside" / "secret.txt"; }
 
  private:
-  fs::path root_;
+  morvel::testing::TempFolder root_{"morvel-confined"};
 };
 
 class Confined : public ::testing::TestWithParam<BeneathResolution> {

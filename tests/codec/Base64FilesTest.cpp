@@ -13,6 +13,7 @@
 #include "platform/fakes/fakes.h"
 #include "platform/files.h"
 #include "support/FakeEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -23,16 +24,6 @@ using morvel::testing::ErrorOf;
 
 class Base64Files : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "morvel-codec-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override {
-    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(folder_);
-  }
-
   fs::path PathOf(std::string_view name) const { return folder_ / std::string(name); }
   String HostPath(std::string_view name) const { return FromUtf8(PathOf(name).string()); }
 
@@ -44,7 +35,7 @@ class Base64Files : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  fs::path folder_;
+  const morvel::testing::TempFolder folder_{"morvel-codec"};
   clsBase64 codec_;
 };
 

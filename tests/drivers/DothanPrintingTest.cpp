@@ -13,6 +13,7 @@
 #include "support/CupsServer.h"
 #include "support/FakeEnvironment.h"
 #include "support/PageCheck.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -163,19 +164,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST_F(DothanPrintingTest, FilePrinterGetsAPngFile) {
-  char folder[] = "/tmp/morvel-dothan-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  UsePrinter(203, std::string("file:") + folder, true);
+  const testing::TempFolder temp("morvel-dothan");
+  const std::string folder = temp.Path().string();
+  UsePrinter(203, "file:" + folder, true);
   WorkedLabel();
   WorkedLabel();
   std::vector<std::string> names;
   for (auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"000001.png", "000002.png"}));
-  auto page = DecodePage(ReadFile(std::string(folder) + "/000002.png"));
+  auto page = DecodePage(ReadFile(folder + "/000002.png"));
   EXPECT_THAT(Barcodes(page), UnorderedElementsAre("CODE-128:12345678", "QR-Code:Grüße 0001"));
   EXPECT_TRUE(Fakes.Logger->Records.empty());
-  std::filesystem::remove_all(folder);
 }
 
 TEST_F(DothanPrintingTest, SocketPrinterGetsThePngBytes) {

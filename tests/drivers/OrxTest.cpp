@@ -17,6 +17,7 @@
 #include "support/CaptureListener.h"
 #include "support/FakeEnvironment.h"
 #include "support/Golden.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -41,15 +42,11 @@ class OrxTest : public testing::FakeEnvironment {
  protected:
   OrxTest() {
     Install({{u"Orx TE200", 203}});
-    Fakes.Temp->Folder = temp_.string() + "/";
-    fs::create_directories(temp_);
+    Fakes.Temp->Folder = temp_.Path().string() + "/";
     String name = u"Orx TE200";
     EXPECT_EQ(control.SetPrint(name), 0);
   }
-  ~OrxTest() override {
-    control.ClosePort();
-    fs::remove_all(temp_);
-  }
+  ~OrxTest() override { control.ClosePort(); }
 
   void Open() {
     String name = u"Orx TE200";
@@ -81,11 +78,11 @@ class OrxTest : public testing::FakeEnvironment {
   }
   std::vector<std::string> TempFiles() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(temp_)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(temp_.Path())) names.push_back(e.path().filename());
     return names;
   }
 
-  fs::path temp_ = fs::temp_directory_path() / ("orx-driver-test-" + std::to_string(getpid()));
+  const testing::TempFolder temp_{"orx-driver-test"};
   PrintBarCode control;
 };
 

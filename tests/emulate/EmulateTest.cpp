@@ -31,6 +31,8 @@
 #include "support/CupsServer.h"
 #include "support/RunCommand.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 
@@ -43,25 +45,19 @@ using morvel::testing::Http;
 using morvel::testing::Morvel;
 using morvel::testing::SendAll;
 using morvel::testing::SendJob;
+using morvel::testing::SocketUri;
 
 using Outcome = morvel::testing::CommandOutcome;
 
 class EmulateTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/morvel-emulate-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    jobs_ = (dir_ / "jobs").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
+  // A printer of each brand the emulator speaks for, on its port.
   void WritePrinters(EmulatorProcess& e, const std::string& more = "") {
-    std::ofstream(dir_ / "printers.conf")
-        << "[ZDesigner ZT410R-203dpi ZPL]\nuri = socket://127.0.0.1:" << e.Port("zpl") << "\ndpi = 203\n\n"
-        << "[SATO CL4NX 203dpi]\nuri = socket://127.0.0.1:" << e.Port("sbpl") << "\ndpi = 203\n\n"
-        << "[Orx 203]\nuri = socket://127.0.0.1:" << e.Port("tspl") << "\ndpi = 203\n\n"
-        << more;
+    morvel::testing::WritePrinters(dir_,
+                                   {{"ZDesigner GK420t", SocketUri(e.Port("zpl"))},
+                                    {"SATO CL4NX 305dpi", SocketUri(e.Port("sbpl"))},
+                                    {"Orx TE200", SocketUri(e.Port("tspl"))}},
+                                   more);
   }
 
   Outcome Run(const std::string& args, const std::string& input = "", const std::string& env = "MORVEL_CUPS=0") {
@@ -82,8 +78,9 @@ class EmulateTest : public ::testing::Test {
     return jobs;
   }
 
-  fs::path dir_;
-  std::string jobs_;
+  const morvel::testing::TempFolder temp_{"morvel-emulate"};
+  const fs::path& dir_ = temp_.Path();
+  const std::string jobs_ = (dir_ / "jobs").string();
 };
 
 std::string Script(const std::string& printer, const std::string& text) {
@@ -125,8 +122,8 @@ TEST_F(EmulateTest, EveryBrandInEveryStateAsMorvelStatusTellsIt) {
     WritePrinters(e);
     Outcome o = Run("status");
     EXPECT_EQ(o.Status, c.Exit) << o.Err;
-    EXPECT_EQ(o.Out, std::string("ZDesigner ZT410R-203dpi ZPL\t") + c.Zebra + "\nSATO CL4NX 203dpi\t" + c.Sato +
-                         "\nOrx 203\t" + c.Orx + "\n");
+    EXPECT_EQ(o.Out, std::string("ZDesigner GK420t\t") + c.Zebra + "\nSATO CL4NX 305dpi\t" + c.Sato + "\nOrx TE200\t" +
+                         c.Orx + "\n");
   }
 }
 
@@ -187,14 +184,14 @@ TEST_F(EmulateTest, LabelsFromMorvelRunArePicturedAndBufferedWhilePaused) {
   ASSERT_TRUE(e.Ready());
   WritePrinters(e);
   const int web = e.Port("web");
-  Outcome run = Run("run", Script("ZDesigner ZT410R-203dpi ZPL", "Lot 7"));
+  Outcome run = Run("run", Script("ZDesigner GK420t", "Lot 7"));
   ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
   auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1; });
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0]["stage"], "waiting");
   EXPECT_TRUE(jobs[0]["pictures"].empty());
-  Outcome waiting = Run("status 'ZDesigner ZT410R-203dpi ZPL'");
-  EXPECT_EQ(waiting.Out, "ZDesigner ZT410R-203dpi ZPL\tstopped\tpaused\n");
+  Outcome waiting = Run("status 'ZDesigner GK420t'");
+  EXPECT_EQ(waiting.Out, "ZDesigner GK420t\tstopped\tpaused\n");
 
   // Printing again prints what waited.
   EXPECT_NE(Http(web, "POST", "/api/state", R"({"paused": false})").find("\"ready\":true"), std::string::npos);
@@ -259,8 +256,8 @@ TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
   });
   EXPECT_EQ(jobs[0]["labels_printed"], 2);
   EXPECT_EQ(jobs[0]["labels"], 3);
-  Outcome o = Run("status 'ZDesigner ZT410R-203dpi ZPL'");
-  EXPECT_EQ(o.Out, "ZDesigner ZT410R-203dpi ZPL\tstopped\tmedia-empty\n");
+  Outcome o = Run("status 'ZDesigner GK420t'");
+  EXPECT_EQ(o.Out, "ZDesigner GK420t\tstopped\tmedia-empty\n");
   EXPECT_EQ(o.Status, 4);
   Http(web, "POST", "/api/state", R"({"paper_out": false})");
   jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
@@ -390,11 +387,11 @@ TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
   };
   for (const auto& c : cases) {
     Http(web, "POST", "/api/state", c.Change);
-    auto answer = nlohmann::json::parse(session.Handle(R"({"id":1,"status":"ZDesigner ZT410R-203dpi ZPL"})"));
+    auto answer = nlohmann::json::parse(session.Handle(R"({"id":1,"status":"ZDesigner GK420t"})"));
     EXPECT_EQ(answer["result"]["state"], c.State) << answer.dump();
     EXPECT_EQ(answer["result"]["reasons"].dump(), c.Reasons);
     EXPECT_NE(answer["result"]["raw"].get<std::string>().find("PRINTER STATUS"), std::string::npos);
-    morvel::PrinterStatus direct = morvel::QueryStatus("ZDesigner ZT410R-203dpi ZPL");
+    morvel::PrinterStatus direct = morvel::QueryStatus("ZDesigner GK420t");
     EXPECT_EQ(direct.State, c.State);
     EXPECT_EQ(nlohmann::json(direct.Reasons).dump(), c.Reasons);
   }
@@ -403,7 +400,7 @@ TEST_F(EmulateTest, BridgeAndProgramsTellTheSameState) {
   EXPECT_EQ(absent["result"]["state"], "stopped") << absent.dump();
   EXPECT_EQ(absent["result"]["reasons"].dump(), R"(["offline"])");
   EXPECT_EQ(absent["result"]["cause"], "connection refused");
-  for (const char* bad : {R"({"id":2,"status":5})", R"({"id":3,"status":"Orx 203","timeout":0})"}) {
+  for (const char* bad : {R"({"id":2,"status":5})", R"({"id":3,"status":"Orx TE200","timeout":0})"}) {
     auto answer = nlohmann::json::parse(session.Handle(bad));
     EXPECT_EQ(answer["error"]["number"], 5) << bad;
   }
@@ -423,7 +420,7 @@ TEST_F(EmulateTest, UsbPrinterAnswersOnTheNodesReadChannel) {
   tcgetattr(slave, &raw);
   cfmakeraw(&raw);
   tcsetattr(slave, TCSANOW, &raw);
-  std::ofstream(dir_ / "printers.conf") << "[Orx TE200 usb]\nuri = usb:" << node << "\n";
+  morvel::testing::WritePrinters(dir_, {{"Orx TE200", "usb:" + node}});
   std::string query;
   std::thread printer([&] {
     pollfd p{master, POLLIN, 0};
@@ -435,12 +432,12 @@ TEST_F(EmulateTest, UsbPrinterAnswersOnTheNodesReadChannel) {
     }
     (void)!write(master, "\x04", 1);  // out of paper
   });
-  Outcome o = Run("status 'Orx TE200 usb'");
+  Outcome o = Run("status 'Orx TE200'");
   printer.join();
   close(slave);
   close(master);
   EXPECT_EQ(query, "\x1b!?");
-  EXPECT_EQ(o.Out, "Orx TE200 usb\tstopped\tmedia-empty\n") << o.Err;
+  EXPECT_EQ(o.Out, "Orx TE200\tstopped\tmedia-empty\n") << o.Err;
   EXPECT_EQ(o.Status, 4);
 }
 

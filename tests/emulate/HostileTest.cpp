@@ -20,6 +20,7 @@
 #include "EmulateProcess.h"
 #include "support/RunCommand.h"
 #include "support/Sanitizers.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -40,14 +41,6 @@ std::string ReadAll(const fs::path& path) {
 
 class EmulateHostile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/morvel-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    jobs_ = (dir_ / "jobs").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // The records once `done` holds for them; a deadline only catches a hang.
   nlohmann::json WaitForJobs(int web, const std::function<bool(const nlohmann::json&)>& done) {
     nlohmann::json jobs;
@@ -62,8 +55,9 @@ class EmulateHostile : public ::testing::Test {
 
   Outcome Run(const std::string& commandLine) { return morvel::testing::RunCommandIn(dir_, commandLine); }
 
-  fs::path dir_;
-  std::string jobs_;
+  const morvel::testing::TempFolder temp_{"morvel-hostile"};
+  const fs::path& dir_ = temp_.Path();
+  const std::string jobs_ = (dir_ / "jobs").string();
 };
 
 constexpr bool Sanitized = morvel::testing::UnderAddressSanitizer;

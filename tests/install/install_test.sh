@@ -20,7 +20,8 @@ grep -qxF "#define MORVEL_VERSION \"$version\"" "$work/prefix/include/morvel/ver
   exit 1
 }
 mkdir "$work/jobs" "$work/pkg" "$work/c"
-printf '[ZDesigner GK420t]\nuri = file:%s/jobs\ndpi = 203\n' "$work" >"$work/printers.conf"
+# The shared test printers as they are: each one's file:jobs is $work/jobs.
+cp "$source/tests/support/printers/printers.conf" "$work/printers.conf"
 export MORVEL_PRINTERS=$work/printers.conf MORVEL_CUPS=0
 
 cat >"$work/pkg/CMakeLists.txt" <<EOF

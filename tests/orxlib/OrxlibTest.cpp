@@ -27,32 +27,15 @@
 #include "support/FakeEnvironment.h"
 #include "support/Golden.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace morvel {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
-
-// A private folder for fake device trees and files, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = fs::temp_directory_path() / "orxlib-test-XXXXXX";
-    Path = mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(Path); }
-  std::string File(const std::string& name, const std::string& content = "") const {
-    fs::create_directories((Path / name).parent_path());
-    std::ofstream(Path / name, std::ios::binary) << content;
-    return Path / name;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  fs::path Path;
-};
+using testing::TempFolder;
 
 class OrxlibTest : public testing::FakeEnvironment {
  protected:
@@ -86,10 +69,10 @@ testing::GoldenFile& Golden() {
 }
 
 TEST_F(OrxlibTest, EveryExportWritesItsGoldenBytes) {
-  TempDir dir;
-  std::string empty = dir.File("EMPTY.BMP");
-  std::string small = dir.File("SMALL.BMP", std::string("BM\0\r\n\xFF", 6));
-  std::string missing = (dir.Path / "MISSING.BMP").string();
+  TempFolder dir;
+  std::string empty = dir.Write("EMPTY.BMP");
+  std::string small = dir.Write("SMALL.BMP", std::string("BM\0\r\n\xFF", 6));
+  std::string missing = (dir.Path() / "MISSING.BMP").string();
   std::string longest(655351, 'A');
   const std::string none;                      // refused, or nothing to send: no byte
   const std::nullopt_t golden = std::nullopt;  // the bytes are the case's row
@@ -214,8 +197,8 @@ TEST_F(OrxlibTest, FailedWritesReturnZero) {
   auto services = Fakes.AsServices();
   services.Spool = platform::MakeLinuxSpooler();
   platform::ScopedServices real(services);
-  TempDir dir;
-  std::string small = dir.File("SMALL.BMP", "BM");
+  TempFolder dir;
+  std::string small = dir.Write("SMALL.BMP", "BM");
   ASSERT_EQ(openport("Orx Test"), 1);
   EXPECT_EQ(sendcommand("A"), 0);
   EXPECT_EQ(setup("1", "2", "3", "4", "0", "5", "6"), 0);
@@ -227,10 +210,10 @@ TEST_F(OrxlibTest, FailedWritesReturnZero) {
 }
 
 TEST_F(OrxlibTest, ParallelPortsAreTheLpNodesOfTheDeviceFolder) {
-  TempDir dev;
-  dev.File("lp0");
-  dev.File("lp1", "old content");
-  ScopedEnv root("MORVEL_DEV_ROOT", dev.Path.string());
+  TempFolder dev;
+  dev.Write("lp0");
+  dev.Write("lp1", "old content");
+  ScopedEnv root("MORVEL_DEV_ROOT", dev.Path().string());
   ASSERT_EQ(openport("lpt1"), 1);
   EXPECT_EQ(sendcommand("ONE"), 1);
   ASSERT_EQ(openport(" Lpt2\t"), 1);  // closes LPT1 first
@@ -240,26 +223,26 @@ TEST_F(OrxlibTest, ParallelPortsAreTheLpNodesOfTheDeviceFolder) {
   EXPECT_EQ(dev.Read("lp1"), "TWO\r\n");
   // A port whose node is missing is not created: no connection, no message.
   EXPECT_EQ(openport("LPT3"), 0);
-  EXPECT_FALSE(fs::exists(dev.Path / "lp2"));
+  EXPECT_FALSE(fs::exists(dev.Path() / "lp2"));
   EXPECT_TRUE(Fakes.Messages->Shown.empty());
   EXPECT_TRUE(Fakes.Spool->Documents.empty());
 }
 
 // A fake sysfs with usblp interfaces lpN of devices with the given vendor.
 struct UsbTree {
-  TempDir Sys, Dev;
-  ScopedEnv SysRoot{"MORVEL_SYSFS_ROOT", Sys.Path.string()};
-  ScopedEnv DevRoot{"MORVEL_DEV_ROOT", Dev.Path.string()};
+  TempFolder Sys, Dev;
+  ScopedEnv SysRoot{"MORVEL_SYSFS_ROOT", Sys.Path().string()};
+  ScopedEnv DevRoot{"MORVEL_DEV_ROOT", Dev.Path().string()};
   void Add(int n, const std::string& vendor, const std::string& product = "0001") {
     std::string device = "devices/pci0000:00/usb1/1-" + std::to_string(n);
     std::string interface = device + "/1-" + std::to_string(n) + ":1.0";
-    Sys.File(device + "/idVendor", vendor + "\n");
-    Sys.File(device + "/idProduct", product + "\n");
-    fs::create_directories(Sys.Path / interface / "usbmisc" / ("lp" + std::to_string(n)));
-    fs::create_directories(Sys.Path / "class/usbmisc");
-    fs::create_directory_symlink(Sys.Path / interface / "usbmisc" / ("lp" + std::to_string(n)),
-                                 Sys.Path / "class/usbmisc" / ("lp" + std::to_string(n)));
-    Dev.File("usb/lp" + std::to_string(n));
+    Sys.Write(device + "/idVendor", vendor + "\n");
+    Sys.Write(device + "/idProduct", product + "\n");
+    fs::create_directories(Sys.Path() / interface / "usbmisc" / ("lp" + std::to_string(n)));
+    fs::create_directories(Sys.Path() / "class/usbmisc");
+    fs::create_directory_symlink(Sys.Path() / interface / "usbmisc" / ("lp" + std::to_string(n)),
+                                 Sys.Path() / "class/usbmisc" / ("lp" + std::to_string(n)));
+    Dev.Write("usb/lp" + std::to_string(n));
   }
 };
 
@@ -277,12 +260,12 @@ TEST_F(OrxlibTest, UsbIsTheLastPrinterOfVendor1203) {
   closeport();
   EXPECT_EQ(tree.Dev.Read("usb/lp1"), "HELLO\r\n");
   EXPECT_EQ(tree.Dev.Read("usb/lp0"), "");
-  tree.Dev.File("usb/lp1");
+  tree.Dev.Write("usb/lp1");
   EXPECT_EQ(usbportwrite("X"), 0);
   EXPECT_EQ(tree.Dev.Read("usb/lp1"), "X \r\n\r\n");
   EXPECT_EQ(usbportwrite(std::string(4093, 'x').c_str()), -4);
   // A node that cannot be opened.
-  fs::remove(tree.Dev.Path / "usb/lp1");
+  fs::remove(tree.Dev.Path() / "usb/lp1");
   Fakes.Messages->Shown.clear();
   EXPECT_EQ(openport("USB"), 0);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"Error Message: Couldn't open the specific USB."}));
@@ -314,8 +297,8 @@ struct FakeUsbTerminal {
     cfmakeraw(&raw);
     if (openpty(&Master, &Slave, nullptr, &raw, nullptr) != 0) return;
     Tree.Add(0, "1203");
-    fs::remove(Tree.Dev.Path / "usb/lp0");
-    fs::create_symlink(ttyname(Slave), Tree.Dev.Path / "usb/lp0");
+    fs::remove(Tree.Dev.Path() / "usb/lp0");
+    fs::create_symlink(ttyname(Slave), Tree.Dev.Path() / "usb/lp0");
   }
   ~FakeUsbTerminal() {
     if (Master >= 0) close(Master);
@@ -480,14 +463,14 @@ TEST(OrxlibLibrary, ExportsTheSixteenFunctionsAndNothingElse) {
 TEST(OrxDriverBinding, MissingEntryPointReachesTheHostAsError453) {
   // libmorvel2.so is loaded from a folder whose liborxlib.so lacks the
   // exports: the driver looks there first.
-  TempDir dir;
+  TempFolder dir;
   const std::string lib = std::string(MORVEL_BINARY_DIR) + "/lib/";
   for (const char* name : {"libmorvel2.so.2", "libmorvel_platform.so.2"})
-    fs::create_symlink(lib + name, dir.Path / name);
-  fs::create_symlink(lib + "liborxlib_without_exports.so", dir.Path / "liborxlib.so");
-  dir.File("printers.conf", "[Orx TE200]\nuri = file:.\ndpi = 203\n");
-  dir.File("label.mvs", "SetPrint \"Orx TE200\"\nOpenPort \"Orx TE200\"\n");
-  std::string command = "cd '" + dir.Path.string() +
+    fs::create_symlink(lib + name, dir.Path() / name);
+  fs::create_symlink(lib + "liborxlib_without_exports.so", dir.Path() / "liborxlib.so");
+  testing::WritePrinters(dir.Path(), {{"Orx TE200", "file:."}});
+  dir.Write("label.mvs", "SetPrint \"Orx TE200\"\nOpenPort \"Orx TE200\"\n");
+  std::string command = "cd '" + dir.Path().string() +
                         "' && LD_LIBRARY_PATH=. MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" + MORVEL_BINARY_DIR +
                         "/bin/morvel' run label.mvs > out.txt 2>&1";
   int status = std::system(command.c_str());

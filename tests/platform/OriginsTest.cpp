@@ -2,13 +2,13 @@
 // origins are compared in, the origin of a page's address (what the control
 // embedded in a page is judged by), and the user's and machine's lists.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/origins.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -44,7 +44,8 @@ TEST(Origins, NormalFormAndOriginOfAnAddress) {
 }
 
 TEST(Origins, TheUsersFileAndTheMachinesListMakeOneList) {
-  auto folder = std::filesystem::temp_directory_path() / ("morvel-origins-" + std::to_string(::getpid()));
+  const morvel::testing::TempFolder temp("morvel-origins");
+  const std::filesystem::path& folder = temp.Path();
   std::filesystem::create_directories(folder / "morvel");
   std::ofstream(folder / "morvel" / "allowed-origins") << "# the user's\n  https://Wms.Example.com/ \n\n"
                                                        << "http://localhost:8080\n";

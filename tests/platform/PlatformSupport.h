@@ -1,48 +1,18 @@
-// Helpers of the platform adapter tests: a scratch folder, environment
-// variables set for one test, and a fixture whose log records.
+// Helpers of the platform adapter tests: environment variables set for one
+// test and a fixture whose log records (their folders: support/TempFolder.h).
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/fakes/fakes.h"
+#include "support/TempFolder.h"
 
 namespace morvel::testing {
-
-// A fresh folder removed with everything in it at the end of the test.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "morvel-platform-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-
-  // Writes `content` to `relative`, making its folders; returns the full path.
-  std::string Write(const std::string& relative, const std::string& content) const {
-    auto full = path_ / relative;
-    std::filesystem::create_directories(full.parent_path());
-    std::ofstream(full, std::ios::binary) << content;
-    return full.string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Sets (or, with nullopt, removes) environment variables until its end.
 class ScopedEnv {

@@ -18,7 +18,7 @@ void PrintTo(const InstalledPrinter& p, std::ostream* os) {
 namespace {
 
 using morvel::testing::ScopedEnv;
-using morvel::testing::ScratchFolder;
+using morvel::testing::TempFolder;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -31,7 +31,7 @@ class PrintersConfTest : public morvel::testing::WithFakeServices {
   std::string Folder() const { return (Scratch.Path() / "conf").string(); }
   std::string Path() const { return path_; }
 
-  ScratchFolder Scratch;
+  TempFolder Scratch{"morvel-platform"};
 
  private:
   std::string path_;

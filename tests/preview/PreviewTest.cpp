@@ -17,6 +17,8 @@
 #include "preview/Preview.h"
 #include "support/FakeEnvironment.h"
 #include "support/PageCheck.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace morvel {
 namespace {
@@ -89,9 +91,6 @@ struct LabelCase {
 class PreviewTest : public testing::FakeEnvironment {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-preview-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     Fakes.Printers->Printers = {{u"ZDesigner GK420t", 203, "file:" + dir_.string(), "png"},
                                 {u"SATO CL4NX 203dpi", 203, "file:" + dir_.string(), "png"},
                                 {u"Orx TE200", 203, "file:" + dir_.string(), "png"}};
@@ -100,9 +99,9 @@ class PreviewTest : public testing::FakeEnvironment {
     services.Ansi = platform::MakeLinuxCodePage();
     scope_ = std::make_unique<platform::ScopedServices>(services);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  fs::path dir_;
+  const testing::TempFolder temp_{"morvel-preview"};
+  const fs::path& dir_ = temp_.Path();
   std::unique_ptr<platform::ScopedServices> scope_;
 };
 
@@ -294,14 +293,12 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
 // `preview = png` leaves a picture beside the job, `morvel preview` draws
 // the same one, and a cut job gives an error and no picture.
 TEST(PreviewCommand, PrintersConfAndMorvelPreview) {
-  char tmpl[] = "/tmp/morvel-preview-cli-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const fs::path dir = tmpl;
-  std::ofstream(dir / "printers.conf") << "[ZDesigner GK420t]\nuri = file:jobs\ndpi = 203\npreview = png\n";
+  const testing::TempFolder temp("morvel-preview-cli");
+  const fs::path& dir = temp.Path();
+  testing::WritePrinters(dir, {{"ZDesigner GK420t", "file:jobs", {{"preview", "png"}}}});
   std::ofstream(dir / "label.mvs") << "SetPrint \"ZDesigner GK420t\"\nOpenPort \"ZDesigner GK420t\"\n"
                                       "InitPrint 60 40 4 10 2 1 0\nPrintCode 10 50 12345678 128 1 50 1 3\n"
                                       "PrintLabel 3\nClosePort\n";
-  fs::create_directory(dir / "jobs");
   auto run = [&](const std::string& args) {
     std::string cmd = "cd '" + dir.string() +
                       "' && MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" MORVEL_BINARY_DIR "/bin/morvel' " + args +
@@ -324,7 +321,6 @@ TEST(PreviewCommand, PrintersConfAndMorvelPreview) {
   EXPECT_NE(ReadAll(dir / "err.txt").find("^XZ missing"), std::string::npos) << ReadAll(dir / "err.txt");
   EXPECT_FALSE(fs::exists(dir / "cut-1.png"));
   EXPECT_EQ(run("preview cut.prn --dpi 7"), 2);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "preview/Preview.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -106,8 +107,8 @@ TEST(ZplMedia, LabelsWithoutASizeTakeTheMedias) {
     else
       EXPECT_GE(dots.Height(), 1350);
   }
-  const fs::path dir = fs::temp_directory_path() / ("morvel-media-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const testing::TempFolder temp("morvel-media");
+  const fs::path& dir = temp.Path();
   std::ofstream(dir / "job.zpl") << cases[0].Job;
   const auto run =
       testing::RunCommandIn(dir, "'" MORVEL_BINARY_DIR "/bin/morvel' preview --width 50 --height 30 job.zpl");
@@ -116,7 +117,6 @@ TEST(ZplMedia, LabelsWithoutASizeTakeTheMedias) {
   const auto page = testing::DecodePage(std::string((std::istreambuf_iterator<char>(png)), {}));
   EXPECT_EQ(page.Width, 400);
   EXPECT_EQ(page.Height, 240);
-  fs::remove_all(dir);
 }
 
 // A format of settings alone prints no label on the printer (so no blank
@@ -358,7 +358,8 @@ std::string Shell(const std::string& command) { return morvel::testing::ShellOut
 // ^BDm,n,t: symbol n of t. ZXing tells the structured append it reads.
 TEST(ZplMaxiCode, StructuredAppendReachesTheSymbol) {
   if (Shell("command -v ZXingReader 2>/dev/null").empty()) GTEST_SKIP() << "no ZXingReader";
-  const fs::path png = fs::temp_directory_path() / ("morvel-maxi-" + std::to_string(getpid()) + ".png");
+  const testing::TempFolder temp("morvel-maxi");
+  const fs::path png = temp / "maxi.png";
   const std::string data =
       "001840152382802 [)>_1E01_1D961Z00004951_1DUPSN_1D06X610_1D159_1D1234567_1D1/1_1D_1DY_1D_1D_1DUT_1E_04";
   struct Case {
@@ -385,7 +386,6 @@ TEST(ZplMaxiCode, StructuredAppendReachesTheSymbol) {
       EXPECT_NE(told.find(c.Told, at), std::string::npos) << told;
     }
   }
-  fs::remove(png);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
 #include "support/SharedSamples.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -223,8 +224,8 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
           26, 440, 252, 658, "MaxiCode"}}}},
   };
   size_t wordsAll = 0, wordsRead = 0;
-  const fs::path tmp = fs::temp_directory_path() / ("morvel-zpl-" + std::to_string(getpid()));
-  fs::create_directories(tmp);
+  const testing::TempFolder temp("morvel-zpl");
+  const fs::path& tmp = temp.Path();
   for (const auto& sample : samples) {
     SCOPED_TRACE(sample.Name);
     const std::string job = ReadAll(Samples / (std::string(sample.Name) + ".zpl"));
@@ -302,7 +303,6 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
       }
     }
   }
-  fs::remove_all(tmp);
   if (ocr) {
     EXPECT_GE(wordsRead * 100, wordsAll * 85) << wordsRead << " of " << wordsAll << " words read";
     std::printf("tesseract read %zu of %zu words\n", wordsRead, wordsAll);
@@ -589,9 +589,8 @@ int PreviewCommand(std::vector<std::string> args, std::ostream& out, std::ostrea
 // `--format pdf`: one file, a page a label at its true size; `-o DIR/`
 // makes the folder, and a folder that cannot be made is told once.
 TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
-  const fs::path dir = fs::temp_directory_path() / ("morvel-pdf-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const testing::TempFolder temp("morvel-pdf");
+  const fs::path& dir = temp.Path();
   const fs::path job = dir / "three.zpl";
   std::ofstream(job) << "^XA^PW812^LL1218^FO50,50^GB200,100,100^FS^XZ"
                         "^XA^FO50,50^GB100,100,10^FS^XZ^XA^FO50,50^A0N,40,40^FDThird^FS^XZ";
@@ -613,7 +612,6 @@ TEST(ZplCommand, PdfOfAllLabelsAndFoldersMadeOrToldOnce) {
   EXPECT_EQ(PreviewCommand({job.string(), "-o", (dir / "file" / "sub").string() + "/"}, out, err2), 1);
   const std::string told = err2.str();
   EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
-  fs::remove_all(dir);
 }
 
 // ^GS draws the guide's graphic symbols: A registered, B copyright, C trade

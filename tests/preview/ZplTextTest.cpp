@@ -18,6 +18,7 @@
 #include "preview/Preview.h"
 #include "support/RunCommand.h"
 #include "support/SharedSamples.h"
+#include "support/TempFolder.h"
 
 namespace morvel {
 namespace {
@@ -95,13 +96,12 @@ bool Same(const render::Bitmap& a, const render::Bitmap& b) {
 }
 
 std::string Ocr(const render::Bitmap& dots, const std::string& name) {
-  const fs::path png = fs::temp_directory_path() / ("morvel-text-" + std::to_string(getpid()) + "-" + name + ".png");
+  const testing::TempFolder temp("morvel-text");
+  const fs::path png = temp / (name + ".png");
   const auto bytes = render::EncodePng(dots, 203);
   std::ofstream(png, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  std::string read = testing::ShellOutput("tesseract " + png.string() + " - --psm 6 2>/dev/null");
-  fs::remove(png);
-  return read;
+  return testing::ShellOutput("tesseract " + png.string() + " - --psm 6 2>/dev/null");
 }
 
 struct Rule {

@@ -16,6 +16,8 @@
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
 #include "support/SharedSamples.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 #include "tests/print/Documents.h"
 
 namespace morvel::testing {
@@ -47,25 +49,26 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
 
 class PrintCommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/morvel-print-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    for (const char* f : {"zebra", "sato", "orx", "dothan"}) fs::create_directory(dir_ / f);
-    std::ofstream(dir_ / "printers.conf") << "[ZDesigner ZT410 203dpi]\nuri = file:zebra\ndpi = 203\n"
-                                             "width = 101.6\nheight = 152.4\n"
-                                             "[SATO CL4NX 305dpi]\nuri = file:sato\ndpi = 305\n"
-                                             "[Orx 300]\nuri = file:orx\ndpi = 300\nwidth = 101.6\nheight = 152.4\n"
-                                             "[Dothan T7 300]\nuri = file:dothan\ndpi = 300\nwidth = 101.6\n"
-                                             "height = 152.4\n";
+  void SetUp() override { WritePrinters(); }
+
+  // A printer of each brand in a folder of its own, loaded with 4 x 6 inch
+  // labels but for the SATO; the Orx and Dothan at 300 dpi. Then `more`.
+  void WritePrinters(const std::vector<TestPrinter>& more = {}) {
+    std::vector<TestPrinter> printers = {
+        {"ZDesigner GK420t", "file:zebra", {{"width", "101.6"}, {"height", "152.4"}}, "ZDesigner ZT410 203dpi"},
+        {"SATO CL4NX 305dpi", "file:sato"},
+        {"Orx TE200", "file:orx", {{"dpi", "300"}, {"width", "101.6"}, {"height", "152.4"}}, "Orx 300"},
+        {"Dothan T7 Label", "file:dothan", {{"dpi", "300"}, {"width", "101.6"}, {"height", "152.4"}}, "Dothan T7 300"}};
+    printers.insert(printers.end(), more.begin(), more.end());
+    testing::WritePrinters(dir_, printers);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   CommandOutcome Run(const std::string& args, const std::string& input = "") {
     return RunCommandIn(dir_, "MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 '" + Morvel + "' print " + args, input);
   }
 
-  fs::path dir_;
+  const TempFolder temp_{"morvel-print"};
+  const fs::path& dir_ = temp_.Path();
 };
 
 // Every kind of printer gets the Canada Post sheet's label part, at its
@@ -223,10 +226,8 @@ TEST_F(PrintCommandTest, ThroughARawCupsQueue) {
 TEST_F(PrintCommandTest, ADocumentThatFailsOnPage2SendsNothing) {
   CaptureListener socket;
   ASSERT_TRUE(socket.Ready());
-  fs::create_directory(dir_ / "dothan6");
-  std::ofstream(dir_ / "printers.conf", std::ios::app)
-      << "[SATO Socket 305dpi]\nuri = socket://127.0.0.1:" << socket.Port()
-      << "\ndpi = 305\n[Dothan T6 203]\nuri = file:dothan6\ndpi = 203\n";
+  WritePrinters({{"SATO CL4NX 305dpi", SocketUri(socket.Port()), {}, "SATO Socket 305dpi"},
+                 {"Dothan T7 Label", "file:dothan6", {}, "Dothan T6 203"}});
   std::ofstream(dir_ / "two.pdf") << PdfOfPages({{288, 432}, {14173, 14173}});
   std::ofstream(dir_ / "old.sbpl") << "the last run's labels";
   const struct {
@@ -350,9 +351,10 @@ TEST_F(PrintCommandTest, ADocumentNobodyWritesIsRefusedInTime) {
 TEST_F(PrintCommandTest, APrinterThatStopsPartWayIsToldInLabels) {
   CaptureListener printer(CaptureListener::Mode::CloseAfter, 100);
   ASSERT_TRUE(printer.Ready());
-  std::ofstream(dir_ / "printers.conf", std::ios::app)
-      << "[ZDesigner Socket 300dpi]\nuri = socket://127.0.0.1:" << printer.Port()
-      << "\ndpi = 300\nwidth = 101.6\nheight = 152.4\n";
+  WritePrinters({{"ZDesigner ZT410R-300dpi ZPL",
+                  SocketUri(printer.Port()),
+                  {{"width", "101.6"}, {"height", "152.4"}},
+                  "ZDesigner Socket 300dpi"}});
   const std::vector<std::pair<double, double>> pages(6, {288, 432});
   std::ofstream(dir_ / "ramps.pdf") << PdfOfPages(pages, [](cairo_t* cr) { RampAt(cr, 0, 60, 288, 372); });
   auto o = RunCommandIn(dir_, "MORVEL_PRINTERS=printers.conf MORVEL_CUPS=0 MORVEL_WRITE_TIMEOUT_MS=2000 '" + Morvel +

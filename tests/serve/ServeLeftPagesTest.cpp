@@ -27,6 +27,8 @@
 #include "support/PdfPages.h"
 #include "support/Sanitizers.h"
 #include "support/StallingPrinter.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 
@@ -187,18 +189,11 @@ class ServeLeftPagesTest : public ::testing::Test {
   void SetUp() override {
     // The log and the printers of this build's own bridge.
     if (morvel::testing::ExternalBridge()) GTEST_SKIP() << "runs this build's own bridge";
-    char tmpl[] = "/tmp/morvel-serve-left-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    fs::create_directories(dir_ / "jobs");
-    std::ofstream(dir_ / "printers.conf")
-        << "[ZDesigner Jobs]\nuri = file:jobs\n[ZDesigner Stalling]\nuri = socket://127.0.0.1:" << stalling_.Port()
-        << "\n";
+    morvel::testing::WritePrinters(
+        dir_, {{"ZDesigner GK420t", "file:jobs", {}, "ZDesigner Jobs"},
+               {"ZDesigner GK420t", morvel::testing::SocketUri(stalling_.Port()), {}, "ZDesigner Stalling"}});
   }
-  void TearDown() override {
-    bridge_.reset();
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
+  void TearDown() override { bridge_.reset(); }
 
   uint16_t Start(std::vector<std::string> args) {
     args.insert(args.end(), {"--port", "0", "--allow-origin", Origin, "--max-message", std::to_string(64u << 20)});
@@ -230,7 +225,8 @@ class ServeLeftPagesTest : public ::testing::Test {
     return n;
   }
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-serve-left"};
+  const fs::path& dir_ = temp_.Path();
   StallingPrinter stalling_;
   std::optional<Bridge> bridge_;
 };

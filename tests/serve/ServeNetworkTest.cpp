@@ -31,6 +31,8 @@
 #include "serve/Bridge.h"
 #include "support/ScopedEnv.h"
 #include "support/StallingPrinter.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 
@@ -133,21 +135,18 @@ std::string PageAnswer(uint16_t port, std::chrono::milliseconds limit) {
 class ServeNetworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-serve-net-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     fs::create_directories(dir_ / "allowed");
     fs::create_directories(dir_ / "config");
-    std::ofstream(dir_ / "printers.conf")
-        << "[ZDesigner Stalling]\nuri = socket://127.0.0.1:" << printer_.Port() << "\n";
-    printers_.emplace("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
+    printers_.emplace(
+        "MORVEL_PRINTERS",
+        morvel::testing::WritePrinters(
+            dir_, {{"ZDesigner GK420t", morvel::testing::SocketUri(printer_.Port()), {}, "ZDesigner Stalling"}}));
     services_.emplace(morvel::platform::LinuxServices());
   }
 
   void TearDown() override {
     bridge_.Stop();
     services_.reset();
-    fs::remove_all(dir_);
   }
 
   void Start(morvel::serve::Limits limits = {}) {
@@ -173,7 +172,8 @@ class ServeNetworkTest : public ::testing::Test {
   }
   static constexpr const char* PrintLabel = R"({"id":5,"object":1,"member":"PrintLabel","args":["1"]})";
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-serve-net"};
+  const fs::path& dir_ = temp_.Path();
   StallingPrinter printer_;
   ScopedEnv cups_{"MORVEL_CUPS", "0"};
   std::optional<ScopedEnv> printers_;

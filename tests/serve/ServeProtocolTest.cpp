@@ -20,6 +20,8 @@
 #include "serve/Bridge.h"
 #include "support/CaptureListener.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace {
 
@@ -89,12 +91,8 @@ http::response<http::string_body> HttpRequest(uint16_t port, http::verb verb, co
 class ServeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-serve-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     fs::create_directories(dir_ / "allowed" / "sub");
     fs::create_directories(dir_ / "allowed-not");
-    fs::create_directories(dir_ / "jobs");
     std::ofstream(dir_ / "allowed" / "abc.bin") << "ABC";
     std::ofstream(dir_ / "secret.txt") << "secret";
     std::ofstream(dir_ / "allowed-not" / "x.bin") << "x";
@@ -102,10 +100,10 @@ class ServeTest : public ::testing::Test {
     fs::create_symlink(dir_ / "nowhere.txt", dir_ / "allowed" / "dangling.txt");
     // Two of the demo printers, so that a bridge of another build finds
     // them among its system's printers too.
-    std::ofstream(dir_ / "printers.conf") << "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n\n"
-                                             "[ZDesigner GK420t]\nuri = socket://127.0.0.1:"
-                                          << printer_.Port() << "\ndpi = 203\n";
-    printers_.emplace("MORVEL_PRINTERS", (dir_ / "printers.conf").string());
+    printers_.emplace(
+        "MORVEL_PRINTERS",
+        morvel::testing::WritePrinters(dir_, {{"ZDesigner ZT410R-300dpi ZPL"},
+                                              {"ZDesigner GK420t", morvel::testing::SocketUri(printer_.Port())}}));
     services_.emplace(morvel::platform::LinuxServices());
   }
 
@@ -121,7 +119,6 @@ class ServeTest : public ::testing::Test {
   void TearDown() override {
     bridge_.Stop();
     services_.reset();
-    fs::remove_all(dir_);
   }
 
   // DIR as the bridge names the test's folder, inside JSON text.
@@ -131,7 +128,8 @@ class ServeTest : public ::testing::Test {
     return std::regex_replace(text, std::regex("DIR"), path);
   }
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-serve"};
+  const fs::path& dir_ = temp_.Path();
   morvel::testing::CaptureListener printer_;
   ScopedEnv cups_{"MORVEL_CUPS", "0"};
   std::optional<ScopedEnv> printers_;

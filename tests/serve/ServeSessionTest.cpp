@@ -22,6 +22,7 @@
 #include "support/Base64Text.h"
 #include "support/Sanitizers.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
 
 namespace {
 using morvel::testing::Base64Of;
@@ -58,9 +59,6 @@ struct Page {
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/morvel-session-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     for (const char* d : {"zebra", "sato", "orx", "dothan"}) fs::create_directories(dir_ / d);
     std::ofstream(dir_ / "printers.conf") << "[ZDesigner GK420t]\nuri = file:zebra\ndpi = 203\n\n"
                                              "[SATO CL4NX 305dpi]\nuri = file:sato\ndpi = 305\n\n"
@@ -73,10 +71,7 @@ class SessionTest : public ::testing::Test {
     services_.emplace(morvel::platform::LinuxServices());
   }
 
-  void TearDown() override {
-    services_.reset();
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { services_.reset(); }
 
   // A loopback port that nothing listens on.
   static int ClosedPort() {
@@ -103,7 +98,8 @@ class SessionTest : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
+  const morvel::testing::TempFolder temp_{"morvel-session"};
+  const fs::path& dir_ = temp_.Path();
   ScopedEnv cups_{"MORVEL_CUPS", "0"};
   std::optional<ScopedEnv> printers_;
   std::optional<morvel::platform::ScopedServices> services_;

@@ -11,6 +11,8 @@
 #include "support/CaptureListener.h"
 #include "support/CupsServer.h"
 #include "support/ScopedEnv.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
 
 namespace morvel::testing {
 namespace {
@@ -159,10 +161,8 @@ TEST_F(CupsTest, SourceNamesQueuesByDescriptionWithTheirResolution) {
 // and no CUPS printers (nor an error) when CUPS is off or away.
 TEST_F(CupsTest, SystemListAppendsCupsUnlessTurnedOffOrUnreachable) {
   ASSERT_TRUE(Server->AddRawQueue("Listed", 9, "Listed Printer")) << Server->Error();
-  char name[] = "/tmp/morvel-printers-conf.XXXXXX";
-  std::string folder = mkdtemp(name);
-  std::ofstream(folder + "/printers.conf") << "[Conf Printer 203dpi]\nuri = file:/tmp\ndpi = 203\n";
-  ScopedEnv conf("MORVEL_PRINTERS", folder + "/printers.conf");
+  const TempFolder folder("morvel-printers-conf");
+  ScopedEnv conf("MORVEL_PRINTERS", WritePrinters(folder.Path(), {{"ZDesigner GK420t"}}));
   CaptureListener nobody(CaptureListener::Mode::Refuse);
 
   struct Case {
@@ -185,14 +185,13 @@ TEST_F(CupsTest, SystemListAppendsCupsUnlessTurnedOffOrUnreachable) {
     auto printers = list.List();
     EXPECT_LT(Clock::now() - begun, std::chrono::seconds(10)) << c.Label;
     ASSERT_FALSE(printers.empty()) << c.Label;
-    EXPECT_EQ(printers.front().Name, u"Conf Printer 203dpi") << c.Label;
+    EXPECT_EQ(printers.front().Name, u"ZDesigner GK420t") << c.Label;
     bool listsCups = false;
     for (const auto& p : printers) listsCups |= p.Uri == "cups:Listed" && p.Name == u"Listed Printer";
     EXPECT_EQ(listsCups, c.ListsCups) << c.Label;
     EXPECT_EQ(printers.size(), c.ListsCups ? printers.size() : 1u) << c.Label;
     EXPECT_EQ(Fakes.Logger->Records.size(), c.Records) << c.Label << "\n" << Log();
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

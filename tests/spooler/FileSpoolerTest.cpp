@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "spooler/SpoolerFixture.h"
+#include "support/TempFolder.h"
 
 namespace morvel::testing {
 namespace {
@@ -18,14 +19,6 @@ namespace fs = std::filesystem;
 
 class FileSpoolerTest : public SpoolerTest {
  protected:
-  FileSpoolerTest() {
-    char name[] = "/tmp/morvel-file-spool.XXXXXX";
-    Folder = mkdtemp(name);
-  }
-  ~FileSpoolerTest() override {
-    std::error_code ignored;
-    fs::remove_all(Folder, ignored);
-  }
   std::string Read(const std::string& file) const {
     std::ifstream in(Folder + "/" + file, std::ios::binary);
     std::ostringstream all;
@@ -41,7 +34,8 @@ class FileSpoolerTest : public SpoolerTest {
     std::ofstream(Folder + "/" + file, std::ios::binary) << bytes;
   }
 
-  std::string Folder;
+  const TempFolder Temp{"morvel-file-spool"};
+  const std::string Folder = Temp.Path().string();
 };
 
 TEST_F(FileSpoolerTest, EachDocumentIsTheNextNumberedFileWithExactlyItsBytes) {

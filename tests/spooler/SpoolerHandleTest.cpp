@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "spooler/SpoolerFixture.h"
+#include "support/TempFolder.h"
 #include "support/TestNames.h"
 
 namespace morvel::testing {
@@ -90,8 +91,8 @@ TEST_F(SpoolerTest, CallsOutsideADocumentAreRefusedAndRecorded) {
 }
 
 TEST_F(SpoolerTest, ClosingWithADocumentOpenDeliversItAndSaysSo) {
-  char name[] = "/tmp/morvel-close-open.XXXXXX";
-  std::string folder = mkdtemp(name);
+  const TempFolder temp("morvel-close-open");
+  const std::string folder = temp.Path().string();
   Install(u"P", "file:" + folder);
   auto h = Spool->OpenPrinter(u"P");
   size_t written = 0;
@@ -100,7 +101,6 @@ TEST_F(SpoolerTest, ClosingWithADocumentOpenDeliversItAndSaysSo) {
   EXPECT_TRUE(Spool->ClosePrinter(h));
   EXPECT_EQ(Logged("document 'unfinished' ended because the printer was closed before EndDoc"), 1u) << Log();
   EXPECT_EQ(std::filesystem::file_size(folder + "/000001.prn"), 6u);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -97,12 +97,7 @@ CupsServer::CupsServer() {
     error_ = "the CUPS socket backend is not installed (package cups)";
     return;
   }
-  char name[] = "/tmp/morvel-cupsd.XXXXXX";
-  if (mkdtemp(name) == nullptr) {
-    error_ = "mkdtemp failed";
-    return;
-  }
-  folder_ = name;
+  folder_ = temp_.emplace("morvel-cupsd").Path().string();
   ForLp(folder_);
   for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log"}) {
     std::string path = folder_ + "/" + sub;
@@ -186,10 +181,7 @@ CupsServer::~CupsServer() {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
+  // Its folder goes with temp_, now that cupsd has stopped.
 }
 
 bool CupsServer::Run(const std::vector<std::string>& args) {

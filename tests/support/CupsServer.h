@@ -6,8 +6,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "support/TempFolder.h"
 
 namespace morvel::testing {
 
@@ -44,6 +47,7 @@ class CupsServer {
  private:
   bool Run(const std::vector<std::string>& args);
 
+  std::optional<TempFolder> temp_;  // made once cupsd is known to be there
   std::string folder_;
   std::string oldServer_;
   bool hadServer_ = false;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "support/Golden.h"
+#include "support/TempFolder.h"
 
 namespace morvel::testing {
 namespace {
@@ -35,12 +36,7 @@ std::vector<std::string> Failures(const std::function<void()>& f) {
 
 class GoldenTest : public ::testing::Test {
  protected:
-  GoldenTest() {
-    fs::create_directories(dir_);
-    std::ofstream(dir_ / "logo.bin", std::ios::binary) << std::string("BM\x00\x01\xFF", 5);
-  }
-  ~GoldenTest() override { fs::remove_all(dir_); }
-
+  GoldenTest() { std::ofstream(dir_ / "logo.bin", std::ios::binary) << std::string("BM\x00\x01\xFF", 5); }
   std::string Write(const std::string& text) {
     std::ofstream(file_, std::ios::binary) << text;
     return file_;
@@ -53,7 +49,8 @@ class GoldenTest : public ::testing::Test {
   }
   GoldenFile Open(bool generate) { return GoldenFile(file_, dir_, generate); }
 
-  fs::path dir_ = fs::temp_directory_path() / ("golden-test-" + std::to_string(getpid()));
+  const TempFolder temp_{"golden-test"};
+  const fs::path dir_ = temp_.Path();
   std::string file_ = (dir_ / "t.golden").string();
 };
 

@@ -8,14 +8,13 @@ import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
-import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-import { assertOneJobEach, jobOfScript, listen, rawPrinter } from "./common.mjs";
+import { assertOneJobEach, jobOfScript, listen, rawPrinter, tempFolder, writePrinters } from "./common.mjs";
 
 const [morvel, sourceDir] = process.argv.slice(2);
-const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-web-"));
+const tmp = tempFolder("morvel-web");
 const stopping = [];
 const results = [];
 
@@ -45,16 +44,14 @@ const allowedPage = await pageServer();  // allowed by --allow-origin
 const seededPage = await pageServer();   // allowed by the administrator's file
 const otherPage = await pageServer();
 
-const printers = path.join(tmp, "printers.conf");
-fs.mkdirSync(path.join(tmp, "jobs"));
 fs.mkdirSync(path.join(tmp, "allowed"));
 fs.mkdirSync(path.join(tmp, "config", "morvel"), { recursive: true });
 fs.writeFileSync(path.join(tmp, "config", "morvel", "allowed-origins"), `# pre-seeded\n\n  ${seededPage}/\n`);
 fs.writeFileSync(path.join(tmp, "allowed", "inside.bin"), "ABC");
 fs.writeFileSync(path.join(tmp, "secret.txt"), "secret");
-fs.writeFileSync(printers,
-  "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n\n" +
-  `[ZDesigner ZT230 Socket 300dpi]\nuri = socket://127.0.0.1:${printerPort}\ndpi = 300\n\n` +
+// A file: printer, the raw port, and one whose folder is not there.
+const printers = writePrinters(sourceDir, tmp, [["ZDesigner ZT410R-300dpi ZPL", "file:jobs"],
+  ["ZDesigner ZT410R-300dpi ZPL", `socket://127.0.0.1:${printerPort}`, "ZDesigner ZT230 Socket 300dpi"]],
   "[ZDesigner Gone 203dpi]\nuri = file:no-such-folder\ndpi = 203\n");
 const env = { ...process.env, MORVEL_PRINTERS: printers, MORVEL_CUPS: "0", XDG_CONFIG_HOME: path.join(tmp, "config") };
 delete env.MORVEL_LOG;
@@ -80,7 +77,7 @@ const bridgePort = await new Promise((resolve, reject) => {
 });
 const bridge = `127.0.0.1:${bridgePort}`;
 
-const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(tmp, "profile-")), {
+const context = await chromium.launchPersistentContext(path.join(tmp, "profile"), {
   executablePath: "/usr/bin/chromium",
   headless: true,
   args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -110,7 +107,7 @@ function inPage(page, origin, code, arg) {
 
 // What the same label gives through the command-line host, for comparison.
 function expectedJob() {
-  return jobOfScript(morvel, tmp, env, ["InitPrint 60 40 4 10 2 1 0", "PrintFont 10 20 \"Hello, Welt\" 12 F1.TTF",
+  return jobOfScript(morvel, sourceDir, tmp, env, ["InitPrint 60 40 4 10 2 1 0", "PrintFont 10 20 \"Hello, Welt\" 12 F1.TTF",
       "PrintBar 10 100 200 2", "PrintCode 10 50 4711 128 1 50 1 3", "PrintCode 170 10 \"Hello, Welt\" QRCODE 0 5 \"\" \"\"",
       "PrintLabel 1"]);
 }
@@ -199,6 +196,5 @@ await scenario("a bridge that is not running is reported as such", async (page) 
 });
 
 for (const stop of stopping) await stop();
-fs.rmSync(tmp, { recursive: true, force: true });
 console.log(results.join("\n"));
 process.exit(results.every((r) => r.startsWith("ok")) ? 0 : 1);

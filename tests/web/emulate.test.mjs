@@ -8,12 +8,13 @@ import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
-import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-const [morvel] = process.argv.slice(2);
-const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-emulate-web-"));
+import { tempFolder, writePrinters } from "./common.mjs";
+
+const [morvel, sourceDir] = process.argv.slice(2);
+const tmp = tempFolder("morvel-emulate-web");
 const stopping = [];
 const results = [];
 
@@ -44,10 +45,8 @@ delete env.MORVEL_LOG;
 const emulatorLine = await start(["emulate", "--zpl", "0", "--sbpl", "off", "--tspl", "off", "--epl2", "off", "--web", "0", "--jobs",
   path.join(tmp, "jobs")], env, /zpl 127\.0\.0\.1:(\d+)\nweb (http:\/\/127\.0\.0\.1:\d+\/)\n/, "stdout");
 const [zplPort, webUrl] = [emulatorLine[1], emulatorLine[2]];
-const printers = path.join(tmp, "printers.conf");
 const name = "ZDesigner GK420t";
-fs.writeFileSync(printers, `[${name}]\nuri = socket://127.0.0.1:${zplPort}\ndpi = 203\n`);
-env.MORVEL_PRINTERS = printers;
+env.MORVEL_PRINTERS = writePrinters(sourceDir, tmp, [[name, `socket://127.0.0.1:${zplPort}`]]);
 
 // A one-page PDF of 3 x 4 inches with a black bar, its cross-reference
 // table counted as the format wants.
@@ -82,7 +81,7 @@ const bridgeLine = await start(["serve", "--port", "0", "--allow-origin", pageOr
   /listening on 127\.0\.0\.1:(\d+)/, "stderr");
 const bridge = `127.0.0.1:${bridgeLine[1]}`;
 
-const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(tmp, "profile-")), {
+const context = await chromium.launchPersistentContext(path.join(tmp, "profile"), {
   executablePath: "/usr/bin/chromium",
   headless: true,
   args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -166,6 +165,5 @@ try {
 }
 
 for (const stop of stopping) await stop();
-fs.rmSync(tmp, { recursive: true, force: true });
 console.log(results.join("\n"));
 process.exit(results.every((r) => r.startsWith("ok")) ? 0 : 1);

@@ -10,14 +10,13 @@ import { spawn } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
 import net from "node:net";
-import os from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
 
-import { assertOneJobEach, jobOfScript, listen, rawPrinter } from "./common.mjs";
+import { assertOneJobEach, jobOfScript, listen, rawPrinter, tempFolder, writePrinters } from "./common.mjs";
 
 const [morvel, sourceDir] = process.argv.slice(2);
-const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "morvel-lna-"));
+const tmp = tempFolder("morvel-lna");
 const stopping = [];
 const results = [];
 const loader = fs.readFileSync(path.join(sourceDir, "web/morvel-loader.js"));
@@ -56,11 +55,8 @@ const other = `http://other.test:${otherPort}`;  // public, not allowed
 const plain = `http://plain.test:${plainPort}`;  // public, allowed, but not a secure context
 const local = `http://127.0.0.1:${await pageServer()}`;  // on this computer itself
 
-const printers = path.join(tmp, "printers.conf");
-fs.mkdirSync(path.join(tmp, "jobs"));
-fs.writeFileSync(printers,
-  "[ZDesigner ZT410R-300dpi ZPL]\nuri = file:jobs\ndpi = 300\n\n" +
-  `[ZDesigner ZT230 Socket 300dpi]\nuri = socket://127.0.0.1:${printerPort}\ndpi = 300\n`);
+const printers = writePrinters(sourceDir, tmp, [["ZDesigner ZT410R-300dpi ZPL", "file:jobs"],
+  ["ZDesigner ZT410R-300dpi ZPL", `socket://127.0.0.1:${printerPort}`, "ZDesigner ZT230 Socket 300dpi"]]);
 const env = { ...process.env, MORVEL_PRINTERS: printers, MORVEL_CUPS: "0", XDG_CONFIG_HOME: path.join(tmp, "config") };
 delete env.MORVEL_LOG;
 
@@ -87,7 +83,7 @@ const bridgePort = Number(await new Promise((resolve, reject) => {
 // other.test and plain.test public sites on 127.0.0.1, the first two secure
 // contexts as https sites are, plain.test a plain http site.
 const publicPages = [shopPort, otherPort, plainPort].map((port) => `127.0.0.1:${port}=public`);
-const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(tmp, "profile-")), {
+const context = await chromium.launchPersistentContext(path.join(tmp, "profile"), {
   executablePath: "/usr/bin/chromium",
   headless: true,
   args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -100,7 +96,7 @@ stopping.unshift(() => context.close());
 
 // What the page's label gives through the command-line host.
 function expectedJob() {
-  return jobOfScript(morvel, tmp, env, ["InitPrint 60 40 4 10 2 1 0",
+  return jobOfScript(morvel, sourceDir, tmp, env, ["InitPrint 60 40 4 10 2 1 0",
       "PrintFont 10 20 \"Grüße\" 12 F1.TTF",
       "PrintCode 10 50 4711 128 1 50 1 3", "PrintLabel 1"]);
 }
@@ -201,6 +197,5 @@ try {
 }
 
 for (const stop of stopping) await stop();
-fs.rmSync(tmp, { recursive: true, force: true });
 console.log(results.join("\n"));
 process.exit(results.every((r) => r.startsWith("ok")) ? 0 : 1);
