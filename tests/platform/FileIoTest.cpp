@@ -11,13 +11,14 @@
 
 #include "platform/file_io.h"
 #include "platform/own_folder.h"
+#include "support/TempFolder.h"
 #include "tests/platform/PlatformSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using morvel::platform::OwnFolder;
-using morvel::testing::ScratchFolder;
+using morvel::testing::TempFolder;
 
 std::string Contents(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -27,7 +28,7 @@ std::string Contents(const fs::path& path) {
 }
 
 TEST(FileIo, UnnamedFileLeavesNoNameAndReadsBackAtAnyOffset) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   morvel::platform::FileDescriptor file = morvel::platform::UnnamedFile(scratch.Path().string());
   ASSERT_TRUE(file.IsOpen());
   EXPECT_TRUE(fs::is_empty(scratch.Path()));
@@ -48,7 +49,7 @@ TEST(FileIo, UnnamedFileLeavesNoNameAndReadsBackAtAnyOffset) {
 }
 
 TEST(FileIo, NoUnnamedFileInAFolderThatIsNotThere) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   errno = 0;
   EXPECT_FALSE(morvel::platform::UnnamedFile((scratch.Path() / "missing").string()).IsOpen());
   EXPECT_EQ(errno, ENOENT);
@@ -61,7 +62,7 @@ TEST(FileIo, WriteAllTellsTheSystemsReason) {
 }
 
 TEST(FileIo, AppendInOneWriteAddsToWhatIsThereAndMakesAMissingFile) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   const fs::path trace = scratch.Path() / "trace";
   EXPECT_TRUE(morvel::platform::AppendInOneWrite(trace.string(), "one\n"));
   EXPECT_TRUE(morvel::platform::AppendInOneWrite(trace.string(), "two\n"));
@@ -71,7 +72,7 @@ TEST(FileIo, AppendInOneWriteAddsToWhatIsThereAndMakesAMissingFile) {
 }
 
 TEST(OwnFolder, OpenMakesAMissingFolderForItsUserAlone) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   const fs::path path = scratch.Path() / "a" / "jobs";
   OwnFolder folder;
   EXPECT_EQ(folder.Open(path.string()).Refused, OwnFolder::Refusal::None);
@@ -79,7 +80,7 @@ TEST(OwnFolder, OpenMakesAMissingFolderForItsUserAlone) {
 }
 
 TEST(OwnFolder, OpenRefusesWhatIsNoFolderOfItsOwn) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   const std::string file = scratch.Write("file", "x");
   fs::create_directory(scratch.Path() / "shared");
   fs::permissions(scratch.Path() / "shared", fs::perms(0770));
@@ -111,7 +112,7 @@ TEST(OwnFolder, OpenRefusesWhatIsNoFolderOfItsOwn) {
 }
 
 TEST(OwnFolder, FilesAreMadeNewReplacedWholeAndNeverReachedThroughALink) {
-  ScratchFolder scratch;
+  TempFolder scratch;
   const std::string outside = scratch.Write("outside", "secret");
   const fs::path path = scratch.Path() / "jobs";
   OwnFolder folder;
