@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "preview/Preview.h"
+#include "support/SameDots.h"
 
 namespace morvel {
 namespace {
@@ -32,18 +33,11 @@ Drawn DrawLabels(const std::vector<preview::Label>& labels) {
   return d;
 }
 
-bool Same(const render::Bitmap& a, const render::Bitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.Black(x, y) != b.Black(x, y)) return false;
-  return true;
-}
-
 void ExpectSame(const Drawn& got, const Drawn& want) {
   ASSERT_EQ(got.Pictures.size(), want.Pictures.size());
   EXPECT_EQ(got.Copies, want.Copies);
-  for (size_t k = 0; k < got.Pictures.size(); ++k) EXPECT_TRUE(Same(got.Pictures[k], want.Pictures[k])) << k;
+  for (size_t k = 0; k < got.Pictures.size(); ++k)
+    EXPECT_TRUE(testing::SameDots(got.Pictures[k], want.Pictures[k])) << k;
 }
 
 std::vector<preview::Label> Labels(const std::string& job) {

@@ -17,6 +17,7 @@
 
 #include "preview/Preview.h"
 #include "support/RunCommand.h"
+#include "support/SameDots.h"
 #include "support/SharedSamples.h"
 #include "support/TempFolder.h"
 
@@ -85,14 +86,6 @@ size_t Black(const render::Bitmap& dots, int y0) {
   for (int y = std::max(0, y0); y < dots.Height(); ++y)
     for (int x = 0; x < dots.Width(); ++x) n += dots.Black(x, y);
   return n;
-}
-
-bool Same(const render::Bitmap& a, const render::Bitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.Black(x, y) != b.Black(x, y)) return false;
-  return true;
 }
 
 std::string Ocr(const render::Bitmap& dots, const std::string& name) {
@@ -212,8 +205,8 @@ TEST(ZplText, EachRuleOfTheGuideHoldsInTheDrawnLabel) {
          ASSERT_EQ(Bands(hard).size(), 2u);
          // Broken at the soft hyphen, the first line holds part of the word.
          EXPECT_GT(InkIn(soft, 0, 0, INT32_MAX, 40).Width(), InkIn(hard, 0, 0, INT32_MAX, 40).Width() + 30);
-         EXPECT_TRUE(Same(Draw(R"(^FO10,10^FB380,1^A0N,30,30^FDHHHH\HHHHH^FS)").Dots,
-                          Draw(R"(^FO10,10^FB380,1^A0N,30,30^FDHHHHHHHHH^FS)").Dots));
+         EXPECT_TRUE(testing::SameDots(Draw(R"(^FO10,10^FB380,1^A0N,30,30^FDHHHH\HHHHH^FS)").Dots,
+                                       Draw(R"(^FO10,10^FB380,1^A0N,30,30^FDHHHHHHHHH^FS)").Dots));
        }},
       {"^FB: \\& carriage return/line feed; \\\\ backslash, which only ^CI13 prints as one; data line ends dropped",
        [] {
@@ -274,8 +267,8 @@ TEST(ZplText, EachRuleOfTheGuideHoldsInTheDrawnLabel) {
       {"^A0 h and w: the height and width in dots of the character block; one alone gives the other",
        [] {
          const auto both = Draw("^FO10,10^A0N,60,60^FDHAMBURG^FS").Dots;
-         EXPECT_TRUE(Same(Draw("^FO10,10^A0N,60^FDHAMBURG^FS").Dots, both));
-         EXPECT_TRUE(Same(Draw("^FO10,10^A0N,,60^FDHAMBURG^FS").Dots, both));
+         EXPECT_TRUE(testing::SameDots(Draw("^FO10,10^A0N,60^FDHAMBURG^FS").Dots, both));
+         EXPECT_TRUE(testing::SameDots(Draw("^FO10,10^A0N,,60^FDHAMBURG^FS").Dots, both));
          // Widths scale with w alone, heights with h alone.
          const Box base = InkIn(Draw("^FO10,10^A0N,40,40^FDHAMBURG^FS").Dots);
          for (int w : {20, 60, 80}) {
@@ -299,8 +292,10 @@ TEST(ZplText, EachRuleOfTheGuideHoldsInTheDrawnLabel) {
        }},
       {"^CF f,h,w: the default font for fields without ^A; h alone gives w",
        [] {
-         EXPECT_TRUE(Same(Draw("^CF0,40^FO10,10^FDHamburg^FS").Dots, Draw("^FO10,10^A0N,40,40^FDHamburg^FS").Dots));
-         EXPECT_TRUE(Same(Draw("^CF0,40,20^FO10,10^FDHamburg^FS").Dots, Draw("^FO10,10^A0N,40,20^FDHamburg^FS").Dots));
+         EXPECT_TRUE(testing::SameDots(Draw("^CF0,40^FO10,10^FDHamburg^FS").Dots,
+                                       Draw("^FO10,10^A0N,40,40^FDHamburg^FS").Dots));
+         EXPECT_TRUE(testing::SameDots(Draw("^CF0,40,20^FO10,10^FDHamburg^FS").Dots,
+                                       Draw("^FO10,10^A0N,40,20^FDHamburg^FS").Dots));
          const auto d = Draw("^CF0,40^FO10,10^FDHamburg^FS");
          ASSERT_EQ(d.Texts.size(), 1u);
          EXPECT_EQ(d.Texts[0].Font, "TeX Gyre Heros Cn");  // the stand-in of CG Triumvirate Bold Condensed
