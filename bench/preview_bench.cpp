@@ -42,7 +42,7 @@ std::string UpsLabel() {
 
 void PreviewDemoZebraLabel(benchmark::State& state) {
   for (auto _ : state) {
-    auto preview = morvel::preview::MakePreview(DemoZebraLabel, morvel::preview::Language::Zpl, 203);
+    auto preview = morvel::preview::MakePreview(DemoZebraLabel, morvel::lang::Language::Zpl, 203);
     benchmark::DoNotOptimize(preview.Pictures.data());
   }
   state.counters["labels/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -53,7 +53,7 @@ void PreviewUpsLabel(benchmark::State& state) {
   const std::string job = UpsLabel();
   if (job.empty()) return state.SkipWithError("no ../shared/zpl-samples/ups.zpl");
   for (auto _ : state) {
-    auto preview = morvel::preview::MakePreview(job, morvel::preview::Language::Zpl, 203);
+    auto preview = morvel::preview::MakePreview(job, morvel::lang::Language::Zpl, 203);
     benchmark::DoNotOptimize(preview.Pictures.data());
   }
   state.counters["labels/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -62,7 +62,7 @@ BENCHMARK(PreviewUpsLabel)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime
 
 void ReadDemoZebraLabel(benchmark::State& state) {
   for (auto _ : state) {
-    auto job = morvel::preview::ParseZpl(DemoZebraLabel, 203);
+    auto job = morvel::lang::ParseZpl(DemoZebraLabel, 203);
     benchmark::DoNotOptimize(job.Labels.data());
   }
 }

@@ -1,6 +1,7 @@
 // What a printer job says, read into labels: the languages' readers
-// (zpl/, sbpl/, tspl/) fill this model in printer dots; previews draw it
-// through the house renderer (preview/Painter.cpp).
+// (zpl/, sbpl/, tspl/, epl/) fill this model in printer dots; previews draw
+// it through the house renderer (preview/Painter.cpp). The model names what
+// it holds in the words of core/drawing.h and knows nothing of the renderer.
 #pragma once
 
 #include "lang/Language.h"
@@ -15,8 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "render/Page.h"
-#include "render/Symbols.h"
+#include "core/drawing.h"
 
 namespace morvel::lang {
 
@@ -30,10 +30,10 @@ inline constexpr std::string_view UlMark = "\u24CA", CsaMark = "\u24B8";
 struct TextField {
   int X = 0, Y = 0;
   std::string Utf8;
-  std::string Font;  // the TrueType stand-in
-  double Height = 0, Width = 0;
+  // The TrueType stand-in, its Height the character cell's and its Width
+  // a character's em width (0: as the face draws it).
+  core::TextLook Look;
   double Em = 0;  // the stand-in's em when it is not the cell's height (capitals-only fonts)
-  bool Bold = false;
   int Rotation = 0;
   // What ZPL adds; the other languages leave these as they are.
   bool Reverse = false;       // every dot it covers reversed (^FR, ^LR)
@@ -50,32 +50,27 @@ struct TextField {
 struct FilledBox {  // a bar, or a box outline when Thickness is below half a side
   int X = 0, Y = 0, Width = 0, Height = 0, Thickness = 0;
 };
-struct Code128Field {
-  int X = 0, Y = 0, Module = 2, BarHeight = 0, TextHeight = 0;  // TextHeight 0: no human-readable line
-  std::string Data;                                             // bytes, Latin-1
-  int Rotation = 0;
-};
-struct QrField {
-  int X = 0, Y = 0, Module = 1;
-  char ErrorCorrection = 'M';
-  std::string Data;
-  int Rotation = 0;
-};
-struct Raster {  // black dots, placed as they are
+// A picture's black dots, placed as they are (^GF, GW, BITMAP...).
+struct GraphicField {
   int X = 0, Y = 0;
-  render::Bitmap Dots;
+  core::Bitmap Dots;
   bool Reverse = false, FromBaseline = false;
 };
 
-// Any barcode through zint, with its human-readable line.
-struct SymbolField {
+// A barcode of any symbology, with its human-readable line.
+struct BarcodeField {
   int X = 0, Y = 0, Rotation = 0;
-  render::SymbolOptions Symbol;
+  core::SymbolOptions Symbol;
   std::string Data;
-  std::string Name;           // for messages: "Code 128", "PDF417"...
-  char Readable = 'N';        // N none, B below, A above the bars
-  std::string ReadableText;   // empty: the text zint gives
-  int TextHeight = 0;         // of the human-readable line, in dots
+  std::string Name;          // for messages: "Code 128", "QR code", "PDF417"...
+  char Readable = 'N';       // N none, B below, A above the bars
+  std::string ReadableText;  // empty: the text the symbology gives
+  int TextHeight = 0;        // of the human-readable line, in dots
+  // Where the line below the bars stands: in a cell TextHeight tall,
+  // centred on the bars, the field's corner being the bars' and its box the
+  // bars and that cell (SBPL, TSPL, EPL); or, without TextCell, as tall as
+  // it is drawn, the field being the whole picture (ZPL).
+  bool TextCell = false;
   bool FromBaseline = false;  // (X, Y) is the bottom left of the bars (^FT)
   bool Reverse = false;
 };
@@ -88,7 +83,7 @@ struct Shape {
   bool White = false, Reverse = false, FromBaseline = false;
 };
 
-using Field = std::variant<TextField, FilledBox, Code128Field, QrField, Raster, SymbolField, Shape>;
+using Field = std::variant<TextField, FilledBox, BarcodeField, GraphicField, Shape>;
 
 struct Label {
   int Width = 0, Height = 0;  // 0: not given; the painter fits the fields
@@ -121,8 +116,9 @@ class MalformedJob : public std::runtime_error {
   size_t offset_;
 };
 
-// Largest label side the preview draws, in dots (over 2.5 m at 203 dpi).
-constexpr int MaxLabelSide = render::Page::MaxSide;
+// Largest label side the preview draws, in dots (over 2.5 m at 203 dpi):
+// the renderer's largest page side.
+constexpr int MaxLabelSide = 20000;
 
 // What one label and one job may cost, read and drawn alike by `morvel
 // preview` and `morvel emulate`: beyond these a reader leaves the field,
@@ -177,7 +173,7 @@ std::string Decode(std::string_view bytes, const char* codePage);
 // Black dots of a BMP, PNG, GIF or JPEG file (dark pixels black); nullopt
 // when the bytes are no picture it can read, or one whose header gives a
 // size beyond Bounds::GraphicDots (told before the decoder takes memory for it).
-std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
+std::optional<core::Bitmap> DecodePicture(std::string_view bytes, std::string* why);
 int MmToDots(double mm, int dpi);
 // Field text quoted in a message: whole up to 64 bytes, else its start, an
 // ellipsis and its size, so a record never copies a field of a megabyte.
@@ -185,7 +181,14 @@ std::string Quoted(std::string_view text);
 // A message past 512 bytes (one quoting a long parameter) keeps its start,
 // an ellipsis and its size.
 std::string Shortened(std::string text);
-// The dots of the rasters among `fields`.
+// Code 128 of the bytes at a module width and bar height, as SBPL, TSPL
+// and EPL draw it: with `textHeight` above 0, the data (Latin-1) written
+// below the bars in a cell that tall.
+BarcodeField Code128(int module, int barHeight, int textHeight, std::string data);
+// A QR code (model 2) of modules `module` dots square at error correction
+// 'L', 'M', 'Q' or 'H'.
+BarcodeField QrCode(int module, char errorCorrection, std::string data);
+// The dots of the graphics among `fields`.
 long long RasterDots(const std::vector<Field>& fields);
 }  // namespace detail
 

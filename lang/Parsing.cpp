@@ -135,11 +135,46 @@ std::string Shortened(std::string text) {
 long long RasterDots(const std::vector<Field>& fields) {
   long long dots = 0;
   for (const Field& f : fields)
-    if (const auto* r = std::get_if<Raster>(&f)) dots += static_cast<long long>(r->Dots.Width()) * r->Dots.Height();
+    if (const auto* g = std::get_if<GraphicField>(&f))
+      dots += static_cast<long long>(g->Dots.Width()) * g->Dots.Height();
   return dots;
 }
 
-std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string* why) {
+BarcodeField Code128(int module, int barHeight, int textHeight, std::string data) {
+  BarcodeField code;
+  code.Name = "Code 128";
+  code.Symbol.Symbology = core::Symbology::Code128;
+  code.Symbol.Module = module;
+  code.Symbol.BarHeight = barHeight;
+  if (textHeight > 0) {
+    code.Readable = 'B';
+    code.TextHeight = textHeight;
+    code.TextCell = true;
+    // The data's bytes, Latin-1, as the line's text.
+    for (unsigned char b : data) {
+      if (b < 0x80) {
+        code.ReadableText += static_cast<char>(b);
+      } else {
+        code.ReadableText += static_cast<char>(0xC0 | (b >> 6));
+        code.ReadableText += static_cast<char>(0x80 | (b & 0x3F));
+      }
+    }
+  }
+  code.Data = std::move(data);
+  return code;
+}
+
+BarcodeField QrCode(int module, char errorCorrection, std::string data) {
+  BarcodeField qr;
+  qr.Name = "QR code";
+  qr.Symbol.Symbology = core::Symbology::QrCode;
+  qr.Symbol.Module = module;
+  qr.Symbol.Option1 = errorCorrection == 'L' ? 1 : errorCorrection == 'Q' ? 3 : errorCorrection == 'H' ? 4 : 2;
+  qr.Data = std::move(data);
+  return qr;
+}
+
+std::optional<core::Bitmap> DecodePicture(std::string_view bytes, std::string* why) {
   if (auto [w, h] = HeaderSize(bytes); w * h > Bounds::GraphicDots) {
     *why = "picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is more than a graphic may be (" +
            std::to_string(Bounds::GraphicDots) + " dots)";
@@ -158,7 +193,7 @@ std::optional<render::Bitmap> DecodePicture(std::string_view bytes, std::string*
   }
   // Grey over white below the middle prints, as a thermal head thresholds.
   const std::vector<uint8_t>& rgba = picture->Rgba();
-  render::Bitmap dots(w, h);
+  core::Bitmap dots(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const uint8_t* p = rgba.data() + (static_cast<size_t>(y) * w + x) * 4;

@@ -5,7 +5,7 @@
 
 namespace morvel::lang {
 
-PackedRows PackRows(const render::Bitmap& dots, int top, int rows, bool blackIsOne) {
+PackedRows PackRows(const core::Bitmap& dots, int top, int rows, bool blackIsOne) {
   PackedRows out;
   out.RowBytes = static_cast<size_t>(dots.Width() + 7) / 8;
   top = std::clamp(top, 0, dots.Height());

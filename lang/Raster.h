@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/Page.h"
+#include "core/drawing.h"
 
 namespace morvel::lang {
 
@@ -20,7 +20,7 @@ struct PackedRows {
 // Rows [top, top + rows) of `dots`. A black dot is a 1 bit when `blackIsOne`
 // (ZPL), a 0 bit otherwise (TSPL, PCX); the bits that pad a row to whole
 // bytes are white either way.
-PackedRows PackRows(const render::Bitmap& dots, int top, int rows, bool blackIsOne);
+PackedRows PackRows(const core::Bitmap& dots, int top, int rows, bool blackIsOne);
 
 // The rows of a band whose packed bytes stay within `bandBytes` (at least one).
 int RowsPerBand(size_t rowBytes, size_t bandBytes);

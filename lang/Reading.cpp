@@ -18,4 +18,6 @@ const ReadingRow& ReadingOf(Language language) {
   return *Rows[0];  // every language has its row (the tests check)
 }
 
+Job ReadJob(std::string_view bytes, Language language, int dpi) { return ReadingOf(language).Read(bytes, dpi, {}, {}); }
+
 }  // namespace morvel::lang

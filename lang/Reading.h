@@ -22,10 +22,14 @@ struct RasterHow {
 struct ReadingRow {
   Language Id;
   Job (*Read)(std::string_view bytes, int dpi, const std::function<void(Label&&)>& each, const CommandSeen& seen);
-  std::string (*Raster)(const render::Bitmap& dots, const RasterHow& how);
+  std::string (*Raster)(const core::Bitmap& dots, const RasterHow& how);
 };
 
 const ReadingRow& ReadingOf(Language language);
+
+// The whole job in the language read into labels; throws MalformedJob when
+// it cannot be read whole.
+Job ReadJob(std::string_view bytes, Language language, int dpi);
 
 // Each language's reading row (lang/<folder>/Raster.cpp).
 #define MORVEL_READING_ROW(id, folder) \

@@ -37,7 +37,7 @@ std::string WithoutSoftHyphens(std::string s) {
 // break dropped; a word that does not fit may break at a soft hyphen with a
 // dash, and one "too long to print on one line by itself" is hyphenated "at
 // the right edge of the block". `wrapped`: the lines a paragraph goes on after.
-void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t,
+void WrapBlock(const std::string& text, const core::TextLook& look, const lang::TextField& t,
                std::vector<std::string>& lines, std::vector<bool>& wrapped) {
   auto width = [&](const std::string& s) {
     const std::string shown = WithoutSoftHyphens(s);

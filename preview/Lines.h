@@ -21,7 +21,7 @@ std::vector<std::string> Characters(const std::string& utf8);
 
 // A field block's lines in the look; `wrapped` tells the lines a paragraph
 // goes on after (a justified block spreads those).
-void WrapBlock(const std::string& text, const render::TextLook& look, const TextField& t,
+void WrapBlock(const std::string& text, const core::TextLook& look, const lang::TextField& t,
                std::vector<std::string>& lines, std::vector<bool>& wrapped);
 
 }  // namespace morvel::preview

@@ -1,6 +1,6 @@
-// Drawing a read label onto a render::Page. Turned barcodes are drawn
-// upright on a page of their own and turned whole, so their modules stay
-// exact; text comes from the renderer already turned.
+// Drawing a read label onto a render::Page. Barcodes and text are drawn
+// upright as pictures of their own and turned whole, so their modules stay
+// exact.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -20,19 +20,28 @@
 namespace morvel::preview {
 namespace {
 
+using lang::BarcodeField;
+using lang::Field;
+using lang::FilledBox;
+using lang::GraphicField;
+using lang::Label;
+using lang::Shape;
+using lang::TextField;
+static_assert(lang::MaxLabelSide == render::Page::MaxSide, "the model's largest label is the renderer's largest page");
+
 // The renderer's own bound: a label cut to fit it can always be drawn.
 constexpr long long MaxDots = render::Page::MaxDots;
 
 struct Extent {
   long Right = 0, Bottom = 0, Left = LONG_MAX, Top = LONG_MAX;
   struct Box {
-    const char* What;
+    std::string What;
     long X, Y, W, H;
     long InkW = -1;  // an image's width up to its last black column (the rest of its bytes is padding)
   };
   std::vector<Box> Boxes;
-  void Add(const char* what, long x, long y, long w, long h, long inkW = -1) {
-    Boxes.push_back({what, x, y, w, h, inkW});
+  void Add(std::string what, long x, long y, long w, long h, long inkW = -1) {
+    Boxes.push_back({std::move(what), x, y, w, h, inkW});
     Right = std::max(Right, x + w);
     Bottom = std::max(Bottom, y + h);
     Left = std::min(Left, x);
@@ -42,7 +51,7 @@ struct Extent {
 
 // The columns up to an image's last black one: graphic data comes in whole
 // bytes, whose white padding reaching past the label prints nothing.
-long InkWidth(const render::Bitmap& dots) {
+long InkWidth(const core::Bitmap& dots) {
   long width = 0;
   for (int y = 0; y < dots.Height() && width < dots.Width(); ++y) {
     const uint8_t* row = dots.Row(y);
@@ -59,30 +68,6 @@ long InkWidth(const render::Bitmap& dots) {
 // moderate keeps cairo's fixed-point numbers exact.
 int Near(long v) { return static_cast<int>(std::clamp(v, -100000L, 100000L)); }
 
-int TextGap(int textHeight) { return std::max(1, textHeight / 10); }
-
-// Width and height of a barcode as drawn upright; 0 x 0 when not encodable.
-std::pair<int, int> SizeOf(const Code128Field& c) {
-  const int modules = render::Code128Modules(c.Data);
-  if (modules == 0) return {0, 0};
-  const int text = c.TextHeight > 0 ? c.TextHeight + TextGap(c.TextHeight) : 0;
-  return {modules * std::clamp(c.Module, 1, 100), std::clamp(c.BarHeight, 1, render::Page::MaxSide) + text};
-}
-std::pair<int, int> SizeOf(const QrField& q) {
-  const int side = render::QrModules(q.ErrorCorrection, q.Data) * std::clamp(q.Module, 1, 100);
-  return {side, side};
-}
-
-template <class F>
-void DrawTurned(render::Page& page, int x, int y, int rotation, std::pair<int, int> size, F draw) {
-  if (rotation == 0) return draw(page, x, y);
-  if (size.first < 1 || size.second < 1 || size.first > render::Page::MaxSide || size.second > render::Page::MaxSide)
-    return;
-  render::Page upright(size.first, size.second, page.Dpi());
-  draw(upright, 0, 0);
-  render::Blit(page, x, y, render::Rotate(upright.ToBitmap(), rotation));
-}
-
 // Where a point of an upright w x h picture lands once the picture is
 // turned clockwise (continuous coordinates, so corners map to corners).
 std::pair<double, double> Turn(double x, double y, int w, int h, int rotation) {
@@ -97,14 +82,14 @@ std::pair<double, double> Turn(double x, double y, int w, int h, int rotation) {
 // A picture ready to join the page: turned, its top left corner at (X, Y).
 struct Placed {
   int X = 0, Y = 0;
-  render::Bitmap Dots;
+  core::Bitmap Dots;
   render::Ink Ink = render::Ink::Black;
 };
 
 // Turns the upright picture and puts it so that its point (ax, ay) lands
 // at (x, y); with `box` (cell or symbol, upright) the turned box's top left
 // corner lands there instead.
-Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, double ay, bool corner, double bx = 0,
+Placed Place(core::Bitmap upright, int rotation, long x, long y, double ax, double ay, bool corner, double bx = 0,
              double by = 0, double bw = 0, double bh = 0) {
   const int w = upright.Width(), h = upright.Height();
   double px, py;
@@ -121,7 +106,7 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
   p.Y = Near(y - std::lround(py));
   // Only the inked part is kept: the white around glyphs is no part of
   // the field, and no reason to tell that it reaches off the label.
-  const render::Bitmap& d = p.Dots;
+  const core::Bitmap& d = p.Dots;
   int top = d.Height(), bottom = -1, left = d.Width(), right = -1;
   for (int r = 0; r < d.Height(); ++r) {
     const uint8_t* row = d.Row(r);
@@ -137,11 +122,11 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
     right = std::max(right, last);
   }
   if (bottom < 0) {
-    p.Dots = render::Bitmap(1, 1);
+    p.Dots = core::Bitmap(1, 1);
     return p;
   }
   if (top > 0 || left > 0 || bottom < d.Height() - 1 || right < d.Width() - 1) {
-    render::Bitmap cut(right - left + 1, bottom - top + 1);
+    core::Bitmap cut(right - left + 1, bottom - top + 1);
     for (int r = top; r <= bottom; ++r) std::copy(d.Row(r) + left, d.Row(r) + right + 1, cut.Row(r - top));
     p.X += left;
     p.Y += top;
@@ -151,7 +136,7 @@ Placed Place(render::Bitmap upright, int rotation, long x, long y, double ax, do
 }
 
 // Copies `from` into `to` with from's (0, 0) at (x, y), dots off `to` dropped.
-void Paste(render::Bitmap& to, const render::Bitmap& from, int x, int y) {
+void Paste(core::Bitmap& to, const core::Bitmap& from, int x, int y) {
   const int c0 = std::max(0, -x), c1 = std::min(from.Width(), to.Width() - x);
   for (int r = 0; r < from.Height(); ++r) {
     const int ty = y + r;
@@ -172,7 +157,7 @@ void Paste(render::Bitmap& to, const render::Bitmap& from, int x, int y) {
 }
 
 struct Line {
-  render::Bitmap Dots;
+  core::Bitmap Dots;
   int Baseline = 0;  // row of the baseline in Dots
   int Width = 0;
 };
@@ -186,7 +171,7 @@ Line Joined(const std::vector<Line>& parts, int gap) {
     base = std::max(base, part.Baseline);
     below = std::max(below, part.Dots.Height() - part.Baseline);
   }
-  line.Dots = render::Bitmap(std::max(1, width), std::max(1, base + below));
+  line.Dots = core::Bitmap(std::max(1, width), std::max(1, base + below));
   line.Baseline = base;
   int x = 0;
   for (const auto& part : parts) {
@@ -199,7 +184,7 @@ Line Joined(const std::vector<Line>& parts, int gap) {
 
 // One line of text: the renderer's, or character by character when the
 // field asks for extra room between characters.
-Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
+Line LineOf(const std::string& utf8, const core::TextLook& look, int gap) {
   Line line;
   if (gap <= 0) {
     line.Dots = render::TextDots(utf8, look, 0, &line.Baseline);
@@ -220,9 +205,10 @@ Line LineOf(const std::string& utf8, const render::TextLook& look, int gap) {
 // Each is a circle as wide as the character cell (no wider than the cell
 // is tall above the baseline) standing on the baseline.
 Line MarkOf(bool ul, const TextField& t) {
-  const double above = t.Baseline > 0 ? t.Baseline : t.Height * 0.78;
-  const int d = static_cast<int>(std::clamp(std::lround(std::min(t.Width > 0 ? t.Width : t.Height, above)), 4L,
-                                            static_cast<long>(render::Page::MaxTextHeight)));
+  const double above = t.Baseline > 0 ? t.Baseline : t.Look.Height * 0.78;
+  const int d =
+      static_cast<int>(std::clamp(std::lround(std::min(t.Look.Width > 0 ? t.Look.Width : t.Look.Height, above)), 4L,
+                                  static_cast<long>(render::Page::MaxTextHeight)));
   render::Page page(d, d, 203);
   const double ring = std::max(1.0, d / 12.0), r = d / 2.0;
   if (ul) {
@@ -248,7 +234,7 @@ Line MarkOf(bool ul, const TextField& t) {
   mark.Dots = page.ToBitmap();
   // The letters in bold, their capitals half the circle tall and no wider
   // than the space inside it allows.
-  render::TextLook letters;
+  core::TextLook letters;
   letters.Font = "DejaVu Sans";
   letters.Bold = true;
   letters.Height = d * 0.5 / 0.73;
@@ -256,7 +242,7 @@ Line MarkOf(bool ul, const TextField& t) {
   const double room = (d - 2 * ring) * 0.72;
   if (const int wide = render::TextWidth(name, letters); wide > room) letters.Height *= room / wide;
   int base = 0;
-  render::Bitmap inside = render::TextDots(name, letters, 0, &base);
+  core::Bitmap inside = render::TextDots(name, letters, 0, &base);
   const int capital = static_cast<int>(std::lround(letters.Height * 0.73));
   Paste(mark.Dots, inside, (d - inside.Width()) / 2, static_cast<int>(std::lround(r + capital / 2.0)) - base);
   mark.Baseline = d;
@@ -265,7 +251,7 @@ Line MarkOf(bool ul, const TextField& t) {
 }
 
 // A line of graphic symbols: the marks drawn, the others from the font.
-Line SymbolsLine(const std::string& utf8, const render::TextLook& look, const TextField& t) {
+Line SymbolsLine(const std::string& utf8, const core::TextLook& look, const TextField& t) {
   std::vector<Line> parts;
   for (const auto& ch : Characters(utf8))
     parts.push_back(ch == lang::UlMark || ch == lang::CsaMark ? MarkOf(ch == lang::UlMark, t) : LineOf(ch, look, 0));
@@ -274,7 +260,7 @@ Line SymbolsLine(const std::string& utf8, const render::TextLook& look, const Te
 
 // A line of words spread to `room` dots, the space between words shared
 // out evenly (the first gaps take the odd dots); one word stays as it is.
-Line Spread(const std::string& utf8, const render::TextLook& look, int gap, int room) {
+Line Spread(const std::string& utf8, const core::TextLook& look, int gap, int room) {
   std::vector<Line> words;
   for (size_t k = 0; k <= utf8.size();) {
     size_t sp = utf8.find(' ', k);
@@ -292,7 +278,7 @@ Line Spread(const std::string& utf8, const render::TextLook& look, int gap, int 
   const int gaps = static_cast<int>(words.size()) - 1, share = (room - inked) / gaps, odd = (room - inked) % gaps;
   Line line;
   line.Dots =
-      render::Bitmap(std::max(1, room + words.back().Dots.Width() - words.back().Width), std::max(1, base + below));
+      core::Bitmap(std::max(1, room + words.back().Dots.Width() - words.back().Width), std::max(1, base + below));
   line.Baseline = base;
   line.Width = room;
   int x = 0;
@@ -307,19 +293,16 @@ Line Spread(const std::string& utf8, const render::TextLook& look, int gap, int 
 // A text field drawn upright: its picture, the cell's top left corner and
 // the first baseline in it, and where the last line's baseline ends.
 struct TextPicture {
-  render::Bitmap Dots;
+  core::Bitmap Dots;
   double CellX = 0, CellY = 0, CellW = 0, CellH = 0;
   double BaseX = 0, BaseY = 0;  // start of the baseline the field is placed by
   double EndX = 0, EndY = 0;    // end of the last baseline
 };
 
 // The font, size and weight a text field is drawn in.
-render::TextLook LookOf(const TextField& t) {
-  render::TextLook look;
-  look.Font = t.Font;
-  look.Height = t.Em > 0 ? t.Em : t.Height;
-  look.Width = t.Width;
-  look.Bold = t.Bold;
+core::TextLook LookOf(const TextField& t) {
+  core::TextLook look = t.Look;
+  if (t.Em > 0) look.Height = t.Em;
   return look;
 }
 
@@ -334,9 +317,9 @@ std::string InDrawingOrder(const TextField& t) {
 }
 
 TextPicture DrawText(const TextField& t) {
-  const render::TextLook look = LookOf(t);
+  const core::TextLook look = LookOf(t);
   const std::string text = InDrawingOrder(t);
-  const double base = t.Baseline > 0 ? t.Baseline : std::round(t.Height * 0.78);
+  const double base = t.Baseline > 0 ? t.Baseline : std::round(t.Look.Height * 0.78);
   // Lines: a block wraps at its width and breaks at \&; vertical text
   // stands one character a line.
   std::vector<std::string> lines;
@@ -359,14 +342,14 @@ TextPicture DrawText(const TextField& t) {
   }
   if (lines.empty()) lines.push_back("");
   const int maxLines = t.BlockWidth > 0 ? std::max(1, t.BlockLines) : static_cast<int>(lines.size());
-  const double step = t.Height + t.LineSpacing;
+  const double step = t.Look.Height + t.LineSpacing;
   const int width = t.BlockWidth > 0 ? t.BlockWidth : 0;
   struct Piece {
     Line L;
     double X, Top;
   };
   std::vector<Piece> pieces;
-  double left = 0, top = 0, right = width, bottom = t.Height;
+  double left = 0, top = 0, right = width, bottom = t.Look.Height;
   double endX = 0, endY = base;
   for (size_t k = 0; k < lines.size(); ++k) {
     const int row = std::min<int>(static_cast<int>(k), maxLines - 1);
@@ -394,19 +377,19 @@ TextPicture DrawText(const TextField& t) {
     pieces.push_back({std::move(l), x, lineTop});
   }
   const int lastRow = std::min<int>(static_cast<int>(lines.size()), maxLines) - 1;
-  bottom = std::max(bottom, (t.BlockWidth > 0 ? (maxLines - 1) : std::max(0, lastRow)) * step + t.Height);
+  bottom = std::max(bottom, (t.BlockWidth > 0 ? (maxLines - 1) : std::max(0, lastRow)) * step + t.Look.Height);
   TextPicture p;
   const int w = std::max(1, static_cast<int>(std::ceil(right - left)));
   const int h = std::max(1, static_cast<int>(std::ceil(bottom - top)));
-  p.Dots = render::Bitmap(std::min(w, render::Page::MaxSide), std::min(h, render::Page::MaxSide));
+  p.Dots = core::Bitmap(std::min(w, render::Page::MaxSide), std::min(h, render::Page::MaxSide));
   for (const auto& piece : pieces)
     Paste(p.Dots, piece.L.Dots, static_cast<int>(std::lround(piece.X - left)),
           static_cast<int>(std::lround(piece.Top - top)));
   p.CellX = -left;
   p.CellY = -top;
   p.CellW = t.BlockWidth > 0 ? t.BlockWidth : std::max(1, pieces.empty() ? 1 : pieces[0].L.Width);
-  p.CellH = t.BlockWidth > 0 ? (maxLines - 1) * step + t.Height
-                             : std::max<double>(t.Height, (lines.size() - 1) * step + t.Height);
+  p.CellH = t.BlockWidth > 0 ? (maxLines - 1) * step + t.Look.Height
+                             : std::max<double>(t.Look.Height, (lines.size() - 1) * step + t.Look.Height);
   // ^FT places a block by the baseline of its last possible line.
   p.BaseX = -left;
   p.BaseY = -top + (t.BlockWidth > 0 ? (maxLines - 1) * step : 0) + base;
@@ -418,9 +401,10 @@ TextPicture DrawText(const TextField& t) {
 // A barcode drawn upright with its human-readable line; the bars' bottom
 // left corner is where ^FT places it.
 struct SymbolPicture {
-  render::Bitmap Dots;
+  core::Bitmap Dots;
   double BarsLeft = 0, BarsBottom = 0;
   double BoxX = 0, BoxW = 0;  // what ^FO places, across; BoxW 0: the whole picture
+  double BoxH = 0;            // the box's height; 0: the whole picture's
   std::string Why;
 };
 
@@ -434,29 +418,31 @@ struct RetailLayout {
   std::vector<size_t> Digits;               // digits in each group
 };
 
-std::optional<RetailLayout> RetailOf(int symbology, int modules) {
-  if (symbology == 13 && modules == 95)
+std::optional<RetailLayout> RetailOf(core::Symbology symbology, int modules) {
+  using core::Symbology;
+  if (symbology == Symbology::Ean && modules == 95)
     return RetailLayout{{{0, 3}, {45, 50}, {92, 95}}, {{-1, 0}, {3, 45}, {50, 92}}, {1, 6, 6}};
-  if (symbology == 34 && modules == 95)
+  if (symbology == Symbology::UpcA && modules == 95)
     return RetailLayout{{{0, 10}, {45, 50}, {85, 95}}, {{-1, 0}, {10, 45}, {50, 85}, {95, 96}}, {1, 5, 5, 1}};
-  if (symbology == 13 && modules == 67) return RetailLayout{{{0, 3}, {31, 36}, {64, 67}}, {{3, 31}, {36, 64}}, {4, 4}};
-  if (symbology == 37 && modules == 51)
+  if (symbology == Symbology::Ean && modules == 67)
+    return RetailLayout{{{0, 3}, {31, 36}, {64, 67}}, {{3, 31}, {36, 64}}, {4, 4}};
+  if (symbology == Symbology::UpcE && modules == 51)
     return RetailLayout{{{0, 3}, {45, 51}}, {{-1, 0}, {3, 45}, {51, 52}}, {1, 6, 1}};
   return std::nullopt;
 }
 
-SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const std::string& readable,
+SymbolPicture DrawRetail(const BarcodeField& s, const core::Bitmap& bars, const std::string& readable,
                          const RetailLayout& layout) {
   SymbolPicture p;
   const int module = std::clamp(s.Symbol.Module, 1, 100), h = bars.Height();
   const int descent = 5 * module;  // the guards' length below the data bars
   const int gap = std::max(1, s.TextHeight / 10);
-  render::TextLook look;
+  core::TextLook look;
   look.Font = "DejaVu Sans Mono";
   look.Height = s.TextHeight * 0.8;
   const bool text = s.Readable != 'N' && s.TextHeight > 0 && !readable.empty();
-  std::vector<render::Bitmap> groups;
-  render::Bitmap above;
+  std::vector<core::Bitmap> groups;
+  core::Bitmap above;
   int left = 0, right = 0, lineHeight = 0;
   if (text && s.Readable == 'B') {
     size_t at = 0;
@@ -474,7 +460,7 @@ SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const
   const int top = s.Readable == 'A' && text ? lineHeight + gap : 0;
   const int width = left + std::max(bars.Width(), above.Width()) + right;
   const int height = top + std::max(h + descent, s.Readable == 'B' && text ? h + gap + lineHeight : 0);
-  render::Bitmap all(width, height);
+  core::Bitmap all(width, height);
   Paste(all, bars, left, top);
   for (const auto& [first, end] : layout.Guards)
     for (int y = top + h; y < top + h + descent; ++y)
@@ -500,10 +486,10 @@ SymbolPicture DrawRetail(const SymbolField& s, const render::Bitmap& bars, const
   return p;
 }
 
-SymbolPicture DrawSymbol(const SymbolField& s) {
+SymbolPicture DrawSymbol(const BarcodeField& s) {
   SymbolPicture p;
   std::string readable;
-  render::Bitmap bars = render::SymbolDots(s.Symbol, s.Data, &p.Why, &readable);
+  core::Bitmap bars = render::SymbolDots(s.Symbol, s.Data, &p.Why, &readable);
   if (bars.Width() == 0) return p;
   if (!s.ReadableText.empty()) readable = s.ReadableText;
   if (auto layout = RetailOf(s.Symbol.Symbology, bars.Width() / std::clamp(s.Symbol.Module, 1, 100))) {
@@ -517,19 +503,25 @@ SymbolPicture DrawSymbol(const SymbolField& s) {
     p.Dots = std::move(bars);
     return p;
   }
-  render::TextLook look;
+  core::TextLook look;
   look.Font = "DejaVu Sans Mono";
   look.Height = s.TextHeight * 0.8;
   int baseline = 0;
-  render::Bitmap line = render::TextDots(readable, look, 0, &baseline);
+  core::Bitmap line = render::TextDots(readable, look, 0, &baseline);
   const int gap = std::max(1, s.TextHeight / 10);
   const int w = std::max(bars.Width(), line.Width());
   const int h = bars.Height() + gap + line.Height();
-  render::Bitmap all(w, h);
+  core::Bitmap all(w, h);
   const int barsTop = s.Readable == 'A' ? line.Height() + gap : 0;
   Paste(all, bars, (w - bars.Width()) / 2, barsTop);
   Paste(all, line, (w - line.Width()) / 2, s.Readable == 'A' ? 0 : bars.Height() + gap);
   p.BarsBottom = barsTop + bars.Height();
+  if (s.TextCell && s.Readable == 'B') {
+    // The field is the bars with a cell of the line's height below them.
+    p.BoxX = (w - bars.Width()) / 2;
+    p.BoxW = bars.Width();
+    p.BoxH = bars.Height() + gap + s.TextHeight;
+  }
   p.Dots = std::move(all);
   return p;
 }
@@ -562,10 +554,10 @@ void DrawShape(render::Page& page, const Shape& g) {
 // The fields drawn apart, before the page: text first, as its dots tell
 // how much room it takes.
 struct Prepared {
-  std::vector<render::Bitmap> Texts;  // the plain texts, in field order
-  std::vector<Placed> Pictures;       // ZPL's text, barcodes and graphics, in field order
-  std::vector<int> PictureOf;         // each field's index in Pictures, or -1
-  Extent Room;                        // where the fields reach
+  std::vector<core::Bitmap> Texts;  // the plain texts, in field order
+  std::vector<Placed> Pictures;     // ZPL's text, barcodes and graphics, in field order
+  std::vector<int> PictureOf;       // each field's index in Pictures, or -1
+  Extent Room;                      // where the fields reach
 };
 
 // A text field past Bounds::TextBytes, or past what is left of the
@@ -576,8 +568,8 @@ struct Prepared {
 const Field& Bounded(const Field& field, Field& cut, long long& area, const std::function<void(std::string)>& problem) {
   const auto* t = std::get_if<TextField>(&field);
   if (t == nullptr) return field;
-  const double height = std::clamp(t->Height, 1.0, 1e6);
-  const double cell = height * std::clamp(t->Width > 0 ? t->Width : t->Height, 1.0, 1e6);
+  const double height = std::clamp(t->Look.Height, 1.0, 1e6);
+  const double cell = height * std::clamp(t->Look.Width > 0 ? t->Look.Width : t->Look.Height, 1.0, 1e6);
   const double block = std::clamp(t->BlockWidth, 0, render::Page::MaxSide) * height;
   const auto left = static_cast<double>(area);
   const size_t limit = std::min(lang::Bounds::TextBytes, block > left ? 0 : static_cast<size_t>(left / cell));
@@ -633,23 +625,29 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
       placed.push_back(std::move(q));
       placedOf[k] = slot;
       texts.emplace_back();
-    } else if (auto* s = std::get_if<SymbolField>(&field)) {
+    } else if (auto* s = std::get_if<BarcodeField>(&field)) {
       SymbolPicture p = DrawSymbol(*s);
       if (p.Dots.Width() == 0) {
         problem(s->Name + " of " + lang::detail::Quoted(s->Data) + " left out: " + p.Why);
         continue;
       }
       const double w = p.Dots.Width(), h = p.Dots.Height();
+      const double boxW = p.BoxW > 0 ? p.BoxW : w, boxH = p.BoxH > 0 ? p.BoxH : h;
       Placed q = s->FromBaseline ? Place(std::move(p.Dots), s->Rotation, s->X, s->Y, p.BarsLeft, p.BarsBottom, false)
-                                 : Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, 0, true, p.BoxX, 0,
-                                         p.BoxW > 0 ? p.BoxW : w, h);
+                                 : Place(std::move(p.Dots), s->Rotation, s->X, s->Y, 0, 0, true, p.BoxX, 0, boxW, boxH);
       q.Ink = InkOf(s->Reverse);
-      extent.Add("barcode", q.X, q.Y, q.Dots.Width(), q.Dots.Height());
+      if (s->TextCell) {
+        // What the field takes is its box, the line's cell and all.
+        const bool across = s->Rotation == 90 || s->Rotation == 270;
+        extent.Add(s->Name, s->X, s->Y, std::lround(across ? boxH : boxW), std::lround(across ? boxW : boxH));
+      } else {
+        extent.Add(s->Name, q.X, q.Y, q.Dots.Width(), q.Dots.Height());
+      }
       placed.push_back(std::move(q));
       placedOf[k] = slot;
     } else if (auto* g = std::get_if<Shape>(&field)) {
       extent.Add("box", g->X, g->FromBaseline ? g->Y - g->Height : g->Y, g->Width, g->Height);
-    } else if (auto* r = std::get_if<Raster>(&field); r && (r->Reverse || r->FromBaseline)) {
+    } else if (auto* r = std::get_if<GraphicField>(&field); r && (r->Reverse || r->FromBaseline)) {
       Placed q;
       q.X = r->X;
       q.Y = r->FromBaseline ? r->Y - r->Dots.Height() : r->Y;
@@ -665,14 +663,7 @@ Prepared Prepare(const Label& label, const std::function<void(std::string)>& pro
       extent.Add("box", std::min<long>(b->X, static_cast<long>(b->X) + b->Width),
                  std::min<long>(b->Y, static_cast<long>(b->Y) + b->Height), std::labs(static_cast<long>(b->Width)),
                  std::labs(static_cast<long>(b->Height)));
-    } else if (auto* c = std::get_if<Code128Field>(&field)) {
-      auto [w, h] = SizeOf(*c);
-      if (c->Rotation == 90 || c->Rotation == 270) std::swap(w, h);
-      extent.Add("Code 128", c->X, c->Y, w, h);
-    } else if (auto* q = std::get_if<QrField>(&field)) {
-      auto [w, h] = SizeOf(*q);
-      extent.Add("QR code", q->X, q->Y, w, h);
-    } else if (auto* r = std::get_if<Raster>(&field)) {
+    } else if (auto* r = std::get_if<GraphicField>(&field)) {
       extent.Add("image", r->X, r->Y, r->Dots.Width(), r->Dots.Height(), InkWidth(r->Dots));
     }
   }
@@ -719,7 +710,7 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
   size_t text = 0;
   auto put = [&](const Placed& q) {
     page.SetInk(q.Ink);
-    render::Blit(page, q.X, q.Y, q.Dots);
+    page.Dots(q.X, q.Y, q.Dots);
     page.SetInk(render::Ink::Black);
   };
   for (size_t k = 0; k < label.Fields.size(); ++k) {
@@ -727,13 +718,13 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
     if (placedOf[k] >= 0) {
       put(placed[static_cast<size_t>(placedOf[k])]);
       if (std::get_if<TextField>(&field)) ++text;
-    } else if (std::get_if<SymbolField>(&field)) {
+    } else if (std::get_if<BarcodeField>(&field)) {
       // Left out above: it could not be encoded.
     } else if (auto* g = std::get_if<Shape>(&field)) {
       DrawShape(page, *g);
     } else if (std::get_if<TextField>(&field)) {
       const auto& t = std::get<TextField>(field);
-      render::Blit(page, Near(t.X), Near(t.Y), texts[text++]);
+      page.Dots(Near(t.X), Near(t.Y), texts[text++]);
     } else if (auto* b = std::get_if<FilledBox>(&field)) {
       const long x0 = std::min<long>(b->X, static_cast<long>(b->X) + b->Width);
       const long y0 = std::min<long>(b->Y, static_cast<long>(b->Y) + b->Height);
@@ -743,22 +734,8 @@ void DrawFields(render::Page& page, const Label& label, const Prepared& prepared
         page.Fill(x, y, w, h);
       else
         page.Box(x, y, w, h, b->Thickness);
-    } else if (auto* c = std::get_if<Code128Field>(&field)) {
-      std::string why;
-      bool ok = true;
-      DrawTurned(page, Near(c->X), Near(c->Y), c->Rotation, SizeOf(*c), [&](render::Page& p, int x, int y) {
-        ok = render::Code128At(p, x, y, c->Module, c->BarHeight, c->Data, c->TextHeight, &why);
-      });
-      if (!ok) problem("Code 128 of " + lang::detail::Quoted(c->Data) + " left out: " + why);
-    } else if (auto* q = std::get_if<QrField>(&field)) {
-      std::string why;
-      bool ok = true;
-      DrawTurned(page, Near(q->X), Near(q->Y), q->Rotation, SizeOf(*q), [&](render::Page& p, int x, int y) {
-        ok = render::QrAt(p, x, y, q->Module, q->ErrorCorrection, q->Data, &why);
-      });
-      if (!ok) problem("QR code of " + lang::detail::Quoted(q->Data) + " left out: " + why);
-    } else if (auto* r = std::get_if<Raster>(&field)) {
-      render::Blit(page, Near(r->X), Near(r->Y), r->Dots);
+    } else if (auto* r = std::get_if<GraphicField>(&field)) {
+      page.Dots(Near(r->X), Near(r->Y), r->Dots);
     }
   }
 }
@@ -769,7 +746,7 @@ Media DefaultMedia(int dpi) {
   return {static_cast<int>(std::lround(4.0 * dpi)), static_cast<int>(std::lround(6.0 * dpi))};
 }
 
-render::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems, const Media& loaded) {
+core::Bitmap Paint(const Label& label, int dpi, std::vector<std::string>* problems, const Media& loaded) {
   auto problem = [&](std::string text) {
     if (problems) problems->push_back(lang::detail::Shortened(std::move(text)));
   };

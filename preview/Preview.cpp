@@ -9,17 +9,18 @@
 
 #include "lang/Languages.h"
 #include "lang/Reading.h"
+#include "render/Page.h"
 
 namespace morvel::preview {
 
-std::optional<Language> Detect(std::string_view bytes) { return lang::JobLanguage(bytes); }
+using lang::Bounds;
+using lang::Job;
+using lang::Label;
+using lang::Language;
+using lang::MalformedJob;
 
-Job Parse(std::string_view bytes, Language language, int dpi) {
-  return lang::ReadingOf(language).Read(bytes, dpi, {}, {});
-}
-
-Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std::function<void(Label&&)>& each) {
-  Reading reading;
+LabelsRead ReadLabels(std::string_view bytes, Language language, int dpi, const std::function<void(Label&&)>& each) {
+  LabelsRead reading;
   auto take = [&](Label&& label) {
     if (++reading.Labels > Bounds::PicturesPerJob) return;
     ++reading.Pictured;
@@ -30,7 +31,7 @@ Reading ReadLabels(std::string_view bytes, Language language, int dpi, const std
   return reading;
 }
 
-std::string Reading::Unpictured() const {
+std::string LabelsRead::Unpictured() const {
   if (Labels <= Pictured) return {};
   return std::to_string(Labels) + " labels: the first " + std::to_string(Pictured) + " pictured, the other " +
          std::to_string(Labels - Pictured) + " counted (at most " + std::to_string(Bounds::PicturesPerJob) +
@@ -38,12 +39,13 @@ std::string Reading::Unpictured() const {
 }
 
 Preview MakePreview(std::string_view bytes, std::optional<Language> language, int dpi, const Media& media) {
-  if (!language) language = Detect(bytes);
-  if (!language) throw std::invalid_argument("not a ZPL, SBPL or Orx job (tell the language with --language)");
+  if (!language) language = lang::JobLanguage(bytes);
+  if (!language)
+    throw std::invalid_argument("not a " + lang::LanguageTitles() + " job (tell the language with --language)");
   ReadLabels(bytes, *language, dpi, [](Label&&) {});  // read whole before any picture
   Preview preview;
-  Reading reading = ReadLabels(bytes, *language, dpi, [&](Label&& label) {
-    Picture picture;
+  LabelsRead reading = ReadLabels(bytes, *language, dpi, [&](Label&& label) {
+    LabelPicture picture;
     picture.Png = render::EncodePng(Paint(label, dpi, &preview.Problems, media), dpi);
     picture.Copies = label.Copies;
     picture.Notes = label.Notes;
@@ -66,7 +68,7 @@ bool WritePicturesBeside(const std::string& jobPath, int dpi, std::vector<std::s
     report.push_back("cannot read the job");
     return false;
   }
-  auto language = Detect(bytes);
+  auto language = lang::JobLanguage(bytes);
   if (!language) return true;  // not a printer language the preview reads (a PNG page, say)
   Preview preview;
   try {

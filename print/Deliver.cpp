@@ -61,7 +61,7 @@ class SpoolerDocument {
 
 // A page's dots, one bit a dot (the first dot of a row the high bit), as
 // the pages are held until the last one is drawn.
-void Pack(const render::Bitmap& dots, detail::Staging& staged) {
+void Pack(const core::Bitmap& dots, detail::Staging& staged) {
   const size_t rowBytes = (static_cast<size_t>(dots.Width()) + 7) / 8;
   std::string row(rowBytes, '\0');
   for (int y = 0; y < dots.Height(); ++y) {
@@ -82,7 +82,7 @@ Report PrintThroughLibrary(const Target& target, std::string_view document, cons
   detail::Staging staged;
   Report report = detail::DrawPages(
       document, target, options,
-      [&](const render::Bitmap& dots, int copies) {
+      [&](const core::Bitmap& dots, int copies) {
         Pack(dots, staged);
         staged.EndLabel(copies, dots.Width(), dots.Height());
       },

@@ -189,7 +189,7 @@ Region LabelPart(Source& source, int index, const PageSize& page) {
   return {x0, y0, x1 - x0, y1 - y0};
 }
 
-render::Bitmap DrawPage(Source& source, int index, const Placement& placement) {
+core::Bitmap DrawPage(Source& source, int index, const Placement& placement) {
   const int w = placement.Width, h = placement.Height;
   WhitePage page(w, h);
   if (cairo_surface_status(page.Surface.get()) != CAIRO_STATUS_SUCCESS)
@@ -207,10 +207,10 @@ render::Bitmap DrawPage(Source& source, int index, const Placement& placement) {
   return Halftone(grey, w, h);
 }
 
-render::Bitmap Halftone(const std::vector<uint8_t>& grey, int w, int h) {
+core::Bitmap Halftone(const std::vector<uint8_t>& grey, int w, int h) {
   const std::vector<uint8_t> tone = ToneTiles(grey, w, h);
   const int tilesX = (w + TileSide - 1) / TileSide;
-  render::Bitmap dots(w, h);
+  core::Bitmap dots(w, h);
   // Error of the dithered dots, carried to the right and to the next row.
   std::vector<int> here(static_cast<size_t>(w) + 2, 0), next(static_cast<size_t>(w) + 2, 0);
   for (int y = 0; y < h; ++y) {

@@ -31,7 +31,7 @@ bool IsSheet(const PageSize& page, const Target& target);
 Region LabelPart(Source& source, int index, const PageSize& page);
 
 // The page drawn at the placement and made one bit a dot (Halftone).
-render::Bitmap DrawPage(Source& source, int index, const Placement& placement);
+core::Bitmap DrawPage(Source& source, int index, const Placement& placement);
 
 // Grey levels (0 black) of w x h dots to one bit a dot: line art
 // thresholded at half, continuous tone dithered (Floyd and Steinberg, its
@@ -41,7 +41,7 @@ render::Bitmap DrawPage(Source& source, int index, const Placement& placement);
 // within 16 levels of their neighbours right and below. Line art has grey
 // only along its edges, where neighbours differ sharply.
 inline constexpr int TileSide = 16;
-render::Bitmap Halftone(const std::vector<uint8_t>& grey, int w, int h);
+core::Bitmap Halftone(const std::vector<uint8_t>& grey, int w, int h);
 std::vector<uint8_t> ToneTiles(const std::vector<uint8_t>& grey, int w, int h);
 
 }  // namespace morvel::print::detail

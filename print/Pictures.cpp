@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "lang/Reading.h"
 #include "preview/Preview.h"
 #include "print/Decoders.h"
 #include "print/Sources.h"
@@ -40,11 +41,11 @@ class JobDocument : public Source {
   JobDocument(lang::Job job, int dpi, preview::Media media) : job_(std::move(job)), dpi_(dpi), media_(media) {}
   int Count() override { return static_cast<int>(job_.Labels.size()); }
   PageSize Size(int index) override {
-    const render::Bitmap& dots = Dots(index);
+    const core::Bitmap& dots = Dots(index);
     return {dots.Width() * 72.0 / dpi_, dots.Height() * 72.0 / dpi_};
   }
   void Draw(int index, cairo_t* page) override {
-    const render::Bitmap& dots = Dots(index);
+    const core::Bitmap& dots = Dots(index);
     std::vector<uint8_t> grey(static_cast<size_t>(dots.Width()) * dots.Height());
     for (int y = 0; y < dots.Height(); ++y)
       for (int x = 0; x < dots.Width(); ++x)
@@ -69,7 +70,7 @@ class JobDocument : public Source {
  private:
   // The picture of one label, drawn once and kept while the next pages
   // are not yet asked for.
-  const render::Bitmap& Dots(int index) {
+  const core::Bitmap& Dots(int index) {
     if (index != drawn_) {
       std::vector<std::string> problems;
       dots_ = preview::Paint(job_.Labels[static_cast<size_t>(index)], dpi_, &problems, media_);
@@ -83,7 +84,7 @@ class JobDocument : public Source {
   int dpi_;
   preview::Media media_;
   int drawn_ = -1;
-  render::Bitmap dots_;
+  core::Bitmap dots_;
 };
 
 }  // namespace
@@ -126,7 +127,7 @@ std::unique_ptr<Source> PictureSource(std::string_view bytes, Format kind, int s
 std::unique_ptr<Source> JobSource(std::string_view bytes, lang::Language language, int sourceDpi,
                                   const Target& target) {
   try {
-    return std::make_unique<JobDocument>(preview::Parse(bytes, language, sourceDpi), sourceDpi,
+    return std::make_unique<JobDocument>(lang::ReadJob(bytes, language, sourceDpi), sourceDpi,
                                          preview::MediaOf(target.WidthMm, target.HeightMm, sourceDpi));
   } catch (const std::exception& e) {
     throw DocumentError(std::string("the ") + lang::TitleOf(language) + " job cannot be read: " + e.what());

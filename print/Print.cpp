@@ -219,7 +219,7 @@ std::string InWords(const Sent& sent) {
 std::string Told(const DocumentError& error) { return std::string(error.what()) + "; " + InWords(error.Left()); }
 
 Report detail::DrawPages(std::string_view document, const Target& target, const Options& options,
-                         const std::function<void(const render::Bitmap&, int copies)>& page, const Progress& progress) {
+                         const std::function<void(const core::Bitmap&, int copies)>& page, const Progress& progress) {
   const auto kind = KindOf(document);
   if (!kind) throw DocumentError("not a PDF, PNG, JPEG, GIF, BMP, " + lang::LanguageTitles() + " document");
   auto source = SourceOf(document, *kind, target, options);
@@ -245,7 +245,7 @@ Report detail::DrawPages(std::string_view document, const Target& target, const 
       throw DocumentError("page " + std::to_string(index + 1) + " asks for " + std::to_string(copies) +
                           " labels, which makes " + LabelsBeyond(labels, options.Copies, "the job's pages"));
     const detail::Placement placement = detail::Place(region, target, options, index + 1);
-    const render::Bitmap dots = detail::DrawPage(*source, index, placement);
+    const core::Bitmap dots = detail::DrawPage(*source, index, placement);
     page(dots, copies);
     ++report.Printed;
     report.Labels += copies;
@@ -285,7 +285,7 @@ Report Print(std::string_view document, const Target& target, const Options& opt
   const auto raster = lang::ReadingOf(*target.Speaks).Raster;
   Report report = detail::DrawPages(
       document, target, options,
-      [&](const render::Bitmap& dots, int copies) {
+      [&](const core::Bitmap& dots, int copies) {
         staged.Append(raster(dots, {target.Dpi, copies, options.Compression}));
         staged.EndLabel(copies);
       },
@@ -314,9 +314,17 @@ Target TargetNamed(const std::string& printerName) {
     if (!language.Unknown.empty())
       throw DocumentError("'" + target.Name + "' is said to speak '" + language.Unknown +
                           "' (printers.conf), a language Morvel does not write");
-    if (!language.Speaks && !language.Brand)
-      throw DocumentError("the language of '" + target.Name +
-                          "' cannot be told from its name (a Zebra, SATO, Orx or Dothan name is needed)");
+    if (!language.Speaks && !language.Brand) {
+      // The brands a name can tell, from their rows: "Orx, Zebra, Dothan or Sato".
+      std::vector<std::string> named;
+      for (const drivers::BrandRow* row : drivers::BrandRows())
+        if (!row->Keywords.empty()) named.emplace_back(row->Family);
+      std::string brands;
+      for (size_t k = 0; k < named.size(); ++k)
+        brands += (k == 0 ? "" : k + 1 == named.size() ? " or " : ", ") + named[k];
+      throw DocumentError("the language of '" + target.Name + "' cannot be told: its name is no " + brands +
+                          " printer's, and its printers.conf entry gives no language");
+    }
     target.Speaks = language.Speaks;
     target.Brand = language.Brand;
     if (target.Dpi < 50 || target.Dpi > 2400)

@@ -71,6 +71,6 @@ inline constexpr long long MaxPicturePixels = 36LL * 1000 * 1000;
 // labels it prints (copies counted); refuses more labels than a request
 // prints before drawing the page that passes the bound.
 Report DrawPages(std::string_view document, const Target& target, const Options& options,
-                 const std::function<void(const render::Bitmap&, int copies)>& page, const Progress& progress);
+                 const std::function<void(const core::Bitmap&, int copies)>& page, const Progress& progress);
 
 }  // namespace morvel::print::detail

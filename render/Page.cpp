@@ -91,14 +91,6 @@ struct Page::Surface {
   }
 };
 
-size_t Bitmap::CountBlack() const noexcept { return static_cast<size_t>(std::count(dots_.begin(), dots_.end(), 1)); }
-
-void Bitmap::Turn180() noexcept { std::reverse(dots_.begin(), dots_.end()); }
-
-void Bitmap::Mirror() noexcept {
-  for (int y = 0; y < height_; ++y) std::reverse(Row(y), Row(y) + width_);
-}
-
 int DotsOfHundredths(double hundredthsOfMm, double dotsPerInch) {
   return static_cast<int>(std::lround(std::clamp(hundredthsOfMm / 2540.0 * dotsPerInch, -1e9, 1e9)));
 }
@@ -291,7 +283,7 @@ void Page::SetInk(Ink ink) {
                                                          : CAIRO_OPERATOR_OVER);
 }
 
-void Page::Dots(int x, int y, const Bitmap& dots) {
+void Page::Dots(int x, int y, const core::Bitmap& dots) {
   // Straight into the coverage bytes: a logo or a line of text is thousands
   // of runs, each of which would be a path of its own through cairo.
   const long x0 = std::max(0L, -static_cast<long>(x)), x1 = std::min<long>(dots.Width(), static_cast<long>(width_) - x);
@@ -413,11 +405,11 @@ void Page::Image(double x, double y, double width, double height, int pictureWid
   cairo_surface_destroy(source);
 }
 
-Bitmap Page::ToBitmap(bool mirrored, bool turned180) const {
+core::Bitmap Page::ToBitmap(bool mirrored, bool turned180) const {
   cairo_surface_flush(surface_->Ink);
   const unsigned char* data = cairo_image_surface_get_data(surface_->Ink);
   const int stride = cairo_image_surface_get_stride(surface_->Ink);
-  Bitmap out(width_, height_);
+  core::Bitmap out(width_, height_);
   // Mirrored and turned, a row keeps its order and the rows swap ends.
   const bool reversed = mirrored != turned180;
   for (int y = 0; y < height_; ++y) {
@@ -431,23 +423,23 @@ Bitmap Page::ToBitmap(bool mirrored, bool turned180) const {
   return out;
 }
 
-Bitmap Rotate(const Bitmap& page, int degrees) {
+core::Bitmap Rotate(const core::Bitmap& page, int degrees) {
   const int w = page.Width(), h = page.Height();
   switch (degrees) {
     case 90: {
-      Bitmap out(h, w);
+      core::Bitmap out(h, w);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
           if (page.Black(x, y)) out.Set(h - 1 - y, x, true);
       return out;
     }
     case 180: {
-      Bitmap out = page;
+      core::Bitmap out = page;
       out.Turn180();
       return out;
     }
     case 270: {
-      Bitmap out(h, w);
+      core::Bitmap out(h, w);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
           if (page.Black(x, y)) out.Set(y, w - 1 - x, true);

@@ -12,36 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "core/drawing.h"
+
 namespace morvel::render {
 
-// A one-bit picture: Black(x, y) for each dot, rows top to bottom.
-class Bitmap {
- public:
-  Bitmap() = default;
-  Bitmap(int width, int height) : width_(width), height_(height), dots_(static_cast<size_t>(width) * height, 0) {}
-  int Width() const noexcept { return width_; }
-  int Height() const noexcept { return height_; }
-  bool Black(int x, int y) const noexcept { return dots_[static_cast<size_t>(y) * width_ + x] != 0; }
-  void Set(int x, int y, bool black) noexcept { dots_[static_cast<size_t>(y) * width_ + x] = black ? 1 : 0; }
-  size_t CountBlack() const noexcept;
-  // One byte a dot (1 black) along row y, for loops over whole rows.
-  const uint8_t* Row(int y) const noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
-  uint8_t* Row(int y) noexcept { return dots_.data() + static_cast<size_t>(y) * width_; }
-  // In place: turned 180 degrees; mirrored left to right.
-  void Turn180() noexcept;
-  void Mirror() noexcept;
-
- private:
-  int width_ = 0;
-  int height_ = 0;
-  std::vector<uint8_t> dots_;
-};
-
 // Turns a page clockwise by 0, 90, 180 or 270 degrees (anything else: 0).
-Bitmap Rotate(const Bitmap& page, int degrees);
+core::Bitmap Rotate(const core::Bitmap& page, int degrees);
 
 // A one-bit greyscale PNG (black 0, white 1) that records the resolution.
-std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch);
+std::vector<uint8_t> EncodePng(const core::Bitmap& page, double dotsPerInch);
 
 // How later drawing meets the page: black ink, white (clearing what is
 // there), or reversing every dot it covers (black on white, white on black).
@@ -56,7 +35,7 @@ class PdfWriter {
   PdfWriter(const PdfWriter&) = delete;
   PdfWriter& operator=(const PdfWriter&) = delete;
   bool Ok() const;  // false once the file cannot be written
-  bool Add(const Bitmap& dots, double dotsPerInch);
+  bool Add(const core::Bitmap& dots, double dotsPerInch);
   bool Finish();  // closes the file; false when it was not written whole
 
  private:
@@ -126,7 +105,7 @@ class Page {
   void SetInk(Ink ink);
   // The black dots of `dots` in the current ink, its top left corner at
   // (x, y) in page dots (Turned does not apply); dots off the page are dropped.
-  void Dots(int x, int y, const Bitmap& dots);
+  void Dots(int x, int y, const core::Bitmap& dots);
   // An RGBA picture scaled into the box; dots whose grey level (over white)
   // is below `threshold` become black.
   void Image(double x, double y, double width, double height, int pictureWidth, int pictureHeight, const uint8_t* rgba,
@@ -140,7 +119,7 @@ class Page {
   // The page in one bit a dot: ink of half coverage or more is black;
   // mirrored left to right, then turned 180 degrees, when asked (as a label
   // leaves the printer), in the same pass.
-  Bitmap ToBitmap(bool mirrored = false, bool turned180 = false) const;
+  core::Bitmap ToBitmap(bool mirrored = false, bool turned180 = false) const;
 
  private:
   struct Surface;

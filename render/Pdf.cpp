@@ -25,7 +25,7 @@ bool PdfWriter::Ok() const {
          cairo_status(state_->Cr) == CAIRO_STATUS_SUCCESS;
 }
 
-bool PdfWriter::Add(const Bitmap& dots, double dotsPerInch) {
+bool PdfWriter::Add(const core::Bitmap& dots, double dotsPerInch) {
   if (!Ok() || dots.Width() < 1 || dots.Height() < 1 || !(dotsPerInch > 0)) return false;
   const double scale = 72.0 / dotsPerInch;
   if (!state_->First) cairo_show_page(state_->Cr);

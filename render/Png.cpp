@@ -23,7 +23,7 @@ void Flush(png_structp) {}
 
 // Encodes into `out`; false when libpng gave up. Nothing with a destructor
 // lives in this frame, so libpng's longjmp skips no clean-up.
-bool Write(const Bitmap& page, double dotsPerInch, std::vector<uint8_t>* out, std::vector<uint8_t>* row) {
+bool Write(const core::Bitmap& page, double dotsPerInch, std::vector<uint8_t>* out, std::vector<uint8_t>* row) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -68,7 +68,7 @@ bool Write(const Bitmap& page, double dotsPerInch, std::vector<uint8_t>* out, st
 
 }  // namespace
 
-std::vector<uint8_t> EncodePng(const Bitmap& page, double dotsPerInch) {
+std::vector<uint8_t> EncodePng(const core::Bitmap& page, double dotsPerInch) {
   if (page.Width() < 1 || page.Height() < 1) throw std::invalid_argument("empty page");
   std::vector<uint8_t> out;
   out.reserve(static_cast<size_t>(page.Width()) * page.Height() / 32 + 256);

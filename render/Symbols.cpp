@@ -23,74 +23,59 @@
 namespace morvel::render {
 namespace {
 
-int EccLevel(char level) {
-  switch (level) {
-    case 'L': return 1;
-    case 'M': return 2;
-    case 'Q': return 3;
-    case 'H': return 4;
-    default: return 2;
+using core::Symbology;
+
+// zint's number for each symbology of the house.
+int ZintOf(Symbology symbology) {
+  switch (symbology) {
+    case Symbology::Code128: return BARCODE_CODE128;
+    case Symbology::Code39: return BARCODE_CODE39;
+    case Symbology::Code93: return BARCODE_CODE93;
+    case Symbology::Code11: return BARCODE_CODE11;
+    case Symbology::Code49: return BARCODE_CODE49;
+    case Symbology::Codabar: return BARCODE_CODABAR;
+    case Symbology::Interleaved2of5: return BARCODE_C25INTER;
+    case Symbology::Standard2of5: return BARCODE_C25STANDARD;
+    case Symbology::Industrial2of5: return BARCODE_C25IND;
+    case Symbology::Logmars: return BARCODE_LOGMARS;
+    case Symbology::Msi: return BARCODE_MSI_PLESSEY;
+    case Symbology::Plessey: return BARCODE_PLESSEY;
+    case Symbology::Ean: return BARCODE_EANX;
+    case Symbology::UpcA: return BARCODE_UPCA;
+    case Symbology::UpcE: return BARCODE_UPCE;
+    case Symbology::Postnet: return BARCODE_POSTNET;
+    case Symbology::Planet: return BARCODE_PLANET;
+    case Symbology::DataBarOmni: return BARCODE_DBAR_OMN;
+    case Symbology::DataBarLimited: return BARCODE_DBAR_LTD;
+    case Symbology::DataBarExpanded: return BARCODE_DBAR_EXP;
+    case Symbology::DataBarStacked: return BARCODE_DBAR_STK;
+    case Symbology::DataBarStackedOmni: return BARCODE_DBAR_OMNSTK;
+    case Symbology::DataBarExpandedStacked: return BARCODE_DBAR_EXPSTK;
+    case Symbology::Gs1_128: return BARCODE_GS1_128;
+    case Symbology::Gs1_128Composite: return BARCODE_GS1_128_CC;
+    case Symbology::Codablock: return BARCODE_CODABLOCKF;
+    case Symbology::Pdf417: return BARCODE_PDF417;
+    case Symbology::Pdf417Truncated: return BARCODE_PDF417COMP;
+    case Symbology::MicroPdf417: return BARCODE_MICROPDF417;
+    case Symbology::DataMatrix: return BARCODE_DATAMATRIX;
+    case Symbology::QrCode: return BARCODE_QRCODE;
+    case Symbology::MaxiCode: return BARCODE_MAXICODE;
+    case Symbology::Aztec: return BARCODE_AZTEC;
   }
+  return BARCODE_CODE128;
+}
+
+int ZintInputOf(core::SymbolInput input) {
+  switch (input) {
+    case core::SymbolInput::Bytes: return DATA_MODE;
+    case core::SymbolInput::Utf8: return UNICODE_MODE;
+    case core::SymbolInput::Gs1Unchecked: return UNICODE_MODE | GS1NOCHECK_MODE;
+    case core::SymbolInput::Escaped: return DATA_MODE | ESCAPE_MODE;
+  }
+  return DATA_MODE;
 }
 
 }  // namespace
-
-void Blit(Page& page, int x, int y, const Bitmap& dots) { page.Dots(x, y, dots); }
-
-bool Code128At(Page& page, int x, int y, int module, int barHeight, std::string_view data, int textHeight,
-               std::string* error) {
-  Symbol symbol;
-  if (!Encode(symbol, BARCODE_CODE128, DATA_MODE, 0, data, error)) return false;
-  module = std::clamp(module, 1, 100);
-  barHeight = std::clamp(barHeight, 1, Page::MaxSide);
-  const int modules = symbol.S->width;
-  symbol.DarkRuns(0, [&](int c, int run) {
-    page.Fill(static_cast<double>(x) + static_cast<double>(c) * module, y, static_cast<double>(run) * module,
-              barHeight);
-  });
-  if (textHeight > 0) {
-    // Latin-1 bytes as UTF-8 for the human-readable line.
-    std::string utf8;
-    for (unsigned char b : data) {
-      if (b < 0x80) {
-        utf8 += static_cast<char>(b);
-      } else {
-        utf8 += static_cast<char>(0xC0 | (b >> 6));
-        utf8 += static_cast<char>(0x80 | (b & 0x3F));
-      }
-    }
-    TextLook look;
-    look.Font = "DejaVu Sans Mono";
-    look.Height = textHeight * 0.8;
-    Bitmap line = TextDots(utf8, look, 0);
-    const int span = modules * module;
-    Blit(page, x + (span - line.Width()) / 2, y + barHeight + std::max(1, textHeight / 10), line);
-  }
-  return true;
-}
-
-int Code128Modules(std::string_view data) {
-  Symbol symbol;
-  return Encode(symbol, BARCODE_CODE128, DATA_MODE, 0, data, nullptr) ? symbol.S->width : 0;
-}
-
-bool QrAt(Page& page, int x, int y, int module, char errorCorrection, std::string_view data, std::string* error) {
-  Symbol symbol;
-  if (!Encode(symbol, BARCODE_QRCODE, DATA_MODE, EccLevel(errorCorrection), data, error)) return false;
-  module = std::clamp(module, 1, 100);
-  for (int r = 0; r < symbol.S->rows; ++r) {
-    symbol.DarkRuns(r, [&](int c, int run) {
-      page.Fill(static_cast<double>(x) + static_cast<double>(c) * module,
-                static_cast<double>(y) + static_cast<double>(r) * module, static_cast<double>(run) * module, module);
-    });
-  }
-  return true;
-}
-
-int QrModules(char errorCorrection, std::string_view data) {
-  Symbol symbol;
-  return Encode(symbol, BARCODE_QRCODE, DATA_MODE, EccLevel(errorCorrection), data, nullptr) ? symbol.S->width : 0;
-}
 
 namespace {
 
@@ -118,11 +103,11 @@ bool Stacked(int symbology) {
          symbology == BARCODE_DBAR_OMNSTK || symbology == BARCODE_DBAR_EXPSTK;
 }
 
-Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
+core::Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
   // MaxiCode has one size, about 28 mm across its 30 columns; printers
   // keep the column pitch at whole dots, so the symbol comes out a little
   // smaller (210 dots at 203 dpi).
-  if (ZBarcode_Buffer_Vector(symbol.S, 0) >= ZINT_ERROR || symbol.S->vector == nullptr) return Bitmap();
+  if (ZBarcode_Buffer_Vector(symbol.S, 0) >= ZINT_ERROR || symbol.S->vector == nullptr) return core::Bitmap();
   const zint_vector* v = symbol.S->vector;
   const double across = std::max(1.0, std::floor(28.14 / 25.4 * dpi / 30)) * 30;
   const double scale = across / std::max(1.0f, v->width);
@@ -158,7 +143,7 @@ Bitmap MaxiCodeDots(Symbol& symbol, double dpi) {
     }
   }
   cairo_surface_flush(surface);
-  Bitmap out(w, h);
+  core::Bitmap out(w, h);
   const unsigned char* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   for (int r = 0; r < h; ++r)
@@ -197,7 +182,7 @@ class Key {
 // What a drawing gave: its picture, a number (a baseline, a width) and a
 // text (a symbol's human-readable line).
 struct Kept {
-  Bitmap Dots;
+  core::Bitmap Dots;
   int Number = 0;
   std::string Text;
 };
@@ -227,7 +212,7 @@ class Drawn {
     auto it = state_->Values.find(key);
     if (it == state_->Values.end()) return false;
     const Stored& s = it->second;
-    kept.Dots = Bitmap(s.Width, s.Height);
+    kept.Dots = core::Bitmap(s.Width, s.Height);
     if (s.Width > 0 && s.Height > 0) std::memcpy(kept.Dots.Row(0), s.Dots, BytesOf(s.Width, s.Height));
     kept.Number = s.Number;
     kept.Text.assign(s.Text, s.TextSize);
@@ -293,16 +278,22 @@ Drawn& Texts() {
   return *drawn;
 }
 
-Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable);
+core::Bitmap DrawSymbolDots(const core::SymbolOptions& options, std::string_view data, std::string* error,
+                            std::string* readable);
 
 }  // namespace
 
-Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
+core::Bitmap SymbolDots(const core::SymbolOptions& options, std::string_view data, std::string* error,
+                        std::string* readable) {
   // Only MaxiCode's hexagons cost more to draw again than to keep: the
   // other symbols are rows of whole-dot modules, copied down.
-  if (options.Symbology != BARCODE_MAXICODE) return DrawSymbolDots(options, data, error, readable);
+  if (options.Symbology != Symbology::MaxiCode) return DrawSymbolDots(options, data, error, readable);
   Key key;
-  key.Add(options.Symbology).Add(options.InputMode).Add(options.Option1).Add(options.Option2).Add(options.Option3);
+  key.Add(static_cast<int>(options.Symbology))
+      .Add(static_cast<int>(options.Input))
+      .Add(options.Option1)
+      .Add(options.Option2)
+      .Add(options.Option3);
   key.Add(options.Eci).Add(std::string_view(options.Primary)).Add(options.AppendIndex).Add(options.AppendCount);
   key.Add(options.Module).Add(options.Ratio).Add(options.BarHeight).Add(options.Dpi).Add(data);
   const std::string name = key.Take();
@@ -310,7 +301,7 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
   if (!Symbols().Find(name, drawn)) {
     // Failures are not kept: they cost little, and may not last (memory).
     drawn.Dots = DrawSymbolDots(options, data, error, &drawn.Text);
-    if (drawn.Dots.Width() == 0) return Bitmap();
+    if (drawn.Dots.Width() == 0) return core::Bitmap();
     Symbols().Keep(name, drawn);
   }
   if (readable) *readable = std::move(drawn.Text);
@@ -319,11 +310,12 @@ Bitmap SymbolDots(const SymbolOptions& options, std::string_view data, std::stri
 
 namespace {
 
-Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::string* error, std::string* readable) {
+core::Bitmap DrawSymbolDots(const core::SymbolOptions& options, std::string_view data, std::string* error,
+                            std::string* readable) {
   Symbol symbol;
   if (symbol.S == nullptr) {
     if (error) *error = "out of memory";
-    return Bitmap();
+    return core::Bitmap();
   }
   if (options.Option2) symbol.S->option_2 = options.Option2;
   if (options.Option3) symbol.S->option_3 = options.Option3;
@@ -338,18 +330,19 @@ Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::
     symbol.S->structapp.count = options.AppendCount;
     symbol.S->structapp.index = std::clamp(options.AppendIndex, 1, options.AppendCount);
   }
-  if (!Encode(symbol, options.Symbology, options.InputMode, 0, data, error)) return Bitmap();
+  const int symbology = ZintOf(options.Symbology);
+  if (!Encode(symbol, symbology, ZintInputOf(options.Input), 0, data, error)) return core::Bitmap();
   if (readable) *readable = reinterpret_cast<const char*>(symbol.S->text);
-  if (options.Symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, options.Dpi);
+  if (symbology == BARCODE_MAXICODE) return MaxiCodeDots(symbol, options.Dpi);
   const int module = std::clamp(options.Module, 1, 100);
   const int rows = std::max(1, symbol.S->rows);
   const bool linear = rows == 1;
-  const int rowHeight = linear                       ? std::clamp(options.BarHeight, 1, Page::MaxSide)
-                        : Stacked(options.Symbology) ? std::clamp(options.BarHeight, 1, 1000)
-                                                     : module;
+  const int rowHeight = linear               ? std::clamp(options.BarHeight, 1, Page::MaxSide)
+                        : Stacked(symbology) ? std::clamp(options.BarHeight, 1, 1000)
+                                             : module;
   // Element widths along each row: one module is narrow; in two-width
   // symbologies anything wider is the wide element, at the ratio asked.
-  const bool two = TwoWidths(options.Symbology);
+  const bool two = TwoWidths(symbology);
   const int wide = std::max(module + 1, static_cast<int>(std::lround(options.Ratio * module)));
   std::vector<int> left(static_cast<size_t>(symbol.S->width) + 1, 0);
   int x = 0;
@@ -368,9 +361,9 @@ Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::
   const long height = static_cast<long>(rowHeight) * lines;
   if (x < 1 || x > Page::MaxSide || height > Page::MaxSide) {
     if (error) *error = "symbol larger than a label";
-    return Bitmap();
+    return core::Bitmap();
   }
-  Bitmap out(x, static_cast<int>(height));
+  core::Bitmap out(x, static_cast<int>(height));
   for (int r = 0; r < lines; ++r) {
     // A row of modules is one row of dots, repeated down its height.
     uint8_t* first = out.Row(r * rowHeight);
@@ -387,7 +380,7 @@ Bitmap DrawSymbolDots(const SymbolOptions& options, std::string_view data, std::
 // the shared context, and hands the layout and the look's horizontal
 // stretch to `use` while the context is held.
 template <class Use>
-void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
+void WithLayout(std::string_view utf8, const core::TextLook& look, Use&& use) {
   const double height = std::min(look.Height, 2000.0);
   const double stretch = look.Width > 0 ? std::clamp(look.Width / look.Height, 0.05, 20.0) : 1.0;
   char* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(std::min<size_t>(utf8.size(), 1 << 16)));
@@ -412,7 +405,7 @@ void WithLayout(std::string_view utf8, const TextLook& look, Use&& use) {
 }
 
 // `what`: 'D' dots drawn, 'W' a width measured.
-std::string KeyOf(char what, std::string_view utf8, const TextLook& look, int rotation) {
+std::string KeyOf(char what, std::string_view utf8, const core::TextLook& look, int rotation) {
   Key key;
   key.Add(what)
       .Add(std::string_view(look.Font))
@@ -424,12 +417,12 @@ std::string KeyOf(char what, std::string_view utf8, const TextLook& look, int ro
   return key.Take();
 }
 
-Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline);
-int MeasureText(std::string_view utf8, const TextLook& look);
+core::Bitmap DrawTextDots(std::string_view utf8, const core::TextLook& look, int rotation, int* baseline);
+int MeasureText(std::string_view utf8, const core::TextLook& look);
 
 }  // namespace
 
-int TextWidth(std::string_view utf8, const TextLook& look) {
+int TextWidth(std::string_view utf8, const core::TextLook& look) {
   if (utf8.empty() || !(look.Height >= 1)) return 0;
   const std::string key = KeyOf('W', utf8, look, 0);
   Kept measured;
@@ -440,8 +433,8 @@ int TextWidth(std::string_view utf8, const TextLook& look) {
   return measured.Number;
 }
 
-Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
-  if (utf8.empty() || !(look.Height >= 1)) return Bitmap();
+core::Bitmap TextDots(std::string_view utf8, const core::TextLook& look, int rotation, int* baseline) {
+  if (utf8.empty() || !(look.Height >= 1)) return core::Bitmap();
   const std::string key = KeyOf('D', utf8, look, rotation);
   Kept drawn;
   if (!Texts().Find(key, drawn)) {
@@ -454,7 +447,7 @@ Bitmap TextDots(std::string_view utf8, const TextLook& look, int rotation, int* 
 
 namespace {
 
-int MeasureText(std::string_view utf8, const TextLook& look) {
+int MeasureText(std::string_view utf8, const core::TextLook& look) {
   int width = 0;
   WithLayout(utf8, look, [&](TextContext&, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
@@ -464,8 +457,8 @@ int MeasureText(std::string_view utf8, const TextLook& look) {
   return width;
 }
 
-Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, int* baseline) {
-  Bitmap out;
+core::Bitmap DrawTextDots(std::string_view utf8, const core::TextLook& look, int rotation, int* baseline) {
+  core::Bitmap out;
   WithLayout(utf8, look, [&](TextContext& text, PangoLayout* layout, double stretch) {
     PangoRectangle ink, logical;
     pango_layout_get_pixel_extents(layout, &ink, &logical);
@@ -486,7 +479,7 @@ Bitmap DrawTextDots(std::string_view utf8, const TextLook& look, int rotation, i
       cairo_surface_flush(surface);
       const unsigned char* data = cairo_image_surface_get_data(surface);
       const int stride = cairo_image_surface_get_stride(surface);
-      out = Bitmap(width, rows);
+      out = core::Bitmap(width, rows);
       for (int r = 0; r < rows; ++r) {
         const unsigned char* from = data + static_cast<size_t>(r) * stride;
         uint8_t* to = out.Row(r);

@@ -41,9 +41,9 @@ LAYERS = [
 FOLDER_INCLUDES = {
     "core/": {"include/morvel/"},
     "platform/": {"core/", "include/morvel/"},
-    "render/": set(),
+    "render/": {"core/"},
     "codec/": {"platform/", "include/morvel/"},
-    "lang/": {"platform/", "render/"},
+    "lang/": {"core/", "platform/"},
     "preview/": {"lang/", "platform/", "render/"},
     "drivers/": {"lang/", "lpa/", "platform/", "include/morvel/", "include/orxlib/"},
     "orxlib/": {"lang/", "platform/", "include/morvel/", "include/orxlib/"},
@@ -53,7 +53,7 @@ FOLDER_INCLUDES = {
     "hosts/serve/": {"drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
     "hosts/emulate/": {"core/", "hosts/serve/", "lang/", "platform/", "preview/", "render/"},
     "hosts/cli/": {"control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
-                   "include/morvel/"},
+                   "render/", "include/morvel/"},
     "hosts/com/": {"platform/", "include/morvel/"},
 }
 

@@ -8,11 +8,14 @@
 #include "hosts/cli/Options.h"
 #include "lang/Languages.h"
 #include "preview/Preview.h"
+#include "render/Page.h"
 
 namespace morvel::cli {
 namespace {
 
 using namespace morvel::preview;
+using morvel::lang::Label;
+using morvel::lang::Language;
 
 bool IsFolder(const std::string& path) {
   std::error_code error;
@@ -86,7 +89,7 @@ class Drawing {
   void Draw(const Label& label) {
     if (stopped_) return;
     std::vector<std::string> problems;
-    render::Bitmap dots;
+    core::Bitmap dots;
     try {
       dots = Paint(label, dpi_, &problems, media_);
     } catch (const std::exception& e) {
@@ -129,7 +132,7 @@ class Drawing {
   }
 
  private:
-  bool WritePng(const render::Bitmap& dots, const std::string& path) {
+  bool WritePng(const core::Bitmap& dots, const std::string& path) {
     const auto png = render::EncodePng(dots, dpi_);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
@@ -184,7 +187,8 @@ int PreviewMain(const Invocation& call) {
   if (!ReadJob(call, job, bytes)) return 1;
   std::ostream& err = call.Err;
   const std::string shown = job == "-" ? "<stdin>" : job;
-  std::optional<Language> language = languageName.empty() ? Detect(bytes) : lang::LanguageNamed(languageName);
+  std::optional<Language> language =
+      languageName.empty() ? lang::JobLanguage(bytes) : lang::LanguageNamed(languageName);
   if (!language) {
     err << "morvel preview: " << shown << ": error: not a " << lang::LanguageTitles()
         << " job (tell the language with --language); no picture written\n";
@@ -193,7 +197,7 @@ int PreviewMain(const Invocation& call) {
   // Read once to know the job can be read whole (a job cut short gives no
   // picture) and how many labels it holds; it is then read again label by
   // label as they are drawn, so a job of thousands is never held whole.
-  Reading reading;
+  LabelsRead reading;
   try {
     reading = ReadLabels(bytes, *language, dpi, [](Label&&) {});
   } catch (const std::exception& e) {

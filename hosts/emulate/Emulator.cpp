@@ -147,7 +147,7 @@ void Emulator::Finished(JobRecord record) {
     // of them all, however many come at once.
     std::lock_guard<std::mutex> reading(readLock_);
     try {
-      preview::Reading read = preview::ReadLabels(bytes, record.Language, options_.Dpi, [](preview::Label&&) {});
+      preview::LabelsRead read = preview::ReadLabels(bytes, record.Language, options_.Dpi, [](lang::Label&&) {});
       for (const auto& w : read.Warnings)
         record.Warnings.push_back("offset " + std::to_string(w.Offset) + ": " + w.Text);
       if (!read.Unpictured().empty()) record.Warnings.push_back(read.Unpictured());
@@ -218,7 +218,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
   size_t index = 0;
   bool stopped = false;
   size_t turn = 0;
-  auto print = [&](const preview::Label& label) {
+  auto print = [&](const lang::Label& label) {
     if (stopped) return;
     if (index++ < job.LabelsPrinted) return;  // printed before the printer stopped
     {
@@ -233,7 +233,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
     }
     ++turn;
     std::vector<std::string> problems;
-    std::optional<render::Bitmap> dots;
+    std::optional<core::Bitmap> dots;
     try {
       dots = preview::Paint(label, dpi, &problems, media);
     } catch (const std::exception& e) {
@@ -263,11 +263,11 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
     Changed();
   };
   try {
-    const preview::Reading read =
-        preview::ReadLabels(bytes, job.Language, dpi, [&](preview::Label&& label) { print(label); });
+    const preview::LabelsRead read =
+        preview::ReadLabels(bytes, job.Language, dpi, [&](lang::Label&& label) { print(label); });
     // The labels past the pictures' bound leave the printer unpictured.
     if (!stopped) job.LabelsPrinted = read.Labels;
-  } catch (const preview::MalformedJob&) {
+  } catch (const lang::MalformedJob&) {
     return true;  // told when the job came: no picture
   } catch (const std::exception& e) {
     job.Warnings.push_back(std::string("no picture: ") + e.what());

@@ -532,27 +532,27 @@ class Session::Impl {
       dpi = static_cast<int>(it->get<int64_t>());
     }
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::optional<preview::Language> language;
+    std::optional<lang::Language> language;
     if (auto it = request.find("language"); it != request.end()) {
       if (it->is_string()) language = lang::LanguageNamed(it->get<std::string>());
       if (!language) throw ProtocolError{"language must be zpl, sbpl or orx"};
     } else {
-      language = preview::Detect(text);
+      language = lang::JobLanguage(text);
       if (!language) throw ProtocolError{"not a " + lang::LanguageTitles() + " job (name its language)"};
     }
     answer warnings = answer::array(), problems = answer::array(), pictures = answer::array();
     std::vector<std::string> found;
-    preview::Reading read;
+    preview::LabelsRead read;
     try {
       // Label by label: the labels past those pictured are only counted,
       // never held (copies of a graphic would each take its memory).
-      read = preview::ReadLabels(text, *language, dpi, [&](preview::Label&& label) {
+      read = preview::ReadLabels(text, *language, dpi, [&](lang::Label&& label) {
         if (pictures.size() >= MaxPreviewLabels) return;
         if (s.Gone()) throw CallCancelled{"a preview, after " + std::to_string(pictures.size()) + " labels of its job"};
         std::vector<uint8_t> png = render::EncodePng(preview::Paint(label, dpi, &found), dpi);
         pictures.push_back(answer{{"png", ToBase64(png)}, {"copies", label.Copies}});
       });
-    } catch (const preview::MalformedJob& e) {
+    } catch (const lang::MalformedJob& e) {
       throw ProtocolError{std::string("the job cannot be read: ") + e.what()};
     }
     for (const auto& w : read.Warnings) warnings.push_back(answer{{"offset", w.Offset}, {"text", w.Text}});

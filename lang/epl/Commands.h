@@ -25,9 +25,9 @@ enum class Role : uint8_t { Label, Draws, Setting, Query };
 
 struct Command {
   std::string_view Name;
-  Syntax Reading;
-  Role Does;
-  std::string_view What;  // the guide's title of the command
+  Syntax Parsing;  // how its bytes are read
+  Role Effect;
+  std::string_view Title;  // the guide's title of the command
 };
 
 // IDENTIFIER, the command's name, syntax, role, the guide's title.

@@ -13,7 +13,7 @@
 
 namespace morvel::lang::epl {
 
-std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
+std::string LabelOfPicture(const core::Bitmap& dots, int dpi, int copies) {
   Writer w;
   w.Start(std::max(1, dots.Width()), std::max(1, dots.Height()), DefaultGapDots(dpi));
   const size_t rowBytes = static_cast<size_t>(dots.Width() + 7) / 8;
@@ -28,7 +28,7 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   return w.Bytes();
 }
 
-const ReadingRow ReadingHalf{Language::Epl, ParseEpl, [](const render::Bitmap& dots, const RasterHow& how) {
+const ReadingRow ReadingHalf{Language::Epl, ParseEpl, [](const core::Bitmap& dots, const RasterHow& how) {
                                return LabelOfPicture(dots, how.Dpi, how.Copies);
                              }};
 

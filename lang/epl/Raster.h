@@ -10,6 +10,6 @@ namespace morvel::lang::epl {
 
 inline constexpr size_t GraphicBandBytes = 32 * 1024;
 
-std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies);
+std::string LabelOfPicture(const core::Bitmap& dots, int dpi, int copies);
 
 }  // namespace morvel::lang::epl

@@ -55,15 +55,15 @@ class EplReader {
       const epl::Command* command = epl::At(b_.substr(i));
       if (seen_) seen_(b_.substr(i, std::min<size_t>(b_.find_first_of("\r\n", i) - i, 48)), i);
       const size_t from = i + (command != nullptr ? command->Name.size() : 0);
-      if (command != nullptr && command->Reading == epl::Syntax::Graphic) {
+      if (command != nullptr && command->Parsing == epl::Syntax::Graphic) {
         i = Graphic(i, from);
         continue;
       }
-      if (command != nullptr && command->Reading == epl::Syntax::Counted) {
+      if (command != nullptr && command->Parsing == epl::Syntax::Counted) {
         i = StoredGraphic(i, from);
         continue;
       }
-      if (command != nullptr && command->Reading == epl::Syntax::Font) {
+      if (command != nullptr && command->Parsing == epl::Syntax::Font) {
         i = SoftFont(i, from);
         continue;
       }
@@ -72,7 +72,7 @@ class EplReader {
         throw MalformedJob(i, "the job is cut in the middle of a command (its last line has no line end)");
       std::string_view params = b_.substr(from, lineEnd - from);
       if (!params.empty() && params.back() == '\r') params.remove_suffix(1);
-      if (command != nullptr && command->Reading == epl::Syntax::Form) {
+      if (command != nullptr && command->Parsing == epl::Syntax::Form) {
         i = Form(i, lineEnd + 1, params);
         continue;
       }
@@ -124,14 +124,14 @@ class EplReader {
     const size_t size = static_cast<size_t>(*rowBytes) * static_cast<size_t>(*rows);
     Need(at, k, size, "GW");
     if (size == 0 || !Afford(at, "GW", *rowBytes * 8 * *rows)) return SkipLineEnd(k + size);
-    render::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
+    core::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
     for (long r = 0; r < *rows; ++r)
       for (long c = 0; c < *rowBytes * 8; ++c) {
         const auto byte = static_cast<unsigned char>(b_[k + static_cast<size_t>(r * *rowBytes + c / 8)]);
         // GW: "a 1 = white dot and 0 = black dot", most significant bit leftmost.
         if (((byte >> (7 - c % 8)) & 1) == 0) dots.Set(static_cast<int>(c), static_cast<int>(r), true);
       }
-    Add(at, Raster{X(*x), Y(*y), std::move(dots)});
+    Add(at, GraphicField{X(*x), Y(*y), std::move(dots)});
     return SkipLineEnd(k + size);
   }
 
@@ -213,7 +213,7 @@ class EplReader {
     auto h = handlers.find(command);
     if (h != handlers.end()) return (this->*h->second)(at, params);
     if (command == &epl::PrintGraphic || command == &epl::RetrieveForm || command == &epl::PrintAutomatic)
-      Warn(at, std::string(command->Name) + " (" + std::string(command->What) +
+      Warn(at, std::string(command->Name) + " (" + std::string(command->Title) +
                    ") uses what the printer keeps, which a job alone does not show; ignored");
   }
 
@@ -293,10 +293,10 @@ class EplReader {
     text.Y = Y(v[1]);
     text.Rotation = Turn(v[2]);
     text.Utf8 = detail::ToUtf8Lenient(data);
-    text.Font = "DejaVu Sans Mono";  // the printer's mono-spaced dot fonts
-    text.Height = std::min(height, 2000.0);
-    text.Width = std::min(pitch / MonoAdvance, 2000.0);
-    text.Bold = true;
+    text.Look.Font = "DejaVu Sans Mono";  // the printer's mono-spaced dot fonts
+    text.Look.Height = std::min(height, 2000.0);
+    text.Look.Width = std::min(pitch / MonoAdvance, 2000.0);
+    text.Look.Bold = true;
     text.Reverse = reverse == "R";
     Add(at, text);
   }
@@ -313,14 +313,12 @@ class EplReader {
     const std::string_view type = Trim(f[3]);
     if (type != "1" && type != "1A" && type != "1B" && type != "1C")
       return Warn(at, "B bar code '" + std::string(type) + "' is not drawn by the preview; left out");
-    Code128Field code;
+    const int module = static_cast<int>(std::clamp(v[3], 1L, 10L));
+    BarcodeField code = detail::Code128(module, Clamp(std::clamp(v[5], 1L, static_cast<long>(MaxLabelSide))),
+                                        Trim(f[7]) == "B" ? std::max(10, 9 * module) : 0, Content(at, f[8]));
     code.X = X(v[0]);
     code.Y = Y(v[1]);
     code.Rotation = Turn(v[2]);
-    code.Module = static_cast<int>(std::clamp(v[3], 1L, 10L));
-    code.BarHeight = Clamp(std::clamp(v[5], 1L, static_cast<long>(MaxLabelSide)));
-    code.TextHeight = Trim(f[7]) == "B" ? std::max(10, 9 * code.Module) : 0;
-    code.Data = Content(at, f[8]);
     if (code.Data.size() > Bounds::TextBytes) return Warn(at, "B data is longer than a field may be; left out");
     Add(at, code);
   }
@@ -334,10 +332,8 @@ class EplReader {
     if (f.size() < 3 || quote == std::string_view::npos || !Numbers(at, "b", params, 2, v))
       return Warn(at, "b needs x,y,type and \"DATA\"; ignored");
     if (Trim(f[2]) != "Q") return Warn(at, "b symbol '" + std::string(Trim(f[2])) + "' is not drawn by the preview");
-    QrField qr;
-    qr.X = X(v[0]);
-    qr.Y = Y(v[1]);
-    qr.Module = 3;
+    char level = 'M';
+    int scale = 3;
     bool manual = false;
     const std::string_view options = f.size() > 3 ? f[3] : std::string_view();
     for (size_t k = 0; k < options.size();) {
@@ -350,20 +346,22 @@ class EplReader {
       const std::string_view value = options.substr(k, end - k);
       k = end;
       if (prefix == 's') {
-        const auto scale = Whole(value);
-        if (!scale || *scale < 1 || *scale > 99)
+        const auto factor = Whole(value);
+        if (!factor || *factor < 1 || *factor > 99)
           return Warn(at, "b QR scale factor '" + std::string(value) + "' is not 1-99");
-        qr.Module = static_cast<int>(*scale);
+        scale = static_cast<int>(*factor);
       } else if (prefix == 'e' && value.size() == 1 &&
                  std::string_view("LMQH").find(value[0]) != std::string_view::npos) {
-        qr.ErrorCorrection = value[0];
+        level = value[0];
       } else if (prefix == 'i' && (value == "A" || value == "M")) {
         manual = value == "M";
       } else if (prefix != 'm' && prefix != 'D') {
         return Warn(at, std::string("b QR option '") + prefix + std::string(value) + "' is not the guide's; ignored");
       }
     }
-    qr.Data = Content(at, params.substr(quote));
+    BarcodeField qr = detail::QrCode(scale, level, Content(at, params.substr(quote)));
+    qr.X = X(v[0]);
+    qr.Y = Y(v[1]);
     // Manual data mode: the data's first character names its type (N, A, K, or
     // B with a four-digit count), not encoded.
     if (manual && !qr.Data.empty()) qr.Data.erase(0, qr.Data[0] == 'B' ? std::min<size_t>(5, qr.Data.size()) : 1);

@@ -43,7 +43,7 @@ std::string Padded(int value, int digits) {
 
 }  // namespace
 
-std::string Pcx(const render::Bitmap& dots, int top, int rows, int dpi) {
+std::string Pcx(const core::Bitmap& dots, int top, int rows, int dpi) {
   PackedRows packed = PackRows(dots, top, rows, false);
   const size_t lineBytes = (packed.RowBytes + 1) & ~size_t{1};
   std::string out(HeaderSize, '\0');
@@ -64,8 +64,8 @@ std::string Pcx(const render::Bitmap& dots, int top, int rows, int dpi) {
   return out;
 }
 
-std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why) {
-  auto fail = [&](std::string text) -> std::optional<render::Bitmap> {
+std::optional<core::Bitmap> DecodePcx(std::string_view file, std::string* why) {
+  auto fail = [&](std::string text) -> std::optional<core::Bitmap> {
     if (why) *why = std::move(text);
     return std::nullopt;
   };
@@ -85,7 +85,7 @@ std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why)
            static_cast<unsigned char>(file[at + 2]);
   };
   const bool oneIsBlack = level(19) < level(16);
-  render::Bitmap dots(width, height);
+  core::Bitmap dots(width, height);
   std::vector<uint8_t> line(lineBytes);
   size_t at = HeaderSize;
   for (int y = 0; y < height; ++y) {
@@ -109,7 +109,7 @@ std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why)
   return dots;
 }
 
-std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
+std::string LabelOfPicture(const core::Bitmap& dots, int dpi, int copies) {
   const std::string esc = "\x1b";
   std::string out = esc + std::string(Start.Name) + esc + std::string(LabelSize.Name) + "V" + Padded(dots.Height(), 5) +
                     "H" + Padded(dots.Width(), 4);
@@ -137,7 +137,7 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   return out;
 }
 
-const ReadingRow ReadingHalf{Language::Sbpl, ParseSbpl, [](const render::Bitmap& dots, const RasterHow& how) {
+const ReadingRow ReadingHalf{Language::Sbpl, ParseSbpl, [](const core::Bitmap& dots, const RasterHow& how) {
                                return LabelOfPicture(dots, how.Dpi, how.Copies);
                              }};
 

@@ -17,14 +17,14 @@ inline constexpr size_t MaxPcxUnpacked = 64 * 1024;
 
 // Rows [top, top + rows) of `dots` as a one-bit PCX file (palette black,
 // white; each scan line run-length coded on its own).
-std::string Pcx(const render::Bitmap& dots, int top, int rows, int dpi);
+std::string Pcx(const core::Bitmap& dots, int top, int rows, int dpi);
 // The dots of a one-bit PCX file; nullopt with the reason otherwise.
-std::optional<render::Bitmap> DecodePcx(std::string_view file, std::string* why);
+std::optional<core::Bitmap> DecodePcx(std::string_view file, std::string* why);
 
 // The most labels one ESC Q asks for.
 inline constexpr int MaxQuantity = 999999;
 // ESC A, the label's size, ESC V/H and ESC GP for each band that has ink,
 // ESC Q copies (1 to MaxQuantity), ESC Z.
-std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies);
+std::string LabelOfPicture(const core::Bitmap& dots, int dpi, int copies);
 
 }  // namespace morvel::lang::sbpl

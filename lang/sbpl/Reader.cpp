@@ -96,7 +96,7 @@ class SbplReader {
         Warn(p, "ESC " + name + " image would take the label's rasters past " +
                     std::to_string(Bounds::LabelRasterDots) + " dots; left out");
       } else {
-        label_->Fields.push_back(Raster{X(), Y(), std::move(*dots)});
+        label_->Fields.push_back(GraphicField{X(), Y(), std::move(*dots)});
         rasterDots_ += area;
       }
     }
@@ -114,7 +114,7 @@ class SbplReader {
       Warn(p, "ESC DN without ESC 2D30 before it; ignored");
       return end;
     }
-    QrField qr = *qr_;
+    BarcodeField qr = *qr_;
     qr.Data = std::string(b_.substr(data, count));
     label_->Fields.push_back(qr);
     qr_.reset();
@@ -218,7 +218,7 @@ class SbplReader {
   // The settings that change nothing in the picture, told as notes.
   void Setting(const sbpl::Command& command, size_t, std::string_view params) {
     if (&command == &sbpl::Rfid) return label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
-    label_->Notes.push_back(std::string(command.What) + " " + std::string(params));
+    label_->Notes.push_back(std::string(command.Title) + " " + std::string(params));
   }
 
   void Pitch(const sbpl::Command&, size_t, std::string_view) {}  // one line of text needs none
@@ -254,10 +254,10 @@ class SbplReader {
     text.X = X();
     text.Y = Y();
     text.Utf8 = detail::ToUtf8Lenient(parts[settings]);
-    text.Width = static_cast<double>(*w);
-    text.Height = static_cast<double>(*h);
-    text.Font = "DejaVu Sans";  // outline (RG) and CG (RD) fonts
-    text.Bold = &command == &sbpl::ProportionalFont;
+    text.Look.Width = static_cast<double>(*w);
+    text.Look.Height = static_cast<double>(*h);
+    text.Look.Font = "DejaVu Sans";  // outline (RG) and CG (RD) fonts
+    text.Look.Bold = &command == &sbpl::ProportionalFont;
     text.Rotation = Clockwise();
     label_->Fields.push_back(text);
   }
@@ -272,12 +272,10 @@ class SbplReader {
       data.remove_prefix(2);
     else
       Warn(p, "ESC BG data without a start code (>G, >H, >I); encoded as it is");
-    Code128Field code;
+    BarcodeField code =
+        detail::Code128(static_cast<int>(std::min(*module, 10L)), static_cast<int>(*height), 0, std::string(data));
     code.X = X();
     code.Y = Y();
-    code.Module = static_cast<int>(std::min(*module, 10L));
-    code.BarHeight = static_cast<int>(*height);
-    code.Data = std::string(data);
     code.Rotation = Clockwise();
     label_->Fields.push_back(code);
   }
@@ -291,11 +289,9 @@ class SbplReader {
     char ecc = static_cast<char>(std::toupper(static_cast<unsigned char>(detail::Trim(parts[1])[0])));
     if (!cell || *cell < 1 || *cell > 99 || std::string_view("LMQH").find(ecc) == std::string_view::npos)
       return Warn(p, "ESC 2D30 settings '" + std::string(params) + "' out of range; ignored");
-    QrField qr;
+    BarcodeField qr = detail::QrCode(static_cast<int>(*cell), ecc, {});
     qr.X = X();
     qr.Y = Y();
-    qr.Module = static_cast<int>(*cell);
-    qr.ErrorCorrection = ecc;
     qr.Rotation = Clockwise();
     qr_ = qr;
   }
@@ -332,7 +328,7 @@ class SbplReader {
   size_t labelStart_ = 0;
   int offsetH_ = 0, offsetV_ = 0, width_ = 0, height_ = 0;
   int h_ = 0, v_ = 0, rotation_ = 0;
-  std::optional<QrField> qr_;
+  std::optional<BarcodeField> qr_;
 };
 
 }  // namespace

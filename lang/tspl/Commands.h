@@ -22,9 +22,9 @@ enum class Role : uint8_t { Label, Draws, Setting };
 
 struct Command {
   std::string_view Word;
-  Syntax Reading;
-  Role Does;
-  std::string_view What;  // the guide's name for it
+  Syntax Parsing;  // how its bytes are read
+  Role Effect;
+  std::string_view Title;  // the guide's name for it
 };
 
 // IDENTIFIER, the command's word, syntax, role, what it is.

@@ -20,7 +20,7 @@ std::string Millimetres(int dots, int dpi) {
 
 }  // namespace
 
-std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
+std::string LabelOfPicture(const core::Bitmap& dots, int dpi, int copies) {
   const std::string width = Millimetres(dots.Width(), dpi), height = Millimetres(dots.Height(), dpi);
   std::string out = Line<char>(Size, {width, height}) + "\r\n" + Line<char>(Clear) + "\r\n";
   const size_t rowBytes = static_cast<size_t>(dots.Width() + 7) / 8;
@@ -37,7 +37,7 @@ std::string LabelOfPicture(const render::Bitmap& dots, int dpi, int copies) {
   return out;
 }
 
-const ReadingRow ReadingHalf{Language::Tspl, ParseOrx, [](const render::Bitmap& dots, const RasterHow& how) {
+const ReadingRow ReadingHalf{Language::Tspl, ParseOrx, [](const core::Bitmap& dots, const RasterHow& how) {
                                return LabelOfPicture(dots, how.Dpi, how.Copies);
                              }};
 

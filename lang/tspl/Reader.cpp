@@ -110,13 +110,13 @@ class OrxReader {
     if (*mode != 1 && *mode != 0)
       Warn(at, "BITMAP mode " + std::to_string(*mode) + " drawn as mode 1 (black dots added)");
     if (!Afford(at, "BITMAP", *rowBytes * 8 * *rows)) return SkipLineEnd(at, data + size, "BITMAP");
-    render::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
+    core::Bitmap dots(static_cast<int>(*rowBytes * 8), static_cast<int>(*rows));
     for (long r = 0; r < *rows; ++r)
       for (long c = 0; c < *rowBytes * 8; ++c) {
         auto byte = static_cast<unsigned char>(b_[data + static_cast<size_t>(r * *rowBytes + c / 8)]);
         if (((byte >> (7 - c % 8)) & 1) == 0) dots.Set(static_cast<int>(c), static_cast<int>(r), true);
       }
-    Add(at, Raster{static_cast<int>(*x), static_cast<int>(*y), std::move(dots)});
+    Add(at, GraphicField{static_cast<int>(*x), static_cast<int>(*y), std::move(dots)});
     return SkipLineEnd(at, data + size, "BITMAP");
   }
 
@@ -264,7 +264,7 @@ class OrxReader {
     auto dots = detail::DecodePicture(file->second, &why);
     if (!dots) return Warn(at, "PUTBMP image left out: " + why);
     if (!Afford(at, "PUTBMP", static_cast<long long>(dots->Width()) * dots->Height())) return;
-    Add(at, Raster{Clamp(v[0]), Clamp(v[1]), std::move(*dots)});
+    Add(at, GraphicField{Clamp(v[0]), Clamp(v[1]), std::move(*dots)});
   }
 
   void Note(std::string text) { notes_.push_back(std::move(text)); }
@@ -325,18 +325,18 @@ class OrxReader {
     for (const auto& b : BuiltIn)
       if (font == b.Name) builtIn = &b;
     if (builtIn != nullptr) {
-      text.Font = "DejaVu Sans Mono";  // the printer's bitmap fonts 1..8
-      text.Height = builtIn->Height * scale * *ymul;
-      text.Width = builtIn->Width * scale * *xmul * 1.65;  // em widths: a monospaced cell is about 0.6 em
-      text.Bold = true;
+      text.Look.Font = "DejaVu Sans Mono";  // the printer's bitmap fonts 1..8
+      text.Look.Height = builtIn->Height * scale * *ymul;
+      text.Look.Width = builtIn->Width * scale * *xmul * 1.65;  // em widths: a monospaced cell is about 0.6 em
+      text.Look.Bold = true;
     } else {
       // Scalable fonts take their multipliers in points.
-      text.Font = "DejaVu Sans";
-      text.Height = *ymul * dpi_ / 72.0;
-      text.Width = *xmul * dpi_ / 72.0;
+      text.Look.Font = "DejaVu Sans";
+      text.Look.Height = *ymul * dpi_ / 72.0;
+      text.Look.Width = *xmul * dpi_ / 72.0;
     }
-    text.Height = std::min(text.Height, 2000.0);
-    text.Width = std::min(text.Width, 2000.0);
+    text.Look.Height = std::min(text.Look.Height, 2000.0);
+    text.Look.Width = std::min(text.Look.Width, 2000.0);
     Add(at, text);
   }
 
@@ -349,14 +349,12 @@ class OrxReader {
     const std::string type = Unquote(f[2]);
     if (type != "128" && type != "128M")
       return Warn(at, "BARCODE type \"" + type + "\" is not drawn by the preview; left out");
-    Code128Field code;
+    const int module = static_cast<int>(std::clamp(v[5], 1L, 10L));
+    BarcodeField code = detail::Code128(module, Clamp(std::clamp(v[2], 1L, static_cast<long>(MaxLabelSide))),
+                                        v[3] != 0 ? std::max(10, 9 * module) : 0, Content(at, f[8]));
     code.X = Clamp(v[0]);
     code.Y = Clamp(v[1]);
-    code.BarHeight = Clamp(std::clamp(v[2], 1L, static_cast<long>(MaxLabelSide)));
-    code.Module = static_cast<int>(std::clamp(v[5], 1L, 10L));
-    code.TextHeight = v[3] != 0 ? std::max(10, 9 * code.Module) : 0;
     code.Rotation = Turn(v[4]);
-    code.Data = Content(at, f[8]);
     Add(at, code);
   }
 
@@ -377,13 +375,10 @@ class OrxReader {
       return Warn(at, "QRCODE cell width '" + std::string(f[3]) + "' out of range; ignored");
     if (*cell != std::floor(*cell))
       Warn(at, "QRCODE cell width " + std::string(Trim(f[3])) + " taken as a whole number of dots");
-    QrField qr;
+    BarcodeField qr = detail::QrCode(static_cast<int>(*cell), ecc[0], Content(at, params.substr(quote)));
     qr.X = Clamp(v[0]);
     qr.Y = Clamp(v[1]);
-    qr.ErrorCorrection = ecc[0];
-    qr.Module = static_cast<int>(*cell);
     qr.Rotation = Turn(Whole(f[5]).value_or(0));
-    qr.Data = Content(at, params.substr(quote));
     Add(at, qr);
   }
 

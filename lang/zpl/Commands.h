@@ -38,9 +38,9 @@ enum class Role : uint8_t {
 struct Command {
   Prefix Prefixes;
   std::string_view Name;  // two letters, upper case; "A" for the fonts ^A0..^AZ
-  Syntax Reading;
-  Role Does;
-  std::string_view What;  // the guide's name for it
+  Syntax Parsing;         // how its bytes are read
+  Role Effect;
+  std::string_view Title;  // the guide's name for it
 
   bool Allows(char prefix, char caret, char tilde) const {
     return (prefix == caret && (static_cast<int>(Prefixes) & 1)) ||

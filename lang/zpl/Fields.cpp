@@ -390,7 +390,7 @@ void Reader::EndField() {
       break;
     }
     case FieldKind::Graphic: {
-      Raster r;
+      GraphicField r;
       r.X = FieldX();
       r.Y = FieldY();
       r.Dots = std::move(field_.Dots);
@@ -404,7 +404,7 @@ void Reader::EndField() {
         Warn(field_.At, field_.Symbol.Name + " field without data; nothing drawn");
         break;
       }
-      SymbolField s = field_.Symbol;
+      BarcodeField s = field_.Symbol;
       s.X = FieldX();
       s.Y = FieldY();
       s.FromBaseline = field_.FromBaseline;
@@ -473,10 +473,10 @@ void Reader::Dress(TextField& text, const Font& f) const {
   if (bitmap) {
     // A fixed-pitch face stretched so each character takes its pitch.
     const double pitch = f.Width * bitmap->Pitch / bitmap->Width;
-    text.Font = "DejaVu Sans Mono";
-    text.Bold = bitmap->Heavy;
-    text.Height = f.Height;
-    text.Width = pitch / 0.602;  // DejaVu Sans Mono's advance is 0.602 em
+    text.Look.Font = "DejaVu Sans Mono";
+    text.Look.Bold = bitmap->Heavy;
+    text.Look.Height = f.Height;
+    text.Look.Width = pitch / 0.602;  // DejaVu Sans Mono's advance is 0.602 em
     text.Baseline = std::round(f.Height * 0.78);
     if (bitmap->CapitalsOnly) {
       // With no lower case the cell holds capitals from top to bottom:
@@ -488,21 +488,21 @@ void Reader::Dress(TextField& text, const Font& f) const {
     }
     return;
   }
-  text.Height = f.Height;
-  text.Width = f.Width;
+  text.Look.Height = f.Height;
+  text.Look.Width = f.Width;
   text.Baseline = std::round(f.Height * 0.78);
   if (!f.File.empty()) {
     // A font downloaded by name: the fontconfig family of that name, the
     // file's stem (TT0003M_.TTF stands for the printer's Asian font).
     std::string stem = f.File.substr(0, f.File.find('.'));
     if (stem.rfind("TT0003M_", 0) == 0 || stem.empty() || printer_.CharacterSet == 26)
-      text.Font = "WenQuanYi Micro Hei";
+      text.Look.Font = "WenQuanYi Micro Hei";
     else
-      text.Font = stem;
+      text.Look.Font = stem;
     return;
   }
-  text.Font = "TeX Gyre Heros Cn";  // the printer's CG Triumvirate Bold Condensed
-  text.Bold = true;
+  text.Look.Font = "TeX Gyre Heros Cn";  // the printer's CG Triumvirate Bold Condensed
+  text.Look.Bold = true;
 }
 
 std::string Reader::Serial(const SerialField& s, long copy) {

@@ -51,8 +51,8 @@ struct FieldState {
   std::string SerialMask, SerialStepText;
   // What the field draws, by its kind.
   Shape Figure;
-  render::Bitmap Dots;
-  SymbolField Symbol;
+  core::Bitmap Dots;
+  BarcodeField Symbol;
   std::string Rfid;  // ^RF's parameters
   // How the barcode's data is read: Mode is the barcode's letter where its
   // data needs reading (c: Code 128, u: UPC-A), else 'N'.

@@ -193,10 +193,10 @@ std::optional<std::string> Base64Payload(std::string_view data, std::string* why
   return out;
 }
 
-std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
-                                            std::string* why) {
-  if (bytesPerRow < 1 || totalBytes < 1 || bytesPerRow > render::Page::MaxSide / 8 + 1 ||
-      totalBytes / bytesPerRow > render::Page::MaxSide) {
+std::optional<core::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
+                                          std::string* why) {
+  if (bytesPerRow < 1 || totalBytes < 1 || bytesPerRow > MaxLabelSide / 8 + 1 ||
+      totalBytes / bytesPerRow > MaxLabelSide) {
     *why = "with " + std::to_string(totalBytes) + " bytes in rows of " + std::to_string(bytesPerRow) + " is no picture";
     return std::nullopt;
   }
@@ -241,7 +241,7 @@ std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, 
     return std::nullopt;
   }
   bytes.resize(perRow * rows, '\0');
-  render::Bitmap dots(static_cast<int>(perRow * 8), static_cast<int>(rows));
+  core::Bitmap dots(static_cast<int>(perRow * 8), static_cast<int>(rows));
   for (size_t r = 0; r < rows; ++r)
     for (size_t c = 0; c < perRow; ++c) {
       const auto b = static_cast<unsigned char>(bytes[r * perRow + c]);
@@ -252,11 +252,11 @@ std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, 
   return dots;
 }
 
-render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my) {
+core::Bitmap Magnify(const core::Bitmap& dots, int mx, int my) {
   if (mx <= 1 && my <= 1) return dots;
   const long w = static_cast<long>(dots.Width()) * mx, h = static_cast<long>(dots.Height()) * my;
-  if (w > render::Page::MaxSide || h > render::Page::MaxSide) return dots;
-  render::Bitmap out(static_cast<int>(w), static_cast<int>(h));
+  if (w > MaxLabelSide || h > MaxLabelSide) return dots;
+  core::Bitmap out(static_cast<int>(w), static_cast<int>(h));
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       if (dots.Black(x / mx, y / my)) out.Set(x, y, true);

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "lang/Label.h"
-#include "render/Page.h"
 
 namespace morvel::lang {
 
@@ -16,8 +15,8 @@ namespace morvel::lang {
 // format 'A' (ASCII hex, perhaps compressed, or :B64:/:Z64:), 'B' (binary)
 // or 'C' (compressed binary: a zlib stream, or the ASCII compression).
 // nullopt with the reason otherwise.
-std::optional<render::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
-                                            std::string* why);
+std::optional<core::Bitmap> DecodeGraphic(char format, std::string_view data, long totalBytes, long bytesPerRow,
+                                          std::string* why);
 // CRC-16/XMODEM (polynomial 0x1021, start 0), as the printer checks the
 // Base64 text of :B64: and :Z64: data.
 unsigned Crc16(std::string_view text);
@@ -29,6 +28,6 @@ std::string HexBytes(std::string_view hex);
 std::optional<std::string> Base64Payload(std::string_view data, std::string* why,
                                          size_t limit = static_cast<size_t>(Bounds::GraphicDots));
 // Each dot made mx x my dots.
-render::Bitmap Magnify(const render::Bitmap& dots, int mx, int my);
+core::Bitmap Magnify(const core::Bitmap& dots, int mx, int my);
 
 }  // namespace morvel::lang

@@ -217,7 +217,7 @@ void Reader::ImageLoad(const Call& c) {
   if (graphic == printer_.Graphics.end())
     return Warn(c.At, "^IL of " + std::string(detail::Trim(c.Params)) + ": no such image stored; nothing drawn");
   if (!Afford(graphic->second, c.At, "^IL of " + graphic->first)) return;
-  Raster r;
+  GraphicField r;
   r.Dots = graphic->second;
   label_.Built->Fields.push_back(std::move(r));
 }
@@ -230,7 +230,7 @@ void Reader::ObjectDelete(const Call& c) {
   printer_.Images.erase(n);
 }
 
-bool Reader::Afford(const render::Bitmap& dots, size_t at, const std::string& what) {
+bool Reader::Afford(const core::Bitmap& dots, size_t at, const std::string& what) {
   return Afford(static_cast<long long>(dots.Width()) * dots.Height(), at, what);
 }
 
@@ -255,7 +255,7 @@ long long Reader::StoredDotsBut(const std::string& name) const {
   return dots;
 }
 
-void Reader::Store(const std::string& name, render::Bitmap&& dots, size_t at, const std::string& what) {
+void Reader::Store(const std::string& name, core::Bitmap&& dots, size_t at, const std::string& what) {
   if (StoredDotsBut(name) + static_cast<long long>(dots.Width()) * dots.Height() > Bounds::StoredDots)
     return Warn(at, what + " " + name + " would take the job's stored graphics past " +
                         std::to_string(Bounds::StoredDots) + " dots; not stored");

@@ -87,7 +87,7 @@ std::string AsciiData(const PackedRows& rows) {
   return out;
 }
 
-std::string LabelOfPicture(const render::Bitmap& dots, const PictureLabel& how) {
+std::string LabelOfPicture(const core::Bitmap& dots, const PictureLabel& how) {
   std::string out = "^XA^LH0,0^PW" + std::to_string(dots.Width()) + "^LL" + std::to_string(dots.Height()) + "\n";
   const size_t rowBytes = static_cast<size_t>(dots.Width() + 7) / 8;
   const int band = RowsPerBand(rowBytes, how.BandBytes);
@@ -104,7 +104,7 @@ std::string LabelOfPicture(const render::Bitmap& dots, const PictureLabel& how) 
 }
 
 // ZPL's reading row: its reader, and a picture as graphic fields.
-const ReadingRow ReadingHalf{Language::Zpl, ParseZpl, [](const render::Bitmap& dots, const RasterHow& how) {
+const ReadingRow ReadingHalf{Language::Zpl, ParseZpl, [](const core::Bitmap& dots, const RasterHow& how) {
                                return LabelOfPicture(dots, {how.Compression, 32 * 1024, how.Copies});
                              }};
 

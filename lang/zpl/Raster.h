@@ -26,6 +26,6 @@ struct PictureLabel {
 
 // ^XA, the label's width and length, the picture from the label's home in
 // bands, the copies, ^XZ.
-std::string LabelOfPicture(const render::Bitmap& dots, const PictureLabel& how);
+std::string LabelOfPicture(const core::Bitmap& dots, const PictureLabel& how);
 
 }  // namespace morvel::lang::zpl

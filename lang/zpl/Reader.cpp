@@ -115,7 +115,7 @@ size_t Reader::Step(size_t p) {
                    static_cast<char>(std::toupper(static_cast<unsigned char>(b_[p + 2])))};
   const Command* command = Find(name[0], name[1]);
   const Syntax syntax =
-      command != nullptr && command->Allows(prefix, printer_.Caret, printer_.Tilde) ? command->Reading : Syntax::Params;
+      command != nullptr && command->Allows(prefix, printer_.Caret, printer_.Tilde) ? command->Parsing : Syntax::Params;
   if (seen_) Tell(p, at);
   switch (syntax) {
     case Syntax::FontName: {
@@ -307,10 +307,10 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
     return;
   }
   if (format && command == &XZ) return Finish(at);
-  if (command != nullptr && command->Does == Role::Setting) {
+  if (command != nullptr && command->Effect == Role::Setting) {
     std::string value(detail::Trim(params));
     if (value.size() > 40) value = value.substr(0, 40) + "...";
-    return Note(std::string(command->What) + " (" + shown + value + "): not in the picture");
+    return Note(std::string(command->Title) + " (" + shown + value + "): not in the picture");
   }
   if (!label_.Built)
     return Warn(at, format ? shown + " outside a label; ignored" : "unknown command " + shown + "; ignored");
@@ -494,7 +494,7 @@ void Reader::EmitCopies() {
       std::string value = Serial(s, k);
       if (auto* t = std::get_if<TextField>(&copy.Fields[s.Index]))
         t->Utf8 = value;
-      else if (auto* y = std::get_if<SymbolField>(&copy.Fields[s.Index]))
+      else if (auto* y = std::get_if<BarcodeField>(&copy.Fields[s.Index]))
         y->Data = value;
     }
     Emit(std::move(copy));

@@ -37,10 +37,9 @@ struct PrinterState {
   int FieldRotation = 0;                           // ^FW
   int ModuleWidth = 2, BarHeight = 10;             // ^BY
   double Ratio = 3.0;
-  std::map<std::string, render::Bitmap> Graphics;    // ~DG, ~DY
+  std::map<std::string, core::Bitmap> Graphics;      // ~DG, ~DY
   std::map<std::string, std::vector<Field>> Images;  // ^IS: labels stored as images
   std::map<std::string, std::string> Formats;        // ^DF formats: their bytes
-  bool AztecEci = false;                             // a ^BO's ECI switch, until an Aztec field's data takes it
 };
 
 // A field whose data counts up from copy to copy (^SN, ^SF).
@@ -161,13 +160,13 @@ class Reader {
   // Symbols.cpp: barcodes.
   void BarDefaults(const Call& c);
   void Barcode(const Call& c);
-  bool LinearBarcode(char letter, const Args& args, SymbolField& s);
-  bool MatrixBarcode(char letter, const Args& args, SymbolField& s);
-  bool SymbolData(SymbolField& s, const std::string& bytes);
-  bool Code128Data(SymbolField& s, const std::string& bytes);
-  bool Refuse(const SymbolField& s, const std::string& why);
-  bool QrData(SymbolField& s, const std::string& bytes);
-  bool MaxiData(SymbolField& s, const std::string& bytes);
+  bool LinearBarcode(char letter, const Args& args, BarcodeField& s);
+  bool MatrixBarcode(char letter, const Args& args, BarcodeField& s);
+  bool SymbolData(BarcodeField& s, const std::string& bytes);
+  bool Code128Data(BarcodeField& s, const std::string& bytes);
+  bool Refuse(const BarcodeField& s, const std::string& why);
+  bool QrData(BarcodeField& s, const std::string& bytes);
+  bool MaxiData(BarcodeField& s, const std::string& bytes);
 
   // Objects.cpp: shapes, graphics and downloaded objects.
   void ShapeCommand(const Call& c);
@@ -180,9 +179,9 @@ class Reader {
   void ImageLoad(const Call& c);
   void ImageSave(const Call& c);
   void ObjectDelete(const Call& c);
-  bool Afford(const render::Bitmap& dots, size_t at, const std::string& what);
+  bool Afford(const core::Bitmap& dots, size_t at, const std::string& what);
   bool Afford(long long dots, size_t at, const std::string& what);
-  void Store(const std::string& name, render::Bitmap&& dots, size_t at, const std::string& what);
+  void Store(const std::string& name, core::Bitmap&& dots, size_t at, const std::string& what);
   long long StoredDotsBut(const std::string& name) const;
 
   std::string_view b_;

@@ -9,6 +9,10 @@
 #include "lang/zpl/Reader.h"
 
 namespace morvel::lang::zpl {
+
+using core::SymbolInput;
+using core::Symbology;
+
 namespace {
 
 int DataMatrixSize(int rows, int columns) {
@@ -22,7 +26,7 @@ int DataMatrixSize(int rows, int columns) {
   return 0;
 }
 
-std::string DataMatrixEscapes(const std::string& bytes, char escape, SymbolField& s) {
+std::string DataMatrixEscapes(const std::string& bytes, char escape, BarcodeField& s) {
   // ~X: control character X-64; ~1 FNC1 (GS1 at the start); ~dNNN a byte.
   std::string out;
   for (size_t k = 0; k < bytes.size(); ++k) {
@@ -35,7 +39,7 @@ std::string DataMatrixEscapes(const std::string& bytes, char escape, SymbolField
       out += escape;
       ++k;
     } else if (n == '1' && k == 0) {
-      s.Symbol.InputMode = 1 | 0x20;
+      s.Symbol.Input = SymbolInput::Gs1Unchecked;
       ++k;
     } else if (n == 'd' && k + 4 < bytes.size() + 0 && std::isdigit(static_cast<unsigned char>(bytes[k + 2]))) {
       out += static_cast<char>(std::stoi(bytes.substr(k + 2, 3)) & 0xFF);
@@ -63,7 +67,7 @@ void Reader::BarDefaults(const Call& c) {
 void Reader::Barcode(const Call& c) {
   const Args& args = c.Args;
   const char letter = c.Shown[2];
-  SymbolField s;
+  BarcodeField s;
   s.Symbol.Module = printer_.ModuleWidth;
   s.Symbol.Ratio = printer_.Ratio;
   s.Symbol.BarHeight = printer_.BarHeight;
@@ -80,7 +84,7 @@ void Reader::Barcode(const Call& c) {
 }
 
 // The barcodes of bars in one row; false for another letter.
-bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
+bool Reader::LinearBarcode(char c, const Args& args, BarcodeField& s) {
   auto height = [&](size_t k) { return Clamp(Arg(args, k).value_or(printer_.BarHeight), 1, 32000); };
   auto yes = [&](size_t k, bool fallback) { return Letter(args, k, fallback ? 'Y' : 'N') == 'Y'; };
   auto readable = [&](size_t below, size_t above, bool fallback) {
@@ -89,7 +93,7 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
   switch (c) {
     case 'C':  // ^BCo,h,f,g,e,m
       s.Name = "Code 128";
-      s.Symbol.Symbology = 20;  // BARCODE_CODE128
+      s.Symbol.Symbology = Symbology::Code128;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       field_.Check = yes(4, false);
@@ -99,20 +103,20 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
       return true;
     case '3':  // ^B3o,e,h,f,g
       s.Name = "Code 39";
-      s.Symbol.Symbology = 8;  // BARCODE_CODE39
+      s.Symbol.Symbology = Symbology::Code39;
       if (yes(1, false)) s.Symbol.Option2 = 1;
       s.Symbol.BarHeight = height(2);
       readable(3, 4, true);
       return true;
     case 'A':  // ^BAo,h,f,g,e: Code 93
       s.Name = "Code 93";
-      s.Symbol.Symbology = 25;
+      s.Symbol.Symbology = Symbology::Code93;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       return true;
     case '2':  // ^B2o,h,f,g,e,j: interleaved 2 of 5
       s.Name = "Interleaved 2 of 5";
-      s.Symbol.Symbology = 3;
+      s.Symbol.Symbology = Symbology::Interleaved2of5;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       field_.Check = yes(4, false);
@@ -120,27 +124,27 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
     case 'E':  // ^BEo,h,f,g: EAN-13
     case '8':  // ^B8o,h,f,g: EAN-8
       s.Name = c == 'E' ? "EAN-13" : "EAN-8";
-      s.Symbol.Symbology = 13;  // BARCODE_EANX
+      s.Symbol.Symbology = Symbology::Ean;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       field_.Mode = c;
       return true;
     case 'U':  // ^BUo,h,f,g,e: UPC-A
       s.Name = "UPC-A";
-      s.Symbol.Symbology = 34;
+      s.Symbol.Symbology = Symbology::UpcA;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       field_.Mode = 'u';
       return true;
     case '9':  // ^B9o,h,f,g,e: UPC-E
       s.Name = "UPC-E";
-      s.Symbol.Symbology = 37;
+      s.Symbol.Symbology = Symbology::UpcE;
       s.Symbol.BarHeight = height(1);
       readable(2, 3, true);
       return true;
     case 'K':  // ^BKo,e,h,f,g,k,l: Codabar with its start and stop
       s.Name = "Codabar";
-      s.Symbol.Symbology = 18;
+      s.Symbol.Symbology = Symbology::Codabar;
       s.Symbol.BarHeight = height(2);
       readable(3, 4, true);
       field_.StartStop = std::string(1, Letter(args, 5, 'A')) + Letter(args, 6, 'A');
@@ -149,13 +153,18 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
     default: break;
   }
   // Other barcodes the guide lists, drawn by zint as they are.
-  static const std::map<char, std::pair<int, const char*>> others = {
-      {'1', {1, "Code 11"}},           {'4', {24, "Code 49"}},
-      {'5', {82, "Planet"}},           {'B', {74, "Codablock"}},
-      {'I', {7, "Industrial 2 of 5"}}, {'J', {2, "Standard 2 of 5"}},
-      {'L', {50, "LOGMARS"}},          {'M', {47, "MSI"}},
-      {'P', {86, "Plessey"}},          {'S', {13, "UPC/EAN extension"}},
-      {'Z', {40, "POSTNET"}},
+  static const std::map<char, std::pair<Symbology, const char*>> others = {
+      {'1', {Symbology::Code11, "Code 11"}},
+      {'4', {Symbology::Code49, "Code 49"}},
+      {'5', {Symbology::Planet, "Planet"}},
+      {'B', {Symbology::Codablock, "Codablock"}},
+      {'I', {Symbology::Industrial2of5, "Industrial 2 of 5"}},
+      {'J', {Symbology::Standard2of5, "Standard 2 of 5"}},
+      {'L', {Symbology::Logmars, "LOGMARS"}},
+      {'M', {Symbology::Msi, "MSI"}},
+      {'P', {Symbology::Plessey, "Plessey"}},
+      {'S', {Symbology::Ean, "UPC/EAN extension"}},
+      {'Z', {Symbology::Postnet, "POSTNET"}},
   };
   auto o = others.find(c);
   if (o == others.end()) return false;
@@ -167,15 +176,27 @@ bool Reader::LinearBarcode(char c, const Args& args, SymbolField& s) {
 }
 
 // The stacked and two-dimensional barcodes; false for another letter.
-bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
+bool Reader::MatrixBarcode(char c, const Args& args, BarcodeField& s) {
   auto yes = [&](size_t k, bool fallback) { return Letter(args, k, fallback ? 'Y' : 'N') == 'Y'; };
   switch (c) {
     case 'R': {  // ^BRo,t,m,s,h,w: GS1 DataBar
       s.Name = "GS1 DataBar";
       const int type = Clamp(Arg(args, 1).value_or(1), 1, 12);
-      static const int kinds[13] = {29, 29, 29, 79, 80, 30, 31, 34, 37, 13, 13, 131, 31};
+      static const Symbology kinds[13] = {Symbology::DataBarOmni,
+                                          Symbology::DataBarOmni,
+                                          Symbology::DataBarOmni,
+                                          Symbology::DataBarStacked,
+                                          Symbology::DataBarStackedOmni,
+                                          Symbology::DataBarLimited,
+                                          Symbology::DataBarExpanded,
+                                          Symbology::UpcA,
+                                          Symbology::UpcE,
+                                          Symbology::Ean,
+                                          Symbology::Ean,
+                                          Symbology::Gs1_128Composite,
+                                          Symbology::DataBarExpanded};
       s.Symbol.Symbology = kinds[type];
-      s.Symbol.InputMode = 1;  // GS1
+      s.Symbol.Input = SymbolInput::Utf8;
       s.Symbol.Module = Clamp(Arg(args, 2).value_or(printer_.ModuleWidth > 0 ? printer_.ModuleWidth : 1), 1, 10);
       s.Symbol.BarHeight = Clamp(Arg(args, 4).value_or(25), 1, 32000);
       if (type == 6 || type == 12) s.Symbol.Option2 = Clamp(Arg(args, 5).value_or(22), 2, 22) / 2;
@@ -185,7 +206,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     }
     case 'X': {  // ^BXo,h,s,c,r,f,g,a: Data Matrix
       s.Name = "Data Matrix";
-      s.Symbol.Symbology = 71;
+      s.Symbol.Symbology = Symbology::DataMatrix;
       s.Symbol.Module = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 100);
       const int columns = Clamp(Arg(args, 3).value_or(0), 0, 144), rows = Clamp(Arg(args, 4).value_or(0), 0, 144);
       if (columns && rows) s.Symbol.Option2 = DataMatrixSize(rows, columns);
@@ -199,7 +220,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     }
     case 'Q': {  // ^BQa,b,c,d,e: QR code
       s.Name = "QR code";
-      s.Symbol.Symbology = 58;
+      s.Symbol.Symbology = Symbology::QrCode;
       s.Symbol.Module = Clamp(Arg(args, 2).value_or(dpi_ >= 300 ? 3 : 2), 1, 100);
       field_.QrLevel = Letter(args, 3, 'Q');
       s.Rotation = 0;  // QR codes print upright only
@@ -208,7 +229,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     }
     case '7': {  // ^B7o,h,s,c,r,t: PDF417
       s.Name = "PDF417";
-      s.Symbol.Symbology = Letter(args, 5, 'N') == 'Y' ? 56 : 55;
+      s.Symbol.Symbology = Letter(args, 5, 'N') == 'Y' ? Symbology::Pdf417Truncated : Symbology::Pdf417;
       s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 1000);
       const int security = Clamp(Arg(args, 2).value_or(0), 0, 8);
       s.Symbol.Option1 = security;
@@ -218,12 +239,12 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     }
     case 'F':  // ^BFo,h,m: MicroPDF417
       s.Name = "MicroPDF417";
-      s.Symbol.Symbology = 84;
+      s.Symbol.Symbology = Symbology::MicroPdf417;
       s.Symbol.BarHeight = Clamp(Arg(args, 1).value_or(std::max(1, printer_.BarHeight / 10)), 1, 1000);
       break;
     case 'D': {  // ^BDm,n,t: MaxiCode
       s.Name = "MaxiCode";
-      s.Symbol.Symbology = 57;
+      s.Symbol.Symbology = Symbology::MaxiCode;
       s.Symbol.Option1 = Clamp(Arg(args, 0).value_or(2), 2, 6);
       // Symbol n of t in a structured append (t of 1: a symbol alone).
       const int t = Clamp(Arg(args, 2).value_or(1), 1, 8), n = Clamp(Arg(args, 1).value_or(1), 1, t);
@@ -236,7 +257,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
     case 'O':
     case '0': {  // ^BOa,b,c,d,e,f,g: Aztec
       s.Name = "Aztec";
-      s.Symbol.Symbology = 92;
+      s.Symbol.Symbology = Symbology::Aztec;
       s.Symbol.Module = Clamp(Arg(args, 1).value_or(dpi_ >= 300 ? 3 : 2), 1, 10);
       const int d = Clamp(Arg(args, 3).value_or(0), 0, 300);
       if (d >= 1 && d <= 99)
@@ -245,7 +266,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
         s.Symbol.Option2 = d - 100;
       else if (d >= 201 && d <= 232)
         s.Symbol.Option2 = d - 200 + 4;
-      if (yes(2, false)) printer_.AztecEci = true;
+      if (yes(2, false)) s.Symbol.Input = SymbolInput::Escaped;  // the data's ECI switches
       field_.Mode = 'O';
       break;
     }
@@ -255,7 +276,7 @@ bool Reader::MatrixBarcode(char c, const Args& args, SymbolField& s) {
 }
 
 // The field data as the symbology takes it; false (told) when it cannot.
-bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
+bool Reader::SymbolData(BarcodeField& s, const std::string& bytes) {
   s.Data = bytes;
   switch (field_.Mode) {
     case 'Q': return QrData(s, bytes);
@@ -285,7 +306,7 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
       return true;
     case 'R': {
       // GS1 DataBar: the GTIN's digits; AIs of expanded types in brackets already.
-      if (s.Symbol.Symbology == 31 || s.Symbol.Symbology == 81) {
+      if (s.Symbol.Symbology == Symbology::DataBarExpanded || s.Symbol.Symbology == Symbology::DataBarExpandedStacked) {
         if (bytes.find('[') == std::string::npos && bytes.find('(') != std::string::npos) {
           std::string d = bytes;
           std::replace(d.begin(), d.end(), '(', '[');
@@ -294,21 +315,17 @@ bool Reader::SymbolData(SymbolField& s, const std::string& bytes) {
         }
         return true;
       }
-      s.Symbol.InputMode = 0;
+      s.Symbol.Input = SymbolInput::Bytes;
       std::string digits;
       for (char ch : bytes)
         if (std::isdigit(static_cast<unsigned char>(ch))) digits += ch;
       s.Data = digits.substr(0, 13);
       return true;
     }
-    case 'O':
-      if (printer_.AztecEci) s.Symbol.InputMode = 0x0008;  // ESCAPE_MODE
-      printer_.AztecEci = false;
-      return true;
     default: break;
   }
   if (field_.Mode == 'c') return Code128Data(s, bytes);
-  if (s.Symbol.Symbology == 3 && field_.Check) s.Symbol.Option2 = 1;
+  if (s.Symbol.Symbology == Symbology::Interleaved2of5 && field_.Check) s.Symbol.Option2 = 1;
   return true;
 }
 
@@ -375,10 +392,10 @@ Invoked Invocations(const std::string& bytes) {
 
 }  // namespace
 
-bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
+bool Reader::Code128Data(BarcodeField& s, const std::string& bytes) {
   auto gs1 = [&](std::string digits, std::string readable) {
-    s.Symbol.Symbology = 16;        // BARCODE_GS1_128
-    s.Symbol.InputMode = 1 | 0x20;  // GS1_MODE | GS1NOCHECK_MODE
+    s.Symbol.Symbology = Symbology::Gs1_128;
+    s.Symbol.Input = SymbolInput::Gs1Unchecked;
     if (digits.size() < 2) digits.append(2 - digits.size(), '0');
     s.Data = "[" + digits.substr(0, 2) + "]" + digits.substr(2);
     s.ReadableText = std::move(readable);
@@ -438,12 +455,12 @@ bool Reader::Code128Data(SymbolField& s, const std::string& bytes) {
   return true;
 }
 
-bool Reader::Refuse(const SymbolField& s, const std::string& why) {
+bool Reader::Refuse(const BarcodeField& s, const std::string& why) {
   Warn(field_.At, s.Name + " of " + detail::Quoted(s.Data) + ": " + why + "; nothing drawn");
   return false;
 }
 
-bool Reader::QrData(SymbolField& s, const std::string& bytes) {
+bool Reader::QrData(BarcodeField& s, const std::string& bytes) {
   // Field data: error correction letter, input mode letter, comma, data
   // (first three characters taken so, as the printer does).
   std::string_view d = bytes;
@@ -474,7 +491,7 @@ bool Reader::QrData(SymbolField& s, const std::string& bytes) {
   return true;
 }
 
-bool Reader::MaxiData(SymbolField& s, const std::string& bytes) {
+bool Reader::MaxiData(BarcodeField& s, const std::string& bytes) {
   const int mode = s.Symbol.Option1;
   if (mode != 2 && mode != 3) return true;
   // Modes 2 and 3: class of service (3), country (3), postal code (9

@@ -13,17 +13,17 @@
 
 namespace {
 
-using morvel::preview::Bounds;
+using morvel::lang::Bounds;
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "emulate_job_fuzz: %s\n", what);
   std::abort();
 }
 
-void CheckLabel(const morvel::preview::Label& label) {
+void CheckLabel(const morvel::lang::Label& label) {
   long long rasters = 0;
   for (const auto& field : label.Fields)
-    if (const auto* r = std::get_if<morvel::preview::Raster>(&field)) {
+    if (const auto* r = std::get_if<morvel::lang::GraphicField>(&field)) {
       const long long dots = static_cast<long long>(r->Dots.Width()) * r->Dots.Height();
       if (dots > Bounds::GraphicDots) Fail("a graphic beyond the bound");
       rasters += dots;
@@ -36,7 +36,7 @@ void CheckLabel(const morvel::preview::Label& label) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  using morvel::preview::Language;
+  using morvel::lang::Language;
   for (Language language : {Language::Zpl, Language::Sbpl, Language::Tspl}) {
     morvel::emulate::JobRecord record;
     record.Language = language;
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       if (!read.Unpictured().empty()) record.Warnings.push_back(read.Unpictured());
       record.LabelsTotal = read.Labels;
-    } catch (const morvel::preview::MalformedJob& e) {
+    } catch (const morvel::lang::MalformedJob& e) {
       record.Warnings.push_back(std::string("no picture: ") + e.what());
     }
     const nlohmann::json parsed = nlohmann::json::parse(morvel::emulate::RecordJson(record, 1), nullptr, false);

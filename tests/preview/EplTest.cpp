@@ -32,14 +32,14 @@ testing::GoldenFile& Golden() {
 }
 
 // 24 x 10 dots of a fixed pattern, packed for GW (0 bits black).
-render::Bitmap Pattern() {
-  render::Bitmap dots(24, 10);
+core::Bitmap Pattern() {
+  core::Bitmap dots(24, 10);
   std::mt19937 random(7);
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 24; ++x) dots.Set(x, y, (random() & 1) != 0);
   return dots;
 }
-std::string Packed(const render::Bitmap& dots) {
+std::string Packed(const core::Bitmap& dots) {
   const PackedRows rows = PackRows(dots, 0, dots.Height(), false);
   return std::string(rows.Bytes.begin(), rows.Bytes.end());
 }
@@ -54,7 +54,7 @@ std::string ShippingLabel() {
   w.Qr({.X = 600, .Y = 180, .Scale = 5, .ErrorCorrection = 'Q'}, "https://example.com/t?42");
   w.Bar(40, 320, 700, 4);
   w.Box(20, 10, 3, 790, 590);
-  const render::Bitmap dots = Pattern();
+  const core::Bitmap dots = Pattern();
   w.Graphic(500, 400, 3, 10, Packed(dots));
   w.Print(2);
   return w.Bytes();
@@ -69,7 +69,7 @@ TEST(Epl, WrittenLabelsKeepTheirBytes) {
       "123456");
   rotated.Qr({.X = 5, .Y = 5, .Model = 1, .Scale = 99, .ErrorCorrection = 'H'}, "A");
   rotated.Print(1);
-  render::Bitmap wide(20, 3);
+  core::Bitmap wide(20, 3);
   for (int x = 0; x < 20; x += 3) wide.Set(x, 1, true);
   const struct {
     const char* Row;
@@ -78,7 +78,7 @@ TEST(Epl, WrittenLabelsKeepTheirBytes) {
       {"shipping label", ShippingLabel()},
       {"rotated fields at the guide's limits", rotated.Bytes()},
       {"picture of 20 x 3 dots, 4 copies, 203 dpi", epl::LabelOfPicture(wide, 203, 4)},
-      {"blank picture at 300 dpi", epl::LabelOfPicture(render::Bitmap(16, 16), 300, 1)},
+      {"blank picture at 300 dpi", epl::LabelOfPicture(core::Bitmap(16, 16), 300, 1)},
   };
   for (const auto& l : labels) Golden().Expect(l.Row, l.Bytes);
   Golden().ExpectEveryRowUsed("");
@@ -126,13 +126,13 @@ TEST(Epl, WrittenLabelsReadBackAndDrawWhereTheyWereWritten) {
   // The bar and the box's top edge, and the GW picture dot for dot.
   EXPECT_EQ(page.BlackInside(40, 320, 740, 324), 700u * 4);
   EXPECT_EQ(page.BlackInside(20, 10, 790, 13), 770u * 3);
-  const render::Bitmap dots = Pattern();
+  const core::Bitmap dots = Pattern();
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 24; ++x) ASSERT_EQ(page.Black(500 + x, 400 + y), dots.Black(x, y)) << x << "," << y;
 }
 
 TEST(Epl, ThePictureLabelReadsBackDotForDot) {
-  render::Bitmap dots(203, 75);  // rows of 26 bytes, the last partly padding
+  core::Bitmap dots(203, 75);  // rows of 26 bytes, the last partly padding
   std::mt19937 random(3);
   for (int y = 0; y < 75; ++y)
     for (int x = 0; x < 203; ++x) dots.Set(x, y, (random() % 3) == 0);
@@ -145,9 +145,9 @@ TEST(Epl, ThePictureLabelReadsBackDotForDot) {
   EXPECT_EQ(label.Width, 203);
   EXPECT_EQ(label.Height, 75);
   EXPECT_EQ(label.Copies, "5");
-  render::Bitmap back(203, 75);
+  core::Bitmap back(203, 75);
   for (const Field& f : label.Fields) {
-    const auto& r = std::get<Raster>(f);
+    const auto& r = std::get<GraphicField>(f);
     for (int y = 0; y < r.Dots.Height(); ++y)
       for (int x = 0; x < r.Dots.Width(); ++x)
         if (r.Dots.Black(x, y)) back.Set(r.X + x, r.Y + y, true);

@@ -62,7 +62,7 @@ TEST(LanguageRows, AJobIsToldByItsFirstCommand) {
 }
 
 TEST(LanguageRows, EachRasterIsReadBackByItsOwnReader) {
-  render::Bitmap dots(40, 24);
+  core::Bitmap dots(40, 24);
   for (int y = 0; y < 24; ++y)
     for (int x = 0; x < 40; ++x) dots.Set(x, y, (x / 8 + y / 6) % 2 == 0);
   for (const LanguageRow* row : LanguageRows()) {

@@ -12,9 +12,12 @@
 #include <random>
 #include <sstream>
 
+#include "lang/Reading.h"
 #include "morvel/PrintBarCode.h"
 #include "platform/linux/adapters.h"
 #include "preview/Preview.h"
+#include "render/Page.h"
+#include "render/Symbols.h"
 #include "support/FakeEnvironment.h"
 #include "support/PageCheck.h"
 #include "support/TempFolder.h"
@@ -218,7 +221,7 @@ TEST(PreviewJobs, OrxBitmapAndDownloadedPictureLandDotForDot) {
   const std::string job = "SIZE 20 mm,10 mm\r\nDIRECTION 1,0\r\nCLS\r\nBITMAP 40,30,5,13,1," + raster +
                           "\r\nDOWNLOAD \"TEST.BMP\"," + std::to_string(logo.size()) + "," + logo +
                           "\r\nPUTBMP 100,20,\"TEST.BMP\"\r\nPRINT 1,2\r\nCLS\r\n";
-  auto preview = preview::MakePreview(job, preview::Language::Tspl, 203);
+  auto preview = preview::MakePreview(job, lang::Language::Tspl, 203);
   EXPECT_TRUE(preview.Warnings.empty());
   EXPECT_TRUE(preview.Problems.empty());
   ASSERT_EQ(preview.Pictures.size(), 1u);
@@ -245,13 +248,13 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
   const std::string esc = "\x1B";
   struct Case {
     const char* Name;
-    preview::Language Language;
+    lang::Language Language;
     std::string Job;
     std::string Error;    // the error's text holds this; empty: no error
     std::string Warning;  // else the first warning holds this...
     size_t Offset;        // ...at this byte
   };
-  using L = preview::Language;
+  using L = lang::Language;
   const std::vector<Case> cases = {
       {"ZPL without ^XZ", L::Zpl, "^XA^FO10,10^GB100,5,5^FS", "^XZ missing", "", 0},
       {"ZPL cut in a command", L::Zpl, "^XA^FO10,10^GB100,5,5^FS^X", "cut in the middle", "", 0},
@@ -275,7 +278,7 @@ TEST(PreviewJobs, MalformedJobsFailAndUnknownCommandsAreNamed) {
       try {
         preview::MakePreview(c.Job, c.Language, 203);
         ADD_FAILURE() << "no error";
-      } catch (const preview::MalformedJob& e) {
+      } catch (const lang::MalformedJob& e) {
         EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos) << e.what();
       }
       continue;
@@ -321,6 +324,55 @@ TEST(PreviewCommand, PrintersConfAndMorvelPreview) {
   EXPECT_NE(ReadAll(dir / "err.txt").find("^XZ missing"), std::string::npos) << ReadAll(dir / "err.txt");
   EXPECT_FALSE(fs::exists(dir / "cut-1.png"));
   EXPECT_EQ(run("preview cut.prn --dpi 7"), 2);
+}
+
+// A Code 128 with its line below, as EPL and Orx write it, is the bars and
+// a cell of the line's height below them: turned, that box turns about the
+// field's corner, so the bars stand where the box puts them at each turn.
+TEST(PreviewBarcodes, TurnedCode128KeepsItsLineCellInItsBox) {
+  constexpr int X = 100, Y = 100, Bars = 80;
+  constexpr int Box = Bars + 1 + 18;  // the bars, a gap of a tenth of the line, the line (9 dots a module)
+  core::SymbolOptions options;
+  options.Module = 2;
+  options.BarHeight = Bars;
+  const core::Bitmap bars = render::SymbolDots(options, "AB12");
+  ASSERT_GT(bars.Width(), 0);
+  const int w = bars.Width();
+  const struct {
+    int Turn;
+    int BarsX, BarsY;  // where the turned bars' top left corner lands
+  } turns[] = {{0, X, Y}, {90, X + Box - Bars, Y}, {180, X, Y + Box - Bars}, {270, X, Y}};
+  for (const auto& t : turns) {
+    const std::string epl =
+        "N\r\nq600\r\nQ600,24\r\nB100,100," + std::to_string(t.Turn / 90) + ",1,2,4,80,B,\"AB12\"\r\nP1\r\n";
+    const std::string orx = "SIZE 75 mm,75 mm\r\nCLS\r\nBARCODE 100,100,\"128\",80,1," + std::to_string(t.Turn) +
+                            ",2,4,\"AB12\"\r\nPRINT 1,1\r\n";
+    for (const auto& [language, job] : {std::pair{lang::Language::Epl, epl}, std::pair{lang::Language::Tspl, orx}}) {
+      SCOPED_TRACE(std::string(lang::NameOf(language)) + " turned " + std::to_string(t.Turn));
+      const auto read = lang::ReadJob(job, language, 203);
+      ASSERT_EQ(read.Labels.size(), 1u);
+      std::vector<std::string> problems;
+      const core::Bitmap page = preview::Paint(read.Labels[0], 203, &problems);
+      EXPECT_TRUE(problems.empty()) << problems.front();
+      const core::Bitmap turned = render::Rotate(bars, t.Turn);
+      int wrong = 0;
+      for (int y = 0; y < turned.Height(); ++y)
+        for (int x = 0; x < turned.Width(); ++x) wrong += page.Black(t.BarsX + x, t.BarsY + y) != turned.Black(x, y);
+      EXPECT_EQ(wrong, 0);
+      // The line stands in its cell beside the bars, never over them.
+      const bool across = t.Turn == 90 || t.Turn == 270;
+      const int boxW = across ? Box : w, boxH = across ? w : Box;
+      long inBox = 0, all = 0;
+      for (int y = 0; y < page.Height(); ++y)
+        for (int x = 0; x < page.Width(); ++x)
+          if (page.Black(x, y)) {
+            ++all;
+            inBox += x >= X && x < X + boxW && y >= Y && y < Y + boxH;
+          }
+      EXPECT_EQ(inBox, all) << "ink outside the field's box";
+      EXPECT_GT(all, static_cast<long>(turned.CountBlack())) << "no line drawn";
+    }
+  }
 }
 
 }  // namespace

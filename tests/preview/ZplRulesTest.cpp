@@ -12,7 +12,9 @@
 
 #include <unistd.h>
 
+#include "lang/Reading.h"
 #include "preview/Preview.h"
+#include "render/Page.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
 #include "support/TempFolder.h"
@@ -22,14 +24,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-render::Bitmap Only(const std::string& job) {
-  auto labels = preview::Parse(job, preview::Language::Zpl, 203).Labels;
+core::Bitmap Only(const std::string& job) {
+  auto labels = lang::ReadJob(job, lang::Language::Zpl, 203).Labels;
   EXPECT_EQ(labels.size(), 1u) << job;
-  return labels.empty() ? render::Bitmap(1, 1) : preview::Paint(labels[0], 203);
+  return labels.empty() ? core::Bitmap(1, 1) : preview::Paint(labels[0], 203);
 }
 
 // First and last inked column of rows [y0, y1); {-1, -1} when none.
-std::pair<int, int> InkAcross(const render::Bitmap& dots, int y0, int y1, int x0 = 0, int x1 = INT32_MAX) {
+std::pair<int, int> InkAcross(const core::Bitmap& dots, int y0, int y1, int x0 = 0, int x1 = INT32_MAX) {
   int first = -1, last = -1;
   for (int y = std::max(0, y0); y < std::min(dots.Height(), y1); ++y)
     for (int x = std::max(0, x0); x < std::min(dots.Width(), x1); ++x)
@@ -41,7 +43,7 @@ std::pair<int, int> InkAcross(const render::Bitmap& dots, int y0, int y1, int x0
 }
 
 // Rows holding ink, as runs [first, end).
-std::vector<std::pair<int, int>> Lines(const render::Bitmap& dots) {
+std::vector<std::pair<int, int>> Lines(const core::Bitmap& dots) {
   std::vector<std::pair<int, int>> runs;
   bool in = false;
   for (int y = 0; y < dots.Height(); ++y) {
@@ -70,7 +72,7 @@ TEST(ZplNumbers, DecimalsInWholeDotParametersReadAsTheirIntegerPart) {
   for (const auto& [decimal, whole] : cases) {
     SCOPED_TRACE(decimal);
     const std::string frame = "^XA^PW400^LL200";
-    const render::Bitmap a = Only(frame + decimal + "^XZ"), b = Only(frame + whole + "^XZ");
+    const core::Bitmap a = Only(frame + decimal + "^XZ"), b = Only(frame + whole + "^XZ");
     ASSERT_EQ(a.Width(), b.Width());
     ASSERT_EQ(a.Height(), b.Height());
     size_t differ = 0;
@@ -98,9 +100,9 @@ TEST(ZplMedia, LabelsWithoutASizeTakeTheMedias) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Job);
-    const auto labels = preview::Parse(c.Job, preview::Language::Zpl, 203).Labels;
+    const auto labels = lang::ReadJob(c.Job, lang::Language::Zpl, 203).Labels;
     ASSERT_EQ(labels.size(), 1u);
-    const render::Bitmap dots = preview::Paint(labels[0], 203, nullptr, c.Media);
+    const core::Bitmap dots = preview::Paint(labels[0], 203, nullptr, c.Media);
     EXPECT_EQ(dots.Width(), c.Width);
     if (c.Height > 0)
       EXPECT_EQ(dots.Height(), c.Height);
@@ -122,10 +124,10 @@ TEST(ZplMedia, LabelsWithoutASizeTakeTheMedias) {
 // A format of settings alone prints no label on the printer (so no blank
 // picture); its settings are told, and the next format is the first label.
 TEST(ZplFormats, AFormatWithoutFieldsPrintsNoLabel) {
-  const auto job = preview::Parse(
+  const auto job = lang::ReadJob(
       "^XA~TA000~JSN^LT0^MNW^PON^JUS^XZ^XA^FO10,10^GB50,50,5^FS^XZ^XA^FO10,10^GFA,2,2,1,"
       ":B64:!!!!:0000^FS^XZ",
-      preview::Language::Zpl, 203);
+      lang::Language::Zpl, 203);
   // The third format's graphic is damaged and left out, but it has a field:
   // the printer feeds a label for it.
   ASSERT_EQ(job.Labels.size(), 2u);
@@ -146,7 +148,7 @@ TEST(ZplFormats, AFormatWithoutFieldsTellsItsOwnSettingsOnly) {
   std::string many = "^XA";
   for (int k = 0; k < 200; ++k) many += "^PR" + std::to_string(2 + k % 10);
   job += many + "^XZ^XA^FO10,10^GB50,50,5^FS^XZ";
-  const auto read = preview::Parse(job, preview::Language::Zpl, 203);
+  const auto read = lang::ReadJob(job, lang::Language::Zpl, 203);
   ASSERT_EQ(read.Labels.size(), 1u);
   ASSERT_EQ(read.Warnings.size(), size_t(formats) + 1);
   for (int k = 0; k < formats; ++k) {
@@ -208,20 +210,20 @@ TEST(ZplCharacterSets, NationalSetsPutTheirCharactersAtTheTwelvePlaces) {
   for (const auto& [ci, want] : sets) {
     SCOPED_TRACE(ci);
     // The caret is moved away so that ^ itself can be data.
-    const auto job = preview::Parse("^XA^CC+ +CI" + std::to_string(ci) + "+FO10,10+A0N,30,30+FD#$@[\\]^`{|}~+FS+XZ",
-                                    preview::Language::Zpl, 203);
+    const auto job = lang::ReadJob("^XA^CC+ +CI" + std::to_string(ci) + "+FO10,10+A0N,30,30+FD#$@[\\]^`{|}~+FS+XZ",
+                                   lang::Language::Zpl, 203);
     ASSERT_EQ(job.Labels.size(), 1u);
     ASSERT_EQ(job.Labels[0].Fields.size(), 1u);
-    EXPECT_EQ(std::get<preview::TextField>(job.Labels[0].Fields[0]).Utf8, want);
+    EXPECT_EQ(std::get<lang::TextField>(job.Labels[0].Fields[0]).Utf8, want);
   }
   // Remapping pairs s,d: sending d prints the character at s. The guide's
   // own example puts the euro (21) on the dollar sign (36).
   const std::vector<std::pair<std::string, std::string>> remaps = {
       {"^CI0,21,36", "€1A"}, {"^CI0,65,36", "A1A"}, {"^CI0,65,36,36,65", "A1$"}, {"^CI0", "$1A"}};
   for (const auto& [command, want] : remaps) {
-    auto remapped = preview::Parse("^XA" + command + "^FO10,10^A0N,30,30^FD$1A^FS^XZ", preview::Language::Zpl, 203);
+    auto remapped = lang::ReadJob("^XA" + command + "^FO10,10^A0N,30,30^FD$1A^FS^XZ", lang::Language::Zpl, 203);
     ASSERT_EQ(remapped.Labels.size(), 1u);
-    EXPECT_EQ(std::get<preview::TextField>(remapped.Labels[0].Fields[0]).Utf8, want) << command;
+    EXPECT_EQ(std::get<lang::TextField>(remapped.Labels[0].Fields[0]).Utf8, want) << command;
   }
   EXPECT_EQ(Lines(Only("^XA^CI0^FO10,10^FB300,3^A0N,30,30^FDAB\\&CD\\&EF^FS^XZ")).size(), 3u);
 }
@@ -258,10 +260,10 @@ TEST(ZplFonts, BitmapFontsTakeTheirCellsAndPitch) {
     }
   }
   const auto lower =
-      preview::Parse("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", preview::Language::Zpl, 203);
+      lang::ReadJob("^XA^FO10,10^ABN^FDHome Delivery^FS^FO10,40^ADN^FDHome^FS^XZ", lang::Language::Zpl, 203);
   ASSERT_EQ(lower.Labels.size(), 1u);
-  EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[0]).Utf8, "HOME DELIVERY");
-  EXPECT_EQ(std::get<preview::TextField>(lower.Labels[0].Fields[1]).Utf8, "Home");
+  EXPECT_EQ(std::get<lang::TextField>(lower.Labels[0].Fields[0]).Utf8, "HOME DELIVERY");
+  EXPECT_EQ(std::get<lang::TextField>(lower.Labels[0].Fields[1]).Utf8, "Home");
 }
 
 char Mod10(const std::string& digits) {
@@ -270,7 +272,7 @@ char Mod10(const std::string& digits) {
   return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
-std::vector<std::string> Read(const render::Bitmap& dots) {
+std::vector<std::string> Read(const core::Bitmap& dots) {
   testing::DecodedPage page;
   constexpr int margin = 20;
   page.Width = dots.Width() + 2 * margin;

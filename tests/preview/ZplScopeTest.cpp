@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/Reading.h"
 #include "preview/Preview.h"
 #include "support/SameDots.h"
 
@@ -13,17 +14,17 @@ namespace morvel {
 namespace {
 
 struct Drawn {
-  std::vector<render::Bitmap> Pictures;  // each label on white, then on black
+  std::vector<core::Bitmap> Pictures;  // each label on white, then on black
   std::vector<std::string> Copies;
 };
 
 // The labels of a job, each drawn on white and on black, so that a reversed
 // field shows as well as a black one.
-Drawn DrawLabels(const std::vector<preview::Label>& labels) {
+Drawn DrawLabels(const std::vector<lang::Label>& labels) {
   Drawn d;
   for (const auto& label : labels) {
-    preview::Label onBlack = label;
-    preview::Shape ground;
+    lang::Label onBlack = label;
+    lang::Shape ground;
     ground.Width = ground.Height = ground.Thickness = 400;
     onBlack.Fields.insert(onBlack.Fields.begin(), ground);
     d.Pictures.push_back(preview::Paint(label, 203));
@@ -40,9 +41,7 @@ void ExpectSame(const Drawn& got, const Drawn& want) {
     EXPECT_TRUE(testing::SameDots(got.Pictures[k], want.Pictures[k])) << k;
 }
 
-std::vector<preview::Label> Labels(const std::string& job) {
-  return preview::Parse(job, preview::Language::Zpl, 203).Labels;
-}
+std::vector<lang::Label> Labels(const std::string& job) { return lang::ReadJob(job, lang::Language::Zpl, 203).Labels; }
 
 const std::string Size = "^PW400^LL400";
 
@@ -66,6 +65,8 @@ TEST(ZplScope, AFieldsSettingsEndAtItsFieldSeparator) {
       {"^PQ2^FO0,0^SN001,1^FS", "^FO10,100^FD007^FS"},
       {"^FO0,0^BY2^BCN,40,N,N,N,U^FD123^FS", "^FO10,100^BCN,40,N^FD12345678^FS"},
       {"^FO0,0^BY2^B2N,40,N,N,Y^FD123456^FS", "^FO10,100^B2N,40,N^FD123456^FS"},
+      // An Aztec field's ECI switch ends with it, even one that got no data.
+      {"^FO0,0^BON,4,Y^FS", "^FO10,100^BON,4,N^FDA\\B^FS"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.Before) + " then " + c.Field);

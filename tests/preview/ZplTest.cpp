@@ -13,8 +13,10 @@
 #include <sstream>
 
 #include "hosts/cli/Shell.h"
+#include "lang/Reading.h"
 #include "lang/zpl/Graphics.h"
 #include "preview/Preview.h"
+#include "render/Page.h"
 #include "support/Golden.h"
 #include "support/PageCheck.h"
 #include "support/RunCommand.h"
@@ -41,7 +43,7 @@ bool Have(const char* tool) { return !Shell(std::string("command -v ") + tool + 
 
 // The picture on white paper: a symbol that runs to the label's edge still
 // has its quiet zone beyond it.
-testing::DecodedPage PageOf(const render::Bitmap& dots) {
+testing::DecodedPage PageOf(const core::Bitmap& dots) {
   constexpr int margin = 20;
   testing::DecodedPage page;
   page.Width = dots.Width() + 2 * margin;
@@ -53,9 +55,9 @@ testing::DecodedPage PageOf(const render::Bitmap& dots) {
   return page;
 }
 
-render::Bitmap Crop(const render::Bitmap& dots, int x0, int y0, int x1, int y1) {
+core::Bitmap Crop(const core::Bitmap& dots, int x0, int y0, int x1, int y1) {
   x0 = std::max(0, x0), y0 = std::max(0, y0), x1 = std::min(dots.Width(), x1), y1 = std::min(dots.Height(), y1);
-  render::Bitmap out(std::max(1, x1 - x0), std::max(1, y1 - y0));
+  core::Bitmap out(std::max(1, x1 - x0), std::max(1, y1 - y0));
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x)
       if (dots.Black(x, y)) out.Set(x - x0, y - y0, true);
@@ -64,10 +66,10 @@ render::Bitmap Crop(const render::Bitmap& dots, int x0, int y0, int x1, int y1) 
 
 // The labels as the printer draws them before ^POI turns them: text reads
 // upright for tesseract, and crops stay in the job's coordinates.
-std::vector<render::Bitmap> Draw(const std::string& job, std::vector<preview::Warning>* warnings) {
-  preview::Job parsed = preview::Parse(job, preview::Language::Zpl, 203);
+std::vector<core::Bitmap> Draw(const std::string& job, std::vector<lang::Warning>* warnings) {
+  lang::Job parsed = lang::ReadJob(job, lang::Language::Zpl, 203);
   if (warnings) *warnings = parsed.Warnings;
-  std::vector<render::Bitmap> out;
+  std::vector<core::Bitmap> out;
   for (auto& label : parsed.Labels) {
     label.Turn = 0;
     out.push_back(preview::Paint(label, 203));
@@ -230,7 +232,7 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
     SCOPED_TRACE(sample.Name);
     const std::string job = ReadAll(Samples / (std::string(sample.Name) + ".zpl"));
     ASSERT_FALSE(job.empty());
-    std::vector<preview::Warning> warnings;
+    std::vector<lang::Warning> warnings;
     auto labels = Draw(job, &warnings);
     for (const auto& w : warnings)
       EXPECT_EQ(w.Text.find("unknown command"), std::string::npos) << w.Offset << ": " << w.Text;
@@ -240,7 +242,7 @@ TEST(ZplSamples, BarcodesDecodeToTheirDataTextReadsAndNoCommandIsUnknown) {
       for (const auto& found : testing::Barcodes(PageOf(labels[l])))
         zbar.insert(Plain(found.substr(found.find(':') + 1)));
       // ZXing reads each linear symbol that stands alone in its picture or window.
-      auto zxingReads = [&](const render::Bitmap& dots, const std::string& want) {
+      auto zxingReads = [&](const core::Bitmap& dots, const std::string& want) {
         const fs::path png = tmp / (std::string(sample.Name) + "-z.png");
         const auto bytes = render::EncodePng(dots, 203);
         std::ofstream(png, std::ios::binary)
@@ -319,7 +321,7 @@ struct InkBox {
   int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;  // [X0, X1) x [Y0, Y1); all zero: no ink
 };
 
-InkBox InkOf(const render::Bitmap& dots) {
+InkBox InkOf(const core::Bitmap& dots) {
   InkBox b{dots.Width(), dots.Height(), 0, 0};
   for (int y = 0; y < dots.Height(); ++y)
     for (int x = 0; x < dots.Width(); ++x)
@@ -327,10 +329,10 @@ InkBox InkOf(const render::Bitmap& dots) {
   return b.X1 == 0 ? InkBox{} : b;
 }
 
-render::Bitmap One(const std::string& job) {
-  auto labels = preview::Parse(job, preview::Language::Zpl, 203).Labels;
+core::Bitmap One(const std::string& job) {
+  auto labels = lang::ReadJob(job, lang::Language::Zpl, 203).Labels;
   EXPECT_EQ(labels.size(), 1u) << job;
-  return labels.empty() ? render::Bitmap(1, 1) : preview::Paint(labels[0], 203);
+  return labels.empty() ? core::Bitmap(1, 1) : preview::Paint(labels[0], 203);
 }
 
 // Where the guide puts a field's dots: ^FO at its top left corner, ^FT at
@@ -374,7 +376,7 @@ TEST(ZplGeometry, FieldsLandOnTheDotsTheGuideGives) {
 }
 
 // Rows holding ink, as runs [first, end).
-std::vector<std::pair<int, int>> InkRows(const render::Bitmap& dots) {
+std::vector<std::pair<int, int>> InkRows(const core::Bitmap& dots) {
   std::vector<std::pair<int, int>> runs;
   bool in = false;
   for (int y = 0; y < dots.Height(); ++y) {
@@ -551,15 +553,15 @@ TEST(ZplGraphics, EveryFormGivesTheSameDots) {
       }
   }
   // A damaged Base64 graphic is told and left out; the label still prints.
-  auto job = preview::Parse("^XA^FO0,0^GFA," + counts + wrap("Z64", zipped, 1) + "^FS^XZ", preview::Language::Zpl, 203);
+  auto job = lang::ReadJob("^XA^FO0,0^GFA," + counts + wrap("Z64", zipped, 1) + "^FS^XZ", lang::Language::Zpl, 203);
   ASSERT_EQ(job.Warnings.size(), 1u);
   EXPECT_NE(job.Warnings[0].Text.find("CRC"), std::string::npos) << job.Warnings[0].Text;
   // Compressed binary that does not inflate is told, not drawn as noise.
   std::string broken = zipped;
   broken.resize(broken.size() / 2);
-  job = preview::Parse(
+  job = lang::ReadJob(
       "^XA^FO0,0^GFC," + std::to_string(broken.size()) + "," + counts.substr(counts.find(',') + 1) + broken + "^FS^XZ",
-      preview::Language::Zpl, 203);
+      lang::Language::Zpl, 203);
   ASSERT_EQ(job.Warnings.size(), 1u);
   EXPECT_NE(job.Warnings[0].Text.find("does not inflate"), std::string::npos) << job.Warnings[0].Text;
   // The row rules on their own: ',' ends a row with white, '!' with black, ':' repeats.
@@ -626,14 +628,14 @@ TEST(ZplGraphicSymbols, EveryLetterOfTheTableIsDrawnAsItsMark) {
   };
   const Case cases[] = {
       {'A', true, false}, {'B', true, false}, {'C', false, false}, {'D', true, false}, {'E', true, true}};
-  std::vector<render::Bitmap> seen;
+  std::vector<core::Bitmap> seen;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Letter);
-    const render::Bitmap dots = One(std::string("^XA^PW300^LL200^FO10,10^GSN,80,80^FD") + c.Letter + "^FS^XZ");
+    const core::Bitmap dots = One(std::string("^XA^PW300^LL200^FO10,10^GSN,80,80^FD") + c.Letter + "^FS^XZ");
     const InkBox ink = InkOf(dots);
     ASSERT_GT(ink.X1, ink.X0);
-    const render::Bitmap mark = Crop(dots, ink.X0, ink.Y0, ink.X1, ink.Y1);
-    auto same = [&mark](const render::Bitmap& other) {
+    const core::Bitmap mark = Crop(dots, ink.X0, ink.Y0, ink.X1, ink.Y1);
+    auto same = [&mark](const core::Bitmap& other) {
       if (other.Width() != mark.Width() || other.Height() != mark.Height()) return false;
       for (int y = 0; y < mark.Height(); ++y)
         if (!std::equal(mark.Row(y), mark.Row(y) + mark.Width(), other.Row(y))) return false;

@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "lang/Reading.h"
 #include "preview/Preview.h"
 #include "support/RunCommand.h"
 #include "support/SameDots.h"
@@ -27,23 +28,23 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Drawn {
-  render::Bitmap Dots;
-  std::vector<preview::TextField> Texts;
+  core::Bitmap Dots;
+  std::vector<lang::TextField> Texts;
   std::vector<std::string> Warnings;
 };
 
 // One label of 400 x 400 dots around the fields.
 Drawn Draw(const std::string& fields) {
   Drawn d;
-  const auto job = preview::Parse("^XA^PW400^LL400" + fields + "^XZ", preview::Language::Zpl, 203);
+  const auto job = lang::ReadJob("^XA^PW400^LL400" + fields + "^XZ", lang::Language::Zpl, 203);
   for (const auto& w : job.Warnings) d.Warnings.push_back(w.Text);
   if (job.Labels.size() != 1) {
     ADD_FAILURE() << "not one label: " << fields;
-    d.Dots = render::Bitmap(1, 1);
+    d.Dots = core::Bitmap(1, 1);
     return d;
   }
   for (const auto& f : job.Labels[0].Fields)
-    if (auto* t = std::get_if<preview::TextField>(&f)) d.Texts.push_back(*t);
+    if (auto* t = std::get_if<lang::TextField>(&f)) d.Texts.push_back(*t);
   d.Dots = preview::Paint(job.Labels[0], 203);
   return d;
 }
@@ -54,7 +55,7 @@ struct Box {
   int Height() const { return Y0 < 0 ? 0 : Y1 - Y0 + 1; }
 };
 
-Box InkIn(const render::Bitmap& dots, int x0 = 0, int y0 = 0, int x1 = INT32_MAX, int y1 = INT32_MAX) {
+Box InkIn(const core::Bitmap& dots, int x0 = 0, int y0 = 0, int x1 = INT32_MAX, int y1 = INT32_MAX) {
   Box b;
   for (int y = std::max(0, y0); y < std::min(dots.Height(), y1); ++y)
     for (int x = std::max(0, x0); x < std::min(dots.Width(), x1); ++x)
@@ -66,7 +67,7 @@ Box InkIn(const render::Bitmap& dots, int x0 = 0, int y0 = 0, int x1 = INT32_MAX
 }
 
 // Runs of inked rows (of columns when `across` is false), [first, end).
-std::vector<std::pair<int, int>> Bands(const render::Bitmap& dots, bool rows = true) {
+std::vector<std::pair<int, int>> Bands(const core::Bitmap& dots, bool rows = true) {
   std::vector<std::pair<int, int>> runs;
   const int n = rows ? dots.Height() : dots.Width(), m = rows ? dots.Width() : dots.Height();
   bool in = false;
@@ -81,14 +82,14 @@ std::vector<std::pair<int, int>> Bands(const render::Bitmap& dots, bool rows = t
 }
 
 // Black dots from row y0 down.
-size_t Black(const render::Bitmap& dots, int y0) {
+size_t Black(const core::Bitmap& dots, int y0) {
   size_t n = 0;
   for (int y = std::max(0, y0); y < dots.Height(); ++y)
     for (int x = 0; x < dots.Width(); ++x) n += dots.Black(x, y);
   return n;
 }
 
-std::string Ocr(const render::Bitmap& dots, const std::string& name) {
+std::string Ocr(const core::Bitmap& dots, const std::string& name) {
   const testing::TempFolder temp("morvel-text");
   const fs::path png = temp / (name + ".png");
   const auto bytes = render::EncodePng(dots, 203);
@@ -298,7 +299,7 @@ TEST(ZplText, EachRuleOfTheGuideHoldsInTheDrawnLabel) {
                                        Draw("^FO10,10^A0N,40,20^FDHamburg^FS").Dots));
          const auto d = Draw("^CF0,40^FO10,10^FDHamburg^FS");
          ASSERT_EQ(d.Texts.size(), 1u);
-         EXPECT_EQ(d.Texts[0].Font, "TeX Gyre Heros Cn");  // the stand-in of CG Triumvirate Bold Condensed
+         EXPECT_EQ(d.Texts[0].Look.Font, "TeX Gyre Heros Cn");  // the stand-in of CG Triumvirate Bold Condensed
        }},
       // --- ^CI and ^FH -----------------------------------------------------
       {"^CI a: the character set of the field data; ^FH's hexadecimal characters are in it",
@@ -365,7 +366,7 @@ TEST(ZplText, EachRuleOfTheGuideHoldsInTheDrawnLabel) {
          std::ifstream in(dir / "text_multiline.zpl", std::ios::binary);
          std::stringstream job;
          job << in.rdbuf();
-         const auto parsed = preview::Parse(job.str(), preview::Language::Zpl, 203);
+         const auto parsed = lang::ReadJob(job.str(), lang::Language::Zpl, 203);
          ASSERT_EQ(parsed.Labels.size(), 1u);
          const auto dots = preview::Paint(parsed.Labels[0], 203);
          const auto lines = Bands(dots);

@@ -16,8 +16,9 @@
 
 namespace morvel::testing {
 
-// zint's numbers of the symbologies the documents carry.
-inline constexpr int Code128 = 20, Code39 = 8, QrCode = 58;
+// The symbologies the documents carry.
+inline constexpr core::Symbology Code128 = core::Symbology::Code128, Code39 = core::Symbology::Code39,
+                                 QrCode = core::Symbology::QrCode;
 
 inline cairo_status_t AppendTo(void* closure, const unsigned char* data, unsigned int length) {
   static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
@@ -61,15 +62,15 @@ inline std::string PngOf(int width, int height, double dpi, const std::function<
   return png.insert(33, whole);
 }
 
-// zint's symbol drawn as filled modules `module` points wide from (x, y);
+// The symbol drawn as filled modules `module` points wide from (x, y);
 // a linear symbol's bars `height` points tall.
-inline void SymbolAt(cairo_t* cr, int symbology, const std::string& data, double x, double y, double module,
+inline void SymbolAt(cairo_t* cr, core::Symbology symbology, const std::string& data, double x, double y, double module,
                      double height) {
-  render::SymbolOptions options;
+  core::SymbolOptions options;
   options.Symbology = symbology;
   options.Module = 1;
   options.BarHeight = 1;
-  const render::Bitmap modules = render::SymbolDots(options, data);
+  const core::Bitmap modules = render::SymbolDots(options, data);
   const double rowHeight = modules.Height() == 1 ? height : module;
   cairo_set_source_rgb(cr, 0, 0, 0);
   for (int r = 0; r < modules.Height(); ++r)

@@ -153,7 +153,7 @@ TEST(PageBoundsTest, TheDrawingProcessDrawsWhatPopplerDrawsHere) {
     options.Rotate = c.Rotate;
     const Target target{"t", lang::Language::Zpl, c.Dpi, c.WidthMm, c.HeightMm};
     const detail::Placement placement = detail::Place({0, 0, size.Width, size.Height}, target, options, 1);
-    const render::Bitmap a = detail::DrawPage(*apart, 0, placement), b = detail::DrawPage(*here, 0, placement);
+    const core::Bitmap a = detail::DrawPage(*apart, 0, placement), b = detail::DrawPage(*here, 0, placement);
     ASSERT_EQ(a.Width(), b.Width());
     ASSERT_EQ(a.Height(), b.Height());
     long differ = 0, ink = 0;

@@ -14,15 +14,15 @@
 namespace morvel::lang {
 namespace {
 
-render::Bitmap Drawn(int w, int h, const std::function<bool(int, int)>& black) {
-  render::Bitmap dots(w, h);
+core::Bitmap Drawn(int w, int h, const std::function<bool(int, int)>& black) {
+  core::Bitmap dots(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) dots.Set(x, y, black(x, y));
   return dots;
 }
 
 // Dots compared within the picture's own width (decoders give whole bytes).
-::testing::AssertionResult SameDots(const render::Bitmap& want, const render::Bitmap& got) {
+::testing::AssertionResult SameDots(const core::Bitmap& want, const core::Bitmap& got) {
   if (got.Height() != want.Height() || got.Width() < want.Width())
     return ::testing::AssertionFailure() << "got " << got.Width() << " x " << got.Height() << ", want " << want.Width()
                                          << " x " << want.Height();
@@ -51,7 +51,7 @@ const Pattern Patterns[] = {
 TEST(RasterTest, EachEncodingReadsBackAsTheSameDots) {
   for (const auto& p : Patterns) {
     SCOPED_TRACE(p.Name);
-    const render::Bitmap dots = Drawn(p.Width, p.Height, p.Black);
+    const core::Bitmap dots = Drawn(p.Width, p.Height, p.Black);
     const PackedRows rows = PackRows(dots, 0, dots.Height(), true);
     const long total = static_cast<long>(rows.Bytes.size()), perRow = static_cast<long>(rows.RowBytes);
     std::string why;
@@ -70,16 +70,16 @@ TEST(RasterTest, AsciiCompressionAsTheGuideCountsIt) {
   // Rows FFFF, 0000, 0000, F00F: F digits to a row's end are '!', zeros
   // ',', a row like the one before ':', and two zeros inside a row "H0"
   // (G counts 1).
-  render::Bitmap dots = Drawn(16, 4, [](int x, int y) { return y == 0 || (y == 3 && (x < 4 || x >= 12)); });
+  core::Bitmap dots = Drawn(16, 4, [](int x, int y) { return y == 0 || (y == 3 && (x < 4 || x >= 12)); });
   EXPECT_EQ(zpl::AsciiData(PackRows(dots, 0, 4, true)), "!,:FH0!");
   // 460 digits of 1: 419 at most a count (z is 400, Y 19), then 41 (h is 40, G 1).
-  render::Bitmap ones = Drawn(1840, 1, [](int x, int) { return x % 4 == 3; });
+  core::Bitmap ones = Drawn(1840, 1, [](int x, int) { return x % 4 == 3; });
   EXPECT_EQ(zpl::AsciiData(PackRows(ones, 0, 1, true)), "zY1hG1");
 }
 
 TEST(RasterTest, SmallLabelsInEachLanguage) {
   // Row 1 black on the left half, row 2 on the right half; two copies.
-  const render::Bitmap dots = Drawn(16, 2, [](int x, int y) { return (y == 0) == (x < 8); });
+  const core::Bitmap dots = Drawn(16, 2, [](int x, int y) { return (y == 0) == (x < 8); });
   EXPECT_EQ(zpl::LabelOfPicture(dots, {zpl::GraphicCompression::Ascii, 1024, 2}),
             "^XA^LH0,0^PW16^LL2\n^FO0,0^GFA,4,4,2,HF,H0!^FS\n^PQ2^XZ\n");
   // TSPL: 0 bits print; 16 and 2 dots at 203 dpi are 2.00 and 0.25 mm.
@@ -101,13 +101,13 @@ TEST(RasterTest, SmallLabelsInEachLanguage) {
 
 TEST(RasterTest, BandsKeepEachGraphicWithinItsBoundAndSkipBlankOnes) {
   // 812 dots wide (102 bytes a row), 1218 rows: bands of 32 KB are 321 rows.
-  const render::Bitmap dots = Drawn(812, 1218, [](int x, int y) { return y >= 400 && (x + y) % 3 == 0; });
+  const core::Bitmap dots = Drawn(812, 1218, [](int x, int y) { return y >= 400 && (x + y) % 3 == 0; });
   const std::string zpl = zpl::LabelOfPicture(dots, {});
   EXPECT_EQ(zpl.find("^FO0,0^GF"), std::string::npos) << "the first band is white";
   EXPECT_NE(zpl.find("^FO0,321^GFA,32742,32742,102,:Z64:"), std::string::npos);
   EXPECT_NE(zpl.find("^FO0,963^GFA,26010,26010,102,:Z64:"), std::string::npos);
   // Busy bands: each PCX within the guide's 32 KB as sent and 64 KB unpacked.
-  const render::Bitmap busy = Drawn(812, 1218, Patterns[5].Black);
+  const core::Bitmap busy = Drawn(812, 1218, Patterns[5].Black);
   const std::string sbpl = sbpl::LabelOfPicture(busy, 203, 1);
   size_t files = 0;
   for (size_t at = sbpl.find("\x1bGP"); at != std::string::npos; at = sbpl.find("\x1bGP", at + 1)) {

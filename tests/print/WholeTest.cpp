@@ -266,7 +266,7 @@ TEST(WholeTest, HeldLabelsComeBackAsMadeWithinTheirBound) {
 
 // ESC Q takes six digits: copies past them are clamped, not written whole.
 TEST(WholeTest, SbplCopiesAreClampedToTheQuantityCommand) {
-  const render::Bitmap dots(16, 16);
+  const core::Bitmap dots(16, 16);
   for (auto [copies, written] : {std::pair{1, "Q1\x1bZ"}, std::pair{999999, "Q999999\x1bZ"},
                                  std::pair{5000000, "Q999999\x1bZ"}, std::pair{0, "Q1\x1bZ"}}) {
     const std::string label = lang::sbpl::LabelOfPicture(dots, 203, copies);

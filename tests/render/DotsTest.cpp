@@ -19,13 +19,13 @@ namespace {
 // backwards alike, so a row out of place or reversed shows.
 void Pattern(render::Page& page) {
   const int w = page.Width(), h = page.Height();
-  render::Bitmap dots(w, h);
+  core::Bitmap dots(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) dots.Set(x, y, (x * 7 + y * 13 + x * y) % 5 < 2 || x == 0);
   page.Dots(0, 0, dots);
 }
 
-std::vector<uint8_t> AllDots(const render::Bitmap& b) {
+std::vector<uint8_t> AllDots(const core::Bitmap& b) {
   std::vector<uint8_t> out;
   for (int y = 0; y < b.Height(); ++y) out.insert(out.end(), b.Row(y), b.Row(y) + b.Width());
   return out;
@@ -41,13 +41,13 @@ TEST_P(PageDotsTest, MirroredAndTurnedInOnePassAsTurnedAfter) {
   const auto [w, h] = GetParam();
   render::Page page(w, h, 203);
   Pattern(page);
-  const render::Bitmap plain = page.ToBitmap();
+  const core::Bitmap plain = page.ToBitmap();
   for (bool mirrored : {false, true})
     for (bool turned : {false, true}) {
-      render::Bitmap expected = plain;
+      core::Bitmap expected = plain;
       if (mirrored) expected.Mirror();
       if (turned) expected.Turn180();
-      const render::Bitmap got = page.ToBitmap(mirrored, turned);
+      const core::Bitmap got = page.ToBitmap(mirrored, turned);
       ASSERT_EQ(got.Width(), w);
       ASSERT_EQ(got.Height(), h);
       EXPECT_EQ(AllDots(got), AllDots(expected)) << "mirrored " << mirrored << ", turned " << turned;
@@ -56,7 +56,7 @@ TEST_P(PageDotsTest, MirroredAndTurnedInOnePassAsTurnedAfter) {
 
 TEST_P(PageDotsTest, DotsLandWhereTheyArePutAndOffThePageAreDropped) {
   const auto [w, h] = GetParam();
-  render::Bitmap dots(w, h);
+  core::Bitmap dots(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) dots.Set(x, y, (x + 2 * y) % 3 == 0);
   // Put at every offset that leaves part of it on a page of the same size.
@@ -64,7 +64,7 @@ TEST_P(PageDotsTest, DotsLandWhereTheyArePutAndOffThePageAreDropped) {
     for (int dy : {-1, 0, 1}) {
       render::Page page(w, h, 203);
       page.Dots(dx, dy, dots);
-      const render::Bitmap got = page.ToBitmap();
+      const core::Bitmap got = page.ToBitmap();
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
           const int sx = x - dx, sy = y - dy;
@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Render, PageDotsTest,
                            return std::to_string(info.param.W) + "x" + std::to_string(info.param.H);
                          });
 
-std::vector<uint8_t> Picture(const render::Bitmap& b) {
+std::vector<uint8_t> Picture(const core::Bitmap& b) {
   std::vector<uint8_t> out = AllDots(b);
   out.push_back(static_cast<uint8_t>(b.Width() & 255));
   out.push_back(static_cast<uint8_t>(b.Height() & 255));
@@ -94,7 +94,7 @@ std::vector<uint8_t> Picture(const render::Bitmap& b) {
 TEST(DrawnAgain, TextOfEachLookIsItsOwnPicture) {
   struct Look {
     const char* What;
-    render::TextLook Look;
+    core::TextLook Look;
     int Rotation;
   };
   const std::vector<Look> looks = {
@@ -133,11 +133,11 @@ TEST(DrawnAgain, TextOfEachLookIsItsOwnPicture) {
 // is ever kept at once: what was drawn first and is drawn again comes out
 // the same whether it was still kept or not.
 TEST(DrawnAgain, TextBeyondWhatIsKeptIsDrawnTheSame) {
-  const render::TextLook large{"DejaVu Sans", 120, 0, false};
+  const core::TextLook large{"DejaVu Sans", 120, 0, false};
   const std::vector<uint8_t> first = Picture(render::TextDots("Lot 0", large, 0));
   size_t drawn = 0;
   for (int k = 1; drawn < (4u << 20); ++k) {
-    const render::Bitmap b = render::TextDots("Lot " + std::to_string(k), large, 0);
+    const core::Bitmap b = render::TextDots("Lot " + std::to_string(k), large, 0);
     ASSERT_GT(b.Width(), 0);
     drawn += static_cast<size_t>(b.Width()) * static_cast<size_t>(b.Height());
   }
@@ -145,14 +145,14 @@ TEST(DrawnAgain, TextBeyondWhatIsKeptIsDrawnTheSame) {
 }
 
 TEST(DrawnAgain, SymbolsOfEachDataAndSizeAreTheirOwnAndFailuresAreToldEachTime) {
-  render::SymbolOptions code128;
-  render::SymbolOptions wider = code128;
+  core::SymbolOptions code128;
+  core::SymbolOptions wider = code128;
   wider.Module = 3;
-  render::SymbolOptions taller = code128;
+  core::SymbolOptions taller = code128;
   taller.BarHeight = 20;
-  render::SymbolOptions maxi;
-  maxi.Symbology = 57;  // zint's BARCODE_MAXICODE
-  const std::vector<std::pair<render::SymbolOptions, std::string>> symbols = {
+  core::SymbolOptions maxi;
+  maxi.Symbology = core::Symbology::MaxiCode;
+  const std::vector<std::pair<core::SymbolOptions, std::string>> symbols = {
       {code128, "12345678"}, {code128, "12345679"}, {wider, "12345678"}, {taller, "12345678"}, {maxi, "12345678"}};
   std::vector<std::vector<uint8_t>> first;
   std::vector<std::string> readables;

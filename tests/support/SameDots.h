@@ -5,7 +5,7 @@
 
 namespace morvel::testing {
 
-inline bool SameDots(const render::Bitmap& a, const render::Bitmap& b) {
+inline bool SameDots(const core::Bitmap& a, const core::Bitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
   for (int y = 0; y < a.Height(); ++y)
     for (int x = 0; x < a.Width(); ++x)
