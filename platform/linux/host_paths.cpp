@@ -1,11 +1,8 @@
-// Host path confinement. A path is first matched to the allowed folder it
-// leads into; from there the kernel follows it beneath that folder's kept
-// descriptor (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS), or, where
-// the kernel has no openat2, this file walks it one component at a time with
-// O_NOFOLLOW. Either way the file that is opened is the file that was
-// checked, and everything after the open goes through its descriptor.
-#include "platform/host_paths.h"
-
+// Host path confinement over the Linux file calls (host_paths_port.h). A
+// file is who its device and inode say. A path is followed beneath its
+// allowed folder's kept descriptor by the kernel (openat2 with
+// RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS), or, where the kernel has no
+// openat2, one component at a time with O_NOFOLLOW.
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -15,54 +12,18 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstddef>
 #include <cstdlib>
-#include <map>
-#include <memory>
-#include <mutex>
 
-#include "morvel/types.h"
+#include "platform/host_paths.h"
+#include "platform/host_paths_port.h"
 
 namespace morvel::platform {
+namespace host_paths {
 namespace {
 
-struct Folder {
-  std::string Name;  // resolved, for messages
-  int Fd = -1;       // O_PATH | O_DIRECTORY
-  dev_t Device = 0;
-  ino_t Inode = 0;
-};
-
-// Closed with the last snapshot, so an open in flight keeps its folder
-// while the confinement is replaced.
-struct Folders {
-  std::vector<Folder> List;
-  Folders() = default;
-  Folders(const Folders&) = delete;
-  Folders& operator=(const Folders&) = delete;
-  ~Folders() {
-    for (const Folder& f : List) ::close(f.Fd);
-  }
-};
-
-struct Confinement {
-  std::mutex Lock;
-  std::shared_ptr<const Folders> Allowed;  // null: not confined
-};
-
-Confinement& State() {
-  static auto* state = new Confinement;  // outlives every thread that may ask
-  return *state;
-}
-
 std::atomic<bool> forceWalk{false};
-std::atomic<void (*)()> afterOpen{nullptr};
 std::atomic<bool> kernelLacksOpenat2{false};
-
-std::shared_ptr<const Folders> Snapshot() {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  return State().Allowed;
-}
+std::atomic<uint64_t> temporaryCounter{0};
 
 std::string Resolved(const std::string& path) {
   char* real = ::realpath(path.c_str(), nullptr);
@@ -72,63 +33,17 @@ std::string Resolved(const std::string& path) {
   return out;
 }
 
-[[noreturn]] void Refuse() { throw AutomationError(errors::PermissionDenied); }
-
-[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  throw AutomationError(errors::PermissionDenied,
-                        AutomationError::StandardDescription(errors::PermissionDenied) + ": '" + path + "' " + why);
-}
-
-// A path taken apart beneath the allowed folder it leads into.
-struct Beneath {
-  const Folder* Root = nullptr;
-  std::vector<std::string> Parts;  // below Root; none for Root itself
-  std::string Relative;            // Parts joined, "." for none
-  std::string Absolute;            // the whole path, for messages and error numbers
-};
-
-Beneath Locate(const std::string& path, const Folders& allowed) {
-  if (path.empty()) Refuse();
-  std::string absolute = path;
-  if (path[0] != '/') {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) Refuse();
-    absolute = std::string(cwd) + "/" + path;
-  }
-  // "." and doubled slashes are spelling; ".." would be resolution, which
-  // is what a link swapped in at the right moment turns against the check.
-  std::vector<std::string> parts;
-  for (size_t start = 0; start <= absolute.size();) {
-    size_t slash = absolute.find('/', start);
-    if (slash == std::string::npos) slash = absolute.size();
-    std::string part = absolute.substr(start, slash - start);
-    if (part == "..") Refuse(path, "names a parent folder (..)");
-    if (!part.empty() && part != ".") parts.push_back(std::move(part));
-    // A trailing slash says "a folder", as it does to open(2).
-    else if (slash == absolute.size() && !parts.empty())
-      parts.push_back(".");
-    start = slash + 1;
-  }
-  // The allowed folder is the first leading folder that is one, whatever
-  // links led to it: only what follows it is taken beneath its descriptor.
-  std::string prefix;
-  for (size_t i = 0; i <= parts.size(); ++i) {
-    if (i > 0) prefix += "/" + parts[i - 1];
-    struct stat st {};
-    if (::stat(prefix.empty() ? "/" : prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
-    for (const Folder& folder : allowed.List) {
-      if (folder.Device != st.st_dev || folder.Inode != st.st_ino) continue;
-      Beneath b;
-      b.Root = &folder;
-      b.Parts.assign(parts.begin() + static_cast<std::ptrdiff_t>(i), parts.end());
-      for (const std::string& p : b.Parts) b.Relative += (b.Relative.empty() ? "" : "/") + p;
-      if (b.Relative.empty()) b.Relative = ".";
-      b.Absolute = "/";
-      for (size_t k = 0; k < parts.size(); ++k) b.Absolute += (k ? "/" : "") + parts[k];
-      return b;
-    }
-  }
-  Refuse();
+Facts FactsOf(const struct stat& st) {
+  Facts facts;
+  facts.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  facts.Link = S_ISLNK(st.st_mode);
+  facts.Folder = S_ISDIR(st.st_mode);
+  facts.Regular = facts.Linkable = S_ISREG(st.st_mode);
+  facts.Links = st.st_nlink;
+  facts.Keep = st.st_mode & 07777;
+  facts.ChangedSeconds = st.st_ctim.tv_sec;
+  facts.ChangedNanoseconds = st.st_ctim.tv_nsec;
+  return facts;
 }
 
 // openat2 beneath `at` with no link of any kind on the way, a trailing one
@@ -156,7 +71,7 @@ bool KernelCannot(int error) {
 // One folder after another from the root, none of them a link: the last
 // one, or none with errno.
 FileDescriptor WalkFolders(const Beneath& b, size_t count) {
-  int at = b.Root->Fd;
+  int at = b.Root->Handle.Get();
   FileDescriptor held;
   for (size_t i = 0; i < count; ++i) {
     FileDescriptor next(::openat(at, b.Parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -175,52 +90,6 @@ FileDescriptor WalkFolders(const Beneath& b, size_t count) {
   return held;
 }
 
-// A file opened beneath its allowed folder, with the folder that holds it,
-// in which its name is looked at again after the open.
-struct Opened {
-  FileDescriptor Held;  // the holding folder, unless that is the root
-  int Folder = -1;      // the holding folder
-  std::string Name;     // the last component, "." for the root itself
-  FileDescriptor File;
-};
-
-// False with errno on failure; ELOOP and EXDEV mean a link or an escape,
-// which the callers refuse.
-bool OpenBeneath(const Beneath& b, int flags, mode_t mode, Opened& out) {
-  bool kernel = !forceWalk.load() && !kernelLacksOpenat2.load();
-  out.Folder = b.Root->Fd;
-  out.Name = b.Parts.empty() ? "." : b.Parts.back();
-  if (b.Parts.size() > 1) {
-    if (kernel) {
-      std::string holder = b.Relative.substr(0, b.Relative.size() - out.Name.size() - 1);
-      out.Held = FileDescriptor(KernelOpen(b.Root->Fd, holder, O_PATH | O_DIRECTORY, 0));
-      if (!out.Held.IsOpen() && KernelCannot(errno)) kernel = false;
-    }
-    if (!kernel) out.Held = WalkFolders(b, b.Parts.size() - 1);
-    if (!out.Held.IsOpen()) return false;
-    out.Folder = out.Held.Get();
-  }
-  int fd = -1;
-  if (kernel) {
-    fd = KernelOpen(out.Folder, out.Name, flags | O_NOFOLLOW, mode);
-    if (fd < 0 && KernelCannot(errno)) kernel = false;
-  }
-  if (!kernel) {
-    do fd = ::openat(out.Folder, out.Name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-  }
-  if (fd < 0) return false;
-  out.File = FileDescriptor(fd);
-  return true;
-}
-
-[[noreturn]] void RaiseFor(int error, const Beneath& b, const std::string& path) {
-  if (error == ELOOP || error == EXDEV) Refuse(path, "leads through a symbolic link");
-  throw AutomationError(FileErrorNumber(error, b.Absolute));
-}
-
-std::atomic<uint64_t> temporaryCounter{0};
-
 // Waits until no link, unlink or rename is under way in the folder: reading
 // a folder takes the lock those hold for their whole change, while looking a
 // name up does not, and can still find a name that is being removed.
@@ -232,136 +101,150 @@ void WaitForFolderChanges(int folder) {
   ::close(fd);
 }
 
-bool SameChange(const struct stat& a, const struct stat& b) {
-  return a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// A regular file with a second hard link may be a file outside under a
-// name inside, and so may one whose second link went away between the open
-// and the fstat: its name must still be its one link once every change of
-// the folder under way then has ended, and the file's links must not have
-// changed meanwhile (a link or an unlink sets its change time, which a file
-// looked at since gets finer than a clock tick).
-void RefuseHardLinked(int file, const Opened& opened, const struct stat& st, const std::string& path) {
-  if (!S_ISREG(st.st_mode)) return;
-  if (st.st_nlink > 1) Refuse(path, "has more than one hard link");
-  WaitForFolderChanges(opened.Folder);
-  struct stat named {
-  }, again{};
-  if (::fstatat(opened.Folder, opened.Name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != st.st_dev ||
-      named.st_ino != st.st_ino || named.st_nlink > 1 || !SameChange(named, st) || ::fstat(file, &again) != 0 ||
-      again.st_nlink > 1 || !SameChange(again, st))
-    Refuse(path, "has more than one hard link, or had while it was opened");
+// A link or an unlink sets the file's change time, which a file looked at
+// since gets finer than a clock tick.
+bool SameChange(const Facts& a, const Facts& b) {
+  return a.ChangedSeconds == b.ChangedSeconds && a.ChangedNanoseconds == b.ChangedNanoseconds;
 }
 
 }  // namespace
 
-void ConfineHostPaths(const std::vector<std::string>& folders) {
-  auto allowed = std::make_shared<Folders>();
-  for (const std::string& folder : folders) {
-    Folder f;
-    f.Name = Resolved(folder);
-    f.Fd = f.Name.empty() ? -1 : ::open(f.Name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    struct stat st {};
-    if (f.Fd < 0 || ::fstat(f.Fd, &st) != 0) {
-      if (f.Fd >= 0) ::close(f.Fd);
-      throw AutomationError(errors::PathNotFound, "Path not found: " + folder);
-    }
-    f.Device = st.st_dev;
-    f.Inode = st.st_ino;
-    allowed->List.push_back(std::move(f));
-  }
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().Allowed = std::move(allowed);
-}
-
-void LiftHostPathConfinement() {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().Allowed.reset();
-}
-
-bool HostPathsConfined() { return Snapshot() != nullptr; }
-
-std::vector<std::string> ConfinedFolders() {
-  std::vector<std::string> names;
-  if (auto allowed = Snapshot())
-    for (const Folder& f : allowed->List) names.push_back(f.Name);
-  return names;
-}
-
-std::string ConfinedPath(const std::string& path) {
-  auto allowed = Snapshot();
-  if (!allowed || IsOwnFile(path)) return path;
-  Beneath b = Locate(path, *allowed);
-  Opened named;
-  if (!OpenBeneath(b, O_PATH, 0, named)) {
-    if (errno == ELOOP || errno == EXDEV) RaiseFor(errno, b, path);
-    return b.Absolute;  // missing or unreachable: the open gives the number
-  }
+bool HoldFolder(const std::string& folder, Folder& out) {
+  out.Name = Resolved(folder);
+  out.Handle = FileDescriptor(out.Name.empty() ? -1 : ::open(out.Name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
-  if (::fstat(named.File.Get(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
-    RefuseHardLinked(named.File.Get(), named, st, path);
-  }
-  return b.Absolute;
+  if (!out.Handle.IsOpen() || ::fstat(out.Handle.Get(), &st) != 0) return false;
+  out.Id = FactsOf(st).Id;
+  return true;
 }
 
-std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, HostFileUse use) {
-  auto allowed = Snapshot();
-  if (!allowed) return std::nullopt;
-  Beneath b = Locate(path, *allowed);
-  Opened opened;
-  bool open = false;
-  if (use == HostFileUse::Read) {
-    open = OpenBeneath(b, O_RDONLY | O_NONBLOCK, 0, opened);
-  } else {
-    // An existing file is written in place, never through a link; a missing
-    // one is created exclusively, and one made meanwhile is opened instead.
-    for (int attempt = 0; attempt < 8 && !open; ++attempt) {
-      open = OpenBeneath(b, O_WRONLY | O_NONBLOCK, 0, opened);
-      if (open || errno != ENOENT) break;
-      open = OpenBeneath(b, O_WRONLY | O_NONBLOCK | O_CREAT | O_EXCL, 0666, opened);
-      if (!open && errno != EEXIST) break;
-    }
+Name Spelt(const std::string& path) {
+  if (path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
+  return std::string(cwd) + "/" + path;
+}
+
+bool IsSeparator(char c) { return c == '/'; }
+char Separator() { return '/'; }
+
+bool TakeApart(const Name& spelt, Name& root, std::vector<Name>& parts, Name& absolute) {
+  // "." and doubled slashes are spelling.
+  for (size_t start = 0; start <= spelt.size();) {
+    size_t slash = spelt.find('/', start);
+    if (slash == std::string::npos) slash = spelt.size();
+    std::string part = spelt.substr(start, slash - start);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    // A trailing slash says "a folder", as it does to open(2).
+    else if (slash == spelt.size() && !parts.empty())
+      parts.push_back(".");
+    start = slash + 1;
   }
-  if (!open) RaiseFor(errno, b, path);
-  if (auto hook = afterOpen.load()) hook();
-  FileDescriptor file = std::move(opened.File);
+  root = "/";
+  absolute = "/";
+  for (size_t k = 0; k < parts.size(); ++k) absolute += (k ? "/" : "") + parts[k];
+  return true;
+}
+
+bool FolderIdentity(const Name& path, FileIdentity& id) {
   struct stat st {};
-  if (::fstat(file.Get(), &st) != 0) RaiseFor(errno, b, path);
-  RefuseHardLinked(file.Get(), opened, st, path);
-  if (use != HostFileUse::Read) {
-    // Only files are written: a page has no business feeding a pipe or a device.
-    if (!S_ISREG(st.st_mode))
-      throw AutomationError(
-          errors::PathFileAccessError,
-          AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path + "' is not a regular file");
-    if (use == HostFileUse::Replace && ::ftruncate(file.Get(), 0) != 0) RaiseFor(errno, b, path);
-  }
-  return file;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  id = FactsOf(st).Id;
+  return true;
 }
 
-bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size) {
-  auto allowed = Snapshot();
-  if (!allowed) return false;
-  Beneath b = Locate(path, *allowed);
-  Opened opened;
+std::string Utf8(const Name& name) { return name; }
+
+// Each open takes the path apart anew.
+bool Aim(const Beneath&, Place&) { return true; }
+
+bool OpenBeneath(const Beneath& b, Access how, Place& place, SystemFile& file, Error& error) {
+  static constexpr int flagsFor[] = {O_PATH, O_RDONLY | O_NONBLOCK, O_WRONLY | O_NONBLOCK,
+                                     O_WRONLY | O_NONBLOCK | O_CREAT | O_EXCL};
+  const int flags = flagsFor[static_cast<int>(how)];
+  const mode_t mode = how == Access::Create ? 0666 : 0;
+  bool kernel = !forceWalk.load() && !kernelLacksOpenat2.load();
+  place.At = b.Root->Handle.Get();
+  place.Leaf = b.Parts.empty() ? "." : b.Parts.back();
+  if (b.Parts.size() > 1) {
+    if (kernel) {
+      std::string holder;
+      for (size_t i = 0; i + 1 < b.Parts.size(); ++i) holder += (i ? "/" : "") + b.Parts[i];
+      place.Held = FileDescriptor(KernelOpen(place.At, holder, O_PATH | O_DIRECTORY, 0));
+      if (!place.Held.IsOpen() && KernelCannot(errno)) kernel = false;
+    }
+    if (!kernel) place.Held = WalkFolders(b, b.Parts.size() - 1);
+    if (!place.Held.IsOpen()) {
+      error = errno;
+      return false;
+    }
+    place.At = place.Held.Get();
+  }
+  int fd = -1;
+  if (kernel) {
+    fd = KernelOpen(place.At, place.Leaf, flags | O_NOFOLLOW, mode);
+    if (fd < 0 && KernelCannot(errno)) kernel = false;
+  }
+  if (!kernel) {
+    do fd = ::openat(place.At, place.Leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+  }
+  if (fd < 0) {
+    error = errno;
+    return false;
+  }
+  file = FileDescriptor(fd);
+  return true;
+}
+
+bool Examine(const SystemFile& file, Facts& facts) {
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0) return false;
+  facts = FactsOf(st);
+  return true;
+}
+
+bool OpenedAsNamed(const Place&, const SystemFile&) { return true; }
+
+// The name must still be the file's one link once every change of the
+// folder under way then has ended, and the file's links must not have
+// changed meanwhile.
+bool StillAlone(const Place& place, const SystemFile& file, const Facts& facts) {
+  WaitForFolderChanges(place.At);
+  struct stat named {
+  }, again{};
+  if (::fstatat(place.At, place.Leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  Facts now = FactsOf(named);
+  if (!(now.Id == facts.Id) || now.Links > 1 || !SameChange(now, facts) || ::fstat(file.Get(), &again) != 0)
+    return false;
+  now = FactsOf(again);
+  return now.Links <= 1 && SameChange(now, facts);
+}
+
+Error LastError() { return errno; }
+bool Missing(Error error) { return error == ENOENT; }
+bool Exists(Error error) { return error == EEXIST; }
+bool SaysLink(Error error) { return error == ELOOP || error == EXDEV; }
+bool HiddenLink(Error, const Place&) { return false; }
+bool RefusedAsFolder(Error, const Place&) { return false; }
+int ErrorNumber(Error error, const std::string& absolute) { return FileErrorNumber(error, absolute); }
+bool Truncate(const SystemFile& file) { return ::ftruncate(file.Get(), 0) == 0; }
+FileDescriptor Descriptor(SystemFile file, HostFileUse, const std::string&) { return file; }
+
+void ReplaceWhole(const Beneath& b, const std::string& path, const uint8_t* data, size_t size) {
+  Place place;
+  SystemFile existing;
+  Error error = 0;
   mode_t mode = 0666;
-  bool replace = OpenBeneath(b, O_PATH, 0, opened);
+  bool replace = OpenBeneath(b, Access::Attributes, place, existing, error);
   if (replace) {
-    if (auto hook = afterOpen.load()) hook();
-    struct stat st {};
-    if (::fstat(opened.File.Get(), &st) != 0) RaiseFor(errno, b, path);
-    if (S_ISLNK(st.st_mode)) Refuse(path, "leads through a symbolic link");
-    if (!S_ISREG(st.st_mode))
-      throw AutomationError(
-          errors::PathFileAccessError,
-          AutomationError::StandardDescription(errors::PathFileAccessError) + ": '" + path + "' is not a regular file");
-    RefuseHardLinked(opened.File.Get(), opened, st, path);
-    mode = st.st_mode & 07777;
+    AfterOpen();
+    Facts facts = Judge(b, place, existing, path);
+    if (!facts.Regular) NotAFile(path);
+    mode = facts.Keep;
   } else {
-    bool holderOpen = b.Parts.size() <= 1 || opened.Held.IsOpen();
-    if (!holderOpen || errno != ENOENT) RaiseFor(errno, b, path);
+    bool holderOpen = b.Parts.size() <= 1 || place.Held.IsOpen();
+    if (!holderOpen || error != ENOENT) RaiseOpen(error, b, place, path);
   }
 
   // A name of our own beside the file, never one that exists.
@@ -369,14 +252,14 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
   FileDescriptor file(-1);
   for (int attempt = 0; attempt < 100 && !file.IsOpen(); ++attempt) {
     temporary = ".morvel-" + std::to_string(::getpid()) + "-" + std::to_string(++temporaryCounter) + ".part";
-    file = FileDescriptor(::openat(opened.Folder, temporary.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replace ? 0600 : mode));
-    if (!file.IsOpen() && errno != EEXIST) RaiseFor(errno, b, path);
+    file = FileDescriptor(::openat(place.At, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                   replace ? 0600 : mode));
+    if (!file.IsOpen() && errno != EEXIST) RaiseOpen(errno, b, place, path);
   }
-  if (!file.IsOpen()) RaiseFor(EEXIST, b, path);
-  auto fail = [&](int error) {
-    ::unlinkat(opened.Folder, temporary.c_str(), 0);
-    RaiseFor(error, b, path);
+  if (!file.IsOpen()) RaiseOpen(EEXIST, b, place, path);
+  auto fail = [&](int failure) {
+    ::unlinkat(place.At, temporary.c_str(), 0);
+    RaiseOpen(failure, b, place, path);
   };
   if (replace && ::fchmod(file.Get(), mode) != 0) fail(errno);
   for (size_t done = 0; done < size;) {
@@ -388,15 +271,11 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
     done += static_cast<size_t>(put);
   }
   if (file.Close() != 0 && errno != EINTR) fail(errno);
-  if (::renameat(opened.Folder, temporary.c_str(), opened.Folder, opened.Name.c_str()) != 0) {
-    int error = errno;
-    fail(error == EISDIR ? EISDIR : error);
-  }
-  return true;
+  if (::renameat(place.At, temporary.c_str(), place.At, place.Leaf.c_str()) != 0) fail(errno);
 }
 
-void ResolveBeneathBy(BeneathResolution how) { forceWalk.store(how == BeneathResolution::ComponentWalk); }
+}  // namespace host_paths
 
-void AfterConfinedOpenForTesting(void (*hook)()) { afterOpen.store(hook); }
+void ResolveBeneathBy(BeneathResolution how) { host_paths::forceWalk.store(how == BeneathResolution::ComponentWalk); }
 
 }  // namespace morvel::platform

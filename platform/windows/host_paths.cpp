@@ -1,80 +1,42 @@
-// Host path confinement over the Windows file calls. A path is matched to
-// the allowed folder it leads into by identity (volume serial and file
-// index of each leading folder), then opened under the folder's final path
-// as its kept handle tells it now, with FILE_FLAG_OPEN_REPARSE_POINT so a
-// link at the end is opened as itself. What was opened is then judged on its
-// handle: its final path must be the path asked for, letter for letter but
-// for case, so a symbolic link or junction anywhere from the folder on
-// (Windows resolves them in that name, and so does Wine for Unix links,
-// which it shows as plain files) or a name swapped meanwhile is refused;
-// and so is a reparse point itself or a file with a second hard link.
+// Host path confinement over the Windows file calls (host_paths_port.h). A
+// file is who its volume serial and file index say. A path is opened under
+// its allowed folder's final path as the folder's kept handle tells it now,
+// with FILE_FLAG_OPEN_REPARSE_POINT so a link at the end is opened as
+// itself; the final path of what was opened must then be the path asked
+// for, letter for letter but for case, so a symbolic link or junction
+// anywhere from the folder on (Windows resolves them in that name, and so
+// does Wine for Unix links, which it shows as plain files) or a name
+// swapped meanwhile is refused.
 //
 // Wine hides a dangling Unix link: opening it says "not found", a listing
 // leaves it out, only an exclusive create says "exists". A name that is
 // missing yet cannot be created is therefore refused as a link.
-#include "platform/host_paths.h"
-
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
 #include <atomic>
-#include <map>
-#include <memory>
-#include <mutex>
 
 #include "morvel/types.h"
+#include "platform/host_paths.h"
+#include "platform/host_paths_port.h"
 #include "platform/windows/windows_adapters.h"
 
 namespace morvel::platform {
+namespace host_paths {
+
+void SystemFile::Reset() noexcept {
+  if (IsOpen()) CloseHandle(handle_);
+  handle_ = None();
+}
+
 namespace {
-
-struct Identity {
-  DWORD Volume = 0;
-  uint64_t Index = 0;
-  bool operator==(const Identity& o) const { return Volume == o.Volume && Index == o.Index; }
-};
-
-struct Folder {
-  std::string Name;  // resolved, for messages
-  HANDLE Handle = INVALID_HANDLE_VALUE;
-  Identity Id;
-};
-
-// Closed with the last snapshot, so an open in flight keeps its folder
-// while the confinement is replaced.
-struct Folders {
-  std::vector<Folder> List;
-  Folders() = default;
-  Folders(const Folders&) = delete;
-  Folders& operator=(const Folders&) = delete;
-  ~Folders() {
-    for (const Folder& f : List) CloseHandle(f.Handle);
-  }
-};
-
-struct Confinement {
-  std::mutex Lock;
-  std::shared_ptr<const Folders> Allowed;  // null: not confined
-};
-
-Confinement& State() {
-  static auto* state = new Confinement;  // outlives every thread that may ask
-  return *state;
-}
-
-std::atomic<void (*)()> afterOpen{nullptr};
-std::atomic<uint64_t> temporaryCounter{0};
-
-std::shared_ptr<const Folders> Snapshot() {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  return State().Allowed;
-}
 
 using win::Handle;
 
+std::atomic<uint64_t> temporaryCounter{0};
+
 std::wstring Wide(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
-std::string Utf8(const std::wstring& wide) { return ToUtf8(win::FromWide(wide.c_str(), wide.size())); }
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -126,112 +88,14 @@ HANDLE OpenForAttributes(const std::wstring& path, DWORD flags) {
 
 bool InfoOf(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) { return GetFileInformationByHandle(h, &info) != 0; }
 
-Identity IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+FileIdentity IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber, (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-[[noreturn]] void Refuse() { throw AutomationError(errors::PermissionDenied); }
-
-[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  throw AutomationError(errors::PermissionDenied,
-                        AutomationError::StandardDescription(errors::PermissionDenied) + ": '" + path + "' " + why);
-}
-
-[[noreturn]] void NotAFile(const std::string& path) {
-  throw AutomationError(errors::PathFileAccessError, AutomationError::StandardDescription(errors::PathFileAccessError) +
-                                                         ": '" + path + "' is not a regular file");
-}
-
-// A path taken apart beneath the allowed folder it leads into.
-struct Beneath {
-  const Folder* Root = nullptr;
-  std::vector<std::wstring> Parts;  // below Root; none for Root itself
-  std::wstring Absolute;            // the whole path, for messages and error numbers
-};
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-Beneath Locate(const std::string& path, const Folders& allowed) {
-  if (path.empty()) Refuse();
-  std::wstring wide = Wide(path);
-  // ".." would be resolution, which GetFullPathNameW does by spelling alone
-  // and a link in the right place turns against the check.
-  for (size_t start = 0; start <= wide.size();) {
-    size_t end = start;
-    while (end < wide.size() && !IsSeparator(wide[end])) ++end;
-    if (wide.compare(start, end - start, L"..") == 0) Refuse(path, "names a parent folder (..)");
-    start = end + 1;
-  }
-  std::wstring full = FullPath(wide);
-  if (full.empty()) Refuse();
-  // The root: "X:\", "\\server\share\" or a device path's first two parts.
-  size_t root = 0;
-  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
-    root = 3;
-  } else if (full.rfind(L"\\\\", 0) == 0) {
-    int seen = 0;
-    for (root = 2; root < full.size() && seen < 2; ++root)
-      if (full[root] == L'\\') ++seen;
-    if (seen < 2) Refuse();
-  } else {
-    Refuse();
-  }
-  std::vector<std::wstring> parts;
-  for (size_t start = root; start < full.size();) {
-    size_t end = full.find(L'\\', start);
-    if (end == std::wstring::npos) end = full.size();
-    if (end > start) parts.push_back(full.substr(start, end - start));
-    start = end + 1;
-  }
-  // The allowed folder is the first leading folder that is one, whatever
-  // links led to it: only what follows it is opened under its own name.
-  std::wstring prefix = full.substr(0, root);
-  for (size_t i = 0; i <= parts.size(); ++i) {
-    if (i > 0) prefix += (i > 1 ? L"\\" : L"") + parts[i - 1];
-    Handle h(OpenForAttributes(prefix, FILE_FLAG_BACKUP_SEMANTICS));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!h.IsOpen() || !InfoOf(h.Get(), info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) break;
-    for (const Folder& folder : allowed.List) {
-      if (!(folder.Id == IdOf(info))) continue;
-      Beneath b;
-      b.Root = &folder;
-      b.Parts.assign(parts.begin() + static_cast<std::ptrdiff_t>(i), parts.end());
-      b.Absolute = full;
-      return b;
-    }
-  }
-  Refuse();
-}
-
-// The path of the file beneath the folder, from the folder's name as its
-// handle tells it now; `count` parts of it (all by default).
-std::wstring Expected(const Beneath& b, size_t count = SIZE_MAX) {
-  std::wstring name = FinalPath(b.Root->Handle);
-  if (name.empty()) Refuse();
-  for (size_t i = 0; i < b.Parts.size() && i < count; ++i) name += L"\\" + b.Parts[i];
-  return name;
 }
 
 // Long paths pass as they are.
 std::wstring ForOpen(const std::wstring& name) {
   if (name.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + name.substr(2);
   return L"\\\\?\\" + name;
-}
-
-// What an open handle holds must be the file of the expected name and no
-// other: not a link, not reached through one, not linked a second time.
-void Judge(HANDLE h, const std::wstring& expected, const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-  if (!InfoOf(h, info)) throw AutomationError(win::FileErrorNumber(GetLastError(), path));
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) Refuse(path, "leads through a symbolic link");
-  if (!SameName(FinalPath(h), expected)) Refuse(path, "leads through a symbolic link or names another file");
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-  if (info.nNumberOfLinks > 1) Refuse(path, "has more than one hard link");
-  // A second link removed between the open and the look at the handle may
-  // have left the file outside: the name must still be the file's, alone.
-  Handle again(OpenForAttributes(ForOpen(expected), NoFollow));
-  BY_HANDLE_FILE_INFORMATION named{};
-  if (!again.IsOpen() || !InfoOf(again.Get(), named) || !(IdOf(named) == IdOf(info)) || named.nNumberOfLinks > 1)
-    Refuse(path, "has more than one hard link, or had while it was opened");
 }
 
 // Whether a name that does not open is held by something this process does
@@ -245,22 +109,7 @@ bool HiddenEntry(const std::wstring& name) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
-[[noreturn]] void RaiseOpen(DWORD error, const std::wstring& expected, const Beneath& b, const std::string& path) {
-  if (error == ERROR_FILE_NOT_FOUND && HiddenEntry(expected)) Refuse(path, "leads through a symbolic link");
-  if (error == ERROR_ACCESS_DENIED) {
-    // A folder opened for writing is refused as a folder, as it is on Linux.
-    DWORD attributes = GetFileAttributesW(ForOpen(expected).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) NotAFile(path);
-  }
-  throw AutomationError(win::FileErrorNumber(error, Utf8(b.Absolute)));
-}
-
-int ToDescriptor(Handle& h, int flags, const std::string& path) {
-  int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h.Get()), flags | _O_BINARY);
-  if (fd < 0) throw AutomationError(67, "Too many files: '" + path + "'");
-  h.Release();
-  return fd;
-}
+HANDLE Of(const SystemFile& file) { return static_cast<HANDLE>(file.Get()); }
 
 // NtSetInformationFile, which takes a rename's new name relative to a
 // folder handle (SetFileInformationByHandle does not pass that on under
@@ -301,199 +150,232 @@ void Discard(Handle& file) {
   file.Reset();
 }
 
-void RunHook() {
-  if (auto hook = afterOpen.load()) hook();
-}
-
-}  // namespace
-
-void ConfineHostPaths(const std::vector<std::string>& folders) {
-  auto allowed = std::make_shared<Folders>();
-  for (const std::string& folder : folders) {
-    std::wstring full = FullPath(Wide(folder));
-    // Kept open without FILE_SHARE_DELETE, so Windows lets no one rename
-    // the folder while it is allowed.
-    Handle h(full.empty() ? INVALID_HANDLE_VALUE
-                          : CreateFileW(full.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    std::wstring name = h.IsOpen() ? FinalPath(h.Get()) : std::wstring();
-    if (name.empty() || !InfoOf(h.Get(), info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      throw AutomationError(errors::PathNotFound, "Path not found: " + folder);
-    Folder f;
-    f.Name = Utf8(name);
-    f.Id = IdOf(info);
-    f.Handle = h.Release();
-    allowed->List.push_back(std::move(f));
-  }
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().Allowed = std::move(allowed);
-}
-
-void LiftHostPathConfinement() {
-  std::lock_guard<std::mutex> lock(State().Lock);
-  State().Allowed.reset();
-}
-
-bool HostPathsConfined() { return Snapshot() != nullptr; }
-
-std::vector<std::string> ConfinedFolders() {
-  std::vector<std::string> names;
-  if (auto allowed = Snapshot())
-    for (const Folder& f : allowed->List) names.push_back(f.Name);
-  return names;
-}
-
-std::string ConfinedPath(const std::string& path) {
-  auto allowed = Snapshot();
-  if (!allowed || IsOwnFile(path)) return path;
-  Beneath b = Locate(path, *allowed);
-  std::wstring expected = Expected(b);
-  Handle named(OpenForAttributes(ForOpen(expected), NoFollow));
-  // Missing or unreachable: the open gives the number.
-  if (named.IsOpen()) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    Judge(named.Get(), expected, path, info);
-  }
-  return Utf8(b.Absolute);
-}
-
-std::optional<FileDescriptor> OpenConfinedHostFile(const std::string& path, HostFileUse use) {
-  auto allowed = Snapshot();
-  if (!allowed) return std::nullopt;
-  Beneath b = Locate(path, *allowed);
-  std::wstring expected = Expected(b);
-  std::wstring name = ForOpen(expected);
-  Handle file;
-  if (use == HostFileUse::Read) {
-    file = Handle(CreateFileW(name.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING, NoFollow, nullptr));
-    if (!file.IsOpen()) RaiseOpen(GetLastError(), expected, b, path);
-  } else {
-    // An existing file is written in place, never created through a link;
-    // a missing one is created exclusively, and one made meanwhile is
-    // opened instead.
-    DWORD error = ERROR_FILE_NOT_FOUND;
-    for (int attempt = 0; attempt < 8 && !file.IsOpen(); ++attempt) {
-      file = Handle(CreateFileW(name.c_str(), GENERIC_WRITE, ShareAll, nullptr, OPEN_EXISTING, NoFollow, nullptr));
-      if (file.IsOpen()) break;
-      error = GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND) break;
-      file = Handle(CreateFileW(name.c_str(), GENERIC_WRITE, ShareAll, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-      if (file.IsOpen()) break;
-      error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-    }
-    if (!file.IsOpen()) {
-      // Existing to a create, missing to an open, every time: a hidden link.
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) Refuse(path, "leads through a symbolic link");
-      RaiseOpen(error, expected, b, path);
-    }
-  }
-  RunHook();
-  BY_HANDLE_FILE_INFORMATION info{};
-  Judge(file.Get(), expected, path, info);
-  if (use != HostFileUse::Read) {
-    // Only files are written: a page has no business feeding a pipe or a device.
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || GetFileType(file.Get()) != FILE_TYPE_DISK)
-      NotAFile(path);
-    if (use == HostFileUse::Replace && !SetEndOfFile(file.Get()))
-      throw AutomationError(win::FileErrorNumber(GetLastError(), path));
-  }
-  return FileDescriptor(ToDescriptor(file, use == HostFileUse::Read ? _O_RDONLY : _O_WRONLY, path));
-}
-
-namespace {
-
 // The holding folder, held open so that on Windows it cannot be renamed
 // until the new file has taken its name in it.
-void OpenHolder(Handle& holder, const std::wstring& holderName, const Beneath& b, const std::string& path) {
-  holder = Handle(CreateFileW(ForOpen(holderName).c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, NoFollow, nullptr));
-  if (!holder.IsOpen()) {
+Handle OpenHolder(const Place& holder, const Beneath& b, const std::string& path) {
+  SystemFile folder(CreateFileW(ForOpen(holder.Expected).c_str(),
+                                FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, NoFollow, nullptr));
+  if (!folder.IsOpen()) {
     DWORD error = GetLastError();
     // Its holding folder missing is a missing path, whatever names it last.
-    if (error == ERROR_FILE_NOT_FOUND && !HiddenEntry(holderName)) error = ERROR_PATH_NOT_FOUND;
-    RaiseOpen(error, holderName, b, path);
+    if (error == ERROR_FILE_NOT_FOUND && !HiddenEntry(holder.Expected)) error = ERROR_PATH_NOT_FOUND;
+    RaiseOpen(error, b, holder, path);
   }
-  BY_HANDLE_FILE_INFORMATION info{};
-  Judge(holder.Get(), holderName, path, info);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    throw AutomationError(errors::PathNotFound, "Path not found: " + path);
+  if (!Judge(b, holder, folder, path).Folder) throw AutomationError(errors::PathNotFound, "Path not found: " + path);
+  return Handle(static_cast<HANDLE>(folder.Release()));
 }
 
 struct ClaimedName {
   bool Claimed = false;                      // an empty file made here to hold the name
-  Identity Id;                               // of the file that holds the name
+  FileIdentity Id;                           // of the file that holds the name
   DWORD Attributes = FILE_ATTRIBUTE_NORMAL;  // for the file that replaces it
 };
 
 // The file's name: the file that has it judged, or, when none has, taken by
 // an empty file of our own.
-ClaimedName ClaimName(const std::wstring& expected, const Beneath& b, const std::string& path) {
+ClaimedName ClaimName(const Place& place, const Beneath& b, const std::string& path) {
   ClaimedName out;
-  BY_HANDLE_FILE_INFORMATION info{};
-  Handle existing(OpenForAttributes(ForOpen(expected), NoFollow));
+  const std::wstring name = ForOpen(place.Expected);
+  SystemFile existing(OpenForAttributes(name, NoFollow));
   if (!existing.IsOpen()) {
     DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) RaiseOpen(error, expected, b, path);
+    if (error != ERROR_FILE_NOT_FOUND) RaiseOpen(error, b, place, path);
     // The name is taken first: an exclusive create is what tells a hidden
     // link, which the rename below would replace without a word.
-    existing = Handle(CreateFileW(ForOpen(expected).c_str(), GENERIC_WRITE | DELETE, ShareAll, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    existing = SystemFile(CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, ShareAll, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (existing.IsOpen()) {
       out.Claimed = true;
     } else {
       error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RaiseOpen(error, expected, b, path);
-      existing = Handle(OpenForAttributes(ForOpen(expected), NoFollow));
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RaiseOpen(error, b, place, path);
+      existing = SystemFile(OpenForAttributes(name, NoFollow));
       if (!existing.IsOpen()) Refuse(path, "leads through a symbolic link");
     }
   }
-  RunHook();
+  AfterOpen();
+  Facts facts;
   try {
-    Judge(existing.Get(), expected, path, info);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) NotAFile(path);
+    facts = Judge(b, place, existing, path);
+    if (facts.Folder) NotAFile(path);
   } catch (...) {
-    if (out.Claimed) Discard(existing);
+    if (out.Claimed) {
+      Handle claimed(static_cast<HANDLE>(existing.Release()));
+      Discard(claimed);
+    }
     throw;
   }
-  out.Id = IdOf(info);
+  out.Id = facts.Id;
   // The attributes of a file replaced are kept, but for read-only, which
   // Windows would not let it be replaced under.
   if (!out.Claimed)
-    out.Attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    out.Attributes = facts.Keep & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   if (out.Attributes == 0) out.Attributes = FILE_ATTRIBUTE_NORMAL;
   return out;
 }
 
 }  // namespace
 
-bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t size) {
-  auto allowed = Snapshot();
-  if (!allowed) return false;
-  Beneath b = Locate(path, *allowed);
-  if (b.Parts.empty()) NotAFile(path);
-  std::wstring expected = Expected(b);
-  std::wstring holderName = Expected(b, b.Parts.size() - 1);
-  const std::wstring& leaf = b.Parts.back();
+bool HoldFolder(const std::string& folder, Folder& out) {
+  std::wstring full = FullPath(Wide(folder));
+  // Kept open without FILE_SHARE_DELETE, so Windows lets no one rename
+  // the folder while it is allowed.
+  Handle h(full.empty() ? INVALID_HANDLE_VALUE
+                        : CreateFileW(full.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  std::wstring name = h.IsOpen() ? FinalPath(h.Get()) : std::wstring();
+  if (name.empty() || !InfoOf(h.Get(), info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  out.Name = Utf8(name);
+  out.Id = IdOf(info);
+  out.Handle = SystemFile(h.Release());
+  return true;
+}
 
-  Handle holder;
-  OpenHolder(holder, holderName, b, path);
-  const ClaimedName name = ClaimName(expected, b, path);
-  const bool claimed = name.Claimed;
-  const Identity& claimedId = name.Id;
-  const DWORD attributes = name.Attributes;
+Name Spelt(const std::string& path) { return Wide(path); }
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+wchar_t Separator() { return '\\'; }
+
+bool TakeApart(const Name& spelt, Name& root, std::vector<Name>& parts, Name& absolute) {
+  std::wstring full = FullPath(spelt);
+  if (full.empty()) return false;
+  // The root: "X:\", "\\server\share\" or a device path's first two parts.
+  size_t end = 0;
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+    end = 3;
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    int seen = 0;
+    for (end = 2; end < full.size() && seen < 2; ++end)
+      if (full[end] == L'\\') ++seen;
+    if (seen < 2) return false;
+  } else {
+    return false;
+  }
+  for (size_t start = end; start < full.size();) {
+    size_t stop = full.find(L'\\', start);
+    if (stop == std::wstring::npos) stop = full.size();
+    if (stop > start) parts.push_back(full.substr(start, stop - start));
+    start = stop + 1;
+  }
+  root = full.substr(0, end);
+  absolute = full;
+  return true;
+}
+
+bool FolderIdentity(const Name& path, FileIdentity& id) {
+  Handle h(OpenForAttributes(path, FILE_FLAG_BACKUP_SEMANTICS));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.IsOpen() || !InfoOf(h.Get(), info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  id = IdOf(info);
+  return true;
+}
+
+std::string Utf8(const Name& name) { return ToUtf8(win::FromWide(name.c_str(), name.size())); }
+
+// The path of the file beneath the folder, from the folder's name as its
+// handle tells it now.
+bool Aim(const Beneath& b, Place& place) {
+  place.Expected = FinalPath(Of(b.Root->Handle));
+  if (place.Expected.empty()) return false;
+  for (const std::wstring& part : b.Parts) place.Expected += L"\\" + part;
+  return true;
+}
+
+bool OpenBeneath(const Beneath&, Access how, Place& place, SystemFile& file, Error& error) {
+  const std::wstring name = ForOpen(place.Expected);
+  switch (how) {
+    case Access::Attributes: file = SystemFile(OpenForAttributes(name, NoFollow)); break;
+    case Access::Read:
+      file = SystemFile(CreateFileW(name.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING, NoFollow, nullptr));
+      break;
+    case Access::Write:
+      file = SystemFile(CreateFileW(name.c_str(), GENERIC_WRITE, ShareAll, nullptr, OPEN_EXISTING, NoFollow, nullptr));
+      break;
+    case Access::Create:
+      file = SystemFile(CreateFileW(name.c_str(), GENERIC_WRITE, ShareAll, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      break;
+  }
+  if (file.IsOpen()) return true;
+  error = GetLastError();
+  return false;
+}
+
+bool Examine(const SystemFile& file, Facts& facts) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!InfoOf(Of(file), info)) return false;
+  facts.Id = IdOf(info);
+  facts.Link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  facts.Folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.Linkable = !facts.Folder;
+  facts.Regular = !facts.Folder && GetFileType(Of(file)) == FILE_TYPE_DISK;
+  facts.Links = info.nNumberOfLinks;
+  facts.Keep = info.dwFileAttributes;
+  return true;
+}
+
+bool OpenedAsNamed(const Place& place, const SystemFile& file) { return SameName(FinalPath(Of(file)), place.Expected); }
+
+// A second link removed between the open and the look at the handle may
+// have left the file outside: the name must still be the file's, alone.
+bool StillAlone(const Place& place, const SystemFile&, const Facts& facts) {
+  Handle again(OpenForAttributes(ForOpen(place.Expected), NoFollow));
+  BY_HANDLE_FILE_INFORMATION named{};
+  return again.IsOpen() && InfoOf(again.Get(), named) && IdOf(named) == facts.Id && named.nNumberOfLinks <= 1;
+}
+
+Error LastError() { return GetLastError(); }
+bool Missing(Error error) { return error == ERROR_FILE_NOT_FOUND; }
+bool Exists(Error error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+bool SaysLink(Error) { return false; }
+
+// Existing to a create yet missing to an open, or missing to an open yet
+// existing to a create.
+bool HiddenLink(Error error, const Place& place) {
+  return Exists(error) || (error == ERROR_FILE_NOT_FOUND && HiddenEntry(place.Expected));
+}
+
+// A folder opened for writing is refused as a folder, as it is on Linux.
+bool RefusedAsFolder(Error error, const Place& place) {
+  if (error != ERROR_ACCESS_DENIED) return false;
+  DWORD attributes = GetFileAttributesW(ForOpen(place.Expected).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int ErrorNumber(Error error, const std::string& absolute) { return win::FileErrorNumber(error, absolute); }
+bool Truncate(const SystemFile& file) { return SetEndOfFile(Of(file)) != 0; }
+
+FileDescriptor Descriptor(SystemFile file, HostFileUse use, const std::string& path) {
+  int flags = use == HostFileUse::Read ? _O_RDONLY : _O_WRONLY;
+  int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), flags | _O_BINARY);
+  if (fd < 0) throw AutomationError(67, "Too many files: '" + path + "'");
+  file.Release();
+  return FileDescriptor(fd);
+}
+
+void ReplaceWhole(const Beneath& b, const std::string& path, const uint8_t* data, size_t size) {
+  if (b.Parts.empty()) NotAFile(path);
+  Place place;
+  if (!Aim(b, place)) Refuse();
+  const std::wstring& expected = place.Expected;
+  const std::wstring& leaf = b.Parts.back();
+  Place holderPlace{expected.substr(0, expected.size() - leaf.size() - 1)};
+  const std::wstring& holderName = holderPlace.Expected;
+
+  Handle holder = OpenHolder(holderPlace, b, path);
+  const ClaimedName name = ClaimName(place, b, path);
   // The name given back when nothing took it: only if it still holds the
   // empty file made for it.
   auto unclaim = [&] {
-    if (!claimed) return;
+    if (!name.Claimed) return;
     Handle again(CreateFileW(ForOpen(expected).c_str(), DELETE | FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
                              NoFollow, nullptr));
     BY_HANDLE_FILE_INFORMATION now{};
-    if (again.IsOpen() && InfoOf(again.Get(), now) && IdOf(now) == claimedId && now.nFileSizeLow == 0 &&
+    if (again.IsOpen() && InfoOf(again.Get(), now) && IdOf(now) == name.Id && now.nFileSizeLow == 0 &&
         now.nFileSizeHigh == 0)
       Discard(again);
   };
@@ -505,17 +387,17 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
     temporary = holderName + L"\\.morvel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++temporaryCounter) + L".part";
     file = Handle(CreateFileW(ForOpen(temporary).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                              attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                              name.Attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsOpen() && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
       DWORD error = GetLastError();
       unclaim();
-      throw AutomationError(win::FileErrorNumber(error, path));
+      RaiseFileError(error, b);
     }
   }
   auto fail = [&](DWORD error) {
     Discard(file);
     unclaim();
-    throw AutomationError(win::FileErrorNumber(error, path));
+    RaiseFileError(error, b);
   };
   if (!file.IsOpen()) fail(ERROR_FILE_EXISTS);
   // The new file must be in the folder checked, or its bytes go nowhere.
@@ -550,13 +432,12 @@ bool WriteConfinedHostFile(const std::string& path, const uint8_t* data, size_t 
     }
     fail(error);
   }
-  if (!file.Close()) throw AutomationError(win::FileErrorNumber(GetLastError(), path));
-  return true;
+  if (!file.Close()) RaiseFileError(GetLastError(), b);
 }
+
+}  // namespace host_paths
 
 // Windows has one way of following a path beneath its folder.
 void ResolveBeneathBy(BeneathResolution) {}
-
-void AfterConfinedOpenForTesting(void (*hook)()) { afterOpen.store(hook); }
 
 }  // namespace morvel::platform
