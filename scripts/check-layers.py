@@ -52,7 +52,7 @@ FOLDER_INCLUDES = {
     "control/": {"drivers/", "lang/", "platform/", "print/", "include/morvel/"},
     "hosts/serve/": {"drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
     "hosts/emulate/": {"core/", "hosts/serve/", "lang/", "platform/", "preview/", "render/"},
-    "hosts/cli/": {"control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
+    "hosts/cli/": {"codec/", "control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
                    "render/", "include/morvel/"},
     "hosts/com/": {"platform/", "include/morvel/"},
 }

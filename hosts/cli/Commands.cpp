@@ -107,6 +107,18 @@ const char* const PrintHelp =
     "Exit status: 0 printed; 1 a document could not be printed (the message says what of it was\n"
     "sent: nothing, or the labels a printer took before it stopped); 2 a usage error.\n";
 
+const char* const EpcHelp =
+    "  encode TAG-URI   the tag's EPC in hexadecimal, from its tag URI:\n"
+    "                   urn:epc:tag:sgtin-96:3.0614141.812345.6789 -> 3074257BF7194E4000001A85\n"
+    "  encode --scheme SCHEME [--filter N] [--prefix-length N] INPUT\n"
+    "                   from a GS1 element string, (01)80614141123458(21)6789, which needs\n"
+    "                   --prefix-length (the company prefix's digits, 6-12), or from a pure-identity\n"
+    "                   URI, urn:epc:id:sgtin:0614141.812345.6789; --filter 0-7, 0 unless told\n"
+    "  decode HEX       the tag URI, the pure-identity URI and the element string, one a line\n"
+    "SCHEME: SGTIN-96, SGTIN-198, SSCC-96, SGLN-96, SGLN-195, GRAI-96, GRAI-170, GIAI-96, GIAI-202,\n"
+    "GSRN-96, GSRNP-96, GDTI-96, GDTI-174, CPI-96, SGCN-96, GID-96, ITIP-110, ITIP-212.\n"
+    "Input the EPC Tag Data Standard refuses: the rule it breaks on standard error, exit status 2.\n";
+
 const Command Table[] = {
     {"printers", "", "list the installed printers (name, dpi, uri)",
      "  one line per installed printer: NAME<TAB>DPI<TAB>URI; the sections of printers.conf first,\n"
@@ -140,6 +152,8 @@ const Command Table[] = {
      "[--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out] "
      "[--paper-out-after N]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
+    {"epc", "encode TAG-URI | encode --scheme SCHEME [--filter N] [--prefix-length N] INPUT | decode HEX",
+     "EPC numbers of RFID tags: encode to hexadecimal, decode from it", EpcHelp, EpcMain},
     {"help", "[COMMAND]", "this text, or a command's help ('help run': the script syntax)",
      "  the commands and the settings, or what COMMAND takes (as 'morvel COMMAND --help')\n", HelpMain},
 };

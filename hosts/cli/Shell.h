@@ -71,5 +71,6 @@ int PrintMain(const Invocation& call);    // hosts/cli/PrintCommand.cpp
 int ServeMain(const Invocation& call);    // hosts/cli/ServeCommand.cpp
 int StatusMain(const Invocation& call);   // hosts/cli/StatusCommand.cpp
 int EmulateMain(const Invocation& call);  // hosts/cli/EmulateCommand.cpp
+int EpcMain(const Invocation& call);      // hosts/cli/EpcCommand.cpp
 
 }  // namespace morvel::cli

@@ -45,7 +45,7 @@ TEST(ShellTest, EveryCommandHasHelpAndRefusesAnUnknownOptionAlike) {
                          " --help' tells more)\n");
     EXPECT_EQ(Shell({"help", name}).Out, UsageLines(c) + std::string(c.Help));
   }
-  EXPECT_EQ(seen, 10u);
+  EXPECT_EQ(seen, 11u);
 }
 
 TEST(ShellTest, EachCommandsFaultsAreNamed) {
@@ -83,6 +83,8 @@ TEST(ShellTest, EachCommandsFaultsAreNamed) {
       {{"emulate", "--paused", "now"}, "too many arguments for 'emulate': 'now'"},
       {{"emulate", "--media", "pcl:100x150"},
        "bad value for --media: pcl:100x150 ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)"},
+      {{"epc", "encode"}, "missing ACTION and its operand (encode TAG-URI, encode --scheme SCHEME INPUT, decode HEX)"},
+      {{"epc", "--filter", "8", "encode", "x"}, "bad value for --filter: 8 (a whole number from 0 to 7)"},
       {{"emulate", "--media", "100"},
        "bad value for --media: 100 ([zpl:|sbpl:|tspl:]WIDTHxHEIGHT in millimetres from 1 to 2000)"},
   };

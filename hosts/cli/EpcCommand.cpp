@@ -1,0 +1,56 @@
+// `morvel epc`: EPC numbers of RFID tags by the GS1 EPC Tag Data Standard
+// (codec/epc/). `encode` prints the tag's hexadecimal EPC, from a tag URI or
+// from a GS1 element string or pure-identity URI in a scheme; `decode`
+// prints a hexadecimal EPC's tag URI, pure-identity URI and element string,
+// one a line. Input the standard refuses is a usage error: its rule on
+// standard error, exit status 2.
+#include <ostream>
+
+#include "codec/epc/Epc.h"
+#include "hosts/cli/Options.h"
+
+namespace morvel::cli {
+namespace {
+
+int Encode(const Invocation& call, const std::string& input, const std::string& scheme, int filter, int prefix) {
+  if (scheme.empty()) {
+    if (filter >= 0 || prefix >= 0)
+      return UsageFault(call, "--filter and --prefix-length go with --scheme; a tag URI holds its own");
+    call.Out << epc::Encode(input).Hex() << "\n";
+    return 0;
+  }
+  if (input.starts_with("(") && prefix < 0)
+    return UsageFault(call, "an element string needs --prefix-length (its company prefix's digits)");
+  call.Out << epc::Encode(scheme, filter < 0 ? 0 : filter, prefix < 0 ? 0 : prefix, input).Hex() << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int EpcMain(const Invocation& call) {
+  std::vector<std::string> operands;
+  std::string scheme;
+  int filter = -1, prefix = -1;
+  OptionParser options(call);
+  options.Text("--scheme", scheme);
+  options.Number("--filter", filter, 0, 7);
+  options.Number("--prefix-length", prefix, 6, 12, "digits");
+  options.Operands(operands, 2, 2, "ACTION and its operand (encode TAG-URI, encode --scheme SCHEME INPUT, decode HEX)");
+  if (auto status = options.Parse()) return *status;
+  const std::string& action = operands[0];
+  try {
+    if (action == "encode") return Encode(call, operands[1], scheme, filter, prefix);
+    if (action != "decode") return UsageFault(call, "unknown action '" + action + "' (encode or decode)");
+    if (!scheme.empty() || filter >= 0 || prefix >= 0)
+      return UsageFault(call, "decode takes the hexadecimal EPC alone; it tells its scheme, filter and prefix");
+    const epc::Decoded decoded = epc::Decode(operands[1]);
+    call.Out << decoded.TagUri << "\n" << decoded.PureIdentity << "\n";
+    if (!decoded.ElementString.empty()) call.Out << decoded.ElementString << "\n";
+    return 0;
+  } catch (const epc::Refused& refused) {
+    call.Err << "morvel epc: " << refused.what() << "\n";
+    return UsageError;
+  }
+}
+
+}  // namespace morvel::cli
