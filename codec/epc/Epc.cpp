@@ -52,8 +52,7 @@ char CheckDigit(std::string_view digits) {
 // The 82 characters of GS1 element strings (the standard's Table A-1):
 // ! " % to ? A-Z _ a-z.
 bool InGs1Set(unsigned char c) {
-  return c == '!' || c == '"' || (c >= '%' && c <= '?') || (c >= 'A' && c <= 'Z') || c == '_' ||
-         (c >= 'a' && c <= 'z');
+  return c == '!' || c == '"' || (c >= '%' && c <= '?') || (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z');
 }
 
 // The characters a URI writes as %XX.
@@ -224,12 +223,8 @@ void PutString(const Scheme& s, std::string_view name, std::string_view text, bo
 
 void PutField(const Scheme& s, const Field& f, std::string_view text, bool uri, BitWriter& w) {
   switch (f.How) {
-    case Method::Integer:
-      PutInteger(s, f.Name, text, f.Bits, 0, w);
-      break;
-    case Method::String:
-      PutString(s, f.Name, text, uri, f.Bits, f.Digits, w);
-      break;
+    case Method::Integer: PutInteger(s, f.Name, text, f.Bits, 0, w); break;
+    case Method::String: PutString(s, f.Name, text, uri, f.Bits, f.Digits, w); break;
     case Method::NumericString:
       if (text.empty() || text.size() > f.Digits || !AllDigits(text))
         Fail(Text(s.Name) + " takes a " + Text(f.Name) + " of 1 to " + std::to_string(f.Digits) + " digits");
@@ -240,9 +235,7 @@ void PutField(const Scheme& s, const Field& f, std::string_view text, bool uri, 
         Fail(Text(s.Name) + " takes a " + Text(f.Name) + " of " + std::to_string(f.Digits) + " digits");
       w.Put(DigitsValue(text), f.Bits);
       break;
-    case Method::Reserved:
-      w.Skip(f.Bits);
-      break;
+    case Method::Reserved: w.Skip(f.Bits); break;
   }
 }
 
@@ -264,14 +257,9 @@ void PutPartitioned(const Scheme& s, const Parts& p, BitWriter& w) {
              Text(s.RefName) + " has " + std::to_string(refDigits) + " digits, not '" + Text(ref) + "'");
       w.Put(DigitsValue(ref), refBits);
       break;
-    case Ref::Integer:
-      PutInteger(s, s.RefName, ref, refBits, refDigits, w);
-      break;
-    case Ref::String:
-      PutString(s, s.RefName, ref, p.Uri, refBits, refDigits, w);
-      break;
-    case Ref::None:
-      break;
+    case Ref::Integer: PutInteger(s, s.RefName, ref, refBits, refDigits, w); break;
+    case Ref::String: PutString(s, s.RefName, ref, p.Uri, refBits, refDigits, w); break;
+    case Ref::None: break;
   }
 }
 
@@ -323,13 +311,18 @@ size_t FixedLength(const Scheme& s, std::string_view layout, int company, bool& 
   size_t length = 0;
   variable = false;
   for (char t : layout) {
-    if (t == 'C') length += static_cast<size_t>(company);
-    else if (t == 'I' || t == 'K' || t == '0') length += 1;
-    else if (t == 'R') length += refDigits - 1;
-    else if (t == 'r' && s.RefHow == Ref::Digits) length += refDigits;
+    if (t == 'C')
+      length += static_cast<size_t>(company);
+    else if (t == 'I' || t == 'K' || t == '0')
+      length += 1;
+    else if (t == 'R')
+      length += refDigits - 1;
+    else if (t == 'r' && s.RefHow == Ref::Digits)
+      length += refDigits;
     else if (t >= '2' && t <= '4' && FieldOfPart(s, t - '0').How == Method::FixedWidth)
       length += FieldOfPart(s, t - '0').Digits;
-    else variable = true;
+    else
+      variable = true;
   }
   return length;
 }
@@ -345,12 +338,12 @@ void LayOut(const Scheme& s, const detail::Ai& ai, std::string_view value, int c
   size_t at = 0, scratch = 0;
   for (char t : ai.Layout) {
     const bool fixedPart = t >= '2' && t <= '4' && FieldOfPart(s, t - '0').How == Method::FixedWidth;
-    size_t length = t == 'C' ? static_cast<size_t>(company)
-                    : t == 'R' ? refDigits - 1
+    size_t length = t == 'C'                              ? static_cast<size_t>(company)
+                    : t == 'R'                            ? refDigits - 1
                     : t == 'r' && s.RefHow == Ref::Digits ? refDigits
-                    : fixedPart ? FieldOfPart(s, t - '0').Digits
-                    : t == 'I' || t == 'K' || t == '0' ? 1
-                                                       : value.size() - at;
+                    : fixedPart                           ? FieldOfPart(s, t - '0').Digits
+                    : t == 'I' || t == 'K' || t == '0'    ? 1
+                                                          : value.size() - at;
     const std::string_view piece = value.substr(at, length);
     if (t == 'K') {
       const std::string_view key = value.substr(0, at);
@@ -423,10 +416,8 @@ std::string Padded(uint64_t value, int digits) {
 
 std::string ReadField(const Scheme& s, const Field& f, BitReader& r) {
   switch (f.How) {
-    case Method::Integer:
-      return Number(r.Get(f.Bits));
-    case Method::String:
-      return ReadString(s, f.Name, r, f.Bits, f.Digits);
+    case Method::Integer: return Number(r.Get(f.Bits));
+    case Method::String: return ReadString(s, f.Name, r, f.Bits, f.Digits);
     case Method::NumericString: {
       const std::string text = Number(r.Get(f.Bits));
       if (text.size() < 2 || text.size() > f.Digits + 1u || text[0] != '1')
@@ -494,13 +485,20 @@ std::string ElementString(const Scheme& s, const Strings& parts) {
     out += '(' + Text(ai.Code) + ')';
     const size_t start = out.size();
     for (char t : ai.Layout) {
-      if (t == 'C') out += parts[0];
-      else if (t == 'r') out += parts[1];
-      else if (t == 'I') out += parts[1].substr(0, 1);
-      else if (t == 'R') out += parts[1].substr(1);
-      else if (t == 'K') out += CheckDigit(std::string_view(out).substr(start));
-      else if (t == '0') out += '0';
-      else out += parts[static_cast<size_t>(t - '0')];
+      if (t == 'C')
+        out += parts[0];
+      else if (t == 'r')
+        out += parts[1];
+      else if (t == 'I')
+        out += parts[1].substr(0, 1);
+      else if (t == 'R')
+        out += parts[1].substr(1);
+      else if (t == 'K')
+        out += CheckDigit(std::string_view(out).substr(start));
+      else if (t == '0')
+        out += '0';
+      else
+        out += parts[static_cast<size_t>(t - '0')];
     }
   }
   return out;

@@ -115,6 +115,8 @@ const char* const EpcHelp =
     "                   --prefix-length (the company prefix's digits, 6-12), or from a pure-identity\n"
     "                   URI, urn:epc:id:sgtin:0614141.812345.6789; --filter 0-7, 0 unless told\n"
     "  decode HEX       the tag URI, the pure-identity URI and the element string, one a line\n"
+    "  - for TAG-URI, INPUT or HEX: one a line from standard input, a line out each (decode: the\n"
+    "                   three forms separated by tabs); a refused line stops the list, its number told\n"
     "SCHEME: SGTIN-96, SGTIN-198, SSCC-96, SGLN-96, SGLN-195, GRAI-96, GRAI-170, GIAI-96, GIAI-202,\n"
     "GSRN-96, GSRNP-96, GDTI-96, GDTI-174, CPI-96, SGCN-96, GID-96, ITIP-110, ITIP-212.\n"
     "Input the EPC Tag Data Standard refuses: the rule it breaks on standard error, exit status 2.\n";

@@ -2,9 +2,13 @@
 // (codec/epc/). `encode` prints the tag's hexadecimal EPC, from a tag URI or
 // from a GS1 element string or pure-identity URI in a scheme; `decode`
 // prints a hexadecimal EPC's tag URI, pure-identity URI and element string,
-// one a line. Input the standard refuses is a usage error: its rule on
-// standard error, exit status 2.
+// one a line. With - for the operand, each line of standard input is one
+// operand, and each gives one line: encode its hex, decode its three forms
+// separated by tabs. Input the standard refuses is a usage error: its rule
+// (and in a list its line's number) on standard error, exit status 2.
+#include <istream>
 #include <ostream>
+#include <string>
 
 #include "codec/epc/Epc.h"
 #include "hosts/cli/Options.h"
@@ -14,14 +18,23 @@ namespace {
 
 int Encode(const Invocation& call, const std::string& input, const std::string& scheme, int filter, int prefix) {
   if (scheme.empty()) {
-    if (filter >= 0 || prefix >= 0)
-      return UsageFault(call, "--filter and --prefix-length go with --scheme; a tag URI holds its own");
     call.Out << epc::Encode(input).Hex() << "\n";
     return 0;
   }
   if (input.starts_with("(") && prefix < 0)
     return UsageFault(call, "an element string needs --prefix-length (its company prefix's digits)");
   call.Out << epc::Encode(scheme, filter < 0 ? 0 : filter, prefix < 0 ? 0 : prefix, input).Hex() << "\n";
+  return 0;
+}
+
+int Decode(const Invocation& call, const std::string& hex, bool list) {
+  const epc::Decoded decoded = epc::Decode(hex);
+  if (list) {
+    call.Out << decoded.TagUri << "\t" << decoded.PureIdentity << "\t" << decoded.ElementString << "\n";
+    return 0;
+  }
+  call.Out << decoded.TagUri << "\n" << decoded.PureIdentity << "\n";
+  if (!decoded.ElementString.empty()) call.Out << decoded.ElementString << "\n";
   return 0;
 }
 
@@ -38,19 +51,36 @@ int EpcMain(const Invocation& call) {
   options.Operands(operands, 2, 2, "ACTION and its operand (encode TAG-URI, encode --scheme SCHEME INPUT, decode HEX)");
   if (auto status = options.Parse()) return *status;
   const std::string& action = operands[0];
-  try {
-    if (action == "encode") return Encode(call, operands[1], scheme, filter, prefix);
-    if (action != "decode") return UsageFault(call, "unknown action '" + action + "' (encode or decode)");
-    if (!scheme.empty() || filter >= 0 || prefix >= 0)
-      return UsageFault(call, "decode takes the hexadecimal EPC alone; it tells its scheme, filter and prefix");
-    const epc::Decoded decoded = epc::Decode(operands[1]);
-    call.Out << decoded.TagUri << "\n" << decoded.PureIdentity << "\n";
-    if (!decoded.ElementString.empty()) call.Out << decoded.ElementString << "\n";
-    return 0;
-  } catch (const epc::Refused& refused) {
-    call.Err << "morvel epc: " << refused.what() << "\n";
-    return UsageError;
+  if (action != "encode" && action != "decode")
+    return UsageFault(call, "unknown action '" + action + "' (encode or decode)");
+  if (action == "decode" && (!scheme.empty() || filter >= 0 || prefix >= 0))
+    return UsageFault(call, "decode takes the hexadecimal EPC alone; it tells its scheme, filter and prefix");
+  if (action == "encode" && scheme.empty() && (filter >= 0 || prefix >= 0))
+    return UsageFault(call, "--filter and --prefix-length go with --scheme; a tag URI holds its own");
+  auto one = [&](const std::string& operand, bool list) {
+    return action == "encode" ? Encode(call, operand, scheme, filter, prefix) : Decode(call, operand, list);
+  };
+  if (operands[1] != "-") {
+    try {
+      return one(operands[1], false);
+    } catch (const epc::Refused& refused) {
+      call.Err << "morvel epc: " << refused.what() << "\n";
+      return UsageError;
+    }
   }
+  // A list: a line an operand, a line of output each, until a line is refused.
+  std::string line;
+  for (long number = 1; std::getline(call.In, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    try {
+      if (const int status = one(line, true); status != 0) return status;
+    } catch (const epc::Refused& refused) {
+      call.Out.flush();
+      call.Err << "morvel epc: line " << number << ": " << refused.what() << "\n";
+      return UsageError;
+    }
+  }
+  return 0;
 }
 
 }  // namespace morvel::cli

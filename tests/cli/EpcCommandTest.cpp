@@ -15,9 +15,9 @@ struct Outcome {
   std::string Out, Err;
 };
 
-Outcome Epc(std::vector<std::string> args) {
+Outcome Epc(std::vector<std::string> args, const std::string& input = "") {
   args.insert(args.begin(), "epc");
-  std::istringstream in;
+  std::istringstream in(input);
   std::ostringstream out, err;
   const int status = RunShell(args, in, out, err);
   return {status, out.str(), err.str()};
@@ -35,7 +35,8 @@ TEST(EpcCommandTest, EncodesAndDecodes) {
       {{"decode", "3074257BF7194E4000001A85"},
        "urn:epc:tag:sgtin-96:3.0614141.812345.6789\nurn:epc:id:sgtin:0614141.812345.6789\n"
        "(01)80614141123458(21)6789\n"},
-      {{"decode", "350007AB70425D4000000586"}, "urn:epc:tag:gid-96:31415.271828.1414\nurn:epc:id:gid:31415.271828.1414\n"},
+      {{"decode", "350007AB70425D4000000586"},
+       "urn:epc:tag:gid-96:31415.271828.1414\nurn:epc:id:gid:31415.271828.1414\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args.back());
@@ -70,6 +71,47 @@ TEST(EpcCommandTest, RefusalsAreUsageErrors) {
     EXPECT_EQ(o.Status, UsageError);
     EXPECT_EQ(o.Out, "");
     EXPECT_EQ(o.Err.substr(0, o.Err.find('\n')), c.Err);
+  }
+}
+
+// With - the operands come a line each from standard input, a line out each;
+// a refused line stops the list after the lines before it, its number told.
+TEST(EpcCommandTest, ListsFromStandardInput) {
+  const struct {
+    std::vector<std::string> Args;
+    std::string In, Out, Err;
+    int Status;
+  } cases[] = {
+      {{"encode", "-"},
+       "urn:epc:tag:sgtin-96:3.0614141.812345.6789\r\nurn:epc:tag:gid-96:31415.271828.1414\n",
+       "3074257BF7194E4000001A85\n350007AB70425D4000000586\n",
+       "",
+       0},
+      {{"encode", "--scheme", "SSCC-96", "-"},
+       "urn:epc:id:sscc:0614141.1234567890\n",
+       "3114257BF4499602D2000000\n",
+       "",
+       0},
+      {{"decode", "-"},
+       "3074257BF7194E4000001A85\n350007AB70425D4000000586",
+       "urn:epc:tag:sgtin-96:3.0614141.812345.6789\turn:epc:id:sgtin:0614141.812345.6789\t"
+       "(01)80614141123458(21)6789\n"
+       "urn:epc:tag:gid-96:31415.271828.1414\turn:epc:id:gid:31415.271828.1414\t\n",
+       "",
+       0},
+      {{"encode", "-"},
+       "urn:epc:tag:sgtin-96:3.0614141.812345.6789\nurn:epc:tag:sgtin-96:3.0614141.812345.274877906944\n",
+       "3074257BF7194E4000001A85\n",
+       "morvel epc: line 2: SGTIN-96: serial 274877906944 is over 2^38-1 (274877906943)\n",
+       UsageError},
+      {{"encode", "-"}, "", "", "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.In);
+    const Outcome o = Epc(c.Args, c.In);
+    EXPECT_EQ(o.Status, c.Status);
+    EXPECT_EQ(o.Out, c.Out);
+    EXPECT_EQ(o.Err, c.Err);
   }
 }
 
