@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/epc/Epc.h"
 #include "morvel/PrintBarCode.h"
 #include "morvel/automation.h"
 #include "morvel/clsBase64.h"
@@ -549,6 +550,43 @@ int morvel_print_document(const char* printer, const void* document, size_t size
     (void)options;
     return Fail(48, "printing documents is not part of this build");
 #endif
+  });
+}
+
+int morvel_epc_encode(const char* input, const char* scheme, int filter, int prefix_length, char** hex) {
+  if (hex == nullptr) return BadArgument("no place for the EPC");
+  *hex = nullptr;
+  if (input == nullptr) return BadArgument("no input");
+  return Guard([&] {
+    try {
+      const epc::Tag tag = scheme == nullptr ? epc::Encode(input) : epc::Encode(scheme, filter, prefix_length, input);
+      *hex = CopyText(std::string(tag.Hex()));
+      return static_cast<int>(MORVEL_OK);
+    } catch (const epc::Refused& e) {
+      return Fail(errors::InvalidProcedureCall, e.what(), MORVEL_E_ARGUMENT);
+    }
+  });
+}
+
+int morvel_epc_decode(const char* hex, char** tag_uri, char** pure_identity, char** element_string) {
+  for (char** out : {tag_uri, pure_identity, element_string})
+    if (out != nullptr) *out = nullptr;
+  if (hex == nullptr) return BadArgument("no hexadecimal EPC");
+  return Guard([&] {
+    try {
+      const epc::Decoded decoded = epc::Decode(hex);
+      // Copied all before any is handed over, so a failure leaves none to free.
+      using Owned = std::unique_ptr<char, decltype(&std::free)>;
+      auto copy = [](char** out, const std::string& text) { return Owned(out ? CopyText(text) : nullptr, &std::free); };
+      Owned tag = copy(tag_uri, decoded.TagUri), pure = copy(pure_identity, decoded.PureIdentity),
+            element = copy(element_string, decoded.ElementString);
+      if (tag_uri != nullptr) *tag_uri = tag.release();
+      if (pure_identity != nullptr) *pure_identity = pure.release();
+      if (element_string != nullptr) *element_string = element.release();
+      return static_cast<int>(MORVEL_OK);
+    } catch (const epc::Refused& e) {
+      return Fail(errors::InvalidProcedureCall, e.what(), MORVEL_E_ARGUMENT);
+    }
   });
 }
 

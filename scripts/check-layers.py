@@ -49,7 +49,7 @@ FOLDER_INCLUDES = {
     "orxlib/": {"lang/", "platform/", "include/morvel/", "include/orxlib/"},
     "lpa/": {"platform/", "render/", "include/morvel/"},
     "print/": {"core/", "drivers/", "lang/", "platform/", "preview/", "render/"},
-    "control/": {"drivers/", "lang/", "platform/", "print/", "include/morvel/"},
+    "control/": {"codec/", "drivers/", "lang/", "platform/", "print/", "include/morvel/"},
     "hosts/serve/": {"drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
     "hosts/emulate/": {"core/", "hosts/serve/", "lang/", "platform/", "preview/", "render/"},
     "hosts/cli/": {"codec/", "control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",

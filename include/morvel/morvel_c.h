@@ -165,7 +165,7 @@ MORVEL_C_API int morvel_picture_size(const morvel_picture* picture, int32_t* wid
 MORVEL_C_API void morvel_picture_release(morvel_picture* picture);
 
 /* Prints a document on the installed printer `printer`: a PDF, PNG, JPEG,
- * GIF or BMP, or a ZPL, SBPL or Orx job (sent as it is to a printer of its
+ * GIF or BMP, or a ZPL, SBPL, Orx or EPL2 job (sent as it is to a printer of its
  * language, drawn and sent as the printer's raster commands otherwise).
  * `options` (NULL for none) are words as `morvel print` takes them, blank
  * separated: "fit" or "actual", "rotate=auto|0|90|180|270", "crop=auto|none",
@@ -178,6 +178,23 @@ MORVEL_C_API void morvel_picture_release(morvel_picture* picture);
  * libmorvel_print.so, which draws documents, cannot be loaded. */
 MORVEL_C_API int morvel_print_document(const char* printer, const void* document, size_t size, const char* options,
                                        int32_t* pages);
+
+/* EPC numbers of RFID tags by the GS1 EPC Tag Data Standard. With `scheme`
+ * NULL, `input` is a tag URI ("urn:epc:tag:sgtin-96:3.0614141.812345.6789")
+ * and `filter` and `prefix_length` are not read; with a scheme ("SGTIN-96"),
+ * `input` is a GS1 element string ("(01)80614141123458(21)6789", which
+ * needs `prefix_length`, the company prefix's digits, 6-12) or a
+ * pure-identity URI (which holds its own; pass 0), and `filter` is 0-7.
+ * `hex` receives the EPC in upper-case hexadecimal, whole 16-bit words
+ * ("3074257BF7194E4000001A85"), freed with morvel_free. Input the standard
+ * refuses: MORVEL_E_ARGUMENT, and morvel_last_error() names the rule
+ * (error 5, "SGTIN-96: serial ... is over 2^38-1 ..."). */
+MORVEL_C_API int morvel_epc_encode(const char* input, const char* scheme, int filter, int prefix_length, char** hex);
+/* The tag URI, pure-identity URI and GS1 element string of a hexadecimal
+ * EPC (the element string empty for GID-96, which has none); each output
+ * may be NULL, and each one given is freed with morvel_free. Refused as
+ * morvel_epc_encode refuses. */
+MORVEL_C_API int morvel_epc_decode(const char* hex, char** tag_uri, char** pure_identity, char** element_string);
 
 #ifdef __cplusplus
 #define MORVEL_VALUE_ZERO_ \

@@ -13,12 +13,15 @@ printers through the control's own classes and members.
 Members raise morvel.AutomationError; by-reference arguments are passed as
 morvel.Ref(value) to see what the member left in them. Documents (a
 carrier's PDF or picture, another brand's job) print with
-morvel.print_document(path_or_bytes, printer, **options)."""
-from ._core import (AutomationError, Object, Picture, Printer, Ref, print_document, printers, set_message_handler,
-                    version)
+morvel.print_document(path_or_bytes, printer, **options); RFID tags' EPC
+numbers go to and from hexadecimal with morvel.epc_encode and
+morvel.epc_decode."""
+from ._core import (AutomationError, Epc, Object, Picture, Printer, Ref, epc_decode, epc_encode, print_document,
+                    printers, set_message_handler, version)
 from ._members import PrintBarCode, PrintInfo, clsBase64
 
 __version__ = version()
-__all__ = ["AutomationError", "Object", "Picture", "Printer", "Ref", "print_document", "printers",
+__all__ = ["AutomationError", "Epc", "Object", "Picture", "Printer", "Ref", "epc_decode", "epc_encode", "print_document",
+           "printers",
            "set_message_handler", "version",
            "PrintBarCode", "PrintInfo", "clsBase64"]

@@ -428,8 +428,9 @@ _print_document = _bind("morvel_print_document", ctypes.c_int, ctypes.c_char_p, 
 def print_document(document: bytes | str | os.PathLike, printer: str, **options: Any) -> int:
     """Prints a document on an installed printer and returns the pages sent.
 
-    document: the bytes of a PDF, PNG, JPEG, GIF or BMP, or of a ZPL, SBPL or
-    Orx job (sent as it is to a printer of its language), or a path to one.
+    document: the bytes of a PDF, PNG, JPEG, GIF or BMP, or of a ZPL, SBPL,
+    Orx or EPL2 job (sent as it is to a printer of its language), or a path
+    to one.
     options, as `morvel print` takes them: fit=True or actual=True,
     rotate="auto"|0|90|180|270, crop="auto"|"none", pages="1-3,5", copies=2,
     width=101.6 and height=152.4 (millimetres), picture_dpi=300,
@@ -453,6 +454,53 @@ def print_document(document: bytes | str | os.PathLike, printer: str, **options:
     if code != 0:
         _raise_last(code)
     return pages.value
+
+
+_epc_encode = _bind("morvel_epc_encode", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, ctypes.c_int,
+                    ctypes.POINTER(_vp))
+_epc_decode = _bind("morvel_epc_decode", ctypes.c_int, ctypes.c_char_p, ctypes.POINTER(_vp), ctypes.POINTER(_vp),
+                    ctypes.POINTER(_vp))
+
+
+def _taken(pointer: ctypes.c_void_p) -> str:
+    """The library's text, freed once read."""
+    try:
+        return ctypes.string_at(pointer.value).decode("utf-8")
+    finally:
+        _free(pointer)
+
+
+def epc_encode(tag: str, scheme: Optional[str] = None, filter: int = 0, prefix_length: int = 0) -> str:
+    """An RFID tag's EPC in hexadecimal, by the GS1 EPC Tag Data Standard.
+
+    Without scheme, tag is a tag URI ("urn:epc:tag:sgtin-96:3.0614141.812345.6789");
+    with one ("SGTIN-96"), a GS1 element string ("(01)80614141123458(21)6789",
+    which needs prefix_length, the company prefix's digits) or a pure-identity
+    URI, with filter 0-7. Input the standard refuses raises AutomationError 5
+    naming the rule."""
+    hex_out = _vp()
+    code = _epc_encode(tag.encode("utf-8"), scheme.encode("utf-8") if scheme is not None else None, filter,
+                       prefix_length, ctypes.byref(hex_out))
+    if code != 0:
+        _raise_last(code)
+    return _taken(hex_out)
+
+
+class Epc(NamedTuple):
+    """A decoded EPC: its tag URI, pure-identity URI and GS1 element string
+    (empty for GID-96, which has none)."""
+    tag_uri: str
+    pure_identity: str
+    element_string: str
+
+
+def epc_decode(hex_epc: str) -> Epc:
+    """The tag URI, pure-identity URI and element string of a hexadecimal EPC."""
+    outs = [_vp(), _vp(), _vp()]
+    code = _epc_decode(hex_epc.encode("utf-8"), *(ctypes.byref(o) for o in outs))
+    if code != 0:
+        _raise_last(code)
+    return Epc(*(_taken(o) for o in outs))
 
 
 def version() -> str:

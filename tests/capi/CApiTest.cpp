@@ -295,6 +295,53 @@ TEST(CApiDocuments, APictureBecomesTheOrxPrintersLabel) {
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder() / "docs"), fs::directory_iterator()), 1);
 }
 
+// EPC numbers: each form in and out, the texts the caller frees, and
+// refused input as an argument error naming its rule, with nothing to free.
+TEST(CApiEpc, EncodesDecodesAndRefusesWithTheRule) {
+  const struct {
+    const char *Input, *Scheme;
+    int Filter, PrefixLength;
+    const char* Hex;  // null: refused, the error's description holding Rule
+    const char* Rule;
+  } cases[] = {
+      {"urn:epc:tag:sgtin-96:3.0614141.812345.6789", nullptr, 5, 9, "3074257BF7194E4000001A85", nullptr},
+      {"(01)80614141123458(21)6789", "SGTIN-96", 3, 7, "3074257BF7194E4000001A85", nullptr},
+      {"urn:epc:id:sscc:0614141.1234567890", "sscc-96", 0, 0, "3114257BF4499602D2000000", nullptr},
+      {"urn:epc:tag:sgtin-96:3.0614141.812345.274877906944", nullptr, 0, 0, nullptr, "over 2^38-1"},
+      {"(01)80614141123458(21)6789", "SGTIN-96", 3, 0, nullptr, "prefix"},
+      {"urn:epc:id:sgtin:0614141.812345.6789", "SGTIN-96", 8, 0, nullptr, "filter 8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Input);
+    char* hex = nullptr;
+    const int rc = morvel_epc_encode(c.Input, c.Scheme, c.Filter, c.PrefixLength, &hex);
+    if (c.Hex == nullptr) {
+      EXPECT_EQ(rc, MORVEL_E_ARGUMENT);
+      EXPECT_EQ(hex, nullptr);
+      EXPECT_EQ(morvel_last_error()->number, 5);
+      EXPECT_NE(std::string(morvel_last_error()->description).find(c.Rule), std::string::npos)
+          << morvel_last_error()->description;
+      continue;
+    }
+    ASSERT_EQ(rc, MORVEL_OK) << morvel_last_error()->description;
+    EXPECT_STREQ(hex, c.Hex);
+    char *tag = nullptr, *element = nullptr;
+    ASSERT_EQ(morvel_epc_decode(hex, &tag, nullptr, &element), MORVEL_OK);
+    char* again = nullptr;
+    ASSERT_EQ(morvel_epc_encode(tag, nullptr, 0, 0, &again), MORVEL_OK);
+    EXPECT_STREQ(again, c.Hex);
+    EXPECT_EQ(element[0], '(');
+    for (char* text : {hex, tag, element, again}) morvel_free(text);
+  }
+  char *tag = nullptr, *pure = nullptr, *element = nullptr;
+  EXPECT_EQ(morvel_epc_decode("3074257BF7194E4000001A", &tag, &pure, &element), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(tag, nullptr);
+  EXPECT_EQ(pure, nullptr);
+  EXPECT_EQ(element, nullptr);
+  EXPECT_EQ(morvel_epc_encode(nullptr, nullptr, 0, 0, &tag), MORVEL_E_ARGUMENT);
+  EXPECT_EQ(morvel_epc_decode("3074257BF7194E4000001A85", nullptr, nullptr, nullptr), MORVEL_OK);
+}
+
 TEST(CApiLabels, TheTypedCallsWriteTheJobOfTheCxxApi) {
   // The same label on two file: printers, once through the C interface and
   // once through the C++ classes; the jobs must be equal byte for byte.

@@ -132,6 +132,34 @@ def test_every_error_kind_is_an_automation_error(what, run, number):
     assert str(error).startswith("error %d: " % number)
 
 
+@pytest.mark.parametrize("args, hex_epc", [
+    (("urn:epc:tag:sgtin-96:3.0614141.812345.6789",), "3074257BF7194E4000001A85"),
+    (("(01)80614141123458(21)6789", "SGTIN-96", 3, 7), "3074257BF7194E4000001A85"),
+    (("urn:epc:id:sscc:0614141.1234567890", "sscc-96"), "3114257BF4499602D2000000"),
+])
+def test_epc_numbers_go_to_hexadecimal_and_back(args, hex_epc):
+    assert morvel.epc_encode(*args) == hex_epc
+    decoded = morvel.epc_decode(hex_epc)
+    assert morvel.epc_encode(decoded.tag_uri) == hex_epc
+    assert decoded.pure_identity.startswith("urn:epc:id:")
+
+
+def test_epc_decode_gives_every_form_and_refusals_name_their_rule():
+    assert morvel.epc_decode("3074257bf7194e4000001a85") == morvel.Epc(
+        "urn:epc:tag:sgtin-96:3.0614141.812345.6789", "urn:epc:id:sgtin:0614141.812345.6789",
+        "(01)80614141123458(21)6789")
+    assert morvel.epc_decode("350007AB70425D4000000586").element_string == ""  # GID has no GS1 key
+    for run, rule in [
+        (lambda: morvel.epc_encode("urn:epc:tag:sgtin-96:3.0614141.812345.274877906944"), "over 2^38-1"),
+        (lambda: morvel.epc_encode("(01)80614141123457(21)6789", "SGTIN-96", 3, 7), "check digit 7 does not match"),
+        (lambda: morvel.epc_decode("30"), "hexadecimal"),
+    ]:
+        with pytest.raises(morvel.AutomationError) as raised:
+            run()
+        assert raised.value.number == 5
+        assert rule in raised.value.description
+
+
 def test_values_of_no_automation_type_are_refused_before_the_call():
     with pytest.raises(TypeError):
         morvel.PrintBarCode().SetPrint({"a": 1})
