@@ -85,6 +85,26 @@ struct Shape {
 
 using Field = std::variant<TextField, FilledBox, BarcodeField, GraphicField, Shape>;
 
+// What a label asks of the RFID tag under the printer's antenna before it
+// prints it (ZPL ^RF and its field data, SBPL's ESC IP0), as the job gives it.
+struct TagOperation {
+  char What = 'W';         // W write, L write and lock, R read, S set a password, P read one
+  char Format = 'H';       // the data's: A ASCII, H hexadecimal, E EPC
+  std::string Bank = "E";  // E the EPC (the default), 0 reserved, 1 EPC, 2 TID, 3 user, A EPC and its PC bits
+  std::string Start;       // the first block or byte, as given; empty: the default
+  std::string Length;      // the bytes or blocks, as given; empty: the data's own
+  std::string Data;        // the field's data (hexadecimal digits for H)
+  size_t Offset = 0;       // where the job gives it
+};
+// How the printer treats a tag it cannot write (ZPL ^RS): it prints VOID on
+// the label and tries the same format on the next, Tries labels in all;
+// then it drops the format and goes on (N), pauses (P) or stops in error (E).
+struct TagRules {
+  int Tries = 3;         // 1-10
+  char OnFailure = 'N';  // N, P or E
+  int VoidLength = 0;    // dot rows of the VOID printout; 0: the label's length
+};
+
 struct Label {
   int Width = 0, Height = 0;  // 0: not given; the painter fits the fields
   int Turn = 0;               // 0 or 180: how the label leaves the printer
@@ -92,6 +112,8 @@ struct Label {
   std::string Copies = "1";
   std::vector<Field> Fields;
   std::vector<std::string> Notes;  // settings worth telling (speed, darkness, RFID...)
+  std::vector<TagOperation> Tags;  // in the order the job gives them
+  TagRules TagFailures;            // the rules in force when the label prints
 };
 
 struct Warning {

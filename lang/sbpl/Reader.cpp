@@ -216,9 +216,30 @@ class SbplReader {
   }
 
   // The settings that change nothing in the picture, told as notes.
-  void Setting(const sbpl::Command& command, size_t, std::string_view params) {
-    if (&command == &sbpl::Rfid) return label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
+  void Setting(const sbpl::Command& command, size_t at, std::string_view params) {
+    if (&command == &sbpl::Rfid) {
+      label_->Notes.push_back("RFID: ESC IP0" + std::string(params));
+      return Tag(at, params);
+    }
     label_->Notes.push_back(std::string(command.Title) + " " + std::string(params));
+  }
+
+  // ESC IP0 e:h,epc:DATA; writes DATA (e:h hexadecimal, e:a ASCII) into the
+  // tag's EPC; what names no EPC data asks nothing of the tag here.
+  void Tag(size_t at, std::string_view params) {
+    TagOperation tag;
+    tag.Offset = at;
+    bool epc = false;
+    for (std::string_view part : Split(params.substr(0, params.find(';')), ',')) {
+      part = detail::Trim(part);
+      if (part == "e:h" || part == "e:a") {
+        tag.Format = part == "e:h" ? 'H' : 'A';
+      } else if (part.starts_with("epc:")) {
+        tag.Data = std::string(part.substr(4));
+        epc = true;
+      }
+    }
+    if (epc) label_->Tags.push_back(std::move(tag));
   }
 
   void Pitch(const sbpl::Command&, size_t, std::string_view) {}  // one line of text needs none

@@ -413,7 +413,22 @@ void Reader::EndField() {
       label_.Built->Fields.push_back(std::move(s));
       break;
     }
-    case FieldKind::Rfid: Note("RFID ^RF" + field_.Rfid + " with data " + bytes); break;
+    case FieldKind::Rfid: {
+      Note("RFID ^RF" + field_.Rfid + " with data " + bytes);
+      // ^RFo,f,b,n,m: operation, data format, first block, how many, memory bank.
+      const Args args = Split(field_.Rfid);
+      auto part = [&](size_t k) { return k < args.size() ? std::string(detail::Trim(args[k])) : std::string(); };
+      TagOperation tag;
+      if (!part(0).empty()) tag.What = part(0)[0];
+      if (!part(1).empty()) tag.Format = part(1)[0];
+      tag.Start = part(2);
+      tag.Length = part(3);
+      if (!part(4).empty()) tag.Bank = part(4);
+      tag.Data = bytes;
+      tag.Offset = field_.At;
+      label_.Built->Tags.push_back(std::move(tag));
+      break;
+    }
     case FieldKind::Text:
       if (field_.HaveData && !bytes.empty()) AddText(bytes);
       break;

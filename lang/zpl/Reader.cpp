@@ -308,6 +308,7 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
   }
   if (format && command == &XZ) return Finish(at);
   if (command != nullptr && command->Effect == Role::Setting) {
+    if (command == &RS) TagSetup(at, params);
     std::string value(detail::Trim(params));
     if (value.size() > 40) value = value.substr(0, 40) + "...";
     return Note(std::string(command->Title) + " (" + shown + value + "): not in the picture");
@@ -401,7 +402,37 @@ void Reader::Start(size_t at) {
             .StoreImageAs = std::move(label_.StoreImageAs)};
   for (auto& n : pendingNotes_) label_.Built->Notes.push_back(std::move(n));
   pendingNotes_.clear();
+  label_.Built->TagFailures = printer_.TagFailures;
   field_ = {};
+}
+
+// ^RSt,p,v,n,e,...: the labels a tag that cannot be written is tried on
+// (n, 1-10) and what follows (e: N, P or E), and the rows of VOID printed
+// (v); kept by the printer for the labels after it. A value out of the
+// guide's range leaves that setting as it was.
+void Reader::TagSetup(size_t at, std::string_view params) {
+  const Args args = Split(params);
+  TagRules& rules = printer_.TagFailures;
+  if (auto v = Arg(args, 2)) {
+    if (*v >= 0 && *v <= MaxLabelSide)
+      rules.VoidLength = static_cast<int>(*v);
+    else
+      Warn(at, "^RS length of the VOID printout " + std::to_string(*v) + " is out of range; kept");
+  }
+  if (auto n = Arg(args, 3)) {
+    if (*n >= 1 && *n <= 10)
+      rules.Tries = static_cast<int>(*n);
+    else
+      Warn(at, "^RS labels to try " + std::to_string(*n) + " is not 1-10; kept");
+  }
+  if (args.size() > 4 && !detail::Trim(args[4]).empty()) {
+    const std::string_view e = detail::Trim(args[4]);
+    if (e == "N" || e == "P" || e == "E")
+      rules.OnFailure = e[0];
+    else
+      Warn(at, "^RS error handling '" + std::string(e) + "' is not N, P or E; kept");
+  }
+  if (label_.Built) label_.Built->TagFailures = rules;
 }
 
 void Reader::Finish(size_t at) {

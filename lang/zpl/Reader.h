@@ -40,6 +40,7 @@ struct PrinterState {
   std::map<std::string, core::Bitmap> Graphics;      // ~DG, ~DY
   std::map<std::string, std::vector<Field>> Images;  // ^IS: labels stored as images
   std::map<std::string, std::string> Formats;        // ^DF formats: their bytes
+  TagRules TagFailures;                              // ^RS: what a tag that cannot be written brings
 };
 
 // A field whose data counts up from copy to copy (^SN, ^SF).
@@ -106,6 +107,7 @@ class Reader {
   static int Clamp(long v, long lo, long hi);
   void Begin(size_t at);
   void Note(std::string text);
+  void TagSetup(size_t at, std::string_view params);  // ^RS
   void Dispatch(char prefix, const std::string& name, size_t at, std::string_view params);
   void PrintWidth(const Call& c);
   void LabelLength(const Call& c);
