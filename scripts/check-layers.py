@@ -50,7 +50,7 @@ FOLDER_INCLUDES = {
     "lpa/": {"platform/", "render/", "include/morvel/"},
     "print/": {"core/", "drivers/", "lang/", "platform/", "preview/", "render/"},
     "control/": {"codec/", "drivers/", "lang/", "platform/", "print/", "include/morvel/"},
-    "hosts/serve/": {"drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
+    "hosts/serve/": {"codec/", "drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
     "hosts/emulate/": {"core/", "hosts/serve/", "lang/", "platform/", "preview/", "render/"},
     "hosts/cli/": {"codec/", "control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
                    "render/", "include/morvel/"},

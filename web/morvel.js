@@ -221,6 +221,27 @@ class Bridge {
     return result;
   }
 
+  // An RFID tag's EPC number in hexadecimal, by the GS1 EPC Tag Data
+  // Standard: from a tag URI, or with options.scheme ("SGTIN-96") from an
+  // element string (options.prefixLength, the company prefix's digits, and
+  // options.filter 0-7) or a pure-identity URI. Refused input rejects with
+  // error 5 naming the rule.
+  async epcEncode(input, options = {}) {
+    await this.open();
+    const body = { epc: "encode", input };
+    for (const key of ["scheme", "filter", "prefixLength"])
+      if (options[key] !== undefined) body[key] = options[key];
+    const { result } = await this.request(body);
+    return result.hex;
+  }
+
+  // A hexadecimal EPC's { tagUri, pureIdentity, elementString }.
+  async epcDecode(hex) {
+    await this.open();
+    const { result } = await this.request({ epc: "decode", hex });
+    return result;
+  }
+
   async status(name, options = {}) {
     await this.open();
     const body = { status: name };
@@ -295,7 +316,7 @@ export const Morvel = {
   on(name, handler) {
     bridge().on(name, handler);
   },
-  // Pictures of a printer job (ZPL, SBPL or Orx; text or bytes), drawn by the
+  // Pictures of a printer job (ZPL, SBPL, Orx or EPL2; text or bytes), drawn by the
   // bridge as `morvel preview` draws them, nothing leaving this computer:
   // { language, dpi, pictures: [{ png: Uint8Array, copies }], warnings: [{ offset, text }], problems }.
   // Options: dpi (203 unless told), language ("zpl", "sbpl", "orx"; told from the job unless given).
@@ -320,6 +341,18 @@ export const Morvel = {
   // (2000 unless told).
   status(name, options) {
     return bridge().status(name, options);
+  },
+  // An RFID tag's EPC number in upper-case hexadecimal (whole 16-bit words), by the GS1 EPC
+  // Tag Data Standard, from a tag URI ("urn:epc:tag:sgtin-96:3.0614141.812345.6789"), or with
+  // options { scheme: "SGTIN-96", filter: 0-7, prefixLength: 6-12 } from a GS1 element string
+  // ("(01)80614141123458(21)6789", which needs prefixLength) or a pure-identity URI. Input the
+  // standard refuses rejects with MorvelError 5 naming the rule.
+  epcEncode(input, options) {
+    return bridge().epcEncode(input, options);
+  },
+  // A hexadecimal EPC's { tagUri, pureIdentity, elementString } (elementString "" for GID-96).
+  epcDecode(hex) {
+    return bridge().epcDecode(hex);
   },
   // A picture argument (DrawImageFromPicture) from the bytes of a BMP, PNG, JPEG or GIF file.
   picture(bytes) {

@@ -2,6 +2,7 @@
 // tables, JSON answers and events out. Byte arrays and pictures travel as
 // {"bytes": Base64} and {"picture": Base64 of an image file}.
 #include "hosts/serve/Session.h"
+#include "hosts/serve/Protocol.h"
 #include "hosts/serve/Settings.h"
 
 #include <nlohmann/json.hpp>
@@ -55,11 +56,6 @@ constexpr int MaxDepth = 16;
 constexpr size_t MaxKeysPerObject = 256;
 constexpr size_t MaxValues = 65536;  // every value and key of the message
 constexpr int UserInterrupt = 18;    // "User interrupt occurred"
-
-// A message the protocol cannot take; answered with error 5 and the reason.
-struct ProtocolError {
-  std::string Detail;
-};
 
 // A call given up because its page left; answered (to nobody) with error 18.
 struct CallCancelled {
@@ -236,7 +232,7 @@ class ShapeCheck : public nlohmann::json_sax<json> {
 // what it carries.
 std::string Describe(const json& request, size_t bytes) {
   std::string what = "a message";
-  for (const char* kind : {"create", "release", "preview", "status", "print"})
+  for (const char* kind : {"create", "release", "preview", "status", "print", "epc"})
     if (request.contains(kind)) what = std::string("a ") + kind;
   if (auto member = request.find("member"); member != request.end() && member->is_string()) {
     const std::string& name = member->get_ref<const std::string&>();
@@ -735,6 +731,7 @@ std::string Session::Handle(std::string_view message) {
       Impl::CheckLeftRunning(*this);
       return Dump(answer{{"id", id}, {"result", Impl::PrintDocument(*this, request)}});
     }
+    if (request.contains("epc")) return Dump(answer{{"id", id}, {"result", EpcAnswer(request)}});
     if (request.contains("release")) {
       Impl::Find(*this, request, "release");
       Impl::Release(*this, currentObject_);
@@ -742,7 +739,8 @@ std::string Session::Handle(std::string_view message) {
     }
     if (!request.contains("object") || !request.contains("member"))
       throw ProtocolError{
-          "a message is a call {id, object, member, args}, a create, a release, a preview, a status or a print"};
+          "a message is a call {id, object, member, args}, a create, a release, a preview, a status, a print or "
+          "an epc"};
     return Dump(Impl::Call(*this, id, request, message.size()));
   } catch (const ProtocolError& e) {
     return Dump(ErrorAnswer(id, errors::InvalidProcedureCall,

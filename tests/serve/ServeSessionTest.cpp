@@ -334,6 +334,35 @@ TEST_F(SessionTest, PreviewsOfJobs) {
   }
 }
 
+// EPC numbers asked of the bridge: the forms each answer holds, and input
+// that is not the protocol's or that the standard refuses, each with its cause.
+TEST_F(SessionTest, EpcNumbers) {
+  const struct {
+    const char* Message;
+    const char* Answer;  // a regular expression over the whole answer
+  } cases[] = {
+      {R"({"id":1,"epc":"encode","input":"urn:epc:tag:sgtin-96:3.0614141.812345.6789"})",
+       R"(\{"id":1,"result":\{"hex":"3074257BF7194E4000001A85"\}\})"},
+      {R"({"id":2,"epc":"encode","input":"(01)80614141123458(21)6789","scheme":"SGTIN-96","filter":3,"prefixLength":7})",
+       R"(\{"id":2,"result":\{"hex":"3074257BF7194E4000001A85"\}\})"},
+      {R"({"id":3,"epc":"decode","hex":"350007AB70425D4000000586"})",
+       R"(\{"id":3,"result":\{"tagUri":"urn:epc:tag:gid-96:31415.271828.1414",)"
+       R"("pureIdentity":"urn:epc:id:gid:31415.271828.1414","elementString":""\}\})"},
+      {R"({"id":4,"epc":"decode","hex":"30"})", R"(\{"id":4,"error":\{"number":5,.*hexadecimal.*)"},
+      {R"({"id":5,"epc":"encode","input":"urn:epc:tag:sgtin-96:3.0614141.812345.6789","filter":8,"scheme":"SGTIN-96"})",
+       R"(\{"id":5,"error":\{"number":5,.*"detail":"filter must be a whole number from 0 to 7"\}\})"},
+      {R"({"id":6,"epc":"encode"})", R"(\{"id":6,"error":\{"number":5,.*"detail":"epc encode takes the input.*)"},
+      {R"({"id":7,"epc":"frob"})",
+       R"(\{"id":7,"error":\{"number":5,.*"detail":"epc is \\"encode\\" or \\"decode\\""\}\})"},
+  };
+  Page page;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Message);
+    const std::string answer = page.Call(c.Message);
+    EXPECT_TRUE(std::regex_match(answer, std::regex(c.Answer))) << answer.substr(0, 400);
+  }
+}
+
 // With --refuse-printer-settings, a job a page passes through to its printer
 // (a print in the printer's own language, a control's SendCmd) may hold no
 // printer-configuration command, which the error names; without it, and

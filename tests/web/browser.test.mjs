@@ -186,6 +186,24 @@ await scenario("an error raised by a member reaches the page's catch with its nu
   ]);
 });
 
+await scenario("a page encodes and decodes EPC numbers, and hears the rule of what is refused", async (page) => {
+  const outcome = await inPage(page, allowedPage, `
+    const hex = await Morvel.epcEncode("(01)80614141123458(21)6789", { scheme: "SGTIN-96", filter: 3, prefixLength: 7 });
+    const fromTag = await Morvel.epcEncode("urn:epc:tag:sscc-96:3.0614141.1234567890");
+    const decoded = await Morvel.epcDecode(hex);
+    let refused;
+    try { await Morvel.epcEncode("urn:epc:tag:sgtin-96:3.0614141.812345.274877906944"); }
+    catch (e) { refused = { number: e.number, description: e.description }; }
+    return { hex, fromTag, decoded, refused };`);
+  assert.deepEqual(outcome, {
+    hex: "3074257BF7194E4000001A85",
+    fromTag: "3174257BF4499602D2000000",
+    decoded: { tagUri: "urn:epc:tag:sgtin-96:3.0614141.812345.6789", pureIdentity: "urn:epc:id:sgtin:0614141.812345.6789",
+      elementString: "(01)80614141123458(21)6789" },
+    refused: { number: 5, description: "SGTIN-96: serial 274877906944 is over 2^38-1 (274877906943)" },
+  });
+});
+
 await scenario("a bridge that is not running is reported as such", async (page) => {
   const outcome = await inPage(page, allowedPage, `
     Morvel.url = "ws://127.0.0.1:9/";
