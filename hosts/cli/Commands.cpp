@@ -86,6 +86,11 @@ const char* const EmulateHelp =
     "  --dpi        the printer's resolution (default 203)\n"
     "  --media      the labels loaded, WIDTHxHEIGHT in mm, for a job that gives no size (default\n"
     "               101.6x152.4, 4 x 6 in); zpl:, sbpl:, tspl: or epl2: before it for one port alone\n"
+    "  --rfid       a roll of RFID tags under the labels (unique TIDs from --rfid-seed N, 1 unless\n"
+    "               told): a label's tag operations (^RF, ESC IP0) are carried out, a tag that fails\n"
+    "               voids its label and the next is tried as ^RS says; each tag is in the record\n"
+    "  --rfid-fail 3,17   the tags at those places in the roll (from 1) fail\n"
+    "  --rfid-fail-rate P P percent of the other tags fail, drawn from the seed\n"
     "The ports in use are printed as 'LANGUAGE ADDRESS:PORT' lines once all listen.\n";
 
 const char* const PrintHelp =
@@ -152,7 +157,7 @@ const Command Table[] = {
     {"emulate",
      "[--zpl PORT] [--sbpl PORT] [--tspl PORT] [--epl2 PORT] [--web PORT] [--jobs DIR] [--dpi N] [--listen ADDR] "
      "[--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out] "
-     "[--paper-out-after N]",
+     "[--paper-out-after N] [--rfid [--rfid-seed N] [--rfid-fail PLACES] [--rfid-fail-rate PERCENT]]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
     {"epc", "encode TAG-URI | encode --scheme SCHEME [--filter N] [--prefix-length N] INPUT | decode HEX",
      "EPC numbers of RFID tags: encode to hexadecimal, decode from it", EpcHelp, EpcMain},

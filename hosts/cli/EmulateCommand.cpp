@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 
+#include "core/numbers.h"
 #include "hosts/cli/Options.h"
 #include "hosts/emulate/EmulateWeb.h"
 #include "hosts/emulate/Emulator.h"
@@ -50,6 +51,34 @@ bool TakeMedia(const std::string& value, Options& options) {
   return true;
 }
 
+// The options of the roll of RFID tags, as given.
+struct RfidWords {
+  long long Seed = 1, FailPercent = 0;
+  std::string FailAt;  // "3,17": places in the roll (from 1) whose tags fail
+
+  void Add(OptionParser& parser, emulate::TagRollOptions& rfid) {
+    parser.Flag("--rfid", rfid.Loaded);
+    parser.Number("--rfid-seed", Seed, 0, 1LL << 62, "a whole number");
+    parser.Text("--rfid-fail", FailAt);
+    parser.Number("--rfid-fail-rate", FailPercent, 0, 100, "percent");
+  }
+  // Into the roll's options; what is wrong with them, or nothing.
+  std::string Take(emulate::TagRollOptions& rfid) const {
+    rfid.Seed = static_cast<uint64_t>(Seed);
+    rfid.FailRate = static_cast<double>(FailPercent) / 100.0;
+    for (std::string_view rest = FailAt; !rest.empty();) {
+      const size_t comma = rest.find(',');
+      const auto place = core::WholeNumber(rest.substr(0, comma), 1, 1000000000);
+      if (!place) return "bad value for --rfid-fail: " + FailAt + " (places in the roll from 1, ',' between)";
+      rfid.FailAt.insert(static_cast<uint64_t>(*place));
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    if (!rfid.Loaded && (!FailAt.empty() || FailPercent > 0))
+      return "--rfid-fail and --rfid-fail-rate go with --rfid (a roll of tags)";
+    return {};
+  }
+};
+
 }  // namespace
 
 int EmulateMain(const Invocation& call) {
@@ -80,7 +109,10 @@ int EmulateMain(const Invocation& call) {
   parser.Flag("--paper-out", initial.PaperOut);
   parser.Flag("--head-open", initial.HeadOpen);
   parser.Flag("--ribbon-out", initial.RibbonOut);
+  RfidWords rfid;
+  rfid.Add(parser, options.Rfid);
   if (auto status = parser.Parse()) return *status;
+  if (const std::string fault = rfid.Take(options.Rfid); !fault.empty()) return UsageFault(call, fault);
   options.IdleTimeoutMs = static_cast<int>(idle * 1000);
   // In the order given: a language's own size after one for all wins.
   for (const std::string& m : media)

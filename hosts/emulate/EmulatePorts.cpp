@@ -213,6 +213,7 @@ struct Emulator::Intake {
 // Made and ended here, where its network is whole.
 Emulator::Emulator(Options options) : options_(std::move(options)) {
   if (options_.JobsFolder.empty()) options_.JobsFolder = DefaultJobsFolder();
+  roll_ = TagRoll(options_.Rfid);
 }
 
 Emulator::~Emulator() { Stop(); }

@@ -48,7 +48,19 @@ std::string RecordJson(const JobRecord& job, int indent) {
                                  {"labels_printed", job.LabelsPrinted},
                                  {"pictures", job.Pictures},
                                  {"warnings", std::move(warnings)}};
-  return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (job.Tags.empty()) return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+  nlohmann::json withTags = record;
+  nlohmann::json& tags = withTags["tags"] = nlohmann::json::array();
+  for (const TagRecord& t : job.Tags)
+    tags.push_back({{"label", t.Label},
+                    {"try", t.Try},
+                    {"place", t.Place},
+                    {"tid", t.Tid},
+                    {"result", t.Written ? "written" : "void"},
+                    {"reason", t.Reason},
+                    {"epc", t.Epc},
+                    {"user", t.User}});
+  return withTags.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string DefaultJobsFolder() {
@@ -209,6 +221,60 @@ void Emulator::Engine() {
   }
 }
 
+bool Emulator::TakeTags(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media,
+                        bool& stopped) {
+  // A label that asks for tag operations takes its tags first: each that
+  // fails voids a label, and the same label is tried on the next.
+  const LabelTags tags = roll_.Encode(label, index);
+  for (const TagRecord& t : tags.Tags) {
+    job.Tags.push_back(t);
+    if (!t.Written) WriteVoid(job, label, index, t.Try, media);
+  }
+  if (!tags.GaveUp) return true;
+  const lang::TagRules& rules = label.TagFailures;
+  const std::string tried =
+      "label " + std::to_string(index) + ": its tag failed on " + std::to_string(tags.Tags.size()) + " labels (^RS)";
+  if (rules.OnFailure == 'N') {
+    job.Warnings.push_back(tried + "; the format was dropped");
+    job.LabelsPrinted = index;
+    return false;
+  }
+  // Paused (P) or in error (E): the label stays, to be tried again when the
+  // printer goes on.
+  job.Warnings.push_back(tried + "; the printer " + (rules.OnFailure == 'P' ? "paused" : "stopped in error"));
+  job.LabelsPrinted = index - 1;
+  stopped = true;
+  std::lock_guard<std::mutex> hold(lock_);
+  state_.Paused = true;
+  Changed();
+  return false;
+}
+
+void Emulator::WriteVoid(JobRecord& job, const lang::Label& label, size_t index, int attempt,
+                         const preview::Media& media) {
+  const int dpi = options_.Dpi;
+  lang::Label voided = label;
+  lang::TextField word;
+  word.X = dpi / 8;
+  word.Y = dpi / 8;
+  word.Utf8 = "VOID";
+  word.Look.Height = dpi;  // an inch tall
+  word.Look.Bold = true;
+  voided.Fields.push_back(std::move(word));
+  std::vector<std::string> problems;
+  try {
+    const auto png = render::EncodePng(preview::Paint(voided, dpi, &problems, media), dpi);
+    const std::string name =
+        Numbered(job.Id) + "-" + std::to_string(index) + "-void-" + std::to_string(attempt) + ".png";
+    if (folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
+      job.Pictures.push_back(name);
+    else
+      job.Warnings.push_back("cannot write " + name);
+  } catch (const std::exception& e) {
+    job.Warnings.push_back("label " + std::to_string(index) + ": no picture of its VOID: " + e.what());
+  }
+}
+
 bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
   std::string bytes = folder_.Read(job.File, options_.SizeLimit).value_or("");
   const int dpi = options_.Dpi;
@@ -232,6 +298,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
       }
     }
     ++turn;
+    if (!TakeTags(job, label, index, media, stopped)) return;
     std::vector<std::string> problems;
     std::optional<core::Bitmap> dots;
     try {
@@ -259,6 +326,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
         it != jobs_.end()) {
       it->LabelsPrinted = job.LabelsPrinted;
       it->Pictures = job.Pictures;
+      it->Tags = job.Tags;
     }
     Changed();
   };

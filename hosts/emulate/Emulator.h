@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "hosts/emulate/JobsFolder.h"
+#include "hosts/emulate/TagRoll.h"
 #include "lang/Status.h"
+#include "preview/Preview.h"
 
 namespace morvel::emulate {
 
@@ -62,7 +64,8 @@ struct JobRecord {
   size_t LabelsPrinted = 0;
   std::vector<std::string> Pictures;  // PNG files in the folder, one a label printed
   std::vector<std::string> Warnings;
-  std::string JobId, JobName;  // the job's marks its language's status answer reports (lang/Languages.h)
+  std::string JobId, JobName;   // the job's marks its language's status answer reports (lang/Languages.h)
+  std::vector<TagRecord> Tags;  // the RFID tags its labels took, one a try (a printer loaded with tags)
 };
 const char* NameOf(JobStage stage);
 // The job's record as JSON, as the jobs folder and the page show it.
@@ -81,6 +84,7 @@ struct Options {
   int IdleTimeoutMs = 60 * 1000;   // a connection silent this long is ended
   size_t ConnectionsPerPort = 64;  // served at once on one language's port; a newcomer
                                    // beyond them takes the place of the one silent longest
+  TagRollOptions Rfid;             // the roll of RFID tags, when loaded
 };
 
 class Emulator {
@@ -129,6 +133,11 @@ class Emulator {
   void Engine();
   // False: stopped before the job's end, or `yielded` its turn to the next job.
   bool PrintSome(JobRecord& job, bool& yielded);
+  // The label's tags taken from the roll: false when its tags failed and it
+  // does not print now (dropped, or the printer paused, `stopped` then set).
+  bool TakeTags(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media, bool& stopped);
+  // The picture of a label voided on its try `attempt`: the label with VOID across it.
+  void WriteVoid(JobRecord& job, const lang::Label& label, size_t index, int attempt, const preview::Media& media);
   void Changed();  // with lock_ held
   Snapshot SnapshotLocked();
   void Answer(Connection& connection, Query query);
@@ -148,6 +157,7 @@ class Emulator {
   std::list<int> queue_;       // ids waiting to print, oldest first
   std::thread engine_;
   bool engineDone_ = false;
+  TagRoll roll_{TagRollOptions{}};  // used by the engine alone
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;

@@ -238,7 +238,8 @@ TEST(ShellTest, UsageLinesBreakBetweenGroups) {
             "usage: morvel emulate [--zpl PORT] [--sbpl PORT] [--tspl PORT] [--epl2 PORT] [--web PORT]\n"
             "                      [--jobs DIR] [--dpi N] [--listen ADDR] [--limit BYTES] [--idle SECONDS]\n"
             "                      [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out]\n"
-            "                      [--paper-out-after N]\n");
+            "                      [--paper-out-after N]\n"
+            "                      [--rfid [--rfid-seed N] [--rfid-fail PLACES] [--rfid-fail-rate PERCENT]]\n");
   EXPECT_EQ(UsageLines(*FindCommand("preview")),
             "usage: morvel preview JOB [-o OUT] [--format png|pdf] [--language zpl|sbpl|orx|epl2] [--dpi N]\n"
             "                      [--width MM] [--height MM]\n");

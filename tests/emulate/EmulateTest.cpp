@@ -20,8 +20,10 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "EmulateProcess.h"
 #include "hosts/serve/Session.h"
@@ -262,6 +264,73 @@ TEST_F(EmulateTest, PaperRunsOutAfterTheLabelsTold) {
   Http(web, "POST", "/api/state", R"({"paper_out": false})");
   jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
   EXPECT_EQ(jobs[0]["pictures"].size(), 3u);
+}
+
+// A printer loaded with RFID tags carries out each label's tag operations
+// on the next tag of its roll. A tag that fails voids its label and the
+// label is tried on the next, up to ^RS's labels to try; then the format is
+// dropped (N), or the printer pauses (P) and tries the label again when it
+// goes on. Each tag is in the job's record: the ground truth of results.
+TEST_F(EmulateTest, RfidRollVoidsFailingTagsAsRsSays) {
+  EmulatorProcess e(jobs_, {"--rfid", "--rfid-fail", "2,3,6,7,8,9,10"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  auto label = [](int k) {
+    return "^XA^FO20,20^A0N,30,30^FDCase " + std::to_string(k) + "^FS^RFW,H^FD30740000000000000000000" +
+           std::to_string(k) + "^FS^XZ";
+  };
+  SendJob(e.Port("zpl"), "^XA^RS8,0,,3,N" + label(1).substr(3) + label(2) + label(3) + label(4));
+  auto jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 1 && j[0]["stage"] == "printed"; });
+  // Each tag: label, try, place in the roll, result, EPC.
+  using Tag = std::tuple<int, int, int, std::string, std::string>;
+  auto tags = [](const nlohmann::json& job) {
+    std::vector<Tag> out;
+    for (const auto& t : job["tags"]) out.emplace_back(t["label"], t["try"], t["place"], t["result"], t["epc"]);
+    return out;
+  };
+  EXPECT_EQ(tags(jobs[0]), (std::vector<Tag>{{1, 1, 1, "written", "307400000000000000000001"},
+                                             {2, 1, 2, "void", ""},
+                                             {2, 2, 3, "void", ""},
+                                             {2, 3, 4, "written", "307400000000000000000002"},
+                                             {3, 1, 5, "written", "307400000000000000000003"},
+                                             {4, 1, 6, "void", ""},
+                                             {4, 2, 7, "void", ""},
+                                             {4, 3, 8, "void", ""}}));
+  EXPECT_EQ(jobs[0]["pictures"],
+            nlohmann::json({"000001-1.png", "000001-2-void-1.png", "000001-2-void-2.png", "000001-2.png",
+                            "000001-3.png", "000001-4-void-1.png", "000001-4-void-2.png", "000001-4-void-3.png"}));
+  EXPECT_EQ(jobs[0]["warnings"], nlohmann::json({"label 4: its tag failed on 3 labels (^RS); the format was dropped"}));
+  std::set<std::string> tids;
+  for (const auto& t : jobs[0]["tags"]) tids.insert(t["tid"].get<std::string>());
+  EXPECT_EQ(tids.size(), 8u) << "every tag of the roll has its own TID";
+
+  // Pause on failure: places 9 and 10 fail, the printer pauses with the
+  // label still to print, and prints it on place 11 when it goes on.
+  SendJob(e.Port("zpl"), "^XA^RS8,0,,2,P^FO20,20^FDAgain^FS^RFW,H^FD3074000000000000000000AA^FS^XZ");
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) {
+    return j.size() == 2 && j[0]["stage"] == "waiting" && j[0].contains("tags");
+  });
+  EXPECT_EQ(tags(jobs[0]), (std::vector<Tag>{{1, 1, 9, "void", ""}, {1, 2, 10, "void", ""}}));
+  EXPECT_EQ(jobs[0]["labels_printed"], 0);
+  EXPECT_EQ(nlohmann::json::parse(Http(web, "GET", "/api/state"))["paused"], true);
+  Http(web, "POST", "/api/state", R"({"paused": false})");
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 2 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(tags(jobs[0]),
+            (std::vector<Tag>{
+                {1, 1, 9, "void", ""}, {1, 2, 10, "void", ""}, {1, 1, 11, "written", "3074000000000000000000AA"}}));
+
+  // SATO's EPC command takes a tag as well, by the default rules.
+  SendJob(e.Port("sbpl"),
+          "\x1b"
+          "A\x1b"
+          "IP0e:h,epc:3074257BF7194E4000001A85;\x1b"
+          "V20\x1b"
+          "H20\x1b"
+          "FW0505H0100V0050\x1b"
+          "Q1\x1b"
+          "Z");
+  jobs = WaitForJobs(web, [](const nlohmann::json& j) { return j.size() == 3 && j[0]["stage"] == "printed"; });
+  EXPECT_EQ(tags(jobs[0]), (std::vector<Tag>{{1, 1, 12, "written", "3074257BF7194E4000001A85"}}));
 }
 
 // A job that gives no label size prints on the media loaded: 4 x 6 inches
