@@ -12,7 +12,12 @@ fi
 mkdir -p "$work"
 cp "$here/package.json" "$here/package-lock.json" "$here/cross.mjs" "$work/"
 if ! cmp -s "$here/package-lock.json" "$work/node_modules/.installed-lock"; then
-  (cd "$work" && npm ci --no-audit --no-fund --loglevel=error)
+  # A registry that cannot be reached (a new machine offline, a mirror
+  # mid-sync) leaves no independent encoder to compare with: said, skipped.
+  if ! (cd "$work" && npm ci --no-audit --no-fund --loglevel=error); then
+    echo "skipped: epc-tds could not be installed from the npm registry"
+    exit 77
+  fi
   cp "$here/package-lock.json" "$work/node_modules/.installed-lock"
 fi
 exec node "$work/cross.mjs" "$2" "${3:-2000}"
