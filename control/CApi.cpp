@@ -491,6 +491,40 @@ int morvel_printers(morvel_printer** printers, size_t* count) {
   });
 }
 
+int morvel_tag_results(morvel_object* printbarcode, morvel_tag_result** results, size_t* count) {
+  if (results == nullptr || count == nullptr) return BadArgument("no place for the results");
+  *results = nullptr;
+  *count = 0;
+  if (printbarcode == nullptr || !printbarcode->Control) return BadArgument("no PrintBarCode object");
+  return Guard([&] {
+    // Taken only once the block is had, so a failure loses no result.
+    const std::vector<TagResult>& pending = printbarcode->Control->PendingTagResults();
+    if (pending.empty()) return static_cast<int>(MORVEL_OK);
+    size_t total = pending.size() * sizeof(morvel_tag_result);
+    for (const TagResult& r : pending) total += r.Epc.size() + 1 + r.Reason.size() + 1;
+    char* block = static_cast<char*>(Allocate(total));
+    const std::vector<TagResult> list = printbarcode->Control->TakeTagResults();
+    auto* entries = reinterpret_cast<morvel_tag_result*>(block);
+    char* text = block + list.size() * sizeof(morvel_tag_result);
+    auto put = [&text](const std::string& s) {
+      std::memcpy(text, s.c_str(), s.size() + 1);
+      const char* at = text;
+      text += s.size() + 1;
+      return at;
+    };
+    for (size_t i = 0; i < list.size(); ++i) {
+      entries[i].label = list[i].Label;
+      entries[i].state = static_cast<int32_t>(list[i].State);
+      entries[i].tries = list[i].Tries;
+      entries[i].epc = put(list[i].Epc);
+      entries[i].reason = put(list[i].Reason);
+    }
+    *results = entries;
+    *count = list.size();
+    return static_cast<int>(MORVEL_OK);
+  });
+}
+
 int morvel_picture_decode(const void* data, size_t size, morvel_picture** picture) {
   if (picture == nullptr) return BadArgument("no place for the picture");
   *picture = nullptr;

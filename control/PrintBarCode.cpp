@@ -10,6 +10,7 @@
 #include "platform/text_case.h"
 
 #include <unordered_set>
+#include <utility>
 
 namespace morvel {
 
@@ -42,6 +43,8 @@ IPrn& PrintBarCode::Driver() {
 const char* PrintBarCode::CurrentFamily() const noexcept { return currentDriver_ ? currentDriver_->Family() : ""; }
 
 size_t PrintBarCode::CollectedBytes() const noexcept { return currentDriver_ ? currentDriver_->CollectedBytes() : 0; }
+
+std::vector<TagResult> PrintBarCode::TakeTagResults() { return std::exchange(tagResults_, {}); }
 
 String PrintBarCode::GetVer() { return u"" MORVEL_VERSION; }
 
@@ -185,7 +188,14 @@ void PrintBarCode::ClosePort() {
 }
 
 void PrintBarCode::PrintLabel(String& copies) {
-  Guard([&] { Driver().PrintLabel(copies); });
+  Guard([&] {
+    IPrn& driver = Driver();
+    driver.PrintLabel(copies);
+    for (TagResult& r : driver.TakeTagResults()) {
+      r.Label = ++tagLabels_;
+      tagResults_.push_back(std::move(r));
+    }
+  });
 }
 
 void PrintBarCode::SendCmd(String& cmd) {

@@ -7,6 +7,7 @@
 
 #include "drivers/Brands.h"
 #include "morvel/picture.h"
+#include "morvel/tag_result.h"
 #include "morvel/types.h"
 
 // The calls that make a label, which every driver writes in its own way:
@@ -51,6 +52,9 @@ class IPrn {
   // driver holds in collected command text and bytes.
   virtual const char* Family() const noexcept = 0;
   virtual size_t CollectedBytes() const noexcept { return 0; }
+  // What the printer said of the RFID tags of the labels printed since the
+  // last call, a result a label that writes a tag (tag_result.h).
+  virtual std::vector<TagResult> TakeTagResults() { return {}; }
 };
 
 // The most command text a driver collects, in UTF-16 units (32 MiB), and the

@@ -3,8 +3,10 @@
 // chosen by the printer's uri: socket://HOST:PORT, cups:QUEUE or file:DIR.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "morvel/types.h"
@@ -33,6 +35,17 @@ class Spooler {
   // Writes the bytes into the document; `written` receives how many went.
   virtual bool Write(Handle printer, const uint8_t* data, size_t size, size_t& written) = 0;
   virtual bool EndPage(Handle printer) = 0;
+  // What the printer says back on an open raw document: a printer reached
+  // over one connection of its own (socket://) answers on it, as it answers
+  // its host's queries. Appends what came to `into`, waiting for the first
+  // byte at most until `deadline`. Unsupported where the way to the printer
+  // carries bytes one way only (a file:, a CUPS queue, the Windows spooler):
+  // whatever the printer says is lost there.
+  enum class Heard { Bytes, Nothing, Closed, Unsupported };
+  virtual bool CanRead(Handle printer) { return false; }
+  virtual Heard Read(Handle printer, std::string& into, std::chrono::steady_clock::time_point deadline) {
+    return Heard::Unsupported;
+  }
   virtual bool EndDoc(Handle printer) = 0;
   virtual bool ClosePrinter(Handle printer) = 0;
 };

@@ -2,11 +2,14 @@
 // scheme (socket://, cups:, file:). Internal to platform/.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/spooler.h"
 
 namespace morvel::platform::spool {
 
@@ -24,6 +27,11 @@ class Channel {
   // Hands all `size` bytes on or fails; `written` is what went before a failure.
   // After a failure the document is over (the channel has let go of it).
   virtual bool Write(const uint8_t* data, size_t size, size_t& written) = 0;
+  // What the destination said back on the open document (see Spooler::Read).
+  virtual bool CanRead() const { return false; }
+  virtual Spooler::Heard Read(std::string& into, std::chrono::steady_clock::time_point deadline) {
+    return Spooler::Heard::Unsupported;
+  }
   // Completes the document: true when the destination has taken every byte.
   virtual bool End() = 0;
 };

@@ -26,7 +26,7 @@ import sys
 # that fits a file decides. The public headers under include/morvel/ belong
 # to the part they publish.
 LAYERS = [
-    ("core", ["core/", "include/morvel/types.h", "include/morvel/picture.h"]),
+    ("core", ["core/", "include/morvel/types.h", "include/morvel/picture.h", "include/morvel/tag_result.h"]),
     ("platform", ["platform/"]),
     ("renderer and codec", ["render/", "codec/", "include/morvel/clsBase64.h"]),
     ("languages", ["lang/", "preview/"]),

@@ -14,6 +14,9 @@
 // pb.invoke("GetDot", 100) gives { result, byref } with the values that
 // by-reference parameters were left with. Byte arrays pass as Uint8Array and
 // come back as Uint8Array; a picture argument is Morvel.picture(bytesOfFile).
+// After PrintLabel, pb.tagResults() gives what the printer said of the RFID
+// tag of each label printed since the last look: [{ label, state ("written",
+// "void" or "unknown"), epc, reason, tries }].
 
 export class MorvelError extends Error {
   constructor(number, description, hresult, detail) {
@@ -259,11 +262,18 @@ class Bridge {
   proxy(objectId) {
     const bridge = this;
     const listeners = new Map();
+    let tags = [];
     const target = {
       object: objectId,
       async invoke(member, ...args) {
         const answer = await bridge.request({ object: objectId, member, args: args.map(encode) });
+        if (answer.tags) tags.push(...answer.tags);
         return { result: decode(answer.result), byref: (answer.byref || []).map(decode) };
+      },
+      tagResults() {
+        const taken = tags;
+        tags = [];
+        return taken;
       },
       async release() {
         await bridge.request({ release: objectId });

@@ -20,6 +20,13 @@ void RawChannel::Write(const uint8_t* data, size_t size) {
   platform::Current().Spool->Write(PrinterHandle, data, size, written);
 }
 
+bool RawChannel::CanRead() const { return IsOpen() && platform::Current().Spool->CanRead(PrinterHandle); }
+
+platform::Spooler::Heard RawChannel::Read(std::string& into, std::chrono::steady_clock::time_point deadline) {
+  if (!IsOpen()) return platform::Spooler::Heard::Closed;
+  return platform::Current().Spool->Read(PrinterHandle, into, deadline);
+}
+
 void RawChannel::Close() {
   if (!IsOpen()) return;
   auto& spooler = *platform::Current().Spool;

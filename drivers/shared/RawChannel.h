@@ -2,7 +2,9 @@
 // spool document per opened port, each label written in one piece.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "morvel/types.h"
@@ -27,6 +29,11 @@ class RawChannel {
   // Writes all bytes with one write; nothing while no printer is open.
   void Write(const uint8_t* data, size_t size);
   void Write(std::string_view bytes) { Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()); }
+  // Whether the printer's answers come back this way (a socket:// printer
+  // does; a file:, a CUPS queue or the Windows spooler do not), and what
+  // they are, waiting at most until the deadline for the first byte.
+  bool CanRead() const;
+  platform::Spooler::Heard Read(std::string& into, std::chrono::steady_clock::time_point deadline);
   // Ends the document and closes the printer, if one was opened.
   void Close();
   bool IsOpen() const noexcept { return PrinterHandle != platform::Spooler::NullHandle; }

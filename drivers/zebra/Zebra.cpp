@@ -1,10 +1,13 @@
 // ZPL label commands and ZPL RFID encoding, written through the ZPL table.
 #include "drivers/zebra/Zebra.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "drivers/Numbers.h"
 #include "drivers/Units.h"
+#include "lang/Status.h"
 #include "lang/zpl/Writer.h"
 #include "platform/services.h"
 
@@ -27,6 +30,41 @@ double BarRatio(const String& kBar, const String& zBar) {
   return ratio;
 }
 
+// The field the tag's echo is read into, at the top of the field numbers
+// (0-9999), away from the ones callers number their own fields with; and
+// the echo line's header.
+constexpr const char16_t* EchoField = u"9999";
+constexpr std::u16string_view EchoHeader = u"RFID:";
+
+// The label's copies (^PQ), 1 when the text is no whole number.
+int CopiesOf(const String& copies) {
+  long n = 0;
+  for (char16_t c : copies) {
+    if (c < u'0' || c > u'9' || n > 99999999) return 1;
+    n = n * 10 + (c - u'0');
+  }
+  return n < 1 ? 1 : static_cast<int>(std::min(n, 99999999L));
+}
+
+// Reads the tag back after the label's operations into the echo field, and
+// sends that field back to the host for every label that leaves the
+// printer, voided ones included (^HV with a = L, RFID Programming Guide
+// 58978L-008, ^HV: "send one response ... for every label printed").
+void PutEcho(String& label, const String& format, const String& start, const String& length, const String& bank) {
+  zpl::Put(label, zpl::RF, {u"R", format, start, length, bank});
+  zpl::Put(label, zpl::FN, {EchoField});
+  zpl::Put(label, zpl::FS);
+  zpl::Put(label, zpl::FH, {u"_"});
+  zpl::Put(label, zpl::HV, {EchoField, u"256", EchoHeader, u"_0D_0A", u"L"});
+  zpl::Put(label, zpl::FS);
+}
+
+const lang::StatusQuery& HostStatusQuery() {
+  for (const lang::StatusQuery& q : lang::zpl::Status.Queries)
+    if (q.Name == "~HS") return q;
+  return lang::zpl::Status.Queries.front();
+}
+
 }  // namespace
 
 Zebra::Zebra() : PrnBase(drivers::ZebraBrand) {}
@@ -45,11 +83,45 @@ void Zebra::PrintLabel(String& copies) {
   label.reserve(CmdPrint.size() + copies.size() + 10);
   zpl::Put(label, zpl::XA);
   label += CmdPrint;
+  const bool echoed = tagWrite_ && channel_.CanRead();
+  if (echoed) PutEcho(label, tagWrite_->Format, tagWrite_->Start, tagWrite_->Length, tagWrite_->Bank);
   zpl::Put(label, zpl::PQ, {copies});
   zpl::Put(label, zpl::XZ);
   SendRaw(label);
   CmdPrint.clear();
+  if (tagWrite_) AwaitTags(copies, echoed);
+  tagWrite_.reset();
 }
+
+void Zebra::AwaitTags(const String& copies, bool echoed) {
+  const int count = CopiesOf(copies);
+  std::vector<TagResult> got;
+  if (!channel_.IsOpen()) {
+    got = watch_.Unanswerable(count, "not sent: no printer port is open");
+  } else if (!echoed) {
+    got =
+        watch_.Unanswerable(count, "the way to this printer carries no answer back (a file:, a CUPS queue, a spooler)");
+  } else {
+    const lang::StatusQuery& status = HostStatusQuery();
+    drivers::TagLink link;
+    link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
+    link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
+    link.StatusQuery = std::string(status.Sent);
+    link.StatusFrame = status.Frame;
+    link.ReadsStopped = [&status](std::string_view answer) { return status.Read(answer).State == "stopped"; };
+    drivers::TagExpectation expect;
+    expect.Prefix = ToUtf8(String(EchoHeader));
+    expect.Expected = ToUtf8(u"00" + tagWrite_->Data);
+    expect.Copies = count;
+    got = watch_.Await(link, expect, drivers::TagWaitsFromEnv());
+  }
+  for (TagResult& r : got) {
+    platform::Logger().Record("Zebra: RFID " + Describe(r) + (r.Reason.empty() ? "" : " (" + r.Reason + ")"));
+    results_.push_back(std::move(r));
+  }
+}
+
+std::vector<TagResult> Zebra::TakeTagResults() { return std::exchange(results_, {}); }
 
 void Zebra::SendRaw(const String& text) {
   if (!channel_.IsOpen()) return;
@@ -132,6 +204,10 @@ void Zebra::OpRFID(String& operate, String& data, String& dataType, String& data
   zpl::Put(piece, zpl::FD, {u"00" + data});
   zpl::Put(piece, zpl::FS);
   Collect(piece);
+  // A write (W, or L to lock too; W when not given) is what the printer is
+  // asked to echo back; the label's first one.
+  const bool writes = operate.empty() || operate == u"W" || operate == u"w" || operate == u"L" || operate == u"l";
+  if (writes && !tagWrite_) tagWrite_ = TagWrite{dataType, startAddress, dataLen, section, data};
 }
 
 }  // namespace morvel

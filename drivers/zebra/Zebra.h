@@ -1,11 +1,15 @@
 // The driver for Zebra printers: every drawing call appends ZPL to the label
 // under construction; PrintLabel frames it, converts it to the ANSI code page
 // and writes it in one piece to the raw spooler channel. RFID encoding rides
-// along in the same label.
+// along in the same label; where the printer can answer, the label asks it
+// to echo the tag it wrote, and PrintLabel waits for each label's echo.
 #pragma once
+
+#include <optional>
 
 #include "drivers/IPrn.h"
 #include "drivers/shared/RawChannel.h"
+#include "drivers/shared/TagWatch.h"
 
 namespace morvel {
 
@@ -26,6 +30,7 @@ class Zebra : public PrnBase {
   void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
               String& section) override;
   size_t CollectedBytes() const noexcept override { return CmdPrint.size() * sizeof(char16_t); }
+  std::vector<TagResult> TakeTagResults() override;
 
   // ZPL of the label under construction, without ^XA / ^XZ.
   String CmdPrint;
@@ -33,7 +38,15 @@ class Zebra : public PrnBase {
  private:
   void Collect(std::u16string_view piece);
   void SendRaw(const String& text);
+  // The label's first tag write, as OpRFID gave it: read back the same way.
+  struct TagWrite {
+    String Format, Start, Length, Bank, Data;
+  };
+  void AwaitTags(const String& copies, bool echoed);
   RawChannel channel_;
+  std::optional<TagWrite> tagWrite_;
+  drivers::TagWatch watch_;
+  std::vector<TagResult> results_;
 };
 
 }  // namespace morvel

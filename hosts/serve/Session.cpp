@@ -639,6 +639,11 @@ class Session::Impl {
     }
 
     answer reply{{"id", id}, {"result", ToJson(result)}};
+    // The printer's word on the tags of the labels the call printed.
+    if (object.Control)
+      for (const TagResult& t : object.Control->TakeTagResults())
+        reply["tags"].push_back(answer{
+            {"label", t.Label}, {"state", NameOf(t.State)}, {"epc", t.Epc}, {"reason", t.Reason}, {"tries", t.Tries}});
     bool anyByRef = false;
     answer byref = answer::array();
     for (size_t i = 0; i < args.size(); ++i) {

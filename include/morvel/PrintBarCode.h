@@ -12,6 +12,7 @@
 
 #include "morvel/PrintInfo.h"
 #include "morvel/picture.h"
+#include "morvel/tag_result.h"
 #include "morvel/types.h"
 
 namespace morvel {
@@ -102,6 +103,11 @@ class PrintBarCode {
   // empty before SetPrint; and the memory its collected commands hold.
   const char* CurrentFamily() const noexcept;
   size_t CollectedBytes() const noexcept;
+  // What the printer said of the RFID tag of each label printed since the
+  // last call that writes one, in order (tag_result.h). PrintLabel waits
+  // for the printer's word, within its bounds, before it returns.
+  std::vector<TagResult> TakeTagResults();
+  const std::vector<TagResult>& PendingTagResults() const noexcept { return tagResults_; }
 
  private:
   IPrn& Driver();
@@ -113,6 +119,8 @@ class PrintBarCode {
   // The printer the current driver opened and has not closed: closed by the
   // destructor when the host forgot to.
   std::optional<String> openPort_;
+  std::vector<TagResult> tagResults_;
+  uint32_t tagLabels_ = 0;
   // The control's own font, as the last text measurement left it.
   std::string fontName_ = "MS Sans Serif";
   Single fontSize_ = 8.25f;

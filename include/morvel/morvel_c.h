@@ -196,6 +196,28 @@ MORVEL_C_API int morvel_epc_encode(const char* input, const char* scheme, int fi
  * morvel_epc_encode refuses. */
 MORVEL_C_API int morvel_epc_decode(const char* hex, char** tag_uri, char** pure_identity, char** element_string);
 
+/* What became of the RFID tag of a label a PrintBarCode printed, on the
+ * printer's word: after each label that writes a tag (OpRFID), PrintLabel
+ * asks a printer that can answer (a socket:// one) to read the tag back and
+ * waits for its answer, within MORVEL_RFID_WAIT_MS (20,000) for the first
+ * and MORVEL_RFID_RETRY_WAIT_MS (5,000) after a voided try. */
+enum {
+  MORVEL_TAG_WRITTEN = 0, /* read back holding what was asked: `epc` is what it holds */
+  MORVEL_TAG_VOID = 1,    /* the printer voided the label; `reason` says how */
+  MORVEL_TAG_UNKNOWN = 2  /* the printer cannot say (file:, CUPS) or said nothing in time */
+};
+typedef struct morvel_tag_result {
+  uint32_t label;     /* the object's labels that write a tag, from 1, each copy one */
+  int32_t state;      /* MORVEL_TAG_... */
+  uint32_t tries;     /* labels the printer used: the voided ones and the written one */
+  const char* epc;    /* hexadecimal as the printer read it back; "" unless written */
+  const char* reason; /* why it is void or unknown; "" when written */
+} morvel_tag_result;
+/* The results of the labels `printbarcode` printed since the last call, in
+ * order, as one block freed with morvel_free (NULL with *count 0 when there
+ * are none). MORVEL_E_ARGUMENT for an object that is no PrintBarCode. */
+MORVEL_C_API int morvel_tag_results(morvel_object* printbarcode, morvel_tag_result** results, size_t* count);
+
 #ifdef __cplusplus
 #define MORVEL_VALUE_ZERO_ \
   {}

@@ -175,6 +175,19 @@ class LinuxSpooler : public Spooler {
     return ok;
   }
 
+  bool CanRead(Handle handle) override {
+    auto printer = Find(handle, "CanRead");
+    return printer && printer->Out->CanRead();
+  }
+
+  Heard Read(Handle handle, std::string& into, std::chrono::steady_clock::time_point deadline) override {
+    auto printer = Find(handle, "Read");
+    if (!printer) return Heard::Closed;
+    std::lock_guard<std::mutex> lock(printer->Lock);
+    if (printer->State != DocState::Open) return Heard::Closed;
+    return printer->Out->Read(into, deadline);
+  }
+
   bool EndDoc(Handle handle) override {
     auto printer = Find(handle, "EndDoc");
     if (!printer) return false;

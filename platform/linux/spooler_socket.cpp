@@ -133,6 +133,27 @@ class SocketChannel : public Channel {
     return true;
   }
 
+  bool CanRead() const override { return true; }
+  Spooler::Heard Read(std::string& into, std::chrono::steady_clock::time_point deadline) override {
+    if (fd_ < 0) return Spooler::Heard::Closed;
+    for (;;) {
+      char buffer[4096];
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) {
+        into.append(buffer, static_cast<size_t>(n));
+        return Spooler::Heard::Bytes;
+      }
+      if (n == 0) return Spooler::Heard::Closed;
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        Report(printer_, "reading from " + Where() + " failed: " + std::strerror(errno));
+        return Spooler::Heard::Closed;
+      }
+      short revents = 0;
+      if (!WaitFor(fd_, POLLIN, deadline, revents)) return Spooler::Heard::Nothing;
+    }
+  }
+
   bool End() override {
     if (fd_ < 0) return false;
     const int timeoutMs = WriteTimeoutMs();

@@ -68,6 +68,11 @@ class _Printer(ctypes.Structure):
     _fields_ = [("name", ctypes.c_char_p), ("dpi", ctypes.c_int32), ("uri", ctypes.c_char_p)]
 
 
+class _TagResult(ctypes.Structure):
+    _fields_ = [("label", ctypes.c_uint32), ("state", ctypes.c_int32), ("tries", ctypes.c_uint32),
+                ("epc", ctypes.c_char_p), ("reason", ctypes.c_char_p)]
+
+
 _SIZE = ctypes.sizeof(_Value)
 _AT = _Value.u.offset
 _HEAD = struct.Struct("@iI")
@@ -501,6 +506,41 @@ def epc_decode(hex_epc: str) -> Epc:
     if code != 0:
         _raise_last(code)
     return Epc(*(_taken(o) for o in outs))
+
+
+_tag_results = _bind("morvel_tag_results", ctypes.c_int, _vp, ctypes.POINTER(ctypes.POINTER(_TagResult)),
+                     ctypes.POINTER(_sz))
+_TAG_STATES = ("written", "void", "unknown")
+
+
+class TagResult(NamedTuple):
+    """What became of the RFID tag of one label, on the printer's word:
+    state "written" (epc: what the tag holds, as the printer read it back),
+    "void" (the printer voided the label) or "unknown" (the printer cannot
+    say, or said nothing in time); reason says why for the last two."""
+    label: int
+    state: str
+    epc: str
+    reason: str
+    tries: int
+
+
+def tag_results(printbarcode: Object) -> list[TagResult]:
+    """The tag results of the labels a PrintBarCode printed since the last
+    call, in order: PrintLabel waits for a printer that can answer (a
+    socket:// one) to read back each tag it wrote."""
+    entries = ctypes.POINTER(_TagResult)()
+    count = _sz(0)
+    code = _tag_results(printbarcode._handle, ctypes.byref(entries), ctypes.byref(count))
+    if code != 0:
+        _raise_last(code)
+    try:
+        return [TagResult(e.label, _TAG_STATES[e.state] if 0 <= e.state < 3 else "unknown", e.epc.decode("utf-8"),
+                          e.reason.decode("utf-8"), e.tries)
+                for e in (entries[i] for i in range(count.value))]
+    finally:
+        if entries:
+            _free(ctypes.cast(entries, _vp))
 
 
 def version() -> str:

@@ -1,0 +1,160 @@
+// Waiting for the printer's word on each label's RFID tag.
+#include "drivers/shared/TagWatch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace morvel {
+
+namespace drivers {
+namespace {
+
+// Past this many bytes without a line end, what the printer says is no echo.
+constexpr size_t MaxPending = 64 * 1024;
+
+std::chrono::milliseconds WaitFromEnv(const char* name, std::chrono::milliseconds fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (*end != '\0' || value <= 0 || value > 24LL * 3600 * 1000) return fallback;
+  return std::chrono::milliseconds(value);
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Seconds(std::chrono::milliseconds wait) {
+  const auto ms = wait.count();
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+std::string LabelCount(uint32_t n) { return std::to_string(n) + (n == 1 ? " label" : " labels"); }
+
+}  // namespace
+
+TagWaits TagWaitsFromEnv() {
+  TagWaits waits;
+  waits.FirstEcho = WaitFromEnv("MORVEL_RFID_WAIT_MS", waits.FirstEcho);
+  waits.NextTry = WaitFromEnv("MORVEL_RFID_RETRY_WAIT_MS", waits.NextTry);
+  return waits;
+}
+
+TagWatch::Next TagWatch::NextEcho(const TagLink& link, const std::string& prefix, TagLink::Clock::time_point deadline,
+                                  std::string& data) {
+  for (;;) {
+    for (size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.compare(0, prefix.size(), prefix) == 0) {
+        data = line.substr(prefix.size());
+        return Next::Echo;
+      }
+      // Anything else the printer says (answers the caller's own commands
+      // asked for) is no echo of ours.
+    }
+    if (pending_.size() > MaxPending) pending_.clear();
+    switch (link.Read(pending_, deadline)) {
+      case platform::Spooler::Heard::Bytes: continue;
+      case platform::Spooler::Heard::Nothing: return Next::Silence;
+      default: return Next::Closed;
+    }
+  }
+}
+
+bool TagWatch::PrinterStopped(const TagLink& link, TagLink::Clock::time_point deadline) {
+  if (!link.Send || link.StatusQuery.empty()) return false;
+  link.Send(link.StatusQuery);
+  for (;;) {
+    // The status answer starts at its STX; echoes around it stay for NextEcho.
+    if (const size_t at = pending_.find('\x02'); at != std::string::npos) {
+      if (const size_t n = link.StatusFrame(std::string_view(pending_).substr(at)); n > 0) {
+        const bool stopped = link.ReadsStopped(std::string_view(pending_).substr(at, n));
+        pending_.erase(at, n);
+        return stopped;
+      }
+    }
+    if (pending_.size() > MaxPending || link.Read(pending_, deadline) != platform::Spooler::Heard::Bytes) return false;
+  }
+}
+
+std::vector<TagResult> TagWatch::Unanswerable(int copies, const std::string& why) {
+  std::vector<TagResult> out;
+  for (int k = 0; k < std::max(copies, 1); ++k) {
+    TagResult r;
+    r.Label = ++labels_;
+    r.Reason = why;
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+std::vector<TagResult> TagWatch::Await(const TagLink& link, const TagExpectation& label, const TagWaits& waits) {
+  using Outcome = TagResult::Outcome;
+  std::vector<TagResult> out;
+  auto heard = TagLink::Clock::now();
+  const int copies = std::max(label.Copies, 1);
+  for (int copy = 0; copy < copies; ++copy) {
+    TagResult r;
+    r.Label = ++labels_;
+    uint32_t voids = 0;
+    for (;;) {
+      const auto deadline = heard + (voids == 0 ? waits.FirstEcho : waits.NextTry);
+      std::string data;
+      const Next next = NextEcho(link, label.Prefix, deadline, data);
+      if (next == Next::Echo) {
+        heard = TagLink::Clock::now();
+        ++r.Tries;
+        if (SameIgnoringCase(data, label.Expected)) {
+          r.State = Outcome::Written;
+          r.Epc = data;
+          break;
+        }
+        ++voids;  // a voided try: the next label is tried
+        continue;
+      }
+      if (next == Next::Silence && voids > 0) {
+        const bool stopped = PrinterStopped(link, TagLink::Clock::now() + waits.NextTry);
+        // A late try's echo may have come with the status answer.
+        if (NextEcho(link, label.Prefix, TagLink::Clock::now(), data) == Next::Echo) {
+          pending_.insert(0, label.Prefix + data + "\r\n");
+          continue;
+        }
+        r.State = stopped ? Outcome::Unknown : Outcome::Void;
+        r.Reason = "its tag failed on " + LabelCount(voids) + " (printed VOID); " +
+                   (stopped ? "the printer stopped (^RS) and prints it when it goes on"
+                            : "no further try came within " + Seconds(waits.NextTry) +
+                                  ": the printer dropped the format (^RS)");
+      } else if (next == Next::Silence) {
+        r.Reason = "the printer said nothing of its tag within " + Seconds(waits.FirstEcho);
+      } else {
+        r.Reason = "the connection to the printer ended before it said what became of the tag";
+      }
+      break;
+    }
+    const bool gaveUp = r.State != Outcome::Written;
+    const Outcome outcome = r.State;
+    const std::string why = r.Reason;
+    out.push_back(std::move(r));
+    if (!gaveUp) continue;
+    // The copies after one the printer gave up on: dropped with its format,
+    // or as unknown as it is.
+    for (int rest = copy + 1; rest < copies; ++rest) {
+      TagResult left;
+      left.Label = ++labels_;
+      left.State = outcome;
+      left.Reason = outcome == Outcome::Void ? "not printed: the printer dropped the format with the copy before" : why;
+      out.push_back(std::move(left));
+    }
+    break;
+  }
+  return out;
+}
+
+}  // namespace drivers
+}  // namespace morvel

@@ -1,0 +1,66 @@
+// Reading back what the printer did with the RFID tag of each label: the
+// driver sends a label that ends with the printer's own echo of the tag it
+// wrote (ZPL host verification) and waits here for one echo a label that
+// left the printer, voided tries included. A label is written only when an
+// echo holds what was asked; echoes of anything else are voided tries. A
+// printer that cannot answer, or says nothing in time, leaves its labels
+// unknown. Every wait is bounded (MORVEL_RFID_WAIT_MS for a label's first
+// echo, MORVEL_RFID_RETRY_WAIT_MS for the next try after a void).
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "morvel/tag_result.h"
+#include "platform/spooler.h"
+
+namespace morvel::drivers {
+
+struct TagWaits {
+  std::chrono::milliseconds FirstEcho{20000};  // from the label's sending to its first echo
+  std::chrono::milliseconds NextTry{5000};     // from a void echo to the next try's
+};
+// The waits from the environment (positive whole milliseconds), else the defaults.
+TagWaits TagWaitsFromEnv();
+
+// How the driver talks with its printer while it waits.
+struct TagLink {
+  using Clock = std::chrono::steady_clock;
+  // Appends what the printer said to `into`, waiting at most until the deadline.
+  std::function<platform::Spooler::Heard(std::string& into, Clock::time_point deadline)> Read;
+  // Sends a status query on the same way (the language's status answer).
+  std::function<void(const std::string& bytes)> Send;
+  std::string StatusQuery;                                    // what to send when a try is late
+  std::function<size_t(std::string_view)> StatusFrame;        // the answer's length, 0 while incomplete
+  std::function<bool(std::string_view answer)> ReadsStopped;  // the answer says paused or in error
+};
+
+// One label as sent: its echo's prefix and what a written tag's echo holds.
+struct TagExpectation {
+  std::string Prefix;    // each echo line starts with it and ends with CR LF
+  std::string Expected;  // compared without regard to case
+  int Copies = 1;
+};
+
+class TagWatch {
+ public:
+  // Waits for the echoes of one sent label's copies; numbers them on from
+  // the labels before.
+  std::vector<TagResult> Await(const TagLink& link, const TagExpectation& label, const TagWaits& waits);
+  // Results of labels a printer cannot answer for.
+  std::vector<TagResult> Unanswerable(int copies, const std::string& why);
+  uint32_t Labels() const { return labels_; }
+
+ private:
+  enum class Next { Echo, Silence, Closed };
+  // The next echo line's data into `data`, skipping other lines.
+  Next NextEcho(const TagLink& link, const std::string& prefix, TagLink::Clock::time_point deadline, std::string& data);
+  bool PrinterStopped(const TagLink& link, TagLink::Clock::time_point deadline);
+
+  std::string pending_;  // bytes after the last whole line
+  uint32_t labels_ = 0;
+};
+
+}  // namespace morvel::drivers

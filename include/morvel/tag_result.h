@@ -1,0 +1,42 @@
+// What became of the RFID tag of a label the control printed, on the
+// printer's word: the control asks the printer, after each label that
+// writes a tag, what it wrote, and never reports a tag written that the
+// printer did not read back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace morvel {
+
+struct TagResult {
+  enum class Outcome {
+    Written,  // the printer read the tag back after writing it, and it holds what was asked
+    Void,     // the printer voided the label: its tag could not be written
+    Unknown,  // the printer cannot say or said nothing in time (a file:, a CUPS queue, a silent printer)
+  };
+  uint32_t Label = 0;  // the labels that write a tag, as the object printed them, from 1 (each copy one)
+  Outcome State = Outcome::Unknown;
+  std::string Epc;     // Written: what the tag holds now, as the printer read it back
+  std::string Reason;  // Void and Unknown: why, in words
+  uint32_t Tries = 0;  // labels the printer used for it: the voided ones and the written one
+};
+
+// "written", "void" or "unknown".
+inline const char* NameOf(TagResult::Outcome outcome) noexcept {
+  switch (outcome) {
+    case TagResult::Outcome::Written: return "written";
+    case TagResult::Outcome::Void: return "void";
+    case TagResult::Outcome::Unknown: break;
+  }
+  return "unknown";
+}
+
+// "label 3 written 00303425...", "label 4 void", "label 5 unknown".
+inline std::string Describe(const TagResult& result) {
+  std::string line = "label " + std::to_string(result.Label) + " " + NameOf(result.State);
+  if (result.State == TagResult::Outcome::Written) line += " " + result.Epc;
+  return line;
+}
+
+}  // namespace morvel
