@@ -31,10 +31,13 @@ double BarRatio(const String& kBar, const String& zBar) {
 }
 
 // The field the tag's echo is read into, at the top of the field numbers
-// (0-9999), away from the ones callers number their own fields with; and
-// the echo line's header.
+// (0-9999), away from the ones callers number their own fields with.
 constexpr const char16_t* EchoField = u"9999";
-constexpr std::u16string_view EchoHeader = u"RFID:";
+
+// The echo line's header: RFID: and the label's number on this port, so
+// that a late echo of an earlier label (a paused printer going on) is never
+// taken for this one's.
+String EchoHeader(uint64_t label) { return u"RFID:" + FromUtf8(std::to_string(label)) + u":"; }
 
 // The label's copies (^PQ), 1 when the text is no whole number.
 int CopiesOf(const String& copies) {
@@ -50,12 +53,13 @@ int CopiesOf(const String& copies) {
 // sends that field back to the host for every label that leaves the
 // printer, voided ones included (^HV with a = L, RFID Programming Guide
 // 58978L-008, ^HV: "send one response ... for every label printed").
-void PutEcho(String& label, const String& format, const String& start, const String& length, const String& bank) {
+void PutEcho(String& label, const String& header, const String& format, const String& start, const String& length,
+             const String& bank) {
   zpl::Put(label, zpl::RF, {u"R", format, start, length, bank});
   zpl::Put(label, zpl::FN, {EchoField});
   zpl::Put(label, zpl::FS);
   zpl::Put(label, zpl::FH, {u"_"});
-  zpl::Put(label, zpl::HV, {EchoField, u"256", EchoHeader, u"_0D_0A", u"L"});
+  zpl::Put(label, zpl::HV, {EchoField, u"256", header, u"_0D_0A", u"L"});
   zpl::Put(label, zpl::FS);
 }
 
@@ -84,7 +88,10 @@ void Zebra::PrintLabel(String& copies) {
   zpl::Put(label, zpl::XA);
   label += CmdPrint;
   const bool echoed = tagWrite_ && channel_.CanRead();
-  if (echoed) PutEcho(label, tagWrite_->Format, tagWrite_->Start, tagWrite_->Length, tagWrite_->Bank);
+  if (echoed) {
+    ++echoes_;
+    PutEcho(label, EchoHeader(echoes_), tagWrite_->Format, tagWrite_->Start, tagWrite_->Length, tagWrite_->Bank);
+  }
   zpl::Put(label, zpl::PQ, {copies});
   zpl::Put(label, zpl::XZ);
   SendRaw(label);
@@ -110,7 +117,7 @@ void Zebra::AwaitTags(const String& copies, bool echoed) {
     link.StatusFrame = status.Frame;
     link.ReadsStopped = [&status](std::string_view answer) { return status.Read(answer).State == "stopped"; };
     drivers::TagExpectation expect;
-    expect.Prefix = ToUtf8(String(EchoHeader));
+    expect.Prefix = ToUtf8(EchoHeader(echoes_));
     expect.Expected = ToUtf8(u"00" + tagWrite_->Data);
     expect.Copies = count;
     got = watch_.Await(link, expect, drivers::TagWaitsFromEnv());

@@ -46,6 +46,7 @@ class Zebra : public PrnBase {
   RawChannel channel_;
   std::optional<TagWrite> tagWrite_;
   drivers::TagWatch watch_;
+  uint64_t echoes_ = 0;  // labels sent with an echo
   std::vector<TagResult> results_;
 };
 
