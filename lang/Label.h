@@ -112,10 +112,10 @@ struct TagRules {
 // Host Verification): Header, then the field's first Bytes, then
 // Terminator, once for the format or after every label printed.
 struct HostVerification {
-  int Field = 0;           // the ^FN number, 0-9999
-  int Bytes = 64;          // 1-256
+  int Field = 0;   // the ^FN number, 0-9999
+  int Bytes = 64;  // 1-256
   std::string Header, Terminator;
-  bool PerLabel = false;   // L: after every label (each copy, each VOID); F: once, after the format's last
+  bool PerLabel = false;  // L: after every label (each copy, each VOID); F: once, after the format's last
 };
 
 struct Label {
@@ -124,9 +124,9 @@ struct Label {
   bool Mirror = false;        // printed mirrored left to right (^PMY)
   std::string Copies = "1";
   std::vector<Field> Fields;
-  std::vector<std::string> Notes;  // settings worth telling (speed, darkness, RFID...)
-  std::vector<TagOperation> Tags;  // in the order the job gives them
-  TagRules TagFailures;            // the rules in force when the label prints
+  std::vector<std::string> Notes;               // settings worth telling (speed, darkness, RFID...)
+  std::vector<TagOperation> Tags;               // in the order the job gives them
+  TagRules TagFailures;                         // the rules in force when the label prints
   std::vector<HostVerification> Verifications;  // ^HV, in the order the job gives them
   std::map<int, std::string> FieldData;         // its numbered fields' data (^FN), as ^HV sends it
 };
