@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -95,6 +96,7 @@ struct TagOperation {
   std::string Length;      // the bytes or blocks, as given; empty: the data's own
   std::string Data;        // the field's data (hexadecimal digits for H)
   size_t Offset = 0;       // where the job gives it
+  int FieldNumber = -1;    // ^FN: the field a read puts what it reads in (^HV answers it); -1: none
 };
 // How the printer treats a tag it cannot write (ZPL ^RS): it prints VOID on
 // the label and tries the same format on the next, Tries labels in all;
@@ -105,15 +107,28 @@ struct TagRules {
   int VoidLength = 0;    // dot rows of the VOID printout; 0: the label's length
 };
 
+// A field's data the printer sends back to the host on the connection the
+// job came on (ZPL ^HV, after the RFID Programming Guide 58978L-008, ^HV
+// Host Verification): Header, then the field's first Bytes, then
+// Terminator, once for the format or after every label printed.
+struct HostVerification {
+  int Field = 0;   // the ^FN number, 0-9999
+  int Bytes = 64;  // 1-256
+  std::string Header, Terminator;
+  bool PerLabel = false;  // L: after every label (each copy, each VOID); F: once, after the format's last
+};
+
 struct Label {
   int Width = 0, Height = 0;  // 0: not given; the painter fits the fields
   int Turn = 0;               // 0 or 180: how the label leaves the printer
   bool Mirror = false;        // printed mirrored left to right (^PMY)
   std::string Copies = "1";
   std::vector<Field> Fields;
-  std::vector<std::string> Notes;  // settings worth telling (speed, darkness, RFID...)
-  std::vector<TagOperation> Tags;  // in the order the job gives them
-  TagRules TagFailures;            // the rules in force when the label prints
+  std::vector<std::string> Notes;               // settings worth telling (speed, darkness, RFID...)
+  std::vector<TagOperation> Tags;               // in the order the job gives them
+  TagRules TagFailures;                         // the rules in force when the label prints
+  std::vector<HostVerification> Verifications;  // ^HV, in the order the job gives them
+  std::map<int, std::string> FieldData;         // its numbered fields' data (^FN), as ^HV sends it
 };
 
 struct Warning {

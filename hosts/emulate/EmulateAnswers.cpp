@@ -63,6 +63,50 @@ void QueryScanner::Finish(std::string& job) {
   held_.clear();
 }
 
+size_t AnswerCuts::Next(std::string_view chunk) {
+  if (!on_) return std::string_view::npos;
+  for (size_t k = 0; k < chunk.size(); ++k) {
+    const char c = chunk[k];
+    const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    switch (at_) {
+      case At::Text:
+        if (c == caret_ || c == tilde_) prefix_ = c, at_ = At::Prefix;
+        continue;
+      case At::Prefix:
+        letter_ = up;
+        at_ = At::Letter;
+        continue;
+      case At::Caret:
+      case At::Tilde:
+        // The new prefix is the one byte after ^CC or ^CT, as the reader takes it.
+        if (c != '\0' && c != '\r' && c != '\n' && c != ' ') (at_ == At::Caret ? caret_ : tilde_) = c;
+        at_ = At::Text;
+        continue;
+      case At::Letter: break;
+    }
+    at_ = At::Text;
+    const char letters[] = {letter_, up};
+    const std::string_view name(letters, 2);
+    if (name == "CC" || name == "CT") {
+      at_ = name == "CC" ? At::Caret : At::Tilde;
+    } else if (prefix_ != caret_) {
+      if (c == caret_ || c == tilde_) prefix_ = c, at_ = At::Prefix;
+    } else if (name == "XA") {
+      inFormat_ = true;
+      answers_ = false;
+    } else if (name == "HV") {
+      answers_ = inFormat_;
+    } else if (name == "XZ") {
+      const bool cut = inFormat_ && answers_;
+      inFormat_ = answers_ = false;
+      if (cut) return k + 1;
+    } else if (c == caret_ || c == tilde_) {
+      prefix_ = c, at_ = At::Prefix;
+    }
+  }
+  return std::string_view::npos;
+}
+
 const char* NameOf(JobStage stage) {
   switch (stage) {
     case JobStage::Waiting: return "waiting";

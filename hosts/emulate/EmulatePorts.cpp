@@ -86,8 +86,11 @@ struct Emulator::Network {
 };
 
 // One connection. Its thread runs its io_context only while it reads or
-// writes, so each wait has its own limit, and a close posted from another
-// thread ends whatever it waits for.
+// writes, and each wait runs it to that operation's end alone, so each has
+// its own limit, and a close posted from another thread ends whatever it
+// waits for. What goes out on it goes through one outbox, in order: status
+// answers from its own thread, and the ^HV answers of its jobs from the
+// print engine, posted to its io_context and written while its thread waits.
 struct Emulator::Connection {
   net::io_context Context{1};
   tcp::socket Socket{Context};
@@ -104,19 +107,48 @@ struct Emulator::Connection {
   // What came within `limit`: the bytes, or timed_out, eof or the error.
   size_t ReadSome(net::mutable_buffer into, std::chrono::milliseconds limit, error_code& ec) {
     size_t got = 0;
+    bool done = false;
     Socket.async_read_some(into, [&](const error_code& e, size_t n) {
       ec = e;
       got = n;
+      done = true;
     });
-    Await(limit, ec);
+    if (!Await(limit, [&] { return done; }) && ec == net::error::operation_aborted) ec = net::error::timed_out;
     return got;
   }
 
+  // On its own thread: `bytes` out after all posted before, within SendLimit.
   bool Send(const std::string& bytes) {
-    error_code ec;
-    net::async_write(Socket, net::buffer(bytes), [&](const error_code& e, size_t) { ec = e; });
-    Await(SendLimit, ec);
-    return !ec;
+    uint64_t end = 0;
+    if (!Post(bytes, &end)) return false;
+    Await(SendLimit, [&] {
+      std::lock_guard<std::mutex> hold(OutLock);
+      return Written >= end || Broken;
+    });
+    std::lock_guard<std::mutex> hold(OutLock);
+    return Written >= end;
+  }
+
+  // From any thread: `bytes` go out after all posted before. False when
+  // they cannot: the connection is served no more, broke off, or its host
+  // leaves OutboxLimit unread.
+  bool Post(const std::string& bytes, uint64_t* end = nullptr) {
+    std::lock_guard<std::mutex> hold(OutLock);
+    if (Ended || Broken || Pending.size() + bytes.size() > OutboxLimit) return false;
+    Pending += bytes;
+    Queued += bytes.size();
+    if (end != nullptr) *end = Queued;
+    if (!Writing) {
+      Writing = true;
+      net::post(Context, [this] { WriteNext(); });
+    }
+    return true;
+  }
+
+  // Its thread serves it no more: nothing more is posted.
+  void End() {
+    std::lock_guard<std::mutex> hold(OutLock);
+    Ended = true;
   }
 
   // From any thread: ends the connection's read or write now.
@@ -128,29 +160,64 @@ struct Emulator::Connection {
   }
 
  private:
-  // Runs the operation started last to its end, or cancels it at the limit.
-  void Await(std::chrono::milliseconds limit, error_code& ec) {
+  static constexpr size_t OutboxLimit = 1 << 20;
+
+  // Runs the io_context until `done`, or cancels the socket's operations
+  // at the limit and runs it until `done` then; false at the limit. Other
+  // work (an answer being written) goes on meanwhile, never waited for.
+  template <typename Done>
+  bool Await(std::chrono::milliseconds limit, const Done& done) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     Context.restart();
-    Context.run_for(limit);
-    if (Context.stopped()) return;
+    while (!done() && Context.run_one_until(deadline) > 0) {
+    }
+    if (done()) return true;
     error_code ignored;
     Socket.cancel(ignored);
-    Context.restart();
-    Context.run();
-    if (ec == net::error::operation_aborted) ec = net::error::timed_out;
+    while (!done() && Context.run_one() > 0) {
+    }
+    return false;
   }
+
+  // On its thread: writes what the outbox holds, then what came meanwhile.
+  void WriteNext() {
+    std::unique_lock<std::mutex> hold(OutLock);
+    if (Pending.empty() || Broken) {
+      Writing = false;
+      return;
+    }
+    InFlight.swap(Pending);
+    Pending.clear();
+    hold.unlock();
+    net::async_write(Socket, net::buffer(InFlight), [this](const error_code& ec, size_t n) {
+      {
+        std::lock_guard<std::mutex> hold(OutLock);
+        Written += n;
+        if (ec) {
+          Broken = true;  // cut off, or not read within a wait's limit: nothing more goes out
+          Pending.clear();
+        }
+      }
+      WriteNext();
+    });
+  }
+
+  std::mutex OutLock;
+  std::string Pending, InFlight;
+  uint64_t Queued = 0, Written = 0;  // bytes posted and written, all told
+  bool Writing = false, Broken = false, Ended = false;
 };
 
 // One connection's job as its bytes come: begun by the first byte that is
 // no query, written to its file as it comes, cut at the size limit.
 struct Emulator::Intake {
-  Intake(Emulator& emulator, Language language, std::string peer)
-      : Owner(emulator), Language(language), Peer(std::move(peer)) {}
+  Intake(Emulator& emulator, Language language, std::string peer, std::function<bool(const std::string&)> reply)
+      : Owner(emulator), Language(language), Peer(std::move(peer)), Reply(std::move(reply)) {}
 
-  void Take(const std::string& bytes, uint64_t received) {
+  void Take(std::string_view bytes, uint64_t received) {
     if (!Open) {
       // A connection that only asks for the state is no job.
-      if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return;
+      if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) return;
       Begin();
     }
     Job.Bytes += received;
@@ -193,6 +260,7 @@ struct Emulator::Intake {
     Job.Language = Language;
     Job.Peer = Peer;
     Job.Received = NowIso();
+    Job.Reply = Reply;
     Job.Id = Owner.NewJob(Language, Job.File, Out);
     if (!Out.IsOpen()) Job.Warnings.push_back("cannot write " + Job.File + ": " + std::strerror(errno));
     Failed = false;
@@ -203,6 +271,7 @@ struct Emulator::Intake {
   Emulator& Owner;
   const lang::Language Language;
   const std::string Peer;
+  const std::function<bool(const std::string&)> Reply;
   JobRecord Job;
   platform::FileDescriptor Out;  // the job's file
   bool Failed = false;
@@ -353,7 +422,7 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
   };
   try {
     std::thread([this, language, connection, leave] {
-      Serve(*connection, language);
+      Serve(connection, language);
       leave();
     }).detach();
   } catch (...) {
@@ -362,9 +431,15 @@ void Emulator::Spawn(Language language, std::shared_ptr<Connection> connection) 
   }
 }
 
-void Emulator::Serve(Connection& connection, Language language) {
-  Intake job(*this, language, connection.Peer);
+void Emulator::Serve(const std::shared_ptr<Connection>& serving, Language language) {
+  Connection& connection = *serving;
+  // A job's ^HV answers go out on its connection while it is served.
+  Intake job(*this, language, connection.Peer, [weak = std::weak_ptr<Connection>(serving)](const std::string& bytes) {
+    const std::shared_ptr<Connection> open = weak.lock();
+    return open && open->Post(bytes);
+  });
   QueryScanner scanner(language);
+  AnswerCuts cuts(language);
   std::vector<Query> queries;
   std::string jobBytes;
   char buffer[65536];
@@ -392,7 +467,16 @@ void Emulator::Serve(Connection& connection, Language language) {
     jobBytes.clear();
     queries.clear();
     scanner.Feed(std::string_view(buffer, got), jobBytes, queries);
-    job.Take(jobBytes, got);
+    // A format whose host waits for its answers ends the job: the bytes
+    // after it begin the next.
+    std::string_view rest = jobBytes;
+    uint64_t received = got;
+    for (size_t cut; (cut = cuts.Next(rest)) != std::string_view::npos; rest.remove_prefix(cut)) {
+      job.Take(rest.substr(0, cut), std::min<uint64_t>(cut, received));
+      received -= std::min<uint64_t>(cut, received);
+      job.End(false);
+    }
+    job.Take(rest, received);
     for (Query q : queries) {
       if (q->Cancels) {
         Cancel(language);
@@ -405,6 +489,7 @@ void Emulator::Serve(Connection& connection, Language language) {
   scanner.Finish(jobBytes);
   if (!jobBytes.empty()) job.Take(jobBytes, 0);
   job.End(false);
+  connection.End();
 }
 
 void Emulator::Answer(Connection& connection, Query query) { connection.Send(query->Answer(Now())); }

@@ -21,6 +21,21 @@ namespace {
 
 // Labels a job prints before it gives way to another that waits.
 constexpr size_t TurnLabels = 50;
+// The copies of one label that take their tags and answer one by one, and
+// the answers a job's record keeps.
+constexpr size_t CopiesOneByOne = 1000, AnswersKept = 1000;
+
+// The copies of `label` printed one by one: those of a label with tag
+// operations or answers to send (^PQ); the others print as one.
+size_t CopiesOf(JobRecord& job, const lang::Label& label, size_t index) {
+  if (label.Tags.empty() && label.Verifications.empty()) return 1;
+  const std::optional<long> asked = lang::detail::Whole(label.Copies);
+  if (!asked || *asked <= 1) return 1;
+  if (static_cast<size_t>(*asked) > CopiesOneByOne && job.CopiesDone == 0)
+    job.Warnings.push_back("label " + std::to_string(index) + ": " + label.Copies + " copies: the first " +
+                           std::to_string(CopiesOneByOne) + " take tags and answer");
+  return std::min(static_cast<size_t>(*asked), CopiesOneByOne);
+}
 
 std::string Numbered(int id) {
   char text[16];
@@ -48,11 +63,18 @@ std::string RecordJson(const JobRecord& job, int indent) {
                                  {"labels_printed", job.LabelsPrinted},
                                  {"pictures", job.Pictures},
                                  {"warnings", std::move(warnings)}};
-  if (job.Tags.empty()) return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (job.Tags.empty() && job.Answers.empty())
+    return record.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
   nlohmann::json withTags = record;
+  if (!job.Answers.empty()) {
+    nlohmann::json& answers = withTags["answers"] = nlohmann::json::array();
+    for (const std::string& a : job.Answers) answers.push_back(core::EscapeNonUtf8(a));
+  }
+  if (job.Tags.empty()) return withTags.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
   nlohmann::json& tags = withTags["tags"] = nlohmann::json::array();
   for (const TagRecord& t : job.Tags)
     tags.push_back({{"label", t.Label},
+                    {"copy", t.Copy},
                     {"try", t.Try},
                     {"place", t.Place},
                     {"tid", t.Tid},
@@ -222,13 +244,20 @@ void Emulator::Engine() {
 }
 
 bool Emulator::TakeTags(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media,
-                        bool& stopped) {
+                        bool& stopped, std::optional<TagRecord>& written) {
   // A label that asks for tag operations takes its tags first: each that
   // fails voids a label, and the same label is tried on the next.
   const LabelTags tags = roll_.Encode(label, index);
-  for (const TagRecord& t : tags.Tags) {
+  written.reset();
+  for (TagRecord t : tags.Tags) {
+    t.Copy = job.CopiesDone + 1;
     job.Tags.push_back(t);
-    if (!t.Written) WriteVoid(job, label, index, t.Try, media);
+    if (t.Written) {
+      written = t;
+    } else {
+      WriteVoid(job, label, index, t.Try, media);
+      Verify(job, label, &t, true);
+    }
   }
   if (!tags.GaveUp) return true;
   const lang::TagRules& rules = label.TagFailures;
@@ -237,6 +266,7 @@ bool Emulator::TakeTags(JobRecord& job, const lang::Label& label, size_t index, 
   if (rules.OnFailure == 'N') {
     job.Warnings.push_back(tried + "; the format was dropped");
     job.LabelsPrinted = index;
+    Verify(job, label, &job.Tags.back(), false);  // its last label was a VOID
     return false;
   }
   // Paused (P) or in error (E): the label stays, to be tried again when the
@@ -264,14 +294,46 @@ void Emulator::WriteVoid(JobRecord& job, const lang::Label& label, size_t index,
   std::vector<std::string> problems;
   try {
     const auto png = render::EncodePng(preview::Paint(voided, dpi, &problems, media), dpi);
+    const std::string copy = job.CopiesDone > 0 ? "-copy-" + std::to_string(job.CopiesDone + 1) : "";
     const std::string name =
-        Numbered(job.Id) + "-" + std::to_string(index) + "-void-" + std::to_string(attempt) + ".png";
+        Numbered(job.Id) + "-" + std::to_string(index) + copy + "-void-" + std::to_string(attempt) + ".png";
     if (folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
       job.Pictures.push_back(name);
     else
       job.Warnings.push_back("cannot write " + name);
   } catch (const std::exception& e) {
     job.Warnings.push_back("label " + std::to_string(index) + ": no picture of its VOID: " + e.what());
+  }
+}
+
+void Emulator::Verify(JobRecord& job, const lang::Label& label, const TagRecord* tag, bool perLabel) {
+  for (const lang::HostVerification& v : label.Verifications) {
+    if (v.PerLabel != perLabel) continue;
+    std::string answer =
+        v.Header + FieldValue(label, v.Field, tag).substr(0, static_cast<size_t>(v.Bytes)) + v.Terminator;
+    if (!job.Reply || !job.Reply(answer)) continue;
+    if (job.Answers.size() < AnswersKept) job.Answers.push_back(std::move(answer));
+  }
+}
+
+void Emulator::WritePicture(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media) {
+  const int dpi = options_.Dpi;
+  std::vector<std::string> problems;
+  std::optional<core::Bitmap> dots;
+  try {
+    dots = preview::Paint(label, dpi, &problems, media);
+  } catch (const std::exception& e) {
+    // The label still leaves the printer, blank: the record says why.
+    problems.push_back(std::string("no picture: ") + e.what());
+  }
+  for (auto& p : problems) job.Warnings.push_back("label " + std::to_string(index) + ": " + p);
+  const std::string name = Numbered(job.Id) + "-" + std::to_string(index) + ".png";
+  if (dots) {
+    const auto png = render::EncodePng(*dots, dpi);
+    if (!folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
+      job.Warnings.push_back("cannot write " + name);
+    else
+      job.Pictures.push_back(name);
   }
 }
 
@@ -298,25 +360,22 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
       }
     }
     ++turn;
-    if (!TakeTags(job, label, index, media, stopped)) return;
-    std::vector<std::string> problems;
-    std::optional<core::Bitmap> dots;
-    try {
-      dots = preview::Paint(label, dpi, &problems, media);
-    } catch (const std::exception& e) {
-      // The label still leaves the printer, blank: the record says why.
-      problems.push_back(std::string("no picture: ") + e.what());
+    // Each copy takes its own tag and answers when it leaves the printer;
+    // one picture shows them all.
+    const size_t copies = CopiesOf(job, label, index);
+    std::optional<TagRecord> tag;
+    for (; job.CopiesDone < copies; ++job.CopiesDone) {
+      if (!TakeTags(job, label, index, media, stopped, tag)) {
+        if (!stopped) job.CopiesDone = 0;  // dropped
+        return;
+      }
+      if (job.CopiesDone + 1 < copies) Verify(job, label, tag ? &*tag : nullptr, true);
     }
-    for (auto& p : problems) job.Warnings.push_back("label " + std::to_string(index) + ": " + p);
-    const std::string name = Numbered(job.Id) + "-" + std::to_string(index) + ".png";
-    if (dots) {
-      const auto png = render::EncodePng(*dots, dpi);
-      if (!folder_.Replace(name, std::string_view(reinterpret_cast<const char*>(png.data()), png.size())))
-        job.Warnings.push_back("cannot write " + name);
-      else
-        job.Pictures.push_back(name);
-    }
+    job.CopiesDone = 0;
+    WritePicture(job, label, index, media);
     job.LabelsPrinted = index;
+    Verify(job, label, tag ? &*tag : nullptr, true);
+    Verify(job, label, tag ? &*tag : nullptr, false);
     std::lock_guard<std::mutex> hold(lock_);
     if (state_.PaperOutAfter > 0 && --state_.PaperOutAfter == 0) {
       state_.PaperOut = true;
@@ -327,6 +386,7 @@ bool Emulator::PrintSome(JobRecord& job, bool& yielded) {
       it->LabelsPrinted = job.LabelsPrinted;
       it->Pictures = job.Pictures;
       it->Tags = job.Tags;
+      it->Answers = job.Answers;
     }
     Changed();
   };

@@ -48,6 +48,26 @@ class QueryScanner {
   bool insideJob_ = false;
 };
 
+// Finds in a ZPL job's bytes, as they come in pieces cut anywhere, each
+// ^XZ that closes a format holding ^HV: its host waits on the connection
+// for the answers, so the job ends there. Commands are told by their
+// prefixes (^CC and ~CC change them); the bytes of a download are not
+// stepped over, so a "^XZ" within binary graphic data is taken as one.
+class AnswerCuts {
+ public:
+  explicit AnswerCuts(Language language) : on_(language == Language::Zpl) {}
+  // Where the first such format ends in `chunk` (the byte after its ^XZ);
+  // npos when none does. The next call goes on after that place.
+  size_t Next(std::string_view chunk);
+
+ private:
+  enum class At { Text, Prefix, Letter, Caret, Tilde };
+  bool on_;
+  char caret_ = '^', tilde_ = '~', prefix_ = 0, letter_ = 0;
+  At at_ = At::Text;
+  bool inFormat_ = false, answers_ = false;
+};
+
 enum class JobStage { Waiting, Printing, Printed, Cancelled };
 
 struct JobRecord {
@@ -64,8 +84,12 @@ struct JobRecord {
   size_t LabelsPrinted = 0;
   std::vector<std::string> Pictures;  // PNG files in the folder, one a label printed
   std::vector<std::string> Warnings;
-  std::string JobId, JobName;   // the job's marks its language's status answer reports (lang/Languages.h)
-  std::vector<TagRecord> Tags;  // the RFID tags its labels took, one a try (a printer loaded with tags)
+  std::string JobId, JobName;        // the job's marks its language's status answer reports (lang/Languages.h)
+  std::vector<TagRecord> Tags;       // the RFID tags its labels took, one a try (a printer loaded with tags)
+  std::vector<std::string> Answers;  // its ^HV answers sent, in order (the first thousand)
+  size_t CopiesDone = 0;             // of the label after LabelsPrinted, when the printer stopped in it
+  // Sends bytes on the connection the job came on; false when it is no longer served.
+  std::function<bool(const std::string&)> Reply;
 };
 const char* NameOf(JobStage stage);
 // The job's record as JSON, as the jobs folder and the page show it.
@@ -126,18 +150,26 @@ class Emulator {
   void Accept(size_t listener);
   void Pause(size_t listener, const std::string& why);  // accepts again in a moment
   void Spawn(Language language, std::shared_ptr<Connection> connection);
-  void Serve(Connection& connection, Language language);
+  void Serve(const std::shared_ptr<Connection>& connection, Language language);
   // A new job's number and its file, made new in the folder (not open when it cannot be).
   int NewJob(Language language, std::string& file, platform::FileDescriptor& fd);
   void Finished(JobRecord record);
   void Engine();
   // False: stopped before the job's end, or `yielded` its turn to the next job.
   bool PrintSome(JobRecord& job, bool& yielded);
-  // The label's tags taken from the roll: false when its tags failed and it
-  // does not print now (dropped, or the printer paused, `stopped` then set).
-  bool TakeTags(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media, bool& stopped);
+  // The tags of the label's copy after job.CopiesDone taken from the roll,
+  // each void answered (^HV), the one written in `written`: false when its
+  // tags failed and it does not print now (dropped, or the printer paused,
+  // `stopped` then set).
+  bool TakeTags(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media, bool& stopped,
+                std::optional<TagRecord>& written);
   // The picture of a label voided on its try `attempt`: the label with VOID across it.
   void WriteVoid(JobRecord& job, const lang::Label& label, size_t index, int attempt, const preview::Media& media);
+  void WritePicture(JobRecord& job, const lang::Label& label, size_t index, const preview::Media& media);
+  // Sends the label's ^HV answers of a kind on the job's connection: those
+  // after each label (L), or after the format's last (F); `tag` the one it
+  // took (nullptr: none).
+  void Verify(JobRecord& job, const lang::Label& label, const TagRecord* tag, bool perLabel);
   void Changed();  // with lock_ held
   Snapshot SnapshotLocked();
   void Answer(Connection& connection, Query query);

@@ -37,6 +37,22 @@ std::string WrittenHex(const lang::TagOperation& op) {
 
 }  // namespace
 
+std::string FieldValue(const lang::Label& label, int number, const TagRecord* tag) {
+  for (const lang::TagOperation& op : label.Tags) {
+    if (op.What != 'R' || op.FieldNumber != number) continue;
+    if (tag == nullptr || !tag->Written) return "";
+    // Banks 1, E and A are the EPC; 0, the passwords, is not in the record.
+    const std::string& hex = op.Bank == "3" ? tag->User : op.Bank == "2" ? tag->Tid : tag->Epc;
+    if (op.Bank == "0") return "";
+    if (op.Format != 'A') return hex;
+    std::string bytes;
+    for (size_t k = 0; k + 1 < hex.size(); k += 2) bytes += static_cast<char>(std::stoi(hex.substr(k, 2), nullptr, 16));
+    return bytes;
+  }
+  const auto data = label.FieldData.find(number);
+  return data == label.FieldData.end() ? "" : data->second;
+}
+
 std::string TagRoll::FailureAt(uint64_t place) const {
   static const char* const reasons[] = {"weak tag", "locked tag", "two tags in the field"};
   const uint64_t draw = Mix(options_.Seed ^ 0x5EEDull, place);

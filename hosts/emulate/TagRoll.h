@@ -26,7 +26,8 @@ struct TagRollOptions {
 // One tag that went under the antenna, and what became of it.
 struct TagRecord {
   size_t Label = 0;      // the job's label (from 1) it was under
-  int Try = 1;           // that label's try (from 1)
+  size_t Copy = 1;       // that label's copy (^PQ, from 1)
+  int Try = 1;           // that copy's try (from 1)
   uint64_t Place = 0;    // its place in the roll (from 1)
   std::string Tid;       // its TID, hexadecimal
   bool Written = false;  // every operation done; otherwise the label was voided
@@ -41,6 +42,12 @@ struct LabelTags {
   bool Written = false;         // a try succeeded
   bool GaveUp = false;          // every try failed: the rules' OnFailure follows
 };
+
+// What the label's field `number` holds after its tag operations on `tag`,
+// as ^HV sends it: an ^RF read's into that field, what the tag's record
+// holds of the bank read (hexadecimal for H, those bytes for A), nothing
+// when the tag failed or none was taken (nullptr); else the field's data.
+std::string FieldValue(const lang::Label& label, int number, const TagRecord* tag);
 
 class TagRoll {
  public:

@@ -250,6 +250,35 @@ void Reader::RfidField(const Call& c) {
   Begin(c.At);
 }
 
+// ^HV#,n,h,t,a (RFID Programming Guide 58978L-008, ^HV Host Verification):
+// field # (0-9999) of the label, its first n bytes (1-256), after the header
+// h and before the termination t, which ^FH escapes as field data; a = L
+// after every label printed, F (the default) once for the format. The
+// delimiter ends h and t; a line end in them is the job's layout. Like a
+// field, it takes the ^FH before it, and its ^FS ends that.
+void Reader::HostVerify(size_t at, std::string_view params) {
+  if (!label_.Built) return;
+  const Args args = Split(params);
+  HostVerification v;
+  v.Field = Clamp(Arg(args, 0).value_or(0), 0, 9999);
+  if (auto n = Arg(args, 1)) {
+    if (*n >= 1 && *n <= 256)
+      v.Bytes = static_cast<int>(*n);
+    else
+      Warn(at, "^HV bytes to return " + std::to_string(*n) + " is not 1-256; 64 returned");
+  }
+  auto escaped = [&](size_t k) {
+    std::string raw = k < args.size() ? std::string(args[k]) : std::string();
+    std::erase_if(raw, [](char c) { return c == '\r' || c == '\n'; });
+    return Unescaped(raw);
+  };
+  v.Header = escaped(2);
+  v.Terminator = escaped(3);
+  v.PerLabel = Letter(args, 4, 'F') == 'L';
+  label_.Built->Verifications.push_back(std::move(v));
+  if (!field_.Open) field_.Hex = '\0';
+}
+
 std::string Reader::Unescaped(const std::string& data) const {
   if (!field_.Hex) return data;
   std::string out;
@@ -368,6 +397,7 @@ void Reader::EndField() {
   if (field_.Number >= 0 && !recallFill_ && field_.Kind == FieldKind::Text && !field_.OwnFont && field_.X == 0 &&
       field_.Y == 0 && !field_.FromBaseline && field_.HaveData) {
     label_.Numbered[field_.Number] = field_.Data;
+    label_.Built->FieldData[field_.Number] = FieldBytes();
     field_ = {};
     return;
   }
@@ -379,6 +409,7 @@ void Reader::EndField() {
   }
   const std::string bytes = FieldBytes();
   const size_t index = label_.Built->Fields.size();
+  if (field_.Number >= 0 && field_.HaveData) label_.Built->FieldData[field_.Number] = bytes;
   switch (field_.Kind) {
     case FieldKind::Shape: {
       Shape s = field_.Figure;
@@ -426,6 +457,7 @@ void Reader::EndField() {
       if (!part(4).empty()) tag.Bank = part(4);
       tag.Data = bytes;
       tag.Offset = field_.At;
+      tag.FieldNumber = field_.Number;
       label_.Built->Tags.push_back(std::move(tag));
       break;
     }

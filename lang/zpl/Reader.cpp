@@ -309,6 +309,7 @@ void Reader::Dispatch(char prefix, const std::string& name, size_t at, std::stri
   if (format && command == &XZ) return Finish(at);
   if (command != nullptr && command->Effect == Role::Setting) {
     if (command == &RS) TagSetup(at, params);
+    if (command == &HV) HostVerify(at, params);
     std::string value(detail::Trim(params));
     if (value.size() > 40) value = value.substr(0, 40) + "...";
     return Note(std::string(command->Title) + " (" + shown + value + "): not in the picture");

@@ -107,7 +107,8 @@ class Reader {
   static int Clamp(long v, long lo, long hi);
   void Begin(size_t at);
   void Note(std::string text);
-  void TagSetup(size_t at, std::string_view params);  // ^RS
+  void TagSetup(size_t at, std::string_view params);    // ^RS
+  void HostVerify(size_t at, std::string_view params);  // ^HV (Fields.cpp)
   void Dispatch(char prefix, const std::string& name, size_t at, std::string_view params);
   void PrintWidth(const Call& c);
   void LabelLength(const Call& c);

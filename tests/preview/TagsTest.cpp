@@ -3,7 +3,9 @@
 // ^RS sets for a tag that cannot be written, which last from label to label.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lang/Reading.h"
@@ -69,6 +71,60 @@ TEST(Tags, EachLabelsTagOperationsAndTheRulesInForce) {
       EXPECT_EQ(rules.OnFailure, c.Rules[k].OnFailure) << k;
       EXPECT_EQ(rules.VoidLength, c.Rules[k].VoidLength) << k;
     }
+    std::vector<std::string> warnings;
+    for (const auto& w : job.Warnings) warnings.push_back(w.Text);
+    EXPECT_EQ(warnings, c.Warnings);
+  }
+}
+
+// ^HV as the label keeps it: the field, the bytes, header and termination
+// with ^FH's escapes decoded, F or L; the numbered fields' data it sends
+// and the ^FN of a tag read.
+TEST(Tags, HostVerificationsAndTheFieldsTheyAnswer) {
+  using Data = std::map<int, std::string>;
+  const struct {
+    const char* Name;
+    std::string Job;
+    std::vector<HostVerification> Verifications;
+    Data Fields;
+    std::vector<int> TagFields;  // each tag operation's ^FN
+    std::vector<std::string> Warnings;
+  } cases[] = {
+      {"the guide's example: a read into field 0, its EPC after every label",
+       "^XA^RFR,H^FN0^FS^FH_^HV0,8,EPC[,]_0D_0A,L^FS^PQ2^XZ",
+       {{0, 8, "EPC[", "]\r\n", true}},
+       {},
+       {0},
+       {}},
+      {"defaults, a plain numbered field, and a write's own data",
+       "^XA^FO0,0^FN3^FDLot 7^FS^RFW,H^FN4^FD3074^FS^HV3^FS^HV4,,,,F^FS^XZ",
+       {{3, 64, "", "", false}, {4, 64, "", "", false}},
+       {{3, "Lot 7"}, {4, "3074"}},
+       {4},
+       {}},
+      {"no ^FH: escapes kept; its ^FH ends with it; bytes out of range",
+       "^XA^HV1,300,_0D,\r\n_0A\r\n,L^FS^FH^HV2,1,A_2C,_7C^FS^FN2^FD_41^FS^RFW,H^FD00^FS^XZ",
+       {{1, 64, "_0D", "_0A", true}, {2, 1, "A,", "|", false}},
+       {{2, "_41"}},
+       {-1},
+       {"^HV bytes to return 300 is not 1-256; 64 returned"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const Job job = ReadJob(c.Job, Language::Zpl, 203);
+    ASSERT_EQ(job.Labels.size(), 1u);
+    const Label& label = job.Labels[0];
+    ASSERT_EQ(label.Verifications.size(), c.Verifications.size());
+    for (size_t k = 0; k < c.Verifications.size(); ++k) {
+      const HostVerification &got = label.Verifications[k], &want = c.Verifications[k];
+      EXPECT_EQ(std::tie(got.Field, got.Bytes, got.Header, got.Terminator, got.PerLabel),
+                std::tie(want.Field, want.Bytes, want.Header, want.Terminator, want.PerLabel))
+          << k;
+    }
+    EXPECT_EQ(label.FieldData, c.Fields);
+    std::vector<int> tagFields;
+    for (const auto& t : label.Tags) tagFields.push_back(t.FieldNumber);
+    EXPECT_EQ(tagFields, c.TagFields);
     std::vector<std::string> warnings;
     for (const auto& w : job.Warnings) warnings.push_back(w.Text);
     EXPECT_EQ(warnings, c.Warnings);
