@@ -119,6 +119,9 @@ class Log {
  public:
   virtual ~Log() = default;
   virtual void Record(std::string_view text) = 0;
+  // A record of what went as it should (a tag written), kept where records
+  // go to a file, never shown on a screen: a terminal would drown in them.
+  virtual void Note(std::string_view text) {}
   // Where the records go (a file's path), as a program tells its user to
   // look: where the last record went, else where the next would go.
   virtual std::string Place() { return "the records above"; }

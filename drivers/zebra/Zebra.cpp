@@ -123,7 +123,13 @@ void Zebra::AwaitTags(const String& copies, bool echoed) {
     got = watch_.Await(link, expect, drivers::TagWaitsFromEnv());
   }
   for (TagResult& r : got) {
-    platform::Logger().Record("Zebra: RFID " + Describe(r) + (r.Reason.empty() ? "" : " (" + r.Reason + ")"));
+    const std::string line = "Zebra: RFID " + Describe(r) + (r.Reason.empty() ? "" : " (" + r.Reason + ")");
+    // A tag written, or a printer that cannot answer, is noted; what the
+    // printer failed at, or never said, is recorded as a failure.
+    if (r.State == TagResult::Outcome::Written || !echoed)
+      platform::Logger().Note(line);
+    else
+      platform::Logger().Record(line);
     results_.push_back(std::move(r));
   }
 }

@@ -76,6 +76,7 @@ class RecordingLog : public Log {
  public:
   std::vector<std::string> Records;
   void Record(std::string_view text) override { Records.emplace_back(text); }
+  void Note(std::string_view text) override { Records.emplace_back(text); }
 };
 
 // Decodes with the real decoder and records every call.

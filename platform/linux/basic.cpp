@@ -93,26 +93,8 @@ class StderrMessageSink : public MessageSink {
 
 class FileLog : public Log {
  public:
-  void Record(std::string_view text) override {
-    std::lock_guard<std::mutex> lock(lock_);
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    struct tm tm;
-    gmtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    std::string line = std::string(stamp) + " morvel[" + std::to_string(getpid()) + "]: " + std::string(text) + "\n";
-    const char* path = std::getenv("MORVEL_LOG");
-    if (path != nullptr && *path != '\0') {
-      if (FILE* f = std::fopen(path, "a")) {
-        std::fwrite(line.data(), 1, line.size(), f);
-        std::fclose(f);
-        last_ = path;
-        return;
-      }
-    }
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    last_ = Stderr;
-  }
+  void Record(std::string_view text) override { Write(text, true); }
+  void Note(std::string_view text) override { Write(text, false); }
   std::string Place() override {
     std::lock_guard<std::mutex> lock(lock_);
     if (!last_.empty()) return last_;
@@ -121,6 +103,31 @@ class FileLog : public Log {
   }
 
  private:
+  // To the MORVEL_LOG file, else (with `orStderr`) to standard error.
+  void Write(std::string_view text, bool orStderr) {
+    const char* path = std::getenv("MORVEL_LOG");
+    const bool toFile = path != nullptr && *path != '\0';
+    if (!toFile && !orStderr) return;
+    std::lock_guard<std::mutex> lock(lock_);
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    struct tm tm;
+    gmtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    std::string line = std::string(stamp) + " morvel[" + std::to_string(getpid()) + "]: " + std::string(text) + "\n";
+    if (toFile) {
+      if (FILE* f = std::fopen(path, "a")) {
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fclose(f);
+        last_ = path;
+        return;
+      }
+    }
+    if (!orStderr) return;
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    last_ = Stderr;
+  }
+
   static constexpr const char* Stderr = "the records above";
   std::mutex lock_;
   std::string last_;  // where the last record went

@@ -147,6 +147,8 @@ class DebugLog : public Log {
     }
     last_ = !path.empty() && AppendLine(path, line) ? path : DebuggerOutput;
   }
+  // The log is a file here, which holds what went well too.
+  void Note(std::string_view text) override { Record(text); }
   std::string Place() override {
     std::lock_guard<std::mutex> lock(lock_);
     if (!last_.empty()) return last_;

@@ -1,0 +1,209 @@
+// Each RFID label's result as `morvel run` reports it, against the virtual
+// RFID printer's own record of every tag it took: failing tags at chosen
+// and random places of the roll, under ^RS's drop and pause rules, and a
+// printer that cannot answer. A label reported written must be one whose
+// tag the printer wrote, holding what was asked; a void one must be one it
+// voided on every try.
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "EmulateProcess.h"
+#include "support/RunCommand.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using morvel::testing::EmulatorProcess;
+using morvel::testing::Http;
+using morvel::testing::Morvel;
+using morvel::testing::SocketUri;
+
+constexpr const char* Printer = "ZDesigner ZT410R-300dpi ZPL";
+
+// The EPC of label k: an SGTIN-96 with k for its serial.
+std::string Epc(int k) {
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%010X", k);
+  return std::string("3074257BF7194E") + serial;
+}
+
+// `labels` RFID labels, each with its own EPC; `rules`, when given, is the
+// ^RS every label carries (labels to try, what to do then).
+std::string Script(int labels, const std::string& rules = "") {
+  std::string s = "SetPrint \"" + std::string(Printer) + "\"\nOpenPort \"" + Printer + "\"\n";
+  for (int k = 1; k <= labels; ++k) {
+    s += "InitPrint 20 10 4 10 0 0 0\nPrintFont 10 10 \"Case " + std::to_string(k) + "\" 8 F1.TTF\n";
+    if (!rules.empty()) s += "SendCmd \"" + rules + "\"\n";
+    s += "OpRFID W " + Epc(k) + " H \"\" \"\" \"\"\nPrintLabel 1\n";
+  }
+  return s + "ClosePort\n";
+}
+
+struct Reported {
+  std::string State, Epc, Reason;
+};
+
+// The "rfid: label N ..." lines of the run, by label.
+std::map<int, Reported> RfidLines(const std::string& out) {
+  std::map<int, Reported> lines;
+  std::istringstream in(out);
+  static const std::regex line(R"(rfid: label (\d+) (written|void|unknown)(?: ([0-9A-F]+))?(?:\t(.*))?)");
+  for (std::string text; std::getline(in, text);) {
+    std::smatch m;
+    if (std::regex_match(text, m, line)) lines[std::stoi(m[1])] = {m[2], m[3], m[4]};
+  }
+  return lines;
+}
+
+class RfidResultsTest : public ::testing::Test {
+ protected:
+  morvel::testing::CommandOutcome Run(const std::string& script, const std::string& uri,
+                                      const std::string& env = "MORVEL_RFID_RETRY_WAIT_MS=1500") {
+    morvel::testing::WritePrinters(dir_, {{Printer, uri}});
+    return morvel::testing::RunCommandIn(
+        dir_,
+        "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' MORVEL_CUPS=0 " + env + " '" + Morvel + "' run -",
+        script);
+  }
+
+  // The emulator's jobs, oldest first, once `count` of them have printed
+  // or stopped; the deadline only catches a hang.
+  nlohmann::json Jobs(int web, size_t count) {
+    nlohmann::json jobs;
+    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
+      jobs = nlohmann::json::parse(Http(web, "GET", "/api/jobs"), nullptr, false);
+      if (!jobs.is_discarded() && jobs.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::reverse(jobs.begin(), jobs.end());
+    return jobs;
+  }
+
+  // Each reported label against the record of the job that printed it
+  // (a job a label, in order): written only when one of its tags was
+  // written with what was asked; void only when every try was voided.
+  void CheckAgainstRecords(const std::map<int, Reported>& reported, const nlohmann::json& jobs, int labels) {
+    ASSERT_EQ(reported.size(), static_cast<size_t>(labels));
+    ASSERT_EQ(jobs.size(), static_cast<size_t>(labels)) << jobs.dump();
+    for (int k = 1; k <= labels; ++k) {
+      SCOPED_TRACE("label " + std::to_string(k));
+      const nlohmann::json& job = jobs[static_cast<size_t>(k - 1)];
+      std::string written;
+      size_t voids = 0;
+      for (const auto& t : job["tags"]) {
+        if (t["result"] == "written") written = t["epc"];
+        voids += t["result"] == "void" ? 1 : 0;
+      }
+      const Reported& r = reported.at(k);
+      if (!written.empty()) {
+        EXPECT_EQ(r.State, "written") << r.Reason;
+        EXPECT_EQ(r.Epc, "00" + Epc(k));
+        EXPECT_EQ(written, "00" + Epc(k));
+      } else {
+        EXPECT_EQ(r.State, "void") << r.Reason;
+        EXPECT_EQ(voids, job["tags"].size());
+        EXPECT_NE(r.Reason.find("dropped the format"), std::string::npos) << r.Reason;
+      }
+    }
+  }
+
+  const morvel::testing::TempFolder temp_{"morvel-rfid"};
+  const fs::path& dir_ = temp_.Path();
+  const std::string jobs_ = (dir_ / "jobs").string();
+};
+
+// Chosen failing places under the default rules (3 labels to try, then
+// the format is dropped), and random ones at a rate.
+TEST_F(RfidResultsTest, EveryLabelAsTheRecordsHaveIt) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Roll;
+    int Labels;
+    std::string Rules;
+    std::vector<std::string> Expected;  // "written" / "void", a label each
+  } rows[] = {
+      {"chosen places", {"--rfid-fail", "2,5,6,7"}, 5, "", {"written", "written", "written", "void", "written"}},
+      {"two labels to try", {"--rfid-fail", "1,3,4"}, 3, "^RS8,0,,2,N", {"written", "void", "written"}},
+      {"random places, a fifth of the tags", {"--rfid-fail-rate", "20", "--rfid-seed", "38"}, 30, "", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    std::vector<std::string> flags = {"--rfid"};
+    flags.insert(flags.end(), row.Roll.begin(), row.Roll.end());
+    EmulatorProcess e(jobs_ + "-" + std::to_string(&row - rows), flags);
+    ASSERT_TRUE(e.Ready());
+    const auto run = Run(Script(row.Labels, row.Rules), SocketUri(e.Port("zpl")));
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    const auto reported = RfidLines(run.Out);
+    CheckAgainstRecords(reported, Jobs(e.Port("web"), static_cast<size_t>(row.Labels)), row.Labels);
+    for (size_t k = 0; k < row.Expected.size(); ++k)
+      EXPECT_EQ(reported.at(static_cast<int>(k + 1)).State, row.Expected[k]);
+  }
+}
+
+// A printer that pauses when a tag keeps failing (^RS with P) holds the
+// label: it is unknown when the printer goes quiet, and the label after it,
+// printed once the printer goes on, is not taken for it.
+TEST_F(RfidResultsTest, APausedPrinterLeavesItsLabelUnknown) {
+  EmulatorProcess e(jobs_, {"--rfid", "--rfid-fail", "1,2"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  std::jthread resume([&] {
+    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
+      auto state = nlohmann::json::parse(Http(web, "GET", "/api/state"), nullptr, false);
+      if (!state.is_discarded() && state["paused"] == true) {
+        // Past the control's wait for another try, so it has asked.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        Http(web, "POST", "/api/state", R"({"paused": false})");
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const auto run = Run(Script(2, "^RS8,0,,2,P"), SocketUri(e.Port("zpl")), "MORVEL_RFID_RETRY_WAIT_MS=1000");
+  resume.join();
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 2u) << run.Out << run.Err;
+  EXPECT_EQ(reported.at(1).State, "unknown");
+  EXPECT_NE(reported.at(1).Reason.find("stopped"), std::string::npos) << reported.at(1).Reason;
+  EXPECT_EQ(reported.at(2).State, "written");
+  EXPECT_EQ(reported.at(2).Epc, "00" + Epc(2));
+  // The record: label 1 voided twice, then written once the printer went on.
+  const auto jobs = Jobs(web, 2);
+  ASSERT_EQ(jobs.size(), 2u);
+  ASSERT_EQ(jobs[0]["tags"].size(), 3u);
+  EXPECT_EQ(jobs[0]["tags"][2]["result"], "written");
+}
+
+// A printer that cannot answer (a file:) gets the label's bytes as ever,
+// and its labels are unknown at once.
+TEST_F(RfidResultsTest, APrinterThatCannotAnswerLeavesLabelsUnknown) {
+  const auto run = Run(Script(2), "file:out", "MORVEL_RFID_WAIT_MS=60000");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 2u) << run.Out;
+  for (const auto& [label, r] : reported) {
+    EXPECT_EQ(r.State, "unknown");
+    EXPECT_NE(r.Reason.find("carries no answer back"), std::string::npos) << r.Reason;
+  }
+  std::string bytes;
+  for (const auto& f : fs::directory_iterator(dir_ / "out")) {
+    std::ifstream in(f.path(), std::ios::binary);
+    bytes += std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_NE(bytes.find("^RFW,H,,,^FD00" + Epc(1) + "^FS"), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.find("^HV"), std::string::npos) << "no echo asked of a printer that cannot answer";
+}
+
+}  // namespace
