@@ -1,10 +1,13 @@
 // Writes the type library's IDL from the automation table: interfaces in
 // slot order with their dispatch ids, by-reference parameters as [in, out]
 // pointers, results as [out, retval], the event interfaces and the three
-// coclasses. The identifiers are the library's own and never change.
+// coclasses. A class whose members span interfaces (MemberInfo::Since) gets
+// one interface each, the later derived from the earlier and the last the
+// coclass's default. The identifiers are the library's own and never change.
 #include "control/Idl.h"
 
 #include <string_view>
+#include <vector>
 
 #include "morvel/automation.h"
 
@@ -12,17 +15,21 @@ namespace morvel::automation {
 namespace {
 
 struct Identity {
-  std::string_view Class, Interface, Events;  // GUIDs; Events empty when none
+  std::string_view Class;
+  std::vector<std::string_view> Interfaces;  // GUIDs, first interface first
+  std::string_view Events;                   // empty when none
 };
 
 constexpr std::string_view LibraryId = "F47DBECC-777B-4AD9-8F91-FF074B0328D5";
 
 Identity IdentityOf(std::string_view cls) {
   if (cls == "PrintBarCode")
-    return {"256EC4CD-3A83-47A5-9FC8-B166CB3BE9CE", "C8349542-0EBA-4AE5-8925-CC8986361E01",
+    return {"256EC4CD-3A83-47A5-9FC8-B166CB3BE9CE",
+            {"C8349542-0EBA-4AE5-8925-CC8986361E01", "4EAACF6A-5A74-471B-A90F-654F870A1AE0"},
             "995C5390-2AB4-44AE-93A6-2F03A9C55719"};
-  if (cls == "PrintInfo") return {"690F75C1-6534-42CC-A668-FBB47177E812", "1042CC70-EC0F-44BF-BBEA-E89DFB2DE72E", ""};
-  return {"BF757471-9790-4C56-8F1C-5BDAE48F83B1", "08B19D0D-DCA5-4636-8500-00676AFBC506",
+  if (cls == "PrintInfo") return {"690F75C1-6534-42CC-A668-FBB47177E812", {"1042CC70-EC0F-44BF-BBEA-E89DFB2DE72E"}, ""};
+  return {"BF757471-9790-4C56-8F1C-5BDAE48F83B1",
+          {"08B19D0D-DCA5-4636-8500-00676AFBC506"},
           "7CAF22FD-6BAA-4B66-BBFD-E83665EF716E"};
 }
 
@@ -84,14 +91,19 @@ std::string Event(const EventInfo& e) {
 
 std::string Class(const ClassInfo& cls) {
   Identity id = IdentityOf(cls.Name);
-  std::string name(cls.Name), iface(cls.DefaultInterface), events = "__" + name;
+  std::string name(cls.Name), events = "__" + name;
+  const int interfaces = InterfaceCount(cls);
   std::string out;
-  out += "  [\n    odl,\n    uuid(" + std::string(id.Interface) +
-         "),\n    version(1.3),\n    hidden,\n    dual,\n"
-         "    nonextensible,\n    oleautomation\n  ]\n  interface " +
-         iface + " : IDispatch {\n";
-  for (const MemberInfo& m : cls.Members) out += Method(m);
-  out += "  };\n\n";
+  for (int since = 1; since <= interfaces; ++since) {
+    std::string base = since == 1 ? "IDispatch" : InterfaceName(cls, since - 1);
+    out += "  [\n    odl,\n    uuid(" + std::string(id.Interfaces.at(static_cast<size_t>(since - 1))) +
+           "),\n    version(1.3),\n    hidden,\n    dual,\n"
+           "    nonextensible,\n    oleautomation\n  ]\n  interface " +
+           InterfaceName(cls, since) + " : " + base + " {\n";
+    for (const MemberInfo& m : cls.Members)
+      if (m.Since == since) out += Method(m);
+    out += "  };\n\n";
+  }
   if (!id.Events.empty()) {
     out += "  [\n    uuid(" + std::string(id.Events) +
            "),\n    hidden\n  ]\n"
@@ -104,7 +116,9 @@ std::string Class(const ClassInfo& cls) {
   for (char c : cls.Description) help += c == '"' ? '\'' : c;
   out += "  [\n    uuid(" + std::string(id.Class) + "),\n    version(1.3),\n    helpstring(\"" + help + "\"),\n";
   out += cls.Creatable ? "    control\n" : "    noncreatable\n";
-  out += "  ]\n  coclass " + name + " {\n    [default] interface " + iface + ";\n";
+  // The newest interface is the default; the earlier ones are still answered.
+  out += "  ]\n  coclass " + name + " {\n    [default] interface " + InterfaceName(cls, interfaces) + ";\n";
+  for (int since = interfaces - 1; since >= 1; --since) out += "    interface " + InterfaceName(cls, since) + ";\n";
   if (!id.Events.empty()) out += "    [default, source] dispinterface " + events + ";\n";
   out += "  };\n";
   return out;

@@ -1,6 +1,7 @@
 // The control object: catalogue, driver choice, text extents, forwarding.
 #include "morvel/PrintBarCode.h"
 
+#include "codec/epc/Epc.h"
 #include "drivers/Brands.h"
 #include "drivers/IPrn.h"
 #include "drivers/Units.h"
@@ -256,6 +257,46 @@ void PrintBarCode::DrawImageFromBase64(String imageBase64, Single x, Single y, S
 
 void PrintBarCode::DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height) {
   Guard([&] { Driver().DrawImageFromPicture(std::move(pic), x, y, width, height); });
+}
+
+String PrintBarCode::TagResults() {
+  return Guard([&] {
+    std::string lines;
+    for (const TagResult& r : TakeTagResults()) lines += (lines.empty() ? "" : "\r\n") + DescribeWithReason(r);
+    return FromUtf8(lines);
+  });
+}
+
+namespace {
+
+// An EPC call, its refusal as error 5 with the rule it breaks.
+template <class F>
+String EpcText(F&& call) {
+  return Guard([&] {
+    try {
+      return FromUtf8(call());
+    } catch (const epc::Refused& e) {
+      throw AutomationError(errors::InvalidProcedureCall, e.what());
+    }
+  });
+}
+
+}  // namespace
+
+String PrintBarCode::EpcEncode(Text input, Text scheme, Integer filter, Integer prefixLength) {
+  return EpcText([&] {
+    const std::string tag = ToUtf8(input.Value());
+    const epc::Tag encoded =
+        scheme.Value().empty() ? epc::Encode(tag) : epc::Encode(ToUtf8(scheme.Value()), filter, prefixLength, tag);
+    return std::string(encoded.Hex());
+  });
+}
+
+String PrintBarCode::EpcDecode(Text hex) {
+  return EpcText([&] {
+    const epc::Decoded decoded = epc::Decode(ToUtf8(hex.Value()));
+    return decoded.TagUri + "\r\n" + decoded.PureIdentity + "\r\n" + decoded.ElementString;
+  });
 }
 
 }  // namespace morvel

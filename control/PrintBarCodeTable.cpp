@@ -192,6 +192,36 @@ const std::vector<Row>& Rows() {
          o.DrawImageFromPicture(a[0].Get<PictureRef>(), Sng(a, 1), Sng(a, 2), Sng(a, 3), Sng(a, 4));
          return Variant();
        }},
+      // The second interface: members added after the first was published,
+      // in their own dispatch id range.
+      {{"TagResults",
+        0x60040000,
+        M,
+        {},
+        S,
+        "The printer's word on the RFID tag of each label printed since the last call, a line each joined by CR "
+        "LF: \"label N written EPC\", or void or unknown, a tab and why.",
+        2},
+       [](PrintBarCode& o, Args) -> Variant { return o.TagResults(); }},
+      {{"EpcEncode",
+        0x60040001,
+        M,
+        {Val("Input", S), Val("Scheme", S), Val("Filter", I), Val("PrefixLength", I)},
+        S,
+        "An RFID tag's EPC in hexadecimal: Input a tag URI when Scheme is empty, else an element string or "
+        "pure-identity URI in Scheme (SGTIN-96...) with Filter and company PrefixLength.",
+        2},
+       [](PrintBarCode& o, Args a) -> Variant {
+         return o.EpcEncode(Str(a, 0), Str(a, 1), a[2].Get<Integer>(), a[3].Get<Integer>());
+       }},
+      {{"EpcDecode",
+        0x60040002,
+        M,
+        {Val("Hex", S)},
+        S,
+        "The tag URI, pure-identity URI and GS1 element string of a hexadecimal EPC, joined by CR LF.",
+        2},
+       [](PrintBarCode& o, Args a) -> Variant { return o.EpcDecode(Str(a, 0)); }},
   };
   return rows;
 }

@@ -321,8 +321,7 @@ bool RunScript(const std::vector<Statement>& statements, const std::string& base
       if (st.Member->Result != automation::VarType::Empty) out << name << ": " << ShowValue(result) << "\n";
       // The printer's word on each tag the label wrote, a line a label; why,
       // for a label not written, after a tab.
-      for (const TagResult& r : control.TakeTagResults())
-        out << "rfid: " << Describe(r) << (r.Reason.empty() ? "" : "\t" + r.Reason) << "\n";
+      for (const TagResult& r : control.TakeTagResults()) out << "rfid: " << DescribeWithReason(r) << "\n";
     } catch (const AutomationError& e) {
       allWell = false;
       out << name << ": error " << e.Number() << ": " << e.Description() << " (" << Explain(st, e) << ")\n";

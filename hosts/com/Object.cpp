@@ -2,8 +2,11 @@
 // and parameters by the automation table's names and dispatch ids and
 // invokes them through automation::Invoke, so a script sees exactly what
 // `morvel run` and the web bridge see; the vtable methods of the dual
-// interface forward to the same call. Errors become the error-information
-// object (ISupportErrorInfo) and EXCEPINFO; no C++ exception leaves here.
+// interfaces forward to the same call. The object's interface is
+// _PrintBarCode2, derived from _PrintBarCode: a caller bound to the first
+// gets the same vtable, of which it knows the first part. Errors become the
+// error-information object (ISupportErrorInfo), naming the interface that
+// declares the member, and EXCEPINFO; no C++ exception leaves here.
 #include "hosts/com/Object.h"
 
 #include <array>
@@ -35,6 +38,7 @@ Variant In(float* v) { return Variant(static_cast<Single>(*v)); }
 Variant In(VARIANT_BOOL* v) { return Variant(static_cast<Boolean>(*v != VARIANT_FALSE)); }
 Variant In(BSTR v) { return Variant(FromBstr(v)); }
 Variant In(float v) { return Variant(static_cast<Single>(v)); }
+Variant In(short v) { return Variant(static_cast<Integer>(v)); }
 Variant In(IPictureDisp* v) {
   VARIANT arg;
   V_VT(&arg) = VT_DISPATCH;
@@ -64,6 +68,7 @@ void Out(const Variant& value, VARIANT_BOOL* target) {
 }
 void Out(const Variant&, BSTR) {}
 void Out(const Variant&, float) {}
+void Out(const Variant&, short) {}
 void Out(const Variant&, IPictureDisp*) {}
 
 bool Present(BSTR* p) { return p != nullptr; }
@@ -71,6 +76,7 @@ bool Present(float* p) { return p != nullptr; }
 bool Present(VARIANT_BOOL* p) { return p != nullptr; }
 bool Present(BSTR) { return true; }
 bool Present(float) { return true; }
+bool Present(short) { return true; }
 bool Present(IPictureDisp*) { return true; }
 
 // The result of a member into the vtable's [out, retval].
@@ -82,7 +88,7 @@ void Result(const Variant&, std::nullptr_t) {}
 // The object: the scripting surface (the dual interface and its errors),
 // and the parts that make it an embeddable control (Embedding) locked to
 // allowed sites (SiteLock), which share its identity.
-class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo, public IProvideClassInfo2 {
+class PrintBarCodeObject final : public _PrintBarCode2, public ISupportErrorInfo, public IProvideClassInfo2 {
  public:
   PrintBarCodeObject() { ++live; }
   ~PrintBarCodeObject() { --live; }
@@ -91,8 +97,8 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__PrintBarCode)
-      *out = static_cast<_PrintBarCode*>(this);
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__PrintBarCode || iid == IID__PrintBarCode2)
+      *out = static_cast<_PrintBarCode2*>(this);
     else if (iid == IID_ISupportErrorInfo)
       *out = static_cast<ISupportErrorInfo*>(this);
     else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2)
@@ -115,7 +121,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
 
   // ISupportErrorInfo
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
-    return iid == IID__PrintBarCode || iid == IID_IDispatch ? S_OK : S_FALSE;
+    return iid == IID__PrintBarCode || iid == IID__PrintBarCode2 || iid == IID_IDispatch ? S_OK : S_FALSE;
   }
 
   // IProvideClassInfo
@@ -134,7 +140,8 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     return S_OK;
   }
 
-  // IDispatch
+  // IDispatch: the type information of _PrintBarCode2, which has every
+  // member (its own and, inherited, those of _PrintBarCode).
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (count == nullptr) return E_POINTER;
     *count = 1;
@@ -144,7 +151,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    ITypeInfo* info = TypeInfoOf(IID__PrintBarCode);
+    ITypeInfo* info = TypeInfoOf(IID__PrintBarCode2);
     if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
     info->AddRef();
     *out = info;
@@ -199,7 +206,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
       // With named arguments every parameter must be given, positionally or by name.
       given = member->Params.size();
       for (size_t i = 0; i < given; ++i)
-        if (slots[i] == nullptr) return Failed(AutomationError(errors::ArgumentNotOptional), exception);
+        if (slots[i] == nullptr) return Failed(AutomationError(errors::ArgumentNotOptional), *member, exception);
     }
 
     std::vector<Variant> args;
@@ -219,7 +226,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
       if (result != nullptr) return ToVariant(value, result);
       return S_OK;
     } catch (const AutomationError& e) {
-      return Failed(e, exception);
+      return Failed(e, *member, exception);
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
     } catch (...) {
@@ -280,10 +287,27 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     return Call(0x60030018, nullptr, pic, x, y, width, height);
   }
 
+  // _PrintBarCode2: the members it adds.
+  STDMETHODIMP TagResults(BSTR* result) override { return Call(0x60040000, result); }
+  STDMETHODIMP EpcEncode(BSTR Input, BSTR Scheme, short Filter, short PrefixLength, BSTR* result) override {
+    return Call(0x60040001, result, Input, Scheme, Filter, PrefixLength);
+  }
+  STDMETHODIMP EpcDecode(BSTR Hex, BSTR* result) override { return Call(0x60040002, result, Hex); }
+
  private:
+  // The interface that declares a member: _PrintBarCode for the first
+  // interface's, _PrintBarCode2 for those it adds.
+  static const IID& InterfaceOf(const automation::MemberInfo& member) {
+    return member.Since > 1 ? IID__PrintBarCode2 : IID__PrintBarCode;
+  }
+  static const IID& InterfaceOf(int32_t id) {
+    const automation::MemberInfo* member = automation::FindMember(automation::PrintBarCodeClass(), id);
+    return member != nullptr ? InterfaceOf(*member) : IID__PrintBarCode2;
+  }
+
   // An error of IDispatch::Invoke: in the caller's EXCEPINFO when it gave one.
-  static HRESULT Failed(const AutomationError& e, EXCEPINFO* exception) {
-    HRESULT hr = Raise(e, IID__PrintBarCode, Source, exception);
+  static HRESULT Failed(const AutomationError& e, const automation::MemberInfo& member, EXCEPINFO* exception) {
+    HRESULT hr = Raise(e, InterfaceOf(member), Source, exception);
     return exception != nullptr ? DISP_E_EXCEPTION : hr;
   }
 
@@ -308,7 +332,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
       Result(value, result);
       return S_OK;
     } catch (const AutomationError& e) {
-      return Raise(e, IID__PrintBarCode, Source);
+      return Raise(e, InterfaceOf(id), Source);
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
     } catch (...) {
@@ -316,7 +340,7 @@ class PrintBarCodeObject final : public _PrintBarCode, public ISupportErrorInfo,
     }
   }
 
-  IUnknown* Identity() { return static_cast<_PrintBarCode*>(this); }
+  IUnknown* Identity() { return static_cast<_PrintBarCode2*>(this); }
 
   std::atomic<LONG> references_{1};
   PrintBarCode control_;

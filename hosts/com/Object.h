@@ -1,5 +1,6 @@
-// The COM object of PrintBarCode: the dual interface _PrintBarCode, whose
-// IDispatch side and vtable side both call through the automation table.
+// The COM object of PrintBarCode: the dual interface _PrintBarCode2, which
+// adds members to _PrintBarCode (still answered, unchanged), whose IDispatch
+// side and vtable side both call through the automation table.
 #pragma once
 
 #include <oaidl.h>

@@ -19,7 +19,7 @@ namespace {
 
 constexpr DWORD SafetyOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 
-bool Scripting(REFIID iid) { return iid == IID_IDispatch || iid == IID__PrintBarCode; }
+bool Scripting(REFIID iid) { return iid == IID_IDispatch || iid == IID__PrintBarCode || iid == IID__PrintBarCode2; }
 bool Initializing(REFIID iid) {
   return iid == IID_IPersistPropertyBag || iid == IID_IPersistStreamInit || iid == IID_IPersistStorage;
 }

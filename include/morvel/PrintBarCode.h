@@ -69,6 +69,17 @@ class PrintBarCode {
   void DrawImageFromFile(String imageFile, Single x, Single y, Single width, Single height);
   void DrawImageFromBase64(String imageBase64, Single x, Single y, Single width, Single height);
   void DrawImageFromPicture(PictureRef pic, Single x, Single y, Single width, Single height);
+  // The members of the second interface (_PrintBarCode2 on Windows).
+  // TagResults: TakeTagResults as text, a DescribeWithReason line a label,
+  // joined by CR LF; empty when there are none. EpcEncode: an RFID tag's EPC
+  // in hexadecimal (codec/epc/Epc.h), from a tag URI when scheme is empty
+  // (filter and prefixLength are not read then), else from an element
+  // string or pure-identity URI in that scheme. EpcDecode: the tag URI, the
+  // pure-identity URI and the GS1 element string, joined by CR LF. Input the
+  // standard refuses raises error 5 with the rule it breaks.
+  String TagResults();
+  String EpcEncode(Text input, Text scheme, Integer filter, Integer prefixLength);
+  String EpcDecode(Text hex);
 
   // Value forms for C++ hosts, so that a program reads like a call script:
   //   pb.SetPrint("ZDesigner GK420t"); pb.PrintFont(10, 20, "ABC", 12, "F1.TTF");

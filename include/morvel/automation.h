@@ -100,6 +100,10 @@ struct MemberInfo {
   VarType Result;  // Empty for none
   // One line for the member reference (morvel members, docs/members.md).
   std::string_view Description = {};
+  // The interface the member belongs to: 1 the class's first, whose members,
+  // dispatch ids and order never change; 2 the one derived from it that
+  // added members, and so on (InterfaceName).
+  int Since = 1;
 };
 
 struct EventInfo {
@@ -111,7 +115,10 @@ struct EventInfo {
 
 struct ClassInfo {
   std::string_view Name;
-  std::string_view DefaultInterface;
+  // The class's first interface ("_PrintBarCode"); members of a later one
+  // (Since 2, ...) are in that one's own, derived from the one before, and
+  // the newest is the class's default.
+  std::string_view Interface;
   bool Creatable;                   // hosts may create it
   std::vector<MemberInfo> Members;  // in interface order
   std::vector<EventInfo> Events;
@@ -137,6 +144,10 @@ std::string Signature(const MemberInfo& member);
 std::string ParameterList(const MemberInfo& member);  // "ByRef x As Single, ..."
 std::string ReferenceText(const ClassInfo* cls = nullptr);
 std::string ReferenceMarkdown();
+// The interfaces of a class: how many (the highest Since of its members),
+// and the name of each, 1 the first ("_PrintBarCode"), then "_PrintBarCode2".
+int InterfaceCount(const ClassInfo& cls);
+std::string InterfaceName(const ClassInfo& cls, int since);
 // A class by name, without regard to case; nullptr if none.
 const ClassInfo* FindClass(std::string_view name);
 

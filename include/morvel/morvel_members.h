@@ -283,6 +283,52 @@ static inline int morvel_pb_drawimagefrompicture(morvel_object *object, morvel_p
   return morvel_invoke(object, "DrawImageFromPicture", args, 5, NULL);
 }
 
+/* TagResults() As String: The printer's word on the RFID tag of each label printed since the last call, a line each joined by CR LF: "label N written EPC", or void or unknown, a tab and why. */
+static inline int morvel_pb_tagresults(morvel_object *object, char **result) {
+  morvel_value r;
+  int rc = morvel_invoke(object, "TagResults", NULL, 0, &r);
+  if (rc != MORVEL_OK) return rc;
+  if (result == NULL) {
+    morvel_value_clear(&r);
+    return rc;
+  }
+  *result = (char *)r.u.string.data;
+  return rc;
+}
+
+/* EpcEncode(ByVal Input As String, ByVal Scheme As String, ByVal Filter As Integer, ByVal PrefixLength As Integer) As String: An RFID tag's EPC in hexadecimal: Input a tag URI when Scheme is empty, else an element string or pure-identity URI in Scheme (SGTIN-96...) with Filter and company PrefixLength. */
+static inline int morvel_pb_epcencode(morvel_object *object, const char *Input, const char *Scheme, int16_t Filter, int16_t PrefixLength, char **result) {
+  morvel_value args[4];
+  args[0] = morvel_string(Input);
+  args[1] = morvel_string(Scheme);
+  args[2] = morvel_integer(Filter);
+  args[3] = morvel_integer(PrefixLength);
+  morvel_value r;
+  int rc = morvel_invoke(object, "EpcEncode", args, 4, &r);
+  if (rc != MORVEL_OK) return rc;
+  if (result == NULL) {
+    morvel_value_clear(&r);
+    return rc;
+  }
+  *result = (char *)r.u.string.data;
+  return rc;
+}
+
+/* EpcDecode(ByVal Hex As String) As String: The tag URI, pure-identity URI and GS1 element string of a hexadecimal EPC, joined by CR LF. */
+static inline int morvel_pb_epcdecode(morvel_object *object, const char *Hex, char **result) {
+  morvel_value args[1];
+  args[0] = morvel_string(Hex);
+  morvel_value r;
+  int rc = morvel_invoke(object, "EpcDecode", args, 1, &r);
+  if (rc != MORVEL_OK) return rc;
+  if (result == NULL) {
+    morvel_value_clear(&r);
+    return rc;
+  }
+  *result = (char *)r.u.string.data;
+  return rc;
+}
+
 /* PrintInfo: A brand of the printer catalogue (made by the control; PrintList adds brands). */
 
 /* PrintPP As String: The brand key (orx, zdesigner, dothan, sato). */

@@ -39,4 +39,11 @@ inline std::string Describe(const TagResult& result) {
   return line;
 }
 
+// Describe's line and, when the result gives one, a tab and the reason:
+// "label 5 unknown\tthe printer cannot answer". The control's TagResults
+// joins these lines; `morvel run` prints them.
+inline std::string DescribeWithReason(const TagResult& result) {
+  return Describe(result) + (result.Reason.empty() ? "" : "\t" + result.Reason);
+}
+
 }  // namespace morvel

@@ -150,6 +150,24 @@ class PrintBarCode(Object):
         As DrawImageFromFile, the image given as a picture (@PATH in a script)."""
         return self._call(0x60030018, (pic, x, y, width, height))
 
+    def TagResults(self) -> str:
+        """TagResults() As String
+
+        The printer's word on the RFID tag of each label printed since the last call, a line each joined by CR LF: \"label N written EPC\", or void or unknown, a tab and why."""
+        return self._call(0x60040000, ())
+
+    def EpcEncode(self, Input: str | float, Scheme: str | float, Filter: int, PrefixLength: int) -> str:
+        """EpcEncode(ByVal Input As String, ByVal Scheme As String, ByVal Filter As Integer, ByVal PrefixLength As Integer) As String
+
+        An RFID tag's EPC in hexadecimal: Input a tag URI when Scheme is empty, else an element string or pure-identity URI in Scheme (SGTIN-96...) with Filter and company PrefixLength."""
+        return self._call(0x60040001, (Input, Scheme, Filter, PrefixLength))
+
+    def EpcDecode(self, Hex: str | float) -> str:
+        """EpcDecode(ByVal Hex As String) As String
+
+        The tag URI, pure-identity URI and GS1 element string of a hexadecimal EPC, joined by CR LF."""
+        return self._call(0x60040002, (Hex,))
+
 
 class PrintInfo(Object):
     """A brand of the printer catalogue (made by the control; PrintList adds brands)."""

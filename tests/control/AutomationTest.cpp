@@ -21,38 +21,53 @@ class AutomationTest : public testing::FakeEnvironment {
 TEST_F(AutomationTest, PrintBarCodeTableInInterfaceOrder) {
   const auto& cls = automation::PrintBarCodeClass();
   EXPECT_EQ(cls.Name, "PrintBarCode");
-  EXPECT_EQ(cls.DefaultInterface, "_PrintBarCode");
+  EXPECT_EQ(cls.Interface, "_PrintBarCode");
   EXPECT_TRUE(cls.Creatable);
-  const std::pair<const char*, int32_t> expected[] = {
-      {"GetVer", 0x60030002},
-      {"GetDot", 0x60030003},
-      {"textHeight", 0x60030004},
-      {"TextWidth", 0x60030005},
-      {"GetPrintList", 0x60030006},
-      {"SetPrint", 0x60030007},
-      {"OpenPort", 0x60030008},
-      {"ClosePort", 0x60030009},
-      {"PrintLabel", 0x6003000A},
-      {"SendCmd", 0x6003000B},
-      {"InitPrint", 0x6003000C},
-      {"PrintFont", 0x6003000D},
-      {"PrintBar", 0x6003000E},
-      {"PrintCode", 0x6003000F},
-      {"CommandPrint", 0x68030001},
-      {"FontType", 0x68030000},
-      {"RFIDType", 0x68030010},
-      {"InitRFID", 0x60030011},
-      {"OpRFID", 0x60030012},
-      {"PrintList", 0x60030014},
-      {"DrawImageFromFile", 0x60030016},
-      {"DrawImageFromBase64", 0x60030017},
-      {"DrawImageFromPicture", 0x60030018},
+  // The first interface's members, ids and order are published and never
+  // change; later members come after them, in an interface of their own.
+  const struct {
+    const char* Name;
+    int32_t DispId;
+    int Since;
+  } expected[] = {
+      {"GetVer", 0x60030002, 1},
+      {"GetDot", 0x60030003, 1},
+      {"textHeight", 0x60030004, 1},
+      {"TextWidth", 0x60030005, 1},
+      {"GetPrintList", 0x60030006, 1},
+      {"SetPrint", 0x60030007, 1},
+      {"OpenPort", 0x60030008, 1},
+      {"ClosePort", 0x60030009, 1},
+      {"PrintLabel", 0x6003000A, 1},
+      {"SendCmd", 0x6003000B, 1},
+      {"InitPrint", 0x6003000C, 1},
+      {"PrintFont", 0x6003000D, 1},
+      {"PrintBar", 0x6003000E, 1},
+      {"PrintCode", 0x6003000F, 1},
+      {"CommandPrint", 0x68030001, 1},
+      {"FontType", 0x68030000, 1},
+      {"RFIDType", 0x68030010, 1},
+      {"InitRFID", 0x60030011, 1},
+      {"OpRFID", 0x60030012, 1},
+      {"PrintList", 0x60030014, 1},
+      {"DrawImageFromFile", 0x60030016, 1},
+      {"DrawImageFromBase64", 0x60030017, 1},
+      {"DrawImageFromPicture", 0x60030018, 1},
+      {"TagResults", 0x60040000, 2},
+      {"EpcEncode", 0x60040001, 2},
+      {"EpcDecode", 0x60040002, 2},
   };
-  ASSERT_EQ(cls.Members.size(), 23u);
-  for (size_t i = 0; i < 23; ++i) {
-    EXPECT_EQ(cls.Members[i].Name, expected[i].first);
-    EXPECT_EQ(cls.Members[i].DispId, expected[i].second) << expected[i].first;
+  ASSERT_EQ(cls.Members.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(cls.Members[i].Name, expected[i].Name);
+    EXPECT_EQ(cls.Members[i].DispId, expected[i].DispId) << expected[i].Name;
+    EXPECT_EQ(cls.Members[i].Since, expected[i].Since) << expected[i].Name;
   }
+  EXPECT_EQ(automation::InterfaceCount(cls), 2);
+  EXPECT_EQ(automation::InterfaceName(cls, 1), "_PrintBarCode");
+  EXPECT_EQ(automation::InterfaceName(cls, 2), "_PrintBarCode2");
+  EXPECT_EQ(automation::InterfaceCount(automation::PrintInfoClass()), 1);
+  EXPECT_EQ(automation::InterfaceCount(automation::clsBase64Class()), 1);
   const auto* code = automation::FindMember(cls, "printcode");
   ASSERT_NE(code, nullptr);
   ASSERT_EQ(code->Params.size(), 8u);
@@ -174,6 +189,101 @@ TEST_F(AutomationTest, PrintInfoProperties) {
   EXPECT_EQ(info.PrintXH.size(), 2u);
   EXPECT_FALSE(automation::PrintInfoClass().Creatable);
   EXPECT_EQ(automation::FindMember(automation::PrintInfoClass(), "PrintXH")->DispId, 0x40030001);
+}
+
+TEST_F(AutomationTest, EpcMembers) {
+  // EpcEncode and EpcDecode as every host calls them, with the codec's
+  // refusals as error 5 and its rule as the description.
+  const String decoded =
+      u"urn:epc:tag:sgtin-96:3.0614141.812345.6789\r\nurn:epc:id:sgtin:0614141.812345.6789\r\n"
+      u"(01)80614141123458(21)6789";
+  const struct {
+    const char* Member;
+    std::vector<Variant> Args;
+    String Result;
+    int Error = 0;
+    const char* Rule = "";  // in the error's description
+  } cases[] = {
+      {"EpcEncode",
+       {Variant(u"urn:epc:tag:sgtin-96:3.0614141.812345.6789"), Variant(u""), Variant(Integer(0)), Variant(Integer(0))},
+       u"3074257BF7194E4000001A85"},
+      // Without a scheme Filter and PrefixLength are not read.
+      {"EpcEncode",
+       {Variant(u"urn:epc:tag:sgtin-96:3.0614141.812345.6789"), Variant(u""), Variant(Integer(9)),
+        Variant(Integer(-1))},
+       u"3074257BF7194E4000001A85"},
+      {"EpcEncode",
+       {Variant(u"(01)80614141123458(21)6789"), Variant(u"sgtin-96"), Variant(u"3"), Variant(u"7")},
+       u"3074257BF7194E4000001A85"},
+      {"EpcEncode",
+       {Variant(u"urn:epc:id:sgtin:0614141.812345.6789"), Variant(u"SGTIN-96"), Variant(Integer(3)),
+        Variant(Integer(0))},
+       u"3074257BF7194E4000001A85"},
+      {"EpcDecode", {Variant(u"3074257BF7194E4000001A85")}, decoded},
+      {"EpcDecode", {Variant(u"3074257bf7194e4000001a85")}, decoded},
+      {"EpcEncode",
+       {Variant(u"urn:epc:tag:sgtin-96:3.0614141.812345.274877906944"), Variant(u""), Variant(Integer(0)),
+        Variant(Integer(0))},
+       u"",
+       errors::InvalidProcedureCall,
+       "SGTIN-96: serial 274877906944 is over 2^38-1 (274877906943)"},
+      {"EpcEncode",
+       {Variant(u"(01)80614141123458(21)6789"), Variant(u"SGTIN-96"), Variant(Integer(8)), Variant(Integer(7))},
+       u"",
+       errors::InvalidProcedureCall,
+       "filter 8 is not 0-7"},
+      {"EpcEncode",
+       {Variant(u"(01)80614141123458(21)6789"), Variant(u"SGTIN-96"), Variant(u"three"), Variant(Integer(7))},
+       u"",
+       errors::TypeMismatch,
+       "Type mismatch"},
+      {"EpcDecode", {Variant(u"XYZ")}, u"", errors::InvalidProcedureCall, "'X' is not a hexadecimal digit"},
+      {"EpcDecode", {Variant(u"")}, u"", errors::InvalidProcedureCall, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<Variant> args = c.Args;
+    try {
+      const Variant result = Invoke(control, c.Member, args);
+      EXPECT_EQ(c.Error, 0) << c.Member << " gave a result where error " << c.Error << " was due";
+      EXPECT_EQ(ToUtf8(result.Get<String>()), ToUtf8(c.Result)) << c.Member;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.Number(), c.Error) << c.Member << ": " << e.Description();
+      EXPECT_NE(e.Description().find(c.Rule), std::string::npos) << c.Member << ": " << e.Description();
+    }
+  }
+}
+
+TEST_F(AutomationTest, TagResultsAreTheLabelsSinceTheLastCall) {
+  // A Zebra RFID printer behind a way that carries nothing back (the fake
+  // spooler, as a file: or a CUPS queue): each label that writes a tag is
+  // unknown, and says why after a tab.
+  Install({{u"ZDesigner ZT410R-203dpi ZPL", 203}});
+  auto call = [&](const char* member, std::vector<Variant> args = {}) { return Invoke(control, member, args); };
+  auto label = [&](bool rfid, const char16_t* copies) {
+    call("InitPrint",
+         {Variant(u"50"), Variant(u"30"), Variant(u"4"), Variant(u"15"), Variant(u"0"), Variant(u"0"), Variant(u"0")});
+    if (rfid)
+      call("OpRFID", {Variant(u"W"), Variant(u"3074257BF7194E4000001A85"), Variant(u"H"), Variant(u"12"), Variant(u"2"),
+                      Variant(u"1")});
+    call("PrintLabel", {Variant(copies)});
+  };
+  auto results = [&] { return ToUtf8(call("TagResults").Get<String>()); };
+  const std::string unknown =
+      "unknown\tthe way to this printer carries no answer back (a file:, a CUPS queue, a spooler)";
+
+  EXPECT_EQ(results(), "") << "nothing printed yet";
+  call("SetPrint", {Variant(u"ZDesigner ZT410R-203dpi ZPL")});
+  call("OpenPort", {Variant(u"ZDesigner ZT410R-203dpi ZPL")});
+  label(true, u"1");
+  EXPECT_EQ(results(), "label 1 " + unknown);
+  EXPECT_EQ(results(), "") << "taken by the call before";
+  label(false, u"1");
+  EXPECT_EQ(results(), "") << "a label that writes no tag has no result";
+  label(true, u"2");
+  label(true, u"1");
+  EXPECT_EQ(results(), "label 2 " + unknown + "\r\nlabel 3 " + unknown + "\r\nlabel 4 " + unknown)
+      << "each copy a line, counted on from the labels before, joined by CR LF";
+  call("ClosePort");
 }
 
 TEST_F(AutomationTest, NothingButAutomationErrorsEscape) {

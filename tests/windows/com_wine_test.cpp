@@ -1,8 +1,10 @@
 // Morvel2.ocx as COM hosts use it, under Wine after regsvr32: the registry
-// entries, the registered type library against the automation table,
-// IDispatch (names, by-reference arguments of both kinds, named arguments,
-// errors in EXCEPINFO and the error object), the dual interface's vtable,
-// OLE pictures, and the unload check.
+// entries, the registered type library against the automation table (the
+// first interface _PrintBarCode as published, the second _PrintBarCode2
+// derived from it and the coclass's default), IDispatch (names, by-reference
+// arguments of both kinds, named arguments, errors in EXCEPINFO and the
+// error object), both interfaces' vtables, OLE pictures, and the unload
+// check.
 //
 //   com_wine_test LOGO.BMP
 //   com_wine_test --registration   the registry entries and the type library
@@ -126,6 +128,20 @@ void Registry() {
   Check(ReadKey(key + L"\\MiscStatus\\1", nullptr) == L"132497", "OLE misc status 0x20591");
   Check(ReadKey(key + L"\\Control", nullptr) == L"", "marked as a control");
   Check(ReadKey(key + L"\\TypeLib", nullptr) == GuidText(LIBID_Morvel), "the class names its type library");
+  // Both dual interfaces are registered with the library and the standard
+  // marshaler, the way a caller bound to either finds them.
+  const struct {
+    const IID* Id;
+    const wchar_t* Name;
+  } interfaces[] = {{&IID__PrintBarCode, L"_PrintBarCode"}, {&IID__PrintBarCode2, L"_PrintBarCode2"}};
+  for (const auto& i : interfaces) {
+    std::wstring iface = L"Interface\\" + GuidText(*i.Id);
+    Check(ReadKey(iface, nullptr) == i.Name &&
+              ReadKey(iface + L"\\ProxyStubClsid32", nullptr) == L"{00020424-0000-0000-C000-000000000046}" &&
+              ReadKey(iface + L"\\TypeLib", nullptr) == GuidText(LIBID_Morvel),
+          "the interface " + Narrow(i.Name) + " is registered with its type library",
+          Narrow(ReadKey(iface, nullptr).c_str()));
+  }
 }
 
 void TypeLibrary() {
@@ -167,14 +183,25 @@ void TypeLibrary() {
     info->Release();
   }
 
-  // Every member of every class, with its dispatch id, as the automation
-  // table has it; and nothing else.
-  const IID* interfaces[] = {&IID__PrintBarCode, &IID__PrintInfo, &IID__clsBase64};
-  auto classes = morvel::automation::Classes();
-  for (size_t k = 0; k < classes.size(); ++k) {
+  // Every member of every interface, with its dispatch id, as the automation
+  // table has it (its own members only: a derived interface's type
+  // information does not repeat its base's); and nothing else. The first
+  // interface of PrintBarCode is as published: the members of Since 1.
+  namespace automation = morvel::automation;
+  const struct {
+    const IID* Id;
+    const automation::ClassInfo* Class;
+    int Since;
+    const IID* Base;  // the interface it derives from: IDispatch or the one before
+  } interfaces[] = {{&IID__PrintBarCode, &automation::PrintBarCodeClass(), 1, &IID_IDispatch},
+                    {&IID__PrintBarCode2, &automation::PrintBarCodeClass(), 2, &IID__PrintBarCode},
+                    {&IID__PrintInfo, &automation::PrintInfoClass(), 1, &IID_IDispatch},
+                    {&IID__clsBase64, &automation::clsBase64Class(), 1, &IID_IDispatch}};
+  for (const auto& k : interfaces) {
+    const std::string name = automation::InterfaceName(*k.Class, k.Since);
     ITypeInfo* info = nullptr;
-    if (FAILED(library->GetTypeInfoOfGuid(*interfaces[k], &info))) {
-      Check(false, std::string("the interface of ") + std::string(classes[k]->Name) + " is described");
+    if (FAILED(library->GetTypeInfoOfGuid(*k.Id, &info))) {
+      Check(false, "the interface " + name + " is described");
       continue;
     }
     // The dual interface's vtable half.
@@ -184,7 +211,10 @@ void TypeLibrary() {
     TYPEATTR* type = nullptr;
     ITypeInfo* described = vtable != nullptr ? vtable : info;
     described->GetTypeAttr(&type);
-    size_t expected = classes[k]->Members.size();
+    std::vector<const automation::MemberInfo*> rows;
+    for (const auto& m : k.Class->Members)
+      if (m.Since == k.Since) rows.push_back(&m);
+    const size_t expected = rows.size();
     bool same = type->cFuncs == expected;
     std::string detail;
     for (UINT f = 0; f < type->cFuncs && f < expected; ++f) {
@@ -192,14 +222,9 @@ void TypeLibrary() {
       described->GetFuncDesc(f, &func);
       BSTR member = nullptr;
       described->GetDocumentation(func->memid, &member, nullptr, nullptr, nullptr);
-      const auto& row = classes[k]->Members[f];
+      const auto& row = *rows[f];
       if (Narrow(member) != row.Name || func->memid != row.DispId ||
-          func->cParams !=
-              static_cast<SHORT>(row.Params.size() +
-                                 (row.Result != morvel::automation::VarType::Empty &&
-                                          row.Kind != morvel::automation::MemberKind::PropertyGet
-                                      ? 1
-                                      : (row.Kind == morvel::automation::MemberKind::PropertyGet ? 1 : 0)))) {
+          func->cParams != static_cast<SHORT>(row.Params.size() + (row.Result != automation::VarType::Empty ? 1 : 0))) {
         same = false;
         detail += Narrow(member) + " ";
       }
@@ -207,12 +232,52 @@ void TypeLibrary() {
       described->ReleaseFuncDesc(func);
     }
     Check(same,
-          std::string(classes[k]->Name) + ": " + std::to_string(expected) +
+          name + ": " + std::to_string(expected) +
               " members in slot order with the table's names, dispatch ids and parameters",
           std::to_string(type->cFuncs) + " functions " + detail);
+    // What it derives from.
+    ITypeInfo* base = nullptr;
+    TYPEATTR* baseType = nullptr;
+    if (type->cImplTypes == 1 && SUCCEEDED(described->GetRefTypeOfImplType(0, &href)) &&
+        SUCCEEDED(described->GetRefTypeInfo(href, &base)))
+      base->GetTypeAttr(&baseType);
+    Check(baseType != nullptr && baseType->guid == *k.Base,
+          name + " derives from " +
+              (k.Base == &IID_IDispatch ? std::string("IDispatch") : automation::InterfaceName(*k.Class, k.Since - 1)));
+    if (baseType != nullptr) base->ReleaseTypeAttr(baseType);
+    if (base != nullptr) base->Release();
     described->ReleaseTypeAttr(type);
     if (vtable != nullptr) vtable->Release();
     info->Release();
+  }
+
+  // The coclass: _PrintBarCode2 its default, _PrintBarCode still among its
+  // interfaces, the events its default source.
+  ITypeInfo* coclass = nullptr;
+  if (SUCCEEDED(library->GetTypeInfoOfGuid(CLSID_PrintBarCode, &coclass))) {
+    TYPEATTR* type = nullptr;
+    coclass->GetTypeAttr(&type);
+    std::string found;
+    for (UINT i = 0; i < type->cImplTypes; ++i) {
+      INT flags = 0;
+      HREFTYPE href = 0;
+      ITypeInfo* implemented = nullptr;
+      coclass->GetImplTypeFlags(i, &flags);
+      if (FAILED(coclass->GetRefTypeOfImplType(i, &href)) || FAILED(coclass->GetRefTypeInfo(href, &implemented)))
+        continue;
+      BSTR name = nullptr;
+      implemented->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+      found += (found.empty() ? "" : ", ") + std::string((flags & IMPLTYPEFLAG_FDEFAULT) ? "[default" : "[") +
+               ((flags & IMPLTYPEFLAG_FSOURCE) ? ", source] " : "] ") + Narrow(name);
+      SysFreeString(name);
+      implemented->Release();
+    }
+    Check(found == "[default] _PrintBarCode2, [] _PrintBarCode, [default, source] __PrintBarCode",
+          "PrintBarCode's default interface is _PrintBarCode2, and it has _PrintBarCode", found);
+    coclass->ReleaseTypeAttr(type);
+    coclass->Release();
+  } else {
+    Check(false, "the coclass PrintBarCode is described");
   }
 
   ITypeInfo* events = nullptr;
@@ -239,11 +304,53 @@ void Dispatch() {
   DISPID id = 0;
   Check(pb->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id) == DISP_E_UNKNOWNNAME && id == DISPID_UNKNOWN,
         "an unknown name is DISP_E_UNKNOWNNAME");
+  // A member of each interface by name, through the object and through its
+  // type information, which is _PrintBarCode2's: a late-bound script sees
+  // every member.
+  Check(IdOf(pb, L"GetVer") == 0x60030002 && IdOf(pb, L"epcencode") == 0x60040001 &&
+            IdOf(pb, L"TagResults") == 0x60040000,
+        "GetIDsOfNames finds the members of both interfaces");
   UINT count = 0;
   ITypeInfo* info = nullptr;
   Check(pb->GetTypeInfoCount(&count) == S_OK && count == 1 && SUCCEEDED(pb->GetTypeInfo(0, 0, &info)),
         "the object gives its type information");
-  if (info != nullptr) info->Release();
+  if (info != nullptr) {
+    TYPEATTR* type = nullptr;
+    info->GetTypeAttr(&type);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"SetPrint"), const_cast<LPOLESTR>(L"EpcDecode")};
+    MEMBERID ids[2] = {};
+    bool found =
+        SUCCEEDED(info->GetIDsOfNames(&names[0], 1, &ids[0])) && SUCCEEDED(info->GetIDsOfNames(&names[1], 1, &ids[1]));
+    Check(type != nullptr && type->guid == IID__PrintBarCode2 && found && ids[0] == 0x60030007 && ids[1] == 0x60040002,
+          "its type information is _PrintBarCode2's and names the members of both interfaces");
+    if (type != nullptr) info->ReleaseTypeAttr(type);
+    info->Release();
+  }
+  {
+    VARIANT input = Text(L"urn:epc:tag:sgtin-96:3.0614141.812345.6789"), scheme = Text(L""), filter, prefix;
+    V_VT(&filter) = VT_I4;
+    V_I4(&filter) = 0;
+    V_VT(&prefix) = VT_I4;
+    V_I4(&prefix) = 0;
+    Call call;
+    Invoke(pb, L"EpcEncode", {&input, &scheme, &filter, &prefix}, call);
+    Check(
+        call.Hr == S_OK && V_VT(&call.Result) == VT_BSTR && TextOf(V_BSTR(&call.Result)) == L"3074257BF7194E4000001A85",
+        "EpcEncode through IDispatch gives the EPC of the tag URI", Outcome(call));
+    VariantClear(&input);
+    VariantClear(&scheme);
+  }
+  {
+    VARIANT hex = Text(L"3074257BF7194E4000001A85");
+    Call call;
+    Invoke(pb, L"EpcDecode", {&hex}, call);
+    Check(call.Hr == S_OK && V_VT(&call.Result) == VT_BSTR &&
+              TextOf(V_BSTR(&call.Result)) ==
+                  L"urn:epc:tag:sgtin-96:3.0614141.812345.6789\r\nurn:epc:id:sgtin:0614141.812345.6789\r\n"
+                  L"(01)80614141123458(21)6789",
+          "EpcDecode through IDispatch gives three lines", Outcome(call));
+    VariantClear(&hex);
+  }
 
   {
     Call call;
@@ -279,6 +386,7 @@ void Dispatch() {
        {Text(L"ZDESIGNER:gk ")},
        457,
        "This key is already associated with an element of this collection"},
+      {L"EpcDecode", {Text(L"XYZ")}, 5, "'X' is not a hexadecimal digit"},
   };
   for (auto& f : failures) {
     Call call;
@@ -416,6 +524,75 @@ void Vtable() {
   SysFreeString(name);
   pb->ClosePort();
   Check(pb->SetPrint(nullptr, &chosen) == E_POINTER, "vtable: a null reference is E_POINTER");
+
+  // The second interface: the same object, the first interface's vtable
+  // extended by the members it adds.
+  _PrintBarCode2* pb2 = nullptr;
+  IUnknown *identity = nullptr, *identity2 = nullptr;
+  hr = pb->QueryInterface(IID__PrintBarCode2, reinterpret_cast<void**>(&pb2));
+  if (pb2 != nullptr) {
+    pb->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+    pb2->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity2));
+  }
+  Check(SUCCEEDED(hr) && pb2 != nullptr && identity != nullptr && identity == identity2,
+        "QueryInterface gives _PrintBarCode2 of the same object", Hex(hr));
+  if (identity != nullptr) identity->Release();
+  if (identity2 != nullptr) identity2->Release();
+  if (pb2 == nullptr) {
+    pb->Release();
+    return;
+  }
+  _PrintBarCode* first = nullptr;
+  Check(SUCCEEDED(pb2->QueryInterface(IID__PrintBarCode, reinterpret_cast<void**>(&first))) && first != nullptr,
+        "and _PrintBarCode back from it");
+  if (first != nullptr) {
+    version = nullptr;
+    Check(first->GetVer(&version) == S_OK && TextOf(version) == L"" MORVEL_VERSION, "vtable: GetVer through it");
+    SysFreeString(version);
+    first->Release();
+  }
+  version = nullptr;
+  Check(pb2->GetVer(&version) == S_OK && TextOf(version) == L"" MORVEL_VERSION,
+        "vtable: _PrintBarCode2 has the first interface's members");
+  SysFreeString(version);
+  BSTR input = SysAllocString(L"(01)80614141123458(21)6789"), scheme = SysAllocString(L"SGTIN-96"), hex = nullptr;
+  Check(pb2->EpcEncode(input, scheme, 3, 7, &hex) == S_OK && TextOf(hex) == L"3074257BF7194E4000001A85",
+        "vtable: EpcEncode of an element string", Narrow(hex));
+  SysFreeString(input);
+  SysFreeString(scheme);
+  SysFreeString(hex);
+  BSTR results = nullptr;
+  Check(pb2->TagResults(&results) == S_OK && TextOf(results).empty(), "vtable: TagResults of a label without a tag");
+  SysFreeString(results);
+
+  // The error object names the interface that declares the member.
+  auto namedInterface = [] {
+    GUID told{};
+    IErrorInfo* error = nullptr;
+    if (GetErrorInfo(0, &error) == S_OK) {
+      error->GetGUID(&told);
+      error->Release();
+    }
+    return told;
+  };
+  BSTR wrong = SysAllocString(L"3G"), decoded = nullptr;
+  hr = pb2->EpcDecode(wrong, &decoded);
+  GUID named = namedInterface();
+  ISupportErrorInfo* supports2 = nullptr;
+  bool supported = SUCCEEDED(pb2->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&supports2))) &&
+                   supports2->InterfaceSupportsErrorInfo(IID__PrintBarCode2) == S_OK;
+  if (supports2 != nullptr) supports2->Release();
+  Check(hr == static_cast<HRESULT>(0x800A0005) && named == IID__PrintBarCode2 && supported,
+        "vtable: a refused EPC is error 5, its error object names _PrintBarCode2", Hex(hr));
+  SysFreeString(wrong);
+  SysFreeString(decoded);
+  BSTR taken = SysAllocString(L"ZDESIGNER:gk ");
+  hr = pb2->PrintList(&taken);
+  named = namedInterface();
+  Check(hr == static_cast<HRESULT>(0x800A01C9) && named == IID__PrintBarCode,
+        "vtable: an error of a first-interface member still names _PrintBarCode", Hex(hr));
+  SysFreeString(taken);
+  pb2->Release();
   pb->Release();
 }
 

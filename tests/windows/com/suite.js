@@ -44,6 +44,15 @@ if (pb != null) {
   }
   check(pb.SetPrint("ZDesigner GK420t") == 0, "SetPrint of a Zebra name is 0", "");
   check(pb.FontType == 1, "FontType of the Zebra driver is 1", "");
+  // The members of the second interface, late-bound like every other.
+  var hex = pb.EpcEncode("(01)80614141123458(21)6789", "SGTIN-96", 3, 7);
+  check(hex == "3074257BF7194E4000001A85", "EpcEncode of an element string", hex);
+  var lines = pb.EpcDecode(hex).split("\r\n");
+  check(lines.length == 3 && lines[0] == "urn:epc:tag:sgtin-96:3.0614141.812345.6789", "EpcDecode gives three lines",
+        lines.join(" | "));
+  var refused = outcome(function () { pb.EpcDecode("XYZ"); });
+  check(refused.indexOf("5 ") == 0 && refused.indexOf("hexadecimal") > 0, "a refused EPC: error 5 naming the rule",
+        refused);
 }
 WScript.Echo(passed + " passed, " + failed + " failed");
 WScript.Quit(failed > 0 ? 1 : 0);

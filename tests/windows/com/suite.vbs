@@ -73,5 +73,24 @@ x = pb.TextWidth("Morvel", "Arial", size, False)
 Check Err.Number = 0 And x > 0 And size = 12 And VarType(size) = vbInteger, _
   "TextWidth takes an Integer variable for a Single and leaves it as it was", x & " " & Outcome()
 
+' The members of the second interface, late-bound like every other. (A
+' statement that raises leaves its variable as it was: each starts with a
+' value its check refuses.)
+result = ""
+result = pb.EpcEncode("urn:epc:tag:sgtin-96:3.0614141.812345.6789", "", 0, 0)
+Check Err.Number = 0 And result = "3074257BF7194E4000001A85", "EpcEncode of a tag URI", result & " " & Outcome()
+result = ""
+result = pb.EpcDecode("3074257BF7194E4000001A85")
+Check Err.Number = 0 And result = "urn:epc:tag:sgtin-96:3.0614141.812345.6789" & vbCrLf & _
+  "urn:epc:id:sgtin:0614141.812345.6789" & vbCrLf & "(01)80614141123458(21)6789", _
+  "EpcDecode gives three lines joined by CR LF", result & " " & Outcome()
+result = pb.EpcEncode("(01)80614141123457(21)6789", "SGTIN-96", 3, 7)
+result = Outcome()
+Check InStr(result, "5 ") = 1 And InStr(result, "check digit 7 does not match") > 0, _
+  "a refused EPC: error 5 naming the rule", result
+result = "-"
+result = pb.TagResults()
+Check Err.Number = 0 And result = "", "TagResults of a control that printed nothing is empty", result & " " & Outcome()
+
 WScript.Echo passed & " passed, " & failed & " failed"
 If failed > 0 Then WScript.Quit 1
