@@ -18,8 +18,11 @@ struct TagResult {
   uint32_t Label = 0;  // the labels that write a tag, as the object printed them, from 1 (each copy one)
   Outcome State = Outcome::Unknown;
   std::string Epc;     // Written: what the tag holds now, as the printer read it back
+  std::string Tid;     // Written: the tag's TID, when the printer read it (SATO); else empty
   std::string Reason;  // Void and Unknown: why, in words
-  uint32_t Tries = 0;  // labels the printer used for it: the voided ones and the written one
+  // Labels the printer used for it: the voided ones and the written one;
+  // 0 when it does not say (a SATO printer tells the last try only).
+  uint32_t Tries = 0;
 };
 
 // "written", "void" or "unknown".
