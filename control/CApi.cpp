@@ -501,7 +501,7 @@ int morvel_tag_results(morvel_object* printbarcode, morvel_tag_result** results,
     const std::vector<TagResult>& pending = printbarcode->Control->PendingTagResults();
     if (pending.empty()) return static_cast<int>(MORVEL_OK);
     size_t total = pending.size() * sizeof(morvel_tag_result);
-    for (const TagResult& r : pending) total += r.Epc.size() + 1 + r.Reason.size() + 1;
+    for (const TagResult& r : pending) total += r.Epc.size() + 1 + r.Tid.size() + 1 + r.Reason.size() + 1;
     char* block = static_cast<char*>(Allocate(total));
     const std::vector<TagResult> list = printbarcode->Control->TakeTagResults();
     auto* entries = reinterpret_cast<morvel_tag_result*>(block);
@@ -517,6 +517,7 @@ int morvel_tag_results(morvel_object* printbarcode, morvel_tag_result** results,
       entries[i].state = static_cast<int32_t>(list[i].State);
       entries[i].tries = list[i].Tries;
       entries[i].epc = put(list[i].Epc);
+      entries[i].tid = put(list[i].Tid);
       entries[i].reason = put(list[i].Reason);
     }
     *results = entries;

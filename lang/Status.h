@@ -6,6 +6,7 @@
 // table, TSPL's status byte and four-byte status.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,14 +33,27 @@ struct PrinterState {
   friend bool operator==(const PrinterState&, const PrinterState&) = default;
 };
 
+// What a printer keeps of its last RFID write and tells when asked: SBPL's
+// SOH RU, after a label that asked for it with ESC RU (SATO S84-ex / S86-ex
+// Programming Reference, RFID, pp. 308-310 / 344).
+struct TagWriteStatus {
+  bool Understood = false;  // read back: the answer had the documented shape
+  bool Written = false;     // b: 1 success, 0 failure
+  char Error = 'N';         // c: N none, E EPC write, T TID read, M chip (MCS), A all of them
+  // d: EP: and ID:, hexadecimal, each when the printer gives it (its
+  // DATA_TO_RECODE setting: 0 both, 1 the EPC, 2 the TID).
+  std::optional<std::string> Epc, Tid;
+};
+
 // What the answers tell besides the state.
 struct Snapshot {
   PrinterState State;
   int Dpi = 203;
-  int FormatsInBuffer = 0;   // jobs waiting to print
-  long LabelsRemaining = 0;  // of the job printing or waiting first
-  std::string JobId;         // SBPL <ID> of that job, two characters or empty
-  std::string JobName;       // SBPL <WK> of that job
+  int FormatsInBuffer = 0;                     // jobs waiting to print
+  long LabelsRemaining = 0;                    // of the job printing or waiting first
+  std::string JobId;                           // SBPL <ID> of that job, two characters or empty
+  std::string JobName;                         // SBPL <WK> of that job
+  std::optional<TagWriteStatus> LastTagWrite;  // SBPL SOH RU: the last RFID write; none: no write yet
 };
 
 // One immediate command that asks the printer something, and its answer.
@@ -86,6 +100,16 @@ size_t Status4Frame(std::string_view received);  // LAN length + ENQ + STX..ETX,
 Reading ReadStatus4(std::string_view answer);
 std::string Status4(const Snapshot& s);      // ENQ on a LAN port: length, ENQ, STX..ETX
 std::string CancelReply(const Snapshot& s);  // CAN: ACK, or NAK in an error
+// SOH RU: the last RFID write's status, asked once the label has printed
+// (asked before any write, a printer answers failure). Its answer is
+// [STX]a,b,c,d[ETX]: a the count of the bytes from b to the ETX (at most
+// five digits), b the result, c the error symbol, d "EP:hex,ID:hex" CR LF.
+constexpr std::string_view TagWriteQuery = "\x01RU";
+size_t TagWriteFrame(std::string_view received);  // STX..ETX
+TagWriteStatus ReadTagWrite(std::string_view answer);
+std::string TagWriteAnswer(const Snapshot& s);  // of s.LastTagWrite; failure, N and nothing read without one
+// The error symbol in words: "the EPC could not be written" for E.
+std::string TagErrorWords(char symbol);
 extern const StatusLanguage Status;
 }  // namespace sbpl
 

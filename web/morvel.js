@@ -16,7 +16,8 @@
 // come back as Uint8Array; a picture argument is Morvel.picture(bytesOfFile).
 // After PrintLabel, pb.tagResults() gives what the printer said of the RFID
 // tag of each label printed since the last look: [{ label, state ("written",
-// "void" or "unknown"), epc, reason, tries }].
+// "void" or "unknown"), epc, tid (a SATO printer's read of the tag's TID,
+// else ""), reason, tries }].
 
 export class MorvelError extends Error {
   constructor(number, description, hresult, detail) {

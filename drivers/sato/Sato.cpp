@@ -2,9 +2,16 @@
 // written through the SBPL table.
 #include "drivers/sato/Sato.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <utility>
+
 #include "drivers/Conversions.h"
 #include "drivers/Numbers.h"
 #include "drivers/Units.h"
+#include "drivers/shared/TagWatch.h"
+#include "lang/Status.h"
 #include "lang/sbpl/Writer.h"
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
@@ -34,6 +41,58 @@ String Place(Single x, Single y) {
   return s;
 }
 
+// The label's copies (ESC Q), 1 when the text is no whole number.
+int CopiesOf(const String& copies) {
+  long n = 0;
+  for (char16_t c : copies) {
+    if (c < u'0' || c > u'9' || n > 99999999) return 1;
+    n = n * 10 + (c - u'0');
+  }
+  return n < 1 ? 1 : static_cast<int>(std::min(n, 99999999L));
+}
+
+// What a Status 4 answer says of the labels sent: printed once the printer
+// is on-line with none left.
+drivers::PrinterWork WorkOf(std::string_view answer) {
+  const lang::Reading reading = lang::sbpl::ReadStatus4(answer);
+  if (!reading.Understood) return drivers::PrinterWork::Unclear;
+  if (reading.State == "stopped") return drivers::PrinterWork::Stopped;
+  return reading.State == "processing" ? drivers::PrinterWork::Busy : drivers::PrinterWork::Printed;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+  });
+}
+
+// SOH RU's answer as the label's result: written when the printer says so,
+// holding the EPC it read back (else the one asked, whose write it
+// confirms); void with its error symbol in words when it failed.
+TagResult ResultOf(std::string_view answer, const std::string& asked) {
+  const lang::TagWriteStatus status = lang::sbpl::ReadTagWrite(answer);
+  TagResult r;
+  if (!status.Understood) {
+    r.Reason = "the printer's answer to SOH RU was not understood";
+    return r;
+  }
+  if (!status.Written) {
+    r.State = TagResult::Outcome::Void;
+    r.Reason = "the printer could not write the tag: " + lang::sbpl::TagErrorWords(status.Error) + " (error " +
+               std::string(1, status.Error) + ")";
+    return r;
+  }
+  const std::string read = status.Epc.value_or("");
+  if (!read.empty() && !SameIgnoringCase(read, asked)) {
+    r.Reason = "the printer says the write succeeded, but read back " + read + ", not what was asked";
+    return r;
+  }
+  r.State = TagResult::Outcome::Written;
+  r.Epc = read.empty() ? asked : read;
+  r.Tid = status.Tid.value_or("");
+  return r;  // Tries 0: SOH RU tells the last try only
+}
+
 }  // namespace
 
 Sato::Sato() : PrnBase(drivers::SatoBrand), CmdBytes(Module2::StringToUtf8Bytes(JobStart)) {}
@@ -58,9 +117,51 @@ void Sato::PrintLabel(String& copies) {
   sbpl::Put(end, sbpl::Quantity, {copies});
   sbpl::Put(end, sbpl::End);
   Append(end);
+  // ESC RU with 1: the printer keeps the status of the label's tag write,
+  // to answer SOH RU with (SATO S84-ex / S86-ex Programming Reference,
+  // RFID, pp. 308-310 / 344); only where the answer can come back, so a
+  // file: or a CUPS queue gets the label's bytes as ever.
+  const std::optional<size_t> tagAt = std::exchange(tagAt_, std::nullopt);
+  const bool asked = tagAt && channel_.CanRead();
+  if (asked) {
+    const std::string keep = ToUtf8(sbpl::Text(sbpl::RfidReturn, {u"1"}));
+    CmdBytes.Bytes().insert(CmdBytes.Bytes().begin() + static_cast<std::ptrdiff_t>(*tagAt), keep.begin(), keep.end());
+  }
   SendRawBytes(CmdBytes);
   CmdBytes = Module2::StringToUtf8Bytes(JobStart);
+  if (tagAt) AwaitTag(copies, asked);
 }
+
+void Sato::AwaitTag(const String& copies, bool asked) {
+  const int count = CopiesOf(copies);
+  std::vector<TagResult> got;
+  if (!channel_.IsOpen()) {
+    got = inquiry_.Unanswerable(count, "not sent: no printer port is open");
+  } else if (!asked) {
+    got = inquiry_.Unanswerable(count,
+                                "the way to this printer carries no answer back (a file:, a CUPS queue, a spooler)");
+  } else {
+    drivers::TagInquiryLink link;
+    link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
+    link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
+    // ENQ: Status 4, until the printer has no label left to print.
+    link.StatusQuery = lang::sbpl::Status.Queries.front().Sent;
+    link.StatusFrame = lang::sbpl::Status4Frame;
+    link.ReadWork = WorkOf;
+    link.ResultQuery = lang::sbpl::TagWriteQuery;
+    link.ResultFrame = lang::sbpl::TagWriteFrame;
+    link.ReadResult = [asked = tagEpc_](std::string_view answer) { return ResultOf(answer, asked); };
+    got = inquiry_.Ask(link, count, drivers::TagWaitsFromEnv().FirstEcho);
+  }
+  tagEpc_.clear();
+  for (TagResult& r : got) {
+    platform::Logger().Record("Sato: RFID " + Describe(r) + (r.Tid.empty() ? "" : " tid " + r.Tid) +
+                              (r.Reason.empty() ? "" : " (" + r.Reason + ")"));
+    results_.push_back(std::move(r));
+  }
+}
+
+std::vector<TagResult> Sato::TakeTagResults() { return std::exchange(results_, {}); }
 
 void Sato::SendRawBytes(const ByteArray& bytes) {
   if (!channel_.IsOpen()) return;
@@ -177,7 +278,11 @@ String Sato::ToHexString(const String& text) {
 
 void Sato::OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
                   String& section) {
-  Append(sbpl::Text(sbpl::Rfid, {u"e:h,epc:", ToHexString(data), u";"}));
+  const String hex = ToHexString(data);
+  const size_t at = CmdBytes.Size();
+  Append(sbpl::Text(sbpl::Rfid, {u"e:h,epc:", hex, u";"}));
+  if (!tagAt_) tagAt_ = at;
+  tagEpc_ = ToUtf8(hex);
 }
 
 }  // namespace morvel

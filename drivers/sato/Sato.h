@@ -3,10 +3,16 @@
 // quantity and the job end and writes the stream in one piece to the raw
 // spooler channel. A text log of the same commands serves CommandPrint.
 // BMP images go out whole; the EPC of RFID tags is written in the label.
+// Where the printer can answer (a socket:// one), a label that writes a tag
+// asks the printer to keep the write's status (ESC RU), and PrintLabel
+// waits until it has printed the label to ask for it (SOH RU).
 #pragma once
+
+#include <optional>
 
 #include "drivers/IPrn.h"
 #include "drivers/shared/RawChannel.h"
+#include "drivers/shared/TagInquiry.h"
 
 namespace morvel {
 
@@ -28,6 +34,7 @@ class Sato : public PrnBase {
   void OpRFID(String& operate, String& data, String& dataType, String& dataLen, String& startAddress,
               String& section) override;
   size_t CollectedBytes() const noexcept override { return CmdPrint.size() * sizeof(char16_t) + CmdBytes.Size(); }
+  std::vector<TagResult> TakeTagResults() override;
 
   // Every command appended since the driver was created; never cleared.
   // Holds neither the ESC A job starts nor image data.
@@ -40,9 +47,16 @@ class Sato : public PrnBase {
   void DrawBmpBytes(ByteArray& bytes, Single x, Single y);
   void SendRawBytes(const ByteArray& bytes);
   static String ToHexString(const String& text);
+  void AwaitTag(const String& copies, bool asked);
 
   RawChannel channel_;
   PictureRef picture_;
+  // The label's tag writes: where its first ESC IP0 starts in CmdBytes, and
+  // the EPC of its last (the write the printer keeps the status of).
+  std::optional<size_t> tagAt_;
+  std::string tagEpc_;
+  drivers::TagInquiry inquiry_;
+  std::vector<TagResult> results_;
 };
 
 }  // namespace morvel

@@ -26,8 +26,9 @@ const char* const RunHelp =
     "After a PrintLabel whose label writes an RFID tag (OpRFID), one line a label: 'rfid: label N written\n"
     "EPC' when the printer read the tag back holding it, 'rfid: label N void' when it voided the label,\n"
     "'rfid: label N unknown' when it cannot say (a file:, a CUPS queue) or said nothing in time; why\n"
-    "after a tab. PrintLabel waits for a socket:// printer's answer, at most MORVEL_RFID_WAIT_MS\n"
-    "(20000) for a label and MORVEL_RFID_RETRY_WAIT_MS (5000) for a try after a void.\n\n"
+    "after a tab, or for a written tag whose TID the printer read (SATO) 'tid TID'. PrintLabel waits for\n"
+    "a socket:// printer's answer, at most MORVEL_RFID_WAIT_MS (20000) for a label and\n"
+    "MORVEL_RFID_RETRY_WAIT_MS (5000) for a try after a void.\n\n"
     "Exit status: 0 all went well; 1 a call raised an error; 2 a line cannot be parsed (nothing runs);\n"
     "3 a label may not have reached its printer (a delivery failure, an unknown printer name, or\n"
     "characters the code page lacks printed as '?'), summed up in one line on standard error.\n";

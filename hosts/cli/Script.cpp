@@ -319,8 +319,9 @@ bool RunScript(const std::vector<Statement>& statements, const std::string& base
                                                          : automation::Variant(a.Text));
       automation::Variant result = automation::Invoke(control, st.Member->DispId, args);
       if (st.Member->Result != automation::VarType::Empty) out << name << ": " << ShowValue(result) << "\n";
-      // The printer's word on each tag the label wrote, a line a label; why,
-      // for a label not written, after a tab.
+      // The printer's word on each tag the label wrote, a line a label; after
+      // a tab, why for a label not written, the TID for one written whose
+      // printer read it.
       for (const TagResult& r : control.TakeTagResults()) out << "rfid: " << DescribeWithReason(r) << "\n";
     } catch (const AutomationError& e) {
       allWell = false;

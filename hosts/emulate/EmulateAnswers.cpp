@@ -1,5 +1,6 @@
 // The scanner that finds a language's status queries in a job's stream, as
 // its status table names them, and the stages of a job.
+#include <algorithm>
 #include <cctype>
 
 #include "hosts/emulate/Emulator.h"
@@ -64,7 +65,66 @@ void QueryScanner::Finish(std::string& job) {
 }
 
 size_t AnswerCuts::Next(std::string_view chunk) {
-  if (!on_) return std::string_view::npos;
+  if (language_ == Language::Zpl) return NextZpl(chunk);
+  if (language_ == Language::Sbpl) return NextSbpl(chunk);
+  return std::string_view::npos;
+}
+
+size_t AnswerCuts::NextSbpl(std::string_view chunk) {
+  constexpr char Esc = '\x1B';
+  for (size_t k = 0; k < chunk.size(); ++k) {
+    const char c = chunk[k];
+    switch (sbplAt_) {
+      case SbplAt::Data: {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count_, chunk.size() - k));
+        count_ -= n;
+        k += n - 1;
+        if (count_ == 0) sbplAt_ = SbplAt::Text;
+        continue;
+      }
+      case SbplAt::Count:
+        if (std::isdigit(static_cast<unsigned char>(c)) && digits_ < 10) {
+          count_ = count_ * 10 + static_cast<uint64_t>(c - '0');
+          ++digits_;
+        } else {
+          sbplAt_ = c == ',' && count_ > 0 ? SbplAt::Data : c == Esc ? SbplAt::Esc : SbplAt::Text;
+        }
+        continue;
+      case SbplAt::Name: {
+        const char name[] = {letter_, c};
+        const std::string_view two(name, 2);
+        sbplAt_ = c == Esc ? SbplAt::Esc : SbplAt::Text;
+        if (two == "RU") {
+          answers_ = true;
+        } else if (two == "GM" || two == "GP" || two == "DN") {
+          sbplAt_ = SbplAt::Count;
+          count_ = 0;
+          digits_ = 0;
+        }
+        continue;
+      }
+      case SbplAt::Esc:
+        if (c == 'Z') {
+          sbplAt_ = SbplAt::Text;
+          const bool cut = answers_;
+          answers_ = false;
+          if (cut) return k + 1;
+        } else if (c == 'R' || c == 'G' || c == 'D') {
+          letter_ = c;
+          sbplAt_ = SbplAt::Name;
+        } else if (c != Esc) {
+          sbplAt_ = SbplAt::Text;
+        }
+        continue;
+      case SbplAt::Text:
+        if (c == Esc) sbplAt_ = SbplAt::Esc;
+        continue;
+    }
+  }
+  return std::string_view::npos;
+}
+
+size_t AnswerCuts::NextZpl(std::string_view chunk) {
   for (size_t k = 0; k < chunk.size(); ++k) {
     const char c = chunk[k];
     const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

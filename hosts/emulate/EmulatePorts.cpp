@@ -492,6 +492,15 @@ void Emulator::Serve(const std::shared_ptr<Connection>& serving, Language langua
   connection.End();
 }
 
-void Emulator::Answer(Connection& connection, Query query) { connection.Send(query->Answer(Now())); }
+void Emulator::Answer(Connection& connection, Query query) {
+  Snapshot s;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    s = SnapshotLocked();
+    if (const auto last = lastTagWrites_.find(connection.Of); last != lastTagWrites_.end())
+      s.LastTagWrite = last->second;
+  }
+  connection.Send(query->Answer(s));
+}
 
 }  // namespace morvel::emulate

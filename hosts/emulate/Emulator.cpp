@@ -252,6 +252,18 @@ bool Emulator::TakeTags(JobRecord& job, const lang::Label& label, size_t index, 
   for (TagRecord t : tags.Tags) {
     t.Copy = job.CopiesDone + 1;
     job.Tags.push_back(t);
+    {
+      // The printer keeps its last write's status (SBPL SOH RU): its EPC
+      // and TID read back, or E, the EPC write failed, whatever made the
+      // tag fail (weak, locked, two in the field).
+      lang::TagWriteStatus last;
+      last.Written = t.Written;
+      last.Error = t.Written ? 'N' : 'E';
+      last.Epc = t.Written ? t.Epc : "";
+      last.Tid = t.Written ? t.Tid : "";
+      std::lock_guard<std::mutex> hold(lock_);
+      lastTagWrites_[job.Language] = last;
+    }
     if (t.Written) {
       written = t;
     } else {

@@ -48,24 +48,32 @@ class QueryScanner {
   bool insideJob_ = false;
 };
 
-// Finds in a ZPL job's bytes, as they come in pieces cut anywhere, each
-// ^XZ that closes a format holding ^HV: its host waits on the connection
-// for the answers, so the job ends there. Commands are told by their
-// prefixes (^CC and ~CC change them); the bytes of a download are not
-// stepped over, so a "^XZ" within binary graphic data is taken as one.
+// Finds in a job's bytes, as they come in pieces cut anywhere, each end of
+// a label whose host waits on the connection for answers, so the job ends
+// there. ZPL: each ^XZ that closes a format holding ^HV; commands are told
+// by their prefixes (^CC and ~CC change them); the bytes of a download are
+// not stepped over, so a "^XZ" within binary graphic data is taken as one.
+// SBPL: each ESC Z after an ESC RU (the host asks SOH RU once the label
+// has printed); the counted data of ESC GM, GP and DN is stepped over.
 class AnswerCuts {
  public:
-  explicit AnswerCuts(Language language) : on_(language == Language::Zpl) {}
-  // Where the first such format ends in `chunk` (the byte after its ^XZ);
-  // npos when none does. The next call goes on after that place.
+  explicit AnswerCuts(Language language) : language_(language) {}
+  // Where the first such label ends in `chunk` (the byte after its ^XZ or
+  // ESC Z); npos when none does. The next call goes on after that place.
   size_t Next(std::string_view chunk);
 
  private:
+  size_t NextZpl(std::string_view chunk);
+  size_t NextSbpl(std::string_view chunk);
   enum class At { Text, Prefix, Letter, Caret, Tilde };
-  bool on_;
+  enum class SbplAt { Text, Esc, Name, Count, Data };
+  Language language_;
   char caret_ = '^', tilde_ = '~', prefix_ = 0, letter_ = 0;
   At at_ = At::Text;
+  SbplAt sbplAt_ = SbplAt::Text;
   bool inFormat_ = false, answers_ = false;
+  uint64_t count_ = 0;  // SBPL: the counted data's bytes, as read and then as left
+  int digits_ = 0;
 };
 
 enum class JobStage { Waiting, Printing, Printed, Cancelled };
@@ -190,6 +198,8 @@ class Emulator {
   std::thread engine_;
   bool engineDone_ = false;
   TagRoll roll_{TagRollOptions{}};  // used by the engine alone
+  // Each language's printer's last RFID write, as SBPL's SOH RU answers it.
+  std::map<Language, lang::TagWriteStatus> lastTagWrites_;
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;

@@ -642,8 +642,12 @@ class Session::Impl {
     // The printer's word on the tags of the labels the call printed.
     if (object.Control)
       for (const TagResult& t : object.Control->TakeTagResults())
-        reply["tags"].push_back(answer{
-            {"label", t.Label}, {"state", NameOf(t.State)}, {"epc", t.Epc}, {"reason", t.Reason}, {"tries", t.Tries}});
+        reply["tags"].push_back(answer{{"label", t.Label},
+                                       {"state", NameOf(t.State)},
+                                       {"epc", t.Epc},
+                                       {"tid", t.Tid},
+                                       {"reason", t.Reason},
+                                       {"tries", t.Tries}});
     bool anyByRef = false;
     answer byref = answer::array();
     for (size_t i = 0; i < args.size(); ++i) {

@@ -209,8 +209,9 @@ enum {
 typedef struct morvel_tag_result {
   uint32_t label;     /* the object's labels that write a tag, from 1, each copy one */
   int32_t state;      /* MORVEL_TAG_... */
-  uint32_t tries;     /* labels the printer used: the voided ones and the written one */
+  uint32_t tries;     /* labels the printer used: the voided ones and the written one; 0: not told (SATO) */
   const char* epc;    /* hexadecimal as the printer read it back; "" unless written */
+  const char* tid;    /* the tag's TID in hexadecimal when the printer read it (SATO); else "" */
   const char* reason; /* why it is void or unknown; "" when written */
 } morvel_tag_result;
 /* The results of the labels `printbarcode` printed since the last call, in

@@ -18,8 +18,11 @@ struct TagResult {
   uint32_t Label = 0;  // the labels that write a tag, as the object printed them, from 1 (each copy one)
   Outcome State = Outcome::Unknown;
   std::string Epc;     // Written: what the tag holds now, as the printer read it back
+  std::string Tid;     // Written: the tag's TID, when the printer read it (SATO); else empty
   std::string Reason;  // Void and Unknown: why, in words
-  uint32_t Tries = 0;  // labels the printer used for it: the voided ones and the written one
+  // Labels the printer used for it: the voided ones and the written one;
+  // 0 when it does not say (a SATO printer tells the last try only).
+  uint32_t Tries = 0;
 };
 
 // "written", "void" or "unknown".
@@ -39,11 +42,13 @@ inline std::string Describe(const TagResult& result) {
   return line;
 }
 
-// Describe's line and, when the result gives one, a tab and the reason:
-// "label 5 unknown\tthe printer cannot answer". The control's TagResults
-// joins these lines; `morvel run` prints them.
+// Describe's line and, when the result gives them, a tab and the reason
+// ("label 5 unknown\tthe printer cannot answer"), a tab and the TID the
+// printer read ("label 3 written 3074...\ttid E280..."). The control's
+// TagResults joins these lines; `morvel run` prints them.
 inline std::string DescribeWithReason(const TagResult& result) {
-  return Describe(result) + (result.Reason.empty() ? "" : "\t" + result.Reason);
+  return Describe(result) + (result.Reason.empty() ? "" : "\t" + result.Reason) +
+         (result.Tid.empty() ? "" : "\ttid " + result.Tid);
 }
 
 }  // namespace morvel

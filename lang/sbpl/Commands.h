@@ -49,6 +49,7 @@ struct Command {
   X(Quantity, "Q", Params, Label, "print quantity")                 \
   X(End, "Z", Params, Label, "data send end")                       \
   X(Rfid, "IP0", Params, Setting, "RFID write")                     \
+  X(RfidReturn, "RU", Params, Setting, "RFID write status return")  \
   X(Start, "A", Params, Label, "data send start")
 
 #define MORVEL_SBPL_DECLARE(id, name, syntax, role, what) extern const Command id;

@@ -163,14 +163,15 @@ class SbplReader {
   // inside one, by the table's command.
   void Simple(const sbpl::Command& command, size_t p, std::string_view params) {
     static const std::unordered_map<const sbpl::Command*, Handler> handlers = {
-        {&sbpl::End, &SbplReader::EndLabel},          {&sbpl::BaseReference, &SbplReader::BaseReference},
-        {&sbpl::LabelSize, &SbplReader::LabelSize},   {&sbpl::Speed, &SbplReader::Setting},
-        {&sbpl::Density, &SbplReader::Setting},       {&sbpl::Rfid, &SbplReader::Setting},
-        {&sbpl::Pitch, &SbplReader::Pitch},           {&sbpl::Quantity, &SbplReader::Quantity},
-        {&sbpl::Rotation, &SbplReader::Rotation},     {&sbpl::Horizontal, &SbplReader::Position},
-        {&sbpl::Vertical, &SbplReader::Position},     {&sbpl::OutlineFont, &SbplReader::Text},
-        {&sbpl::ProportionalFont, &SbplReader::Text}, {&sbpl::Line, &SbplReader::Line},
-        {&sbpl::Code128, &SbplReader::Code128},       {&sbpl::QrCode, &SbplReader::QrCode},
+        {&sbpl::End, &SbplReader::EndLabel},        {&sbpl::BaseReference, &SbplReader::BaseReference},
+        {&sbpl::LabelSize, &SbplReader::LabelSize}, {&sbpl::Speed, &SbplReader::Setting},
+        {&sbpl::Density, &SbplReader::Setting},     {&sbpl::Rfid, &SbplReader::Setting},
+        {&sbpl::RfidReturn, &SbplReader::Setting},  {&sbpl::Pitch, &SbplReader::Pitch},
+        {&sbpl::Quantity, &SbplReader::Quantity},   {&sbpl::Rotation, &SbplReader::Rotation},
+        {&sbpl::Horizontal, &SbplReader::Position}, {&sbpl::Vertical, &SbplReader::Position},
+        {&sbpl::OutlineFont, &SbplReader::Text},    {&sbpl::ProportionalFont, &SbplReader::Text},
+        {&sbpl::Line, &SbplReader::Line},           {&sbpl::Code128, &SbplReader::Code128},
+        {&sbpl::QrCode, &SbplReader::QrCode},
     };
     if (&command == &sbpl::Start) return StartLabel(p, params);
     if (!InLabel(p, "ESC " + std::string(command.Name))) return;

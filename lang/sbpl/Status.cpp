@@ -1,11 +1,14 @@
 // SBPL's Status 4 (ENQ) and the reply to CAN, as the SBPL programming guide
 // lays them out: on a LAN port the answer's byte count first, then ENQ and
 // STX, the job ID, the status character of the guide's table, the labels
-// remaining and the job name, then ETX.
+// remaining and the job name, then ETX. And SOH RU, the status of the last
+// RFID write (SATO S84-ex / S86-ex Programming Reference, RFID, "Specify
+// return by SOH+RU", pp. 308-310 / 344).
 #include <cstdint>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "lang/Status.h"
 #include "lang/StatusText.h"
@@ -78,6 +81,20 @@ std::string ReadCode(char status, bool remaining, Reading& reading) {
 constexpr StatusQuery Queries[] = {
     {"ENQ", "\x05", "\x05", Status4Frame, ReadStatus4, Status4},
     {"CAN", "\x18", "", OneByte, nullptr, CancelReply, true},
+    {"SOH RU", TagWriteQuery, "", TagWriteFrame, nullptr, TagWriteAnswer},
+};
+
+// The error symbols of SOH RU's answer, in words.
+struct TagError {
+  char Symbol;
+  const char* Words;
+};
+constexpr TagError TagErrors[] = {
+    {'N', "no error"},
+    {'E', "the EPC could not be written"},
+    {'T', "the TID could not be read"},
+    {'M', "the tag's chip is not the one set, or not supported (MCS)"},
+    {'A', "the EPC could not be written nor the TID read"},
 };
 
 }  // namespace
@@ -135,5 +152,53 @@ std::string Status4(const Snapshot& s) {
 }
 
 std::string CancelReply(const Snapshot& s) { return std::string(1, FaultOf(s.State) ? Nak : Ack); }
+
+size_t TagWriteFrame(std::string_view received) { return FrameEnd(received, 0, false); }
+
+TagWriteStatus ReadTagWrite(std::string_view answer) {
+  TagWriteStatus status;
+  const std::vector<std::string_view> frames = Frames(answer);
+  if (frames.size() != 1) return status;
+  const std::string_view body = frames.front();
+  // a, the count of what follows its comma, then b, c and d.
+  const size_t comma = body.find(',');
+  if (comma == std::string_view::npos || comma == 0 || comma > 5 || !Digits(body.substr(0, comma), comma))
+    return status;
+  const std::string_view rest = body.substr(comma + 1);
+  size_t count = 0;
+  for (char c : body.substr(0, comma)) count = count * 10 + static_cast<size_t>(c - '0');
+  if (count != rest.size() || rest.size() < 4 || rest[1] != ',' || rest[3] != ',') return status;
+  if (!Flag(rest.substr(0, 1), status.Written)) return status;
+  status.Error = rest[2];
+  std::string_view data = rest.substr(4);
+  if (data.ends_with("\r\n")) data.remove_suffix(2);
+  if (!data.empty())
+    for (std::string_view field : Fields(data)) {
+      if (field.starts_with("EP:"))
+        status.Epc = std::string(field.substr(3));
+      else if (field.starts_with("ID:"))
+        status.Tid = std::string(field.substr(3));
+      else
+        return status;
+    }
+  status.Understood = true;
+  return status;
+}
+
+std::string TagWriteAnswer(const Snapshot& s) {
+  TagWriteStatus last;
+  if (s.LastTagWrite) last = *s.LastTagWrite;
+  std::string data;
+  if (last.Epc) data = "EP:" + *last.Epc;
+  if (last.Tid) data += (data.empty() ? "ID:" : ",ID:") + *last.Tid;
+  const std::string rest = std::string(last.Written ? "1" : "0") + "," + last.Error + "," + data + "\r\n";
+  return Stx + std::to_string(rest.size()) + "," + rest + Etx;
+}
+
+std::string TagErrorWords(char symbol) {
+  for (const TagError& e : TagErrors)
+    if (e.Symbol == symbol) return e.Words;
+  return std::string("error ") + symbol + ", which the guide does not name";
+}
 
 }  // namespace morvel::lang::sbpl

@@ -70,7 +70,7 @@ class _Printer(ctypes.Structure):
 
 class _TagResult(ctypes.Structure):
     _fields_ = [("label", ctypes.c_uint32), ("state", ctypes.c_int32), ("tries", ctypes.c_uint32),
-                ("epc", ctypes.c_char_p), ("reason", ctypes.c_char_p)]
+                ("epc", ctypes.c_char_p), ("tid", ctypes.c_char_p), ("reason", ctypes.c_char_p)]
 
 
 _SIZE = ctypes.sizeof(_Value)
@@ -515,12 +515,15 @@ _TAG_STATES = ("written", "void", "unknown")
 
 class TagResult(NamedTuple):
     """What became of the RFID tag of one label, on the printer's word:
-    state "written" (epc: what the tag holds, as the printer read it back),
+    state "written" (epc: what the tag holds, as the printer read it back;
+    tid: the tag's TID when the printer read it, as a SATO printer does),
     "void" (the printer voided the label) or "unknown" (the printer cannot
-    say, or said nothing in time); reason says why for the last two."""
+    say, or said nothing in time); reason says why for the last two. tries
+    is 0 when the printer does not say."""
     label: int
     state: str
     epc: str
+    tid: str
     reason: str
     tries: int
 
@@ -536,7 +539,7 @@ def tag_results(printbarcode: Object) -> list[TagResult]:
         _raise_last(code)
     try:
         return [TagResult(e.label, _TAG_STATES[e.state] if 0 <= e.state < 3 else "unknown", e.epc.decode("utf-8"),
-                          e.reason.decode("utf-8"), e.tries)
+                          e.tid.decode("utf-8"), e.reason.decode("utf-8"), e.tries)
                 for e in (entries[i] for i in range(count.value))]
     finally:
         if entries:

@@ -204,3 +204,37 @@ TEST(HostVerify, FormatEndsAreFoundWhereverThePiecesAreCut) {
 }
 
 }  // namespace
+
+// SBPL: a label's ESC Z ends the job where the label holds ESC RU (its host
+// asks SOH RU once it has printed), however the stream is cut; never a
+// label without it, and never an ESC Z within counted image data.
+TEST(HostVerify, SbplLabelsThatKeepTheirTagStatusEndTheJob) {
+  const std::string stream = std::string(
+                                 "\x1b"
+                                 "A\x1bIP0e:h,epc:41;\x1bQ1\x1bZ") +  // no ESC RU
+                             "\x1b"
+                             "A\x1bRU1\x1bIP0e:h,epc:42;\x1bZ" +  // cut
+                             "\x1b"
+                             "A\x1bRU1\x1bGM6,\x1bZ\x1bZ\x1b"
+                             "A\x1bQ2\x1bZ" +  // cut at the last
+                             "\x1b"
+                             "A\x1b"
+                             "DN3,\x1bRU\x1bZ";  // data, no cut
+  const size_t first = stream.find("42;\x1bZ") + 5;
+  const size_t second = stream.find("\x1bQ2\x1bZ") + 5;
+  for (size_t a = 0; a <= stream.size(); ++a)
+    for (size_t b = a; b <= stream.size(); b += 5) {
+      morvel::emulate::AnswerCuts cuts(morvel::lang::Language::Sbpl);
+      std::vector<size_t> found;
+      for (auto [from, to] : {std::pair{size_t{0}, a}, std::pair{a, b}, std::pair{b, stream.size()}}) {
+        for (std::string_view piece(stream.data() + from, to - from);;) {
+          const size_t cut = cuts.Next(piece);
+          if (cut == std::string_view::npos) break;
+          found.push_back(static_cast<size_t>(piece.data() - stream.data()) + cut);
+          piece.remove_prefix(cut);
+        }
+      }
+      ASSERT_EQ(found, (std::vector<size_t>{first, second})) << "cut at " << a << " and " << b;
+    }
+  EXPECT_EQ(morvel::emulate::AnswerCuts(morvel::lang::Language::Zpl).Next(stream), std::string_view::npos);
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "control/status/Answers.h"
@@ -409,4 +410,71 @@ TEST(StatusAnswers, KeywordsOfEveryReasonAndTheVerdictsOnThem) {
     EXPECT_EQ(s.Ready(), c.Ready);
     EXPECT_EQ(s.Cause(), c.Cause);
   }
+}
+
+// SOH RU's answer, the status of a SATO printer's last RFID write: the
+// guide's three examples first, then answers it would not send.
+TEST(StatusAnswers, TagWriteStatusAsTheGuideLaysItOut) {
+  const std::string Stx = "\x02", Etx = "\x03";
+  const struct {
+    const char* Name;
+    std::string Answer;
+    bool Understood, Written;
+    char Error;
+    std::optional<std::string> Epc, Tid;
+  } rows[] = {
+      {"guide: written, TID read",
+       Stx + "25,1,N,ID:E200680612345678\r\n" + Etx,
+       true,
+       true,
+       'N',
+       {},
+       "E200680612345678"},
+      {"guide: written, TID not read", Stx + "9,1,T,ID:\r\n" + Etx, true, true, 'T', {}, ""},
+      {"guide: EPC write failed", Stx + "9,0,E,ID:\r\n" + Etx, true, false, 'E', {}, ""},
+      {"EPC and TID", Stx + "31,1,N,EP:3034257BF7,ID:E2801105\r\n" + Etx, true, true, 'N', "3034257BF7", "E2801105"},
+      {"the EPC only, no line end", Stx + "11,1,N,EP:00AB" + Etx, true, true, 'N', "00AB", {}},
+      {"chip error", Stx + "9,0,M,EP:\r\n" + Etx, true, false, 'M', "", {}},
+      {"a count short of the data", Stx + "8,1,N,ID:\r\n" + Etx, false, false, 'N', {}, {}},
+      {"a count of six digits", Stx + "000009,0,E,ID:\r\n" + Etx, false, false, 'N', {}, {}},
+      {"a result neither 0 nor 1", Stx + "9,2,E,ID:\r\n" + Etx, false, false, 'N', {}, {}},
+      {"a field it does not know", Stx + "11,1,N,XX:12\r\n" + Etx, false, true, 'N', {}, {}},
+      {"no frame", "25,1,N,ID:E200680612345678\r\n", false, false, 'N', {}, {}},
+      {"two frames", Stx + "9,0,E,ID:\r\n" + Etx + Stx + "9,0,E,ID:\r\n" + Etx, false, false, 'N', {}, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const lang::TagWriteStatus read = lang::sbpl::ReadTagWrite(row.Answer);
+    EXPECT_EQ(read.Understood, row.Understood);
+    if (!row.Understood) continue;
+    EXPECT_EQ(read.Written, row.Written);
+    EXPECT_EQ(read.Error, row.Error);
+    EXPECT_EQ(read.Epc, row.Epc);
+    EXPECT_EQ(read.Tid, row.Tid);
+  }
+  // Framed at its ETX, wherever the pieces end.
+  const std::string whole =
+      "\x02"
+      "25,1,N,ID:E200680612345678\r\n\x03";
+  for (size_t cut = 0; cut < whole.size(); ++cut) EXPECT_EQ(lang::sbpl::TagWriteFrame(whole.substr(0, cut)), 0u);
+  EXPECT_EQ(lang::sbpl::TagWriteFrame(whole + "\x02"), whole.size());
+  // The virtual printer's answers read back as they were kept; without a
+  // write, failure.
+  lang::Snapshot s;
+  EXPECT_EQ(lang::sbpl::TagWriteAnswer(s),
+            "\x02"
+            "6,0,N,\r\n\x03");
+  for (const lang::TagWriteStatus& kept :
+       {lang::TagWriteStatus{true, true, 'N', "3034257BF7194E4000001A85", "E2801105AB12CD3400000007"},
+        lang::TagWriteStatus{true, false, 'E', "", ""}}) {
+    s.LastTagWrite = kept;
+    const lang::TagWriteStatus read = lang::sbpl::ReadTagWrite(lang::sbpl::TagWriteAnswer(s));
+    EXPECT_TRUE(read.Understood);
+    EXPECT_EQ(read.Written, kept.Written);
+    EXPECT_EQ(read.Error, kept.Error);
+    EXPECT_EQ(read.Epc, kept.Epc);
+    EXPECT_EQ(read.Tid, kept.Tid);
+  }
+  EXPECT_EQ(lang::sbpl::TagErrorWords('E'), "the EPC could not be written");
+  EXPECT_NE(lang::sbpl::TagErrorWords('Q').find("error Q"), std::string::npos);
 }

@@ -101,6 +101,23 @@ def test_a_label_through_a_socket_printer_equals_its_file_job():
     assert conftest.LISTENER.received[-1] == jobs(conftest.folder("python", "ZDesigner GK420t"))[-1]
 
 
+def test_tag_results_of_a_printer_that_cannot_answer():
+    """A SATO label's tag on a file: printer: each copy unknown, with why
+    (the fields after epc read where the C struct has them)."""
+    with morvel.PrintBarCode() as pb:
+        pb.SetPrint("SATO CL4NX 305dpi")
+        pb.OpenPort("SATO CL4NX 305dpi")
+        pb.InitPrint(60, 40, 4, 10, 2, 1, 0)
+        pb.OpRFID("W", "MORVEL-0001", "", "", "", "")
+        pb.PrintLabel(2)
+        results = morvel.tag_results(pb)
+        pb.ClosePort()
+        assert morvel.tag_results(pb) == []
+    assert [(r.label, r.state, r.epc, r.tid, r.tries) for r in results] == [(1, "unknown", "", "", 0),
+                                                                             (2, "unknown", "", "", 0)]
+    assert all("carries no answer back" in r.reason for r in results), results
+
+
 class NoSuchClass(morvel.Object):
     _class_name = "Nothing"
 

@@ -1,0 +1,225 @@
+// Each SATO RFID label's result as `morvel run` reports it (the printer
+// asked SOH RU once the label has printed), against the virtual printer's
+// own record of every tag it took: failing tags at chosen and random
+// places of the roll, copies, a paused printer and a printer that cannot
+// answer. A label reported written must be one whose last tag the printer
+// wrote, holding what was asked, with that tag's TID; a void one must be
+// one whose tags all failed.
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "EmulateProcess.h"
+#include "support/RunCommand.h"
+#include "support/TempFolder.h"
+#include "support/TestPrinters.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using morvel::testing::EmulatorProcess;
+using morvel::testing::Http;
+using morvel::testing::Morvel;
+using morvel::testing::SocketUri;
+
+constexpr const char* Printer = "SATO CL4NX 305dpi";
+
+// The text label k writes (OpRFID), twelve bytes: 96 bits of EPC.
+std::string Data(int k) {
+  char text[16];
+  std::snprintf(text, sizeof text, "SATO%08d", k);
+  return text;
+}
+
+// What its EPC holds: the text's bytes in hexadecimal.
+std::string Epc(int k) {
+  std::string hex;
+  char two[3];
+  for (unsigned char c : Data(k)) {
+    std::snprintf(two, sizeof two, "%02X", c);
+    hex += two;
+  }
+  return hex;
+}
+
+// `labels` RFID labels, each with its own EPC, `copies` of each.
+std::string Script(int labels, int copies = 1) {
+  std::string s = "SetPrint \"" + std::string(Printer) + "\"\nOpenPort \"" + Printer + "\"\n";
+  for (int k = 1; k <= labels; ++k)
+    s += "InitPrint 20 10 4 10 0 0 0\nPrintFont 10 10 \"Case " + std::to_string(k) + "\" 8 F1.TTF\nOpRFID W " +
+         Data(k) + " H \"\" \"\" \"\"\nPrintLabel " + std::to_string(copies) + "\n";
+  return s + "ClosePort\n";
+}
+
+struct Reported {
+  std::string State, Epc, Tid, Reason;
+};
+
+// The "rfid: label N ..." lines of the run, by label.
+std::map<int, Reported> RfidLines(const std::string& out) {
+  std::map<int, Reported> lines;
+  std::istringstream in(out);
+  static const std::regex line(
+      R"(rfid: label (\d+) (written|void|unknown)(?: ([0-9A-F]+))?(?:\ttid ([0-9A-F]+))?(?:\t(.*))?)");
+  for (std::string text; std::getline(in, text);) {
+    std::smatch m;
+    if (std::regex_match(text, m, line)) lines[std::stoi(m[1])] = {m[2], m[3], m[4], m[5]};
+  }
+  return lines;
+}
+
+class SatoRfidResultsTest : public ::testing::Test {
+ protected:
+  morvel::testing::CommandOutcome Run(const std::string& script, const std::string& uri,
+                                      const std::string& env = "MORVEL_RFID_WAIT_MS=20000") {
+    morvel::testing::WritePrinters(dir_, {{Printer, uri}});
+    return morvel::testing::RunCommandIn(
+        dir_,
+        "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' MORVEL_CUPS=0 " + env + " '" + Morvel + "' run -",
+        script);
+  }
+
+  // The emulator's jobs, oldest first, once `count` of them have printed;
+  // the deadline only catches a hang.
+  nlohmann::json Jobs(int web, size_t count) {
+    nlohmann::json jobs;
+    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
+      jobs = nlohmann::json::parse(Http(web, "GET", "/api/jobs"), nullptr, false);
+      if (!jobs.is_discarded() && jobs.size() >= count &&
+          std::all_of(jobs.begin(), jobs.end(), [](const nlohmann::json& j) { return j["stage"] == "printed"; }))
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::reverse(jobs.begin(), jobs.end());
+    return jobs;
+  }
+
+  const morvel::testing::TempFolder temp_{"morvel-sato-rfid"};
+  const fs::path& dir_ = temp_.Path();
+  const std::string jobs_ = (dir_ / "jobs").string();
+};
+
+// Chosen failing places (the printer tries a label on three tags, then
+// drops it) and random ones at a rate: each label a job, each result as
+// that job's record has its last tag.
+TEST_F(SatoRfidResultsTest, EveryLabelAsTheRecordsHaveIt) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Roll;
+    int Labels;
+    std::vector<std::string> Expected;  // "written" / "void", a label each
+  } rows[] = {
+      {"chosen places", {"--rfid-fail", "2,5,6,7"}, 5, {"written", "written", "written", "void", "written"}},
+      {"every tag fails", {"--rfid-fail", "1,2,3"}, 1, {"void"}},
+      {"random places, a fifth of the tags", {"--rfid-fail-rate", "20", "--rfid-seed", "38"}, 20, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    std::vector<std::string> flags = {"--rfid"};
+    flags.insert(flags.end(), row.Roll.begin(), row.Roll.end());
+    EmulatorProcess e(jobs_ + "-" + std::to_string(&row - rows), flags);
+    ASSERT_TRUE(e.Ready());
+    const auto run = Run(Script(row.Labels), SocketUri(e.Port("sbpl")));
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    const auto reported = RfidLines(run.Out);
+    const auto jobs = Jobs(e.Port("web"), static_cast<size_t>(row.Labels));
+    ASSERT_EQ(reported.size(), static_cast<size_t>(row.Labels)) << run.Out;
+    ASSERT_EQ(jobs.size(), static_cast<size_t>(row.Labels)) << jobs.dump();
+    for (int k = 1; k <= row.Labels; ++k) {
+      SCOPED_TRACE("label " + std::to_string(k));
+      const nlohmann::json& tags = jobs[static_cast<size_t>(k - 1)]["tags"];
+      ASSERT_FALSE(tags.empty());
+      const nlohmann::json& last = tags.back();
+      const Reported& r = reported.at(k);
+      EXPECT_EQ(r.State, last["result"] == "written" ? "written" : "void") << r.Reason;
+      if (r.State == "written") {
+        EXPECT_EQ(r.Epc, Epc(k));
+        EXPECT_EQ(last["epc"], Epc(k));
+        EXPECT_EQ(r.Tid, last["tid"]);
+      } else {
+        for (const auto& t : tags) EXPECT_EQ(t["result"], "void");
+        EXPECT_NE(r.Reason.find("the EPC could not be written (error E)"), std::string::npos) << r.Reason;
+      }
+      if (static_cast<size_t>(k) <= row.Expected.size()) {
+        EXPECT_EQ(r.State, row.Expected[static_cast<size_t>(k - 1)]);
+      }
+    }
+    // The printer was asked to keep the write's status, just before the write.
+    std::ifstream in(fs::path(jobs_ + "-" + std::to_string(&row - rows)) / jobs[0]["file"].get<std::string>(),
+                     std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(bytes.find("\x1bRU1\x1bIP0e:h,epc:" + Epc(1) + ";"), std::string::npos) << bytes;
+  }
+}
+
+// The printer tells the last write only: of three copies, the first two
+// are unknown and the third is the record's third tag.
+TEST_F(SatoRfidResultsTest, CopiesBeforeTheLastAreUnknown) {
+  EmulatorProcess e(jobs_, {"--rfid", "--rfid-fail", "2"});
+  ASSERT_TRUE(e.Ready());
+  const auto run = Run(Script(1, 3), SocketUri(e.Port("sbpl")));
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 3u) << run.Out;
+  for (int k : {1, 2}) {
+    EXPECT_EQ(reported.at(k).State, "unknown");
+    EXPECT_NE(reported.at(k).Reason.find("last label only"), std::string::npos) << reported.at(k).Reason;
+  }
+  const auto jobs = Jobs(e.Port("web"), 1);
+  ASSERT_EQ(jobs.size(), 1u);
+  const nlohmann::json& tags = jobs[0]["tags"];
+  ASSERT_EQ(tags.size(), 4u) << tags.dump();  // copy 2 voided once
+  EXPECT_EQ(tags[3]["copy"], 3);
+  EXPECT_EQ(reported.at(3).State, "written");
+  EXPECT_EQ(reported.at(3).Epc, tags[3]["epc"]);
+  EXPECT_EQ(reported.at(3).Tid, tags[3]["tid"]);
+}
+
+// A paused printer holds the label: it is unknown once the wait is over,
+// and printed with its tag when the printer goes on.
+TEST_F(SatoRfidResultsTest, APausedPrinterLeavesItsLabelUnknown) {
+  EmulatorProcess e(jobs_, {"--rfid"});
+  ASSERT_TRUE(e.Ready());
+  const int web = e.Port("web");
+  Http(web, "POST", "/api/state", R"({"paused": true})");
+  const auto run = Run(Script(1), SocketUri(e.Port("sbpl")), "MORVEL_RFID_WAIT_MS=1000");
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 1u) << run.Out << run.Err;
+  EXPECT_EQ(reported.at(1).State, "unknown");
+  EXPECT_NE(reported.at(1).Reason.find("stopped"), std::string::npos) << reported.at(1).Reason;
+  Http(web, "POST", "/api/state", R"({"paused": false})");
+  const auto jobs = Jobs(web, 1);
+  ASSERT_EQ(jobs.size(), 1u);
+  ASSERT_EQ(jobs[0]["tags"].size(), 1u);
+  EXPECT_EQ(jobs[0]["tags"][0]["epc"], Epc(1));
+}
+
+// A printer that cannot answer (a file:) gets the label's bytes as ever,
+// and its labels are unknown at once.
+TEST_F(SatoRfidResultsTest, APrinterThatCannotAnswerGetsTheLabelAsEver) {
+  const auto run = Run(Script(2), "file:out", "MORVEL_RFID_WAIT_MS=60000");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 2u) << run.Out;
+  for (const auto& [label, r] : reported) {
+    EXPECT_EQ(r.State, "unknown");
+    EXPECT_NE(r.Reason.find("carries no answer back"), std::string::npos) << r.Reason;
+  }
+  std::string bytes;
+  for (const auto& f : fs::directory_iterator(dir_ / "out")) {
+    std::ifstream in(f.path(), std::ios::binary);
+    bytes += std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_NE(bytes.find("\x1bIP0e:h,epc:" + Epc(1) + ";"), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.find("\x1bRU"), std::string::npos) << "no write status asked of a printer that cannot answer";
+}
+
+}  // namespace
