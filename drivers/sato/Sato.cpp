@@ -41,24 +41,9 @@ String Place(Single x, Single y) {
   return s;
 }
 
-// The label's copies (ESC Q), 1 when the text is no whole number.
-int CopiesOf(const String& copies) {
-  long n = 0;
-  for (char16_t c : copies) {
-    if (c < u'0' || c > u'9' || n > 99999999) return 1;
-    n = n * 10 + (c - u'0');
-  }
-  return n < 1 ? 1 : static_cast<int>(std::min(n, 99999999L));
-}
-
 // What a Status 4 answer says of the labels sent: printed once the printer
 // is on-line with none left.
-drivers::PrinterWork WorkOf(std::string_view answer) {
-  const lang::Reading reading = lang::sbpl::ReadStatus4(answer);
-  if (!reading.Understood) return drivers::PrinterWork::Unclear;
-  if (reading.State == "stopped") return drivers::PrinterWork::Stopped;
-  return reading.State == "processing" ? drivers::PrinterWork::Busy : drivers::PrinterWork::Printed;
-}
+drivers::PrinterWork WorkOf(std::string_view answer) { return drivers::WorkOf(lang::sbpl::ReadStatus4(answer)); }
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -133,7 +118,7 @@ void Sato::PrintLabel(String& copies) {
 }
 
 void Sato::AwaitTag(const String& copies, bool asked) {
-  const int count = CopiesOf(copies);
+  const int count = drivers::CopiesOf(copies);
   std::vector<TagResult> got;
   if (!channel_.IsOpen()) {
     got = inquiry_.Unanswerable(count, "not sent: no printer port is open");

@@ -22,17 +22,6 @@ std::string Ended() { return "the connection to the printer ended before it said
 
 }  // namespace
 
-std::vector<TagResult> TagInquiry::Unanswerable(int copies, const std::string& why) {
-  std::vector<TagResult> out;
-  for (int k = 0; k < std::max(copies, 1); ++k) {
-    TagResult r;
-    r.Label = ++labels_;
-    r.Reason = why;
-    out.push_back(std::move(r));
-  }
-  return out;
-}
-
 Heard TagInquiry::Answer(const TagInquiryLink& link, const std::function<size_t(std::string_view)>& frame,
                          Clock::time_point deadline, std::string& answer) {
   for (;;) {

@@ -15,18 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "drivers/shared/TagWatch.h"
 #include "morvel/tag_result.h"
 #include "platform/spooler.h"
 
 namespace morvel::drivers {
-
-// What a status answer says of the labels sent.
-enum class PrinterWork {
-  Printed,  // nothing left to print
-  Busy,     // printing, or labels wait
-  Stopped,  // paused or in error, labels held
-  Unclear,  // not an answer of the documented shape
-};
 
 // How the driver talks with its printer while it asks.
 struct TagInquiryLink {
@@ -50,7 +43,7 @@ class TagInquiry {
   // before: the last copy's as the printer tells it, the others unknown.
   std::vector<TagResult> Ask(const TagInquiryLink& link, int copies, std::chrono::milliseconds wait);
   // Results of labels a printer cannot answer for.
-  std::vector<TagResult> Unanswerable(int copies, const std::string& why);
+  std::vector<TagResult> Unanswerable(int copies, const std::string& why) { return Unanswered(copies, why, labels_); }
 
  private:
   // One whole answer into `answer`, read until the deadline.

@@ -67,27 +67,43 @@ TagWatch::Next TagWatch::NextEcho(const TagLink& link, const std::string& prefix
   }
 }
 
-bool TagWatch::PrinterStopped(const TagLink& link, TagLink::Clock::time_point deadline) {
-  if (!link.Send || link.StatusQuery.empty()) return false;
+PrinterWork WorkOf(const lang::Reading& reading) {
+  if (!reading.Understood) return PrinterWork::Unclear;
+  if (reading.State == "stopped") return PrinterWork::Stopped;
+  return reading.State == "processing" ? PrinterWork::Busy : PrinterWork::Printed;
+}
+
+PrinterWork TagWatch::AskWork(const TagLink& link, TagLink::Clock::time_point deadline) {
+  if (!link.Send || link.StatusQuery.empty()) return PrinterWork::Unclear;
   link.Send(link.StatusQuery);
   for (;;) {
     // The status answer starts at its STX; echoes around it stay for NextEcho.
     if (const size_t at = pending_.find('\x02'); at != std::string::npos) {
       if (const size_t n = link.StatusFrame(std::string_view(pending_).substr(at)); n > 0) {
-        const bool stopped = link.ReadsStopped(std::string_view(pending_).substr(at, n));
+        const PrinterWork work = link.ReadWork(std::string_view(pending_).substr(at, n));
         pending_.erase(at, n);
-        return stopped;
+        return work;
       }
     }
-    if (pending_.size() > MaxPending || link.Read(pending_, deadline) != platform::Spooler::Heard::Bytes) return false;
+    if (pending_.size() > MaxPending || link.Read(pending_, deadline) != platform::Spooler::Heard::Bytes)
+      return PrinterWork::Unclear;
   }
 }
 
-std::vector<TagResult> TagWatch::Unanswerable(int copies, const std::string& why) {
+int CopiesOf(std::u16string_view copies) {
+  long n = 0;
+  for (char16_t c : copies) {
+    if (c < u'0' || c > u'9' || n > 99999999) return 1;
+    n = n * 10 + (c - u'0');
+  }
+  return n < 1 ? 1 : static_cast<int>(std::min(n, 99999999L));
+}
+
+std::vector<TagResult> Unanswered(int copies, const std::string& why, uint32_t& labels) {
   std::vector<TagResult> out;
   for (int k = 0; k < std::max(copies, 1); ++k) {
     TagResult r;
-    r.Label = ++labels_;
+    r.Label = ++labels;
     r.Reason = why;
     out.push_back(std::move(r));
   }
@@ -103,12 +119,13 @@ std::vector<TagResult> TagWatch::Await(const TagLink& link, const TagExpectation
     TagResult r;
     r.Label = ++labels_;
     uint32_t voids = 0;
+    auto deadline = heard + waits.FirstEcho;
     for (;;) {
-      const auto deadline = heard + (voids == 0 ? waits.FirstEcho : waits.NextTry);
       std::string data;
       const Next next = NextEcho(link, label.Prefix, deadline, data);
       if (next == Next::Echo) {
         heard = TagLink::Clock::now();
+        deadline = heard + waits.NextTry;
         ++r.Tries;
         if (SameIgnoringCase(data, label.Expected)) {
           r.State = Outcome::Written;
@@ -119,12 +136,19 @@ std::vector<TagResult> TagWatch::Await(const TagLink& link, const TagExpectation
         continue;
       }
       if (next == Next::Silence && voids > 0) {
-        const bool stopped = PrinterStopped(link, TagLink::Clock::now() + waits.NextTry);
+        const PrinterWork work = AskWork(link, TagLink::Clock::now() + waits.NextTry);
         // A late try's echo may have come with the status answer.
         if (NextEcho(link, label.Prefix, TagLink::Clock::now(), data) == Next::Echo) {
           pending_.insert(0, label.Prefix + data + "\r\n");
           continue;
         }
+        // A printer still at work on its formats has not given the label up:
+        // its next try is waited for, as long as a label's first echo.
+        if (work == PrinterWork::Busy && TagLink::Clock::now() < heard + waits.FirstEcho) {
+          deadline = TagLink::Clock::now() + waits.NextTry;
+          continue;
+        }
+        const bool stopped = work == PrinterWork::Stopped;
         r.State = stopped ? Outcome::Unknown : Outcome::Void;
         r.Reason = "its tag failed on " + LabelCount(voids) + " (printed VOID); " +
                    (stopped ? "the printer stopped (^RS) and prints it when it goes on"

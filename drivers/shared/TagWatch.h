@@ -11,8 +11,10 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "lang/Status.h"
 #include "morvel/tag_result.h"
 #include "platform/spooler.h"
 
@@ -25,6 +27,23 @@ struct TagWaits {
 // The waits from the environment (positive whole milliseconds), else the defaults.
 TagWaits TagWaitsFromEnv();
 
+// A label's copies as ^PQ or ESC Q take them: 1 when the text is no whole
+// number, at most 99,999,999.
+int CopiesOf(std::u16string_view copies);
+// The results, unknown for `why`, of the `copies` labels a printer cannot
+// answer for (or that were never sent), numbered on from `labels`.
+std::vector<TagResult> Unanswered(int copies, const std::string& why, uint32_t& labels);
+
+// What a status answer says of the labels sent.
+enum class PrinterWork {
+  Printed,  // nothing left to print
+  Busy,     // printing, or labels wait
+  Stopped,  // paused or in error, labels held
+  Unclear,  // not an answer of the documented shape
+};
+// A status answer read in its language's terms, in those words.
+PrinterWork WorkOf(const lang::Reading& reading);
+
 // How the driver talks with its printer while it waits.
 struct TagLink {
   using Clock = std::chrono::steady_clock;
@@ -32,9 +51,9 @@ struct TagLink {
   std::function<platform::Spooler::Heard(std::string& into, Clock::time_point deadline)> Read;
   // Sends a status query on the same way (the language's status answer).
   std::function<void(const std::string& bytes)> Send;
-  std::string StatusQuery;                                    // what to send when a try is late
-  std::function<size_t(std::string_view)> StatusFrame;        // the answer's length, 0 while incomplete
-  std::function<bool(std::string_view answer)> ReadsStopped;  // the answer says paused or in error
+  std::string StatusQuery;                                       // what to send when a try is late
+  std::function<size_t(std::string_view)> StatusFrame;           // the answer's length, 0 while incomplete
+  std::function<PrinterWork(std::string_view answer)> ReadWork;  // what the answer says
 };
 
 // One label as sent: its echo's prefix and what a written tag's echo holds.
@@ -50,14 +69,14 @@ class TagWatch {
   // the labels before.
   std::vector<TagResult> Await(const TagLink& link, const TagExpectation& label, const TagWaits& waits);
   // Results of labels a printer cannot answer for.
-  std::vector<TagResult> Unanswerable(int copies, const std::string& why);
+  std::vector<TagResult> Unanswerable(int copies, const std::string& why) { return Unanswered(copies, why, labels_); }
   uint32_t Labels() const { return labels_; }
 
  private:
   enum class Next { Echo, Silence, Closed };
   // The next echo line's data into `data`, skipping other lines.
   Next NextEcho(const TagLink& link, const std::string& prefix, TagLink::Clock::time_point deadline, std::string& data);
-  bool PrinterStopped(const TagLink& link, TagLink::Clock::time_point deadline);
+  PrinterWork AskWork(const TagLink& link, TagLink::Clock::time_point deadline);
 
   std::string pending_;  // bytes after the last whole line
   uint32_t labels_ = 0;

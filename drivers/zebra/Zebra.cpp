@@ -39,16 +39,6 @@ constexpr const char16_t* EchoField = u"9999";
 // taken for this one's.
 String EchoHeader(uint64_t label) { return u"RFID:" + FromUtf8(std::to_string(label)) + u":"; }
 
-// The label's copies (^PQ), 1 when the text is no whole number.
-int CopiesOf(const String& copies) {
-  long n = 0;
-  for (char16_t c : copies) {
-    if (c < u'0' || c > u'9' || n > 99999999) return 1;
-    n = n * 10 + (c - u'0');
-  }
-  return n < 1 ? 1 : static_cast<int>(std::min(n, 99999999L));
-}
-
 // Reads the tag back after the label's operations into the echo field, and
 // sends that field back to the host for every label that leaves the
 // printer, voided ones included (^HV with a = L, RFID Programming Guide
@@ -101,7 +91,7 @@ void Zebra::PrintLabel(String& copies) {
 }
 
 void Zebra::AwaitTags(const String& copies, bool echoed) {
-  const int count = CopiesOf(copies);
+  const int count = drivers::CopiesOf(copies);
   std::vector<TagResult> got;
   if (!channel_.IsOpen()) {
     got = watch_.Unanswerable(count, "not sent: no printer port is open");
@@ -115,7 +105,7 @@ void Zebra::AwaitTags(const String& copies, bool echoed) {
     link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
     link.StatusQuery = std::string(status.Sent);
     link.StatusFrame = status.Frame;
-    link.ReadsStopped = [&status](std::string_view answer) { return status.Read(answer).State == "stopped"; };
+    link.ReadWork = [&status](std::string_view answer) { return drivers::WorkOf(status.Read(answer)); };
     drivers::TagExpectation expect;
     expect.Prefix = ToUtf8(EchoHeader(echoes_));
     expect.Expected = ToUtf8(u"00" + tagWrite_->Data);

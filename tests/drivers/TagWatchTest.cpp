@@ -39,7 +39,7 @@ struct ScriptedPrinter {
     };
     link.StatusQuery = "~HS\r\n";
     link.StatusFrame = lang::zpl::HostStatusFrame;
-    link.ReadsStopped = [](std::string_view a) { return lang::zpl::ReadHostStatus(a).State == "stopped"; };
+    link.ReadWork = [](std::string_view a) { return WorkOf(lang::zpl::ReadHostStatus(a)); };
     return link;
   }
 };
@@ -147,6 +147,29 @@ TEST(TagWatch, EchoesBecomeEachLabelsResult) {
     }
     EXPECT_EQ(printer.Sent.size(), static_cast<size_t>(row.StatusQueries));
   }
+}
+
+// A printer still at work on its formats after a void (a slow try) has not
+// dropped the label: its try is waited for, and the label written.
+TEST(TagWatch, APrinterStillAtWorkIsWaitedFor) {
+  ScriptedPrinter printer;
+  printer.Pieces = {"RFID:\r\n"};
+  TagLink link = printer.Link();
+  int asked = 0;
+  link.Send = [&](const std::string& bytes) {
+    printer.Sent.push_back(bytes);
+    lang::Snapshot s;
+    s.FormatsInBuffer = ++asked < 3 ? 1 : 0;
+    printer.Pieces.push_back(lang::zpl::HostStatus(s));
+    if (asked == 2) printer.Pieces.push_back("RFID:00AB\r\n");
+  };
+  TagWatch watch;
+  TagWaits waits{std::chrono::milliseconds(1000), std::chrono::milliseconds(1)};
+  auto got = watch.Await(link, TagExpectation{"RFID:", "00AB", 1}, waits);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].State, O::Written) << got[0].Reason;
+  EXPECT_EQ(got[0].Tries, 2u);
+  EXPECT_EQ(asked, 2);
 }
 
 // A late try's echo that comes with the status answer still counts, and the

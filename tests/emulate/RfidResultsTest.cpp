@@ -15,10 +15,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "EmulateProcess.h"
-#include "support/RunCommand.h"
-#include "support/TempFolder.h"
-#include "support/TestPrinters.h"
+#include "RfidRun.h"
 
 namespace {
 
@@ -27,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 using morvel::testing::EmulatorProcess;
 using morvel::testing::Http;
 using morvel::testing::Morvel;
+using morvel::testing::Reported;
+using morvel::testing::RfidLines;
 using morvel::testing::SocketUri;
 
 constexpr const char* Printer = "ZDesigner ZT410R-300dpi ZPL";
@@ -50,44 +49,12 @@ std::string Script(int labels, const std::string& rules = "") {
   return s + "ClosePort\n";
 }
 
-struct Reported {
-  std::string State, Epc, Reason;
-};
-
-// The "rfid: label N ..." lines of the run, by label.
-std::map<int, Reported> RfidLines(const std::string& out) {
-  std::map<int, Reported> lines;
-  std::istringstream in(out);
-  static const std::regex line(R"(rfid: label (\d+) (written|void|unknown)(?: ([0-9A-F]+))?(?:\t(.*))?)");
-  for (std::string text; std::getline(in, text);) {
-    std::smatch m;
-    if (std::regex_match(text, m, line)) lines[std::stoi(m[1])] = {m[2], m[3], m[4]};
-  }
-  return lines;
-}
-
-class RfidResultsTest : public ::testing::Test {
+class RfidResultsTest : public morvel::testing::RfidRunTest {
  protected:
+  RfidResultsTest() : RfidRunTest(Printer) {}
   morvel::testing::CommandOutcome Run(const std::string& script, const std::string& uri,
                                       const std::string& env = "MORVEL_RFID_RETRY_WAIT_MS=1500") {
-    morvel::testing::WritePrinters(dir_, {{Printer, uri}});
-    return morvel::testing::RunCommandIn(
-        dir_,
-        "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' MORVEL_CUPS=0 " + env + " '" + Morvel + "' run -",
-        script);
-  }
-
-  // The emulator's jobs, oldest first, once `count` of them have printed
-  // or stopped; the deadline only catches a hang.
-  nlohmann::json Jobs(int web, size_t count) {
-    nlohmann::json jobs;
-    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
-      jobs = nlohmann::json::parse(Http(web, "GET", "/api/jobs"), nullptr, false);
-      if (!jobs.is_discarded() && jobs.size() >= count) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::reverse(jobs.begin(), jobs.end());
-    return jobs;
+    return RfidRunTest::Run(script, uri, env);
   }
 
   // Each reported label against the record of the job that printed it
@@ -117,10 +84,6 @@ class RfidResultsTest : public ::testing::Test {
       }
     }
   }
-
-  const morvel::testing::TempFolder temp_{"morvel-rfid"};
-  const fs::path& dir_ = temp_.Path();
-  const std::string jobs_ = (dir_ / "jobs").string();
 };
 
 // Chosen failing places under the default rules (3 labels to try, then
@@ -190,18 +153,8 @@ TEST_F(RfidResultsTest, APausedPrinterLeavesItsLabelUnknown) {
 // and its labels are unknown at once.
 TEST_F(RfidResultsTest, APrinterThatCannotAnswerLeavesLabelsUnknown) {
   const auto run = Run(Script(2), "file:out", "MORVEL_RFID_WAIT_MS=60000");
-  EXPECT_EQ(run.Status, 0) << run.Err;
-  const auto reported = RfidLines(run.Out);
-  ASSERT_EQ(reported.size(), 2u) << run.Out;
-  for (const auto& [label, r] : reported) {
-    EXPECT_EQ(r.State, "unknown");
-    EXPECT_NE(r.Reason.find("carries no answer back"), std::string::npos) << r.Reason;
-  }
-  std::string bytes;
-  for (const auto& f : fs::directory_iterator(dir_ / "out")) {
-    std::ifstream in(f.path(), std::ios::binary);
-    bytes += std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  morvel::testing::ExpectUnanswered(run, 2);
+  const std::string bytes = morvel::testing::FolderBytes(dir_ / "out");
   EXPECT_NE(bytes.find("^RFW,H,,,^FD00" + Epc(1) + "^FS"), std::string::npos) << bytes;
   EXPECT_EQ(bytes.find("^HV"), std::string::npos) << "no echo asked of a printer that cannot answer";
 }

@@ -16,10 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "EmulateProcess.h"
-#include "support/RunCommand.h"
-#include "support/TempFolder.h"
-#include "support/TestPrinters.h"
+#include "RfidRun.h"
 
 namespace {
 
@@ -28,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 using morvel::testing::EmulatorProcess;
 using morvel::testing::Http;
 using morvel::testing::Morvel;
+using morvel::testing::Reported;
+using morvel::testing::RfidLines;
 using morvel::testing::SocketUri;
 
 constexpr const char* Printer = "SATO CL4NX 305dpi";
@@ -59,52 +58,14 @@ std::string Script(int labels, int copies = 1) {
   return s + "ClosePort\n";
 }
 
-struct Reported {
-  std::string State, Epc, Tid, Reason;
-};
-
-// The "rfid: label N ..." lines of the run, by label.
-std::map<int, Reported> RfidLines(const std::string& out) {
-  std::map<int, Reported> lines;
-  std::istringstream in(out);
-  static const std::regex line(
-      R"(rfid: label (\d+) (written|void|unknown)(?: ([0-9A-F]+))?(?:\ttid ([0-9A-F]+))?(?:\t(.*))?)");
-  for (std::string text; std::getline(in, text);) {
-    std::smatch m;
-    if (std::regex_match(text, m, line)) lines[std::stoi(m[1])] = {m[2], m[3], m[4], m[5]};
-  }
-  return lines;
-}
-
-class SatoRfidResultsTest : public ::testing::Test {
+class SatoRfidResultsTest : public morvel::testing::RfidRunTest {
  protected:
+  SatoRfidResultsTest() : RfidRunTest(Printer) {}
   morvel::testing::CommandOutcome Run(const std::string& script, const std::string& uri,
                                       const std::string& env = "MORVEL_RFID_WAIT_MS=20000") {
-    morvel::testing::WritePrinters(dir_, {{Printer, uri}});
-    return morvel::testing::RunCommandIn(
-        dir_,
-        "MORVEL_PRINTERS='" + (dir_ / "printers.conf").string() + "' MORVEL_CUPS=0 " + env + " '" + Morvel + "' run -",
-        script);
+    return RfidRunTest::Run(script, uri, env);
   }
-
-  // The emulator's jobs, oldest first, once `count` of them have printed;
-  // the deadline only catches a hang.
-  nlohmann::json Jobs(int web, size_t count) {
-    nlohmann::json jobs;
-    for (auto until = Clock::now() + std::chrono::seconds(60); Clock::now() < until;) {
-      jobs = nlohmann::json::parse(Http(web, "GET", "/api/jobs"), nullptr, false);
-      if (!jobs.is_discarded() && jobs.size() >= count &&
-          std::all_of(jobs.begin(), jobs.end(), [](const nlohmann::json& j) { return j["stage"] == "printed"; }))
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::reverse(jobs.begin(), jobs.end());
-    return jobs;
-  }
-
-  const morvel::testing::TempFolder temp_{"morvel-sato-rfid"};
-  const fs::path& dir_ = temp_.Path();
-  const std::string jobs_ = (dir_ / "jobs").string();
+  nlohmann::json Jobs(int web, size_t count) { return RfidRunTest::Jobs(web, count, true); }
 };
 
 // Chosen failing places (the printer tries a label on three tags, then
@@ -206,18 +167,8 @@ TEST_F(SatoRfidResultsTest, APausedPrinterLeavesItsLabelUnknown) {
 // and its labels are unknown at once.
 TEST_F(SatoRfidResultsTest, APrinterThatCannotAnswerGetsTheLabelAsEver) {
   const auto run = Run(Script(2), "file:out", "MORVEL_RFID_WAIT_MS=60000");
-  EXPECT_EQ(run.Status, 0) << run.Err;
-  const auto reported = RfidLines(run.Out);
-  ASSERT_EQ(reported.size(), 2u) << run.Out;
-  for (const auto& [label, r] : reported) {
-    EXPECT_EQ(r.State, "unknown");
-    EXPECT_NE(r.Reason.find("carries no answer back"), std::string::npos) << r.Reason;
-  }
-  std::string bytes;
-  for (const auto& f : fs::directory_iterator(dir_ / "out")) {
-    std::ifstream in(f.path(), std::ios::binary);
-    bytes += std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  morvel::testing::ExpectUnanswered(run, 2);
+  const std::string bytes = morvel::testing::FolderBytes(dir_ / "out");
   EXPECT_NE(bytes.find("\x1bIP0e:h,epc:" + Epc(1) + ";"), std::string::npos) << bytes;
   EXPECT_EQ(bytes.find("\x1bRU"), std::string::npos) << "no write status asked of a printer that cannot answer";
 }
