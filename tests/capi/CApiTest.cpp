@@ -342,6 +342,36 @@ TEST(CApiEpc, EncodesDecodesAndRefusesWithTheRule) {
   EXPECT_EQ(morvel_epc_decode("3074257BF7194E4000001A85", nullptr, nullptr, nullptr), MORVEL_OK);
 }
 
+// The printer's word on each RFID label, once, in one block: a file:
+// printer cannot answer, so its labels are unknown and say why; an object
+// that is no PrintBarCode has none to give.
+TEST(CApiTags, ResultsOfTheLabelsSinceTheLastCall) {
+  const char* printer = "ZDesigner ZT410R-300dpi ZPL";
+  Object pb("PrintBarCode");
+  int16_t chosen = -1;
+  ASSERT_EQ(morvel_pb_setprint(pb.Handle, printer, &chosen), MORVEL_OK);
+  ASSERT_EQ(morvel_pb_openport(pb.Handle, printer), MORVEL_OK);
+  ASSERT_EQ(morvel_pb_oprfid(pb.Handle, "W", "3074257BF7194E4000001A85", "H", "", "", ""), MORVEL_OK);
+  ASSERT_EQ(morvel_pb_printlabel(pb.Handle, "2"), MORVEL_OK);
+  morvel_tag_result* results = nullptr;
+  size_t count = 0;
+  ASSERT_EQ(morvel_tag_results(pb.Handle, &results, &count), MORVEL_OK);
+  ASSERT_EQ(count, 2u);
+  for (size_t k = 0; k < count; ++k) {
+    EXPECT_EQ(results[k].label, k + 1);
+    EXPECT_EQ(results[k].state, MORVEL_TAG_UNKNOWN);
+    EXPECT_STREQ(results[k].epc, "");
+    EXPECT_NE(std::string(results[k].reason).find("carries no answer back"), std::string::npos) << results[k].reason;
+  }
+  morvel_free(results);
+  ASSERT_EQ(morvel_tag_results(pb.Handle, &results, &count), MORVEL_OK);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(results, nullptr);
+  Object codec("clsBase64");
+  EXPECT_EQ(morvel_tag_results(codec.Handle, &results, &count), MORVEL_E_ARGUMENT);
+  ASSERT_EQ(morvel_pb_closeport(pb.Handle), MORVEL_OK);
+}
+
 TEST(CApiLabels, TheTypedCallsWriteTheJobOfTheCxxApi) {
   // The same label on two file: printers, once through the C interface and
   // once through the C++ classes; the jobs must be equal byte for byte.
@@ -393,7 +423,8 @@ int main(int argc, char** argv) {
                                               {"ZDesigner GK420t", "file:cpp", {}, "ZDesigner GK420t copy"},
                                               {"SATO CL4NX 305dpi", "file:c"},
                                               {"SATO CL4NX 305dpi", "file:cpp", {}, "SATO CL4NX 305dpi copy"},
-                                              {"Orx TE200", "file:docs", {}, "Orx documents"}});
+                                              {"Orx TE200", "file:docs", {}, "Orx documents"},
+                                              {"ZDesigner ZT410R-300dpi ZPL", "file:rfid"}});
   setenv("MORVEL_PRINTERS", printers.c_str(), 1);
   setenv("MORVEL_CUPS", "0", 1);
   testing::InitGoogleTest(&argc, argv);

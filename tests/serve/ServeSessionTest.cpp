@@ -363,6 +363,23 @@ TEST_F(SessionTest, EpcNumbers) {
   }
 }
 
+// The printer's word on each RFID label comes with the answer to the call
+// that printed it, once: a file: printer cannot answer, so its label is
+// unknown, and says why.
+TEST_F(SessionTest, TagResultsComeWithTheCallThatPrinted) {
+  Page page;
+  page.Call(R"({"id":1,"create":"PrintBarCode"})");
+  for (const char* member : {"SetPrint", "OpenPort"}) page.Call(Call(2, 1, member, R"("ZDesigner GK420t")"));
+  page.Call(Call(3, 1, "OpRFID", R"("W","3074257BF7194E4000001A85","H","","","")"));
+  EXPECT_TRUE(std::regex_match(
+      page.Call(Call(4, 1, "PrintLabel", R"("2")")),
+      std::regex(
+          R"(\{"id":4,"result":null,"tags":\[)"
+          R"(\{"label":1,"state":"unknown","epc":"","tid":"","reason":"[^"]*carries no answer back[^"]*","tries":0\},)"
+          R"(\{"label":2,"state":"unknown",[^}]*\}\].*)")));
+  EXPECT_EQ(page.Call(Call(5, 1, "ClosePort", "")).find("tags"), std::string::npos);
+}
+
 // With --refuse-printer-settings, a job a page passes through to its printer
 // (a print in the printer's own language, a control's SendCmd) may hold no
 // printer-configuration command, which the error names; without it, and
