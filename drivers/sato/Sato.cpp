@@ -107,24 +107,23 @@ void Sato::PrintLabel(String& copies) {
   // RFID, pp. 308-310 / 344); only where the answer can come back, so a
   // file: or a CUPS queue gets the label's bytes as ever.
   const std::optional<size_t> tagAt = std::exchange(tagAt_, std::nullopt);
-  const bool asked = tagAt && channel_.CanRead();
+  const std::string unasked = tagAt ? drivers::WhyUnasked(channel_) : std::string();
+  const bool asked = tagAt && unasked.empty();
   if (asked) {
     const std::string keep = ToUtf8(sbpl::Text(sbpl::RfidReturn, {u"1"}));
     CmdBytes.Bytes().insert(CmdBytes.Bytes().begin() + static_cast<std::ptrdiff_t>(*tagAt), keep.begin(), keep.end());
   }
   SendRawBytes(CmdBytes);
   CmdBytes = Module2::StringToUtf8Bytes(JobStart);
-  if (tagAt) AwaitTag(copies, asked);
+  if (tagAt) AwaitTag(copies, unasked);
 }
 
-void Sato::AwaitTag(const String& copies, bool asked) {
+void Sato::AwaitTag(const String& copies, const std::string& unasked) {
   const int count = drivers::CopiesOf(copies);
+  const bool asked = unasked.empty();
   std::vector<TagResult> got;
-  if (!channel_.IsOpen()) {
-    got = inquiry_.Unanswerable(count, "not sent: no printer port is open");
-  } else if (!asked) {
-    got = inquiry_.Unanswerable(count,
-                                "the way to this printer carries no answer back (a file:, a CUPS queue, a spooler)");
+  if (!asked) {
+    got = inquiry_.Unanswerable(count, unasked);
   } else {
     drivers::TagInquiryLink link;
     link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };

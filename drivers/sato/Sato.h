@@ -47,7 +47,7 @@ class Sato : public PrnBase {
   void DrawBmpBytes(ByteArray& bytes, Single x, Single y);
   void SendRawBytes(const ByteArray& bytes);
   static String ToHexString(const String& text);
-  void AwaitTag(const String& copies, bool asked);
+  void AwaitTag(const String& copies, const std::string& unasked);
 
   RawChannel channel_;
   PictureRef picture_;

@@ -90,6 +90,15 @@ PrinterWork TagWatch::AskWork(const TagLink& link, TagLink::Clock::time_point de
   }
 }
 
+std::string WhyUnasked(const RawChannel& channel) {
+  const char* results = std::getenv("MORVEL_RFID_RESULTS");
+  if (results != nullptr && (std::string_view(results) == "0" || std::string_view(results) == "off"))
+    return "tag results are off (MORVEL_RFID_RESULTS=" + std::string(results) + ")";
+  if (!channel.IsOpen()) return "not sent: no printer port is open";
+  if (!channel.CanRead()) return "the way to this printer carries no answer back (a file:, a CUPS queue, a spooler)";
+  return {};
+}
+
 int CopiesOf(std::u16string_view copies) {
   long n = 0;
   for (char16_t c : copies) {

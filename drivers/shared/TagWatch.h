@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drivers/shared/RawChannel.h"
 #include "lang/Status.h"
 #include "morvel/tag_result.h"
 #include "platform/spooler.h"
@@ -26,6 +27,12 @@ struct TagWaits {
 };
 // The waits from the environment (positive whole milliseconds), else the defaults.
 TagWaits TagWaitsFromEnv();
+
+// Why the printer of `channel` will not be asked for a label's tag result,
+// empty when it will: tag results turned off (MORVEL_RFID_RESULTS=0, and
+// the label's bytes are then as they always were), no port open, or a way
+// to the printer that carries nothing back (a file:, a CUPS queue, a spooler).
+std::string WhyUnasked(const RawChannel& channel);
 
 // A label's copies as ^PQ or ESC Q take them: 1 when the text is no whole
 // number, at most 99,999,999.

@@ -77,7 +77,8 @@ void Zebra::PrintLabel(String& copies) {
   label.reserve(CmdPrint.size() + copies.size() + 10);
   zpl::Put(label, zpl::XA);
   label += CmdPrint;
-  const bool echoed = tagWrite_ && channel_.CanRead();
+  const std::string unasked = tagWrite_ ? drivers::WhyUnasked(channel_) : std::string();
+  const bool echoed = tagWrite_ && unasked.empty();
   if (echoed) {
     ++echoes_;
     PutEcho(label, EchoHeader(echoes_), tagWrite_->Format, tagWrite_->Start, tagWrite_->Length, tagWrite_->Bank);
@@ -86,18 +87,16 @@ void Zebra::PrintLabel(String& copies) {
   zpl::Put(label, zpl::XZ);
   SendRaw(label);
   CmdPrint.clear();
-  if (tagWrite_) AwaitTags(copies, echoed);
+  if (tagWrite_) AwaitTags(copies, unasked);
   tagWrite_.reset();
 }
 
-void Zebra::AwaitTags(const String& copies, bool echoed) {
+void Zebra::AwaitTags(const String& copies, const std::string& unasked) {
   const int count = drivers::CopiesOf(copies);
+  const bool echoed = unasked.empty();
   std::vector<TagResult> got;
-  if (!channel_.IsOpen()) {
-    got = watch_.Unanswerable(count, "not sent: no printer port is open");
-  } else if (!echoed) {
-    got =
-        watch_.Unanswerable(count, "the way to this printer carries no answer back (a file:, a CUPS queue, a spooler)");
+  if (!echoed) {
+    got = watch_.Unanswerable(count, unasked);
   } else {
     const lang::StatusQuery& status = HostStatusQuery();
     drivers::TagLink link;

@@ -42,7 +42,7 @@ class Zebra : public PrnBase {
   struct TagWrite {
     String Format, Start, Length, Bank, Data;
   };
-  void AwaitTags(const String& copies, bool echoed);
+  void AwaitTags(const String& copies, const std::string& unasked);
   RawChannel channel_;
   std::optional<TagWrite> tagWrite_;
   drivers::TagWatch watch_;

@@ -28,7 +28,8 @@ const char* const RunHelp =
     "'rfid: label N unknown' when it cannot say (a file:, a CUPS queue) or said nothing in time; why\n"
     "after a tab, or for a written tag whose TID the printer read (SATO) 'tid TID'. PrintLabel waits for\n"
     "a socket:// printer's answer, at most MORVEL_RFID_WAIT_MS (20000) for a label and\n"
-    "MORVEL_RFID_RETRY_WAIT_MS (5000) for a try after a void.\n\n"
+    "MORVEL_RFID_RETRY_WAIT_MS (5000) for a try after a void; MORVEL_RFID_RESULTS=0 asks no printer\n"
+    "(the label's bytes as before, every label unknown).\n\n"
     "Exit status: 0 all went well; 1 a call raised an error; 2 a line cannot be parsed (nothing runs);\n"
     "3 a label may not have reached its printer (a delivery failure, an unknown printer name, or\n"
     "characters the code page lacks printed as '?'), summed up in one line on standard error.\n";

@@ -159,4 +159,23 @@ TEST_F(RfidResultsTest, APrinterThatCannotAnswerLeavesLabelsUnknown) {
   EXPECT_EQ(bytes.find("^HV"), std::string::npos) << "no echo asked of a printer that cannot answer";
 }
 
+// With results off, a printer that could answer is not asked: the label
+// goes as it always did (one job for the connection, no ^HV), unknown.
+TEST_F(RfidResultsTest, ResultsOffAskNothing) {
+  EmulatorProcess e(jobs_, {"--rfid"});
+  ASSERT_TRUE(e.Ready());
+  const auto run = Run(Script(2), SocketUri(e.Port("zpl")), "MORVEL_RFID_RESULTS=0");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const auto reported = RfidLines(run.Out);
+  ASSERT_EQ(reported.size(), 2u) << run.Out;
+  for (const auto& [label, r] : reported) {
+    EXPECT_EQ(r.State, "unknown");
+    EXPECT_NE(r.Reason.find("results are off"), std::string::npos) << r.Reason;
+  }
+  const auto jobs = Jobs(e.Port("web"), 1, true);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0]["tags"].size(), 2u);
+  EXPECT_FALSE(jobs[0].contains("answers"));
+}
+
 }  // namespace

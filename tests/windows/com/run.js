@@ -69,6 +69,9 @@ while (!source.AtEndOfStream) {
     WScript.Echo(tokens[0] + ": error " + (e.number & 0xFFFF) + ": " + e.description);
     errorsSeen++;
   }
+  // The printer's word on the RFID labels the call printed, as morvel run prints it.
+  var tags = pb.TagResults();
+  if (tags.length > 0) WScript.Echo("rfid: " + tags.split("\r\n").join("\r\nrfid: "));
 }
 source.Close();
 pb = null;

@@ -6,7 +6,7 @@
 ' DrawImageFromFile instead.
 '   cscript //nologo run.vbs SCRIPT.mvs
 Option Explicit
-Dim fso, source, pb, line, count, i, r, errorsSeen
+Dim fso, source, pb, line, count, i, r, errorsSeen, tags
 ' The words of a statement, and the arguments of its call. Fixed arrays:
 ' Wine's VBScript fails on ReDim of a function's local array.
 Dim w(63), v(63)
@@ -141,6 +141,10 @@ Do Until source.AtEndOfStream
     ElseIf Not IsEmpty(r) Then
       WScript.Echo w(0) & ": " & Shown(r)
     End If
+    ' The printer's word on the RFID labels the call printed, as morvel
+    ' run prints it.
+    tags = pb.TagResults()
+    If Len(tags) > 0 Then WScript.Echo "rfid: " & Replace(tags, vbCrLf, vbCrLf & "rfid: ")
   End If
 Loop
 source.Close
