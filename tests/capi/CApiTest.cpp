@@ -228,7 +228,7 @@ TEST(CApiPrinters, TheListIsTheConfiguredOne) {
   morvel_printer* list;
   size_t count;
   ASSERT_EQ(morvel_printers(&list, &count), MORVEL_OK);
-  ASSERT_EQ(count, 5u);
+  ASSERT_EQ(count, 6u);
   EXPECT_STREQ(list[0].name, "ZDesigner GK420t");
   EXPECT_EQ(list[0].dpi, 203);
   EXPECT_EQ(list[0].uri, "file:" + (Folder() / "c").string());
