@@ -102,6 +102,25 @@ void* Allocate(size_t size) {
   return p;
 }
 
+// One block for the caller to free with morvel_free: `count` entries, then
+// `textBytes` for the texts they point at, each copied in by Put with its NUL.
+template <typename Entry>
+struct Block {
+  Block(size_t count, size_t textBytes)
+      : Entries(static_cast<Entry*>(Allocate(count * sizeof(Entry) + textBytes))),
+        next_(reinterpret_cast<char*>(Entries + count)) {}
+  const char* Put(const std::string& text) {
+    std::memcpy(next_, text.c_str(), text.size() + 1);
+    const char* at = next_;
+    next_ += text.size() + 1;
+    return at;
+  }
+  Entry* Entries;
+
+ private:
+  char* next_;
+};
+
 char* CopyText(const std::string& text) {
   char* p = static_cast<char*>(Allocate(text.size() + 1));
   std::memcpy(p, text.data(), text.size());
@@ -466,24 +485,17 @@ int morvel_printers(morvel_printer** printers, size_t* count) {
   return Guard([&] {
     std::vector<platform::InstalledPrinter> list = platform::Current().Printers->List();
     std::vector<std::string> names;
-    size_t total = list.size() * sizeof(morvel_printer);
+    size_t textBytes = 0;
     for (const auto& p : list) {
       names.push_back(ToUtf8(p.Name));
-      total += names.back().size() + 1 + p.Uri.size() + 1;
+      textBytes += names.back().size() + 1 + p.Uri.size() + 1;
     }
-    auto* block = static_cast<char*>(Allocate(total));
-    auto* entries = reinterpret_cast<morvel_printer*>(block);
-    char* text = block + list.size() * sizeof(morvel_printer);
-    auto put = [&text](const std::string& s) {
-      std::memcpy(text, s.c_str(), s.size() + 1);
-      const char* at = text;
-      text += s.size() + 1;
-      return at;
-    };
+    Block<morvel_printer> block(list.size(), textBytes);
+    morvel_printer* entries = block.Entries;
     for (size_t i = 0; i < list.size(); ++i) {
-      entries[i].name = put(names[i]);
+      entries[i].name = block.Put(names[i]);
       entries[i].dpi = list[i].Dpi;
-      entries[i].uri = put(list[i].Uri);
+      entries[i].uri = block.Put(list[i].Uri);
     }
     *printers = entries;
     *count = list.size();
@@ -500,25 +512,18 @@ int morvel_tag_results(morvel_object* printbarcode, morvel_tag_result** results,
     // Taken only once the block is had, so a failure loses no result.
     const std::vector<TagResult>& pending = printbarcode->Control->PendingTagResults();
     if (pending.empty()) return static_cast<int>(MORVEL_OK);
-    size_t total = pending.size() * sizeof(morvel_tag_result);
-    for (const TagResult& r : pending) total += r.Epc.size() + 1 + r.Tid.size() + 1 + r.Reason.size() + 1;
-    char* block = static_cast<char*>(Allocate(total));
+    size_t textBytes = 0;
+    for (const TagResult& r : pending) textBytes += r.Epc.size() + 1 + r.Tid.size() + 1 + r.Reason.size() + 1;
+    Block<morvel_tag_result> block(pending.size(), textBytes);
     const std::vector<TagResult> list = printbarcode->Control->TakeTagResults();
-    auto* entries = reinterpret_cast<morvel_tag_result*>(block);
-    char* text = block + list.size() * sizeof(morvel_tag_result);
-    auto put = [&text](const std::string& s) {
-      std::memcpy(text, s.c_str(), s.size() + 1);
-      const char* at = text;
-      text += s.size() + 1;
-      return at;
-    };
+    morvel_tag_result* entries = block.Entries;
     for (size_t i = 0; i < list.size(); ++i) {
       entries[i].label = list[i].Label;
       entries[i].state = static_cast<int32_t>(list[i].State);
       entries[i].tries = list[i].Tries;
-      entries[i].epc = put(list[i].Epc);
-      entries[i].tid = put(list[i].Tid);
-      entries[i].reason = put(list[i].Reason);
+      entries[i].epc = block.Put(list[i].Epc);
+      entries[i].tid = block.Put(list[i].Tid);
+      entries[i].reason = block.Put(list[i].Reason);
     }
     *results = entries;
     *count = list.size();

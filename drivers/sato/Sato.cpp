@@ -3,7 +3,6 @@
 #include "drivers/sato/Sato.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <utility>
 
@@ -16,6 +15,7 @@
 #include "morvel/clsBase64.h"
 #include "platform/files.h"
 #include "platform/services.h"
+#include "platform/text_case.h"
 
 namespace morvel {
 namespace {
@@ -45,12 +45,6 @@ String Place(Single x, Single y) {
 // is on-line with none left.
 drivers::PrinterWork WorkOf(std::string_view answer) { return drivers::WorkOf(lang::sbpl::ReadStatus4(answer)); }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-  });
-}
-
 // SOH RU's answer as the label's result: written when the printer says so,
 // holding the EPC it read back (else the one asked, whose write it
 // confirms); void with its error symbol in words when it failed.
@@ -68,7 +62,7 @@ TagResult ResultOf(std::string_view answer, const std::string& asked) {
     return r;
   }
   const std::string read = status.Epc.value_or("");
-  if (!read.empty() && !SameIgnoringCase(read, asked)) {
+  if (!read.empty() && !text::EqualsIgnoreCaseAscii(read, asked)) {
     r.Reason = "the printer says the write succeeded, but read back " + read + ", not what was asked";
     return r;
   }

@@ -2,8 +2,9 @@
 #include "drivers/shared/TagWatch.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+
+#include "platform/text_case.h"
 
 namespace morvel {
 
@@ -20,12 +21,6 @@ std::chrono::milliseconds WaitFromEnv(const char* name, std::chrono::millisecond
   const long long value = std::strtoll(text, &end, 10);
   if (*end != '\0' || value <= 0 || value > 24LL * 3600 * 1000) return fallback;
   return std::chrono::milliseconds(value);
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 std::string Seconds(std::chrono::milliseconds wait) {
@@ -136,7 +131,7 @@ std::vector<TagResult> TagWatch::Await(const TagLink& link, const TagExpectation
         heard = TagLink::Clock::now();
         deadline = heard + waits.NextTry;
         ++r.Tries;
-        if (SameIgnoringCase(data, label.Expected)) {
+        if (text::EqualsIgnoreCaseAscii(data, label.Expected)) {
           r.State = Outcome::Written;
           r.Epc = data;
           break;
