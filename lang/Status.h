@@ -45,6 +45,17 @@ struct TagWriteStatus {
   std::optional<std::string> Epc, Tid;
 };
 
+// What a printer counts of its RFID tags since it was made (SBPL SOH RB's
+// life counter, "Lc:"; SATO S84-ex / S86-ex Programming Reference, "RFID
+// setting status request", p. 344) or since its counters were last reset
+// (ZPL's odometer.rfid.valid_resettable and .void_resettable; RFID
+// Programming Guide 58978L-008, "SGD Commands for RFID"): the tags written,
+// the tags that failed (each a VOID label) and every try.
+struct TagCounts {
+  long Written = 0, Failed = 0, Total = 0;
+  friend bool operator==(const TagCounts&, const TagCounts&) = default;
+};
+
 // What the answers tell besides the state.
 struct Snapshot {
   PrinterState State;
@@ -54,6 +65,7 @@ struct Snapshot {
   std::string JobId;                           // SBPL <ID> of that job, two characters or empty
   std::string JobName;                         // SBPL <WK> of that job
   std::optional<TagWriteStatus> LastTagWrite;  // SBPL SOH RU: the last RFID write; none: no write yet
+  TagCounts Tags;                              // SBPL SOH RB, ZPL's RFID odometers
 };
 
 // One immediate command that asks the printer something, and its answer.
@@ -85,6 +97,14 @@ std::string StateFor(const std::vector<Reason>& reasons, const std::string& fall
 void AddReason(std::vector<Reason>& reasons, Reason reason);
 
 namespace zpl {
+// The RFID odometers, as SGD getvar asks them: each answers its count in
+// double quotes ("12").
+constexpr std::string_view ValidTagsQuery = "! U1 getvar \"odometer.rfid.valid_resettable\"";
+constexpr std::string_view VoidTagsQuery = "! U1 getvar \"odometer.rfid.void_resettable\"";
+size_t QuotedFrame(std::string_view received);  // "..."
+std::optional<long> ReadQuotedCount(std::string_view answer);
+std::string ValidTagsAnswer(const Snapshot& s);
+std::string VoidTagsAnswer(const Snapshot& s);
 size_t HostQueryFrame(std::string_view received);   // one STX..ETX CR LF
 size_t HostStatusFrame(std::string_view received);  // three of them
 Reading ReadHostQuery(std::string_view answer);     // ~HQES
@@ -108,6 +128,16 @@ constexpr std::string_view TagWriteQuery = "\x01RU";
 size_t TagWriteFrame(std::string_view received);  // STX..ETX
 TagWriteStatus ReadTagWrite(std::string_view answer);
 std::string TagWriteAnswer(const Snapshot& s);  // of s.LastTagWrite; failure, N and nothing read without one
+// SOH RB: the RFID settings and counters. Its answer is [STX], the mode
+// byte (02h with RFID on; alone before the ETX with it off), the length of
+// the fields in four digits, the fields, [ETX]; each field an identifier
+// and comma-separated values: "Lc:" the life counter's successes, failures
+// and total, "Rc:" the resettable counter's.
+constexpr std::string_view TagCountsQuery = "\x01RB";
+size_t TagCountsFrame(std::string_view received);  // STX..ETX
+// The life counter; none when the answer is not of that shape or RFID is off.
+std::optional<TagCounts> ReadTagCounts(std::string_view answer);
+std::string TagCountsAnswer(const Snapshot& s);
 // The error symbol in words: "the EPC could not be written" for E.
 std::string TagErrorWords(char symbol);
 extern const StatusLanguage Status;

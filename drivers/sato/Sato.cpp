@@ -103,39 +103,46 @@ void Sato::PrintLabel(String& copies) {
   const std::optional<size_t> tagAt = std::exchange(tagAt_, std::nullopt);
   const std::string unasked = tagAt ? drivers::WhyUnasked(channel_) : std::string();
   const bool asked = tagAt && unasked.empty();
+  std::optional<lang::TagCounts> before;
   if (asked) {
     const std::string keep = ToUtf8(sbpl::Text(sbpl::RfidReturn, {u"1"}));
     CmdBytes.Bytes().insert(CmdBytes.Bytes().begin() + static_cast<std::ptrdiff_t>(*tagAt), keep.begin(), keep.end());
+    // The printer's counters before the label, to tell its tries after.
+    before = inquiry_.Count(TagLink());
   }
   SendRawBytes(CmdBytes);
   CmdBytes = Module2::StringToUtf8Bytes(JobStart);
-  if (tagAt) AwaitTag(copies, unasked);
+  if (tagAt) AwaitTag(copies, unasked, before);
 }
 
-void Sato::AwaitTag(const String& copies, const std::string& unasked) {
+drivers::TagInquiryLink Sato::TagLink() {
+  drivers::TagInquiryLink link;
+  link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
+  link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
+  // ENQ: Status 4, until the printer has no label left to print.
+  link.StatusQuery = lang::sbpl::Status.Queries.front().Sent;
+  link.StatusFrame = lang::sbpl::Status4Frame;
+  link.ReadWork = WorkOf;
+  link.ResultQuery = lang::sbpl::TagWriteQuery;
+  link.ResultFrame = lang::sbpl::TagWriteFrame;
+  link.ReadResult = [asked = tagEpc_](std::string_view answer) { return ResultOf(answer, asked); };
+  // SOH RB: the RFID counters.
+  link.CountsQuery = lang::sbpl::TagCountsQuery;
+  link.CountsFrame = lang::sbpl::TagCountsFrame;
+  link.ReadCounts = lang::sbpl::ReadTagCounts;
+  return link;
+}
+
+void Sato::AwaitTag(const String& copies, const std::string& unasked, const std::optional<lang::TagCounts>& before) {
   const int count = drivers::CopiesOf(copies);
-  const bool asked = unasked.empty();
-  std::vector<TagResult> got;
-  if (!asked) {
-    got = inquiry_.Unanswerable(count, unasked);
-  } else {
-    drivers::TagInquiryLink link;
-    link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
-    link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
-    // ENQ: Status 4, until the printer has no label left to print.
-    link.StatusQuery = lang::sbpl::Status.Queries.front().Sent;
-    link.StatusFrame = lang::sbpl::Status4Frame;
-    link.ReadWork = WorkOf;
-    link.ResultQuery = lang::sbpl::TagWriteQuery;
-    link.ResultFrame = lang::sbpl::TagWriteFrame;
-    link.ReadResult = [asked = tagEpc_](std::string_view answer) { return ResultOf(answer, asked); };
-    got = inquiry_.Ask(link, count, drivers::TagWaitsFromEnv().FirstEcho);
-  }
+  const std::vector<TagResult> got = unasked.empty()
+                                         ? inquiry_.Ask(TagLink(), count, drivers::TagWaitsFromEnv().FirstEcho, before)
+                                         : inquiry_.Unanswerable(count, unasked);
   tagEpc_.clear();
-  for (TagResult& r : got) {
+  for (const TagResult& r : got) {
     platform::Logger().Record("Sato: RFID " + Describe(r) + (r.Tid.empty() ? "" : " tid " + r.Tid) +
                               (r.Reason.empty() ? "" : " (" + r.Reason + ")"));
-    results_.push_back(std::move(r));
+    results_.push_back(r);
   }
 }
 

@@ -47,7 +47,8 @@ class Sato : public PrnBase {
   void DrawBmpBytes(ByteArray& bytes, Single x, Single y);
   void SendRawBytes(const ByteArray& bytes);
   static String ToHexString(const String& text);
-  void AwaitTag(const String& copies, const std::string& unasked);
+  void AwaitTag(const String& copies, const std::string& unasked, const std::optional<lang::TagCounts>& before);
+  drivers::TagInquiryLink TagLink();  // how the driver asks its printer of its tags
 
   RawChannel channel_;
   PictureRef picture_;

@@ -20,6 +20,34 @@ std::string Seconds(std::chrono::milliseconds wait) {
 
 std::string Ended() { return "the connection to the printer ended before it said what became of the tag"; }
 
+// What the printer's counters tell of the job's labels, between the counts
+// before it was sent and after its result.
+void Counted(const lang::TagCounts& before, const lang::TagCounts& after, std::vector<TagResult>& results) {
+  const long written = after.Written - before.Written, failed = after.Failed - before.Failed;
+  const long total = after.Total - before.Total;
+  // Counters that went back were reset or went round: they tell nothing.
+  if (written < 0 || failed < 0 || total < 0 || results.empty()) return;
+  TagResult& last = results.back();
+  const long copies = static_cast<long>(results.size());
+  if (copies == 1) {
+    if (total > 0) last.Tries = static_cast<uint32_t>(total);
+    return;
+  }
+  if (last.State == TagResult::Outcome::Written && written == copies) {
+    for (long k = 0; k + 1 < copies; ++k) {
+      TagResult& r = results[static_cast<size_t>(k)];
+      r.State = TagResult::Outcome::Written;
+      r.Epc = last.Epc;
+      r.Reason.clear();
+    }
+    return;
+  }
+  for (long k = 0; k + 1 < copies; ++k)
+    results[static_cast<size_t>(k)].Reason +=
+        "; the printer counted " + std::to_string(written) + (written == 1 ? " tag" : " tags") + " written and " +
+        std::to_string(failed) + " failed for the job's " + std::to_string(copies) + " labels";
+}
+
 }  // namespace
 
 Heard TagInquiry::Answer(const TagInquiryLink& link, const std::function<size_t(std::string_view)>& frame,
@@ -88,7 +116,22 @@ TagResult TagInquiry::Last(const TagInquiryLink& link, std::chrono::milliseconds
   return r;
 }
 
-std::vector<TagResult> TagInquiry::Ask(const TagInquiryLink& link, int copies, std::chrono::milliseconds wait) {
+std::optional<lang::TagCounts> TagInquiry::Count(const TagInquiryLink& link) {
+  if (link.CountsQuery.empty() || countsSilent_) return std::nullopt;
+  pending_.clear();
+  while (pending_.size() <= MaxPending && link.Read(pending_, Clock::now()) == Heard::Bytes) {
+  }
+  pending_.clear();
+  link.Send(link.CountsQuery);
+  std::string answer;
+  const Heard heard = Answer(link, link.CountsFrame, Clock::now() + link.CountsWait, answer);
+  if (heard == Heard::Bytes) return link.ReadCounts(answer);
+  countsSilent_ = heard == Heard::Nothing;
+  return std::nullopt;
+}
+
+std::vector<TagResult> TagInquiry::Ask(const TagInquiryLink& link, int copies, std::chrono::milliseconds wait,
+                                       const std::optional<lang::TagCounts>& before) {
   std::vector<TagResult> out;
   const int count = std::max(copies, 1);
   for (int k = 1; k < count; ++k) {
@@ -101,6 +144,8 @@ std::vector<TagResult> TagInquiry::Ask(const TagInquiryLink& link, int copies, s
   TagResult last = Last(link, wait);
   last.Label = ++labels_;
   out.push_back(std::move(last));
+  if (before)
+    if (const std::optional<lang::TagCounts> after = Count(link)) Counted(*before, *after, out);
   return out;
 }
 

@@ -11,11 +11,13 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "drivers/shared/TagWatch.h"
+#include "lang/Status.h"
 #include "morvel/tag_result.h"
 #include "platform/spooler.h"
 
@@ -35,13 +37,27 @@ struct TagInquiryLink {
   // The answer as the label's result: its state, EPC, TID and reason.
   std::function<TagResult(std::string_view answer)> ReadResult;
   std::chrono::milliseconds Pause{100};  // between status queries while the printer is at work
+  // The printer's RFID counters, asked before the label is sent and once
+  // its result is known (SBPL SOH RB); empty: not asked.
+  std::string CountsQuery;
+  std::function<size_t(std::string_view)> CountsFrame;
+  std::function<std::optional<lang::TagCounts>(std::string_view)> ReadCounts;
+  std::chrono::milliseconds CountsWait{2000};  // for each answer
 };
 
 class TagInquiry {
  public:
+  // The printer's RFID counters now, where it tells them. A printer that
+  // once let the wait pass without answering is not asked again.
+  std::optional<lang::TagCounts> Count(const TagInquiryLink& link);
   // The results of one sent label's copies, numbered on from the labels
   // before: the last copy's as the printer tells it, the others unknown.
-  std::vector<TagResult> Ask(const TagInquiryLink& link, int copies, std::chrono::milliseconds wait);
+  // With the counters from before the label was sent, the printer's counts
+  // tell the tries of a single label, and that every copy was written when
+  // it counts as many tags written as there were copies (the copies of a
+  // label write the same EPC).
+  std::vector<TagResult> Ask(const TagInquiryLink& link, int copies, std::chrono::milliseconds wait,
+                             const std::optional<lang::TagCounts>& before = std::nullopt);
   // Results of labels a printer cannot answer for.
   std::vector<TagResult> Unanswerable(int copies, const std::string& why) { return Unanswered(copies, why, labels_); }
 
@@ -53,6 +69,7 @@ class TagInquiry {
 
   std::string pending_;  // bytes after the last whole answer
   uint32_t labels_ = 0;
+  bool countsSilent_ = false;
 };
 
 }  // namespace morvel::drivers

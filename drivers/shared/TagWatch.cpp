@@ -46,8 +46,10 @@ TagWatch::Next TagWatch::NextEcho(const TagLink& link, const std::string& prefix
       std::string line = pending_.substr(0, end);
       pending_.erase(0, end + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.compare(0, prefix.size(), prefix) == 0) {
-        data = line.substr(prefix.size());
+      // The echo may follow on the line another answer without a line end
+      // of its own (an odometer's count that came late).
+      if (const size_t at = line.find(prefix); at != std::string::npos) {
+        data = line.substr(at + prefix.size());
         return Next::Echo;
       }
       // Anything else the printer says (answers the caller's own commands
@@ -83,6 +85,52 @@ PrinterWork TagWatch::AskWork(const TagLink& link, TagLink::Clock::time_point de
     if (pending_.size() > MaxPending || link.Read(pending_, deadline) != platform::Spooler::Heard::Bytes)
       return PrinterWork::Unclear;
   }
+}
+
+std::optional<lang::TagCounts> TagWatch::Count(const TagLink& link) {
+  if (link.CountQueries.size() != 2 || countsSilent_) return std::nullopt;
+  long values[2] = {};
+  for (size_t k = 0; k < 2; ++k) {
+    link.Send(link.CountQueries[k] + "\r\n");
+    const auto deadline = TagLink::Clock::now() + link.CountWait;
+    for (;;) {
+      // The answer starts at its first quote; echoes around it stay for NextEcho.
+      if (const size_t at = pending_.find('"'); at != std::string::npos) {
+        if (const size_t n = link.CountFrame(std::string_view(pending_).substr(at)); n > 0) {
+          const std::optional<long> value = link.ReadCount(std::string_view(pending_).substr(at, n));
+          pending_.erase(at, n);
+          if (!value) return std::nullopt;
+          values[k] = *value;
+          break;
+        }
+      }
+      if (pending_.size() > MaxPending) return std::nullopt;
+      const platform::Spooler::Heard heard = link.Read(pending_, deadline);
+      if (heard == platform::Spooler::Heard::Bytes) continue;
+      countsSilent_ = heard == platform::Spooler::Heard::Nothing;
+      return std::nullopt;
+    }
+  }
+  return lang::TagCounts{values[0], values[1], values[0] + values[1]};
+}
+
+std::string CompareCounts(const lang::TagCounts& before, const lang::TagCounts& after,
+                          std::vector<TagResult>& results) {
+  const long written = after.Written - before.Written, voided = after.Failed - before.Failed;
+  if (written < 0 || voided < 0) return {};
+  long toldWritten = 0, toldVoided = 0;
+  for (const TagResult& r : results) {
+    const bool ok = r.State == TagResult::Outcome::Written;
+    toldWritten += ok ? 1 : 0;
+    toldVoided += ok && r.Tries > 0 ? r.Tries - 1 : r.Tries;  // each try before the last written one voided a label
+  }
+  if (written == toldWritten && voided == toldVoided) return {};
+  const std::string counted = "the printer's RFID odometers counted " + std::to_string(written) + " written and " +
+                              std::to_string(voided) + " void";
+  for (TagResult& r : results)
+    if (r.State == TagResult::Outcome::Unknown) r.Reason += "; " + counted;
+  return counted + ", its echoes told " + std::to_string(toldWritten) + " written and " + std::to_string(toldVoided) +
+         " void";
 }
 
 std::string WhyUnasked(const RawChannel& channel) {

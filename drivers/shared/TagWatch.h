@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +62,20 @@ struct TagLink {
   std::string StatusQuery;                                       // what to send when a try is late
   std::function<size_t(std::string_view)> StatusFrame;           // the answer's length, 0 while incomplete
   std::function<PrinterWork(std::string_view answer)> ReadWork;  // what the answer says
+  // The printer's RFID odometers (ZPL: SGD getvar), tags written, then
+  // tags voided, asked before the label is sent and once its results are
+  // known; none: not asked. Each answer is found by its frame.
+  std::vector<std::string> CountQueries;
+  std::function<size_t(std::string_view)> CountFrame;
+  std::function<std::optional<long>(std::string_view)> ReadCount;
+  std::chrono::milliseconds CountWait{2000};  // for each answer
 };
+
+// What the odometers counted between `before` and `after`, against the
+// echoes of the job's labels: empty when they agree (or went back, reset);
+// else the counts in words, which are added to the reasons of the labels
+// left unknown, so the user learns what the printer did count.
+std::string CompareCounts(const lang::TagCounts& before, const lang::TagCounts& after, std::vector<TagResult>& results);
 
 // One label as sent: its echo's prefix and what a written tag's echo holds.
 struct TagExpectation {
@@ -78,6 +92,9 @@ class TagWatch {
   // Results of labels a printer cannot answer for.
   std::vector<TagResult> Unanswerable(int copies, const std::string& why) { return Unanswered(copies, why, labels_); }
   uint32_t Labels() const { return labels_; }
+  // The printer's RFID odometers now, where it tells them. A printer that
+  // once let the wait pass without answering is not asked again.
+  std::optional<lang::TagCounts> Count(const TagLink& link);
 
  private:
   enum class Next { Echo, Silence, Closed };
@@ -87,6 +104,7 @@ class TagWatch {
 
   std::string pending_;  // bytes after the last whole line
   uint32_t labels_ = 0;
+  bool countsSilent_ = false;
 };
 
 }  // namespace morvel::drivers

@@ -85,31 +85,45 @@ void Zebra::PrintLabel(String& copies) {
   }
   zpl::Put(label, zpl::PQ, {copies});
   zpl::Put(label, zpl::XZ);
+  // The printer's RFID odometers before the label, against its echoes after.
+  const std::optional<lang::TagCounts> before = echoed ? watch_.Count(TagLink()) : std::nullopt;
   SendRaw(label);
   CmdPrint.clear();
-  if (tagWrite_) AwaitTags(copies, unasked);
+  if (tagWrite_) AwaitTags(copies, unasked, before);
   tagWrite_.reset();
 }
 
-void Zebra::AwaitTags(const String& copies, const std::string& unasked) {
+drivers::TagLink Zebra::TagLink() {
+  const lang::StatusQuery& status = HostStatusQuery();
+  drivers::TagLink link;
+  link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
+  link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
+  link.StatusQuery = std::string(status.Sent);
+  link.StatusFrame = status.Frame;
+  link.ReadWork = [&status](std::string_view answer) { return drivers::WorkOf(status.Read(answer)); };
+  link.CountQueries = {std::string(lang::zpl::ValidTagsQuery), std::string(lang::zpl::VoidTagsQuery)};
+  link.CountFrame = lang::zpl::QuotedFrame;
+  link.ReadCount = lang::zpl::ReadQuotedCount;
+  return link;
+}
+
+void Zebra::AwaitTags(const String& copies, const std::string& unasked, const std::optional<lang::TagCounts>& before) {
   const int count = drivers::CopiesOf(copies);
   const bool echoed = unasked.empty();
   std::vector<TagResult> got;
   if (!echoed) {
     got = watch_.Unanswerable(count, unasked);
   } else {
-    const lang::StatusQuery& status = HostStatusQuery();
-    drivers::TagLink link;
-    link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
-    link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };
-    link.StatusQuery = std::string(status.Sent);
-    link.StatusFrame = status.Frame;
-    link.ReadWork = [&status](std::string_view answer) { return drivers::WorkOf(status.Read(answer)); };
+    const drivers::TagLink link = TagLink();
     drivers::TagExpectation expect;
     expect.Prefix = ToUtf8(EchoHeader(echoes_));
     expect.Expected = ToUtf8(u"00" + tagWrite_->Data);
     expect.Copies = count;
     got = watch_.Await(link, expect, drivers::TagWaitsFromEnv());
+    if (before)
+      if (const std::optional<lang::TagCounts> after = watch_.Count(link))
+        if (const std::string odd = drivers::CompareCounts(*before, *after, got); !odd.empty())
+          platform::Logger().Record("Zebra: RFID " + odd);
   }
   for (TagResult& r : got) {
     const std::string line = "Zebra: RFID " + Describe(r) + (r.Reason.empty() ? "" : " (" + r.Reason + ")");

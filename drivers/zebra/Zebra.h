@@ -42,7 +42,8 @@ class Zebra : public PrnBase {
   struct TagWrite {
     String Format, Start, Length, Bank, Data;
   };
-  void AwaitTags(const String& copies, const std::string& unasked);
+  void AwaitTags(const String& copies, const std::string& unasked, const std::optional<lang::TagCounts>& before);
+  drivers::TagLink TagLink();  // how the driver hears its printer of its tags
   RawChannel channel_;
   std::optional<TagWrite> tagWrite_;
   drivers::TagWatch watch_;

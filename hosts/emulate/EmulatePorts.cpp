@@ -499,6 +499,7 @@ void Emulator::Answer(Connection& connection, Query query) {
     s = SnapshotLocked();
     if (const auto last = lastTagWrites_.find(connection.Of); last != lastTagWrites_.end())
       s.LastTagWrite = last->second;
+    if (const auto counts = tagCounts_.find(connection.Of); counts != tagCounts_.end()) s.Tags = counts->second;
   }
   connection.Send(query->Answer(s));
 }

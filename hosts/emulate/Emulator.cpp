@@ -263,6 +263,10 @@ bool Emulator::TakeTags(JobRecord& job, const lang::Label& label, size_t index, 
       last.Tid = t.Written ? t.Tid : "";
       std::lock_guard<std::mutex> hold(lock_);
       lastTagWrites_[job.Language] = last;
+      // And counts it (SBPL SOH RB, ZPL's RFID odometers).
+      lang::TagCounts& counts = tagCounts_[job.Language];
+      ++(t.Written ? counts.Written : counts.Failed);
+      ++counts.Total;
     }
     if (t.Written) {
       written = t;

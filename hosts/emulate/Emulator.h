@@ -200,6 +200,7 @@ class Emulator {
   TagRoll roll_{TagRollOptions{}};  // used by the engine alone
   // Each language's printer's last RFID write, as SBPL's SOH RU answers it.
   std::map<Language, lang::TagWriteStatus> lastTagWrites_;
+  std::map<Language, lang::TagCounts> tagCounts_;  // and what it counts of its tags
 
   std::mutex connectionsLock_;
   std::condition_variable connectionsChanged_;

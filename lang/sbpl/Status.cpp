@@ -2,8 +2,9 @@
 // lays them out: on a LAN port the answer's byte count first, then ENQ and
 // STX, the job ID, the status character of the guide's table, the labels
 // remaining and the job name, then ETX. And SOH RU, the status of the last
-// RFID write (SATO S84-ex / S86-ex Programming Reference, RFID, "Specify
-// return by SOH+RU", pp. 308-310 / 344).
+// RFID write, and SOH RB, the RFID settings and counters (SATO S84-ex /
+// S86-ex Programming Reference, RFID, "Specify return by SOH+RU",
+// pp. 308-310, and "RFID setting status request", p. 344).
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -82,6 +83,7 @@ constexpr StatusQuery Queries[] = {
     {"ENQ", "\x05", "\x05", Status4Frame, ReadStatus4, Status4},
     {"CAN", "\x18", "", OneByte, nullptr, CancelReply, true},
     {"SOH RU", TagWriteQuery, "", TagWriteFrame, nullptr, TagWriteAnswer},
+    {"SOH RB", TagCountsQuery, "", TagCountsFrame, nullptr, TagCountsAnswer},
 };
 
 // The error symbols of SOH RU's answer, in words.
@@ -193,6 +195,41 @@ std::string TagWriteAnswer(const Snapshot& s) {
   if (last.Tid) data += (data.empty() ? "ID:" : ",ID:") + *last.Tid;
   const std::string rest = std::string(last.Written ? "1" : "0") + "," + last.Error + "," + data + "\r\n";
   return Stx + std::to_string(rest.size()) + "," + rest + Etx;
+}
+
+size_t TagCountsFrame(std::string_view received) { return FrameEnd(received, 0, false); }
+
+std::optional<TagCounts> ReadTagCounts(std::string_view answer) {
+  // STX, the mode byte, four digits, the fields, ETX; the mode byte is 02h,
+  // as STX is, so the frame is read by its length rather than split.
+  constexpr char RfidOn = 0x02;
+  if (answer.size() < 7 || answer[0] != Stx || answer[1] != RfidOn || !Digits(answer.substr(2, 4), 4)) return {};
+  size_t length = 0;
+  for (char c : answer.substr(2, 4)) length = length * 10 + static_cast<size_t>(c - '0');
+  if (answer.size() != 6 + length + 1 || answer.back() != Etx) return {};
+  const std::vector<std::string_view> fields = Fields(answer.substr(6, length));
+  // "Lc:" and the two values after it: successes, failures, total, each
+  // of at most six digits.
+  for (size_t k = 0; k + 2 < fields.size(); ++k) {
+    if (!fields[k].starts_with("Lc:")) continue;
+    long values[3] = {};
+    const std::string_view texts[3] = {fields[k].substr(3), fields[k + 1], fields[k + 2]};
+    for (int v = 0; v < 3; ++v) {
+      if (texts[v].empty() || texts[v].size() > 6 || !Digits(texts[v], texts[v].size())) return {};
+      for (char c : texts[v]) values[v] = values[v] * 10 + (c - '0');
+    }
+    return TagCounts{values[0], values[1], values[2]};
+  }
+  return {};
+}
+
+std::string TagCountsAnswer(const Snapshot& s) {
+  // The six-digit counters go round past 999999.
+  auto six = [](long n) { return std::to_string(n % 1000000); };
+  const TagCounts& c = s.Tags;
+  const std::string counts = six(c.Written) + "," + six(c.Failed) + "," + six(c.Total) + ",";
+  const std::string fields = "Lc:" + counts + "Rc:" + counts;
+  return Stx + std::string(1, 0x02) + ZeroPadded(static_cast<long>(fields.size()), 4) + fields + Etx;
 }
 
 std::string TagErrorWords(char symbol) {

@@ -1,5 +1,8 @@
 // ZPL's host status (~HS), host query of errors and warnings (~HQES) and
-// host identification (~HI), as the ZPL programming guide lays them out.
+// host identification (~HI), as the ZPL programming guide lays them out;
+// and the RFID odometers, asked with SGD getvar (RFID Programming Guide
+// 58978L-008, "SGD Commands for RFID": odometer.rfid.valid_resettable and
+// odometer.rfid.void_resettable).
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -112,6 +115,8 @@ constexpr StatusQuery Queries[] = {
     {"~HQES", "~HQES", "~HQES\r\n", HostQueryFrame, ReadHostQuery, HostQuery},
     {"~HS", "~HS", "~HS\r\n", HostStatusFrame, ReadHostStatus, HostStatus},
     {"~HI", "~HI", "", HostQueryFrame, nullptr, HostIdentification},
+    {"RFID valid odometer", ValidTagsQuery, "", QuotedFrame, nullptr, ValidTagsAnswer},
+    {"RFID void odometer", VoidTagsQuery, "", QuotedFrame, nullptr, VoidTagsAnswer},
 };
 
 }  // namespace
@@ -119,6 +124,27 @@ constexpr StatusQuery Queries[] = {
 constinit const StatusLanguage Status{Queries, true, {}, {}};
 
 size_t HostQueryFrame(std::string_view received) { return FrameEnd(received, 0, true); }
+
+size_t QuotedFrame(std::string_view received) {
+  const size_t open = received.find('"');
+  if (open == std::string_view::npos) return received.size() > 512 ? received.size() : 0;
+  const size_t close = received.find('"', open + 1);
+  if (close == std::string_view::npos) return received.size() - open > 512 ? received.size() : 0;
+  return close + 1;
+}
+
+std::optional<long> ReadQuotedCount(std::string_view answer) {
+  const size_t open = answer.find('"');
+  const size_t close = open == std::string_view::npos ? open : answer.find('"', open + 1);
+  if (close == std::string_view::npos) return {};
+  const std::string_view digits = answer.substr(open + 1, close - open - 1);
+  if (digits.empty() || digits.size() > 9 || !Digits(digits, digits.size())) return {};
+  return std::stol(std::string(digits));
+}
+
+std::string ValidTagsAnswer(const Snapshot& s) { return "\"" + std::to_string(s.Tags.Written) + "\""; }
+
+std::string VoidTagsAnswer(const Snapshot& s) { return "\"" + std::to_string(s.Tags.Failed) + "\""; }
 
 size_t HostStatusFrame(std::string_view received) {
   size_t at = 0;

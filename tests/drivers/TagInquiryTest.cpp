@@ -4,7 +4,9 @@
 // own table) and its SOH RU answer, and the results and queries expected.
 #include "drivers/shared/TagInquiry.h"
 
+#include <algorithm>
 #include <deque>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -26,11 +28,20 @@ struct ScriptedPrinter {
   std::vector<std::string> Sent;
   std::string Out;
   bool Closed = false;
+  // SOH RB's answers in turn: none, silent.
+  std::deque<std::optional<lang::TagCounts>> Counts;
 
   void Answer(const std::string& query) {
     Sent.push_back(query);
     if (query == lang::sbpl::TagWriteQuery) {
       Out += Result;
+      return;
+    }
+    if (query == lang::sbpl::TagCountsQuery) {
+      if (Counts.empty()) return;
+      lang::Snapshot s;
+      if (Counts.front()) s.Tags = *Counts.front(), Out += lang::sbpl::TagCountsAnswer(s);
+      Counts.pop_front();
       return;
     }
     const Says says = Script.front();
@@ -76,6 +87,10 @@ struct ScriptedPrinter {
       return r;
     };
     link.Pause = std::chrono::milliseconds(0);
+    link.CountsQuery = lang::sbpl::TagCountsQuery;
+    link.CountsFrame = lang::sbpl::TagCountsFrame;
+    link.ReadCounts = lang::sbpl::ReadTagCounts;
+    link.CountsWait = std::chrono::milliseconds(0);
     return link;
   }
 };
@@ -173,6 +188,134 @@ TEST(TagInquiry, StaleBytesAreDroppedAndLabelsNumberedOn) {
   EXPECT_EQ(got[0].Label, 3u);
   EXPECT_EQ(got[0].State, O::Void) << got[0].Reason;
   EXPECT_EQ(printer.Sent, (std::vector<std::string>{"\x05", "\x01RU"}));
+}
+
+// The printer's RFID counters (SOH RB), asked before the label and after
+// its result: their difference tells a single label's tries, and that every
+// copy was written when the printer counts as many tags written as copies.
+TEST(TagInquiry, TheCountersTellTriesAndWrittenCopies) {
+  using Counts = std::optional<lang::TagCounts>;
+  const std::string written =
+      "\x02"
+      "25,1,N,ID:E200680612345678\r\n\x03";
+  const std::string failed =
+      "\x02"
+      "9,0,E,ID:\r\n\x03";
+  struct CountRow {
+    const char* Name;
+    int Copies;
+    std::string Result;
+    Counts Before, After;
+    std::vector<O> Results;
+    uint32_t Tries;         // of the last result
+    std::string ReasonHas;  // of the first result
+  };
+  const CountRow rows[] = {
+      {"one label, written first time",
+       1,
+       written,
+       lang::TagCounts{7, 1, 8},
+       lang::TagCounts{8, 1, 9},
+       {O::Written},
+       1,
+       ""},
+      {"one label, written on its third tag",
+       1,
+       written,
+       lang::TagCounts{7, 1, 8},
+       lang::TagCounts{8, 3, 11},
+       {O::Written},
+       3,
+       ""},
+      {"one label, void after two tags",
+       1,
+       failed,
+       lang::TagCounts{0, 0, 0},
+       lang::TagCounts{0, 2, 2},
+       {O::Void},
+       2,
+       ""},
+      {"three copies all counted written",
+       3,
+       written,
+       lang::TagCounts{5, 0, 5},
+       lang::TagCounts{8, 1, 9},
+       {O::Written, O::Written, O::Written},
+       0,
+       ""},
+      {"three copies, two counted written",
+       3,
+       written,
+       lang::TagCounts{5, 0, 5},
+       lang::TagCounts{7, 2, 9},
+       {O::Unknown, O::Unknown, O::Written},
+       0,
+       "counted 2 tags written and 2 failed for the job's 3 labels"},
+      {"counters reset between",
+       1,
+       written,
+       lang::TagCounts{900, 3, 903},
+       lang::TagCounts{1, 0, 1},
+       {O::Written},
+       0,
+       ""},
+      {"silent after the label", 1, written, lang::TagCounts{1, 0, 1}, std::nullopt, {O::Written}, 0, ""},
+      {"silent before the label",
+       2,
+       written,
+       std::nullopt,
+       lang::TagCounts{9, 0, 9},
+       {O::Unknown, O::Written},
+       0,
+       "copy 1 of 2 is not known"},
+  };
+  for (const CountRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ScriptedPrinter printer;
+    printer.Script = {Says::Idle};
+    printer.Result = row.Result;
+    printer.Counts = {row.Before, row.After};
+    TagInquiry inquiry;
+    const TagInquiryLink link = printer.Link();
+    const Counts before = inquiry.Count(link);
+    const auto got = inquiry.Ask(link, row.Copies, std::chrono::milliseconds(60000), before);
+    ASSERT_EQ(got.size(), row.Results.size());
+    for (size_t k = 0; k < got.size(); ++k) EXPECT_EQ(got[k].State, row.Results[k]) << k << ": " << got[k].Reason;
+    EXPECT_EQ(got.back().Tries, row.Tries);
+    EXPECT_NE(got.front().Reason.find(row.ReasonHas), std::string::npos) << got.front().Reason;
+    for (const TagResult& r : got)
+      if (r.State == O::Written) {
+        EXPECT_TRUE(r.Reason.empty()) << r.Reason;
+      }
+    // A printer that let a counters query go unanswered is not asked again.
+    const size_t asked = std::count(printer.Sent.begin(), printer.Sent.end(), std::string(lang::sbpl::TagCountsQuery));
+    EXPECT_EQ(asked, row.Before ? 2u : 1u);
+  }
+}
+
+// SOH RB's answer as the guide lays it out: STX, the mode byte (02h: RFID
+// on), four digits of length, the fields, ETX; the life counter is "Lc:".
+TEST(TagInquiry, CountersAnswersAreReadByTheirShape) {
+  lang::Snapshot s;
+  s.Tags = {1234567, 12, 1234579};
+  const std::string round = lang::sbpl::TagCountsAnswer(s);
+  EXPECT_EQ(round, std::string("\x02\x02") + "0040Lc:234567,12,234579,Rc:234567,12,234579,\x03");
+  const struct {
+    std::string Answer;
+    std::optional<lang::TagCounts> Counts;
+  } rows[] = {
+      {round, lang::TagCounts{234567, 12, 234579}},
+      {std::string("\x02\x02") + "0013Ec:3,Lc:5,1,6\x03", lang::TagCounts{5, 1, 6}},  // Lc: later, no last comma
+      {"\x02\x01\x03", std::nullopt},                                                 // RFID off
+      {std::string("\x02\x02") + "0016Lc:5,1,6,\x03", std::nullopt},                  // length wrong
+      {std::string("\x02\x02") + "0009Rc:5,1,6,\x03", std::nullopt},                  // no life counter
+      {std::string("\x02\x02") + "0015Lc:5,1,1234567,\x03", std::nullopt},            // seven digits
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Answer);
+    EXPECT_EQ(lang::sbpl::TagCountsFrame(row.Answer + "junk"), row.Answer.size());
+    EXPECT_EQ(lang::sbpl::ReadTagCounts(row.Answer), row.Counts);
+  }
 }
 
 }  // namespace

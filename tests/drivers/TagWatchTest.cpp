@@ -5,6 +5,7 @@
 #include "drivers/shared/TagWatch.h"
 
 #include <deque>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,120 @@ TEST(TagWatch, ALateTryAndTheNextLabelKeepTheirEchoes) {
   EXPECT_EQ(second[0].Label, 2u);
   EXPECT_EQ(second[0].State, O::Written);
   EXPECT_EQ(second[0].Tries, 1u);
+}
+
+// The RFID odometers (SGD getvar answers, a count in quotes and no line
+// end) read before and after a label, whatever echoes come around them;
+// what they counted against what the echoes told.
+TEST(TagWatch, OdometersAreReadBesideTheEchoesAndComparedWithThem) {
+  const std::string asked = "003034257BF7194E4000001A85";
+  struct CountRow {
+    const char* Name;
+    std::deque<std::string> Before, After;  // what the printer says to each pair of queries
+    std::vector<std::string> Echoes;
+    int Copies;
+    std::vector<O> States;
+    std::string Note;       // CompareCounts's, empty when they agree
+    std::string ReasonHas;  // of the last result
+  };
+  const CountRow rows[] = {
+      {"they agree: a void, then written",
+       {"\"10\"", "\"2\""},
+       {"\"11\"", "\"3\""},
+       {"RFID:\r\n", "RFID:" + asked + "\r\n"},
+       1,
+       {O::Written},
+       "",
+       ""},
+      {"an echo before the count's answer",
+       {"\"10\"", "\"2\""},
+       {"RFID:" + asked + "\r\n\"11\"", "\"2\""},
+       {},
+       1,
+       {O::Written},
+       "",
+       ""},
+      {"a late count on the echo's line",
+       {"\"10\"", "\"2\""},
+       {"\"11\"", "\"2\""},
+       {"\"99\"RFID:" + asked + "\r\n"},
+       1,
+       {O::Written},
+       "",
+       ""},
+      {"no echo, but counted",
+       {"\"10\"", "\"2\""},
+       {"\"12\"", "\"2\""},
+       {},
+       2,
+       {O::Unknown, O::Unknown},
+       "counted 2 written and 0 void, its echoes told 0 written and 0 void",
+       "counted 2 written and 0 void"},
+      {"odometers reset between", {"\"10\"", "\"2\""}, {"\"0\"", "\"0\""}, {}, 1, {O::Unknown}, "", "said nothing"},
+  };
+  for (const CountRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    // Each odometer query takes the next answer of its pair; other sends
+    // (the status query) are answered by the scripted printer.
+    std::deque<std::string> answers = row.Before;
+    answers.insert(answers.end(), row.After.begin(), row.After.end());
+    ScriptedPrinter printer;
+    TagLink link = printer.Link();
+    const auto status = link.Send;
+    link.Send = [&](const std::string& bytes) {
+      if (bytes.find("getvar") == std::string::npos) return status(bytes);
+      printer.Sent.push_back(bytes);
+      printer.Pieces.push_back(answers.front());
+      answers.pop_front();
+    };
+    link.CountQueries = {std::string(lang::zpl::ValidTagsQuery), std::string(lang::zpl::VoidTagsQuery)};
+    link.CountFrame = lang::zpl::QuotedFrame;
+    link.ReadCount = lang::zpl::ReadQuotedCount;
+    TagWatch watch;
+    const auto before = watch.Count(link);
+    ASSERT_TRUE(before.has_value());
+    for (const std::string& echo : row.Echoes) printer.Pieces.push_back(echo);
+    TagWaits waits;
+    waits.FirstEcho = waits.NextTry = std::chrono::milliseconds(0);
+    // The echo that comes with the count's answer is read after it.
+    std::vector<TagResult> got;
+    std::optional<lang::TagCounts> after;
+    if (row.Echoes.empty() && row.States.front() == O::Written) {
+      after = watch.Count(link);
+      got = watch.Await(link, {"RFID:", asked, row.Copies}, waits);
+    } else {
+      got = watch.Await(link, {"RFID:", asked, row.Copies}, waits);
+      after = watch.Count(link);
+    }
+    ASSERT_TRUE(after.has_value());
+    ASSERT_EQ(got.size(), row.States.size());
+    for (size_t k = 0; k < got.size(); ++k) EXPECT_EQ(got[k].State, row.States[k]) << got[k].Reason;
+    const std::string note = CompareCounts(*before, *after, got);
+    EXPECT_NE(note.find(row.Note), std::string::npos) << note;
+    EXPECT_EQ(note.empty(), row.Note.empty()) << note;
+    EXPECT_NE(got.back().Reason.find(row.ReasonHas), std::string::npos) << got.back().Reason;
+  }
+}
+
+// The virtual printer's answers to the odometer queries read back.
+TEST(TagWatch, OdometerAnswersHaveTheirShape) {
+  lang::Snapshot s;
+  s.Tags = {41, 3, 44};
+  EXPECT_EQ(lang::zpl::ValidTagsAnswer(s), "\"41\"");
+  EXPECT_EQ(lang::zpl::VoidTagsAnswer(s), "\"3\"");
+  const struct {
+    std::string Answer;
+    size_t Frame;
+    std::optional<long> Count;
+  } rows[] = {
+      {"\"41\"", 4, 41},         {"\r\n\"7\"junk", 5, 7},   {"\"?\"", 3, std::nullopt},
+      {"\"\"", 2, std::nullopt}, {"\"12", 0, std::nullopt}, {std::string(600, 'x'), 600, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Answer);
+    EXPECT_EQ(lang::zpl::QuotedFrame(row.Answer), row.Frame);
+    EXPECT_EQ(lang::zpl::ReadQuotedCount(row.Answer), row.Count);
+  }
 }
 
 }  // namespace
