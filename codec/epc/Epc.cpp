@@ -3,18 +3,26 @@
 // input, or of a small buffer for an element string's reference), then
 // writes each field by its method into a fixed bit buffer: no allocation
 // unless the input is refused. Decoding reads the fields back into text
-// and writes the three forms from it.
+// and writes the three forms from it. The "+" schemes' names and headers
+// go to their own codec (Plus.cpp), which holds the input's AIs in strings;
+// a pure-identity URI reaches it as the element string this table makes.
 #include "codec/epc/Epc.h"
 
 #include <algorithm>
 
+#include "codec/epc/Bits.h"
+#include "codec/epc/Plus.h"
 #include "codec/epc/Schemes.h"
 
 namespace morvel::epc {
 namespace {
 
+using detail::BitBuffer;
+using detail::BitReader;
+using detail::BitWriter;
 using detail::Field;
 using detail::Method;
+using detail::PlusScheme;
 using detail::Ref;
 using detail::Scheme;
 
@@ -98,68 +106,6 @@ const Field& FieldOfPart(const Scheme& s, int index) {
   }
   return s.Rest[0];
 }
-
-class BitWriter {
- public:
-  void Put(uint64_t value, int bits) {
-    while (bits > 0) {
-      const int room = 8 - (pos_ & 7);
-      const int take = bits < room ? bits : room;
-      const auto chunk = static_cast<unsigned>((value >> (bits - take)) & ((1u << take) - 1));
-      bytes_[static_cast<size_t>(pos_ >> 3)] |= static_cast<uint8_t>(chunk << (room - take));
-      pos_ += take;
-      bits -= take;
-    }
-  }
-  void Skip(int bits) { pos_ += bits; }
-  int Position() const { return pos_; }
-
-  Tag Finish(const Scheme& s) const {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    Tag tag;
-    tag.Scheme = s.Name;
-    tag.Bits = s.Bits;
-    tag.Size = static_cast<uint8_t>((s.Bits + 15) / 16 * 4);
-    for (size_t k = 0; k < tag.Size; ++k) {
-      const uint8_t byte = bytes_[k / 2];
-      tag.Digits[k] = Digits[k % 2 == 0 ? byte >> 4 : byte & 15];
-    }
-    return tag;
-  }
-
- private:
-  std::array<uint8_t, 32> bytes_{};
-  int pos_ = 0;
-};
-
-class BitReader {
- public:
-  BitReader(const std::array<uint8_t, 32>& bytes, int size) : bytes_(bytes), size_(size) {}
-  uint64_t Get(int bits) {
-    uint64_t value = 0;
-    while (bits > 0) {
-      const int room = 8 - (pos_ & 7);
-      const int take = bits < room ? bits : room;
-      const unsigned byte = bytes_[static_cast<size_t>(pos_ >> 3)];
-      value = (value << take) | ((byte >> (room - take)) & ((1u << take) - 1));
-      pos_ += take;
-      bits -= take;
-    }
-    return value;
-  }
-  // Whether the next `bits` bits are all zero; reads past them.
-  bool Zeros(int bits) {
-    bool zero = true;
-    for (; bits > 0; bits -= 32) zero = Get(bits < 32 ? bits : 32) == 0 && zero;
-    return zero;
-  }
-  int Size() const { return size_; }
-
- private:
-  const std::array<uint8_t, 32>& bytes_;
-  int size_;
-  int pos_ = 0;
-};
 
 // The URI's parts after the filter, as written: URI text is %-escaped.
 struct Parts {
@@ -280,7 +226,7 @@ Tag Build(const Scheme& s, int filter, const Parts& p) {
     PutField(s, f, f.How == Method::Reserved ? std::string_view() : p.Text[static_cast<size_t>(part)], p.Uri, w);
     part += f.How != Method::Reserved;
   }
-  return w.Finish(s);
+  return detail::MakeTag(s.Name, s.Bits, w.Bytes());
 }
 
 // The URI's parts after the scheme (and filter): the last takes the rest, dots and all.
@@ -505,14 +451,66 @@ std::string ElementString(const Scheme& s, const Strings& parts) {
 }
 
 // The hexadecimal EPC's bytes; its digit count.
-int ReadHex(std::string_view hex, std::array<uint8_t, 32>& bytes) {
-  if (hex.empty() || hex.size() > 64) Fail("an EPC is 1 to 64 hexadecimal digits, not " + std::to_string(hex.size()));
+int ReadHex(std::string_view hex, BitBuffer& bytes) {
+  constexpr size_t Most = detail::MaxBits / 4;
+  if (hex.empty() || hex.size() > Most)
+    Fail("an EPC is 1 to " + std::to_string(Most) + " hexadecimal digits, not " + std::to_string(hex.size()));
   for (size_t k = 0; k < hex.size(); ++k) {
     const int v = HexValue(hex[k]);
     if (v < 0) Fail("'" + std::string(1, hex[k]) + "' is not a hexadecimal digit");
     bytes[k / 2] |= static_cast<uint8_t>(k % 2 == 0 ? v << 4 : v);
   }
   return static_cast<int>(hex.size());
+}
+
+// A pure-identity URI's part as its characters: %XX written out.
+std::string Unescaped(const PlusScheme& s, std::string_view part) {
+  std::string out;
+  for (size_t k = 0; k < part.size(); ++k) {
+    const int high = part[k] == '%' && k + 2 < part.size() ? HexValue(part[k + 1]) : -1;
+    const int low = high >= 0 ? HexValue(part[k + 2]) : -1;
+    if (part[k] == '%' && low < 0) Fail(Text(s.Name) + ": " + Text(part) + " has a % without two hex digits");
+    out.push_back(part[k] == '%' ? static_cast<char>(high * 16 + low) : part[k]);
+    k += part[k] == '%' ? 2 : 0;
+  }
+  return out;
+}
+
+// A "+" scheme from a pure-identity URI: the same GS1 key (TDS 12.3.1), its
+// element string made by the URI's own scheme's row (TDS 7), the one whose
+// serial takes all the key's characters (SGTIN-198 over SGTIN-96).
+Tag PlusFromPureIdentity(const PlusScheme& plus, int filter, int companyPrefixLength, std::string_view uri) {
+  if (plus.Dated) Fail(Text(plus.Name) + " takes its date from an element string or GS1 Digital Link URI");
+  const Scheme* s = nullptr;
+  for (const Scheme& row : detail::Schemes())
+    if (row.Family == plus.Family) s = &row;
+  const std::string_view body = uri.substr(std::string_view("urn:epc:id:").size());
+  if (s == nullptr || !body.starts_with(s->Family) || body.substr(s->Family.size(), 1) != ":")
+    Fail(Text(plus.Name) + " takes a pure-identity URI urn:epc:id:" + Text(plus.Family) + ":..., not '" + Text(uri) +
+         "'");
+  Parts parts;
+  SplitUri(*s, body.substr(s->Family.size() + 1), "pure-identity URI", parts);
+  const std::string_view company = parts.Text[0];
+  if (companyPrefixLength != 0 && companyPrefixLength != static_cast<int>(company.size()))
+    Fail("company prefix length " + std::to_string(companyPrefixLength) + " does not match the URI's " + Text(company) +
+         " (" + std::to_string(company.size()) + " digits)");
+  if (!AllDigits(company) || (s->RefHow == Ref::Digits && !AllDigits(parts.Text[1])))
+    Fail(Text(plus.Name) + ": the pure-identity URI's " + Text(company) + "." + Text(parts.Text[1]) +
+         " is not all digits");
+  Strings text;
+  for (int k = 0; k < parts.Count; ++k)
+    text[static_cast<size_t>(k)] = Unescaped(plus, parts.Text[static_cast<size_t>(k)]);
+  return detail::EncodePlus(plus, filter, ElementString(*s, text));
+}
+
+Tag EncodePlusInput(const PlusScheme& plus, int filter, int companyPrefixLength, std::string_view input) {
+  if (input.starts_with("urn:epc:id:")) return PlusFromPureIdentity(plus, filter, companyPrefixLength, input);
+  if (input.starts_with("(") || input.starts_with("https://") || input.starts_with("http://"))
+    return detail::EncodePlus(plus, filter, input);
+  Fail(
+      "not a GS1 element string ((01)...), a GS1 Digital Link URI (https://...) or a pure-identity URI "
+      "(urn:epc:id:...): '" +
+      Text(input) + "'");
 }
 
 }  // namespace
@@ -523,6 +521,8 @@ Tag Encode(std::string_view uri) {
   std::string_view body = uri.substr(Prefix.size());
   const size_t colon = body.find(':');
   const Scheme* s = colon == std::string_view::npos ? nullptr : ByName(body.substr(0, colon), true);
+  if (const PlusScheme* plus = s == nullptr ? detail::PlusByName(body.substr(0, colon)) : nullptr)
+    Fail(Text(plus->Name) + " has no tag URI (TDS 13): encode its element string or GS1 Digital Link URI");
   if (s == nullptr) Fail("unknown EPC scheme '" + Text(body.substr(0, colon)) + "'");
   body = body.substr(colon + 1);
   int filter = 0;
@@ -541,6 +541,8 @@ Tag Encode(std::string_view uri) {
 
 Tag Encode(std::string_view scheme, int filter, int companyPrefixLength, std::string_view input) {
   const Scheme* s = ByName(scheme, false);
+  if (const PlusScheme* plus = s == nullptr ? detail::PlusByName(scheme) : nullptr)
+    return EncodePlusInput(*plus, filter, companyPrefixLength, input);
   if (s == nullptr) Fail("unknown EPC scheme '" + Text(scheme) + "'");
   Parts parts;
   constexpr std::string_view Prefix = "urn:epc:id:";
@@ -563,11 +565,13 @@ Tag Encode(std::string_view scheme, int filter, int companyPrefixLength, std::st
 }
 
 Decoded Decode(std::string_view hex) {
-  std::array<uint8_t, 32> bytes{};
+  BitBuffer bytes{};
   const int digits = ReadHex(hex, bytes);
   const Scheme* s = nullptr;
   for (const Scheme& row : detail::Schemes())
     if (digits >= 2 && row.Header == bytes[0]) s = &row;
+  if (const PlusScheme* plus = s == nullptr && digits >= 2 ? detail::PlusByHeader(bytes[0]) : nullptr)
+    return detail::DecodePlus(*plus, bytes, digits * 4);
   if (s == nullptr) Fail("header " + Text(hex.substr(0, 2)) + " is no EPC scheme this codec knows");
   const int wanted = (s->Bits + 15) / 16 * 4;
   if (digits != wanted)
@@ -602,6 +606,7 @@ Decoded Decode(std::string_view hex) {
 std::vector<std::string_view> SchemeNames() {
   std::vector<std::string_view> names;
   for (const Scheme& s : detail::Schemes()) names.push_back(s.Name);
+  for (const PlusScheme& s : detail::PlusSchemes()) names.push_back(s.Name);
   return names;
 }
 

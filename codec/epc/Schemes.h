@@ -1,5 +1,6 @@
-// The table of EPC binary schemes the codec reads and writes (Schemes.cpp),
-// and the words its rows are written in. Private to codec/epc/.
+// The tables of EPC binary schemes the codec reads and writes (Schemes.cpp,
+// PlusSchemes.cpp), and the words their rows are written in. Private to
+// codec/epc/.
 #pragma once
 
 #include <array>
@@ -68,5 +69,19 @@ struct Scheme {
 inline constexpr std::array<uint8_t, 7> CompanyBits = {40, 37, 34, 30, 27, 24, 20};
 
 std::span<const Scheme> Schemes();
+
+// A "+" scheme of TDS 2.x: header, +AIDC data toggle bit, filter, for
+// DSGTIN+ a prioritised date, then the values of its AIs, each written as
+// Table F writes it (TableF.h) without an AI header.
+struct PlusScheme {
+  std::string_view Name;    // "SGTIN+"
+  std::string_view Family;  // the EPC scheme of its pure-identity URIs, the same GS1 key: "sgtin"
+  uint8_t Header;
+  bool Dated;                           // DSGTIN+: a date type indicator and a date after the filter (TDS 14.5.3)
+  std::array<std::string_view, 2> Ais;  // "01", "21"; the second empty where there is one
+  std::string_view Absent = {};         // the second AI's value when an element string leaves it out
+};
+
+std::span<const PlusScheme> PlusSchemes();
 
 }  // namespace morvel::epc::detail

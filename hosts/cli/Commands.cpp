@@ -125,12 +125,18 @@ const char* const EpcHelp =
     "  encode --scheme SCHEME [--filter N] [--prefix-length N] INPUT\n"
     "                   from a GS1 element string, (01)80614141123458(21)6789, which needs\n"
     "                   --prefix-length (the company prefix's digits, 6-12), or from a pure-identity\n"
-    "                   URI, urn:epc:id:sgtin:0614141.812345.6789; --filter 0-7, 0 unless told\n"
+    "                   URI, urn:epc:id:sgtin:0614141.812345.6789; --filter 0-7, 0 unless told.\n"
+    "                   A \"+\" scheme needs no prefix length (omitted or 0) and takes an element\n"
+    "                   string, a GS1 Digital Link URI or a pure-identity URI; AIs past its own\n"
+    "                   go after the EPC as +AIDC data: (01)79521141123453(21)32a/b(17)220630\n"
     "  decode HEX       the tag URI, the pure-identity URI and the element string, one a line\n"
+    "                   (a \"+\" scheme: its element string alone; it has no URIs)\n"
     "  - for TAG-URI, INPUT or HEX: one a line from standard input, a line out each (decode: the\n"
     "                   three forms separated by tabs); a refused line stops the list, its number told\n"
     "SCHEME: SGTIN-96, SGTIN-198, SSCC-96, SGLN-96, SGLN-195, GRAI-96, GRAI-170, GIAI-96, GIAI-202,\n"
-    "GSRN-96, GSRNP-96, GDTI-96, GDTI-174, CPI-96, SGCN-96, GID-96, ITIP-110, ITIP-212.\n"
+    "GSRN-96, GSRNP-96, GDTI-96, GDTI-174, CPI-96, SGCN-96, GID-96, ITIP-110, ITIP-212; and the\n"
+    "\"+\" schemes of TDS 2.x: SGTIN+, DSGTIN+, SSCC+, SGLN+, GRAI+, GIAI+, GSRN+, GSRNP+, GDTI+,\n"
+    "CPI+, SGCN+, ITIP+.\n"
     "Input the EPC Tag Data Standard refuses: the rule it breaks on standard error, exit status 2.\n";
 
 const Command Table[] = {

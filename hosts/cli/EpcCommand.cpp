@@ -1,12 +1,14 @@
 // `morvel epc`: EPC numbers of RFID tags by the GS1 EPC Tag Data Standard
 // (codec/epc/). `encode` prints the tag's hexadecimal EPC, from a tag URI or
-// from a GS1 element string or pure-identity URI in a scheme; `decode`
+// from a GS1 element string or pure-identity URI in a scheme (a "+" scheme:
+// also a GS1 Digital Link URI, and no company prefix length); `decode`
 // prints a hexadecimal EPC's tag URI, pure-identity URI and element string,
-// one a line. With - for the operand, each line of standard input is one
-// operand, and each gives one line: encode its hex, decode its three forms
-// separated by tabs. Input the standard refuses is a usage error: its rule
-// (and in a list its line's number) on standard error, exit status 2.
+// one a line (those it has: a "+" scheme's element string alone). With -
+// for the operand, each line of standard input is one operand, and each
+// gives one line: encode its hex, decode its three forms separated by tabs. Input the standard refuses is a usage
+// error: its rule (and in a list its line's number) on standard error, exit status 2.
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -21,7 +23,8 @@ int Encode(const Invocation& call, const std::string& input, const std::string& 
     call.Out << epc::Encode(input).Hex() << "\n";
     return 0;
   }
-  if (input.starts_with("(") && prefix < 0)
+  // The "+" schemes of TDS 2.x hold the element string's values whole.
+  if (input.starts_with("(") && prefix < 0 && !scheme.ends_with('+'))
     return UsageFault(call, "an element string needs --prefix-length (its company prefix's digits)");
   call.Out << epc::Encode(scheme, filter < 0 ? 0 : filter, prefix < 0 ? 0 : prefix, input).Hex() << "\n";
   return 0;
@@ -33,8 +36,8 @@ int Decode(const Invocation& call, const std::string& hex, bool list) {
     call.Out << decoded.TagUri << "\t" << decoded.PureIdentity << "\t" << decoded.ElementString << "\n";
     return 0;
   }
-  call.Out << decoded.TagUri << "\n" << decoded.PureIdentity << "\n";
-  if (!decoded.ElementString.empty()) call.Out << decoded.ElementString << "\n";
+  for (const std::string* form : {&decoded.TagUri, &decoded.PureIdentity, &decoded.ElementString})
+    if (!form->empty()) call.Out << *form << "\n";
   return 0;
 }
 
@@ -47,7 +50,13 @@ int EpcMain(const Invocation& call) {
   OptionParser options(call);
   options.Text("--scheme", scheme);
   options.Number("--filter", filter, 0, 7);
-  options.Number("--prefix-length", prefix, 6, 12, "digits");
+  // 0: none, as a "+" scheme takes (or a pure-identity URI, which tells its own).
+  options.Custom("--prefix-length", "a whole number of digits from 6 to 12, or 0 for none",
+                 [&prefix](const std::string& text) {
+                   const std::optional<long long> n = WholeNumber(text, 0, 12);
+                   if (n && (*n == 0 || *n >= 6)) prefix = static_cast<int>(*n);
+                   return n && (*n == 0 || *n >= 6);
+                 });
   options.Operands(operands, 2, 2, "ACTION and its operand (encode TAG-URI, encode --scheme SCHEME INPUT, decode HEX)");
   if (auto status = options.Parse()) return *status;
   const std::string& action = operands[0];

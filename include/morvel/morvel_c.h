@@ -185,13 +185,16 @@ MORVEL_C_API int morvel_print_document(const char* printer, const void* document
  * `input` is a GS1 element string ("(01)80614141123458(21)6789", which
  * needs `prefix_length`, the company prefix's digits, 6-12) or a
  * pure-identity URI (which holds its own; pass 0), and `filter` is 0-7.
+ * A "+" scheme of TDS 2.x ("SGTIN+") needs no `prefix_length` (pass 0) and
+ * also takes a GS1 Digital Link URI; further AIs become its +AIDC data.
  * `hex` receives the EPC in upper-case hexadecimal, whole 16-bit words
  * ("3074257BF7194E4000001A85"), freed with morvel_free. Input the standard
  * refuses: MORVEL_E_ARGUMENT, and morvel_last_error() names the rule
  * (error 5, "SGTIN-96: serial ... is over 2^38-1 ..."). */
 MORVEL_C_API int morvel_epc_encode(const char* input, const char* scheme, int filter, int prefix_length, char** hex);
 /* The tag URI, pure-identity URI and GS1 element string of a hexadecimal
- * EPC (the element string empty for GID-96, which has none); each output
+ * EPC (the element string empty for GID-96, which has none; the URIs
+ * empty for a "+" scheme, which the standard gives none); each output
  * may be NULL, and each one given is freed with morvel_free. Refused as
  * morvel_epc_encode refuses. */
 MORVEL_C_API int morvel_epc_decode(const char* hex, char** tag_uri, char** pure_identity, char** element_string);

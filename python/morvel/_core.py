@@ -481,8 +481,9 @@ def epc_encode(tag: str, scheme: Optional[str] = None, filter: int = 0, prefix_l
     Without scheme, tag is a tag URI ("urn:epc:tag:sgtin-96:3.0614141.812345.6789");
     with one ("SGTIN-96"), a GS1 element string ("(01)80614141123458(21)6789",
     which needs prefix_length, the company prefix's digits) or a pure-identity
-    URI, with filter 0-7. Input the standard refuses raises AutomationError 5
-    naming the rule."""
+    URI, with filter 0-7. A "+" scheme of TDS 2.x ("SGTIN+") needs no
+    prefix_length and also takes a GS1 Digital Link URI. Input the standard
+    refuses raises AutomationError 5 naming the rule."""
     hex_out = _vp()
     code = _epc_encode(tag.encode("utf-8"), scheme.encode("utf-8") if scheme is not None else None, filter,
                        prefix_length, ctypes.byref(hex_out))
@@ -493,7 +494,7 @@ def epc_encode(tag: str, scheme: Optional[str] = None, filter: int = 0, prefix_l
 
 class Epc(NamedTuple):
     """A decoded EPC: its tag URI, pure-identity URI and GS1 element string
-    (empty for GID-96, which has none)."""
+    (empty for GID-96, which has none; a "+" scheme has no URIs, those empty)."""
     tag_uri: str
     pure_identity: str
     element_string: str

@@ -37,6 +37,12 @@ TEST(EpcCommandTest, EncodesAndDecodes) {
        "(01)80614141123458(21)6789\n"},
       {{"decode", "350007AB70425D4000000586"},
        "urn:epc:tag:gid-96:31415.271828.1414\nurn:epc:id:gid:31415.271828.1414\n"},
+      // A "+" scheme (TDS Annex E.3's SGTIN+) needs no prefix length, and decodes to its element string alone.
+      {{"encode", "--scheme", "SGTIN+", "--filter", "3", "(01)79521141123453(21)32a/b"},
+       "F73795211411234538566CB0AFC4\n"},
+      {{"encode", "--scheme", "sgtin+", "--filter", "3", "--prefix-length", "0", "(01)79521141123453(21)32a/b"},
+       "F73795211411234538566CB0AFC4\n"},
+      {{"decode", "F73795211411234538566CB0AFC4"}, "(01)79521141123453(21)32a/b\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args.back());
@@ -63,7 +69,7 @@ TEST(EpcCommandTest, RefusalsAreUsageErrors) {
        "morvel epc: decode takes the hexadecimal EPC alone; it tells its scheme, filter and prefix"},
       {{"print", "3074257BF7194E4000001A85"}, "morvel epc: unknown action 'print' (encode or decode)"},
       {{"encode", "--prefix-length", "5", "x"},
-       "morvel epc: bad value for --prefix-length: 5 (a whole number of digits from 6 to 12)"},
+       "morvel epc: bad value for --prefix-length: 5 (a whole number of digits from 6 to 12, or 0 for none)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args.back());
