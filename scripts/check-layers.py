@@ -33,7 +33,7 @@ LAYERS = [
     ("drivers", ["drivers/", "orxlib/", "lpa/", "include/orxlib/"]),
     ("documents", ["print/"]),
     ("control", ["control/", "include/morvel/"]),
-    ("services", ["hosts/serve/", "hosts/emulate/"]),
+    ("services", ["hosts/serve/", "hosts/emulate/", "hosts/batch/"]),
     ("hosts", ["hosts/", "examples/", "python/"]),
 ]
 # What each folder's files may include besides their own folder: the folders
@@ -52,7 +52,8 @@ FOLDER_INCLUDES = {
     "control/": {"codec/", "drivers/", "lang/", "platform/", "print/", "include/morvel/"},
     "hosts/serve/": {"codec/", "drivers/", "lang/", "platform/", "preview/", "print/", "render/", "include/morvel/"},
     "hosts/emulate/": {"core/", "hosts/serve/", "lang/", "platform/", "preview/", "render/"},
-    "hosts/cli/": {"codec/", "control/", "core/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
+    "hosts/batch/": {"codec/", "core/", "drivers/", "lang/", "platform/", "include/morvel/"},
+    "hosts/cli/": {"codec/", "control/", "core/", "hosts/batch/", "hosts/emulate/", "hosts/serve/", "lang/", "platform/", "preview/", "print/",
                    "render/", "include/morvel/"},
     "hosts/com/": {"platform/", "include/morvel/"},
 }

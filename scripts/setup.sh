@@ -15,6 +15,7 @@ packages=(
   fonts-texgyre zxing-cpp-tools tesseract-ocr tesseract-ocr-eng
   iproute2 procps file
   libboost-dev nlohmann-json3-dev chromium
+  libsqlite3-dev
   python3 python3-venv python3-setuptools python3-wheel python3-pip python3-pytest binutils
 )
 
