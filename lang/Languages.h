@@ -17,6 +17,7 @@
 namespace morvel::lang {
 
 struct StatusLanguage;
+struct TemplateRules;
 
 // The commands of a language that set the printer itself up
 // (lang/PrinterSettings.h), from its maker's guide: each family by the
@@ -47,6 +48,8 @@ struct LanguageRow {
   // The job's id and name, as the language's status answer reports them;
   // null for a language whose answer has none.
   void (*JobMarks)(std::string_view job, std::string& id, std::string& name) = nullptr;
+  // How a job in the language is a template of labels (lang/Template.h).
+  const TemplateRules* Template = nullptr;
 };
 
 // Every language's row, in the order jobs are told apart and choices listed.

@@ -5,6 +5,7 @@
 
 #include "lang/Languages.h"
 #include "lang/Status.h"
+#include "lang/Template.h"
 #include "lang/epl/Commands.h"
 
 namespace morvel::lang::epl {
@@ -53,6 +54,8 @@ constinit const StatusLanguage Status{{}, false, {}, {}};
 
 }  // namespace
 
-const LanguageRow Row{Language::Epl, "epl2", "EPL2", "epl2", Starts, &Status, 9193, &Settings};
+extern const TemplateRules Templates;  // Template.cpp
+
+const LanguageRow Row{Language::Epl, "epl2", "EPL2", "epl2", Starts, &Status, 9193, &Settings, nullptr, &Templates};
 
 }  // namespace morvel::lang::epl

@@ -3,6 +3,7 @@
 
 #include "lang/Languages.h"
 #include "lang/Status.h"
+#include "lang/Template.h"
 
 namespace morvel::lang::sbpl {
 
@@ -43,6 +44,8 @@ void JobMarks(std::string_view bytes, std::string& id, std::string& name) {
 
 }  // namespace
 
-const LanguageRow Row{Language::Sbpl, "sbpl", "SBPL", "sbpl", Starts, &Status, 9191, &Settings, JobMarks};
+extern const TemplateRules Templates;  // Template.cpp
+
+const LanguageRow Row{Language::Sbpl, "sbpl", "SBPL", "sbpl", Starts, &Status, 9191, &Settings, JobMarks, &Templates};
 
 }  // namespace morvel::lang::sbpl

@@ -138,15 +138,20 @@ class OrxReader {
     return std::string(t);
   }
 
-  // The content field: quoted (up to the line's last quote, nothing escaped)
-  // or a printer variable @name, which the preview cannot know.
+  // The content field: quoted (up to the line's last quote; \["] within it
+  // is a double quote, TSPL/TSPL2 Programming Manual, TEXT) or a printer
+  // variable @name, which the preview cannot know.
   std::string Content(size_t at, std::string_view t) {
     t = Trim(t);
     if (!t.empty() && t.front() == '@') {
       Warn(at, "printer variable " + std::string(t) + " drawn as its name");
       return std::string(t);
     }
-    if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return std::string(t.substr(1, t.size() - 2));
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"') {
+      std::string text(t.substr(1, t.size() - 2));
+      for (size_t k = 0; (k = text.find("\\[\"]", k)) != std::string::npos; ++k) text.replace(k, 4, "\"");
+      return text;
+    }
     Warn(at, "content without its double quotes; taken as it is");
     return std::string(t);
   }

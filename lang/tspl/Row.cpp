@@ -6,6 +6,7 @@
 
 #include "lang/Languages.h"
 #include "lang/Status.h"
+#include "lang/Template.h"
 #include "lang/tspl/Commands.h"
 
 namespace morvel::lang::tspl {
@@ -50,6 +51,8 @@ const SettingCommands Settings{SettingFamilies, true};
 
 }  // namespace
 
-const LanguageRow Row{Language::Tspl, "tspl", "Orx", "orx", Starts, &Status, 9192, &Settings};
+extern const TemplateRules Templates;  // Template.cpp
+
+const LanguageRow Row{Language::Tspl, "tspl", "Orx", "orx", Starts, &Status, 9192, &Settings, nullptr, &Templates};
 
 }  // namespace morvel::lang::tspl

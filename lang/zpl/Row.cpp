@@ -1,6 +1,7 @@
 // ZPL's row: a job starts with a command's caret or tilde.
 #include "lang/Languages.h"
 #include "lang/Status.h"
+#include "lang/Template.h"
 
 namespace morvel::lang::zpl {
 
@@ -71,6 +72,8 @@ const SettingCommands Settings{SettingFamilies};
 
 }  // namespace
 
-const LanguageRow Row{Language::Zpl, "zpl", "ZPL", "zpl", Starts, &Status, 9190, &Settings};
+extern const TemplateRules Templates;  // Template.cpp
+
+const LanguageRow Row{Language::Zpl, "zpl", "ZPL", "zpl", Starts, &Status, 9190, &Settings, nullptr, &Templates};
 
 }  // namespace morvel::lang::zpl
