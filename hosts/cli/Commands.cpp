@@ -119,6 +119,32 @@ const char* const PrintHelp =
     "Exit status: 0 printed; 1 a document could not be printed (the message says what of it was\n"
     "sent: nothing, or the labels a printer took before it stopped); 2 a usage error.\n";
 
+const char* const BatchHelp =
+    "  TEMPLATE    a label job in the printer's language (ZPL, SBPL, Orx, EPL2) whose ${name}\n"
+    "              placeholders take each label's fields; each value is escaped for its place\n"
+    "              (\"$${\" for a literal \"${\")\n"
+    "  DATA        CSV (a header row; RFC 4180 quotes), TSV or a JSON array of objects; - is\n"
+    "              standard input (a run that cannot be resumed)\n"
+    "  -d PRINTER  the printer (printers.conf); a socket:// ZPL printer confirms each label,\n"
+    "              others are run in sent mode (the summary says so)\n"
+    "  --journal FILE   the journal (DATA's name with .journal unless told); it must not exist\n"
+    "  --resume FILE    go on with that journal's batch where it stopped\n"
+    "  --uncertain ask|reprint|done   labels sent without the printer's word: asked (the run\n"
+    "              stops and says so without a terminal), reprinted, or marked done\n"
+    "  --format csv|tsv|json  --delimiter , ; tab | auto   the data's form, else by its name\n"
+    "  --quantity-column NAME   the copies of each row (0-100000)\n"
+    "  --serial-start N [--serial-step N] [--serial-width N] [--serial-per-row] [--serial-field NAME]\n"
+    "              a serial number a label (or a row) in the field \"serial\"\n"
+    "  --gtin GTIN | --gtin-column NAME  --prefix-length N [--epc-scheme S] [--epc-filter N]\n"
+    "              [--epc-field NAME]   each label's EPC, (01)GTIN(21)SERIAL, in the field \"epc\"\n"
+    "  --idle-wait MS   an idle printer's silence that leaves a label uncertain (10000)\n"
+    "  --json      one JSON line an event, and the summary, on standard output\n"
+    "One label is in flight at a time: each is journalled sent before it leaves and confirmed when\n"
+    "the printer echoes it; a printer out of paper or paused is waited for. Ctrl+C stops after the\n"
+    "label in flight (twice: at once).\n"
+    "Exit status: 0 every label finished; 1 the run stopped (the message says how to resume);\n"
+    "2 a usage error, or a template or data that cannot be used.\n";
+
 const char* const EpcHelp =
     "  encode TAG-URI   the tag's EPC in hexadecimal, from its tag URI:\n"
     "                   urn:epc:tag:sgtin-96:3.0614141.812345.6789 -> 3074257BF7194E4000001A85\n"
@@ -172,6 +198,11 @@ const Command Table[] = {
      "[--limit BYTES] [--idle SECONDS] [--media [LANG:]WxH]... [--paused] [--paper-out] [--head-open] [--ribbon-out] "
      "[--paper-out-after N] [--rfid [--rfid-seed N] [--rfid-fail PLACES] [--rfid-fail-rate PERCENT]]",
      "a virtual label printer on this computer", EmulateHelp, MORVEL_LINUX_ONLY(EmulateMain), LinuxBuild},
+    {"batch",
+     "TEMPLATE DATA -d PRINTER [--journal FILE] [--quantity-column NAME] [--serial-start N ...] [--gtin GTIN ...] "
+     "[--json] | --resume JOURNAL [--uncertain ask|reprint|done]",
+     "labels from a template and a data file, each one confirmed, journalled to resume", BatchHelp,
+     MORVEL_LINUX_ONLY(BatchMain), LinuxBuild},
     {"epc", "encode TAG-URI | encode --scheme SCHEME [--filter N] [--prefix-length N] INPUT | decode HEX",
      "EPC numbers of RFID tags: encode to hexadecimal, decode from it", EpcHelp, EpcMain},
     {"help", "[COMMAND]", "this text, or a command's help ('help run': the script syntax)",

@@ -72,5 +72,6 @@ int ServeMain(const Invocation& call);    // hosts/cli/ServeCommand.cpp
 int StatusMain(const Invocation& call);   // hosts/cli/StatusCommand.cpp
 int EmulateMain(const Invocation& call);  // hosts/cli/EmulateCommand.cpp
 int EpcMain(const Invocation& call);      // hosts/cli/EpcCommand.cpp
+int BatchMain(const Invocation& call);    // hosts/cli/BatchCommand.cpp
 
 }  // namespace morvel::cli

@@ -45,7 +45,7 @@ TEST(ShellTest, EveryCommandHasHelpAndRefusesAnUnknownOptionAlike) {
                          " --help' tells more)\n");
     EXPECT_EQ(Shell({"help", name}).Out, UsageLines(c) + std::string(c.Help));
   }
-  EXPECT_EQ(seen, 11u);
+  EXPECT_EQ(seen, 12u);
 }
 
 TEST(ShellTest, EachCommandsFaultsAreNamed) {
