@@ -109,6 +109,7 @@ size_t HostQueryFrame(std::string_view received);   // one STX..ETX CR LF
 size_t HostStatusFrame(std::string_view received);  // three of them
 Reading ReadHostQuery(std::string_view answer);     // ~HQES
 Reading ReadHostStatus(std::string_view answer);    // ~HS
+const StatusQuery& HostStatusQuery();               // ~HS's row of the table
 std::string HostStatus(const Snapshot& s);          // ~HS: three STX..ETX CR LF strings
 std::string HostQuery(const Snapshot& s);           // ~HQES
 std::string HostIdentification(const Snapshot& s);  // ~HI

@@ -53,12 +53,6 @@ void PutEcho(String& label, const String& header, const String& format, const St
   zpl::Put(label, zpl::FS);
 }
 
-const lang::StatusQuery& HostStatusQuery() {
-  for (const lang::StatusQuery& q : lang::zpl::Status.Queries)
-    if (q.Name == "~HS") return q;
-  return lang::zpl::Status.Queries.front();
-}
-
 }  // namespace
 
 Zebra::Zebra() : PrnBase(drivers::ZebraBrand) {}
@@ -94,7 +88,7 @@ void Zebra::PrintLabel(String& copies) {
 }
 
 drivers::TagLink Zebra::TagLink() {
-  const lang::StatusQuery& status = HostStatusQuery();
+  const lang::StatusQuery& status = lang::zpl::HostStatusQuery();
   drivers::TagLink link;
   link.Read = [this](std::string& into, auto deadline) { return channel_.Read(into, deadline); };
   link.Send = [this](const std::string& bytes) { channel_.Write(bytes); };

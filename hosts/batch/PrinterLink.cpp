@@ -16,12 +16,6 @@ using Heard = platform::Spooler::Heard;
 constexpr std::string_view EchoField = "9998";
 constexpr std::string_view EchoHeader = "BATCH:";
 
-const lang::StatusQuery& HostStatus() {
-  for (const lang::StatusQuery& q : lang::zpl::Status.Queries)
-    if (q.Name == "~HS") return q;
-  return lang::zpl::Status.Queries.front();
-}
-
 std::string Said(const lang::Reading& reading) {
   std::string text = reading.State;
   const std::vector<std::string> names = lang::NamesOf(reading.Reasons);
@@ -78,7 +72,7 @@ bool PrinterLink::TakeLine(std::string& line) {
 Word PrinterLink::Await(std::string_view token, const Waits& waits, const std::function<void(const std::string&)>& told,
                         const std::function<bool()>& stop) {
   const std::string expected = std::string(EchoHeader) + std::string(token);
-  const lang::StatusQuery& status = HostStatus();
+  const lang::StatusQuery& status = lang::zpl::HostStatusQuery();
   std::string lastSaid;
   auto idleSince = Clock::now();
   for (;;) {

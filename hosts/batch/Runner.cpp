@@ -23,6 +23,18 @@ std::string ReadAll(const std::string& path, const char* what) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// FNV-1a, 64 bits: what a resume compares of a file, and of a label's fields.
+constexpr uint64_t FnvStart = 1469598103934665603ULL;
+uint64_t Fnv(uint64_t h, std::string_view bytes) {
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ULL;
+  return h;
+}
+std::string Hex16(uint64_t h) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
 // What makes label N that label, for the journal.
 LabelKey KeyOf(const PlannedLabel& label, const PlanOptions& plan) {
   LabelKey key;
@@ -32,15 +44,10 @@ LabelKey KeyOf(const PlannedLabel& label, const PlanOptions& plan) {
   if (const std::string* s = plan.Serial.Enabled ? label.Find(plan.Serial.Field) : nullptr) key.Serial = *s;
   if (const std::string* e = plan.Epc.Enabled ? label.Find(plan.Epc.Field) : nullptr) key.Epc = *e;
   // The fields' text, hashed: the same row gives the same key.
-  uint64_t h = 1469598103934665603ULL;
+  uint64_t h = FnvStart;
   for (const auto& [name, value] : label.Fields)
-    for (const std::string* part : {&name, &value}) {
-      for (unsigned char c : *part) h = (h ^ c) * 1099511628211ULL;
-      h = (h ^ 0xFF) * 1099511628211ULL;
-    }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
-  key.Fields = text;
+    for (const std::string* part : {&name, &value}) h = Fnv(Fnv(h, *part), "\xFF");
+  key.Fields = Hex16(h);
   return key;
 }
 
@@ -202,16 +209,13 @@ Summary Continue(Journal& journal, const RunOptions& options, const RunHooks& ho
 std::string HashOfFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("'" + path + "' cannot be read");
-  uint64_t h = 1469598103934665603ULL;
+  uint64_t h = FnvStart;
   char buffer[65536];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    for (std::streamsize k = 0; k < in.gcount(); ++k)
-      h = (h ^ static_cast<unsigned char>(buffer[k])) * 1099511628211ULL;
+    h = Fnv(h, std::string_view(buffer, static_cast<size_t>(in.gcount())));
     if (!in) break;
   }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
-  return text;
+  return Hex16(h);
 }
 
 std::string OptionsJson(const RunOptions& o) {

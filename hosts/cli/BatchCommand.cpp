@@ -80,22 +80,27 @@ std::string Rows(const std::vector<uint64_t>& rows) {
 }
 
 int Report(const Invocation& call, const batch::Summary& s, const std::string& journal, bool json) {
+  // A printer that cannot confirm confirms nothing: its labels were sent
+  // whole, and are told as such.
+  const bool sent = s.Mode == "sent";
+  const uint64_t confirmed = sent ? 0 : s.Confirmed;
   if (json) {
-    nlohmann::json j = {{"event", "summary"},       {"finished", s.Finished},   {"mode", s.Mode},
-                        {"total", s.Total},         {"confirmed", s.Confirmed}, {"void", s.Void},
-                        {"uncertain", s.Uncertain}, {"done", s.Done},           {"uncertainRows", s.UncertainRows},
+    nlohmann::json j = {{"event", "summary"},       {"finished", s.Finished}, {"mode", s.Mode},
+                        {"total", s.Total},         {"confirmed", confirmed}, {"void", s.Void},
+                        {"uncertain", s.Uncertain}, {"done", s.Done},         {"uncertainRows", s.UncertainRows},
                         {"voidRows", s.VoidRows},   {"journal", journal}};
+    if (sent) j["sent"] = s.Confirmed;
     if (!s.Stopped.empty()) j["stopped"] = s.Stopped;
     call.Out << j.dump() << "\n";
   } else {
-    call.Out << "batch: " << s.Total << " labels: " << s.Confirmed << " confirmed, " << s.Void << " void";
+    call.Out << "batch: " << s.Total << " labels: " << s.Confirmed << (sent ? " sent whole" : " confirmed") << ", "
+             << s.Void << " void";
     if (!s.VoidRows.empty()) call.Out << " (rows " << Rows(s.VoidRows) << ")";
     call.Out << ", " << s.Uncertain << " uncertain";
     if (!s.UncertainRows.empty()) call.Out << " (rows " << Rows(s.UncertainRows) << ")";
     if (s.Done) call.Out << ", " << s.Done << " marked done";
     call.Out << "\n";
-    if (s.Mode == "sent")
-      call.Out << "batch: sent mode: " << s.Why << "; \"confirmed\" means sent whole, not printed\n";
+    if (s.Mode == "sent") call.Out << "batch: sent mode: " << s.Why << "; the printer confirmed none of them\n";
     call.Out << "journal: " << journal << "\n";
     if (!s.Stopped.empty())
       call.Err << "morvel batch: stopped: " << s.Stopped << "\nresume with: morvel batch --resume '" << journal

@@ -123,6 +123,12 @@ constexpr StatusQuery Queries[] = {
 
 constinit const StatusLanguage Status{Queries, true, {}, {}};
 
+const StatusQuery& HostStatusQuery() {
+  for (const StatusQuery& q : Queries)
+    if (q.Name == "~HS") return q;
+  return Queries[0];
+}
+
 size_t HostQueryFrame(std::string_view received) { return FrameEnd(received, 0, true); }
 
 size_t QuotedFrame(std::string_view received) {
